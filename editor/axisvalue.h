@@ -1,0 +1,22 @@
+#pragma once
+
+#include "tessarc_export.h"
+
+#include <QString>
+#include <array>
+
+namespace tessarc {
+
+// The number written after an address letter on a line: { value, characters taken after the
+// letter (spaces included), 1 when the letter occurs and 0 when it does not }.
+using AxisValue = std::array<double, 3>;
+
+// Reads the number after the first occurrence of `gcaxis` (case ignored) in `strLine`.
+// `gcaxis` is changed to the one letter used: its first character once surrounding spaces are
+// removed. The letter is found at any position of the line.
+TESSARC_EXPORT AxisValue getAxisValue(QString &gcaxis, const QString &strLine);
+
+// True for the characters that continue a number after its letter: space, sign, point, digits.
+TESSARC_EXPORT bool isAxisNumberChar(QChar ch);
+
+} // namespace tessarc

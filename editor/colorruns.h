@@ -1,0 +1,48 @@
+#pragma once
+
+#include "tessarc_export.h"
+
+#include <QColor>
+#include <QList>
+#include <QString>
+#include <array>
+
+namespace tessarc {
+
+// One colour slot: the letters it colours (spaces removed) and its colour, a 24-bit integer with
+// red in the low byte. Slots 0 to 6 colour words; only the colour of slot 7 is used, for comments.
+struct ColorSlot
+{
+    QString letters;
+    int color = 0;
+};
+using ColorSlots = std::array<ColorSlot, 8>;
+
+// A run of characters of one line in one colour.
+struct ColorRun
+{
+    qsizetype start = 0;
+    qsizetype length = 0;
+    int color = 0;
+    bool operator==(const ColorRun &o) const = default;
+};
+
+// The runs that colour one line, in the order they are laid on: the words of slots 0 to 6 (each
+// letter of a slot in order, every occurrence of it, case ignored, with the number after it), then
+// the comments. A later run wins where two cover the same characters.
+TESSARC_EXPORT QList<ColorRun> colorRuns(const QString &line, const ColorSlots &slotTable, const QString &startComment,
+                                         const QString &endComment);
+
+// The comment runs of one line alone. Delimiters match exactly (case matters). With `endComment`
+// empty a comment runs to the end of the line; with `startComment` empty nothing is comment.
+TESSARC_EXPORT QList<ColorRun> commentRuns(const QString &line, int commentColor, const QString &startComment,
+                                           const QString &endComment);
+
+// The same runs laid over each other: what each character ends up as, as non-overlapping runs in
+// order of position. Characters no run covers are left out (they take the default colour).
+TESSARC_EXPORT QList<ColorRun> flattenRuns(const QList<ColorRun> &runs, qsizetype lineLength);
+
+// A slot colour as a QColor.
+TESSARC_EXPORT QColor toQColor(int rgb);
+
+} // namespace tessarc

@@ -1,0 +1,34 @@
+#include "controlerror.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace tessarc {
+
+ControlError::ControlError(int number, QString description)
+    : m_number(number), m_description(std::move(description)), m_what(m_description.toLocal8Bit())
+{
+}
+
+ControlError ControlError::fromErrno(int err, const QString &path)
+{
+    const QString where = path.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(path);
+    switch (err) {
+    case ENOENT:
+        return ControlError(FileNotFound, QStringLiteral("File not found") + where);
+    case ENOSPC:
+    case EDQUOT:
+        return ControlError(DiskFull, QStringLiteral("Disk full") + where);
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+        return ControlError(PathFileAccessError, QStringLiteral("Path/File access error") + where);
+    default:
+        return ControlError(DeviceIoError,
+                            QStringLiteral("Device I/O error: %1").arg(QString::fromLocal8Bit(strerror(err)))
+                                + where);
+    }
+}
+
+} // namespace tessarc

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "tessarc_export.h"
+
+#include <QString>
+#include <exception>
+
+namespace tessarc {
+
+// A failure of a store or file operation, carrying the classic error number and its description
+// so that the reports read as machinists know them (53 file not found, 59 bad record length ...).
+class TESSARC_EXPORT ControlError : public std::exception
+{
+public:
+    ControlError(int number, QString description);
+
+    int number() const noexcept { return m_number; }
+    const QString &description() const noexcept { return m_description; }
+    const char *what() const noexcept override { return m_what.constData(); }
+
+    // The error numbers the control raises.
+    enum : int {
+        SubscriptOutOfRange = 9,
+        Overflow = 6,
+        FileNotFound = 53,
+        DeviceIoError = 57,
+        BadRecordLength = 59,
+        DiskFull = 61,
+        PathFileAccessError = 75,
+    };
+
+    // The error for a failed system call, from errno.
+    static ControlError fromErrno(int err, const QString &path);
+
+private:
+    int m_number;
+    QString m_description;
+    QByteArray m_what;
+};
+
+} // namespace tessarc

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "tessarc_export.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+#include "controlerror.h"
+
+namespace tessarc {
+
+// The random-access file of fixed records that holds a program's lines. Record k (from 1) is
+// line k: a 16-bit little-endian character count followed by that many bytes; the rest of the
+// record is zero. A line therefore holds at most recordLength - 2 bytes. The number of lines is not
+// in the file: records past the end read as empty lines.
+//
+// Writes of consecutive records are gathered into large blocks, so filling a store line by line
+// costs about what writing the file in one stream does. Every failure throws ControlError.
+class TESSARC_EXPORT LineStore
+{
+public:
+    LineStore() = default;
+    ~LineStore();
+    LineStore(const LineStore &) = delete;
+    LineStore &operator=(const LineStore &) = delete;
+
+    // Opens `path` for reading and writing records of `recordLength` bytes; a missing file is
+    // created unless `create` is false, when it is a file-not-found error.
+    void open(const QString &path, int recordLength, bool create = true);
+    // Writes out what is gathered and closes the file. Safe to call twice.
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+
+    int recordLength() const { return m_recLen; }
+    const QString &path() const { return m_path; }
+    // The most bytes a line may hold.
+    int maxLineLength() const { return m_recLen - 2; }
+    // Number of whole records the file holds now.
+    qint64 recordCount();
+
+    QByteArray read(qint64 record);
+    // Records first ... first + count - 1 in one read; records past the end of the file are empty.
+    QList<QByteArray> readRange(qint64 first, qint64 count);
+    void write(qint64 record, QByteArrayView line);
+    // Writes out the gathered records.
+    void flush();
+
+    // Copies `count` records from record `first` of `from` to record `firstTo` of `to` as large
+    // block copies (by the kernel where it can). The two stores must have the same record length.
+    static void copyRecords(LineStore &from, qint64 first, qint64 count, LineStore &to, qint64 firstTo);
+
+    // The record for a line: count, text and zero padding. Throws when the line is too long.
+    static QByteArray encodeRecord(QByteArrayView line, int recordLength);
+
+    // The error for a line that cannot be stored.
+    static ControlError lineTooLong(qint64 lineLength, int recordLength);
+
+private:
+    void requireOpen() const;
+    qint64 offsetOf(qint64 record) const;
+    void encodeInto(char *dest, QByteArrayView line) const;
+    QByteArray decode(const char *rec, qint64 record) const;
+
+    int m_fd = -1;
+    int m_recLen = 0;
+    QString m_path;
+    // Records gathered for writing: they start at record m_pendingFirst.
+    QByteArray m_pending;
+    qint64 m_pendingFirst = 0;
+    qint64 m_pendingCount = 0;
+};
+
+
+} // namespace tessarc

@@ -1,0 +1,235 @@
+#include "pageview.h"
+
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <cmath>
+
+namespace tessarc {
+
+PageView::PageView(QWidget *parent) : QPlainTextEdit(parent)
+{
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Every page is rebuilt from the store, and colouring is not an edit to undo.
+    setUndoRedoEnabled(false);
+}
+
+QStringList PageView::pageLines() const
+{
+    QStringList lines;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
+        lines.append(b.text());
+    return lines;
+}
+
+QString PageView::pageText() const
+{
+    return pageLines().join(QStringLiteral("\r\n"));
+}
+
+int PageView::positionToOffset(int position) const
+{
+    const QTextBlock b = document()->findBlock(position);
+    return position + (b.isValid() ? b.blockNumber() : 0);
+}
+
+int PageView::offsetToPosition(int offset) const
+{
+    int start = 0; // offset of the block's first character
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+        const int len = b.length() - 1;
+        if (offset <= start + len + 1 || !b.next().isValid())
+            return b.position() + std::clamp(offset - start, 0, len);
+        start += len + 2;
+    }
+    return 0;
+}
+
+int PageView::selStart() const
+{
+    return positionToOffset(textCursor().selectionStart());
+}
+
+int PageView::selLength() const
+{
+    const QTextCursor c = textCursor();
+    return positionToOffset(c.selectionEnd()) - positionToOffset(c.selectionStart());
+}
+
+void PageView::setSelStart(int offset)
+{
+    QTextCursor c = textCursor();
+    c.setPosition(offsetToPosition(std::max(0, offset)));
+    setTextCursor(c);
+}
+
+void PageView::setSelLength(int length)
+{
+    QTextCursor c = textCursor();
+    const int startOffset = positionToOffset(c.selectionStart());
+    c.setPosition(c.selectionStart());
+    c.setPosition(offsetToPosition(startOffset + std::max(0, length)), QTextCursor::KeepAnchor);
+    setTextCursor(c);
+}
+
+QRectF PageView::lineRect(int line) const
+{
+    const QTextBlock b = document()->findBlockByNumber(line);
+    if (!b.isValid())
+        return QRectF();
+    return blockBoundingGeometry(b).translated(contentOffset());
+}
+
+QString PageView::selText() const
+{
+    QString s = textCursor().selectedText();
+    s.replace(QChar::ParagraphSeparator, QStringLiteral("\r\n"));
+    return s;
+}
+
+int PageView::lineFromChar(int offset) const
+{
+    return document()->findBlock(offsetToPosition(offset)).blockNumber();
+}
+
+int PageView::lineStart(int line) const
+{
+    const QTextBlock b = document()->findBlockByNumber(line);
+    if (!b.isValid())
+        return -1;
+    return positionToOffset(b.position());
+}
+
+void PageView::keyPressEvent(QKeyEvent *event)
+{
+    if (keyHook && keyHook(event)) {
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+    if (afterKeyHook)
+        afterKeyHook();
+}
+
+void PageView::mousePressEvent(QMouseEvent *event)
+{
+    int button = 0;
+    if (event->button() == Qt::LeftButton)
+        button = 1;
+    else if (event->button() == Qt::RightButton)
+        button = 2;
+    else if (event->button() == Qt::MiddleButton)
+        button = 4;
+    int shift = 0;
+    if (event->modifiers() & Qt::ShiftModifier)
+        shift |= 1;
+    if (event->modifiers() & Qt::ControlModifier)
+        shift |= 2;
+    if (event->modifiers() & Qt::AltModifier)
+        shift |= 4;
+    const QPointF p = event->position();
+    emit mouseDown(button, shift, static_cast<float>(p.x()), static_cast<float>(p.y()));
+    QPlainTextEdit::mousePressEvent(event);
+}
+
+void PageView::wheelEvent(QWheelEvent *event)
+{
+    // The page never scrolls inside the view: moving through the program is the control's.
+    event->ignore();
+}
+
+void PageView::insertFromMimeData(const QMimeData *source)
+{
+    if (!source || !source->hasText())
+        return;
+    QString text = source->text();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    textCursor().insertText(text);
+}
+
+LineGutter::LineGutter(PageView *view, QWidget *parent) : QWidget(parent), m_view(view)
+{
+    connect(view, &QPlainTextEdit::updateRequest, this, qOverload<>(&QWidget::update));
+}
+
+void LineGutter::setCaption(const QString &caption)
+{
+    m_caption = caption;
+    update();
+}
+
+void LineGutter::setColors(const QColor &text, const QColor &background)
+{
+    m_text = text;
+    m_background = background;
+    update();
+}
+
+void LineGutter::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), m_background);
+    painter.setPen(m_text);
+    painter.setFont(font());
+    const QStringList rows = m_caption.split(QStringLiteral("\r\n"));
+    const QFontMetrics fm(font());
+    // Rows sit level with the view's lines; rows past the page's last line follow at the same pitch.
+    const int viewTop = m_view->viewport()->mapTo(parentWidget(), QPoint(0, 0)).y() - y();
+    const QRectF first = m_view->lineRect(0);
+    const qreal lineHeight = first.height() > 0 ? first.height() : fm.lineSpacing();
+    const qreal top0 = viewTop + (first.isValid() ? first.top() : m_view->document()->documentMargin());
+    for (int i = 0; i < rows.size(); ++i) {
+        const QRectF line = m_view->lineRect(i);
+        const qreal top = line.isValid() ? viewTop + line.top() : top0 + i * lineHeight;
+        const QRectF row(0, top, width() - 4, lineHeight);
+        painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter, rows.at(i));
+    }
+}
+
+ProgressBox::ProgressBox(QWidget *parent) : QWidget(parent)
+{
+}
+
+void ProgressBox::draw(qint64 percentage)
+{
+    m_percentage = percentage;
+    const QSize size = this->size().isEmpty() ? QSize(1, 1) : this->size();
+    m_image = QImage(size, QImage::Format_RGB32);
+    m_image.fill(palette().color(QPalette::Window));
+    const double w = static_cast<double>(percentage) / 100.0 * size.width();
+    QPainter painter(&m_image);
+    for (int x = 1; x <= w; ++x) {
+        const int red = static_cast<int>(std::nearbyint(255.0 * x / w));
+        painter.setPen(QColor(red, 0, 255 - red));
+        painter.drawLine(x, 0, x, size.height());
+    }
+    painter.end();
+    update();
+}
+
+void ProgressBox::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    if (m_image.isNull())
+        painter.fillRect(rect(), palette().color(QPalette::Window));
+    else
+        painter.drawImage(0, 0, m_image);
+}
+
+void ProgressBox::resizeEvent(QResizeEvent *)
+{
+    draw(m_percentage);
+}
+
+void ProgressBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    emit released(static_cast<int>(event->position().x()));
+}
+
+} // namespace tessarc

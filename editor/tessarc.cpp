@@ -1,0 +1,1115 @@
+#include "tessarc.h"
+
+#include "eventpump.h"
+#include "linereader.h"
+#include "linestore.h"
+#include "notation.h"
+#include "pageview.h"
+#include "programfolder.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextBlock>
+#include <QTimer>
+#include <QToolButton>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+
+using tessarc::ControlError;
+using tessarc::LineStore;
+
+namespace {
+
+const QString kNoCount = QStringLiteral("0000000000");
+
+tessarc::ControlPrompts &defaultPrompts()
+{
+    static tessarc::ControlPrompts prompts;
+    return prompts;
+}
+
+// The whole number nearest to x, halves to even.
+qint64 roundEven(double x)
+{
+    return static_cast<qint64>(std::nearbyint(x));
+}
+
+// done × 100 ÷ total to the nearest whole number, in 64-bit arithmetic.
+qint64 percentOf(qint64 done, qint64 total)
+{
+    if (total <= 0)
+        return 100;
+    return std::min<qint64>(100, roundEven(static_cast<double>(done) * 100.0 / static_cast<double>(total)));
+}
+
+// The leading number of a text, as a machinist types it into a number box: optional spaces and
+// sign, digits and one point. Anything else ends it; no digits gives 0.
+double leadingValue(const QString &text)
+{
+    QByteArray accepted;
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == QLatin1Char(' '))
+        ++i;
+    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-')))
+        accepted.append(static_cast<char>(text.at(i++).unicode()));
+    bool point = false;
+    bool digit = false;
+    for (; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (u >= '0' && u <= '9')
+            digit = true;
+        else if (u == '.' && !point)
+            point = true;
+        else
+            break;
+        accepted.append(static_cast<char>(u));
+    }
+    return digit ? std::strtod(accepted.constData(), nullptr) : 0.0;
+}
+
+int clampToInt(double v)
+{
+    if (std::isnan(v))
+        return 0;
+    if (v >= INT_MAX)
+        return INT_MAX;
+    if (v <= INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(roundEven(v));
+}
+
+// A number with thousands separators: 1234567 gives "1,234,567"; 0 gives nothing.
+QString groupThousands(qint64 n)
+{
+    if (n == 0)
+        return QString();
+    QString digits = QString::number(n < 0 ? -n : n);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3)
+        digits.insert(at, QLatin1Char(','));
+    return n < 0 ? QStringLiteral("-") + digits : digits;
+}
+
+// The bytes of a page line as the store keeps them: the view's characters are single bytes
+// (Latin-1) and the bracketed names become control characters again.
+QByteArray toStoreBytes(const QString &viewLine)
+{
+    return tessarc::notationToControl(viewLine.toLatin1());
+}
+
+ControlError saveError(const QSaveFile &file)
+{
+    const int number = file.error() == QFileDevice::ResourceError ? ControlError::DiskFull
+                       : file.error() == QFileDevice::OpenError   ? ControlError::PathFileAccessError
+                                                                  : ControlError::DeviceIoError;
+    return ControlError(number, file.errorString());
+}
+
+} // namespace
+
+TESSARC::TESSARC(QWidget *parent)
+    : QWidget(parent), m_prompts(&defaultPrompts()), m_pump(new tessarc::EventPump())
+{
+    setObjectName(QStringLiteral("TESSARC1"));
+
+    txtmain = new tessarc::PageView(this);
+    lineNumbers = new tessarc::LineGutter(txtmain, this);
+    c = new QLineEdit(kNoCount, this);
+    t = new QLabel(kNoCount, this);
+    formatT = new QLabel(QStringLiteral("000,000,000,000"), this);
+    scroll = new QScrollBar(Qt::Vertical, this);
+    l = new QToolButton(this);
+    r = new QToolButton(this);
+    TmrSUP = new QTimer(this);
+    TmrSDOWN = new QTimer(this);
+    progressbar = new tessarc::ProgressBox(this);
+    Notes = new QLabel(this);
+    e = new QLabel(QStringLiteral("QEN"), this);
+
+    txtmain->setObjectName(QStringLiteral("txtmain"));
+    lineNumbers->setObjectName(QStringLiteral("lineNumbers"));
+    c->setObjectName(QStringLiteral("c"));
+    t->setObjectName(QStringLiteral("t"));
+    formatT->setObjectName(QStringLiteral("formatT"));
+    scroll->setObjectName(QStringLiteral("scroll"));
+    l->setObjectName(QStringLiteral("l"));
+    r->setObjectName(QStringLiteral("r"));
+    TmrSUP->setObjectName(QStringLiteral("TmrSUP"));
+    TmrSDOWN->setObjectName(QStringLiteral("TmrSDOWN"));
+    progressbar->setObjectName(QStringLiteral("progressbar"));
+    Notes->setObjectName(QStringLiteral("Notes"));
+    e->setObjectName(QStringLiteral("e"));
+
+    c->setToolTip(QStringLiteral("This is the line your viewing."));
+    t->setToolTip(QStringLiteral("This is the total number of lines in the current file."));
+    formatT->setToolTip(QStringLiteral("This is the number of lines in the current file."));
+    l->setToolTip(QStringLiteral("Scroll up one line."));
+    r->setToolTip(QStringLiteral("Scroll down one line."));
+    l->setArrowType(Qt::UpArrow);
+    r->setArrowType(Qt::DownArrow);
+    l->setAutoRaise(true);
+    r->setAutoRaise(true);
+
+    // The authoritative total stays in `t`; what the machinist reads is its grouped form.
+    t->hide();
+    formatT->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Notes->setAlignment(Qt::AlignCenter);
+    Notes->setAttribute(Qt::WA_TranslucentBackground);
+    Notes->installEventFilter(this);
+    QFont brand(QStringLiteral("Arial"));
+    brand.setBold(true);
+    e->setFont(brand);
+    e->setAlignment(Qt::AlignCenter);
+
+    TmrSUP->setInterval(75);
+    TmrSDOWN->setInterval(75);
+    scroll->setRange(0, 0);
+    scroll->setTracking(true);
+
+    QFont viewFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    viewFont.setPointSizeF(10.0);
+    txtmain->setFont(viewFont);
+    lineNumbers->setFont(viewFont);
+    txtmain->document()->setDocumentMargin(2);
+
+    // Start-up: no wrapping, not busy, page size from the font, default store paths, margins.
+    Run = false;
+    const QString folder = tessarc::programFolder();
+    tempFile = QDir(folder).filePath(QStringLiteral("qen.tmp.1"));
+    tempFile2 = QDir(folder).filePath(QStringLiteral("qen.tmp.2"));
+    const int statusHeight = QFontMetrics(c->font()).height() + 8;
+    m_bottomMargin = std::max(14, statusHeight);
+    m_rightMargin = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2;
+    m_gutterWidth = 33; // the width of a few digits until the first page is drawn
+    m_colorSlots = {};
+    setColor(0, 0xffffff);
+    setViewText(QStringLiteral("Please Load A File."));
+    setNotes(QStringLiteral("Please Load File"));
+    resize(640, 480);
+    layoutParts();
+    computeLines();
+
+    connect(c, &QLineEdit::textChanged, this, &TESSARC::c_Change);
+    connect(scroll, &QScrollBar::valueChanged, this, &TESSARC::scroll_Change);
+    connect(l, &QToolButton::pressed, TmrSUP, qOverload<>(&QTimer::start));
+    connect(l, &QToolButton::released, TmrSUP, &QTimer::stop);
+    connect(r, &QToolButton::pressed, TmrSDOWN, qOverload<>(&QTimer::start));
+    connect(r, &QToolButton::released, TmrSDOWN, &QTimer::stop);
+    connect(TmrSUP, &QTimer::timeout, this, &TESSARC::TmrSUP_Timer);
+    connect(TmrSDOWN, &QTimer::timeout, this, &TESSARC::TmrSDOWN_Timer);
+    connect(progressbar, &tessarc::ProgressBox::released, this, &TESSARC::progressbar_MouseUp);
+    connect(txtmain, &QPlainTextEdit::textChanged, this, &TESSARC::queueChange);
+    connect(txtmain, &tessarc::PageView::mouseDown, this, &TESSARC::MouseDown);
+    txtmain->keyHook = [this](QKeyEvent *ev) { return txtmain_KeyDown(ev); };
+    txtmain->afterKeyHook = [this]() { flushPendingChange(); };
+}
+
+TESSARC::~TESSARC()
+{
+    delete m_pump;
+}
+
+void TESSARC::setPrompts(tessarc::ControlPrompts *prompts)
+{
+    m_prompts = prompts ? prompts : &defaultPrompts();
+}
+
+void TESSARC::report(const QString &routine, const ControlError &error, int step)
+{
+    m_prompts->warning(this, QStringLiteral("TESSARC1 - ") + routine,
+                       QStringLiteral("Unexpected error - ") + QString::number(error.number()) +
+                           QStringLiteral("\r\n") + error.description() + QStringLiteral("\r\nLINE: ") +
+                           QString::number(step));
+}
+
+// ---------------------------------------------------------------- small helpers
+
+void TESSARC::setNotes(const QString &text)
+{
+    Notes->setText(text);
+    Notes->setToolTip(text);
+}
+
+void TESSARC::setViewText(const QString &text)
+{
+    const bool was = m_suppressChange;
+    m_suppressChange = true;
+    txtmain->setPlainText(text);
+    m_suppressChange = was;
+    m_changePending = false;
+}
+
+double TESSARC::cValue() const
+{
+    return leadingValue(c->text());
+}
+
+void TESSARC::setCText(qint64 value)
+{
+    c->setText(QString::number(value));
+}
+
+int TESSARC::numberOfLines() const
+{
+    return clampToInt(leadingValue(t->text()));
+}
+
+void TESSARC::setTotal(qint64 total)
+{
+    t->setText(QString::number(total));
+    t_Change();
+}
+
+void TESSARC::removeStores()
+{
+    QFile::remove(tempFile);
+    QFile::remove(tempFile2);
+}
+
+void TESSARC::showNoProgram()
+{
+    lfile.clear();
+    setViewText(QStringLiteral("Please Load A File."));
+    m_shownText.clear();
+    {
+        const QSignalBlocker block(c);
+        c->setText(kNoCount);
+    }
+    t->setText(kNoCount);
+    formatT->setText(QStringLiteral("  "));
+    lineNumbers->setCaption(QString());
+}
+
+// ---------------------------------------------------------------- loading and saving
+
+void TESSARC::loadFile(const QString &filename)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (Run)
+        return;
+    Run = true;
+    int step = 20;
+    try {
+        step = 30;
+        lfile.clear();
+        setViewText(QString());
+        c->setText(kNoCount);
+        t->setText(kNoCount);
+        m_shownText.clear();
+        step = 40;
+        removeStores();
+        step = 50;
+        curLine = 1;
+        step = 60;
+        const qint64 total = countFileLines(filename);
+        if (total > INT_MAX)
+            throw ControlError(ControlError::Overflow,
+                               QStringLiteral("Overflow: the file has %1 lines, more than a program can hold").arg(total));
+        setTotal(total);
+        step = 70;
+        if (!copyFileToStore(filename, total)) {
+            // Nothing half-loaded is presented as loaded.
+            removeStores();
+            showNoProgram();
+            setNotes(QStringLiteral("Please Load File"));
+            Run = false;
+            return;
+        }
+        step = 80;
+        c->setText(QStringLiteral("1"));
+        lfile = filename;
+        step = 90;
+        Run = false;
+        m_pump->now();
+        loadLine(clampToInt(cValue()));
+        step = 100;
+        const qint64 seconds = roundEven(static_cast<double>(clock.elapsed()) / 1000.0);
+        setNotes(lfile + QStringLiteral(" Loaded.") + QStringLiteral(" (") + QString::number(seconds) +
+                 QStringLiteral(" seconds)"));
+    } catch (const ControlError &error) {
+        report(QStringLiteral("LoadFile"), error, step);
+        removeStores();
+        showNoProgram();
+        setNotes(QStringLiteral("Please Load File"));
+        Run = false;
+    }
+}
+
+qint64 TESSARC::countFileLines(const QString &path)
+{
+    setNotes(QStringLiteral("Figuring Percent"));
+    m_pump->now();
+    return tessarc::LineReader::countLines(path, lfEndsLine);
+}
+
+bool TESSARC::copyFileToStore(const QString &path, qint64 total)
+{
+    int step = 10;
+    try {
+        QFile::remove(tempFile);
+        step = 20;
+        tessarc::LineReader reader(path, lfEndsLine, std::max(0, recLen - 2));
+        LineStore store;
+        store.open(tempFile, recLen);
+        step = 30;
+        QByteArrayView line;
+        qint64 length = 0;
+        qint64 done = 0;
+        while (reader.next(line, length)) {
+            if (length > recLen - 2)
+                throw ControlError(ControlError::BadRecordLength,
+                                   QStringLiteral("Bad record length: line %1 has %2 characters, but a record of %3 "
+                                                  "bytes holds at most %4. Raise the record length to at least %5 "
+                                                  "before loading this file.")
+                                       .arg(done + 1)
+                                       .arg(length)
+                                       .arg(recLen)
+                                       .arg(recLen - 2)
+                                       .arg(length + 2));
+            store.write(done + 1, line);
+            ++done;
+            showProgress(percentOf(done, total));
+            m_pump->maybe();
+        }
+        step = 40;
+        store.close();
+        showProgress(100);
+        return true;
+    } catch (const ControlError &error) {
+        report(QStringLiteral("Conve2"), error, step);
+        return false;
+    }
+}
+
+void TESSARC::saveFile(const QString &where2save)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (Run)
+        return;
+    Run = true;
+    int step = 20;
+    QSaveFile out(where2save);
+    try {
+        step = 30;
+        if (lfile.isEmpty()) {
+            m_prompts->beep();
+            Run = false;
+            return;
+        }
+        step = 40;
+        setNotes(QStringLiteral("Preparing Save"));
+        step = 50;
+        writeBack();
+        step = 60;
+        const qint64 total = numberOfLines();
+        LineStore store;
+        if (total > 0) {
+            store.open(tempFile, recLen, false);
+            if (store.recordCount() < total)
+                throw ControlError(ControlError::BadRecordLength,
+                                   QStringLiteral("Bad record length: the line store holds %1 of the program's %2 "
+                                                  "lines; nothing was saved")
+                                       .arg(store.recordCount())
+                                       .arg(total));
+        }
+        // The program goes to a file beside the target that replaces it only once it is complete.
+        if (!out.open(QIODevice::WriteOnly))
+            throw saveError(out);
+        step = 70;
+        const qint64 chunk = std::max<qint64>(1, (4 << 20) / std::max(1, recLen));
+        QByteArray buffer;
+        buffer.reserve(2 << 20);
+        qint64 done = 0;
+        for (qint64 j = 1; j <= total; j += chunk) {
+            const QList<QByteArray> records = store.readRange(j, std::min(chunk, total - j + 1));
+            for (const QByteArray &text : records) {
+                buffer.append(text);
+                buffer.append("\r\n", 2);
+                if (buffer.size() >= (1 << 20)) {
+                    if (out.write(buffer) != buffer.size())
+                        throw saveError(out);
+                    buffer.resize(0);
+                }
+            }
+            done += records.size();
+            showProgress(percentOf(done, total));
+            m_pump->maybe();
+        }
+        if (!buffer.isEmpty() && out.write(buffer) != buffer.size())
+            throw saveError(out);
+        step = 80;
+        store.close();
+        if (!out.commit())
+            throw saveError(out);
+        step = 90;
+        const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
+        setNotes(where2save + QStringLiteral(" Saved.") + QStringLiteral(" (") + QString::number(seconds, 'f', 2) +
+                 QStringLiteral(" seconds)"));
+        step = 100;
+        Run = false;
+    } catch (const ControlError &error) {
+        out.cancelWriting();
+        report(QStringLiteral("SaveFile"), error, step);
+        setNotes(QStringLiteral("Not saved: ") + where2save);
+        Run = false;
+    }
+}
+
+void TESSARC::showProgress(qint64 percentage)
+{
+    if (percentage == m_lastPercent)
+        return;
+    m_lastPercent = percentage;
+    progressbar->draw(percentage);
+    if (!lfile.isEmpty()) {
+        const QFileInfo info(lfile);
+        setNotes(QString::number(percentage) + QStringLiteral("%") + QStringLiteral("  ") +
+                 (info.exists() ? info.fileName() : QString()));
+    } else {
+        setNotes(QString::number(percentage) + QStringLiteral("%"));
+    }
+}
+
+// ---------------------------------------------------------------- the page
+
+void TESSARC::loadLine(int lineNumber)
+{
+    if (Run)
+        return;
+    Run = true;
+    int step = 20;
+    try {
+        const int total = numberOfLines();
+        // An empty program still has its (empty) first page, so what is typed into it is kept.
+        const bool valid = (lineNumber >= 1 && lineNumber <= total) ||
+                           (lineNumber == 1 && total == 0 && !lfile.isEmpty());
+        if (!valid) {
+            Run = false;
+            return;
+        }
+        step = 30;
+        writeBack();
+        step = 40;
+        renderPage(lineNumber);
+        step = 50;
+        curLine = lineNumber;
+        m_shownText = txtmain->pageText();
+        step = 60;
+        showProgress(percentOf(curLine, numberOfLines()));
+        step = 70;
+        color();
+        Run = false;
+    } catch (const ControlError &error) {
+        report(QStringLiteral("LoadLine"), error, step);
+        Run = false;
+    }
+}
+
+void TESSARC::writeBack()
+{
+    const QStringList page = txtmain->pageLines();
+    if (page.join(QStringLiteral("\r\n")) == m_shownText)
+        return;
+    const qint64 total = numberOfLines();
+    const qint64 n = page.size();
+    qint64 removed = lines - n;
+    if (total < static_cast<qint64>(curLine) + lines)
+        removed = (total - curLine + 1) - n;
+    qint64 newTotal = total - removed;
+    if (newTotal < 1)
+        newTotal = 1;
+    if (newTotal > INT_MAX)
+        throw ControlError(ControlError::Overflow, QStringLiteral("Overflow: a program holds at most %1 lines").arg(INT_MAX));
+
+    // Every line is checked before anything is written, so a line too long leaves the store as it was.
+    QList<QByteArray> bytes;
+    bytes.reserve(n);
+    for (qint64 i = 0; i < n; ++i) {
+        QByteArray b = toStoreBytes(page.at(i));
+        if (b.size() > recLen - 2)
+            throw ControlError(ControlError::BadRecordLength,
+                               QStringLiteral("Bad record length: line %1 has %2 characters, but a record holds at most "
+                                              "%3. Shorten the line.")
+                                   .arg(curLine + i)
+                                   .arg(b.size())
+                                   .arg(recLen - 2));
+        bytes.append(std::move(b));
+    }
+
+    if (n == lines) {
+        LineStore store;
+        store.open(tempFile, recLen);
+        for (qint64 i = 0; i < n; ++i)
+            store.write(curLine + i, bytes.at(i));
+        store.close();
+    } else {
+        LineStore store;
+        LineStore scratch;
+        store.open(tempFile, recLen);
+        QFile::remove(tempFile2);
+        scratch.open(tempFile2, recLen);
+        LineStore::copyRecords(store, 1, curLine - 1, scratch, 1);
+        for (qint64 i = 0; i < n; ++i)
+            scratch.write(curLine + i, bytes.at(i));
+        const qint64 restFrom = static_cast<qint64>(curLine) + lines;
+        LineStore::copyRecords(store, restFrom, total - restFrom + 1, scratch, curLine + n);
+        store.close();
+        scratch.close();
+        // The finished scratch store takes the store's place in one step.
+        if (std::rename(QFile::encodeName(tempFile2).constData(), QFile::encodeName(tempFile).constData()) != 0)
+            throw ControlError::fromErrno(errno, tempFile);
+    }
+    setTotal(newTotal);
+}
+
+void TESSARC::renderPage(int lineNumber)
+{
+    const qint64 total = numberOfLines();
+    const qint64 count = std::max<qint64>(0, std::min<qint64>(lines, total - lineNumber + 1));
+    QString text;
+    if (count > 0) {
+        LineStore store;
+        store.open(tempFile, recLen, false);
+        const QList<QByteArray> records = store.readRange(lineNumber, count);
+        store.close();
+        QByteArray joined;
+        for (qsizetype k = 0; k < records.size(); ++k) {
+            if (k > 0)
+                joined.append('\n');
+            joined.append(tessarc::controlToNotation(records.at(k)));
+        }
+        text = QString::fromLatin1(joined);
+    }
+    setViewText(text);
+}
+
+void TESSARC::ChangeLineCount(int newNumberOfLines)
+{
+    loadLine(curLine);
+    setTotal(newNumberOfLines);
+    const int total = numberOfLines();
+    if (total < 1) {
+        // No line is left to show: the page empties rather than keep lines that are gone.
+        if (!Run) {
+            const QSignalBlocker block(c);
+            c->setText(QStringLiteral("1"));
+            curLine = 1;
+            setViewText(QString());
+            m_shownText.clear();
+            drawLineNumbers();
+        }
+        return;
+    }
+    int target = curLine;
+    if (target > total || target < 1)
+        target = std::max(1, total - lines + 1);
+    if (target != curLine) {
+        const QSignalBlocker block(c);
+        c->setText(QString::number(target));
+    }
+    loadLine(target);
+}
+
+void TESSARC::setLine(int Line2go)
+{
+    setCText(Line2go);
+}
+
+void TESSARC::loadDifferentLine(int line)
+{
+    setCText(line);
+}
+
+void TESSARC::previousPage()
+{
+    if (Run)
+        return;
+    const double v = cValue();
+    if (v - lines - 1 > 0)
+        setCText(roundEven(v) - (lines - 1));
+    else
+        setCText(1);
+}
+
+void TESSARC::nextPage()
+{
+    if (Run)
+        return;
+    const double v = cValue();
+    const qint64 total = numberOfLines();
+    if (total > v + lines - 1)
+        setCText(roundEven(v) + (lines - 1));
+    else
+        setCText(total);
+}
+
+void TESSARC::pageUp()
+{
+    previousPage();
+}
+
+void TESSARC::pageDown()
+{
+    nextPage();
+}
+
+void TESSARC::c_Change()
+{
+    const double v = cValue();
+    loadLine(clampToInt(v));
+    if (v > 0) {
+        if (v >= scroll->minimum() && v <= scroll->maximum())
+            scroll->setValue(clampToInt(v));
+        c->setFocus();
+    }
+}
+
+void TESSARC::scroll_Change()
+{
+    setCText(scroll->value());
+    txtmain->setFocus();
+}
+
+void TESSARC::t_Change()
+{
+    formatT->setText(QStringLiteral("  ") + groupThousands(numberOfLines()));
+    txtmain->setFocus();
+    const int total = numberOfLines();
+    if (total >= 1) {
+        // The bar reaches every line, however long the program.
+        const QSignalBlocker block(scroll);
+        scroll->setMaximum(total);
+        scroll->setSingleStep(1);
+        scroll->setPageStep(total > 75 ? static_cast<int>(total * 0.02) : 1);
+        scroll->setMinimum(1);
+    }
+}
+
+void TESSARC::TmrSUP_Timer()
+{
+    if (!Run && cValue() > 1)
+        setCText(roundEven(cValue()) - 1);
+    m_pump->now();
+}
+
+void TESSARC::TmrSDOWN_Timer()
+{
+    if (!Run && numberOfLines() > cValue())
+        setCText(roundEven(cValue()) + 1);
+    m_pump->now();
+}
+
+void TESSARC::progressbar_MouseUp(int x)
+{
+    if (lfile.isEmpty() || progressbar->width() <= 0)
+        return;
+    setCText(static_cast<qint64>(static_cast<double>(numberOfLines()) * x / progressbar->width()));
+}
+
+bool TESSARC::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Notes && event->type() == QEvent::MouseButtonRelease) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const QPoint onBar = progressbar->mapFrom(this, Notes->mapTo(this, mouse->position().toPoint()));
+        progressbar_MouseUp(onBar.x());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TESSARC::txtmain_KeyDown(QKeyEvent *event)
+{
+    flushPendingChange();
+    const int key = event->key();
+    const int S = txtmain->selStart();
+    const int L = txtmain->selLength();
+    bool swallow = false;
+    int i = txtmain->lineFromChar(S);
+    if (key == Qt::Key_Up && i == 0) {
+        swallow = true;
+        if (Run || cValue() <= 1)
+            return true;
+        setCText(roundEven(cValue()) - 1);
+    }
+    i = txtmain->lineFromChar(S);
+    if (key == Qt::Key_Down && i + 1 == lines) {
+        swallow = true;
+        if (Run || numberOfLines() <= cValue())
+            return true;
+        setCText(roundEven(cValue()) + 1);
+    }
+    txtmain->setSelStart(S);
+    txtmain->setFocus();
+    switch (key) {
+    case Qt::Key_Home:
+        loadDifferentLine(1);
+        swallow = true;
+        break;
+    case Qt::Key_End:
+        loadDifferentLine(std::max(1, numberOfLines() - lines + 1));
+        swallow = true;
+        break;
+    case Qt::Key_PageUp:
+        pageUp();
+        swallow = true;
+        break;
+    case Qt::Key_PageDown:
+        pageDown();
+        swallow = true;
+        break;
+    default:
+        break;
+    }
+    txtmain->setSelStart(S);
+    txtmain->setSelLength(L);
+    txtmain->setFocus();
+    return swallow;
+}
+
+void TESSARC::queueChange()
+{
+    if (m_suppressChange || Run)
+        return;
+    // The document is still inside its own edit when it reports a change, so the page is looked at
+    // once the edit is over: right after the key that made it, or on the next pass of the event loop.
+    if (!m_changePending) {
+        m_changePending = true;
+        QMetaObject::invokeMethod(this, &TESSARC::flushPendingChange, Qt::QueuedConnection);
+    }
+}
+
+void TESSARC::flushPendingChange()
+{
+    if (!m_changePending)
+        return;
+    m_changePending = false;
+    txtmain_Change();
+}
+
+void TESSARC::txtmain_Change()
+{
+    if (m_suppressChange || Run)
+        return;
+    const int S = txtmain->selStart();
+    const int n = txtmain->document()->blockCount();
+    const qint64 total = numberOfLines();
+    const qint64 left = total - curLine + 1; // lines from the top of the page to the end of the program
+    const bool changed = (n != lines && n != left) || (n == lines && left == lines - 1);
+    if (!changed) {
+        colorLine(txtmain->lineFromChar(S));
+        txtmain->setSelStart(S);
+        return;
+    }
+    const int K = txtmain->lineFromChar(S + txtmain->selLength());
+    const bool A = total - curLine < n - 1;
+    const bool B = total + 2 == static_cast<qint64>(lines) + curLine;
+    const bool scrollDown = K == lines && (n > lines || (B && n == lines) || A);
+    loadLine(curLine);
+    txtmain->setSelStart(S);
+    if (scrollDown) {
+        if (Run)
+            return;
+        setCText(roundEven(cValue()) + 1);
+        txtmain->setSelStart(S);
+        const int endLine = txtmain->lineFromChar(txtmain->selStart() + txtmain->selLength());
+        txtmain->setSelStart(txtmain->lineStart(endLine));
+    }
+    if (txtmain->isEnabled() && txtmain->isVisible())
+        txtmain->setFocus();
+}
+
+// ---------------------------------------------------------------- colouring
+
+void TESSARC::assigncolors(int i, int c_, const QString &a)
+{
+    if (i < 0 || i > 7)
+        throw ControlError(ControlError::SubscriptOutOfRange, QStringLiteral("Subscript out of range"));
+    QString letters = a;
+    letters.remove(QLatin1Char(' '));
+    m_colorSlots[static_cast<size_t>(i)] = {letters, c_ & 0xffffff};
+}
+
+void TESSARC::resetTextColor()
+{
+    QTextCharFormat plain;
+    plain.setForeground(tessarc::toQColor(m_textColor));
+    QTextCursor all(txtmain->document());
+    all.select(QTextCursor::Document);
+    all.setCharFormat(plain);
+}
+
+void TESSARC::applyRuns(int block, bool resetFirst)
+{
+    const QTextBlock b = txtmain->document()->findBlockByNumber(block);
+    if (!b.isValid())
+        return;
+    QTextCursor cur(txtmain->document());
+    if (resetFirst) {
+        QTextCharFormat plain;
+        plain.setForeground(tessarc::toQColor(m_textColor));
+        cur.setPosition(b.position());
+        cur.setPosition(b.position() + b.length() - 1, QTextCursor::KeepAnchor);
+        cur.setCharFormat(plain);
+    }
+    const QString text = b.text();
+    const QList<tessarc::ColorRun> runs =
+        tessarc::flattenRuns(tessarc::colorRuns(text, m_colorSlots, startComment, endComment), text.size());
+    for (const tessarc::ColorRun &run : runs) {
+        QTextCharFormat f;
+        f.setForeground(tessarc::toQColor(run.color));
+        cur.setPosition(b.position() + static_cast<int>(run.start));
+        cur.setPosition(b.position() + static_cast<int>(run.start + run.length), QTextCursor::KeepAnchor);
+        cur.setCharFormat(f);
+    }
+}
+
+void TESSARC::color()
+{
+    const bool was = m_suppressChange;
+    m_suppressChange = true;
+    txtmain->setUpdatesEnabled(false);
+    drawLineNumbers();
+    resetTextColor();
+    QTextCursor edit(txtmain->document());
+    edit.beginEditBlock();
+    for (int k = 0; k < txtmain->document()->blockCount(); ++k)
+        applyRuns(k, false);
+    edit.endEditBlock();
+    txtmain->setUpdatesEnabled(true);
+    m_suppressChange = was;
+}
+
+void TESSARC::colorLine(int line2color)
+{
+    // The first line of the page is recoloured by the next whole-page colouring.
+    if (line2color <= 0)
+        return;
+    const bool was = m_suppressChange;
+    m_suppressChange = true;
+    applyRuns(line2color, true);
+    m_suppressChange = was;
+}
+
+void TESSARC::ColorCommentsLine(int line2color)
+{
+    const QTextBlock b = txtmain->document()->findBlockByNumber(line2color);
+    if (!b.isValid())
+        return;
+    const bool was = m_suppressChange;
+    m_suppressChange = true;
+    QTextCursor cur(txtmain->document());
+    for (const tessarc::ColorRun &run :
+         tessarc::commentRuns(b.text(), m_colorSlots[7].color, startComment, endComment)) {
+        QTextCharFormat f;
+        f.setForeground(tessarc::toQColor(run.color));
+        cur.setPosition(b.position() + static_cast<int>(run.start));
+        cur.setPosition(b.position() + static_cast<int>(run.start + run.length), QTextCursor::KeepAnchor);
+        cur.setCharFormat(f);
+    }
+    m_suppressChange = was;
+}
+
+void TESSARC::drawLineNumbers()
+{
+    const QFontMetrics fm(lineNumbers->font());
+    m_gutterWidth = fm.horizontalAdvance(QString::number(static_cast<qint64>(curLine) + lines)) + 8;
+    layoutParts();
+    const qint64 total = numberOfLines();
+    QString caption;
+    for (int i = 1; i <= lines; ++i) {
+        if (total >= static_cast<qint64>(curLine) + i - 1)
+            caption += QString::number(static_cast<qint64>(curLine) + i - 1);
+        if (i < lines)
+            caption += QStringLiteral("\r\n");
+    }
+    lineNumbers->setCaption(caption);
+}
+
+void TESSARC::setColor(int fcolor, int bcolor)
+{
+    m_textColor = fcolor & 0xffffff;
+    m_backColor = bcolor & 0xffffff;
+    QPalette pal = txtmain->palette();
+    pal.setColor(QPalette::Text, tessarc::toQColor(m_textColor));
+    pal.setColor(QPalette::Base, tessarc::toQColor(m_backColor));
+    txtmain->setPalette(pal);
+    const bool was = m_suppressChange;
+    m_suppressChange = true;
+    resetTextColor();
+    m_suppressChange = was;
+    lineNumbers->setColors(Qt::white, Qt::black);
+}
+
+void TESSARC::setfont(bool fontbold, bool fontitalic, const QString &fontname, int fontsize, bool fontstrikethru,
+                      bool fontunderline)
+{
+    const QStringList page = txtmain->pageLines();
+    m_suppressChange = true;
+    {
+        // The page's text is kept, formatting removed, so a pending edit survives the change.
+        const QString text = page.join(QLatin1Char('\n'));
+        txtmain->setPlainText(text);
+    }
+    m_suppressChange = false;
+    QFont font(fontname);
+    if (fontsize > 0)
+        font.setPointSize(fontsize);
+    font.setBold(fontbold);
+    font.setItalic(fontitalic);
+    font.setStrikeOut(fontstrikethru);
+    font.setUnderline(fontunderline);
+    txtmain->setFont(font);
+    lineNumbers->setFont(font);
+    loadLine(clampToInt(cValue()));
+    computeLines();
+    loadLine(clampToInt(cValue()));
+}
+
+// ---------------------------------------------------------------- layout
+
+void TESSARC::computeLines()
+{
+    const QFontMetrics fm(txtmain->font());
+    const int lineHeight = std::max(1, fm.lineSpacing());
+    // Room for the lines: the view less its frame, its margins and a horizontal scroll bar (held
+    // back always, so the page size does not change when a long line appears).
+    const int frame = 2 * txtmain->frameWidth();
+    const int margin = 2 * static_cast<int>(txtmain->document()->documentMargin());
+    const int hbar = txtmain->horizontalScrollBar()->sizeHint().height();
+    const int room = txtmain->height() - frame - margin - hbar - 4;
+    lines = std::max(1, room / lineHeight);
+}
+
+void TESSARC::layoutParts()
+{
+    const int W = width();
+    const int H = height();
+    const int viewH = std::max(0, H - m_bottomMargin);
+    txtmain->setGeometry(m_gutterWidth, 0, std::max(0, W - m_rightMargin - m_gutterWidth), viewH);
+    lineNumbers->setGeometry(0, 0, m_gutterWidth, viewH);
+    const int x = W - m_rightMargin;
+    l->setGeometry(x, 0, m_rightMargin, m_rightMargin);
+    r->setGeometry(x, std::max(0, viewH - m_rightMargin), m_rightMargin, m_rightMargin);
+    scroll->setGeometry(x, m_rightMargin, m_rightMargin, std::max(0, viewH - 2 * m_rightMargin));
+    const int y = viewH;
+    const int w15 = static_cast<int>(W * 0.15);
+    c->setGeometry(0, y, w15, m_bottomMargin);
+    t->setGeometry(w15, y, w15, m_bottomMargin);
+    formatT->setGeometry(w15, y, w15, m_bottomMargin);
+    progressbar->setGeometry(static_cast<int>(W * 0.3), y, static_cast<int>(W * 0.6), m_bottomMargin);
+    Notes->setGeometry(static_cast<int>(W * 0.3), y, static_cast<int>(W * 0.6), m_bottomMargin);
+    e->setGeometry(static_cast<int>(W * 0.9), y, W - static_cast<int>(W * 0.9), m_bottomMargin);
+    lineNumbers->update();
+}
+
+void TESSARC::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (height() < m_bottomMargin + 2)
+        return;
+    layoutParts();
+    loadLine(clampToInt(cValue()));
+    computeLines();
+    loadLine(clampToInt(cValue()));
+}
+
+// ---------------------------------------------------------------- the rest of the interface
+
+void TESSARC::lockup(bool yesno)
+{
+    txtmain->setReadOnly(yesno);
+    c->setReadOnly(yesno);
+}
+
+void TESSARC::selectText(double startSel, double lengthSel)
+{
+    txtmain->setSelStart(clampToInt(startSel));
+    txtmain->setSelLength(clampToInt(lengthSel));
+    txtmain->setFocus();
+}
+
+QString TESSARC::getSel() const
+{
+    return txtmain->selText();
+}
+
+void TESSARC::done()
+{
+    removeStores();
+}
+
+void TESSARC::cut()
+{
+    QGuiApplication::clipboard()->setText(getSel());
+    txtmain->textCursor().removeSelectedText();
+    flushPendingChange();
+}
+
+void TESSARC::copy()
+{
+    QGuiApplication::clipboard()->setText(getSel());
+}
+
+void TESSARC::paste()
+{
+    QString text = QGuiApplication::clipboard()->text();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    m_suppressChange = true;
+    txtmain->textCursor().insertText(text);
+    m_suppressChange = false;
+    m_changePending = false;
+    loadLine(curLine);
+}
+
+tessarc::AxisValue TESSARC::getAxisValue(QString &gcaxis, const QString &strLine)
+{
+    return tessarc::getAxisValue(gcaxis, strLine);
+}
+
+QVariant TESSARC::rebrandE(const QString &txt)
+{
+    e->setText(txt);
+    return QVariant();
+}
+
+bool TESSARC::Enabled() const
+{
+    return txtmain->isEnabled();
+}
+
+void TESSARC::setEnabledProperty(bool enabled)
+{
+    txtmain->setEnabled(enabled);
+    emit PropertyChanged(QStringLiteral("Enabled"));
+}
+
+WId TESSARC::hwnd() const
+{
+    return txtmain->winId();
+}
+
+void TESSARC::ReadProperties(const QVariantMap &bag)
+{
+    txtmain->setEnabled(bag.value(QStringLiteral("Enabled"), true).toBool());
+}
+
+void TESSARC::WriteProperties(QVariantMap &bag) const
+{
+    bag.insert(QStringLiteral("Enabled"), txtmain->isEnabled());
+}

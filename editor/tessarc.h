@@ -1,0 +1,170 @@
+#pragma once
+
+#include "axisvalue.h"
+#include "colorruns.h"
+#include "controlerror.h"
+#include "controlprompts.h"
+#include "tessarc_export.h"
+
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QScrollBar;
+class QTimer;
+class QToolButton;
+
+namespace tessarc {
+class PageView;
+class LineGutter;
+class ProgressBox;
+class EventPump;
+} // namespace tessarc
+
+// The editor control. It owns the open program: the lines live in a disk-backed line store
+// (tempFile), one page of them is shown in the editable view, edits are written back before another
+// page is shown, and the words are coloured by letter. The host reads and writes the public members
+// freely and its tools rewrite the store's records directly, holding `Run` as the operation lock.
+class TESSARC_EXPORT TESSARC : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(bool Enabled READ Enabled WRITE setEnabledProperty)
+
+public:
+    explicit TESSARC(QWidget *parent = nullptr);
+    ~TESSARC() override;
+
+    // ---- Public members ----
+    int lines = 0;          // page size: lines the view shows at once
+    int curLine = 0;        // the line at the top of the view, from 1
+    QString lfile;          // path of the loaded program; empty while none is loaded
+    QString tempFile;       // the line store
+    QString tempFile2;      // the scratch store used while rebuilding
+    bool Run = false;       // the busy flag and the system's operation lock
+    QString startComment;   // opening comment delimiter
+    QString endComment;     // closing delimiter; empty: a comment runs to the end of the line
+    int recLen = 0;         // record length of both stores, in bytes
+    bool lfEndsLine = true; // a lone line feed ends a line when loading (false: it stays in the line)
+
+    // ---- Methods ----
+    void loadFile(const QString &filename);
+    void saveFile(const QString &where2save);
+    void loadLine(int lineNumber);
+    void lockup(bool yesno);
+    int numberOfLines() const;
+    void selectText(double startSel, double lengthSel);
+    void setLine(int Line2go);
+    void loadDifferentLine(int line);
+    QString getSel() const;
+    void done();
+    void ChangeLineCount(int newNumberOfLines);
+    void setfont(bool fontbold, bool fontitalic, const QString &fontname, int fontsize, bool fontstrikethru,
+                 bool fontunderline);
+    void setColor(int fcolor, int bcolor);
+    void pageUp();
+    void pageDown();
+    void cut();
+    void copy();
+    void paste();
+    void assigncolors(int i, int c, const QString &a);
+    void color();
+    void colorLine(int line2color);
+    void ColorCommentsLine(int line2color);
+    tessarc::AxisValue getAxisValue(QString &gcaxis, const QString &strLine);
+    QVariant rebrandE(const QString &txt);
+
+    // ---- Property, handle and saved property ----
+    bool Enabled() const;
+    void setEnabledProperty(bool enabled);
+    WId hwnd() const;
+    // The saved property "Enabled" (default true) read from and written to a property bag.
+    void ReadProperties(const QVariantMap &bag);
+    void WriteProperties(QVariantMap &bag) const;
+
+    // Where the control's warning boxes and beeps go; null restores the Qt dialogs.
+    void setPrompts(tessarc::ControlPrompts *prompts);
+
+    // The colour slots and the default text colour, as the host filled them.
+    const tessarc::ColorSlots &colorSlots() const { return m_colorSlots; }
+    int textColor() const { return m_textColor; }
+    // The view's text right after the last render.
+    const QString &shownText() const { return m_shownText; }
+    int gutterWidth() const { return m_gutterWidth; }
+    int bottomMargin() const { return m_bottomMargin; }
+    int rightMargin() const { return m_rightMargin; }
+
+    // ---- Constituent parts (their object names are the member names) ----
+    tessarc::PageView *txtmain = nullptr;
+    tessarc::LineGutter *lineNumbers = nullptr;
+    QLineEdit *c = nullptr;
+    QLabel *t = nullptr;
+    QLabel *formatT = nullptr;
+    QScrollBar *scroll = nullptr;
+    QToolButton *l = nullptr;
+    QToolButton *r = nullptr;
+    QTimer *TmrSUP = nullptr;
+    QTimer *TmrSDOWN = nullptr;
+    tessarc::ProgressBox *progressbar = nullptr;
+    QLabel *Notes = nullptr;
+    QLabel *e = nullptr;
+
+signals:
+    void MouseDown(int Button, int Shift, float X, float Y);
+    // A property marked as changed, for persistence.
+    void PropertyChanged(const QString &name);
+
+public slots:
+    void c_Change();
+    void scroll_Change();
+    void TmrSUP_Timer();
+    void TmrSDOWN_Timer();
+    void progressbar_MouseUp(int x);
+    void txtmain_Change();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    qint64 countFileLines(const QString &path);
+    bool copyFileToStore(const QString &path, qint64 total);
+    void showProgress(qint64 percentage);
+    void previousPage();
+    void nextPage();
+    bool txtmain_KeyDown(QKeyEvent *event);
+    void t_Change();
+    void drawLineNumbers();
+
+    void writeBack();
+    void renderPage(int lineNumber);
+    void applyRuns(int block, bool resetFirst);
+    void resetTextColor();
+    void layoutParts();
+    void computeLines();
+    void setTotal(qint64 total);
+    void setCText(qint64 value);
+    double cValue() const;
+    void setNotes(const QString &text);
+    void setViewText(const QString &text);
+    void showNoProgram();
+    void removeStores();
+    void queueChange();
+    void flushPendingChange();
+    void report(const QString &routine, const tessarc::ControlError &error, int step);
+
+    tessarc::ControlPrompts *m_prompts;
+    tessarc::EventPump *m_pump;
+    QString m_shownText;
+    qint64 m_lastPercent = -1;
+    int m_gutterWidth;
+    int m_bottomMargin;
+    int m_rightMargin;
+    tessarc::ColorSlots m_colorSlots;
+    int m_textColor = 0;
+    int m_backColor = 0xffffff;
+    bool m_suppressChange = false;
+    bool m_changePending = false;
+};

@@ -1,0 +1,107 @@
+#include "controlerror.h"
+#include "linereader.h"
+#include "testenv.h"
+
+using tessarc::LineReader;
+
+namespace {
+
+QList<QByteArray> readAll(const QString &path, bool lfEndsLine, qsizetype keep = 1 << 16)
+{
+    LineReader reader(path, lfEndsLine, keep);
+    QList<QByteArray> lines;
+    QByteArrayView line;
+    qint64 full = 0;
+    while (reader.next(line, full))
+        lines.append(line.toByteArray());
+    return lines;
+}
+
+} // namespace
+
+class TestLineReader : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("lfEndsLine");
+        QTest::addColumn<QList<QByteArray>>("lines");
+        using L = QList<QByteArray>;
+        QTest::newRow("CR LF") << QByteArray("G1 X1\r\nG1 X2\r\n") << true << L{"G1 X1", "G1 X2"};
+        QTest::newRow("lone CR") << QByteArray("a\rb\r") << true << L{"a", "b"};
+        QTest::newRow("LF ends a line") << QByteArray("a\nb\n") << true << L{"a", "b"};
+        QTest::newRow("LF kept in the line") << QByteArray("a\nb\n") << false << L{QByteArray("a\nb\n")};
+        QTest::newRow("LF kept, then CR LF") << QByteArray("a\nb\r\nc") << false << L{QByteArray("a\nb"), "c"};
+        QTest::newRow("CR CR LF is two lines") << QByteArray("a\r\r\nb") << true << L{"a", "", "b"};
+        QTest::newRow("CR CR LF, LF kept") << QByteArray("a\r\r\nb") << false << L{"a", "", "b"};
+        QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << true << L{"a", "", "b"};
+        QTest::newRow("last line without an end") << QByteArray("a\r\nb") << true << L{"a", "b"};
+        QTest::newRow("empty file") << QByteArray() << true << L{};
+        QTest::newRow("one empty line") << QByteArray("\r\n") << true << L{""};
+        QTest::newRow("blank lines") << QByteArray("\r\n\r\n\n") << true << L{"", "", ""};
+        QTest::newRow("control and high bytes") << QByteArray("\x01\x00\x7f\xff\x80\x09", 6) << true
+                                                << L{QByteArray("\x01\x00\x7f\xff\x80\x09", 6)};
+    }
+
+    void lineEnds()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, lfEndsLine);
+        QFETCH(QList<QByteArray>, lines);
+        const QString path = testEnvironment().path(QStringLiteral("ends.nc"));
+        writeBytes(path, file);
+        QCOMPARE(readAll(path, lfEndsLine), lines);
+        QCOMPARE(LineReader::countLines(path, lfEndsLine), qint64(lines.size()));
+    }
+
+    // Lines and line ends that fall across the reader's block boundaries.
+    void endsAcrossBlocks()
+    {
+        const qsizetype block = 1 << 20;
+        QByteArray file(block - 1, 'x');
+        file += "\r\n";                  // CR is the last byte of the first block, LF the first of the next
+        file += QByteArray(block, 'y');  // a line longer than a block
+        file += "\rz";
+        const QString path = testEnvironment().path(QStringLiteral("blocks.nc"));
+        writeBytes(path, file);
+        const QList<QByteArray> lines = readAll(path, true, 3 * block);
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.at(0), QByteArray(block - 1, 'x'));
+        QCOMPARE(lines.at(1), QByteArray(block, 'y'));
+        QCOMPARE(lines.at(2), QByteArray("z"));
+        QCOMPARE(LineReader::countLines(path, true), qint64(3));
+    }
+
+    void longLinesAreCutButTheirLengthReported()
+    {
+        const QString path = testEnvironment().path(QStringLiteral("long.nc"));
+        writeBytes(path, "short\r\n" + QByteArray(40, 'L') + "\r\nend");
+        LineReader reader(path, true, 10);
+        QByteArrayView line;
+        qint64 full = 0;
+        QVERIFY(reader.next(line, full));
+        QCOMPARE(full, qint64(5));
+        QVERIFY(reader.next(line, full));
+        QCOMPARE(full, qint64(40));
+        QCOMPARE(line.toByteArray(), QByteArray(10, 'L'));
+        QVERIFY(reader.next(line, full));
+        QCOMPARE(line.toByteArray(), QByteArray("end"));
+        QVERIFY(!reader.next(line, full));
+    }
+
+    void missingFileIsFileNotFound()
+    {
+        try {
+            LineReader reader(testEnvironment().path(QStringLiteral("nope.nc")), true, 10);
+            QFAIL("a missing file was opened");
+        } catch (const tessarc::ControlError &e) {
+            QCOMPARE(e.number(), int(tessarc::ControlError::FileNotFound));
+        }
+    }
+};
+
+VORNEXA_TEST_MAIN(TestLineReader)
+#include "tst_linereader.moc"

@@ -1,0 +1,210 @@
+#include "editorfixture.h"
+#include "pageview.h"
+#include "testenv.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QToolButton>
+
+// The control's interface apart from loading, saving and paging.
+class TestTessarc : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsUpReadyForAProgram()
+    {
+        TESSARC editor;
+        QCOMPARE(editor.Run, false);
+        QVERIFY(editor.lines > 0);
+        QCOMPARE(editor.numberOfLines(), 0);
+        QCOMPARE(editor.lfile, QString());
+        QCOMPARE(editor.recLen, 0);
+        QCOMPARE(editor.lfEndsLine, true);
+        QCOMPARE(editor.txtmain->pageText(), QStringLiteral("Please Load A File."));
+        QCOMPARE(editor.txtmain->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(editor.c->text(), QStringLiteral("0000000000"));
+        QCOMPARE(editor.t->text(), QStringLiteral("0000000000"));
+        QCOMPARE(editor.formatT->text(), QStringLiteral("000,000,000,000"));
+        QCOMPARE(editor.Notes->text(), QStringLiteral("Please Load File"));
+        QCOMPARE(editor.Notes->toolTip(), editor.Notes->text());
+        QCOMPARE(editor.e->text(), QStringLiteral("QEN"));
+        QCOMPARE(editor.c->toolTip(), QStringLiteral("This is the line your viewing."));
+        QCOMPARE(editor.t->toolTip(), QStringLiteral("This is the total number of lines in the current file."));
+        QCOMPARE(editor.formatT->toolTip(), QStringLiteral("This is the number of lines in the current file."));
+        QCOMPARE(editor.l->toolTip(), QStringLiteral("Scroll up one line."));
+        QCOMPARE(editor.r->toolTip(), QStringLiteral("Scroll down one line."));
+        QCOMPARE(editor.TmrSUP->interval(), 75);
+        QCOMPARE(editor.TmrSDOWN->interval(), 75);
+        QVERIFY(!editor.TmrSUP->isActive());
+        // The stores sit in the program folder, and none exists before the first load.
+        const QString folder = qEnvironmentVariable("VORNEXA_HOME");
+        QCOMPARE(editor.tempFile, QDir(folder).filePath(QStringLiteral("qen.tmp.1")));
+        QCOMPARE(editor.tempFile2, QDir(folder).filePath(QStringLiteral("qen.tmp.2")));
+        QVERIFY(!QFile::exists(editor.tempFile));
+        // Every part is found by its own name.
+        for (const char *name : {"txtmain", "lineNumbers", "c", "t", "formatT", "scroll", "l", "r", "progressbar",
+                                 "Notes", "e", "TmrSUP", "TmrSDOWN"})
+            QVERIFY2(editor.findChild<QObject *>(QString::fromLatin1(name)), name);
+    }
+
+    void partsKeepTheirProportions()
+    {
+        TESSARC editor;
+        editor.resize(1000, 600);
+        editor.show();
+        QCoreApplication::processEvents();
+        const int strip = 600 - editor.bottomMargin();
+        QCOMPARE(editor.txtmain->geometry(),
+                 QRect(editor.gutterWidth(), 0, 1000 - editor.rightMargin() - editor.gutterWidth(), strip));
+        QCOMPARE(editor.lineNumbers->geometry(), QRect(0, 0, editor.gutterWidth(), strip));
+        QCOMPARE(editor.c->geometry(), QRect(0, strip, 150, editor.bottomMargin()));
+        QCOMPARE(editor.progressbar->geometry(), QRect(300, strip, 600, editor.bottomMargin()));
+        QCOMPARE(editor.Notes->geometry(), editor.progressbar->geometry());
+        QCOMPARE(editor.e->geometry(), QRect(900, strip, 100, editor.bottomMargin()));
+        QCOMPARE(editor.l->geometry().top(), 0);
+        QCOMPARE(editor.r->geometry().bottom(), strip - 1);
+        QVERIFY(editor.scroll->geometry().top() >= editor.l->geometry().bottom());
+        QVERIFY(editor.scroll->geometry().bottom() <= editor.r->geometry().top());
+        // A taller control shows more lines.
+        const int before = editor.lines;
+        editor.resize(1000, 900);
+        QCoreApplication::processEvents();
+        QVERIFY(editor.lines > before);
+    }
+
+    void doneRemovesStoresAndToleratesMissingOnes()
+    {
+        TESSARC editor;
+        editor.tempFile = testEnvironment().path(QStringLiteral("done.qen.tmp"));
+        editor.tempFile2 = testEnvironment().path(QStringLiteral("done.2.qen.tmp"));
+        editor.done(); // neither exists: nothing happens
+        QVERIFY(!QFile::exists(editor.tempFile));
+        writeBytes(editor.tempFile, "x");
+        writeBytes(editor.tempFile2, "y");
+        editor.done();
+        QVERIFY(!QFile::exists(editor.tempFile));
+        QVERIFY(!QFile::exists(editor.tempFile2));
+    }
+
+    void lockupMakesViewAndTopLineBoxReadOnly()
+    {
+        TESSARC editor;
+        editor.lockup(true);
+        QVERIFY(editor.txtmain->isReadOnly());
+        QVERIFY(editor.c->isReadOnly());
+        editor.lockup(false);
+        QVERIFY(!editor.txtmain->isReadOnly());
+        QVERIFY(!editor.c->isReadOnly());
+    }
+
+    void selectionCountsLineBreaksAsTwo()
+    {
+        EditorFixture f;
+        f.load("G1 X1\r\nG2 Y2\r\nG3 Z3\r\n");
+        QCOMPARE(f.editor->getSel(), QString()); // nothing selected
+        f.editor->selectText(7, 2);              // "G2" on the second line
+        QCOMPARE(f.editor->getSel(), QStringLiteral("G2"));
+        f.editor->selectText(3.4, 6.6);          // numbers are rounded: from 3, seven characters
+        QCOMPARE(f.editor->getSel(), QStringLiteral("X1\r\nG2 "));
+        QCOMPARE(f.editor->txtmain->selStart(), 3);
+        QCOMPARE(f.editor->txtmain->lineFromChar(7), 1);
+        QCOMPARE(f.editor->txtmain->lineStart(2), 14);
+    }
+
+    void cutAndCopyUseTheClipboard()
+    {
+        EditorFixture f;
+        f.load("G1 X1\r\nG2 Y2\r\n");
+        QGuiApplication::clipboard()->setText(QStringLiteral("old"));
+        f.editor->copy(); // nothing selected: an empty text
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString());
+        f.editor->selectText(3, 2);
+        f.editor->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("X1"));
+        f.editor->selectText(0, 3);
+        f.editor->cut();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("G1 "));
+        QCOMPARE(f.editor->txtmain->pageText(), QStringLiteral("X1\r\nG2 Y2"));
+        f.editor->loadLine(1);
+        QCOMPARE(f.storeLines(), (QList<QByteArray>{"X1", "G2 Y2"}));
+    }
+
+    void pasteWritesThePastedLinesToTheStore()
+    {
+        EditorFixture f;
+        f.load("A\r\nB\r\n");
+        QGuiApplication::clipboard()->setText(QStringLiteral("X1\r\nY2\rZ3\n"));
+        f.editor->selectText(1, 0); // after "A"
+        f.editor->paste();
+        QCOMPARE(f.storeLines(), (QList<QByteArray>{"AX1", "Y2", "Z3", "", "B"}));
+        QCOMPARE(f.editor->numberOfLines(), 5);
+        QCOMPARE(f.editor->shownText(), f.editor->txtmain->pageText());
+    }
+
+    void colourSlotsTakeLettersWithoutSpaces()
+    {
+        TESSARC editor;
+        editor.assigncolors(3, 0x123456, QStringLiteral(" X Y Z "));
+        QCOMPARE(editor.colorSlots()[3].letters, QStringLiteral("XYZ"));
+        QCOMPARE(editor.colorSlots()[3].color, 0x123456);
+        QVERIFY_THROWS_EXCEPTION(tessarc::ControlError, editor.assigncolors(8, 0, QStringLiteral("A")));
+        QVERIFY_THROWS_EXCEPTION(tessarc::ControlError, editor.assigncolors(-1, 0, QStringLiteral("A")));
+    }
+
+    void brandEnabledAndSavedProperty()
+    {
+        TESSARC editor;
+        QCOMPARE(editor.rebrandE(QStringLiteral("SHOP 7")), QVariant());
+        QCOMPARE(editor.e->text(), QStringLiteral("SHOP 7"));
+
+        QSignalSpy changed(&editor, &TESSARC::PropertyChanged);
+        QVERIFY(editor.Enabled());
+        editor.setEnabledProperty(false);
+        QVERIFY(!editor.txtmain->isEnabled());
+        QVERIFY(!editor.Enabled());
+        QCOMPARE(editor.property("Enabled").toBool(), false);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toString(), QStringLiteral("Enabled"));
+
+        QVariantMap bag;
+        editor.WriteProperties(bag);
+        QCOMPARE(bag.value(QStringLiteral("Enabled")).toBool(), false);
+        editor.ReadProperties(QVariantMap()); // the default is true
+        QVERIFY(editor.Enabled());
+        editor.ReadProperties(bag);
+        QVERIFY(!editor.Enabled());
+    }
+
+    void mouseDownIsRaisedWithButtonAndShift()
+    {
+        EditorFixture f;
+        f.load("G1\r\n");
+        QSignalSpy spy(f.editor.get(), &TESSARC::MouseDown);
+        QTest::mousePress(f.editor->txtmain->viewport(), Qt::RightButton, Qt::ShiftModifier, QPoint(10, 5));
+        QTest::mouseRelease(f.editor->txtmain->viewport(), Qt::RightButton, Qt::ShiftModifier, QPoint(10, 5));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toInt(), 2);
+        QCOMPARE(spy.at(0).at(1).toInt(), 1);
+        QCOMPARE(spy.at(0).at(2).toFloat(), 10.0f);
+        QCOMPARE(spy.at(0).at(3).toFloat(), 5.0f);
+        QVERIFY(f.editor->hwnd() != 0);
+    }
+
+    void axisValueChangesTheCallersLetter()
+    {
+        TESSARC editor;
+        QString letter = QStringLiteral(" xy");
+        const tessarc::AxisValue v = editor.getAxisValue(letter, QStringLiteral("G1 X-2.5"));
+        QCOMPARE(letter, QStringLiteral("x"));
+        QCOMPARE(v[0], -2.5);
+    }
+};
+
+VORNEXA_TEST_MAIN(TestTessarc)
+#include "tst_tessarc.moc"

@@ -1,0 +1,48 @@
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+TestEnvironment::TestEnvironment() : m_dir(QDir::tempPath() + QStringLiteral("/vornexa-test-XXXXXX"))
+{
+    if (!m_dir.isValid())
+        qFatal("cannot make a temporary folder for the test run");
+    m_rootPath = m_dir.path();
+    const QString home = m_rootPath + QStringLiteral("/program");
+    QDir().mkpath(home);
+    QDir().mkpath(m_rootPath + QStringLiteral("/config"));
+    QDir().mkpath(m_rootPath + QStringLiteral("/data"));
+    qputenv("VORNEXA_HOME", QFile::encodeName(home));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_rootPath + QStringLiteral("/config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_rootPath + QStringLiteral("/data")));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+QString TestEnvironment::path(const QString &name) const
+{
+    return QDir(m_rootPath).filePath(name);
+}
+
+TestEnvironment &testEnvironment()
+{
+    static TestEnvironment env;
+    return env;
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray readBytes(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return f.readAll();
+}

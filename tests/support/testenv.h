@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// A private program folder and settings location for one test run, set before the application
+// object exists so nothing of the user's own is ever read or written.
+class TestEnvironment
+{
+public:
+    TestEnvironment();
+    const QString &root() const { return m_rootPath; }
+    // A path inside the run's folder.
+    QString path(const QString &name) const;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_rootPath;
+};
+
+// The running test's environment.
+TestEnvironment &testEnvironment();
+
+void writeBytes(const QString &path, const QByteArray &bytes);
+QByteArray readBytes(const QString &path);
+
+// Like QTEST_MAIN, with the private folders in place first.
+#define VORNEXA_TEST_MAIN(TestObject)                                                                            \
+    int main(int argc, char *argv[])                                                                             \
+    {                                                                                                            \
+        testEnvironment();                                                                                       \
+        QApplication app(argc, argv);                                                                            \
+        TestObject tc;                                                                                           \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                               \
+        return QTest::qExec(&tc, argc, argv);                                                                    \
+    }

@@ -1,4 +1,376 @@
+#include "editorfixture.h"
+#include "linestore.h"
+#include "pageview.h"
 #include "testenv.h"
-class T : public QObject { Q_OBJECT };
-VORNEXA_TEST_MAIN(T)
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTextBlock>
+
+namespace {
+
+QByteArray allHighBytes()
+{
+    QByteArray b;
+    for (int v = 127; v < 256; ++v)
+        b.append(static_cast<char>(v));
+    return b;
+}
+
+// Types text at a view offset the way the keyboard does, then lets the control react.
+void typeAt(TESSARC &editor, int offset, const QString &text)
+{
+    editor.txtmain->setSelStart(offset);
+    editor.txtmain->textCursor().insertText(text);
+    QCoreApplication::processEvents();
+}
+
+} // namespace
+
+// Loading, saving and writing an edited page back into the store.
+class TestLoadSave : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTripsByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<bool>("lfEndsLine");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::addColumn<QString>("firstViewLine");
+        QTest::newRow("CR LF") << QByteArray("G1 X1\r\nG2 X2\r\n") << true << 2 << QByteArray("G1 X1\r\nG2 X2\r\n")
+                               << "G1 X1";
+        QTest::newRow("lone CR") << QByteArray("G1\rG2\r") << true << 2 << QByteArray("G1\r\nG2\r\n") << "G1";
+        QTest::newRow("LF ends lines") << QByteArray("G1\nG2\n") << true << 2 << QByteArray("G1\r\nG2\r\n") << "G1";
+        QTest::newRow("LF kept in the line") << QByteArray("G1\nG2\n") << false << 1
+                                             << QByteArray("G1\nG2\n\r\n") << "G1(LF)G2(LF)";
+        QTest::newRow("CR CR LF") << QByteArray("G1\r\r\nG2") << true << 3 << QByteArray("G1\r\n\r\nG2\r\n") << "G1";
+        QTest::newRow("last line without an end") << QByteArray("G1\r\nM30") << true << 2
+                                                  << QByteArray("G1\r\nM30\r\n") << "G1";
+        QTest::newRow("empty file") << QByteArray() << true << 0 << QByteArray() << "";
+        QTest::newRow("control characters") << QByteArray("\x12X1\x14\t\x00Y\r\n", 9) << true << 1
+                                            << QByteArray("\x12X1\x14\t\x00Y\r\n", 9) << "(DC2)X1(DC4)(HT)(NUL)Y";
+        QTest::newRow("bytes 127 to 255") << allHighBytes() + "\r\nG1\r\n" << true << 2
+                                          << allHighBytes() + "\r\nG1\r\n" << QString::fromLatin1(allHighBytes());
+    }
+
+    void roundTripsByteForByte()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(bool, lfEndsLine);
+        QFETCH(int, count);
+        QFETCH(QByteArray, saved);
+        QFETCH(QString, firstViewLine);
+        EditorFixture f;
+        f.editor->lfEndsLine = lfEndsLine;
+        const QString path = f.load(file);
+        QVERIFY(f.prompts.titles.isEmpty());
+        QCOMPARE(f.editor->numberOfLines(), count);
+        QCOMPARE(f.editor->lfile, path);
+        QCOMPARE(f.editor->txtmain->pageLines().value(0), firstViewLine);
+        QCOMPARE(f.saveAndRead(), saved);
+        QVERIFY(f.prompts.titles.isEmpty());
+        // Saving again after an edit-free page change writes the same bytes.
+        f.editor->loadLine(1);
+        QCOMPARE(f.saveAndRead(QStringLiteral("again.nc")), saved);
+    }
+
+    void loadShowsTheFirstPageAndReportsTheTime()
+    {
+        EditorFixture f(30);
+        const QString path = f.load(numberedProgram(100));
+        QCOMPARE(f.editor->curLine, 1);
+        QCOMPARE(f.editor->c->text(), QStringLiteral("1"));
+        QCOMPARE(f.editor->t->text(), QStringLiteral("100"));
+        QCOMPARE(f.editor->formatT->text(), QStringLiteral("  100"));
+        QCOMPARE(f.editor->txtmain->pageLines().size(), 30);
+        QCOMPARE(f.editor->txtmain->pageLines().last(), QString::fromLatin1(numberedLine(30)));
+        QCOMPARE(f.editor->lineNumbers->caption().split(QStringLiteral("\r\n")).size(), 30);
+        QVERIFY(f.editor->lineNumbers->caption().startsWith(QStringLiteral("1\r\n2\r\n")));
+        QCOMPARE(f.editor->Notes->text(), path + QStringLiteral(" Loaded. (0 seconds)"));
+        QCOMPARE(f.editor->Notes->toolTip(), f.editor->Notes->text());
+        QVERIFY(!QFile::exists(f.editor->tempFile2));
+        QCOMPARE(QFileInfo(f.editor->tempFile).size(), qint64(100) * 500);
+
+        const QString target = testEnvironment().path(QStringLiteral("out.nc"));
+        f.editor->saveFile(target);
+        QVERIFY(QRegularExpression(QRegularExpression::escape(target) + QStringLiteral(" Saved\\. \\(\\d+\\.\\d\\d seconds\\)"))
+                    .match(f.editor->Notes->text())
+                    .hasMatch());
+        QCOMPARE(f.editor->lfile, path); // saving elsewhere keeps the program's name
+    }
+
+    void aSecondLoadLeavesNothingOfTheFirst()
+    {
+        EditorFixture f;
+        f.load(numberedProgram(50), QStringLiteral("first.nc"));
+        f.load("M3\r\nM5\r\n", QStringLiteral("second.nc"));
+        QCOMPARE(f.editor->numberOfLines(), 2);
+        QCOMPARE(QFileInfo(f.editor->tempFile).size(), qint64(2) * 500);
+        QCOMPARE(f.saveAndRead(), QByteArray("M3\r\nM5\r\n"));
+    }
+
+    void busyControlRefusesStoreOperations()
+    {
+        EditorFixture f;
+        f.load(numberedProgram(40));
+        const QString notes = f.editor->Notes->text();
+        f.editor->Run = true;
+        f.editor->loadFile(testEnvironment().path(QStringLiteral("program.nc")));
+        f.editor->loadLine(5);
+        f.editor->saveFile(testEnvironment().path(QStringLiteral("busy.nc")));
+        f.editor->pageDown();
+        QCOMPARE(f.editor->curLine, 1);
+        QCOMPARE(f.editor->Notes->text(), notes);
+        QVERIFY(!QFile::exists(testEnvironment().path(QStringLiteral("busy.nc"))));
+        QVERIFY(f.editor->Run);
+        f.editor->Run = false;
+    }
+
+    void savingWithNoProgramBeepsAndWritesNothing()
+    {
+        EditorFixture f;
+        const QString target = testEnvironment().path(QStringLiteral("nothing.nc"));
+        QFile::remove(target);
+        f.editor->saveFile(target);
+        QCOMPARE(f.prompts.beeps, 1);
+        QVERIFY(!QFile::exists(target));
+        QVERIFY(!f.editor->Run);
+    }
+
+    void missingFileIsReportedAndTheControlStaysUsable()
+    {
+        EditorFixture f;
+        f.editor->loadFile(testEnvironment().path(QStringLiteral("no-such-program.nc")));
+        QCOMPARE(f.prompts.titles, QStringList{QStringLiteral("TESSARC1 - LoadFile")});
+        QVERIFY(f.prompts.texts.at(0).startsWith(QStringLiteral("Unexpected error - 53\r\nFile not found")));
+        QVERIFY(f.prompts.texts.at(0).endsWith(QStringLiteral("LINE: 60")));
+        QVERIFY(!f.editor->Run);
+        QCOMPARE(f.editor->lfile, QString());
+        QCOMPARE(f.editor->numberOfLines(), 0);
+        QCOMPARE(f.editor->txtmain->pageText(), QStringLiteral("Please Load A File."));
+        f.load("G1\r\n"); // and the next load works
+        QCOMPARE(f.editor->numberOfLines(), 1);
+    }
+
+    void lineTooLongForARecordEndsTheLoadCleanly()
+    {
+        EditorFixture f;
+        f.editor->recLen = 20;
+        f.load("G1\r\nG2\r\n" + QByteArray(30, 'X') + "\r\nG4\r\n");
+        QCOMPARE(f.prompts.titles, QStringList{QStringLiteral("TESSARC1 - Conve2")});
+        const QString text = f.prompts.texts.at(0);
+        QVERIFY(text.startsWith(QStringLiteral("Unexpected error - 59\r\n")));
+        QVERIFY2(text.contains(QStringLiteral("line 3 has 30 characters")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("at least 32")), qPrintable(text));
+        QVERIFY(!f.editor->Run);
+        QCOMPARE(f.editor->lfile, QString());
+        QCOMPARE(f.editor->numberOfLines(), 0);
+        QVERIFY(!QFile::exists(f.editor->tempFile));
+        QCOMPARE(f.editor->txtmain->pageText(), QStringLiteral("Please Load A File."));
+        // With a record length that holds it, the same file loads.
+        f.prompts.clear();
+        f.editor->recLen = 32;
+        f.editor->loadFile(testEnvironment().path(QStringLiteral("program.nc")));
+        QVERIFY(f.prompts.titles.isEmpty());
+        QCOMPARE(f.editor->numberOfLines(), 4);
+    }
+
+    void failedSaveLeavesTheTargetUntouched()
+    {
+        EditorFixture f;
+        f.load(numberedProgram(40));
+        const QString target = testEnvironment().path(QStringLiteral("precious.nc"));
+        writeBytes(target, "PRECIOUS\r\n");
+
+        // A record whose count is damaged, well into the program.
+        {
+            QFile store(f.editor->tempFile);
+            QVERIFY(store.open(QIODevice::ReadWrite));
+            store.seek(qint64(35 - 1) * 500);
+            store.write(QByteArray("\xff\x7f", 2));
+        }
+        f.editor->saveFile(target);
+        QCOMPARE(f.prompts.titles, QStringList{QStringLiteral("TESSARC1 - SaveFile")});
+        QVERIFY(f.prompts.texts.at(0).startsWith(QStringLiteral("Unexpected error - 59")));
+        QCOMPARE(readBytes(target), QByteArray("PRECIOUS\r\n"));
+        QVERIFY(!f.editor->Run);
+
+        // A store that has gone is not saved as a file of empty lines.
+        f.prompts.clear();
+        QFile::remove(f.editor->tempFile);
+        f.editor->saveFile(target);
+        QCOMPARE(f.prompts.titles, QStringList{QStringLiteral("TESSARC1 - SaveFile")});
+        QCOMPARE(readBytes(target), QByteArray("PRECIOUS\r\n"));
+        // No half-written file is left beside it.
+        QCOMPARE(QDir(testEnvironment().root()).entryList({QStringLiteral("precious.nc*")}, QDir::Files),
+                 QStringList{QStringLiteral("precious.nc")});
+    }
+
+    void editKeepingTheLineCountIsWrittenInPlace()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(100));
+        typeAt(*f.editor, f.editor->txtmain->lineStart(4), QStringLiteral("M8 "));
+        QCOMPARE(f.editor->numberOfLines(), 100);
+        f.editor->setLine(50);
+        QCOMPARE(f.editor->curLine, 50);
+        QVERIFY(!QFile::exists(f.editor->tempFile2));
+        const QList<QByteArray> lines = f.storeLines();
+        QCOMPARE(lines.size(), 100);
+        QCOMPARE(lines.at(4), "M8 " + numberedLine(5));
+        QCOMPARE(lines.at(5), numberedLine(6));
+    }
+
+    void editChangingTheLineCountRebuildsTheStore_data()
+    {
+        QTest::addColumn<int>("top");
+        QTest::addColumn<QString>("edit"); // "add" or "remove"
+        QTest::addColumn<int>("total");
+        QTest::newRow("line added mid-program") << 41 << "add" << 101;
+        QTest::newRow("line removed mid-program") << 41 << "remove" << 99;
+        QTest::newRow("line added on the last page") << 90 << "add" << 101;
+        QTest::newRow("line removed on the last page") << 90 << "remove" << 99;
+        QTest::newRow("line added on the first page") << 1 << "add" << 101;
+    }
+
+    void editChangingTheLineCountRebuildsTheStore()
+    {
+        QFETCH(int, top);
+        QFETCH(QString, edit);
+        QFETCH(int, total);
+        EditorFixture f(30);
+        f.load(numberedProgram(100));
+        f.editor->setLine(top);
+        QCOMPARE(f.editor->curLine, top);
+        QTextCursor cur = f.editor->txtmain->textCursor();
+        cur.setPosition(f.editor->txtmain->document()->findBlockByNumber(2).position());
+        if (edit == QLatin1String("add")) {
+            cur.insertText(QStringLiteral("G4 P1\n"));
+        } else {
+            cur.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+            cur.removeSelectedText();
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(f.editor->numberOfLines(), total);
+        QCOMPARE(f.editor->shownText(), f.editor->txtmain->pageText());
+        QVERIFY(!QFile::exists(f.editor->tempFile2));
+        QList<QByteArray> want;
+        for (int k = 1; k <= 100; ++k) {
+            if (k == top + 2 && edit == QLatin1String("add"))
+                want.append("G4 P1");
+            if (k == top + 2 && edit == QLatin1String("remove"))
+                continue;
+            want.append(numberedLine(k));
+        }
+        QCOMPARE(f.storeLines(), want);
+        QCOMPARE(QFileInfo(f.editor->tempFile).size() / 500, qint64(total));
+    }
+
+    void deletingEveryLineLeavesOneEmptyLine()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(12));
+        f.editor->txtmain->selectAll();
+        f.editor->txtmain->textCursor().removeSelectedText();
+        QCoreApplication::processEvents();
+        QCOMPARE(f.editor->numberOfLines(), 1);
+        QCOMPARE(f.saveAndRead(), QByteArray("\r\n"));
+    }
+
+    void shortLastPageBecomingFullIsWrittenBack()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(40));
+        f.editor->setLine(12); // lines 12 to 40: 29 lines on a page of 30
+        QCOMPARE(f.editor->txtmain->pageLines().size(), 29);
+        QTextCursor cur = f.editor->txtmain->textCursor();
+        cur.movePosition(QTextCursor::End);
+        cur.insertText(QStringLiteral("\nM30"));
+        QCoreApplication::processEvents();
+        QCOMPARE(f.editor->numberOfLines(), 41);
+        QCOMPARE(f.storeLines().last(), QByteArray("M30"));
+    }
+
+    void namesTypedInTheViewBecomeControlCharacters()
+    {
+        EditorFixture f;
+        f.load("G1 X1\r\nG2\r\n");
+        typeAt(*f.editor, 5, QStringLiteral("(CR)Y2(dc2)"));
+        f.editor->loadLine(1);
+        QCOMPARE(f.storeLines().at(0), QByteArray("G1 X1\rY2(dc2)"));
+        QCOMPARE(f.editor->txtmain->pageLines().at(0), QStringLiteral("G1 X1(CR)Y2(dc2)"));
+        // Once saved, the carriage return ends a line when the file is read again.
+        const QByteArray saved = f.saveAndRead();
+        QCOMPARE(saved, QByteArray("G1 X1\rY2(dc2)\r\nG2\r\n"));
+        f.load(saved, QStringLiteral("reloaded.nc"));
+        QCOMPARE(f.editor->numberOfLines(), 3);
+    }
+
+    void highBytesSurviveAnEditOfTheirPage()
+    {
+        EditorFixture f;
+        f.load(allHighBytes() + "\r\nG1\r\n");
+        typeAt(*f.editor, f.editor->txtmain->lineStart(1), QStringLiteral("N5 "));
+        f.editor->loadLine(1);
+        QCOMPARE(f.storeLines(), (QList<QByteArray>{allHighBytes(), "N5 G1"}));
+    }
+
+    void pageLineTooLongIsRefusedWithoutLoss()
+    {
+        EditorFixture f;
+        f.editor->recLen = 20;
+        f.load("G1\r\nG2\r\n");
+        typeAt(*f.editor, 2, QString(30, QLatin1Char('Z')));
+        f.editor->loadLine(1);
+        QCOMPARE(f.prompts.titles, QStringList{QStringLiteral("TESSARC1 - LoadLine")});
+        QVERIFY(f.prompts.texts.at(0).contains(QStringLiteral("line 1 has 32 characters")));
+        QVERIFY(!f.editor->Run);
+        QCOMPARE(f.editor->numberOfLines(), 2);
+        QCOMPARE(f.storeLines(), (QList<QByteArray>{"G1", "G2"}));
+        // The edit is still in the view, for the machinist to shorten.
+        QCOMPARE(f.editor->txtmain->pageLines().at(0).size(), 32);
+    }
+
+    void hostRewritesAndNewLineCounts()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(10));
+        {
+            tessarc::LineStore store;
+            store.open(f.editor->tempFile, 500);
+            store.write(11, "M30");
+        }
+        f.editor->ChangeLineCount(11);
+        QCOMPARE(f.editor->numberOfLines(), 11);
+        QCOMPARE(f.editor->txtmain->pageLines().last(), QStringLiteral("M30"));
+
+        // A host that empties the program leaves an empty page, not lines that are gone.
+        f.editor->ChangeLineCount(0);
+        QCOMPARE(f.editor->numberOfLines(), 0);
+        QCOMPARE(f.editor->txtmain->pageText(), QString());
+        QVERIFY(!f.editor->Run);
+        // What is typed into the empty program is kept.
+        typeAt(*f.editor, 0, QStringLiteral("G0 X0"));
+        f.editor->loadLine(1);
+        QCOMPARE(f.saveAndRead(), QByteArray("G0 X0\r\n"));
+    }
+
+    void shrinkingBelowTheTopLineShowsTheLastPage()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(200));
+        f.editor->setLine(150);
+        f.editor->ChangeLineCount(100);
+        QCOMPARE(f.editor->curLine, 71);
+        QCOMPARE(f.editor->txtmain->pageLines().last(), QString::fromLatin1(numberedLine(100)));
+    }
+};
+
+VORNEXA_TEST_MAIN(TestLoadSave)
 #include "tst_loadsave.moc"

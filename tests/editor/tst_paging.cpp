@@ -1,4 +1,321 @@
+#include "editorfixture.h"
+#include "linestore.h"
+#include "pageview.h"
 #include "testenv.h"
-class T : public QObject { Q_OBJECT };
-VORNEXA_TEST_MAIN(T)
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kBlue = 0xff0000; // red in the low byte
+constexpr int kRed = 0x0000ff;
+constexpr int kGrey = 0x808080;
+
+// The colour the view shows at a position of a view line.
+QColor colourAt(TESSARC &editor, int line, int column)
+{
+    const QTextBlock block = editor.txtmain->document()->findBlockByNumber(line);
+    QTextCursor cur(block);
+    cur.setPosition(block.position() + column + 1); // the format of the character before the cursor
+    return cur.charFormat().foreground().color();
+}
+
+} // namespace
+
+// Moving through a program and the view's reactions to keys, edits and clicks.
+class TestPaging : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void pagesShareOneLine_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QString>("move");
+        QTest::addColumn<int>("to");
+        QTest::newRow("Page Down from 1") << 1 << "down" << 30;
+        QTest::newRow("Page Up from 32") << 32 << "up" << 3;
+        QTest::newRow("Page Up from 31") << 31 << "up" << 1;
+        QTest::newRow("Page Up from 2") << 2 << "up" << 1;
+        QTest::newRow("Page Down near the end leaves the last line alone") << 80 << "down" << 100;
+        QTest::newRow("Page Down from 71") << 71 << "down" << 100;
+        QTest::newRow("Page Down from 70") << 70 << "down" << 99;
+    }
+
+    void pagesShareOneLine()
+    {
+        QFETCH(int, from);
+        QFETCH(QString, move);
+        QFETCH(int, to);
+        EditorFixture f(30);
+        f.load(numberedProgram(100));
+        f.editor->setLine(from);
+        QCOMPARE(f.editor->curLine, from);
+        if (move == QLatin1String("down"))
+            f.editor->pageDown();
+        else
+            f.editor->pageUp();
+        QCOMPARE(f.editor->curLine, to);
+        QCOMPARE(f.editor->c->text(), QString::number(to));
+        QCOMPARE(f.editor->txtmain->pageLines().first(), QString::fromLatin1(numberedLine(to)));
+        QCOMPARE(f.editor->txtmain->pageLines().size(), std::min(30, 100 - to + 1));
+    }
+
+    void keysMoveThroughTheProgram()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(100));
+        PageView_keys(f);
+    }
+
+    void upAndDownAtThePageEdgesScrollOneLine()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(100));
+        f.editor->setLine(10);
+        f.editor->txtmain->setFocus();
+        f.editor->txtmain->setSelStart(3); // on the first view line
+        QTest::keyClick(f.editor->txtmain, Qt::Key_Up);
+        QCOMPARE(f.editor->curLine, 9);
+        QCOMPARE(f.editor->txtmain->selStart(), 3); // the caret keeps its place in the page
+        f.editor->setLine(1);
+        f.editor->txtmain->setSelStart(0);
+        QTest::keyClick(f.editor->txtmain, Qt::Key_Up);
+        QCOMPARE(f.editor->curLine, 1);
+
+        const int lastLine = f.editor->txtmain->lineStart(29);
+        f.editor->txtmain->setSelStart(lastLine + 2);
+        QTest::keyClick(f.editor->txtmain, Qt::Key_Down);
+        QCOMPARE(f.editor->curLine, 2);
+        QCOMPARE(f.editor->txtmain->lineFromChar(f.editor->txtmain->selStart()), 29);
+        // Inside the page the arrows only move the caret.
+        f.editor->txtmain->setSelStart(f.editor->txtmain->lineStart(5));
+        QTest::keyClick(f.editor->txtmain, Qt::Key_Down);
+        QCOMPARE(f.editor->curLine, 2);
+        QCOMPARE(f.editor->txtmain->lineFromChar(f.editor->txtmain->selStart()), 6);
+        // On the last line of the program there is nowhere further to go.
+        f.editor->setLine(100);
+        f.editor->txtmain->setSelStart(0);
+        QTest::keyClick(f.editor->txtmain, Qt::Key_Down);
+        QCOMPARE(f.editor->curLine, 100);
+    }
+
+    void enterAtTheEndOfAFullPageScrollsToTheNewLine()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(60));
+        f.editor->txtmain->setFocus();
+        QTextCursor cur = f.editor->txtmain->textCursor();
+        cur.movePosition(QTextCursor::End);
+        f.editor->txtmain->setTextCursor(cur);
+        QTest::keyClick(f.editor->txtmain, Qt::Key_Return);
+        QCOMPARE(f.editor->numberOfLines(), 61);
+        QCOMPARE(f.editor->curLine, 2);
+        const QList<QByteArray> lines = f.storeLines();
+        QCOMPARE(lines.at(29), numberedLine(30));
+        QCOMPARE(lines.at(30), QByteArray());
+        QCOMPARE(lines.at(31), numberedLine(31));
+        // The caret stands at the start of the new, empty line: the page's last.
+        const int caret = f.editor->txtmain->selStart();
+        QCOMPARE(f.editor->txtmain->lineFromChar(caret), 29);
+        QCOMPARE(caret, f.editor->txtmain->lineStart(29));
+        QCOMPARE(f.editor->txtmain->pageLines().at(29), QString());
+        // Typing goes on into that line.
+        QTest::keyClicks(f.editor->txtmain, QStringLiteral("M1"));
+        f.editor->loadLine(f.editor->curLine);
+        QCOMPARE(f.storeLines().at(30), QByteArray("M1"));
+    }
+
+    void outOfRangeLinesChangeNothing()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(50));
+        f.editor->setLine(7);
+        const QString page = f.editor->txtmain->pageText();
+        f.editor->loadLine(0);
+        f.editor->loadLine(51);
+        f.editor->loadLine(-3);
+        QCOMPARE(f.editor->curLine, 7);
+        QCOMPARE(f.editor->txtmain->pageText(), page);
+        QVERIFY(!f.editor->Run);
+    }
+
+    void theLastPageShowsEmptyGutterRows()
+    {
+        EditorFixture f(5);
+        f.load(numberedProgram(12));
+        f.editor->setLine(10);
+        QCOMPARE(f.editor->lineNumbers->caption(), QStringLiteral("10\r\n11\r\n12\r\n\r\n"));
+        QCOMPARE(f.editor->txtmain->pageLines().size(), 3);
+        QVERIFY(f.editor->Notes->text().startsWith(QStringLiteral("83%  program.nc")));
+    }
+
+    void scrollBarReachesEveryLineOfALongProgram()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(40000));
+        QCOMPARE(f.editor->scroll->minimum(), 1);
+        QCOMPARE(f.editor->scroll->maximum(), 40000);
+        QCOMPARE(f.editor->scroll->pageStep(), 800);
+        QCOMPARE(f.editor->formatT->text(), QStringLiteral("  40,000"));
+        f.editor->scroll->setValue(39999);
+        QCOMPARE(f.editor->c->text(), QStringLiteral("39999"));
+        QCOMPARE(f.editor->curLine, 39999);
+        QCOMPARE(f.editor->txtmain->pageLines().first(), QString::fromLatin1(numberedLine(39999)));
+        f.editor->setLine(123);
+        QCOMPARE(f.editor->scroll->value(), 123);
+    }
+
+    void percentagesHoldPastTwentyOneMillionLines()
+    {
+        EditorFixture f(30);
+        f.load("G1\r\n");
+        // A host grows the store to 30 million lines (most of them empty records).
+        {
+            tessarc::LineStore store;
+            store.open(f.editor->tempFile, 500);
+            store.write(30000000, "M30");
+        }
+        f.editor->ChangeLineCount(30000000);
+        f.editor->setLine(25000000);
+        QCOMPARE(f.editor->curLine, 25000000);
+        QVERIFY2(f.editor->Notes->text().startsWith(QStringLiteral("83%")), qPrintable(f.editor->Notes->text()));
+        QCOMPARE(f.editor->formatT->text(), QStringLiteral("  30,000,000"));
+        f.editor->setLine(30000000);
+        QCOMPARE(f.editor->txtmain->pageText(), QStringLiteral("M30"));
+        QFile::remove(f.editor->tempFile);
+    }
+
+    void buttonsStepOneLineAndStopAtTheEnds()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(50));
+        f.editor->TmrSUP_Timer(); // at line 1 already
+        QCOMPARE(f.editor->c->text(), QStringLiteral("1"));
+        f.editor->TmrSDOWN_Timer();
+        f.editor->TmrSDOWN_Timer();
+        QCOMPARE(f.editor->curLine, 3);
+        f.editor->setLine(50);
+        f.editor->TmrSDOWN_Timer();
+        QCOMPARE(f.editor->curLine, 50);
+        f.editor->TmrSUP_Timer();
+        QCOMPARE(f.editor->curLine, 49);
+
+        QTest::mousePress(f.editor->r, Qt::LeftButton);
+        QVERIFY(f.editor->TmrSDOWN->isActive());
+        QTest::mouseRelease(f.editor->r, Qt::LeftButton);
+        QVERIFY(!f.editor->TmrSDOWN->isActive());
+        QTest::mousePress(f.editor->l, Qt::LeftButton);
+        QVERIFY(f.editor->TmrSUP->isActive());
+        QTRY_VERIFY(f.editor->curLine < 49); // held down, it keeps stepping
+        QTest::mouseRelease(f.editor->l, Qt::LeftButton);
+        QVERIFY(!f.editor->TmrSUP->isActive());
+    }
+
+    void clickOnTheProgressBarJumpsInProportion()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(1000));
+        const int w = f.editor->progressbar->width();
+        QTest::mouseClick(f.editor->Notes, Qt::LeftButton, {}, QPoint(w / 4, 3)); // the label lies over the bar
+        QCOMPARE(f.editor->curLine, static_cast<int>(1000.0 * (w / 4) / w));
+        QTest::mouseClick(f.editor->progressbar, Qt::LeftButton, {}, QPoint(w / 2, 3));
+        QCOMPARE(f.editor->curLine, static_cast<int>(1000.0 * (w / 2) / w));
+        // The filled part shades from blue to red.
+        const QImage &bar = f.editor->progressbar->image();
+        const int filled = static_cast<int>(f.editor->curLine * 100.0 / 1000 / 100 * bar.width());
+        QVERIFY(QColor(bar.pixel(1, 2)).blue() > 200);
+        QVERIFY(QColor(bar.pixel(filled - 1, 2)).red() > 200);
+    }
+
+    void theTopLineBoxLoadsWhatIsTyped()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(300));
+        f.editor->c->clear();
+        QTest::keyClicks(f.editor->c, QStringLiteral("250"));
+        QCOMPARE(f.editor->curLine, 250);
+        QCOMPARE(f.editor->scroll->value(), 250);
+        f.editor->c->setText(QStringLiteral("abc")); // not a number: nothing moves
+        QCOMPARE(f.editor->curLine, 250);
+    }
+
+    void wordsAndCommentsAreColoured()
+    {
+        EditorFixture f(30);
+        f.editor->assigncolors(0, kBlue, QStringLiteral("G"));
+        f.editor->assigncolors(1, kRed, QStringLiteral("X"));
+        f.editor->assigncolors(7, kGrey, QString());
+        f.editor->setColor(0x000000, 0xffffff);
+        f.load("G01X1.5(FAST)\r\nN2 x2 Y3\r\n");
+        const QColor blue(0, 0, 255);
+        const QColor red(255, 0, 0);
+        const QColor grey(0x80, 0x80, 0x80);
+        const QColor black(0, 0, 0);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(colourAt(*f.editor, 0, i), blue);
+        for (int i = 3; i < 7; ++i)
+            QCOMPARE(colourAt(*f.editor, 0, i), red);
+        for (int i = 7; i < 13; ++i)
+            QCOMPARE(colourAt(*f.editor, 0, i), grey);
+        QCOMPARE(colourAt(*f.editor, 1, 0), black);
+        QCOMPARE(colourAt(*f.editor, 1, 3), red); // the lower-case x
+        QCOMPARE(colourAt(*f.editor, 1, 6), black);
+        QCOMPARE(f.editor->txtmain->palette().color(QPalette::Base), QColor(255, 255, 255));
+
+        // Typing on a line recolours that line only.
+        f.editor->txtmain->setFocus();
+        f.editor->txtmain->setSelStart(f.editor->txtmain->lineStart(1) + 8); // the end of "N2 x2 Y3"
+        QTest::keyClicks(f.editor->txtmain, QStringLiteral(" G4"));
+        QCOMPARE(colourAt(*f.editor, 1, 8), black);
+        QCOMPARE(colourAt(*f.editor, 1, 9), blue);
+        QCOMPARE(colourAt(*f.editor, 1, 10), blue);
+        // The first line waits for the next full colouring.
+        f.editor->txtmain->setSelStart(0);
+        QTest::keyClicks(f.editor->txtmain, QStringLiteral("X9 "));
+        f.editor->colorLine(0);
+        QCOMPARE(colourAt(*f.editor, 0, 0), blue); // still the colour it was typed next to
+        f.editor->color();
+        QCOMPARE(colourAt(*f.editor, 0, 0), red);
+    }
+
+    void fontChangeKeepsThePageAndItsEdits()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(200));
+        f.editor->setLine(20);
+        f.editor->txtmain->setSelStart(0);
+        f.editor->txtmain->textCursor().insertText(QStringLiteral("M0 "));
+        f.editor->setfont(true, false, QStringLiteral("DejaVu Sans Mono"), 16, false, false);
+        QCOMPARE(f.editor->txtmain->font().pointSize(), 16);
+        QVERIFY(f.editor->txtmain->font().bold());
+        QCOMPARE(f.editor->lineNumbers->font().pointSize(), 16);
+        QCOMPARE(f.editor->curLine, 20);
+        QCOMPARE(f.storeLines().at(19), "M0 " + numberedLine(20));
+        QVERIFY(f.editor->lines < 30 + 20); // recomputed for the larger font
+    }
+
+private:
+    void PageView_keys(EditorFixture &f)
+    {
+        f.editor->txtmain->setFocus();
+        QTest::keyClick(f.editor->txtmain, Qt::Key_PageDown);
+        QCOMPARE(f.editor->curLine, 30);
+        QTest::keyClick(f.editor->txtmain, Qt::Key_End);
+        QCOMPARE(f.editor->curLine, 100 - f.editor->lines + 1);
+        QTest::keyClick(f.editor->txtmain, Qt::Key_PageUp);
+        QCOMPARE(f.editor->curLine, 100 - f.editor->lines + 1 - (f.editor->lines - 1));
+        QTest::keyClick(f.editor->txtmain, Qt::Key_Home);
+        QCOMPARE(f.editor->curLine, 1);
+        QCOMPARE(f.editor->numberOfLines(), 100); // keys never edit the page
+    }
+};
+
+VORNEXA_TEST_MAIN(TestPaging)
 #include "tst_paging.moc"

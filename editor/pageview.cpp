@@ -139,8 +139,8 @@ void PageView::mousePressEvent(QMouseEvent *event)
 
 void PageView::wheelEvent(QWheelEvent *event)
 {
-    // The page never scrolls inside the view: moving through the program is the control's.
-    event->ignore();
+    event->accept();
+    emit wheelTurned(event->angleDelta().y());
 }
 
 void PageView::insertFromMimeData(const QMimeData *source)

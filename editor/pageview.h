@@ -46,6 +46,8 @@ public:
 
 signals:
     void mouseDown(int button, int shift, float x, float y);
+    // The wheel turned over the view: the page never scrolls inside the view, the control moves it.
+    void wheelTurned(int delta);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QStyle>
@@ -213,6 +214,7 @@ TESSARC::TESSARC(QWidget *parent)
     connect(progressbar, &tessarc::ProgressBox::released, this, &TESSARC::progressbar_MouseUp);
     connect(txtmain, &QPlainTextEdit::textChanged, this, &TESSARC::queueChange);
     connect(txtmain, &tessarc::PageView::mouseDown, this, &TESSARC::MouseDown);
+    connect(txtmain, &tessarc::PageView::wheelTurned, this, &TESSARC::wheelTurned);
     txtmain->keyHook = [this](QKeyEvent *ev) { return txtmain_KeyDown(ev); };
     txtmain->afterKeyHook = [this]() { flushPendingChange(); };
 }
@@ -340,6 +342,8 @@ void TESSARC::loadFile(const QString &filename)
         const qint64 seconds = roundEven(static_cast<double>(clock.elapsed()) / 1000.0);
         setNotes(lfile + QStringLiteral(" Loaded.") + QStringLiteral(" (") + QString::number(seconds) +
                  QStringLiteral(" seconds)"));
+        if (txtmain->isVisible())
+            txtmain->setFocus(); // ready for the keys, on the program's first page
     } catch (const ControlError &error) {
         report(QStringLiteral("LoadFile"), error, step);
         removeStores();
@@ -1026,6 +1030,27 @@ void TESSARC::resizeEvent(QResizeEvent *event)
     loadLine(clampToInt(cValue()));
     computeLines();
     loadLine(clampToInt(cValue()));
+}
+
+void TESSARC::wheelEvent(QWheelEvent *event)
+{
+    event->accept();
+    wheelTurned(event->angleDelta().y());
+}
+
+void TESSARC::wheelTurned(int delta)
+{
+    // Three lines a notch, through the top-line box like every other move.
+    if (Run || lfile.isEmpty())
+        return;
+    m_wheelDelta += delta;
+    const int notches = m_wheelDelta / 120;
+    if (notches == 0)
+        return;
+    m_wheelDelta -= notches * 120;
+    const qint64 target = std::clamp<qint64>(roundEven(cValue()) - 3 * notches, 1, std::max(1, numberOfLines()));
+    setCText(target);
+    txtmain->setFocus();
 }
 
 // ---------------------------------------------------------------- the rest of the interface

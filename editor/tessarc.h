@@ -123,9 +123,11 @@ public slots:
     void TmrSDOWN_Timer();
     void progressbar_MouseUp(int x);
     void txtmain_Change();
+    void wheelTurned(int delta);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -167,4 +169,5 @@ private:
     int m_backColor = 0xffffff;
     bool m_suppressChange = false;
     bool m_changePending = false;
+    int m_wheelDelta = 0; // wheel movement not yet turned into whole steps
 };

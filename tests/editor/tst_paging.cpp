@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 
 namespace {
 
@@ -232,6 +233,30 @@ private slots:
         const int filled = static_cast<int>(f.editor->curLine * 100.0 / 1000 / 100 * bar.width());
         QVERIFY(QColor(bar.pixel(1, 2)).blue() > 200);
         QVERIFY(QColor(bar.pixel(filled - 1, 2)).red() > 200);
+    }
+
+    void theWheelScrollsThreeLinesANotch()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(100));
+        f.editor->setLine(50);
+        const QPoint at = f.editor->txtmain->viewport()->rect().center();
+        auto turn = [&](int delta) {
+            QWheelEvent wheel(at, f.editor->txtmain->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(f.editor->txtmain->viewport(), &wheel);
+        };
+        turn(-120);
+        QCOMPARE(f.editor->curLine, 53);
+        turn(240);
+        QCOMPARE(f.editor->curLine, 47);
+        turn(60); // half a notch waits for the other half
+        QCOMPARE(f.editor->curLine, 47);
+        turn(60);
+        QCOMPARE(f.editor->curLine, 44);
+        for (int i = 0; i < 20; ++i)
+            turn(120);
+        QCOMPARE(f.editor->curLine, 1);
     }
 
     void theTopLineBoxLoadsWhatIsTyped()

@@ -111,6 +111,19 @@ QByteArray toStoreBytes(const QString &viewLine)
     return tessarc::notationToControl(viewLine.toLatin1());
 }
 
+// A line that does not fit a record: which line, how long, and what to do about it.
+ControlError lineTooLong(qint64 lineNumber, qint64 length, int recLen, const QString &remedy)
+{
+    return ControlError(ControlError::BadRecordLength,
+                        QStringLiteral("Bad record length: line %1 has %2 characters, but a record of %3 bytes holds "
+                                       "at most %4. ")
+                                .arg(lineNumber)
+                                .arg(length)
+                                .arg(recLen)
+                                .arg(recLen - 2) +
+                            remedy);
+}
+
 ControlError saveError(const QSaveFile &file)
 {
     const int number = file.error() == QFileDevice::ResourceError ? ControlError::DiskFull
@@ -375,15 +388,9 @@ bool TESSARC::copyFileToStore(const QString &path, qint64 total)
         qint64 done = 0;
         while (reader.next(line, length)) {
             if (length > recLen - 2)
-                throw ControlError(ControlError::BadRecordLength,
-                                   QStringLiteral("Bad record length: line %1 has %2 characters, but a record of %3 "
-                                                  "bytes holds at most %4. Raise the record length to at least %5 "
-                                                  "before loading this file.")
-                                       .arg(done + 1)
-                                       .arg(length)
-                                       .arg(recLen)
-                                       .arg(recLen - 2)
-                                       .arg(length + 2));
+                throw lineTooLong(done + 1, length, recLen,
+                                  QStringLiteral("Raise the record length to at least %1 before loading this file.")
+                                      .arg(length + 2));
             store.write(done + 1, line);
             ++done;
             showProgress(percentOf(done, total));
@@ -546,12 +553,7 @@ void TESSARC::writeBack()
     for (qint64 i = 0; i < n; ++i) {
         QByteArray b = toStoreBytes(page.at(i));
         if (b.size() > recLen - 2)
-            throw ControlError(ControlError::BadRecordLength,
-                               QStringLiteral("Bad record length: line %1 has %2 characters, but a record holds at most "
-                                              "%3. Shorten the line.")
-                                   .arg(curLine + i)
-                                   .arg(b.size())
-                                   .arg(recLen - 2));
+            throw lineTooLong(curLine + i, b.size(), recLen, QStringLiteral("Shorten the line."));
         bytes.append(std::move(b));
     }
 
@@ -857,6 +859,22 @@ void TESSARC::resetTextColor()
     all.setCharFormat(plain);
 }
 
+namespace {
+
+void paintRuns(QTextDocument *document, const QTextBlock &block, const QList<tessarc::ColorRun> &runs)
+{
+    QTextCursor cur(document);
+    for (const tessarc::ColorRun &run : runs) {
+        QTextCharFormat f;
+        f.setForeground(tessarc::toQColor(run.color));
+        cur.setPosition(block.position() + static_cast<int>(run.start));
+        cur.setPosition(block.position() + static_cast<int>(run.start + run.length), QTextCursor::KeepAnchor);
+        cur.setCharFormat(f);
+    }
+}
+
+} // namespace
+
 void TESSARC::applyRuns(int block, bool resetFirst)
 {
     const QTextBlock b = txtmain->document()->findBlockByNumber(block);
@@ -871,15 +889,8 @@ void TESSARC::applyRuns(int block, bool resetFirst)
         cur.setCharFormat(plain);
     }
     const QString text = b.text();
-    const QList<tessarc::ColorRun> runs =
-        tessarc::flattenRuns(tessarc::colorRuns(text, m_colorSlots, startComment, endComment), text.size());
-    for (const tessarc::ColorRun &run : runs) {
-        QTextCharFormat f;
-        f.setForeground(tessarc::toQColor(run.color));
-        cur.setPosition(b.position() + static_cast<int>(run.start));
-        cur.setPosition(b.position() + static_cast<int>(run.start + run.length), QTextCursor::KeepAnchor);
-        cur.setCharFormat(f);
-    }
+    paintRuns(txtmain->document(), b,
+              tessarc::flattenRuns(tessarc::colorRuns(text, m_colorSlots, startComment, endComment), text.size()));
 }
 
 void TESSARC::color()
@@ -916,15 +927,7 @@ void TESSARC::ColorCommentsLine(int line2color)
         return;
     const bool was = m_suppressChange;
     m_suppressChange = true;
-    QTextCursor cur(txtmain->document());
-    for (const tessarc::ColorRun &run :
-         tessarc::commentRuns(b.text(), m_colorSlots[7].color, startComment, endComment)) {
-        QTextCharFormat f;
-        f.setForeground(tessarc::toQColor(run.color));
-        cur.setPosition(b.position() + static_cast<int>(run.start));
-        cur.setPosition(b.position() + static_cast<int>(run.start + run.length), QTextCursor::KeepAnchor);
-        cur.setCharFormat(f);
-    }
+    paintRuns(txtmain->document(), b, tessarc::commentRuns(b.text(), m_colorSlots[7].color, startComment, endComment));
     m_suppressChange = was;
 }
 

@@ -17,6 +17,8 @@ PageView::PageView(QWidget *parent) : QPlainTextEdit(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // Every page is rebuilt from the store, and colouring is not an edit to undo.
     setUndoRedoEnabled(false);
+    // The host shows its own menu on the right button.
+    setContextMenuPolicy(Qt::NoContextMenu);
 }
 
 QStringList PageView::pageLines() const

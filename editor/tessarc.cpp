@@ -22,7 +22,9 @@
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QStyle>
+#include <QPlainTextDocumentLayout>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 
@@ -991,8 +993,15 @@ void TESSARC::setfont(bool fontbold, bool fontitalic, const QString &fontname, i
 
 void TESSARC::computeLines()
 {
-    const QFontMetrics fm(txtmain->font());
-    const int lineHeight = std::max(1, fm.lineSpacing());
+    // The height of a line as the view lays it out: "Xyz" in the view's font, in a document of the
+    // view's own kind.
+    QTextDocument probe;
+    probe.setDefaultFont(txtmain->font());
+    probe.setDocumentLayout(new QPlainTextDocumentLayout(&probe));
+    probe.setDocumentMargin(0);
+    probe.setPlainText(QStringLiteral("Xyz"));
+    const qreal measured = probe.documentLayout()->blockBoundingRect(probe.begin()).height();
+    const int lineHeight = std::max(1, static_cast<int>(std::ceil(measured)));
     // Room for the lines: the view less its frame, its margins and a horizontal scroll bar (held
     // back always, so the page size does not change when a long line appears).
     const int frame = 2 * txtmain->frameWidth();

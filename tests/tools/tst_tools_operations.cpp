@@ -1,0 +1,162 @@
+#include "operations.h"
+#include "testenv.h"
+
+using tools::LineFault;
+using tools::Operation;
+
+Q_DECLARE_METATYPE(tools::Operation)
+Q_DECLARE_METATYPE(tools::LineFault)
+
+namespace {
+
+void row(const char *name, bool spaces, Operation op, const char *axis, const char *value, const QByteArray &line,
+         const QByteArray &expected)
+{
+    QTest::addRow("%s, spaces %s", name, spaces ? "on" : "off")
+        << op << QString::fromLatin1(axis) << QString::fromLatin1(value) << spaces << line << expected;
+}
+
+void both(const char *name, Operation op, const char *axis, const char *value, const QByteArray &line,
+          const QByteArray &expected)
+{
+    row(name, false, op, axis, value, line, expected);
+    row(name, true, op, axis, value, line, expected);
+}
+
+} // namespace
+
+class TestOperations : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rewriteLine_data()
+    {
+        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<QString>("axis");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("spaces");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("expected");
+        row("add keeps the space after the number", false, Operation::Add, "X", "0.5", "G01 X1. Y2.", "G01 X1.5 Y2.");
+        row("add consumes the space after the number", true, Operation::Add, "X", "0.5", "G01 X1. Y2.", "G01 X1.5Y2.");
+        row("add at the start of the line", true, Operation::Add, "X", "0.5", "X1. Y2.", "X1.5Y2.");
+        both("line without the letter", Operation::Add, "X", "0.5", "G01 Y2.", "G01 Y2.");
+        both("subtract keeps the letter's case", Operation::Subtract, "X", "2", "x1.5", "x-0.5");
+        both("multiply", Operation::Multiply, "Z", "2", "Z-1.25F10.", "Z-2.5F10.");
+        both("divide", Operation::Divide, "F", "2", "G01 X1 F300.", "G01 X1 F150.");
+        both("negative number replaced whole", Operation::Add, "X", "1", "G01X-1.5Y2.", "G01X-0.5Y2.");
+        row("spaces inside the number consumed", true, Operation::Add, "X", "1", "X 1.5 Y2", "X2.5Y2");
+        row("space after the letter is no number", false, Operation::Add, "X", "1", "X 1.5 Y2", "X1. 1.5 Y2");
+        both("letter inside a comment word", Operation::Add, "X", "5", "(EXAMPLE) X1.", "(EX5.AMPLE) X1.");
+        both("number takes the output form", Operation::Add, "X", "0", "X1.0000", "X1.");
+        row("first occurrence only", false, Operation::Add, "X", "1", "X1 X2", "X2. X2");
+        row("first occurrence only", true, Operation::Add, "X", "1", "X1 X2", "X2.X2");
+        both("letter at the end", Operation::Add, "X", "2.5", "G01 X", "G01 X2.5");
+        both("result that rounds to zero", Operation::Subtract, "X", "0.00002", "X0.00001", "X0.");
+        both("constant with an exponent", Operation::Multiply, "X", "1E2", "X0.015", "X1.5");
+        both("constant with spaces", Operation::Add, "X", " 1 ", "X1", "X2.");
+        both("blank letter changes nothing", Operation::Add, " ", "1", "X1 Y2", "X1 Y2");
+        both("other bytes kept", Operation::Add, "X", "1", QByteArray("X1.\x01\xff(\xe9)\0", 9),
+             QByteArray("X2.\x01\xff(\xe9)\0", 9));
+    }
+
+    void rewriteLine()
+    {
+        QFETCH(Operation, operation);
+        QFETCH(QString, axis);
+        QFETCH(QString, value);
+        QFETCH(bool, spaces);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, expected);
+        tools::LineRules rules;
+        rules.spaces = spaces;
+        const tools::LineResult got = tools::rewriteLine({operation, axis, value}, line, rules);
+        QCOMPARE(got.fault, LineFault::None);
+        QCOMPARE(got.line, expected);
+    }
+
+    void otherPicture()
+    {
+        tools::LineRules rules;
+        rules.outputFormat = QStringLiteral("0.000");
+        const tools::LineResult got = tools::rewriteLine({Operation::Add, "Z", "1"}, "G01 Z1 F5", rules);
+        QCOMPARE(got.line, QByteArray("G01 Z2.000F5"));
+    }
+
+    void faults_data()
+    {
+        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("maxLength");
+        QTest::addColumn<LineFault>("fault");
+        QTest::addColumn<QByteArray>("expected");
+        // "X1" becomes "X1.1235" (spaces are not numbers here): the line grows from 8 to 13 bytes.
+        QTest::newRow("one byte too long") << Operation::Add << "0.12345" << QByteArray("X1 Y2 Z3") << 12
+                                           << LineFault::TooLong << QByteArray("X1 Y2 Z3");
+        QTest::newRow("exactly as long as a line holds") << Operation::Add << "0.12345" << QByteArray("X1 Y2 Z3") << 13
+                                                         << LineFault::None << QByteArray("X1.1235 Y2 Z3");
+        QTest::newRow("divide by zero") << Operation::Divide << "0" << QByteArray("X1 Y2") << 498
+                                        << LineFault::NotFinite << QByteArray("X1 Y2");
+        QTest::newRow("zero divided by zero") << Operation::Divide << "0" << QByteArray("X0 Y2") << 498
+                                              << LineFault::NotFinite << QByteArray("X0 Y2");
+        QTest::newRow("large but finite") << Operation::Multiply << "1E300" << QByteArray("X1E10") << 498
+                                  << LineFault::None << QByteArray("X1" + QByteArray(300, '0') + ".E10");
+        const QByteArray big = "X" + QByteArray(20, '9');
+        QTest::newRow("overflow past a double") << Operation::Multiply << "1E300" << big << 498
+                                                << LineFault::NotFinite << big;
+    }
+
+    void faults()
+    {
+        QFETCH(Operation, operation);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, line);
+        QFETCH(int, maxLength);
+        QFETCH(LineFault, fault);
+        QFETCH(QByteArray, expected);
+        tools::LineRules rules;
+        rules.spaces = false;
+        rules.maxLength = maxLength;
+        const tools::LineResult got = tools::rewriteLine({operation, "X", value}, line, rules);
+        QCOMPARE(got.fault, fault);
+        QCOMPARE(got.line, expected);
+        QCOMPARE(got.ok(), fault == LineFault::None);
+    }
+
+    void checkFields_data()
+    {
+        QTest::addColumn<Operation>("operation");
+        QTest::addColumn<QString>("axis");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        const QString textNull = QStringLiteral("TEXTNULL");
+        const QString byZero = tools::divideByZeroText();
+        QTest::newRow("filled in") << Operation::Add << "X" << "0.5" << QString();
+        QTest::newRow("empty value") << Operation::Add << "X" << "" << textNull;
+        QTest::newRow("empty axis") << Operation::Add << "" << "1" << textNull;
+        QTest::newRow("blank axis") << Operation::Add << " " << "1" << textNull;
+        QTest::newRow("value not numeric") << Operation::Add << "X" << "abc" << textNull;
+        QTest::newRow("divide by zero") << Operation::Divide << "X" << "0" << byZero;
+        QTest::newRow("divide by zero written long") << Operation::Divide << "X" << " -0.000 " << byZero;
+        QTest::newRow("divide by a tiny number") << Operation::Divide << "X" << "1E-400" << byZero;
+        QTest::newRow("divide by two") << Operation::Divide << "X" << "2" << QString();
+        QTest::newRow("multiply by zero") << Operation::Multiply << "X" << "0" << QString();
+        QTest::newRow("empty value before zero") << Operation::Divide << "X" << "" << textNull;
+    }
+
+    void checkFields()
+    {
+        QFETCH(Operation, operation);
+        QFETCH(QString, axis);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        const std::optional<QString> got = tools::checkFields({operation, axis, value}, QStringLiteral("TEXTNULL"));
+        QCOMPARE(got.value_or(QString()), message);
+        QCOMPARE(got.has_value(), !message.isEmpty());
+    }
+};
+
+VORNEXA_TEST_MAIN(TestOperations)
+#include "tst_tools_operations.moc"

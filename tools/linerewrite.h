@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// What every value-rewriting tool needs besides its own fields, and what it gives back for a line.
+namespace tools {
+
+// The program-wide settings a line's rewrite depends on.
+struct LineRules
+{
+    bool spaces = true;                                // NUMBERS / SPACES: spaces may stand inside a number
+    QString outputFormat = QStringLiteral("0.####");   // FORMATS / OUTPUTFORMAT: the picture of every value written
+    qsizetype maxLength = 498;                         // the most bytes a line holds: the record length less its count
+};
+
+enum class LineFault {
+    None,
+    TooLong,     // the new line would not fit in a record
+    NotFinite,   // the new value is too large for a number (or not a number at all)
+};
+
+// One line after a tool's work. When `fault` is set, `line` is the line as it was: nothing is
+// changed and the caller decides (and names the line in its message).
+struct LineResult
+{
+    QByteArray line;
+    LineFault fault = LineFault::None;
+    bool ok() const { return fault == LineFault::None; }
+};
+
+// A sentence for a fault, for a message that the caller completes with the line's number.
+QString lineFaultText(LineFault fault);
+
+// The line with the number after its letter at `letterAt` replaced: everything up to and including
+// the letter, then `number`, then what follows the old number's `length` characters.
+QByteArray replaceNumber(const QByteArray &line, qsizetype letterAt, qsizetype length, const QByteArray &number);
+
+// `value` written with the output picture, ready to stand in a line; empty when it is not finite.
+QByteArray renderValue(double value, const LineRules &rules);
+
+// The result for a rewritten line: a fault when it is longer than `rules.maxLength`.
+LineResult finishLine(const QByteArray &original, QByteArray rewritten, const LineRules &rules);
+
+} // namespace tools

@@ -1,0 +1,718 @@
+#include "mainform.h"
+
+#include "frmabout.h"
+#include "instancelock.h"
+#include "programfolder.h"
+#include "prompts.h"
+#include "tessarc.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QSaveFile>
+#include <QTextStream>
+#include <QTimer>
+#include <QWindow>
+
+#include <cmath>
+
+namespace {
+
+// Window positions are kept in twips in the store, 15 to a pixel.
+constexpr double kTwipsPerPixel = 15.0;
+
+int toPixels(double twips)
+{
+    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+}
+
+double toTwips(int pixels)
+{
+    return pixels * kTwipsPerPixel;
+}
+
+// The menu tree: item, caption, parent menu, visible at start, shortcut. A parent named "" is the
+// menu bar; items that open a submenu are menus themselves.
+struct MenuEntry
+{
+    const char *name;
+    const char *caption;
+    const char *parent;
+    bool visible;
+    const char *shortcut;
+    bool isMenu;
+};
+
+constexpr MenuEntry kMenuTree[] = {
+    {"file", "&File", "", true, "", true},
+    {"newFile1", "&New File...", "file", true, "Ctrl+N", false},
+    {"LoadFile", "&Open File...", "file", true, "Ctrl+O", false},
+    {"openfileinnewwindow", "Op&en File In New Window", "file", true, "", false},
+    {"SaveFile", "&Save File", "file", false, "Ctrl+S", false},
+    {"SaveFileAs", "S&ave File As...", "file", false, "", false},
+    {"export1", "&Export", "file", false, "", true},
+    {"exportPointCloud1", "&Export Point Cloud", "export1", true, "", false},
+    {"s2", "-", "file", true, "", false},
+    {"print1", "&Print...", "file", false, "Ctrl+P", false},
+    {"s4", "-", "file", true, "", false},
+    {"re1", "1   ", "file", true, "", false},
+    {"re2", "2   ", "file", true, "", false},
+    {"re3", "3   ", "file", true, "", false},
+    {"re4", "4   ", "file", true, "", false},
+    {"re5", "5   ", "file", true, "", false},
+    {"s3", "-", "file", true, "", false},
+    {"setRecLen", "Set Recond Length", "file", true, "", false},
+    {"exit", "E&xit", "file", true, "Ctrl+Q", false},
+    {"edit1", "&Edit", "", false, "", true},
+    {"cut", "Cut", "edit1", true, "", false},
+    {"copy", "Copy", "edit1", true, "", false},
+    {"copy2", "Copy Lines to Clipboard", "edit1", true, "", false},
+    {"paste", "Paste", "edit1", true, "", false},
+    {"search", "&Search", "", false, "", true},
+    {"findButton", "&Find", "search", true, "Ctrl+F", false},
+    {"find2", "Find (List)", "search", true, "", false},
+    {"replace1", "&Replace", "search", true, "Ctrl+R", false},
+    {"tools", "&Tools", "", false, "", true},
+    {"macro", "M&acro", "tools", true, "", true},
+    {"cdmacro", "&Create/ Edit Macro", "macro", true, "", false},
+    {"rmacro", "&Run Macro", "macro", true, "", false},
+    {"frmSpace1", "Add or Remove &Spaces", "tools", true, "", false},
+    {"frmn1", "Add or Remove &N", "tools", true, "", false},
+    {"frmComments1", "Remove Comments", "tools", true, "", false},
+    {"littledivide", "-", "tools", true, "", false},
+    {"filter1", "Fi&lter", "tools", true, "", false},
+    {"Format1", "&Format", "tools", true, "", false},
+    {"frmInsert1", "&Insert File", "tools", true, "", false},
+    {"frmDel1", "&Remove Lines", "tools", true, "", false},
+    {"sep", "-", "tools", true, "", false},
+    {"mirror1", "&Mirror", "tools", true, "", false},
+    {"Operations1", "&Operations", "tools", true, "", false},
+    {"opPLUS", "Operations &Plus", "tools", true, "", false},
+    {"s1", "-", "tools", true, "", false},
+    {"options1", "Op&tions", "tools", true, "", false},
+    {"transmit", "&Communications", "", true, "", true},
+    {"send1", "&Send", "transmit", false, "", false},
+    {"Receive1", "&Receive", "transmit", true, "", false},
+    {"frmSendMachine1", "&Manage Machines", "transmit", true, "", false},
+    {"inquire", "&Inquire", "", false, "", true},
+    {"define", "&Define Selected Text", "inquire", true, "", false},
+    {"size1", "&Size", "inquire", true, "", false},
+    {"morebars", "-", "inquire", true, "", false},
+    {"changedefinitions1", "&Change Definitions", "inquire", true, "", false},
+    {"helpa", "&Help", "", true, "", true},
+    {"about", "&About", "helpa", true, "", false},
+    {"help", "Help (&Contents)", "helpa", true, "F1", false},
+    {"help2", "Help (&Quick Start Guide)", "helpa", true, "", false},
+    {"mnuFile", "mnuFile", "-", false, "", true}, // the context menu: never on the menu bar
+    {"define1", "&Define Selected Text", "mnuFile", true, "", false},
+    {"pFind", "&Find", "mnuFile", true, "", false},
+    {"break1", "-", "mnuFile", true, "", false},
+    {"cut1", "&Cut", "mnuFile", true, "", false},
+    {"copy1", "C&opy", "mnuFile", true, "", false},
+    {"paste1", "&Paste", "mnuFile", true, "", false},
+};
+
+// The items whose commands this window runs itself; every other item shows a window of its own
+// and stays disabled until that window is registered.
+const QStringList kOwnCommands = {
+    QStringLiteral("newFile1"), QStringLiteral("LoadFile"), QStringLiteral("openfileinnewwindow"),
+    QStringLiteral("SaveFile"), QStringLiteral("SaveFileAs"), QStringLiteral("re1"), QStringLiteral("re2"),
+    QStringLiteral("re3"), QStringLiteral("re4"), QStringLiteral("re5"), QStringLiteral("exit"),
+    QStringLiteral("cut"), QStringLiteral("copy"), QStringLiteral("paste"), QStringLiteral("cut1"),
+    QStringLiteral("copy1"), QStringLiteral("paste1"), QStringLiteral("about"), QStringLiteral("help"),
+    QStringLiteral("help2"),
+};
+
+// The menus that need an open program.
+const QStringList kFileMenus = {
+    QStringLiteral("edit1"), QStringLiteral("search"), QStringLiteral("tools"), QStringLiteral("send1"),
+    QStringLiteral("inquire"), QStringLiteral("SaveFile"), QStringLiteral("SaveFileAs"), QStringLiteral("export1"),
+    QStringLiteral("print1"),
+};
+
+} // namespace
+
+mainform::mainform(Prompts &prompts, QWidget *parent)
+    : QMainWindow(parent), m_prompts(prompts), m_settings(QStringLiteral("VORNEXA")),
+      m_programFolder(tessarc::programFolder())
+{
+    setObjectName(QStringLiteral("mainform"));
+    m_instance = std::make_unique<InstanceLock>(m_programFolder);
+    globalVar.lastDirOpen = m_programFolder;
+    globalVar.lastDirSave = m_programFolder;
+
+    TESSARC1 = new TESSARC(this);
+    TESSARC1->setObjectName(QStringLiteral("TESSARC1"));
+    TESSARC1->setPrompts(&m_prompts);
+    setCentralWidget(TESSARC1);
+
+    row = new QTimer(this);
+    row->setObjectName(QStringLiteral("row"));
+    row->setInterval(50);
+    connect(row, &QTimer::timeout, this, &mainform::row_Timer);
+
+    startProcess = [](const QString &program, const QStringList &arguments) {
+        return QProcess::startDetached(program, arguments);
+    };
+
+    buildMenus();
+    connectCommands();
+    setWindowTitle(globalVar.productName);
+}
+
+mainform::~mainform() = default;
+
+QAction *mainform::item(const QString &name) const
+{
+    return m_items.value(name, nullptr);
+}
+
+QMenu *mainform::menu(const QString &name) const
+{
+    return m_menus.value(name, nullptr);
+}
+
+void mainform::buildMenus()
+{
+    for (const MenuEntry &entry : kMenuTree) {
+        const QString name = QString::fromLatin1(entry.name);
+        const QString parentName = QString::fromLatin1(entry.parent);
+        QAction *action = nullptr;
+        if (entry.isMenu) {
+            auto *m = new QMenu(QString::fromLatin1(entry.caption), this);
+            m->setObjectName(name);
+            m_menus.insert(name, m);
+            if (parentName.isEmpty())
+                action = menuBar()->addMenu(m);
+            else if (parentName == QLatin1String("-"))
+                action = m->menuAction();
+            else
+                action = m_menus.value(parentName)->addMenu(m);
+        } else if (qstrcmp(entry.caption, "-") == 0) {
+            action = m_menus.value(parentName)->addSeparator();
+        } else {
+            action = m_menus.value(parentName)->addAction(QString::fromLatin1(entry.caption));
+            if (*entry.shortcut)
+                action->setShortcut(QKeySequence(QString::fromLatin1(entry.shortcut)));
+            action->setEnabled(kOwnCommands.contains(name));
+        }
+        action->setObjectName(name);
+        action->setVisible(entry.visible);
+        m_items.insert(name, action);
+    }
+}
+
+void mainform::registerWindow(const QString &itemName, const std::function<void()> &show)
+{
+    QAction *action = item(itemName);
+    if (!action)
+        return;
+    action->setEnabled(true);
+    connect(action, &QAction::triggered, this, [show]() { show(); });
+}
+
+void mainform::connectCommands()
+{
+    auto on = [this](const char *name, auto slot) { connect(item(QString::fromLatin1(name)), &QAction::triggered, this, slot); };
+    on("newFile1", [this]() { newFile1_Click(); });
+    on("LoadFile", [this]() { LoadFile_Click(); });
+    on("openfileinnewwindow", [this]() { openfileinnewwindow_Click(); });
+    on("SaveFile", [this]() { SaveFile_Click(); });
+    on("SaveFileAs", [this]() { SaveFileAs_Click(); });
+    for (int i = 1; i <= 5; ++i)
+        connect(item(QStringLiteral("re%1").arg(i)), &QAction::triggered, this, [this, i]() { re_Click(i); });
+    on("exit", [this]() { close(); });
+    on("cut", [this]() { TESSARC1->cut(); });
+    on("cut1", [this]() { TESSARC1->cut(); });
+    on("copy", [this]() { TESSARC1->copy(); });
+    on("copy1", [this]() { TESSARC1->copy(); });
+    on("paste", [this]() { TESSARC1->paste(); });
+    on("paste1", [this]() { TESSARC1->paste(); });
+    on("about", [this]() { about_Click(); });
+    on("help", [this]() { openHelp(QStringLiteral("contents")); });
+    on("help2", [this]() { openHelp(QStringLiteral("quickstart")); });
+    connect(TESSARC1, &TESSARC::MouseDown, this, &mainform::showContextMenu);
+}
+
+// ---------------------------------------------------------------- start-up and shutdown
+
+void mainform::applyIcon(QWidget *window) const
+{
+    const QString icon = QDir(m_programFolder).filePath(QStringLiteral("name.ico"));
+    if (QFileInfo::exists(icon))
+        window->setWindowIcon(QIcon(icon));
+}
+
+bool mainform::otherInstanceRunning() const
+{
+    return m_instance->otherInstanceRunning();
+}
+
+void mainform::Form_Load(const QStringList &arguments)
+{
+    // The command line's tail with its quotes removed: a path with spaces works quoted or not.
+    QString startFile = arguments.join(QLatin1Char(' '));
+    startFile.remove(QLatin1Char('"'));
+
+    applyIcon(this);
+    TESSARC1->recLen = 1000;
+    TESSARC1->lockup(true);
+    loadSettings();
+    refreshRecentMenu();
+    setWindowTitle(globalVar.productName);
+
+    const QDir folder(m_programFolder);
+    if (!folder.entryList({QStringLiteral("*.qen.tmp")}, QDir::Files).isEmpty() && !otherInstanceRunning()) {
+        for (const QString &stale : folder.entryList({QStringLiteral("*.qen.tmp")}, QDir::Files))
+            QFile::remove(folder.filePath(stale));
+    }
+
+    if (!startFile.isEmpty() && QFileInfo(startFile).isFile()) {
+        allocateTempFiles();
+        show();
+        move(pos() + QPoint(toPixels(50), toPixels(50)));
+        TESSARC1->lockup(false);
+        TESSARC1->loadFile(QFileInfo(startFile).absoluteFilePath());
+        if (!TESSARC1->lfile.isEmpty()) {
+            setSaveCaptions();
+            addRecentFile(TESSARC1->lfile);
+            showFileMenus();
+        }
+    }
+}
+
+void mainform::loadSettings()
+{
+    GlobalVar &g = globalVar;
+    // Branding: three lines of "name.dat" rename the product, its web address and the brand caption.
+    const QStringList entries = QDir(m_programFolder).entryList(QDir::Files);
+    for (const QString &entry : entries) {
+        if (entry.compare(QLatin1String("name.dat"), Qt::CaseInsensitive) != 0)
+            continue;
+        QFile dat(QDir(m_programFolder).filePath(entry));
+        if (!dat.open(QIODevice::ReadOnly | QIODevice::Text))
+            break;
+        QTextStream in(&dat);
+        QStringList lines;
+        while (lines.size() < 3 && !in.atEnd())
+            lines.append(in.readLine());
+        if (lines.size() == 3) {
+            g.productName = lines.at(0);
+            g.webAddress = lines.at(1);
+            TESSARC1->rebrandE(lines.at(2));
+            g.programTitle = g.productName;
+            m_settings.setTitle(g.programTitle);
+        }
+        break;
+    }
+    g.stepSeparator = QStringLiteral("\nSEP.QEN\r");
+
+    SettingsStore &s = m_settings;
+    g.lastDirOpen = s.text(QStringLiteral("FILES"), QStringLiteral("LASTDIROPEN"), m_programFolder);
+    g.lastDirSave = s.text(QStringLiteral("FILES"), QStringLiteral("LASTDIRSAVE"), m_programFolder);
+    g.percentFormat = s.text(QStringLiteral("FORMATS"), QStringLiteral("PERCENTFORMAT"), QStringLiteral("0.00"));
+    g.calcPercent = s.boolean(QStringLiteral("FORMATS"), QStringLiteral("CALCPERCENT"), true);
+    g.outputFormat = s.text(QStringLiteral("FORMATS"), QStringLiteral("OUTPUTFORMAT"), QStringLiteral("0.####"));
+    // The first run writes the key, so it is there for the Options window to show.
+    if (!s.contains(QStringLiteral("FORMATS"), QStringLiteral("CALCPERCENT"))) {
+        g.calcPercent = true;
+        s.setBoolean(QStringLiteral("FORMATS"), QStringLiteral("CALCPERCENT"), true);
+    }
+
+    const double left = s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINLEFT"), 100);
+    const double top = s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINTOP"), 100);
+    const double width = s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINWIDTH"), 10000);
+    const double height = s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINHEIGHT"), 10000);
+    move(toPixels(left), toPixels(top));
+    resize(std::max(1, toPixels(width)), std::max(1, toPixels(height)));
+
+    g.startComment = s.text(QStringLiteral("COMMENTS"), QStringLiteral("STARTCOMMENT"), QStringLiteral("("));
+    g.endComment = s.text(QStringLiteral("COMMENTS"), QStringLiteral("ENDCOMMENT"), QStringLiteral(")"));
+    TESSARC1->startComment = g.startComment;
+    TESSARC1->endComment = g.endComment;
+
+    const char *recentKeys[5] = {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"};
+    for (int i = 0; i < 5; ++i)
+        g.recent[static_cast<size_t>(i)] = s.text(QStringLiteral("RE"), QString::fromLatin1(recentKeys[i]), QString());
+
+    const GlobalVar defaults;
+    g.badStart = s.text(QStringLiteral("CMSG"), QStringLiteral("BADSTART"), defaults.badStart);
+    g.badEnd = s.text(QStringLiteral("CMSG"), QStringLiteral("BADEND"), defaults.badEnd);
+    g.noFile = s.text(QStringLiteral("CMSG"), QStringLiteral("NOFILE"), defaults.noFile);
+    g.textNull = s.text(QStringLiteral("CMSG"), QStringLiteral("TEXTNULL"), defaults.textNull);
+    g.alreadyRunning = s.text(QStringLiteral("CMSG"), QStringLiteral("ALREADYRUNNING"), defaults.alreadyRunning);
+
+    g.spaces = s.boolean(QStringLiteral("NUMBERS"), QStringLiteral("SPACES"), true);
+
+    g.lForeColor = static_cast<int>(s.integer(QStringLiteral("COLOR"), QStringLiteral("LFORECOLOR"), 255));
+    g.lBackColor = static_cast<int>(s.integer(QStringLiteral("COLOR"), QStringLiteral("LBACKCOLOR"), 16777215));
+    auto readFont = [&s](const QString &prefix, FontSetting &f) {
+        const QString font = QStringLiteral("FONT");
+        f.bold = s.boolean(font, prefix + QStringLiteral("FONTBOLD"), false);
+        f.italic = s.boolean(font, prefix + QStringLiteral("FONTITALIC"), false);
+        f.name = s.text(font, prefix + QStringLiteral("FONTNAME"), QStringLiteral("Courier New"));
+        f.size = static_cast<int>(s.integer(font, prefix + QStringLiteral("FONTSIZE"), 12));
+        f.strikethru = s.boolean(font, prefix + QStringLiteral("FONTSTRIKETHRU"), false);
+        f.underline = s.boolean(font, prefix + QStringLiteral("FONTUNDERLINE"), false);
+    };
+    readFont(QStringLiteral("P"), g.pFont);
+    readFont(QStringLiteral("M"), g.mFont);
+    TESSARC1->setfont(g.mFont.bold, g.mFont.italic, g.mFont.name, g.mFont.size, g.mFont.strikethru,
+                      g.mFont.underline);
+    TESSARC1->setColor(g.lForeColor, g.lBackColor);
+
+    for (int i : {0, 1, 2, 7, 3, 4, 5, 6}) {
+        HighlightSlot &slot = g.hl[static_cast<size_t>(i)];
+        slot.axis = s.text(QStringLiteral("HL"), QStringLiteral("AXIS%1").arg(i), defaults.hl[static_cast<size_t>(i)].axis);
+        slot.color = static_cast<int>(
+            s.integer(QStringLiteral("HL"), QStringLiteral("COLOR%1").arg(i), defaults.hl[static_cast<size_t>(i)].color));
+        TESSARC1->assigncolors(i, slot.color, slot.axis);
+    }
+
+    g.recLen = static_cast<int>(s.integer(QStringLiteral("IO"), QStringLiteral("RECLEN"), 500));
+    TESSARC1->recLen = g.recLen;
+    g.lfEndsLine = s.boolean(QStringLiteral("IO"), QStringLiteral("LFENDSLINE"), true);
+    TESSARC1->lfEndsLine = g.lfEndsLine;
+    g.lastUsed = s.text(QStringLiteral("MACHINE"), QStringLiteral("LASTUSED"), QString());
+    s.sync();
+}
+
+void mainform::allocateTempFiles()
+{
+    const QDir folder(m_programFolder);
+    int n = 0;
+    while (QFileInfo::exists(folder.filePath(QStringLiteral("%1.qen.tmp").arg(n))))
+        ++n;
+    TESSARC1->tempFile = folder.filePath(QStringLiteral("%1.qen.tmp").arg(n));
+    TESSARC1->tempFile2 = folder.filePath(QStringLiteral("%1.2.qen.tmp").arg(n));
+}
+
+void mainform::closeEvent(QCloseEvent *event)
+{
+    // Query-unload: never while a tool runs; with a program open, the save question first.
+    if (TESSARC1->Run) {
+        event->ignore();
+        return;
+    }
+    if (!TESSARC1->lfile.isEmpty()) {
+        const Prompts::Answer answer =
+            m_prompts.ask(this, QStringLiteral("Would you like to save ") + TESSARC1->lfile + QStringLiteral(" before exiting?"),
+                          globalVar.programTitle, Prompts::Buttons::YesNoCancel);
+        if (answer == Prompts::Answer::Cancel) {
+            event->ignore();
+            return;
+        }
+        if (answer == Prompts::Answer::Yes)
+            SaveFile_Click();
+    }
+    // Unload.
+    TESSARC1->done();
+    saveSettingsAndQuit();
+    event->accept();
+}
+
+void mainform::saveSettingsAndQuit()
+{
+    if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        m_settings.setNumber(QStringLiteral("MAINPOS"), QStringLiteral("MAINLEFT"), toTwips(x()));
+        m_settings.setNumber(QStringLiteral("MAINPOS"), QStringLiteral("MAINTOP"), toTwips(y()));
+        m_settings.setNumber(QStringLiteral("MAINPOS"), QStringLiteral("MAINWIDTH"), toTwips(width()));
+        m_settings.setNumber(QStringLiteral("MAINPOS"), QStringLiteral("MAINHEIGHT"), toTwips(height()));
+    }
+    const char *recentKeys[5] = {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"};
+    for (int i = 0; i < 5; ++i)
+        m_settings.setText(QStringLiteral("RE"), QString::fromLatin1(recentKeys[i]), globalVar.recent[static_cast<size_t>(i)]);
+    m_settings.sync();
+    QFile::remove(TESSARC1->tempFile);
+    QFile::remove(TESSARC1->tempFile2);
+    // Every window of the program goes with the main window.
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (w != this && w->isVisible())
+            w->close();
+    }
+}
+
+// ---------------------------------------------------------------- file commands
+
+bool mainform::refuseWhileRunning()
+{
+    if (!TESSARC1->Run)
+        return false;
+    m_prompts.message(this, globalVar.alreadyRunning, globalVar.programTitle);
+    return true;
+}
+
+bool mainform::savePrompt()
+{
+    if (TESSARC1->lfile.isEmpty())
+        return true;
+    const Prompts::Answer answer =
+        m_prompts.ask(this, QStringLiteral("Would you like to save ") + TESSARC1->lfile + QStringLiteral(" before opening a new file?"),
+                      globalVar.programTitle, Prompts::Buttons::YesNoCancel);
+    if (answer == Prompts::Answer::Cancel)
+        return false;
+    if (answer == Prompts::Answer::Yes)
+        SaveFile_Click();
+    return true;
+}
+
+QString mainform::folderOf(const QString &path) const
+{
+    return QFileInfo(path).absolutePath();
+}
+
+bool mainform::pathIsUsable(const QString &path)
+{
+    // Only a malformed name is unusable: a path that names no file yet is fine.
+    return !path.contains(QChar(0));
+}
+
+QString mainform::dialogFolder(const QString &remembered, bool fallBackToProgramFolder) const
+{
+    if (pathIsUsable(remembered) && QFileInfo(remembered).isDir())
+        return remembered;
+    return fallBackToProgramFolder ? m_programFolder : QString();
+}
+
+void mainform::newFile1_Click()
+{
+    if (refuseWhileRunning())
+        return;
+    if (!savePrompt())
+        return;
+    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.lastDirSave, false));
+    if (chosen.isEmpty())
+        return;
+    if (QFileInfo::exists(chosen) &&
+        m_prompts.ask(this, QStringLiteral("File already exists, would you like to overwrite?"), QStringLiteral("Overwrite?"),
+                      Prompts::Buttons::YesNo) != Prompts::Answer::Yes)
+        return;
+    QSaveFile file(chosen);
+    const QByteArray header =
+        (globalVar.startComment + globalVar.productName + globalVar.endComment).toLatin1() + "\r\n" +
+        (globalVar.startComment + QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) +
+         globalVar.endComment)
+            .toLatin1() +
+        "\r\n";
+    if (!file.open(QIODevice::WriteOnly) || file.write(header) != header.size() || !file.commit()) {
+        m_prompts.message(this, chosen + QStringLiteral(" could not be created: ") + file.errorString(),
+                          globalVar.programTitle);
+        return;
+    }
+    allocateTempFiles();
+    TESSARC1->lockup(false);
+    TESSARC1->loadFile(QFileInfo(chosen).absoluteFilePath());
+    globalVar.lastDirSave = folderOf(chosen);
+    m_settings.setText(QStringLiteral("FILES"), QStringLiteral("LASTDIRSAVE"), globalVar.lastDirSave);
+    m_settings.sync();
+    setSaveCaptions();
+    addRecentFile(TESSARC1->lfile);
+    m_prompts.message(this, chosen + QStringLiteral(" created."), QStringLiteral("Save completed."));
+    showFileMenus();
+}
+
+void mainform::LoadFile_Click()
+{
+    if (refuseWhileRunning())
+        return;
+    if (!savePrompt())
+        return;
+    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.lastDirOpen, true));
+    if (chosen.isEmpty() || !QFileInfo(chosen).isFile())
+        return;
+    globalVar.lastDirOpen = folderOf(chosen);
+    m_settings.setText(QStringLiteral("FILES"), QStringLiteral("LASTDIROPEN"), globalVar.lastDirOpen);
+    m_settings.sync();
+    openProgram(chosen);
+}
+
+void mainform::openProgram(const QString &path)
+{
+    allocateTempFiles();
+    hideFileMenus();
+    TESSARC1->lockup(false);
+    TESSARC1->loadFile(QFileInfo(path).absoluteFilePath());
+    if (TESSARC1->lfile.isEmpty()) {
+        // The control has said why; the view stays locked until a program is open.
+        TESSARC1->lockup(true);
+        return;
+    }
+    setSaveCaptions();
+    addRecentFile(TESSARC1->lfile);
+    showFileMenus();
+}
+
+void mainform::openfileinnewwindow_Click()
+{
+    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.lastDirOpen, true));
+    if (chosen.isEmpty())
+        return;
+    const QString program = QCoreApplication::applicationFilePath();
+    m_prompts.message(this, QStringLiteral("\"") + program + QStringLiteral("\" ") + chosen, globalVar.programTitle);
+    if (!startProcess(program, {chosen}))
+        m_prompts.message(this, QStringLiteral("A new window could not be started for ") + chosen, globalVar.programTitle);
+}
+
+void mainform::SaveFile_Click()
+{
+    TESSARC1->loadLine(TESSARC1->curLine);
+    if (refuseWhileRunning())
+        return;
+    if (TESSARC1->lfile.isEmpty()) {
+        m_prompts.beep();
+        return;
+    }
+    TESSARC1->saveFile(TESSARC1->lfile);
+    m_prompts.message(this, TESSARC1->lfile + QStringLiteral(" saved."), QStringLiteral("Save completed."));
+}
+
+void mainform::SaveFileAs_Click()
+{
+    TESSARC1->loadLine(TESSARC1->curLine);
+    if (refuseWhileRunning())
+        return;
+    if (TESSARC1->lfile.isEmpty()) {
+        m_prompts.beep();
+        return;
+    }
+    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.lastDirSave, false));
+    if (chosen.isEmpty())
+        return;
+    if (QFileInfo::exists(chosen) &&
+        m_prompts.ask(this, QStringLiteral("File already exists, would you like to overwrite?"), QStringLiteral("Overwrite?"),
+                      Prompts::Buttons::YesNo) != Prompts::Answer::Yes)
+        return;
+    const QString target = QFileInfo(chosen).absoluteFilePath();
+    TESSARC1->saveFile(target);
+    globalVar.lastDirSave = folderOf(target);
+    m_settings.setText(QStringLiteral("FILES"), QStringLiteral("LASTDIRSAVE"), globalVar.lastDirSave);
+    m_settings.sync();
+    TESSARC1->lfile = target;
+    setSaveCaptions();
+    addRecentFile(target);
+    m_prompts.message(this, chosen + QStringLiteral(" saved."), QStringLiteral("Save completed."));
+}
+
+void mainform::re_Click(int entry)
+{
+    const QString path = globalVar.recent[static_cast<size_t>(entry - 1)];
+    if (path.isEmpty())
+        return;
+    if (!pathIsUsable(path)) {
+        m_prompts.message(this, QStringLiteral("Bad drive."), QStringLiteral("File Not Found"));
+        return;
+    }
+    if (!QFileInfo(path).isFile()) {
+        m_prompts.message(this, path + QStringLiteral(" Not Found"), QStringLiteral("File Not Found"));
+        return;
+    }
+    if (!savePrompt())
+        return;
+    allocateTempFiles();
+    TESSARC1->lockup(false);
+    TESSARC1->loadFile(path);
+    if (TESSARC1->lfile.isEmpty())
+        return;
+    setSaveCaptions();
+    showFileMenus();
+}
+
+void mainform::refreshRecentMenu()
+{
+    for (int i = 1; i <= 5; ++i) {
+        const QString &path = globalVar.recent[static_cast<size_t>(i - 1)];
+        QAction *re = item(QStringLiteral("re%1").arg(i));
+        if (!pathIsUsable(path))
+            continue;
+        const QFileInfo info(path);
+        re->setText(QString::number(i) + QStringLiteral("   ") + (!path.isEmpty() && info.exists() ? info.fileName() : QString()));
+    }
+}
+
+void mainform::addRecentFile(const QString &path)
+{
+    if (path == globalVar.recent[0])
+        return;
+    for (int i = 4; i > 0; --i)
+        globalVar.recent[static_cast<size_t>(i)] = globalVar.recent[static_cast<size_t>(i - 1)];
+    globalVar.recent[0] = path;
+    refreshRecentMenu();
+}
+
+void mainform::setSaveCaptions()
+{
+    const QString name = QFileInfo(TESSARC1->lfile).fileName();
+    item(QStringLiteral("SaveFile"))->setText(QStringLiteral("Save ") + name);
+    item(QStringLiteral("SaveFileAs"))->setText(QStringLiteral("Save ") + name + QStringLiteral(" As"));
+}
+
+void mainform::showFileMenus()
+{
+    for (const QString &name : kFileMenus)
+        item(name)->setVisible(true);
+    item(QStringLiteral("setRecLen"))->setVisible(false);
+}
+
+void mainform::hideFileMenus()
+{
+    for (const QString &name : kFileMenus)
+        item(name)->setVisible(false);
+    item(QStringLiteral("setRecLen"))->setVisible(false);
+}
+
+// ---------------------------------------------------------------- the window itself
+
+void mainform::showContextMenu(int button, int, float, float)
+{
+    if (button != 2)
+        return;
+    TESSARC1->setUpdatesEnabled(false);
+    TESSARC1->setEnabledProperty(false);
+    QCoreApplication::processEvents();
+    menu(QStringLiteral("mnuFile"))->exec(QCursor::pos());
+    TESSARC1->setEnabledProperty(true);
+    TESSARC1->setUpdatesEnabled(true);
+}
+
+void mainform::mousePressEvent(QMouseEvent *event)
+{
+    // The window follows the mouse from its own surface as from its title bar.
+    if (event->button() == Qt::LeftButton && windowHandle()) {
+        windowHandle()->startSystemMove();
+        event->accept();
+        return;
+    }
+    QMainWindow::mousePressEvent(event);
+}
+
+void mainform::row_Timer()
+{
+    static const char *const frames[4] = {" |", " /", " --", " \\"};
+    setWindowTitle(globalVar.productName + QString::fromLatin1(frames[m_rowCounter]));
+    m_rowCounter = (m_rowCounter + 1) % 4;
+}
+
+void mainform::openHelp(const QString &topic)
+{
+    const QString page = QDir(m_programFolder).filePath(QStringLiteral("help/") + topic + QStringLiteral(".htm"));
+    if (!QFileInfo::exists(page) || !m_prompts.openDocument(page))
+        m_prompts.message(this, QStringLiteral("Help file missing."), globalVar.programTitle);
+}
+
+void mainform::about_Click()
+{
+    auto *box = new frmAbout(*this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}

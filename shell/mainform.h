@@ -1,0 +1,101 @@
+#pragma once
+
+#include "globalvar.h"
+#include "settingsstore.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class InstanceLock;
+class Prompts;
+class QAction;
+class QMenu;
+class QTimer;
+class TESSARC;
+
+// VORNEXA's main window: it hosts the editor control TESSARC1, holds the menus, the busy indicator
+// and the program-wide values, and runs start-up, the file commands and shutdown.
+class mainform : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit mainform(Prompts &prompts, QWidget *parent = nullptr);
+    ~mainform() override;
+
+    TESSARC *TESSARC1 = nullptr;
+    QTimer *row = nullptr;
+    GlobalVar globalVar;
+
+    Prompts &prompts() { return m_prompts; }
+    SettingsStore &settings() { return m_settings; }
+    // The folder of the branding files, help pages, definitions and line stores.
+    const QString &programFolder() const { return m_programFolder; }
+
+    // A menu item (or a menu's own item) by its name; null for an unknown name.
+    QAction *item(const QString &name) const;
+    // A menu by its name.
+    QMenu *menu(const QString &name) const;
+    // Gives a menu item the command that shows its window; items without one stay disabled.
+    void registerWindow(const QString &itemName, const std::function<void()> &show);
+
+    // Start-up, with the command line's arguments after the program's name.
+    void Form_Load(const QStringList &arguments);
+
+    // File commands
+    void newFile1_Click();
+    void LoadFile_Click();
+    void openfileinnewwindow_Click();
+    void SaveFile_Click();
+    void SaveFileAs_Click();
+    void re_Click(int entry); // 1 to 5
+    void refreshRecentMenu();
+    void addRecentFile(const QString &path);
+    static bool pathIsUsable(const QString &path);
+    void setSaveCaptions();
+    void showFileMenus();
+    void hideFileMenus();
+    void allocateTempFiles();
+
+    // Help, About and the busy indicator
+    void openHelp(const QString &topic);
+    void about_Click();
+    void row_Timer();
+    int rowCounter() const { return m_rowCounter; }
+
+    // Whether another VORNEXA runs on the same program folder.
+    bool otherInstanceRunning() const;
+    // Gives a window of the program its icon from "name.ico" when the program folder has one.
+    void applyIcon(QWidget *window) const;
+
+    // How a second process is started (the application starts a real one).
+    std::function<bool(const QString &program, const QStringList &arguments)> startProcess;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    void buildMenus();
+    void connectCommands();
+    void loadSettings();
+    void saveSettingsAndQuit();
+    bool savePrompt(); // false when the command is to end
+    bool refuseWhileRunning();
+    void openProgram(const QString &path);
+    void showContextMenu(int button, int shift, float x, float y);
+    QString folderOf(const QString &path) const;
+    QString dialogFolder(const QString &remembered, bool fallBackToProgramFolder) const;
+    void programIcon();
+
+    Prompts &m_prompts;
+    SettingsStore m_settings;
+    QString m_programFolder;
+    std::unique_ptr<InstanceLock> m_instance;
+    QHash<QString, QAction *> m_items;
+    QHash<QString, QMenu *> m_menus;
+    int m_rowCounter = 0;
+    bool m_closing = false;
+};

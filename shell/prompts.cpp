@@ -1,0 +1,77 @@
+#include "prompts.h"
+
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+void QtPrompts::message(QWidget *parent, const QString &text, const QString &title)
+{
+    QMessageBox::information(parent, title, text);
+}
+
+Prompts::Answer QtPrompts::ask(QWidget *parent, const QString &text, const QString &title, Buttons buttons)
+{
+    QMessageBox::StandardButtons set = QMessageBox::Ok;
+    if (buttons == Buttons::YesNo)
+        set = QMessageBox::Yes | QMessageBox::No;
+    else if (buttons == Buttons::YesNoCancel)
+        set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    switch (QMessageBox::question(parent, title, text, set)) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    default:
+        return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    }
+}
+
+std::optional<QString> QtPrompts::input(QWidget *parent, const QString &prompt, const QString &title,
+                                        const QString &initial)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+QString QtPrompts::openFileName(QWidget *parent, const QString &folder)
+{
+    return QFileDialog::getOpenFileName(parent, QString(), folder);
+}
+
+QString QtPrompts::saveFileName(QWidget *parent, const QString &folder)
+{
+    // The overwrite question is the caller's own.
+    return QFileDialog::getSaveFileName(parent, QString(), folder, QString(), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+std::optional<QFont> QtPrompts::chooseFont(QWidget *parent, const QFont &initial)
+{
+    bool ok = false;
+    const QFont font = QFontDialog::getFont(&ok, initial, parent);
+    if (!ok)
+        return std::nullopt;
+    return font;
+}
+
+std::optional<QColor> QtPrompts::chooseColor(QWidget *parent, const QColor &initial)
+{
+    const QColor color = QColorDialog::getColor(initial, parent);
+    if (!color.isValid())
+        return std::nullopt;
+    return color;
+}
+
+bool QtPrompts::openDocument(const QString &path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}

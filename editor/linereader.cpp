@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,6 +14,23 @@ namespace tessarc {
 
 namespace {
 constexpr qsizetype kReadBlock = 1 << 20;
+}
+
+// The first line end in data[from, end), or `end`: a CR, or a LF when a lone LF ends a line. The
+// search runs through memchr, so a block is scanned at memory speed.
+qsizetype LineReader::findLineEnd(const char *data, qsizetype from, qsizetype end) const
+{
+    const auto *start = data + from;
+    const auto length = static_cast<size_t>(end - from);
+    if (!m_lfEndsLine) {
+        const void *cr = std::memchr(start, '\r', length);
+        return cr ? static_cast<const char *>(cr) - data : end;
+    }
+    // A LF is the common end; a CR can only come before it.
+    const void *lf = std::memchr(start, '\n', length);
+    const qsizetype lfAt = lf ? static_cast<const char *>(lf) - data : end;
+    const void *cr = std::memchr(start, '\r', static_cast<size_t>(lfAt - from));
+    return cr ? static_cast<const char *>(cr) - data : lfAt;
 }
 
 LineReader::LineReader(const QString &path, bool lfEndsLine, qsizetype keepAtMost)
@@ -75,14 +93,7 @@ bool LineReader::next(QByteArrayView &line, qint64 &fullLength)
         }
         any = true;
         const char *data = m_buffer.constData();
-        qsizetype i = m_pos;
-        if (m_lfEndsLine) {
-            while (i < m_end && data[i] != '\r' && data[i] != '\n')
-                ++i;
-        } else {
-            while (i < m_end && data[i] != '\r')
-                ++i;
-        }
+        const qsizetype i = findLineEnd(data, m_pos, m_end);
         const qsizetype piece = i - m_pos;
         const bool ended = i < m_end;
         // A line that lies whole inside the block is handed out without a copy.
@@ -120,12 +131,34 @@ bool LineReader::next(QByteArrayView &line, qint64 &fullLength)
 qint64 LineReader::countLines(const QString &path, bool lfEndsLine)
 {
     LineReader reader(path, lfEndsLine, 0);
-    QByteArrayView line;
-    qint64 full = 0;
     qint64 count = 0;
-    while (reader.next(line, full))
-        ++count;
-    return count;
+    bool open = false;          // a line has begun and not ended
+    while (reader.fill()) {
+        const char *data = reader.m_buffer.constData();
+        qsizetype pos = reader.m_pos;
+        const qsizetype end = reader.m_end;
+        // A LF that completes a CR LF across blocks has already been stepped over by fill().
+        while (pos < end) {
+            const qsizetype at = reader.findLineEnd(data, pos, end);
+            if (at == end) {
+                open = true;
+                break;
+            }
+            ++count;
+            open = false;
+            pos = at + 1;
+            if (data[at] == '\r') {
+                if (pos < end) {
+                    if (data[pos] == '\n')
+                        ++pos;
+                } else {
+                    reader.m_skipLf = true;
+                }
+            }
+        }
+        reader.m_pos = end;
+    }
+    return count + (open ? 1 : 0);
 }
 
 } // namespace tessarc

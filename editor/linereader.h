@@ -32,6 +32,7 @@ public:
 
 private:
     bool fill();
+    qsizetype findLineEnd(const char *data, qsizetype from, qsizetype end) const;
 
     int m_fd = -1;
     QString m_path;

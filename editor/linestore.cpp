@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tessarc {
@@ -128,27 +129,6 @@ qint64 LineStore::recordCount()
     return static_cast<qint64>(end) / m_recLen;
 }
 
-void LineStore::encodeInto(char *dest, QByteArrayView line) const
-{
-    const qsizetype n = line.size();
-    dest[0] = static_cast<char>(n & 0xff);
-    dest[1] = static_cast<char>((n >> 8) & 0xff);
-    if (n > 0)
-        std::memcpy(dest + 2, line.data(), static_cast<size_t>(n));
-    std::memset(dest + 2 + n, 0, static_cast<size_t>(m_recLen - 2 - n));
-}
-
-QByteArray LineStore::encodeRecord(QByteArrayView line, int recordLength)
-{
-    if (line.size() > recordLength - 2 || line.size() > 0xffff)
-        throw lineTooLong(line.size(), recordLength);
-    QByteArray rec(recordLength, '\0');
-    rec[0] = static_cast<char>(line.size() & 0xff);
-    rec[1] = static_cast<char>((line.size() >> 8) & 0xff);
-    std::memcpy(rec.data() + 2, line.data(), static_cast<size_t>(line.size()));
-    return rec;
-}
-
 QByteArray LineStore::decode(const char *rec, qint64 record) const
 {
     const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
@@ -171,11 +151,24 @@ void LineStore::write(qint64 record, QByteArrayView line)
         flush();
     if (m_pendingCount == 0)
         m_pendingFirst = record;
-    const qsizetype at = m_pending.size();
-    m_pending.resize(at + m_recLen);
-    encodeInto(m_pending.data() + at, line);
+    const qsizetype slotCount = std::max<qsizetype>(1, kBlockBytes / m_recLen);
+    if (m_pending.size() != slotCount * m_recLen) {
+        m_pending = QByteArray(slotCount * m_recLen, '\0');
+        m_slotUsed.assign(static_cast<size_t>(slotCount), 0);
+    }
+    const auto slot = static_cast<size_t>(m_pendingCount);
+    char *dest = m_pending.data() + m_pendingCount * m_recLen;
+    const qsizetype n = line.size();
+    dest[0] = static_cast<char>(n & 0xff);
+    dest[1] = static_cast<char>((n >> 8) & 0xff);
+    if (n > 0)
+        std::memcpy(dest + 2, line.data(), static_cast<size_t>(n));
+    const int used = static_cast<int>(2 + n);
+    if (m_slotUsed[slot] > used)
+        std::memset(dest + used, 0, static_cast<size_t>(m_slotUsed[slot] - used));
+    m_slotUsed[slot] = used;
     ++m_pendingCount;
-    if (m_pending.size() >= kBlockBytes)
+    if (m_pendingCount == slotCount)
         flush();
 }
 
@@ -184,13 +177,88 @@ void LineStore::flush()
     if (m_pendingCount == 0)
         return;
     requireOpen();
-    const qint64 offset = offsetOf(m_pendingFirst);
-    const QByteArray block = std::move(m_pending);
-    m_pending = QByteArray();
+    const qint64 count = m_pendingCount;
     m_pendingCount = 0;
-    writeAll(m_fd, block.constData(), block.size(), offset, m_path);
-    m_pending = block; // keep the allocation for the next block
-    m_pending.resize(0);
+    writeAll(m_fd, m_pending.constData(), count * m_recLen, offsetOf(m_pendingFirst), m_path);
+}
+
+void LineStore::forEachRecord(qint64 first, qint64 count, const std::function<void(qint64, QByteArrayView)> &visit)
+{
+    requireOpen();
+    flush();
+    const qint64 recordsPerBlock = std::max<qint64>(1, (4 * kBlockBytes) / m_recLen);
+    QByteArray buffer(static_cast<qsizetype>(std::min(count, recordsPerBlock) * m_recLen), Qt::Uninitialized);
+    qint64 record = first;
+    qint64 left = count;
+    while (left > 0) {
+        const qint64 chunk = std::min(left, recordsPerBlock);
+        const qint64 got = readUpTo(m_fd, buffer.data(), chunk * m_recLen, offsetOf(record), m_path);
+        for (qint64 i = 0; i < chunk; ++i) {
+            const char *rec = buffer.constData() + i * m_recLen;
+            if ((i + 1) * m_recLen > got) {
+                visit(record + i, QByteArrayView());
+                continue;
+            }
+            const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+            if (n > m_recLen - 2)
+                decode(rec, record + i); // throws the bad-record-length error
+            visit(record + i, QByteArrayView(rec + 2, n));
+        }
+        record += chunk;
+        left -= chunk;
+    }
+}
+
+void LineStore::moveRecords(qint64 first, qint64 count, qint64 to)
+{
+    requireOpen();
+    flush();
+    if (count <= 0 || first == to)
+        return;
+    const qint64 recordsPerBlock = std::max<qint64>(1, (4 * kBlockBytes) / m_recLen);
+    QByteArray buffer(static_cast<qsizetype>(std::min(count, recordsPerBlock) * m_recLen), Qt::Uninitialized);
+    // Moving towards the end, the last block goes first, so nothing is overwritten before it is read.
+    const bool backwards = to > first;
+    qint64 done = 0;
+    while (done < count) {
+        const qint64 chunk = std::min(count - done, recordsPerBlock);
+        const qint64 from = backwards ? first + count - done - chunk : first + done;
+        const qint64 dest = from + (to - first);
+        const qint64 got = readUpTo(m_fd, buffer.data(), chunk * m_recLen, offsetOf(from), m_path);
+        if (got < chunk * m_recLen)
+            std::memset(buffer.data() + got, 0, static_cast<size_t>(chunk * m_recLen - got));
+        writeAll(m_fd, buffer.constData(), chunk * m_recLen, offsetOf(dest), m_path);
+        done += chunk;
+    }
+}
+
+void LineStore::reserve(qint64 records)
+{
+    requireOpen();
+    flush();
+    const off_t want = static_cast<off_t>(records) * m_recLen;
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        throw ControlError::fromErrno(errno, m_path);
+    if (st.st_size >= want)
+        return;
+    const int err = ::posix_fallocate(m_fd, st.st_size, want - st.st_size);
+    if (err == EOPNOTSUPP || err == EINVAL) {
+        // A file system without allocation: writing the new records' room as zeros claims it.
+        const QByteArray zeros(static_cast<qsizetype>(std::min<qint64>(want - st.st_size, kBlockBytes)), '\0');
+        for (qint64 at = st.st_size; at < want; at += zeros.size())
+            writeAll(m_fd, zeros.constData(), std::min<qint64>(zeros.size(), want - at), at, m_path);
+    } else if (err != 0) {
+        throw ControlError::fromErrno(err, m_path);
+    }
+}
+
+void LineStore::truncate(qint64 records)
+{
+    requireOpen();
+    flush();
+    if (::ftruncate(m_fd, static_cast<off_t>(records) * m_recLen) != 0)
+        throw ControlError::fromErrno(errno, m_path);
 }
 
 QByteArray LineStore::read(qint64 record)
@@ -201,29 +269,11 @@ QByteArray LineStore::read(qint64 record)
 
 QList<QByteArray> LineStore::readRange(qint64 first, qint64 count)
 {
-    requireOpen();
-    flush();
     QList<QByteArray> lines;
     if (count <= 0)
         return lines;
     lines.reserve(count);
-    const qint64 recordsPerBlock = std::max<qint64>(1, kBlockBytes / m_recLen);
-    QByteArray buffer;
-    qint64 record = first;
-    qint64 left = count;
-    while (left > 0) {
-        const qint64 chunk = std::min(left, recordsPerBlock);
-        buffer.resize(chunk * m_recLen);
-        const qint64 got = readUpTo(m_fd, buffer.data(), buffer.size(), offsetOf(record), m_path);
-        for (qint64 i = 0; i < chunk; ++i) {
-            if ((i + 1) * m_recLen <= got)
-                lines.append(decode(buffer.constData() + i * m_recLen, record + i));
-            else
-                lines.append(QByteArray());
-        }
-        record += chunk;
-        left -= chunk;
-    }
+    forEachRecord(first, count, [&lines](qint64, QByteArrayView text) { lines.append(text.toByteArray()); });
     return lines;
 }
 

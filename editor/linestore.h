@@ -6,6 +6,8 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <functional>
+#include <vector>
 
 #include "controlerror.h"
 
@@ -47,12 +49,22 @@ public:
     // Writes out the gathered records.
     void flush();
 
+    // Hands records first ... first + count - 1 to `visit(record, text)` in order, reading large
+    // blocks; `text` is valid only during the call. Records past the end of the file are empty.
+    void forEachRecord(qint64 first, qint64 count, const std::function<void(qint64, QByteArrayView)> &visit);
+
+    // Moves `count` records from record `first` to record `to` inside this store (the ranges may
+    // overlap), the way memmove does. Records left behind keep their old text.
+    void moveRecords(qint64 first, qint64 count, qint64 to);
+    // Makes sure the file has room for `records` records, so writes up to there cannot fail for
+    // want of space. A disk too full is reported before anything is changed.
+    void reserve(qint64 records);
+    // Cuts the file to `records` records.
+    void truncate(qint64 records);
+
     // Copies `count` records from record `first` of `from` to record `firstTo` of `to` as large
     // block copies (by the kernel where it can). The two stores must have the same record length.
     static void copyRecords(LineStore &from, qint64 first, qint64 count, LineStore &to, qint64 firstTo);
-
-    // The record for a line: count, text and zero padding. Throws when the line is too long.
-    static QByteArray encodeRecord(QByteArrayView line, int recordLength);
 
     // The error for a line that cannot be stored.
     static ControlError lineTooLong(qint64 lineLength, int recordLength);
@@ -60,7 +72,6 @@ public:
 private:
     void requireOpen() const;
     qint64 offsetOf(qint64 record) const;
-    void encodeInto(char *dest, QByteArrayView line) const;
     QByteArray decode(const char *rec, qint64 record) const;
 
     int m_fd = -1;
@@ -70,6 +81,9 @@ private:
     QByteArray m_pending;
     qint64 m_pendingFirst = 0;
     qint64 m_pendingCount = 0;
+    // How much of each slot of the gathering buffer the last record there used: the rest of a slot
+    // is zero, so a new record clears only what the old one left behind.
+    std::vector<int> m_slotUsed;
 };
 
 

@@ -395,8 +395,12 @@ bool TESSARC::copyFileToStore(const QString &path, qint64 total)
                                       .arg(length + 2));
             store.write(done + 1, line);
             ++done;
-            showProgress(percentOf(done, total));
-            m_pump->maybe();
+            // Progress and events every thousand lines or so: often enough to be seen and to keep
+            // clicks alive, rarely enough to cost nothing.
+            if ((done & 0x3ff) == 0) {
+                showProgress(percentOf(done, total));
+                m_pump->maybe();
+            }
         }
         step = 40;
         store.close();
@@ -444,25 +448,26 @@ void TESSARC::saveFile(const QString &where2save)
         if (!out.open(QIODevice::WriteOnly))
             throw saveError(out);
         step = 70;
-        const qint64 chunk = std::max<qint64>(1, (4 << 20) / std::max(1, recLen));
         QByteArray buffer;
         buffer.reserve(2 << 20);
         qint64 done = 0;
-        for (qint64 j = 1; j <= total; j += chunk) {
-            const QList<QByteArray> records = store.readRange(j, std::min(chunk, total - j + 1));
-            for (const QByteArray &text : records) {
-                buffer.append(text);
+        if (total > 0) {
+            store.forEachRecord(1, total, [&](qint64, QByteArrayView text) {
+                buffer.append(text.data(), text.size());
                 buffer.append("\r\n", 2);
                 if (buffer.size() >= (1 << 20)) {
                     if (out.write(buffer) != buffer.size())
                         throw saveError(out);
                     buffer.resize(0);
                 }
-            }
-            done += records.size();
-            showProgress(percentOf(done, total));
-            m_pump->maybe();
+                ++done;
+                if ((done & 0x3ff) == 0) {
+                    showProgress(percentOf(done, total));
+                    m_pump->maybe();
+                }
+            });
         }
+        showProgress(100);
         if (!buffer.isEmpty() && out.write(buffer) != buffer.size())
             throw saveError(out);
         step = 80;
@@ -559,29 +564,22 @@ void TESSARC::writeBack()
         bytes.append(std::move(b));
     }
 
-    if (n == lines) {
-        LineStore store;
-        store.open(tempFile, recLen);
-        for (qint64 i = 0; i < n; ++i)
-            store.write(curLine + i, bytes.at(i));
-        store.close();
-    } else {
-        LineStore store;
-        LineStore scratch;
-        store.open(tempFile, recLen);
-        QFile::remove(tempFile2);
-        scratch.open(tempFile2, recLen);
-        LineStore::copyRecords(store, 1, curLine - 1, scratch, 1);
-        for (qint64 i = 0; i < n; ++i)
-            scratch.write(curLine + i, bytes.at(i));
-        const qint64 restFrom = static_cast<qint64>(curLine) + lines;
-        LineStore::copyRecords(store, restFrom, total - restFrom + 1, scratch, curLine + n);
-        store.close();
-        scratch.close();
-        // The finished scratch store takes the store's place in one step.
-        if (std::rename(QFile::encodeName(tempFile2).constData(), QFile::encodeName(tempFile).constData()) != 0)
-            throw ControlError::fromErrno(errno, tempFile);
-    }
+    // The page is written where it stands. When its line count changed, the lines after it move
+    // up or down inside the store first: only the rest of the program moves, no second copy of the
+    // store is made, and room for a longer program is claimed before anything is moved.
+    const qint64 shown = removed + n; // the lines the page held when it was shown
+    const qint64 restFrom = static_cast<qint64>(curLine) + shown;
+    const qint64 restCount = std::max<qint64>(0, total - restFrom + 1);
+    LineStore store;
+    store.open(tempFile, recLen);
+    if (n > shown)
+        store.reserve(newTotal);
+    store.moveRecords(restFrom, restCount, curLine + n);
+    for (qint64 i = 0; i < n; ++i)
+        store.write(curLine + i, bytes.at(i));
+    if (n < shown)
+        store.truncate(newTotal);
+    store.close();
     setTotal(newTotal);
 }
 

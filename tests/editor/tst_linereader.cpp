@@ -75,6 +75,32 @@ private slots:
         QCOMPARE(LineReader::countLines(path, true), qint64(3));
     }
 
+    // The counting pass sees the same lines as the reader whatever falls on a block boundary.
+    void countingAgreesAcrossBlocks_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<bool>("lfEndsLine");
+        const QByteArray endings[] = {"\r\n", "\r", "\n", "\r\r\n", "\n\r"};
+        for (const QByteArray &e : endings) {
+            for (bool lf : {true, false})
+                QTest::addRow("%s lf=%d", e.toHex().constData(), lf) << e << lf;
+        }
+    }
+
+    void countingAgreesAcrossBlocks()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(bool, lfEndsLine);
+        const qsizetype block = 1 << 20;
+        for (qsizetype shift = -2; shift <= 1; ++shift) {
+            QByteArray file(block + shift, 'x');
+            file += tail + "more" + tail + "end";
+            const QString path = testEnvironment().path(QStringLiteral("count.nc"));
+            writeBytes(path, file);
+            QCOMPARE(LineReader::countLines(path, lfEndsLine), qint64(readAll(path, lfEndsLine, 2 * block).size()));
+        }
+    }
+
     void longLinesAreCutButTheirLengthReported()
     {
         const QString path = testEnvironment().path(QStringLiteral("long.nc"));

@@ -148,6 +148,101 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ControlError, LineStore::copyRecords(a, 1, 1, b, 1));
     }
 
+    void paddingStaysZeroWhenRecordsShrink()
+    {
+        // More records than one gathering block holds, long and short by turns, so every slot of
+        // the block is reused by a shorter record.
+        const QString path = storePath("padding.qen.tmp");
+        QFile::remove(path);
+        const int recLen = 100;
+        const int records = 3 * ((1 << 20) / recLen) + 7;
+        LineStore store;
+        store.open(path, recLen);
+        for (int k = 1; k <= records; ++k)
+            store.write(k, QByteArray((k / ((1 << 20) / recLen)) % 2 ? 3 : 90, 'a' + k % 26));
+        store.close();
+        const QByteArray bytes = readBytes(path);
+        QCOMPARE(bytes.size(), qint64(records) * recLen);
+        for (int k = 0; k < records; ++k) {
+            const int n = static_cast<unsigned char>(bytes.at(k * recLen));
+            QVERIFY2(bytes.mid(k * recLen + 2 + n, recLen - 2 - n).count('\0') == recLen - 2 - n,
+                     qPrintable(QStringLiteral("record %1 has stray bytes").arg(k + 1)));
+        }
+    }
+
+    void recordsMoveInsideTheStore_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("to");
+        QTest::newRow("one down, overlapping") << 5 << 96 << 6;
+        QTest::newRow("many down, overlapping") << 2 << 99 << 40;
+        QTest::newRow("one up, overlapping") << 6 << 95 << 5;
+        QTest::newRow("many up") << 60 << 41 << 3;
+        QTest::newRow("more than a move block") << 1 << 100 << 2;
+    }
+
+    void recordsMoveInsideTheStore()
+    {
+        QFETCH(int, first);
+        QFETCH(int, count);
+        QFETCH(int, to);
+        const QString path = storePath("move.qen.tmp");
+        QFile::remove(path);
+        // Big records so that a hundred of them span several of the blocks a move goes by.
+        const int recLen = 200000;
+        LineStore store;
+        store.open(path, recLen);
+        for (int k = 1; k <= 100; ++k)
+            store.write(k, "R" + QByteArray::number(k));
+        store.moveRecords(first, count, to);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(store.read(to + i), "R" + QByteArray::number(first + i));
+        // What lies outside both ranges is untouched.
+        for (int k = 1; k <= 100; ++k) {
+            const bool inSource = k >= first && k < first + count;
+            const bool inTarget = k >= to && k < to + count;
+            if (!inSource && !inTarget)
+                QCOMPARE(store.read(k), "R" + QByteArray::number(k));
+        }
+    }
+
+    void reserveAndTruncateSetTheRecordCount()
+    {
+        const QString path = storePath("size.qen.tmp");
+        QFile::remove(path);
+        LineStore store;
+        store.open(path, 50);
+        store.write(1, "a");
+        store.write(2, "b");
+        store.reserve(10);
+        QVERIFY(QFileInfo(path).size() >= 10 * 50);
+        QCOMPARE(store.read(10), QByteArray());
+        store.reserve(1); // never shrinks
+        QVERIFY(QFileInfo(path).size() >= 10 * 50);
+        store.truncate(1);
+        QCOMPARE(store.recordCount(), qint64(1));
+        QCOMPARE(store.read(1), QByteArray("a"));
+        QCOMPARE(store.read(2), QByteArray());
+    }
+
+    void visitsRecordsInOrderWithoutCopies()
+    {
+        const QString path = storePath("visit.qen.tmp");
+        QFile::remove(path);
+        LineStore store;
+        store.open(path, 30);
+        for (int k = 1; k <= 300000; ++k)
+            store.write(k, QByteArray::number(k));
+        qint64 expected = 5;
+        store.forEachRecord(5, 300000, [&](qint64 record, QByteArrayView text) {
+            QCOMPARE(record, expected);
+            QCOMPARE(text.toByteArray(), record <= 300000 ? QByteArray::number(record) : QByteArray());
+            ++expected;
+        });
+        QCOMPARE(expected, qint64(300005));
+    }
+
     void gatheredWritesAreVisibleToReads()
     {
         LineStore store;

@@ -1,0 +1,92 @@
+#include "scriptedprompts.h"
+
+QVariant ScriptedPrompts::next(const QString &what)
+{
+    if (m_answers.isEmpty()) {
+        unexpected.append(what);
+        return QVariant();
+    }
+    return m_answers.takeFirst();
+}
+
+void ScriptedPrompts::clear()
+{
+    log.clear();
+    unexpected.clear();
+    dialogFolders.clear();
+    opened.clear();
+    m_answers.clear();
+}
+
+void ScriptedPrompts::message(QWidget *, const QString &text, const QString &title)
+{
+    log.append(QStringLiteral("message: %1: %2").arg(title, text));
+}
+
+Prompts::Answer ScriptedPrompts::ask(QWidget *, const QString &text, const QString &title, Buttons buttons)
+{
+    const QString line = QStringLiteral("ask: %1: %2").arg(title, text);
+    log.append(line);
+    const QVariant a = next(line);
+    if (!a.isValid())
+        return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    return static_cast<Answer>(a.toInt());
+}
+
+std::optional<QString> ScriptedPrompts::input(QWidget *, const QString &prompt, const QString &title, const QString &)
+{
+    const QString line = QStringLiteral("input: %1: %2").arg(title, prompt);
+    log.append(line);
+    const QVariant a = next(line);
+    if (!a.isValid())
+        return std::nullopt;
+    return a.toString();
+}
+
+QString ScriptedPrompts::openFileName(QWidget *, const QString &folder)
+{
+    log.append(QStringLiteral("open dialog"));
+    dialogFolders.append(folder);
+    return next(QStringLiteral("open dialog")).toString();
+}
+
+QString ScriptedPrompts::saveFileName(QWidget *, const QString &folder)
+{
+    log.append(QStringLiteral("save dialog"));
+    dialogFolders.append(folder);
+    return next(QStringLiteral("save dialog")).toString();
+}
+
+std::optional<QFont> ScriptedPrompts::chooseFont(QWidget *, const QFont &)
+{
+    log.append(QStringLiteral("font dialog"));
+    const QVariant a = next(QStringLiteral("font dialog"));
+    if (!a.isValid())
+        return std::nullopt;
+    return a.value<QFont>();
+}
+
+std::optional<QColor> ScriptedPrompts::chooseColor(QWidget *, const QColor &)
+{
+    log.append(QStringLiteral("colour dialog"));
+    const QVariant a = next(QStringLiteral("colour dialog"));
+    if (!a.isValid())
+        return std::nullopt;
+    return a.value<QColor>();
+}
+
+bool ScriptedPrompts::openDocument(const QString &path)
+{
+    opened.append(path);
+    return true;
+}
+
+void ScriptedPrompts::warning(QWidget *, const QString &title, const QString &text)
+{
+    log.append(QStringLiteral("warning: %1: %2").arg(title, text));
+}
+
+void ScriptedPrompts::beep()
+{
+    log.append(QStringLiteral("beep"));
+}

@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 
 TestEnvironment::TestEnvironment() : m_dir(QDir::tempPath() + QStringLiteral("/vornexa-test-XXXXXX"))
 {
@@ -18,7 +17,6 @@ TestEnvironment::TestEnvironment() : m_dir(QDir::tempPath() + QStringLiteral("/v
     qputenv("XDG_DATA_HOME", QFile::encodeName(m_rootPath + QStringLiteral("/data")));
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
 }
 
 QString TestEnvironment::path(const QString &name) const

@@ -1,4 +1,547 @@
+#include "mainform.h"
+#include "frmabout.h"
+#include "scriptedprompts.h"
+#include "tessarc.h"
+#include "pageview.h"
 #include "testenv.h"
-class T : public QObject { Q_OBJECT };
-VORNEXA_TEST_MAIN(T)
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+QString programFolder()
+{
+    return qEnvironmentVariable("VORNEXA_HOME");
+}
+
+QString configFile(const QString &title)
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/vornexa/") + title + QStringLiteral(".ini");
+}
+
+void wipe(const QString &folder)
+{
+    QDir dir(folder);
+    dir.removeRecursively();
+    QDir().mkpath(folder);
+}
+
+// A stored value exactly as the store's file holds it.
+QString stored(const QString &title, const QString &key)
+{
+    QSettings ini(configFile(title), QSettings::IniFormat);
+    return ini.value(key).toString();
+}
+
+void storeValue(const QString &title, const QString &key, const QString &value)
+{
+    QSettings ini(configFile(title), QSettings::IniFormat);
+    ini.setValue(key, value);
+}
+
+QString samplePath(const QString &name, const QByteArray &text = "G1 X1\r\nG2 X2\r\nM30\r\n")
+{
+    const QString path = testEnvironment().path(name);
+    writeBytes(path, text);
+    return path;
+}
+
+// Another instance of the program, as far as the instance check can tell: a lock held on a file
+// of the instances folder.
+class OtherInstance
+{
+public:
+    OtherInstance()
+    {
+        QDir().mkpath(programFolder() + QStringLiteral("/instances"));
+        m_fd = ::open(QFile::encodeName(programFolder() + QStringLiteral("/instances/99999.lock")).constData(),
+                      O_RDWR | O_CREAT, 0644);
+        ::flock(m_fd, LOCK_EX);
+    }
+    ~OtherInstance() { ::close(m_fd); }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+class TestMainform : public QObject
+{
+    Q_OBJECT
+
+    ScriptedPrompts prompts;
+    std::unique_ptr<mainform> w;
+
+    void start(const QStringList &arguments = {})
+    {
+        w = std::make_unique<mainform>(prompts);
+        w->Form_Load(arguments);
+        w->show();
+    }
+
+    // Opens a program through the File menu's Open command, with no program open yet.
+    void openThroughMenu(const QString &path)
+    {
+        prompts.answerText(path);
+        w->LoadFile_Click();
+    }
+
+private slots:
+    void init()
+    {
+        w.reset();
+        prompts.clear();
+        wipe(programFolder());
+        wipe(qEnvironmentVariable("XDG_CONFIG_HOME"));
+    }
+
+    void cleanup()
+    {
+        if (w)
+            w->TESSARC1->Run = false;
+        w.reset();
+        QVERIFY2(prompts.unexpected.isEmpty(), qPrintable(prompts.unexpected.join(QLatin1Char('\n'))));
+    }
+
+    void firstRunStartsWithTheDefaults()
+    {
+        start();
+        QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT"));
+        QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("True"));
+        QVERIFY(w->globalVar.calcPercent);
+        QCOMPARE(w->TESSARC1->recLen, 500);
+        QCOMPARE(w->TESSARC1->startComment, QStringLiteral("("));
+        QCOMPARE(w->TESSARC1->endComment, QStringLiteral(")"));
+        QCOMPARE(w->TESSARC1->colorSlots()[1].letters, QStringLiteral("GM"));
+        QCOMPARE(w->TESSARC1->colorSlots()[7].color, 16711935);
+        QCOMPARE(w->pos(), QPoint(7, 7)); // 100 twips
+        QCOMPARE(w->size(), QSize(667, 667)); // 10000 twips
+        QVERIFY(w->TESSARC1->txtmain->isReadOnly());
+        QCOMPARE(w->globalVar.lastDirOpen, programFolder());
+        QVERIFY(!w->item(QStringLiteral("SaveFile"))->isVisible());
+        QVERIFY(!w->item(QStringLiteral("edit1"))->isVisible());
+        QVERIFY(w->item(QStringLiteral("setRecLen"))->isVisible());
+        QVERIFY(w->item(QStringLiteral("transmit"))->isVisible());
+        QCOMPARE(w->item(QStringLiteral("re1"))->text(), QStringLiteral("1   "));
+        QVERIFY(!w->row->isActive());
+    }
+
+    void storedSettingsAreKept()
+    {
+        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("FORMATS/CALCPERCENT"), QStringLiteral("False"));
+        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("COMMENTS/ENDCOMMENT"), QString());
+        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("IO/RECLEN"), QStringLiteral("800"));
+        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("IO/LFENDSLINE"), QStringLiteral("False"));
+        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("HL/AXIS3"), QStringLiteral("I J"));
+        start();
+        QVERIFY(!w->globalVar.calcPercent);
+        QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("False"));
+        QCOMPARE(w->TESSARC1->endComment, QString());
+        QCOMPARE(w->TESSARC1->recLen, 800);
+        QVERIFY(!w->TESSARC1->lfEndsLine);
+        QCOMPARE(w->TESSARC1->colorSlots()[3].letters, QStringLiteral("IJ"));
+    }
+
+    void brandingNeedsAllThreeLines_data()
+    {
+        QTest::addColumn<QByteArray>("dat");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("brand");
+        QTest::newRow("three lines") << QByteArray("SHOP EDIT\r\nhttps://shop.example\r\nSHOP\r\n") << "SHOP EDIT"
+                                     << "SHOP EDIT" << "SHOP";
+        QTest::newRow("two lines") << QByteArray("SHOP EDIT\r\nhttps://shop.example\r\n") << "QEN EDIT" << "VORNEXA"
+                                   << "QEN";
+    }
+
+    void brandingNeedsAllThreeLines()
+    {
+        QFETCH(QByteArray, dat);
+        QFETCH(QString, caption);
+        QFETCH(QString, title);
+        QFETCH(QString, brand);
+        writeBytes(programFolder() + QStringLiteral("/NAME.DAT"), dat); // the name is found in any case
+        start();
+        QCOMPARE(w->windowTitle(), caption);
+        QCOMPARE(w->globalVar.programTitle, title);
+        QCOMPARE(w->TESSARC1->e->text(), brand);
+        QVERIFY(QFileInfo::exists(configFile(title)));
+        QCOMPARE(stored(title, QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("True"));
+        frmAbout about(*w);
+        QCOMPARE(about.Label1->text(), title);
+        QCOMPARE(about.label2->text(), QStringLiteral("Version:0.1.0"));
+        QCOMPARE(about.Label8->text(), dat.count('\n') == 3 ? QStringLiteral("https://shop.example") : w->globalVar.webAddress);
+    }
+
+    void programOnTheCommandLineOpens_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("quoted") << QStringList{QStringLiteral("\"") + testEnvironment().path(QStringLiteral("my part.nc")) +
+                                               QStringLiteral("\"")};
+        QTest::newRow("unquoted, split at the space")
+            << testEnvironment().path(QStringLiteral("my part.nc")).split(QLatin1Char(' '));
+    }
+
+    void programOnTheCommandLineOpens()
+    {
+        QFETCH(QStringList, arguments);
+        const QString path = samplePath(QStringLiteral("my part.nc"));
+        start(arguments);
+        QCOMPARE(w->TESSARC1->lfile, path);
+        QCOMPARE(w->TESSARC1->numberOfLines(), 3);
+        QVERIFY(!w->TESSARC1->txtmain->isReadOnly());
+        QCOMPARE(w->globalVar.recent[0], path);
+        QCOMPARE(w->item(QStringLiteral("SaveFile"))->text(), QStringLiteral("Save my part.nc"));
+        QVERIFY(w->item(QStringLiteral("tools"))->isVisible());
+        QVERIFY(!w->item(QStringLiteral("setRecLen"))->isVisible());
+        QCOMPARE(w->TESSARC1->tempFile, programFolder() + QStringLiteral("/0.qen.tmp"));
+    }
+
+    void missingProgramOnTheCommandLineIsIgnored()
+    {
+        start({testEnvironment().path(QStringLiteral("gone.nc"))});
+        QCOMPARE(w->TESSARC1->lfile, QString());
+        QVERIFY(prompts.log.isEmpty());
+    }
+
+    void staleStoresGoOnlyWhenNoOtherInstanceRuns()
+    {
+        writeBytes(programFolder() + QStringLiteral("/0.qen.tmp"), "x");
+        writeBytes(programFolder() + QStringLiteral("/1.qen.tmp"), "x");
+        {
+            OtherInstance other;
+            start();
+            QVERIFY(w->otherInstanceRunning());
+            QVERIFY(QFileInfo::exists(programFolder() + QStringLiteral("/0.qen.tmp")));
+            w->allocateTempFiles();
+            QCOMPARE(w->TESSARC1->tempFile, programFolder() + QStringLiteral("/2.qen.tmp"));
+            QCOMPARE(w->TESSARC1->tempFile2, programFolder() + QStringLiteral("/2.2.qen.tmp"));
+            w.reset();
+        }
+        start(); // the other instance has ended: its lock no longer counts
+        QVERIFY(!w->otherInstanceRunning());
+        QVERIFY(!QFileInfo::exists(programFolder() + QStringLiteral("/0.qen.tmp")));
+        QVERIFY(!QFileInfo::exists(programFolder() + QStringLiteral("/1.qen.tmp")));
+    }
+
+    void newFileOverAnExistingFile_data()
+    {
+        QTest::addColumn<QString>("endComment");
+        QTest::newRow("round brackets") << ")";
+        QTest::newRow("no end delimiter") << "";
+    }
+
+    void newFileOverAnExistingFile()
+    {
+        QFETCH(QString, endComment);
+        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("COMMENTS/ENDCOMMENT"), endComment);
+        start();
+        const QString path = samplePath(QStringLiteral("new.nc"), "OLD CONTENT\r\n");
+        prompts.answerText(path);
+        prompts.answer(Prompts::Answer::Yes);
+        w->newFile1_Click();
+        const QString date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+        QCOMPARE(prompts.log, (QStringList{QStringLiteral("save dialog"),
+                                           QStringLiteral("ask: Overwrite?: File already exists, would you like to overwrite?"),
+                                           QStringLiteral("message: Save completed.: ") + path + QStringLiteral(" created.")}));
+        QCOMPARE(readBytes(path), ("(QEN EDIT" + endComment + "\r\n(" + date + endComment + "\r\n").toLatin1());
+        QCOMPARE(w->TESSARC1->numberOfLines(), 2);
+        QCOMPARE(w->globalVar.lastDirSave, testEnvironment().root());
+        QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("FILES/LASTDIRSAVE")), testEnvironment().root());
+        QVERIFY(w->item(QStringLiteral("edit1"))->isVisible());
+    }
+
+    void newFileAnsweredNoLeavesTheFile()
+    {
+        start();
+        const QString path = samplePath(QStringLiteral("keep.nc"), "KEEP\r\n");
+        prompts.answerText(path);
+        prompts.answer(Prompts::Answer::No);
+        w->newFile1_Click();
+        QCOMPARE(readBytes(path), QByteArray("KEEP\r\n"));
+        QCOMPARE(w->TESSARC1->lfile, QString());
+    }
+
+    void openAsksToSaveFirst_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Cancel") << int(Prompts::Answer::Cancel);
+        QTest::newRow("No") << int(Prompts::Answer::No);
+        QTest::newRow("Yes") << int(Prompts::Answer::Yes);
+    }
+
+    void openAsksToSaveFirst()
+    {
+        QFETCH(int, answer);
+        start();
+        const QString first = samplePath(QStringLiteral("first.nc"));
+        const QString second = samplePath(QStringLiteral("second.nc"), "M3\r\n");
+        openThroughMenu(first);
+        QCOMPARE(w->TESSARC1->lfile, first);
+        w->TESSARC1->txtmain->textCursor().insertText(QStringLiteral("N1 ")); // an edit on the page
+        prompts.clear();
+
+        prompts.answer(static_cast<Prompts::Answer>(answer));
+        if (answer != int(Prompts::Answer::Cancel))
+            prompts.answerText(second);
+        w->LoadFile_Click();
+        const QString question =
+            QStringLiteral("ask: VORNEXA: Would you like to save ") + first + QStringLiteral(" before opening a new file?");
+        QCOMPARE(prompts.log.first(), question);
+        if (answer == int(Prompts::Answer::Cancel)) {
+            QCOMPARE(prompts.log.size(), 1);
+            QCOMPARE(w->TESSARC1->lfile, first);
+            return;
+        }
+        QCOMPARE(w->TESSARC1->lfile, second);
+        QCOMPARE(w->globalVar.recent[0], second);
+        QCOMPARE(w->globalVar.recent[1], first);
+        QCOMPARE(readBytes(first), answer == int(Prompts::Answer::Yes) ? QByteArray("N1 G1 X1\r\nG2 X2\r\nM30\r\n")
+                                                                        : QByteArray("G1 X1\r\nG2 X2\r\nM30\r\n"));
+        QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("FILES/LASTDIROPEN")), testEnvironment().root());
+    }
+
+    void openWithNoChoiceOrAMissingFileDoesNothing()
+    {
+        start();
+        prompts.answerNothing();
+        w->LoadFile_Click();
+        prompts.answerText(testEnvironment().path(QStringLiteral("not-there.nc")));
+        w->LoadFile_Click();
+        QCOMPARE(w->TESSARC1->lfile, QString());
+        QCOMPARE(prompts.dialogFolders.first(), programFolder());
+    }
+
+    void saveAsMovesTheProgramToTheNewName()
+    {
+        start();
+        const QString old = samplePath(QStringLiteral("old.nc"));
+        openThroughMenu(old);
+        w->TESSARC1->txtmain->textCursor().insertText(QStringLiteral("G90 "));
+        const QString renamed = testEnvironment().path(QStringLiteral("renamed.nc"));
+        QFile::remove(renamed);
+        prompts.clear();
+        prompts.answerText(renamed);
+        w->SaveFileAs_Click();
+        QCOMPARE(prompts.log.last(), QStringLiteral("message: Save completed.: ") + renamed + QStringLiteral(" saved."));
+        QCOMPARE(w->TESSARC1->lfile, renamed);
+        QCOMPARE(w->item(QStringLiteral("SaveFile"))->text(), QStringLiteral("Save renamed.nc"));
+        QCOMPARE(w->item(QStringLiteral("SaveFileAs"))->text(), QStringLiteral("Save renamed.nc As"));
+        QCOMPARE(w->globalVar.recent[0], renamed);
+        QCOMPARE(w->item(QStringLiteral("re1"))->text(), QStringLiteral("1   renamed.nc"));
+        QCOMPARE(readBytes(renamed), QByteArray("G90 G1 X1\r\nG2 X2\r\nM30\r\n"));
+        QCOMPARE(readBytes(old), QByteArray("G1 X1\r\nG2 X2\r\nM30\r\n"));
+        // Save File now writes the new name.
+        w->SaveFile_Click();
+        QCOMPARE(prompts.log.last(), QStringLiteral("message: Save completed.: ") + renamed + QStringLiteral(" saved."));
+    }
+
+    void fileCommandsWaitForARunningOperation()
+    {
+        start();
+        openThroughMenu(samplePath(QStringLiteral("busy.nc")));
+        prompts.clear();
+        w->TESSARC1->Run = true;
+        w->LoadFile_Click();
+        w->SaveFile_Click();
+        w->newFile1_Click();
+        const QString busy = QStringLiteral("message: VORNEXA: ") + w->globalVar.alreadyRunning;
+        QCOMPARE(prompts.log, (QStringList{busy, busy, busy}));
+        // With nothing open, saving only beeps.
+        w->TESSARC1->Run = false;
+        w->TESSARC1->lfile.clear();
+        prompts.clear();
+        w->SaveFile_Click();
+        w->SaveFileAs_Click();
+        QCOMPARE(prompts.log, (QStringList{QStringLiteral("beep"), QStringLiteral("beep")}));
+    }
+
+    void recentListRules()
+    {
+        start();
+        const QString a = samplePath(QStringLiteral("a.nc"));
+        const QString b = samplePath(QStringLiteral("b.nc"));
+        const QString c = samplePath(QStringLiteral("c.nc"));
+        w->addRecentFile(a);
+        w->addRecentFile(b);
+        w->addRecentFile(c);
+        w->addRecentFile(c); // entry 1 again: unchanged
+        QCOMPARE(w->globalVar.recent[0], c);
+        QCOMPARE(w->globalVar.recent[1], b);
+        QCOMPARE(w->globalVar.recent[2], a);
+        QCOMPARE(w->globalVar.recent[3], QString());
+        w->addRecentFile(a); // entry 3 again: it stands twice
+        QCOMPARE(w->globalVar.recent[0], a);
+        QCOMPARE(w->globalVar.recent[3], a);
+        QCOMPARE(w->item(QStringLiteral("re4"))->text(), QStringLiteral("4   a.nc"));
+        QFile::remove(b);
+        w->refreshRecentMenu();
+        QCOMPARE(w->item(QStringLiteral("re1"))->text(), QStringLiteral("1   a.nc"));
+        QCOMPARE(w->item(QStringLiteral("re3"))->text(), QStringLiteral("3   "));
+        QCOMPARE(w->item(QStringLiteral("re5"))->text(), QStringLiteral("5   "));
+    }
+
+    void recentFilesOpenOrSayTheyAreGone()
+    {
+        start();
+        const QString there = samplePath(QStringLiteral("there.nc"));
+        const QString gone = testEnvironment().path(QStringLiteral("gone.nc"));
+        w->globalVar.recent = {gone, there, QString(), QString(), QString()};
+        w->re_Click(1);
+        QCOMPARE(prompts.log, QStringList{QStringLiteral("message: File Not Found: ") + gone + QStringLiteral(" Not Found")});
+        QCOMPARE(w->globalVar.recent[0], gone); // it stays in the list
+        w->re_Click(3);                         // empty: nothing
+        QCOMPARE(prompts.log.size(), 1);
+        w->re_Click(2);
+        QCOMPARE(w->TESSARC1->lfile, there);
+        QCOMPARE(w->globalVar.recent[1], there); // not reordered
+        QVERIFY(w->item(QStringLiteral("search"))->isVisible());
+    }
+
+    void closingAsksToSave_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("Cancel") << int(Prompts::Answer::Cancel) << false << false;
+        QTest::newRow("No") << int(Prompts::Answer::No) << true << false;
+        QTest::newRow("Yes") << int(Prompts::Answer::Yes) << true << true;
+    }
+
+    void closingAsksToSave()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, closes);
+        QFETCH(bool, saved);
+        start();
+        const QString path = samplePath(QStringLiteral("closing.nc"));
+        openThroughMenu(path);
+        w->TESSARC1->txtmain->textCursor().insertText(QStringLiteral("%"));
+        const QString store = w->TESSARC1->tempFile;
+        prompts.clear();
+        prompts.answer(static_cast<Prompts::Answer>(answer));
+        QCOMPARE(w->close(), closes);
+        QCOMPARE(prompts.log.first(),
+                 QStringLiteral("ask: VORNEXA: Would you like to save ") + path + QStringLiteral(" before exiting?"));
+        QCOMPARE(readBytes(path).startsWith("%G1"), saved);
+        QCOMPARE(QFileInfo::exists(store), !closes);
+        if (closes) {
+            QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("RE/REONE")), path);
+            QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("MAINPOS/MAINWIDTH")),
+                     QString::number(w->width() * 15));
+        }
+    }
+
+    void closingWhileAToolRunsIsRefused()
+    {
+        start();
+        w->TESSARC1->Run = true;
+        QVERIFY(!w->close());
+        QVERIFY(prompts.log.isEmpty());
+    }
+
+    void aMaximizedWindowKeepsItsStoredPlace()
+    {
+        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("MAINPOS/MAINLEFT"), QStringLiteral("1500"));
+        start();
+        QCOMPARE(w->pos().x(), 100);
+        w->showMaximized();
+        QCoreApplication::processEvents();
+        QVERIFY(w->close());
+        QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("MAINPOS/MAINLEFT")), QStringLiteral("1500"));
+        QVERIFY(stored(QStringLiteral("VORNEXA"), QStringLiteral("MAINPOS/MAINWIDTH")).isEmpty());
+    }
+
+    void busyIndicatorTurnsInTheCaption()
+    {
+        start();
+        w->row_Timer();
+        QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT |"));
+        w->row_Timer();
+        w->row_Timer();
+        QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT --"));
+        w->row_Timer();
+        QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT \\"));
+        w->row_Timer();
+        QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT |"));
+        QCOMPARE(w->row->interval(), 50);
+    }
+
+    void helpPagesOpenOrAreReportedMissing()
+    {
+        start();
+        w->openHelp(QStringLiteral("contents"));
+        QCOMPARE(prompts.log, QStringList{QStringLiteral("message: VORNEXA: Help file missing.")});
+        QDir().mkpath(programFolder() + QStringLiteral("/help"));
+        writeBytes(programFolder() + QStringLiteral("/help/quickstart.htm"), "<html></html>");
+        w->item(QStringLiteral("help2"))->trigger();
+        QCOMPARE(prompts.opened, QStringList{programFolder() + QStringLiteral("/help/quickstart.htm")});
+    }
+
+    void theProjectsHelpPagesAreThere()
+    {
+        // The pages shipped beside the program link to each other and name their topics.
+        const QString dir = QStringLiteral(VORNEXA_SOURCE_DIR "/help/");
+        const QByteArray contents = readBytes(dir + QStringLiteral("contents.htm"));
+        const QByteArray quick = readBytes(dir + QStringLiteral("quickstart.htm"));
+        QVERIFY(contents.contains("href=\"quickstart.htm\""));
+        QVERIFY(quick.contains("href=\"contents.htm\""));
+        QVERIFY(contents.contains("Page Down"));
+    }
+
+    void menuTreeHasItsCaptionsAndKeys()
+    {
+        start();
+        QCOMPARE(w->item(QStringLiteral("newFile1"))->text(), QStringLiteral("&New File..."));
+        QCOMPARE(w->item(QStringLiteral("newFile1"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+        QCOMPARE(w->item(QStringLiteral("setRecLen"))->text(), QStringLiteral("Set Recond Length"));
+        QCOMPARE(w->item(QStringLiteral("help"))->shortcut(), QKeySequence(Qt::Key_F1));
+        QCOMPARE(w->item(QStringLiteral("replace1"))->shortcut(), QKeySequence(QStringLiteral("Ctrl+R")));
+        QCOMPARE(w->menu(QStringLiteral("macro"))->title(), QStringLiteral("M&acro"));
+        QVERIFY(!w->item(QStringLiteral("send1"))->isVisible());
+        // Items whose windows are not there yet are present but greyed.
+        QVERIFY(!w->item(QStringLiteral("Receive1"))->isEnabled());
+        QVERIFY(w->item(QStringLiteral("about"))->isEnabled());
+        bool shown = false;
+        w->registerWindow(QStringLiteral("Receive1"), [&shown]() { shown = true; });
+        w->item(QStringLiteral("Receive1"))->trigger();
+        QVERIFY(shown);
+        // The context menu: six entries, none of them on the menu bar.
+        const QList<QAction *> context = w->menu(QStringLiteral("mnuFile"))->actions();
+        QCOMPARE(context.size(), 6);
+        QCOMPARE(context.at(0)->objectName(), QStringLiteral("define1"));
+        QCOMPARE(context.at(5)->text(), QStringLiteral("&Paste"));
+        for (QAction *a : w->menuBar()->actions())
+            QVERIFY(a->objectName() != QLatin1String("mnuFile"));
+    }
+
+    void rightButtonShowsTheContextMenu()
+    {
+        start();
+        openThroughMenu(samplePath(QStringLiteral("menu.nc")));
+        bool sawDisabledEditor = false;
+        QMenu *context = w->menu(QStringLiteral("mnuFile"));
+        QTimer::singleShot(50, context, [&]() {
+            sawDisabledEditor = !w->TESSARC1->Enabled();
+            context->close();
+        });
+        QTest::mousePress(w->TESSARC1->txtmain->viewport(), Qt::RightButton, {}, QPoint(20, 10));
+        QVERIFY(sawDisabledEditor);
+        QVERIFY(w->TESSARC1->Enabled());
+    }
+};
+
+VORNEXA_TEST_MAIN(TestMainform)
 #include "tst_mainform.moc"

@@ -14,6 +14,6 @@ trap 'rm -rf "$home"' EXIT
 VORNEXA_HOME="$home" XDG_CONFIG_HOME="$home/config" xvfb-run -a -s "-screen 0 1024x720x24" bash -c '
     "$0" "$1" & pid=$!
     sleep 3
-    import -window root -crop 900x640+0+0 +repage "$2"
+    import -window root -crop 690x690+0+0 +repage "$2"
     kill $pid' "$here/build/bin/vornexa" "$program" "$out"
 echo "wrote $out"

@@ -348,6 +348,26 @@ private slots:
         QCOMPARE(prompts.log.last(), QStringLiteral("message: Save completed.: ") + renamed + QStringLiteral(" saved."));
     }
 
+    void openInNewWindowStartsASecondProgram()
+    {
+        start();
+        const QString path = samplePath(QStringLiteral("other window.nc"));
+        QString program;
+        QStringList arguments;
+        w->startProcess = [&](const QString &p, const QStringList &a) {
+            program = p;
+            arguments = a;
+            return true;
+        };
+        prompts.answerText(path);
+        w->openfileinnewwindow_Click();
+        QCOMPARE(program, QCoreApplication::applicationFilePath());
+        QCOMPARE(arguments, QStringList{path}); // one argument, spaces and all: no shell in between
+        QCOMPARE(prompts.log.last(), QStringLiteral("message: VORNEXA: \"") + program + QStringLiteral("\" ") + path);
+        QCOMPARE(w->TESSARC1->lfile, QString()); // this window is left as it was
+        QCOMPARE(w->globalVar.recent[0], QString());
+    }
+
     void fileCommandsWaitForARunningOperation()
     {
         start();

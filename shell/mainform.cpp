@@ -485,18 +485,26 @@ QString mainform::dialogFolder(const QString &remembered, bool fallBackToProgram
     return fallBackToProgramFolder ? m_programFolder : QString();
 }
 
+QString mainform::chooseSaveTarget()
+{
+    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.lastDirSave, false));
+    if (chosen.isEmpty())
+        return QString();
+    if (QFileInfo::exists(chosen) &&
+        m_prompts.ask(this, QStringLiteral("File already exists, would you like to overwrite?"), QStringLiteral("Overwrite?"),
+                      Prompts::Buttons::YesNo) != Prompts::Answer::Yes)
+        return QString();
+    return chosen;
+}
+
 void mainform::newFile1_Click()
 {
     if (refuseWhileRunning())
         return;
     if (!savePrompt())
         return;
-    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.lastDirSave, false));
+    const QString chosen = chooseSaveTarget();
     if (chosen.isEmpty())
-        return;
-    if (QFileInfo::exists(chosen) &&
-        m_prompts.ask(this, QStringLiteral("File already exists, would you like to overwrite?"), QStringLiteral("Overwrite?"),
-                      Prompts::Buttons::YesNo) != Prompts::Answer::Yes)
         return;
     QSaveFile file(chosen);
     const QByteArray header =
@@ -586,12 +594,8 @@ void mainform::SaveFileAs_Click()
         m_prompts.beep();
         return;
     }
-    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.lastDirSave, false));
+    const QString chosen = chooseSaveTarget();
     if (chosen.isEmpty())
-        return;
-    if (QFileInfo::exists(chosen) &&
-        m_prompts.ask(this, QStringLiteral("File already exists, would you like to overwrite?"), QStringLiteral("Overwrite?"),
-                      Prompts::Buttons::YesNo) != Prompts::Answer::Yes)
         return;
     const QString target = QFileInfo(chosen).absoluteFilePath();
     TESSARC1->saveFile(target);

@@ -84,6 +84,8 @@ private:
     void saveSettingsAndQuit();
     bool savePrompt(); // false when the command is to end
     bool refuseWhileRunning();
+    // The save dialog and, for a file that exists, the overwrite question; empty when abandoned.
+    QString chooseSaveTarget();
     void openProgram(const QString &path);
     void showContextMenu(int button, int shift, float x, float y);
     QString folderOf(const QString &path) const;

@@ -38,21 +38,6 @@ private slots:
         QCOMPARE(store.readRange(4, 3), (QList<QByteArray>{QByteArray(), "N10", QByteArray()}));
     }
 
-    void countIsLittleEndianSixteenBit()
-    {
-        const QString path = storePath("wide.qen.tmp");
-        QFile::remove(path);
-        LineStore store;
-        store.open(path, 32750);
-        const QByteArray line(300, 'X');
-        store.write(1, line);
-        store.close();
-        const QByteArray bytes = readBytes(path);
-        QCOMPARE(static_cast<unsigned char>(bytes.at(0)), static_cast<unsigned char>(300 & 0xff));
-        QCOMPARE(static_cast<unsigned char>(bytes.at(1)), static_cast<unsigned char>(300 >> 8));
-        store.open(path, 32750);
-        QCOMPARE(store.read(1), line);
-    }
 
     void lineLongerThanRecordIsBadRecordLength()
     {
@@ -138,15 +123,6 @@ private slots:
         QCOMPARE(from.read(first), "L" + QByteArray::number(first));
     }
 
-    void copyBetweenDifferentRecordLengthsIsRefused()
-    {
-        LineStore a;
-        LineStore b;
-        a.open(storePath("len-a.qen.tmp"), 20);
-        b.open(storePath("len-b.qen.tmp"), 30);
-        a.write(1, "x");
-        QVERIFY_THROWS_EXCEPTION(ControlError, LineStore::copyRecords(a, 1, 1, b, 1));
-    }
 
     void paddingStaysZeroWhenRecordsShrink()
     {
@@ -226,22 +202,6 @@ private slots:
         QCOMPARE(store.read(2), QByteArray());
     }
 
-    void visitsRecordsInOrderWithoutCopies()
-    {
-        const QString path = storePath("visit.qen.tmp");
-        QFile::remove(path);
-        LineStore store;
-        store.open(path, 30);
-        for (int k = 1; k <= 300000; ++k)
-            store.write(k, QByteArray::number(k));
-        qint64 expected = 5;
-        store.forEachRecord(5, 300000, [&](qint64 record, QByteArrayView text) {
-            QCOMPARE(record, expected);
-            QCOMPARE(text.toByteArray(), record <= 300000 ? QByteArray::number(record) : QByteArray());
-            ++expected;
-        });
-        QCOMPARE(expected, qint64(300005));
-    }
 
     void gatheredWritesAreVisibleToReads()
     {

@@ -43,9 +43,7 @@ private slots:
         QTest::newRow("Page Down from 1") << 1 << "down" << 30;
         QTest::newRow("Page Up from 32") << 32 << "up" << 3;
         QTest::newRow("Page Up from 31") << 31 << "up" << 1;
-        QTest::newRow("Page Up from 2") << 2 << "up" << 1;
         QTest::newRow("Page Down near the end leaves the last line alone") << 80 << "down" << 100;
-        QTest::newRow("Page Down from 71") << 71 << "down" << 100;
         QTest::newRow("Page Down from 70") << 70 << "down" << 99;
     }
 

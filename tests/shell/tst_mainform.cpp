@@ -510,16 +510,6 @@ private slots:
         QCOMPARE(prompts.opened, QStringList{programFolder() + QStringLiteral("/help/quickstart.htm")});
     }
 
-    void theProjectsHelpPagesAreThere()
-    {
-        // The pages shipped beside the program link to each other and name their topics.
-        const QString dir = QStringLiteral(VORNEXA_SOURCE_DIR "/help/");
-        const QByteArray contents = readBytes(dir + QStringLiteral("contents.htm"));
-        const QByteArray quick = readBytes(dir + QStringLiteral("quickstart.htm"));
-        QVERIFY(contents.contains("href=\"quickstart.htm\""));
-        QVERIFY(quick.contains("href=\"contents.htm\""));
-        QVERIFY(contents.contains("Page Down"));
-    }
 
     void menuTreeHasItsCaptionsAndKeys()
     {

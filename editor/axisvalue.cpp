@@ -1,6 +1,6 @@
 #include "axisvalue.h"
 
-#include <cstdlib>
+#include <charconv>
 
 namespace tessarc {
 
@@ -40,10 +40,21 @@ double readSignedDecimal(const QString &text)
     }
     if (!digit)
         return 0.0;
-    return std::strtod(accepted.constData(), nullptr);
+    return decimalValue(accepted);
 }
 
 } // namespace
+
+double decimalValue(QByteArrayView text)
+{
+    // Read the same whatever the user's locale: a point is always the decimal point.
+    if (!text.isEmpty() && text.front() == '+')
+        text = text.sliced(1);
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    Q_UNUSED(end);
+    return error == std::errc() ? value : 0.0;
+}
 
 bool isAxisNumberChar(QChar ch)
 {

@@ -2,6 +2,7 @@
 
 #include "tessarc_export.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <array>
 
@@ -15,6 +16,10 @@ using AxisValue = std::array<double, 3>;
 // `gcaxis` is changed to the one letter used: its first character once surrounding spaces are
 // removed. The letter is found at any position of the line.
 TESSARC_EXPORT AxisValue getAxisValue(QString &gcaxis, const QString &strLine);
+
+// The value of a decimal text such as "-1.5", "+.25" or "3.", read with a point whatever the
+// locale; 0 when it is none.
+TESSARC_EXPORT double decimalValue(QByteArrayView text);
 
 // True for the characters that continue a number after its letter: space, sign, point, digits.
 TESSARC_EXPORT bool isAxisNumberChar(QChar ch);

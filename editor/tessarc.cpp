@@ -81,7 +81,7 @@ double leadingValue(const QString &text)
             break;
         accepted.append(static_cast<char>(u));
     }
-    return digit ? std::strtod(accepted.constData(), nullptr) : 0.0;
+    return digit ? tessarc::decimalValue(accepted) : 0.0;
 }
 
 int clampToInt(double v)

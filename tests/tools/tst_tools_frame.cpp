@@ -1,0 +1,275 @@
+#include "frmmirror.h"
+#include "frmop.h"
+#include "pageview.h"
+#include "toolshell.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTimer>
+
+// The frame every tool window shares, exercised through Operations: the range fields and their
+// checks, the window's life, the operation lock and the progress on Go.
+class TestFrame : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ToolShell> shell;
+
+    // An Operations window on the loaded program, ready to add `value` to X.
+    std::unique_ptr<frmOp> operations(const char *value = "1")
+    {
+        auto w = std::make_unique<frmOp>(*shell->main);
+        w->Form_Load();
+        w->txtAxis->setText(QStringLiteral("X"));
+        w->txtValue->setText(QString::fromLatin1(value));
+        return w;
+    }
+
+    void range(tools::ToolWindow &w, const char *start, const char *end)
+    {
+        w.LINE2LINE->setChecked(true);
+        w.StartLine->setText(QString::fromLatin1(start));
+        w.EndLine->setText(QString::fromLatin1(end));
+    }
+
+private slots:
+    void init()
+    {
+        shell = std::make_unique<ToolShell>();
+    }
+
+    void cleanup()
+    {
+        QVERIFY2(shell->prompts.unexpected.isEmpty(), qPrintable(shell->prompts.unexpected.join(QLatin1Char('\n'))));
+        shell.reset();
+    }
+
+    void opensOnTheCurrentLineAndTheWholeProgram()
+    {
+        shell->open(numberedLines(60));
+        shell->editor().setLine(12);
+        auto w = operations();
+        QCOMPARE(w->StartLine->text(), QString::number(shell->editor().curLine));
+        QCOMPARE(w->EndLine->text(), QStringLiteral("60"));
+        QVERIFY(w->ALL->isChecked());
+        QCOMPARE(w->Go->text(), QStringLiteral("&Go"));
+        QCOMPARE(w->Label4->text(), QStringLiteral("Value:\n(Number Required)"));
+        QVERIFY(shell->prompts.log.isEmpty());
+    }
+
+    void startLineOutsideTheProgramIsReset()
+    {
+        shell->open(numberedLines(10));
+        auto w = operations();
+        for (const char *bad : {"0", "11", ""}) {
+            shell->prompts.clear();
+            w->StartLine->setText(QStringLiteral("5"));
+            w->StartLine->setText(QString::fromLatin1(bad));
+            QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: Sorry, that is an invalid starting line.")});
+            QCOMPARE(w->StartLine->text(), QStringLiteral("1"));
+        }
+        shell->prompts.clear();
+        w->StartLine->setText(QStringLiteral("10"));
+        QVERIFY(shell->prompts.log.isEmpty());
+    }
+
+    void endLineOutsideTheProgramIsReset()
+    {
+        shell->open(numberedLines(10));
+        auto w = operations();
+        for (const char *bad : {"0", "11", ""}) {
+            shell->prompts.clear();
+            w->EndLine->setText(QStringLiteral("5"));
+            w->EndLine->setText(QString::fromLatin1(bad));
+            QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: Sorry, that is an invalid ending line.")});
+            QCOMPARE(w->EndLine->text(), QStringLiteral("10"));
+        }
+    }
+
+    void goRefusesABadRange_data()
+    {
+        QTest::addColumn<bool>("all");
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::newRow("start after end") << false << "5" << "4";
+        QTest::newRow("all lines, start not a number") << true << "3abc" << "10";
+        QTest::newRow("all lines, end not a number") << true << "1" << "9 x";
+        QTest::newRow("all lines, start after end") << true << "6" << "2";
+    }
+    void goRefusesABadRange()
+    {
+        QFETCH(bool, all);
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        shell->open(numberedLines(10));
+        const QList<QByteArray> before = shell->store();
+        auto w = operations();
+        w->StartLine->setText(start);
+        w->EndLine->setText(end);
+        (all ? w->ALL : w->LINE2LINE)->setChecked(true);
+        shell->prompts.clear();
+        w->Go->click();
+        QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: Are all the text boxes filled out correctly?")});
+        QCOMPARE(shell->store(), before);
+        QVERIFY(!shell->editor().Run);
+        QCOMPARE(w->Go->text(), QStringLiteral("&Go"));
+    }
+
+    void rangeFieldsTakeOnlyDigits()
+    {
+        shell->open(numberedLines(30));
+        auto w = operations();
+        w->StartLine->setText(QStringLiteral("2"));
+        w->StartLine->setFocus();
+        w->StartLine->end(false);
+        shell->prompts.clear();
+        QTest::keyClick(w->StartLine, Qt::Key_A);
+        QTest::keyClick(w->StartLine, Qt::Key_Period);
+        QTest::keyClick(w->StartLine, Qt::Key_Minus);
+        QCOMPARE(shell->prompts.log, QStringList({QStringLiteral("beep"), QStringLiteral("beep"), QStringLiteral("beep")}));
+        QCOMPARE(w->StartLine->text(), QStringLiteral("2"));
+        shell->prompts.clear();
+        QTest::keyClick(w->StartLine, Qt::Key_5);
+        QCOMPARE(w->StartLine->text(), QStringLiteral("25"));
+        QTest::keyClick(w->StartLine, Qt::Key_Backspace);
+        QCOMPARE(w->StartLine->text(), QStringLiteral("2"));
+        QVERIFY(shell->prompts.log.isEmpty());
+    }
+
+    void theRangeFieldsChooseFromLine()
+    {
+        shell->open(numberedLines(10));
+        auto w = operations();
+        QVERIFY(w->ALL->isChecked());
+        QTest::mouseClick(w->Label2, Qt::LeftButton);
+        QVERIFY(w->LINE2LINE->isChecked());
+        w->ALL->setChecked(true);
+        w->EndLine_GotFocus();
+        QVERIFY(w->LINE2LINE->isChecked());
+    }
+
+    void runsOverTheRangeAndShowsProgress()
+    {
+        shell->open(numberedLines(201));
+        auto w = operations("1");
+        range(*w, "1", "201");
+        QString captionDuring;
+        bool lockedDuring = false;
+        bool busyDuring = false;
+        bool readOnlyDuring = false;
+        QTimer::singleShot(0, w.get(), [&] {
+            captionDuring = w->Go->text();
+            lockedDuring = shell->editor().Run;
+            busyDuring = shell->main->row->isActive();
+            readOnlyDuring = shell->editor().txtmain->isReadOnly();
+        });
+        w->Go->click();
+        QCOMPARE(captionDuring, QStringLiteral("0.50%"));
+        QVERIFY(lockedDuring);
+        QVERIFY(busyDuring);
+        QVERIFY(readOnlyDuring);
+        QCOMPARE(w->Go->text(), QStringLiteral("Go"));
+        QVERIFY(!shell->editor().Run);
+        QVERIFY(!shell->main->row->isActive());
+        QVERIFY(!shell->editor().txtmain->isReadOnly());
+        const QList<QByteArray> lines = shell->store();
+        QCOMPARE(lines.first(), QByteArray("N1 X2."));
+        QCOMPARE(lines.last(), QByteArray("N201 X202."));
+        // The page shows what the store now holds.
+        QCOMPARE(shell->editor().txtmain->pageLines().first(), QStringLiteral("N1 X2."));
+        QVERIFY(w->isVisible());
+        QVERIFY(shell->prompts.log.isEmpty());
+    }
+
+    void aOneLineRangeShowsNoPercentage()
+    {
+        shell->open(numberedLines(5));
+        auto w = operations("10");
+        range(*w, "3", "3");
+        QString captionDuring;
+        QTimer::singleShot(0, w.get(), [&] { captionDuring = w->Go->text(); });
+        w->Go->click();
+        QCOMPARE(captionDuring, QStringLiteral("&Go"));
+        QCOMPARE(w->Go->text(), QStringLiteral("Go"));
+        QCOMPARE(shell->store(), QList<QByteArray>({"N1 X1", "N2 X2", "N3 X13.", "N4 X4", "N5 X5"}));
+    }
+
+    void withoutPercentsTheRunNeitherShowsNorYields()
+    {
+        shell->open(numberedLines(50));
+        shell->main->globalVar.calcPercent = false;
+        auto w = operations("1");
+        bool fired = false;
+        QTimer::singleShot(0, w.get(), [&] { fired = true; });
+        w->Go->click();
+        QVERIFY(!fired);
+        QCOMPARE(w->Go->text(), QStringLiteral("Go"));
+        QCOMPARE(shell->store().at(49), QByteArray("N50 X51."));
+    }
+
+    void aSecondOperationIsRefusedAndTheWindowStaysOpen()
+    {
+        shell->open(numberedLines(100));
+        auto first = operations("1");
+        auto second = std::make_unique<frmMirror>(*shell->main);
+        second->Form_Load();
+        second->txtAxis->setText(QStringLiteral("X"));
+        second->txtValue->setText(QStringLiteral("0"));
+        bool closed = true;
+        bool secondClosed = true;
+        QTimer::singleShot(0, first.get(), [&] {
+            second->Go->click();
+            first->Go->click();
+            closed = first->close();
+            secondClosed = second->close();
+        });
+        first->Go->click();
+        const QString busy = QStringLiteral(
+            "message: An operation is currently being preformed on this file, please wait for it to stop and then try again.");
+        QCOMPARE(shell->messages(), QStringList({busy, busy}));
+        QVERIFY(!closed);
+        QVERIFY(!secondClosed);
+        QVERIFY(first->isVisible());
+        QVERIFY(second->isVisible());
+        // The first run went on to the end; the refused ones changed nothing.
+        QCOMPARE(shell->store().at(0), QByteArray("N1 X2."));
+        QCOMPARE(shell->store().at(99), QByteArray("N100 X101."));
+        // Once it is over the windows close.
+        QVERIFY(first->close());
+        QVERIFY(second->close());
+    }
+
+    void noProgramNoTool()
+    {
+        auto w = std::make_unique<frmOp>(*shell->main);
+        w->Form_Load();
+        QVERIFY(w->StartLine->text().isEmpty());
+        QTRY_VERIFY(!w->isVisible());
+        QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: You must load a file before using this feature.")});
+    }
+
+    void aFailingRunStillGivesTheLockBack()
+    {
+        shell->open(numberedLines(10));
+        auto w = operations("1");
+        // The store has gone from under the editor.
+        QVERIFY(QFile::remove(shell->editor().tempFile));
+        w->Go->click();
+        // The editor reports its own failures to show the page; the run names the line it stopped at.
+        const QStringList told = shell->messages().filter(QRegularExpression(QStringLiteral("^message: ")));
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().startsWith(QStringLiteral("message: Line 1: File not found")), qPrintable(told.first()));
+        QVERIFY2(told.first().endsWith(QStringLiteral("no line was changed.")), qPrintable(told.first()));
+        QVERIFY(!shell->editor().Run);
+        QVERIFY(!shell->main->row->isActive());
+        QVERIFY(!shell->editor().txtmain->isReadOnly());
+        QCOMPARE(w->Go->text(), QStringLiteral("Go"));
+        QVERIFY(w->close());
+    }
+};
+
+VORNEXA_TEST_MAIN(TestFrame)
+#include "tst_tools_frame.moc"

@@ -1,0 +1,341 @@
+#include "toolwindow.h"
+
+#include "eventpump.h"
+#include "linestore.h"
+#include "mainform.h"
+#include "operationlock.h"
+#include "prompts.h"
+#include "steprecorder.h"
+#include "tessarc.h"
+
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <new>
+
+namespace tools {
+
+namespace {
+
+// Progress is drawn and events are let through at most this often.
+constexpr int kYieldMs = 30;
+// Lines between looks at the clock.
+constexpr qint64 kClockEvery = 64;
+
+template <class W>
+W *named(W *widget, const char *name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+} // namespace
+
+ToolWindow::ToolWindow(mainform &main, QWidget *owner, const QString &caption, bool startLineUpperTest)
+    : QWidget(owner ? owner : &main, Qt::Window), m_main(main), m_startLineUpperTest(startLineUpperTest)
+{
+    setWindowTitle(caption);
+
+    auto *outer = new QVBoxLayout(this);
+    m_own = new QVBoxLayout;
+    outer->addLayout(m_own);
+
+    auto *rangeBox = named(new QGroupBox(QStringLiteral("Lines"), this), "rangeBox");
+    auto *range = new QGridLayout(rangeBox);
+    ALL = named(new QRadioButton(QStringLiteral("All Lines"), rangeBox), "ALL");
+    LINE2LINE = named(new QRadioButton(QStringLiteral("From Line"), rangeBox), "LINE2LINE");
+    StartLine = named(new QLineEdit(rangeBox), "StartLine");
+    Label2 = named(new QLabel(QStringLiteral("to Line"), rangeBox), "Label2");
+    EndLine = named(new QLineEdit(rangeBox), "EndLine");
+    ALL->setChecked(true);
+    for (QLineEdit *field : {StartLine, EndLine}) {
+        field->setMaximumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 12);
+        field->setAlignment(Qt::AlignRight);
+        field->installEventFilter(this);
+    }
+    Label2->installEventFilter(this);
+    range->addWidget(ALL, 0, 0, 1, 4);
+    range->addWidget(LINE2LINE, 1, 0);
+    range->addWidget(StartLine, 1, 1);
+    range->addWidget(Label2, 1, 2);
+    range->addWidget(EndLine, 1, 3);
+    range->setColumnStretch(4, 1);
+    outer->addWidget(rangeBox);
+
+    Go = named(new QPushButton(QStringLiteral("&Go"), this), "Go");
+    Go->setMinimumWidth(Go->fontMetrics().horizontalAdvance(QStringLiteral("100.00%")) + 32);
+    Go->setDefault(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Go);
+    outer->addLayout(buttons);
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(StartLine, &QLineEdit::textChanged, this, &ToolWindow::StartLine_Change);
+    connect(EndLine, &QLineEdit::textChanged, this, &ToolWindow::EndLine_Change);
+    connect(Go, &QPushButton::clicked, this, &ToolWindow::Go_Click);
+}
+
+ToolWindow::~ToolWindow() = default;
+
+// ---------------------------------------------------------------- window life
+
+void ToolWindow::Form_Load()
+{
+    m_main.applyIcon(this);
+    TESSARC &editor = *m_main.TESSARC1;
+    if (!editor.lfile.isEmpty()) {
+        editor.loadLine(editor.curLine);
+        StartLine->setText(QString::number(editor.curLine));
+        EndLine->setText(QString::number(editor.numberOfLines()));
+    }
+    // The tool's own fields come first, then the range, then Go.
+    QList<QWidget *> order;
+    for (QWidget *w : findChildren<QWidget *>()) {
+        if (w->focusPolicy() & Qt::TabFocus && w != ALL && w != LINE2LINE && w != StartLine && w != EndLine && w != Go)
+            order.append(w);
+    }
+    order << ALL << LINE2LINE << StartLine << EndLine << Go;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
+    show();
+    (m_firstField ? m_firstField : static_cast<QWidget *>(ALL))->setFocus(Qt::OtherFocusReason);
+}
+
+void ToolWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Checked once the window is up, as when it becomes the active window.
+    QTimer::singleShot(0, this, &ToolWindow::Form_Activate);
+}
+
+void ToolWindow::Form_Activate()
+{
+    if (!m_main.TESSARC1->lfile.isEmpty() || !isVisible())
+        return;
+    say(m_main.globalVar.noFile);
+    close();
+}
+
+bool ToolWindow::Form_QueryUnload() const
+{
+    return m_main.TESSARC1->Run;
+}
+
+void ToolWindow::closeEvent(QCloseEvent *event)
+{
+    if (Form_QueryUnload()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+void ToolWindow::say(const QString &text)
+{
+    m_main.prompts().message(this, text, m_main.globalVar.programTitle);
+}
+
+// ---------------------------------------------------------------- the range fields
+
+bool ToolWindow::rangeKeyAccepted(QKeyEvent *event)
+{
+    const QString text = event->text();
+    if (text.isEmpty() || event->key() == Qt::Key_Delete || event->key() == Qt::Key_Tab ||
+        event->key() == Qt::Key_Backtab || event->key() == Qt::Key_Backspace)
+        return true;
+    // The usual editing shortcuts still work; what they bring in is checked as the text changes.
+    for (QKeySequence::StandardKey key : {QKeySequence::Copy, QKeySequence::Cut, QKeySequence::Paste,
+                                          QKeySequence::SelectAll, QKeySequence::Undo, QKeySequence::Redo}) {
+        if (event->matches(key))
+            return true;
+    }
+    return text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9');
+}
+
+bool ToolWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == StartLine || watched == EndLine) {
+        if (event->type() == QEvent::KeyPress && !rangeKeyAccepted(static_cast<QKeyEvent *>(event))) {
+            m_main.prompts().beep();
+            return true;
+        }
+        if (event->type() == QEvent::FocusIn) {
+            if (watched == StartLine)
+                StartLine_GotFocus();
+            else
+                EndLine_GotFocus();
+        }
+    } else if (watched == Label2 && event->type() == QEvent::MouseButtonRelease) {
+        Label2_Click();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ToolWindow::StartLine_Change()
+{
+    if (startLineRefused(StartLine->text(), m_main.TESSARC1->numberOfLines(), m_startLineUpperTest)) {
+        say(m_main.globalVar.badStart);
+        StartLine->setText(QStringLiteral("1"));
+    }
+}
+
+void ToolWindow::EndLine_Change()
+{
+    const int total = m_main.TESSARC1->numberOfLines();
+    if (endLineRefused(EndLine->text(), total)) {
+        say(m_main.globalVar.badEnd);
+        EndLine->setText(QString::number(total));
+    }
+}
+
+void ToolWindow::StartLine_GotFocus()
+{
+    LINE2LINE->setChecked(true);
+}
+
+void ToolWindow::EndLine_GotFocus()
+{
+    LINE2LINE->setChecked(true);
+}
+
+void ToolWindow::Label2_Click()
+{
+    LINE2LINE->setChecked(true);
+}
+
+RangeFields ToolWindow::rangeFields() const
+{
+    return {ALL->isChecked(), LINE2LINE->isChecked(), StartLine->text(), EndLine->text()};
+}
+
+StepRecorder *ToolWindow::recorder() const
+{
+    return dynamic_cast<StepRecorder *>(parentWidget());
+}
+
+LineRules ToolWindow::lineRules() const
+{
+    LineRules rules;
+    rules.spaces = m_main.globalVar.spaces;
+    rules.outputFormat = m_main.globalVar.outputFormat;
+    rules.maxLength = std::max(0, m_main.TESSARC1->recLen - 2);
+    return rules;
+}
+
+// ---------------------------------------------------------------- Go
+
+void ToolWindow::Go_Click()
+{
+    TESSARC &editor = *m_main.TESSARC1;
+    if (const std::optional<QString> refusal = checkFields()) {
+        say(*refusal);
+        return;
+    }
+    const std::optional<LineRange> range = checkRange(rangeFields(), editor.numberOfLines());
+    if (!range) {
+        say(m_main.globalVar.textNull);
+        return;
+    }
+    if (StepRecorder *steps = recorder()) {
+        steps->addStep(stepName(), stepSettings());
+        close();
+        return;
+    }
+    editor.loadLine(editor.curLine);
+    OperationGuard guard(m_main, Go);
+    if (guard.refused())
+        return;
+    const LineWork work = prepareRun();
+    guard.lockView();
+    const QString stopped = run(*range, work);
+    // The lock is given back before the machinist is told, so the program can be looked at.
+    guard.release();
+    if (!stopped.isEmpty())
+        say(stopped);
+}
+
+QString ToolWindow::run(const LineRange &range, const LineWork &work)
+{
+    TESSARC &editor = *m_main.TESSARC1;
+    const bool showProgress = m_main.globalVar.calcPercent;
+    const QString percentFormat = m_main.globalVar.percentFormat;
+    tessarc::EventPump pump(kYieldMs);
+    QElapsedTimer sinceYield;
+    sinceYield.start();
+
+    qint64 counter = 0;
+    qint64 current = range.first;
+    LineFault stoppedBy = LineFault::None;
+    QString failure;
+    tessarc::LineStore store;
+    try {
+        store.open(editor.tempFile, editor.recLen, false);
+        // Records come in large blocks and go back gathered into large writes; every line of the
+        // range is written back, so the writes stay one sequential stream.
+        const qint64 chunk = std::max<qint64>(1, (qint64(4) << 20) / editor.recLen);
+        for (qint64 at = range.first; at <= range.last && stoppedBy == LineFault::None; at += chunk) {
+            const qint64 count = std::min(chunk, range.last - at + 1);
+            store.forEachRecord(at, count, [&](qint64 record, QByteArrayView text) {
+                if (stoppedBy != LineFault::None)
+                    return;
+                current = record;
+                if (showProgress) {
+                    ++counter;
+                    if (counter == 1 || (counter % kClockEvery == 0 && sinceYield.elapsed() >= kYieldMs)) {
+                        if (const std::optional<QString> caption = progressCaption(counter, range, percentFormat))
+                            Go->setText(*caption);
+                        pump.now();
+                        sinceYield.restart();
+                    }
+                }
+                const QByteArray line = QByteArray::fromRawData(text.data(), text.size());
+                const LineResult result = work(line);
+                if (!result.ok()) {
+                    stoppedBy = result.fault;
+                    return;
+                }
+                store.write(record, result.line);
+            });
+        }
+        store.close();
+    } catch (const tessarc::ControlError &error) {
+        failure = error.description();
+    } catch (const std::bad_alloc &) {
+        failure = QStringLiteral("Out of memory");
+    }
+    if (!failure.isEmpty()) {
+        try {
+            store.close();
+        } catch (const tessarc::ControlError &) {
+            // The first failure is the one reported.
+        }
+    }
+    if (stoppedBy == LineFault::None && failure.isEmpty())
+        return QString();
+    const QString where = QStringLiteral("Line %1: ").arg(current);
+    const QString reason = failure.isEmpty() ? lineFaultText(stoppedBy) : failure + QLatin1Char('.');
+    if (current == range.first)
+        return where + reason + QStringLiteral(" The run stopped there: no line was changed.");
+    if (!failure.isEmpty())
+        return where + reason + QStringLiteral(" The run stopped there; the lines before it may have been changed.");
+    return where + lineFaultText(stoppedBy) +
+           QStringLiteral(" The run stopped there: lines %1 to %2 were changed, the lines from line %3 on were not.")
+               .arg(range.first)
+               .arg(current - 1)
+               .arg(current);
+}
+
+} // namespace tools

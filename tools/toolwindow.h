@@ -1,0 +1,105 @@
+#pragma once
+
+#include "linerange.h"
+#include "linerewrite.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+class QBoxLayout;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class StepRecorder;
+class mainform;
+
+namespace tools {
+
+// One line's work during a run: the line as read from the store in, the line to write back out.
+using LineWork = std::function<LineResult(const QByteArray &line)>;
+
+// The frame every tool window shares: the line-range fields and their checks, the checks when the
+// window opens and closes, Go with the operation lock, progress on the Go button and the run over
+// the line store, and recording a step when the window's owner is a recorder. A tool adds its own
+// fields to ownFields() and supplies its checks, its step and its per-line work.
+//
+// The window is owned by the main window (or by the macro editor while recording) and shown
+// modeless. It cannot be closed while any operation runs.
+class ToolWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    ~ToolWindow() override;
+
+    // ---- Frame fields (object names are the member names) ----
+    QRadioButton *ALL = nullptr;       // "All Lines"
+    QRadioButton *LINE2LINE = nullptr; // "From Line"
+    QLineEdit *StartLine = nullptr;
+    QLabel *Label2 = nullptr;          // "to Line"
+    QLineEdit *EndLine = nullptr;
+    QPushButton *Go = nullptr;         // "&Go"; shows the progress during a run
+
+    // Stores the line being edited, fills the range from the editor and shows the window.
+    void Form_Load();
+    // With no program loaded: the NOFILE text, and the window closes. Runs when the window is shown.
+    void Form_Activate();
+    // True while the window must not close (an operation runs).
+    bool Form_QueryUnload() const;
+
+    void Go_Click();
+    void StartLine_Change();
+    void EndLine_Change();
+    void StartLine_GotFocus();
+    void EndLine_GotFocus();
+    void Label2_Click();
+
+    // The range fields as they stand.
+    RangeFields rangeFields() const;
+    // The recorder this window hands its step to, when its owner is one.
+    StepRecorder *recorder() const;
+    // The tool's step name and its settings text as recording writes them.
+    virtual QString stepName() const = 0;
+    virtual QString stepSettings() const = 0;
+
+protected:
+    // `owner` is the main window, or the macro editor while recording. `startLineUpperTest`: whether
+    // StartLine is also refused above the program's last line.
+    ToolWindow(mainform &main, QWidget *owner, const QString &caption, bool startLineUpperTest = true);
+
+    // The tool's own checks before a run: nothing when its fields can run, else the text to show.
+    virtual std::optional<QString> checkFields() const = 0;
+    // Reads the fields into working values and gives the work for one line.
+    virtual LineWork prepareRun() = 0;
+
+    // Where the tool lays out its own fields, above the range.
+    QBoxLayout *ownFields() const { return m_own; }
+    // The field that has the focus when the window opens (the range fields would select LINE2LINE).
+    void setFirstField(QWidget *field) { m_firstField = field; }
+    // The rules for rewriting a line: the NUMBERS / SPACES and OUTPUTFORMAT settings and the most a
+    // record of the store holds.
+    LineRules lineRules() const;
+    mainform &mainWindow() const { return m_main; }
+    // A message box with the program title.
+    void say(const QString &text);
+
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // Runs `work` over the range; the message to show when the run stopped early, else empty.
+    QString run(const LineRange &range, const LineWork &work);
+    bool rangeKeyAccepted(QKeyEvent *event);
+
+    mainform &m_main;
+    bool m_startLineUpperTest;
+    QBoxLayout *m_own = nullptr;
+    QWidget *m_firstField = nullptr;
+};
+
+} // namespace tools

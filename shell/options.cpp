@@ -1,0 +1,377 @@
+#include "options.h"
+
+#include "colorruns.h"
+#include "mainform.h"
+#include "prompts.h"
+#include "tessarc.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kMostPlaces = 20;
+
+int toRgb(const QColor &color)
+{
+    return color.red() | (color.green() << 8) | (color.blue() << 16);
+}
+
+template <class W>
+W *named(W *widget, const QString &name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+QScrollBar *placesBar(QWidget *parent, const QString &name)
+{
+    auto *bar = named(new QScrollBar(Qt::Horizontal, parent), name);
+    bar->setRange(0, kMostPlaces);
+    bar->setPageStep(1);
+    bar->setMinimumWidth(160);
+    return bar;
+}
+
+QLabel *valueLabel(QWidget *parent, const QString &name)
+{
+    auto *label = named(new QLabel(QStringLiteral("0"), parent), name);
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("000")));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+} // namespace
+
+ColorButton::ColorButton(QWidget *parent) : QPushButton(parent)
+{
+    setMinimumSize(48, 22);
+    setColorValue(0);
+}
+
+void ColorButton::setColorValue(int rgb)
+{
+    m_color = rgb & 0xffffff;
+    setStyleSheet(QStringLiteral("background-color: %1;").arg(tessarc::toQColor(m_color).name()));
+}
+
+Options::Options(mainform &main, QWidget *parent) : QDialog(parent ? parent : &main), m_main(main)
+{
+    setObjectName(QStringLiteral("Options"));
+    setWindowTitle(QStringLiteral("Options"));
+
+    // Comments
+    Label1 = named(new QWidget(this), QStringLiteral("Label1"));
+    Label1->setAccessibleName(QStringLiteral("Comments start with                and end with"));
+    txtStartComment = named(new QLineEdit(Label1), QStringLiteral("txtStartComment"));
+    txtEndComment = named(new QLineEdit(Label1), QStringLiteral("txtEndComment"));
+    for (QLineEdit *box : {txtStartComment, txtEndComment})
+        box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("WWWWWW")) + 12);
+    auto *comments = new QHBoxLayout(Label1);
+    comments->setContentsMargins(0, 0, 0, 0);
+    comments->addWidget(new QLabel(QStringLiteral("Comments start with"), Label1));
+    comments->addWidget(txtStartComment);
+    comments->addWidget(new QLabel(QStringLiteral("and end with"), Label1));
+    comments->addWidget(txtEndComment);
+    comments->addStretch(1);
+
+    // Numbers
+    auto *numbers = new QGroupBox(QStringLiteral("Numbers"), this);
+    auto *grid = new QGridLayout(numbers);
+    Label2 = named(new QLabel(QStringLiteral("Min. places after decimal"), numbers), QStringLiteral("Label2"));
+    scrMin = placesBar(numbers, QStringLiteral("scrMin"));
+    lblMin = valueLabel(numbers, QStringLiteral("lblMin"));
+    Label3 = named(new QLabel(QStringLiteral("Max. places after decimal"), numbers), QStringLiteral("Label3"));
+    scrMax = placesBar(numbers, QStringLiteral("scrMax"));
+    lblMax = valueLabel(numbers, QStringLiteral("lblMax"));
+    Label6 = named(new QLabel(QStringLiteral("Max deciaml places for percents"), numbers), QStringLiteral("Label6"));
+    Label4 = named(new QLabel(QStringLiteral("Accuracy:"), numbers), QStringLiteral("Label4"));
+    scrPer = placesBar(numbers, QStringLiteral("scrPer"));
+    lblPer = valueLabel(numbers, QStringLiteral("lblPer"));
+    Check2 = named(new QCheckBox(QStringLiteral("Caculate Percents"), numbers), QStringLiteral("Check2"));
+    Check1 = named(new QCheckBox(QStringLiteral("Include spaces in positions."), numbers), QStringLiteral("Check1"));
+    Check3 = named(new QCheckBox(QStringLiteral("A line feed alone ends a line"), numbers), QStringLiteral("Check3"));
+    grid->addWidget(Label2, 0, 0);
+    grid->addWidget(scrMin, 0, 1);
+    grid->addWidget(lblMin, 0, 2);
+    grid->addWidget(Label3, 1, 0);
+    grid->addWidget(scrMax, 1, 1);
+    grid->addWidget(lblMax, 1, 2);
+    grid->addWidget(Label6, 2, 0, 1, 3);
+    grid->addWidget(Label4, 3, 0, Qt::AlignRight);
+    grid->addWidget(scrPer, 3, 1);
+    grid->addWidget(lblPer, 3, 2);
+    grid->addWidget(Check2, 4, 0, 1, 3);
+    grid->addWidget(Check1, 5, 0, 1, 3);
+    grid->addWidget(Check3, 6, 0, 1, 3);
+
+    // Editor colours and font, recent documents
+    auto *look = new QGroupBox(QStringLiteral("Editor"), this);
+    auto *lookGrid = new QGridLayout(look);
+    Label5 = named(new QLabel(QStringLiteral("Fore Color"), look), QStringLiteral("Label5"));
+    fColor = named(new ColorButton(look), QStringLiteral("fColor"));
+    Label7 = named(new QLabel(QStringLiteral("Back Color"), look), QStringLiteral("Label7"));
+    bColor = named(new ColorButton(look), QStringLiteral("bColor"));
+    Command2 = named(new QPushButton(QStringLiteral("Set Main Font"), look), QStringLiteral("Command2"));
+    clear = named(new QPushButton(QStringLiteral("Clear Recent Documents"), look), QStringLiteral("clear"));
+    lookGrid->addWidget(Label5, 0, 0);
+    lookGrid->addWidget(fColor, 0, 1);
+    lookGrid->addWidget(Label7, 1, 0);
+    lookGrid->addWidget(bColor, 1, 1);
+    lookGrid->addWidget(Command2, 2, 0, 1, 2);
+    lookGrid->addWidget(clear, 3, 0, 1, 2);
+    lookGrid->setRowStretch(4, 1);
+
+    // Colour slotGrid, in two columns of four
+    Frame1 = named(new QGroupBox(QStringLiteral("Axis Highlights"), this), QStringLiteral("Frame1"));
+    auto *slotGrid = new QGridLayout(Frame1);
+    for (int i = 0; i < 8; ++i) {
+        const int row = i % 4;
+        const int col = (i / 4) * 5;
+        a[static_cast<size_t>(i)] = named(new QLineEdit(Frame1), QStringLiteral("a%1").arg(i));
+        c[static_cast<size_t>(i)] = named(new ColorButton(Frame1), QStringLiteral("c%1").arg(i));
+        a[static_cast<size_t>(i)]->setMinimumWidth(a[static_cast<size_t>(i)]->fontMetrics().horizontalAdvance(QStringLiteral("COMMENTSW")) + 12);
+        slotGrid->addWidget(new QLabel(QStringLiteral("Axis"), Frame1), row, col);
+        slotGrid->addWidget(a[static_cast<size_t>(i)], row, col + 1);
+        slotGrid->addWidget(new QLabel(QStringLiteral("Color"), Frame1), row, col + 2);
+        slotGrid->addWidget(c[static_cast<size_t>(i)], row, col + 3);
+        connect(c[static_cast<size_t>(i)], &QPushButton::clicked, this, [this, i]() { c_Click(i); });
+    }
+    slotGrid->setColumnMinimumWidth(4, 16);
+
+    Command1 = named(new QPushButton(QStringLiteral("Apply"), this), QStringLiteral("Command1"));
+    Command4 = named(new QPushButton(QStringLiteral("Ok"), this), QStringLiteral("Command4"));
+    Command3 = named(new QPushButton(QStringLiteral("Cancel"), this), QStringLiteral("Command3"));
+    Command4->setDefault(true);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Command1);
+    buttons->addWidget(Command4);
+    buttons->addWidget(Command3);
+
+    auto *middle = new QHBoxLayout;
+    middle->addWidget(numbers, 1);
+    middle->addWidget(look);
+    auto *outer = new QVBoxLayout(this);
+    outer->addWidget(Label1);
+    outer->addLayout(middle);
+    outer->addWidget(Frame1);
+    outer->addLayout(buttons);
+    outer->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(scrMin, &QScrollBar::valueChanged, this, &Options::scrMin_Change);
+    connect(scrMax, &QScrollBar::valueChanged, this, &Options::scrMax_Change);
+    connect(scrPer, &QScrollBar::valueChanged, this, &Options::scrPer_Change);
+    connect(Command1, &QPushButton::clicked, this, &Options::Command1_Click);
+    connect(Command4, &QPushButton::clicked, this, &Options::Command4_Click);
+    connect(Command3, &QPushButton::clicked, this, &Options::Command3_Click);
+    connect(Command2, &QPushButton::clicked, this, &Options::Command2_Click);
+    connect(fColor, &QPushButton::clicked, this, &Options::fColor_Click);
+    connect(bColor, &QPushButton::clicked, this, &Options::bColor_Click);
+    connect(clear, &QPushButton::clicked, this, &Options::clear_Click);
+
+    Form_Load();
+}
+
+int Options::countPattern(const QString &pattern, QChar ch)
+{
+    return static_cast<int>(std::count(pattern.cbegin() + std::min<qsizetype>(1, pattern.size()), pattern.cend(), ch));
+}
+
+void Options::Form_Load()
+{
+    const GlobalVar &g = m_main.globalVar;
+    m_main.applyIcon(this);
+    Check1->setChecked(g.spaces);
+    txtStartComment->setText(g.startComment);
+    txtEndComment->setText(g.endComment);
+    // A hand-edited picture with more places than the bars hold shows as many as they hold.
+    const int zeros = countPattern(g.outputFormat, QLatin1Char('0'));
+    const int hashes = countPattern(g.outputFormat, QLatin1Char('#'));
+    scrMin->setValue(std::min(zeros, kMostPlaces));
+    scrMax->setValue(std::min(zeros + hashes, kMostPlaces));
+    scrPer->setValue(std::min(countPattern(g.percentFormat, QLatin1Char('0')), kMostPlaces));
+    // The labels follow even where a value did not change.
+    scrMin_Change();
+    scrMax_Change();
+    scrPer_Change();
+    Check2->setChecked(g.calcPercent);
+    Check3->setChecked(g.lfEndsLine);
+    fColor->setColorValue(g.lForeColor);
+    bColor->setColorValue(g.lBackColor);
+    for (size_t i = 0; i < 8; ++i) {
+        a[i]->setText(g.hl[i].axis);
+        c[i]->setColorValue(g.hl[i].color);
+        previewSlot(static_cast<int>(i));
+    }
+    m_font = QFont(g.mFont.name);
+    m_font.setPointSize(std::max(1, g.mFont.size));
+    m_font.setBold(g.mFont.bold);
+    m_font.setItalic(g.mFont.italic);
+    m_font.setStrikeOut(g.mFont.strikethru);
+    m_font.setUnderline(g.mFont.underline);
+}
+
+void Options::previewSlot(int i)
+{
+    QLineEdit *box = a[static_cast<size_t>(i)];
+    QPalette pal = box->palette();
+    pal.setColor(QPalette::Base, tessarc::toQColor(bColor->colorValue()));
+    pal.setColor(QPalette::Text, tessarc::toQColor(c[static_cast<size_t>(i)]->colorValue()));
+    box->setPalette(pal);
+}
+
+void Options::scrMin_Change()
+{
+    lblMin->setText(QString::number(scrMin->value()));
+    if (scrMin->value() > scrMax->value())
+        scrMax->setValue(scrMin->value());
+}
+
+void Options::scrMax_Change()
+{
+    lblMax->setText(QString::number(scrMax->value()));
+    if (scrMin->value() > scrMax->value())
+        scrMin->setValue(scrMax->value());
+}
+
+void Options::scrPer_Change()
+{
+    lblPer->setText(QString::number(scrPer->value()));
+}
+
+bool Options::pickColor(ColorButton *button)
+{
+    const std::optional<QColor> chosen = m_main.prompts().chooseColor(this, tessarc::toQColor(button->colorValue()));
+    if (!chosen)
+        return false;
+    button->setColorValue(toRgb(*chosen));
+    return true;
+}
+
+void Options::fColor_Click()
+{
+    pickColor(fColor);
+}
+
+void Options::bColor_Click()
+{
+    if (pickColor(bColor)) {
+        for (int i = 0; i < 8; ++i)
+            previewSlot(i);
+    }
+}
+
+void Options::c_Click(int i)
+{
+    if (pickColor(c[static_cast<size_t>(i)]))
+        previewSlot(i);
+}
+
+void Options::Command2_Click()
+{
+    // The dialog starts from the font chosen so far; a cancelled dialog keeps it.
+    if (const std::optional<QFont> chosen = m_main.prompts().chooseFont(this, m_font))
+        m_font = *chosen;
+}
+
+void Options::clear_Click()
+{
+    if (m_main.prompts().ask(this, QStringLiteral("Are you sure you want to clear most recent documents?"),
+                             m_main.globalVar.programTitle, Prompts::Buttons::YesNo) == Prompts::Answer::No)
+        return;
+    SettingsStore &s = m_main.settings();
+    for (const char *key : {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"})
+        s.setText(QStringLiteral("RE"), QString::fromLatin1(key), QString());
+    s.sync();
+    for (QString &entry : m_main.globalVar.recent)
+        entry.clear();
+    m_main.refreshRecentMenu();
+}
+
+void Options::Command1_Click()
+{
+    GlobalVar &g = m_main.globalVar;
+    SettingsStore &s = m_main.settings();
+    TESSARC &editor = *m_main.TESSARC1;
+
+    g.startComment = txtStartComment->text();
+    g.endComment = txtEndComment->text();
+    s.setText(QStringLiteral("COMMENTS"), QStringLiteral("STARTCOMMENT"), g.startComment);
+    s.setText(QStringLiteral("COMMENTS"), QStringLiteral("ENDCOMMENT"), g.endComment);
+    editor.startComment = g.startComment;
+    editor.endComment = g.endComment;
+
+    g.outputFormat = QStringLiteral("0.") + QString(scrMin->value(), QLatin1Char('0')) +
+                     QString(scrMax->value() - scrMin->value(), QLatin1Char('#'));
+    s.setText(QStringLiteral("FORMATS"), QStringLiteral("OUTPUTFORMAT"), g.outputFormat);
+    g.percentFormat = QStringLiteral("0.") + QString(scrPer->value(), QLatin1Char('0'));
+    s.setText(QStringLiteral("FORMATS"), QStringLiteral("PERCENTFORMAT"), g.percentFormat);
+
+    g.calcPercent = Check2->isChecked();
+    s.setBoolean(QStringLiteral("FORMATS"), QStringLiteral("CALCPERCENT"), g.calcPercent);
+    g.spaces = Check1->isChecked();
+    s.setBoolean(QStringLiteral("NUMBERS"), QStringLiteral("SPACES"), g.spaces);
+    g.lfEndsLine = Check3->isChecked();
+    s.setBoolean(QStringLiteral("IO"), QStringLiteral("LFENDSLINE"), g.lfEndsLine);
+    editor.lfEndsLine = g.lfEndsLine;
+
+    FontSetting &f = g.mFont;
+    f.bold = m_font.bold();
+    f.italic = m_font.italic();
+    f.name = m_font.family();
+    const double points = m_font.pointSizeF() > 0 ? m_font.pointSizeF() : f.size;
+    f.size = std::max(1, static_cast<int>(std::nearbyint(points)));
+    f.strikethru = m_font.strikeOut();
+    f.underline = m_font.underline();
+    editor.setfont(f.bold, f.italic, f.name, f.size, f.strikethru, f.underline);
+    const QString font = QStringLiteral("FONT");
+    s.setBoolean(font, QStringLiteral("MFONTBOLD"), f.bold);
+    s.setBoolean(font, QStringLiteral("MFONTITALIC"), f.italic);
+    s.setText(font, QStringLiteral("MFONTNAME"), f.name);
+    s.setInteger(font, QStringLiteral("MFONTSIZE"), f.size);
+    s.setBoolean(font, QStringLiteral("MFONTSTRIKETHRU"), f.strikethru);
+    s.setBoolean(font, QStringLiteral("MFONTUNDERLINE"), f.underline);
+
+    auto writeColors = [&]() {
+        s.setInteger(QStringLiteral("COLOR"), QStringLiteral("LFORECOLOR"), g.lForeColor);
+        s.setInteger(QStringLiteral("COLOR"), QStringLiteral("LBACKCOLOR"), g.lBackColor);
+    };
+    g.lForeColor = fColor->colorValue();
+    editor.setColor(g.lForeColor, g.lBackColor);
+    writeColors();
+    g.lBackColor = bColor->colorValue();
+    editor.setColor(g.lForeColor, g.lBackColor);
+    writeColors();
+
+    for (size_t i = 0; i < 8; ++i) {
+        HighlightSlot &slot = g.hl[i];
+        slot.axis = a[i]->text();
+        slot.color = c[i]->colorValue();
+        s.setText(QStringLiteral("HL"), QStringLiteral("AXIS%1").arg(i), slot.axis);
+        s.setInteger(QStringLiteral("HL"), QStringLiteral("COLOR%1").arg(i), slot.color);
+        editor.assigncolors(static_cast<int>(i), slot.color, slot.axis);
+    }
+    s.sync();
+    editor.color();
+}
+
+void Options::Command4_Click()
+{
+    Command1_Click();
+    close();
+}
+
+void Options::Command3_Click()
+{
+    close();
+}

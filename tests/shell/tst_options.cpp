@@ -1,0 +1,343 @@
+#include "frmreclen.h"
+#include "mainform.h"
+#include "options.h"
+#include "scriptedprompts.h"
+#include "tessarc.h"
+#include "testenv.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSettings>
+
+namespace {
+
+void wipe(const QString &folder)
+{
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+}
+
+// A value exactly as the store's file holds it; "(absent)" when it has none.
+QString stored(const QString &key)
+{
+    QSettings ini(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/vornexa/VORNEXA.ini"),
+                  QSettings::IniFormat);
+    return ini.contains(key) ? ini.value(key).toString() : QStringLiteral("(absent)");
+}
+
+void storeValue(const QString &key, const QString &value)
+{
+    QSettings ini(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/vornexa/VORNEXA.ini"),
+                  QSettings::IniFormat);
+    ini.setValue(key, value);
+}
+
+} // namespace
+
+class TestOptions : public QObject
+{
+    Q_OBJECT
+
+    ScriptedPrompts prompts;
+    std::unique_ptr<mainform> w;
+
+    void start()
+    {
+        w = std::make_unique<mainform>(prompts);
+        w->Form_Load({});
+        w->show();
+    }
+
+private slots:
+    void init()
+    {
+        w.reset();
+        prompts.clear();
+        wipe(qEnvironmentVariable("VORNEXA_HOME"));
+        wipe(qEnvironmentVariable("XDG_CONFIG_HOME"));
+    }
+
+    void cleanup()
+    {
+        w.reset();
+        QVERIFY2(prompts.unexpected.isEmpty(), qPrintable(prompts.unexpected.join(QLatin1Char('\n'))));
+    }
+
+    void theDefaultsShowAndWriteBackUnchanged()
+    {
+        start();
+        Options o(*w);
+        QCOMPARE(o.scrMin->value(), 0);
+        QCOMPARE(o.scrMax->value(), 4);
+        QCOMPARE(o.scrPer->value(), 2);
+        QCOMPARE(o.lblMin->text(), QStringLiteral("0"));
+        QCOMPARE(o.lblMax->text(), QStringLiteral("4"));
+        QCOMPARE(o.lblPer->text(), QStringLiteral("2"));
+        QVERIFY(o.Check1->isChecked());
+        QVERIFY(o.Check2->isChecked());
+        QVERIFY(o.Check3->isChecked());
+        QCOMPARE(o.txtStartComment->text(), QStringLiteral("("));
+        QCOMPARE(o.a[7]->text(), QStringLiteral("COMMENTS"));
+        QCOMPARE(o.c[1]->colorValue(), 16711680);
+        QCOMPARE(o.fColor->colorValue(), 255);
+        QCOMPARE(o.bColor->colorValue(), 16777215);
+        QCOMPARE(stored(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("(absent)"));
+        o.Command1->click();
+        QCOMPARE(stored(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("0.####"));
+        QCOMPARE(stored(QStringLiteral("FORMATS/PERCENTFORMAT")), QStringLiteral("0.00"));
+        QCOMPARE(stored(QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("True"));
+        QCOMPARE(stored(QStringLiteral("NUMBERS/SPACES")), QStringLiteral("True"));
+        QCOMPARE(stored(QStringLiteral("IO/LFENDSLINE")), QStringLiteral("True"));
+        QCOMPARE(stored(QStringLiteral("COLOR/LFORECOLOR")), QStringLiteral("255"));
+        QCOMPARE(stored(QStringLiteral("COLOR/LBACKCOLOR")), QStringLiteral("16777215"));
+        QCOMPARE(stored(QStringLiteral("FONT/MFONTNAME")), QStringLiteral("Courier New"));
+        QCOMPARE(stored(QStringLiteral("FONT/MFONTSIZE")), QStringLiteral("12"));
+        QCOMPARE(stored(QStringLiteral("FONT/MFONTBOLD")), QStringLiteral("False"));
+        QCOMPARE(stored(QStringLiteral("HL/AXIS2")), QStringLiteral("SFTH"));
+        QCOMPARE(stored(QStringLiteral("HL/COLOR7")), QStringLiteral("16711935"));
+        QCOMPARE(stored(QStringLiteral("HL/AXIS3")), QString());
+        QVERIFY(prompts.log.isEmpty());
+    }
+
+    void placesMakeTheNumberPictures_data()
+    {
+        QTest::addColumn<int>("least");
+        QTest::addColumn<int>("most");
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("percentPicture");
+        QTest::newRow("2 and 5") << 2 << 5 << 2 << "0.00###" << "0.00";
+        QTest::newRow("0 and 0") << 0 << 0 << 0 << "0." << "0.";
+        QTest::newRow("all places always written") << 3 << 3 << 4 << "0.000" << "0.0000";
+        QTest::newRow("the most the bars hold") << 20 << 20 << 20 << "0." + QString(20, QLatin1Char('0'))
+                                                << "0." + QString(20, QLatin1Char('0'));
+    }
+    void placesMakeTheNumberPictures()
+    {
+        QFETCH(int, least);
+        QFETCH(int, most);
+        QFETCH(int, percent);
+        QFETCH(QString, output);
+        QFETCH(QString, percentPicture);
+        start();
+        {
+            Options o(*w);
+            o.scrMax->setValue(most);
+            o.scrMin->setValue(least);
+            o.scrPer->setValue(percent);
+            o.Command4->click(); // Ok: Apply, then close
+        }
+        QCOMPARE(stored(QStringLiteral("FORMATS/OUTPUTFORMAT")), output);
+        QCOMPARE(stored(QStringLiteral("FORMATS/PERCENTFORMAT")), percentPicture);
+        QCOMPARE(w->globalVar.outputFormat, output);
+        QCOMPARE(w->globalVar.percentFormat, percentPicture);
+        // Opened again, the window reads the same places back.
+        Options again(*w);
+        QCOMPARE(again.scrMin->value(), least);
+        QCOMPARE(again.scrMax->value(), most);
+        QCOMPARE(again.scrPer->value(), percent);
+    }
+
+    void theLeastNeverPassesTheMost()
+    {
+        start();
+        Options o(*w);
+        o.scrMin->setValue(7);
+        QCOMPARE(o.scrMax->value(), 7);
+        QCOMPARE(o.lblMax->text(), QStringLiteral("7"));
+        o.scrMax->setValue(3);
+        QCOMPARE(o.scrMin->value(), 3);
+        QCOMPARE(o.lblMin->text(), QStringLiteral("3"));
+    }
+
+    void aHandEditedPictureFitsTheBars()
+    {
+        storeValue(QStringLiteral("FORMATS/OUTPUTFORMAT"), QStringLiteral("0.") + QString(25, QLatin1Char('0')) + QStringLiteral("##"));
+        storeValue(QStringLiteral("FORMATS/PERCENTFORMAT"), QStringLiteral("0.0"));
+        start();
+        Options o(*w);
+        QCOMPARE(o.scrMin->value(), 20);
+        QCOMPARE(o.scrMax->value(), 20);
+        QCOMPARE(o.scrPer->value(), 1);
+    }
+
+    void applyHandsTheEditorItsSettings()
+    {
+        start();
+        auto o = std::make_unique<Options>(*w);
+        o->txtStartComment->setText(QStringLiteral(";"));
+        o->txtEndComment->clear();
+        o->Check1->setChecked(false);
+        o->Check2->setChecked(false);
+        o->Check3->setChecked(false);
+        o->a[3]->setText(QStringLiteral("IJK"));
+        o->Command1->click();
+        QCOMPARE(stored(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral(";"));
+        QCOMPARE(stored(QStringLiteral("COMMENTS/ENDCOMMENT")), QString());
+        QCOMPARE(w->TESSARC1->startComment, QStringLiteral(";"));
+        QCOMPARE(w->TESSARC1->endComment, QString());
+        QCOMPARE(stored(QStringLiteral("NUMBERS/SPACES")), QStringLiteral("False"));
+        QCOMPARE(stored(QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("False"));
+        QCOMPARE(stored(QStringLiteral("IO/LFENDSLINE")), QStringLiteral("False"));
+        QVERIFY(!w->globalVar.spaces);
+        QVERIFY(!w->globalVar.calcPercent);
+        QVERIFY(!w->TESSARC1->lfEndsLine);
+        QCOMPARE(stored(QStringLiteral("HL/AXIS3")), QStringLiteral("IJK"));
+        QCOMPARE(w->TESSARC1->colorSlots()[3].letters, QStringLiteral("IJK"));
+
+        o.reset();
+        // The next start reads them back, the line feed rule included.
+        w.reset();
+        start();
+        QVERIFY(!w->TESSARC1->lfEndsLine);
+        Options again(*w);
+        QVERIFY(!again.Check3->isChecked());
+        QVERIFY(!again.Check1->isChecked());
+        QCOMPARE(again.txtEndComment->text(), QString());
+    }
+
+    void coloursComeFromTheColourDialog()
+    {
+        start();
+        Options o(*w);
+        prompts.answerColor(QColor(1, 2, 3));
+        o.c[3]->click();
+        QCOMPARE(o.c[3]->colorValue(), 0x030201);
+        QCOMPARE(o.a[3]->palette().color(QPalette::Text), QColor(1, 2, 3));
+        prompts.answerColor(QColor(0, 0, 128));
+        o.bColor->click();
+        for (QLineEdit *row : o.a)
+            QCOMPARE(row->palette().color(QPalette::Base), QColor(0, 0, 128));
+        // A dialog closed without a choice keeps the colour the button had.
+        prompts.answerNothing();
+        o.fColor->click();
+        QCOMPARE(o.fColor->colorValue(), 255);
+        prompts.answerColor(QColor(0, 255, 0));
+        o.fColor->click();
+        QCOMPARE(prompts.log, QStringList({"colour dialog", "colour dialog", "colour dialog", "colour dialog"}));
+        // Nothing is written before Apply.
+        QCOMPARE(stored(QStringLiteral("HL/COLOR3")), QStringLiteral("(absent)"));
+        o.Command1->click();
+        QCOMPARE(stored(QStringLiteral("HL/COLOR3")), QString::number(0x030201));
+        QCOMPARE(stored(QStringLiteral("COLOR/LBACKCOLOR")), QString::number(0x800000));
+        QCOMPARE(stored(QStringLiteral("COLOR/LFORECOLOR")), QString::number(0x00ff00));
+        QCOMPARE(w->TESSARC1->colorSlots()[3].color, 0x030201);
+        QCOMPARE(w->TESSARC1->textColor(), 0x00ff00);
+    }
+
+    void theFontComesFromTheFontDialog()
+    {
+        start();
+        Options o(*w);
+        QFont chosen(QStringLiteral("DejaVu Sans"));
+        chosen.setPointSizeF(14.5);
+        chosen.setBold(true);
+        chosen.setUnderline(true);
+        prompts.answerFont(chosen);
+        o.Command2->click();
+        // Cancelled the second time: the font chosen first stays.
+        prompts.answerNothing();
+        o.Command2->click();
+        o.Command1->click();
+        QCOMPARE(stored(QStringLiteral("FONT/MFONTNAME")), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(stored(QStringLiteral("FONT/MFONTSIZE")), QStringLiteral("14")); // halves to the even neighbour
+        QCOMPARE(stored(QStringLiteral("FONT/MFONTBOLD")), QStringLiteral("True"));
+        QCOMPARE(stored(QStringLiteral("FONT/MFONTUNDERLINE")), QStringLiteral("True"));
+        QCOMPARE(stored(QStringLiteral("FONT/MFONTITALIC")), QStringLiteral("False"));
+        QCOMPARE(w->globalVar.mFont.name, QStringLiteral("DejaVu Sans"));
+        QCOMPARE(w->globalVar.mFont.size, 14);
+    }
+
+    void cancelWritesNothing()
+    {
+        start();
+        {
+            Options o(*w);
+            o.txtStartComment->setText(QStringLiteral("["));
+            o.scrMax->setValue(9);
+            o.Check3->setChecked(false);
+            o.Command3->click();
+            QVERIFY(!o.isVisible());
+        }
+        QCOMPARE(stored(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral("(absent)"));
+        QCOMPARE(stored(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("(absent)"));
+        QCOMPARE(w->globalVar.startComment, QStringLiteral("("));
+        QVERIFY(w->TESSARC1->lfEndsLine);
+    }
+
+    void clearingTheRecentDocumentsAsksFirst()
+    {
+        storeValue(QStringLiteral("RE/REONE"), testEnvironment().path(QStringLiteral("one.nc")));
+        storeValue(QStringLiteral("RE/RETWO"), testEnvironment().path(QStringLiteral("two.nc")));
+        writeBytes(testEnvironment().path(QStringLiteral("one.nc")), "X1\r\n");
+        start();
+        QCOMPARE(w->item(QStringLiteral("re1"))->text(), QStringLiteral("1   one.nc"));
+        Options o(*w);
+        prompts.answer(Prompts::Answer::No);
+        o.clear->click();
+        QCOMPARE(prompts.log, QStringList{QStringLiteral("ask: VORNEXA: Are you sure you want to clear most recent documents?")});
+        QVERIFY(!w->globalVar.recent[1].isEmpty());
+        QVERIFY(stored(QStringLiteral("RE/REONE")).endsWith(QStringLiteral("one.nc")));
+
+        prompts.answer(Prompts::Answer::Yes);
+        o.clear->click();
+        for (const QString &entry : w->globalVar.recent)
+            QVERIFY(entry.isEmpty());
+        for (const char *key : {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"})
+            QCOMPARE(stored(QStringLiteral("RE/") + QLatin1String(key)), QString());
+        QCOMPARE(w->item(QStringLiteral("re1"))->text(), QStringLiteral("1   "));
+        // Cancel afterwards does not bring them back.
+        o.Command3->click();
+        QVERIFY(w->globalVar.recent[0].isEmpty());
+    }
+
+    void recordLengths_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("recLen"); // 0: refused
+        QTest::newRow("4 is too short") << "4" << 0;
+        QTest::newRow("32751 is too long") << "32751" << 0;
+        QTest::newRow("5 is the shortest") << "5" << 5;
+        QTest::newRow("32750 is the longest") << "32750" << 32750;
+        QTest::newRow("500.5 rounds down to even") << "500.5" << 500;
+        QTest::newRow("501.5 rounds up to even") << "501.5" << 502;
+        QTest::newRow("4.9 is below 5 before rounding") << "4.9" << 0;
+        QTest::newRow("32750.4 is above 32750 before rounding") << "32750.4" << 0;
+        QTest::newRow("5.4 rounds to 5") << "5.4" << 5;
+        QTest::newRow("spaces around") << " 1000 " << 1000;
+        QTest::newRow("not a number") << "abc" << 0;
+        QTest::newRow("a number with text after it") << "600x" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("hexadecimal") << "&H400" << 1024;
+    }
+    void recordLengths()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, recLen);
+        start();
+        frmRecLen dialog(*w);
+        QVERIFY(!dialog.parentWidget());
+        QCOMPARE(dialog.txtValue->text(), QStringLiteral("500"));
+        dialog.show();
+        dialog.txtValue->setText(typed);
+        dialog.cmdOK->click();
+        if (recLen == 0) {
+            QCOMPARE(prompts.log, QStringList{QStringLiteral("message: VORNEXA: Bad Value.")});
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(w->TESSARC1->recLen, 500);
+            QCOMPARE(stored(QStringLiteral("IO/RECLEN")), QStringLiteral("(absent)"));
+        } else {
+            QVERIFY(prompts.log.isEmpty());
+            QVERIFY(!dialog.isVisible());
+            QCOMPARE(w->TESSARC1->recLen, recLen);
+            QCOMPARE(stored(QStringLiteral("IO/RECLEN")), QString::number(recLen));
+        }
+    }
+};
+
+VORNEXA_TEST_MAIN(TestOptions)
+#include "tst_options.moc"

@@ -61,7 +61,10 @@ ColorButton::ColorButton(QWidget *parent) : QPushButton(parent)
 void ColorButton::setColorValue(int rgb)
 {
     m_color = rgb & 0xffffff;
-    setStyleSheet(QStringLiteral("background-color: %1;").arg(tessarc::toQColor(m_color).name()));
+    // A plain face with a thin border shows the colour itself, not a shaded version of it.
+    setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #707070; border-radius: 2px; }"
+                                 "QPushButton:focus { border: 2px solid #3070c0; }")
+                      .arg(tessarc::toQColor(m_color).name()));
 }
 
 Options::Options(mainform &main, QWidget *parent) : QDialog(parent ? parent : &main), m_main(main)

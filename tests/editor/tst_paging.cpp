@@ -257,17 +257,6 @@ private slots:
         QCOMPARE(f.editor->curLine, 1);
     }
 
-    void theTopLineBoxLoadsWhatIsTyped()
-    {
-        EditorFixture f(30);
-        f.load(numberedProgram(300));
-        f.editor->c->clear();
-        QTest::keyClicks(f.editor->c, QStringLiteral("250"));
-        QCOMPARE(f.editor->curLine, 250);
-        QCOMPARE(f.editor->scroll->value(), 250);
-        f.editor->c->setText(QStringLiteral("abc")); // not a number: nothing moves
-        QCOMPARE(f.editor->curLine, 250);
-    }
 
     void wordsAndCommentsAreColoured()
     {

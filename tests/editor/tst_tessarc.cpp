@@ -39,10 +39,6 @@ private slots:
         QCOMPARE(editor.tempFile, QDir(folder).filePath(QStringLiteral("qen.tmp.1")));
         QCOMPARE(editor.tempFile2, QDir(folder).filePath(QStringLiteral("qen.tmp.2")));
         QVERIFY(!QFile::exists(editor.tempFile));
-        // Every part is found by its own name.
-        for (const char *name : {"txtmain", "lineNumbers", "c", "t", "formatT", "scroll", "l", "r", "progressbar",
-                                 "Notes", "e", "TmrSUP", "TmrSDOWN"})
-            QVERIFY2(editor.findChild<QObject *>(QString::fromLatin1(name)), name);
     }
 
 

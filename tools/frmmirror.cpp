@@ -1,6 +1,7 @@
 #include "frmmirror.h"
 
 #include "mainform.h"
+#include "linework.h"
 #include "steptext.h"
 
 #include <QBoxLayout>
@@ -69,5 +70,5 @@ std::optional<QString> frmMirror::checkFields() const
 
 tools::LineWork frmMirror::prepareRun()
 {
-    return [s = settings(), rules = lineRules()](const QByteArray &line) { return tools::rewriteLine(s, line, rules); };
+    return tools::MirrorWork(settings(), lineRules());
 }

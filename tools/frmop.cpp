@@ -1,6 +1,7 @@
 #include "frmop.h"
 
 #include "mainform.h"
+#include "linework.h"
 #include "steptext.h"
 
 #include <QBoxLayout>
@@ -85,5 +86,5 @@ std::optional<QString> frmOp::checkFields() const
 
 tools::LineWork frmOp::prepareRun()
 {
-    return [s = settings(), rules = lineRules()](const QByteArray &line) { return tools::rewriteLine(s, line, rules); };
+    return tools::OperationsWork(settings(), lineRules());
 }

@@ -280,17 +280,19 @@ QString ToolWindow::run(const LineRange &range, const LineWork &work)
     qint64 current = range.first;
     LineFault stoppedBy = LineFault::None;
     QString failure;
+    QByteArray rewritten;
+    rewritten.reserve(editor.recLen);
     tessarc::LineStore store;
     try {
         store.open(editor.tempFile, editor.recLen, false);
         // Records come in large blocks and go back gathered into large writes; every line of the
-        // range is written back, so the writes stay one sequential stream.
-        const qint64 chunk = std::max<qint64>(1, (qint64(4) << 20) / editor.recLen);
-        for (qint64 at = range.first; at <= range.last && stoppedBy == LineFault::None; at += chunk) {
-            const qint64 count = std::min(chunk, range.last - at + 1);
-            store.forEachRecord(at, count, [&](qint64 record, QByteArrayView text) {
-                if (stoppedBy != LineFault::None)
-                    return;
+        // range is written back, so the writes stay one sequential stream. A line that cannot be
+        // written ends the walk over the records at once.
+        struct Stop
+        {
+        };
+        try {
+            store.forEachRecord(range.first, range.count(), [&](qint64 record, QByteArrayView text) {
                 current = record;
                 if (showProgress) {
                     ++counter;
@@ -301,14 +303,15 @@ QString ToolWindow::run(const LineRange &range, const LineWork &work)
                         sinceYield.restart();
                     }
                 }
-                const QByteArray line = QByteArray::fromRawData(text.data(), text.size());
-                const LineResult result = work(line);
-                if (!result.ok()) {
-                    stoppedBy = result.fault;
-                    return;
+                const LineFault fault = work(text, rewritten);
+                if (fault != LineFault::None) {
+                    stoppedBy = fault;
+                    throw Stop();
                 }
-                store.write(record, result.line);
+                store.write(record, rewritten);
             });
+        } catch (const Stop &) {
+            // stoppedBy says why
         }
         store.close();
     } catch (const tessarc::ControlError &error) {

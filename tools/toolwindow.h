@@ -19,8 +19,9 @@ class mainform;
 
 namespace tools {
 
-// One line's work during a run: the line as read from the store in, the line to write back out.
-using LineWork = std::function<LineResult(const QByteArray &line)>;
+// One line's work during a run: the line as read from the store in; the line to write back into
+// `out`, a buffer the run keeps from line to line. A fault stops the run at that line.
+using LineWork = std::function<LineFault(QByteArrayView line, QByteArray &out)>;
 
 // The frame every tool window shares: the line-range fields and their checks, the checks when the
 // window opens and closes, Go with the operation lock, progress on the Go button and the run over

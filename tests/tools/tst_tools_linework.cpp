@@ -1,0 +1,172 @@
+#include "linework.h"
+#include "numbers.h"
+#include "testenv.h"
+
+#include <QRandomGenerator>
+
+using tools::LineFault;
+
+Q_DECLARE_METATYPE(tools::LineFault)
+
+namespace {
+
+// Random program-like lines: words of letters and numbers, signs, points, spaces, comments and a
+// few other bytes, so the prepared rewrite meets what the full one meets.
+QByteArray randomLine(QRandomGenerator &random)
+{
+    static const char *const pieces[] = {"X", "x", "Y", "Z", "G01", "G02", "G41", "(", ")", " ", "  ", "-", "+", ".",
+                                         "0", "1", "9", "12.5", "-0.0001", "99999.99995", "0.00005", "1234567.8",
+                                         "3.14159265358979", "1e5", "E", "\t", "\xe9", "\x01", "N10", "F300."};
+    QByteArray line;
+    const int words = random.bounded(12);
+    for (int i = 0; i < words; ++i)
+        line += pieces[random.bounded(static_cast<int>(std::size(pieces)))];
+    return line;
+}
+
+QString randomValue(QRandomGenerator &random)
+{
+    static const char *const values[] = {"0.5", "-2", "3", "0.1", "1E2", "0.00001", "7.25", "-0.5", "1000000",
+                                         "0.3333333", "2.5", "1e300", "0.00005"};
+    return QString::fromLatin1(values[random.bounded(static_cast<int>(std::size(values)))]);
+}
+
+} // namespace
+
+// The prepared per-line work of a run gives exactly what the tools' full rewrites give.
+class TestLineWork : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void numberWriterWritesAsThePicture_data()
+    {
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<bool>("direct");
+        QTest::newRow("default") << "0.####" << true;
+        QTest::newRow("places always written") << "0.00" << true;
+        QTest::newRow("mixed") << "0.00###" << true;
+        QTest::newRow("point only") << "0." << true;
+        QTest::newRow("no point") << "0" << true;
+        QTest::newRow("leading zeros") << "000.0#" << true;
+        QTest::newRow("twenty places") << "0." + QString(20, QLatin1Char('#')) << true;
+        QTest::newRow("hashes before the point") << "#.##" << false;
+        QTest::newRow("literal text") << "0.00 mm" << false;
+    }
+    void numberWriterWritesAsThePicture()
+    {
+        QFETCH(QString, picture);
+        QFETCH(bool, direct);
+        const tools::NumberWriter writer(picture);
+        QCOMPARE(writer.direct(), direct);
+        QList<double> values = {0.0, -0.0, 2.0, 2.5, 0.5, -0.25, 1.23456, 0.00004, 12.3456, 100.0, 1.005, -1.005,
+                                0.125, 0.0625, 2.675, 1234567.0, -0.00004, 999.99995, 0.5e-20, 1e15, 123456789012345.67,
+                                1e300, -1e-300, 4503599627370496.5, 0.1 + 0.2};
+        QRandomGenerator random(12345);
+        for (int i = 0; i < 20000; ++i) {
+            const double magnitude = std::pow(10.0, random.bounded(16.0) - 6.0);
+            values.append((random.bounded(2) ? -1 : 1) * magnitude * random.generateDouble());
+            // Values on and near halves of the last place.
+            values.append(random.bounded(100000) / 1e4 + 0.00005 + (random.bounded(3) - 1) * 1e-12);
+        }
+        for (double v : values) {
+            QByteArray out("X");
+            QVERIFY(writer.append(v, out));
+            QCOMPARE(out.mid(1), functions::formatNumber(v, picture).toLatin1());
+        }
+        QByteArray out;
+        QVERIFY(!writer.append(std::numeric_limits<double>::infinity(), out));
+        QVERIFY(!writer.append(std::nan(""), out));
+        QVERIFY(out.isEmpty());
+    }
+
+    void operationsWorkAsTheFullRewrite_data()
+    {
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<bool>("spaces");
+        for (const char *picture : {"0.####", "0.00", "0.", "0.0#", "#.##"}) {
+            QTest::addRow("%s, spaces on", picture) << QString::fromLatin1(picture) << true;
+            QTest::addRow("%s, spaces off", picture) << QString::fromLatin1(picture) << false;
+        }
+    }
+    void operationsWorkAsTheFullRewrite()
+    {
+        QFETCH(QString, picture);
+        QFETCH(bool, spaces);
+        QRandomGenerator random(2026);
+        tools::LineRules rules;
+        rules.spaces = spaces;
+        rules.outputFormat = picture;
+        rules.maxLength = 30;
+        QByteArray out;
+        int rewritten = 0;
+        for (int i = 0; i < 4000; ++i) {
+            const tools::OperationsSettings settings{static_cast<tools::Operation>(1 + random.bounded(4)),
+                                                     QString::fromLatin1(random.bounded(3) ? "X" : " x "),
+                                                     randomValue(random)};
+            const tools::OperationsWork work(settings, rules);
+            for (int j = 0; j < 10; ++j) {
+                const QByteArray line = randomLine(random);
+                const tools::LineResult full = tools::rewriteLine(settings, line, rules);
+                const LineFault fault = work(line, out);
+                QCOMPARE(fault, full.fault);
+                QCOMPARE(out, full.line);
+                rewritten += out != line;
+            }
+        }
+        QVERIFY2(rewritten > 4000, qPrintable(QString::number(rewritten))); // many lines hold the letter and change
+    }
+
+    void operationsWorkOnTheEdges_data()
+    {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("maxLength");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<LineFault>("fault");
+        QTest::newRow("spaces taken into the number") << 1 << "0.5" << QByteArray("G01 X1. Y2.") << 498
+                                                      << QByteArray("G01 X1.5Y2.") << LineFault::None;
+        QTest::newRow("one byte too long") << 1 << "0.123" << QByteArray("X1Y234567") << 11
+                                           << QByteArray("X1Y234567") << LineFault::TooLong;
+        QTest::newRow("just fits") << 1 << "0.12" << QByteArray("X1Y234567") << 12
+                                   << QByteArray("X1.12Y234567") << LineFault::None;
+        QTest::newRow("result too large") << 3 << "1e308" << QByteArray("X9 Y1") << 498 << QByteArray("X9 Y1")
+                                          << LineFault::NotFinite;
+        QTest::newRow("number text past the quick reading") << 1 << "1" << QByteArray("X" + QByteArray(70, '9')) << 498
+            << QByteArray("X" + functions::formatNumber(1e70, u"0.####").toLatin1()) << LineFault::None;
+    }
+    void operationsWorkOnTheEdges()
+    {
+        QFETCH(int, operation);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, line);
+        QFETCH(int, maxLength);
+        tools::LineRules rules;
+        rules.maxLength = maxLength;
+        const tools::OperationsSettings settings{static_cast<tools::Operation>(operation), QStringLiteral("X"), value};
+        QByteArray out("left over from the line before");
+        QTEST(tools::OperationsWork(settings, rules)(line, out), "fault");
+        QTEST(out, "expected");
+        QCOMPARE(tools::rewriteLine(settings, line, rules).line, out);
+    }
+
+    void mirrorWorkAsTheFullRewrite()
+    {
+        QRandomGenerator random(7);
+        tools::LineRules rules;
+        rules.maxLength = 30;
+        QByteArray out;
+        for (int i = 0; i < 20000; ++i) {
+            const tools::MirrorSettings settings{QStringLiteral("X"), randomValue(random), random.bounded(2) == 1,
+                                                 random.bounded(2) == 1};
+            const QByteArray line = randomLine(random);
+            const tools::LineResult full = tools::rewriteLine(settings, line, rules);
+            QCOMPARE(tools::MirrorWork(settings, rules)(line, out), full.fault);
+            QCOMPARE(out, full.line);
+        }
+    }
+};
+
+VORNEXA_TEST_MAIN(TestLineWork)
+#include "tst_tools_linework.moc"

@@ -8,6 +8,11 @@
 //                                               program's size in large blocks
 //   page       showing a page mid-program    vs showing a page of a 100-line program
 //   edit       a page edit that adds a line  vs one block copy of the store (LineStore::copyRecords)
+//   operations Operations adding 0.5 to X on every line, through its window's Go
+//                                            vs reading and rewriting every record of the store once
+//                                               in 4 MiB blocks; set against the same rewrite with
+//                                               awk on the text file, and run with percents off to
+//                                               price the progress and the yielding
 //
 // Each figure is the median of its runs; the runs of a figure and of its floor take turns. The
 // page cache stays warm throughout: nothing is dropped, and the floors meet the same cache.
@@ -16,6 +21,11 @@
 #include "linestore.h"
 #include "pageview.h"
 #include "tessarc.h"
+
+#include "frmop.h"
+#include "mainform.h"
+#include "operations.h"
+#include "prompts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -26,6 +36,10 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTextCursor>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 #include <algorithm>
@@ -88,6 +102,43 @@ private:
     int m_reports = 0;
 };
 
+// The main window's prompts: any message, question or dialog during a run means it went wrong.
+class FailingShellPrompts : public Prompts
+{
+public:
+    void message(QWidget *, const QString &text, const QString &title) override { report("message", title, text); }
+    Answer ask(QWidget *, const QString &text, const QString &title, Buttons) override
+    {
+        report("question", title, text);
+        return Answer::Cancel;
+    }
+    std::optional<QString> input(QWidget *, const QString &prompt, const QString &title, const QString &) override
+    {
+        report("input box", title, prompt);
+        return std::nullopt;
+    }
+    QString openFileName(QWidget *, const QString &) override { return report("open dialog", {}, {}), QString(); }
+    QString saveFileName(QWidget *, const QString &) override { return report("save dialog", {}, {}), QString(); }
+    std::optional<QFont> chooseFont(QWidget *, const QFont &) override { return report("font dialog", {}, {}), std::nullopt; }
+    std::optional<QColor> chooseColor(QWidget *, const QColor &) override { return report("colour dialog", {}, {}), std::nullopt; }
+    bool openDocument(const QString &) override { return false; }
+    void warning(QWidget *, const QString &title, const QString &text) override { report("warning", title, text); }
+    void beep() override { report("beep", {}, {}); }
+    void check(const char *operation) const
+    {
+        if (m_reports > 0)
+            fail(QStringLiteral("the application reported a failure during %1").arg(QLatin1String(operation)));
+    }
+
+private:
+    void report(const char *what, const QString &title, const QString &text)
+    {
+        std::fprintf(stderr, "vornexa-bench: %s: %s: %s\n", what, qPrintable(title), qPrintable(text));
+        ++m_reports;
+    }
+    int m_reports = 0;
+};
+
 // ---------------------------------------------------------------- plain file I/O for the floors
 
 class File
@@ -135,6 +186,7 @@ public:
         }
         return total;
     }
+    int fd() const { return m_fd; }
     void close()
     {
         const int fd = m_fd;
@@ -195,6 +247,32 @@ void copyPlain(const QString &from, const QString &to)
     while (const qint64 got = in.read(block.data(), block.size()))
         out.write(block.constData(), got);
     out.close();
+}
+
+// Reads every record of a store and writes it back in place, in 4 MiB blocks.
+void rewriteInPlace(const QString &path)
+{
+    File file(path, O_RDWR);
+    QByteArray block(4 * kMiB, Qt::Uninitialized);
+    for (off_t at = 0;;) {
+        const ssize_t got = ::pread(file.fd(), block.data(), static_cast<size_t>(block.size()), at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail(QStringLiteral("cannot read %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        if (got == 0)
+            break;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::pwrite(file.fd(), block.constData() + done, static_cast<size_t>(got - done), at + done);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                fail(QStringLiteral("cannot write %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+            done += put;
+        }
+        at += got;
+    }
+    file.close();
 }
 
 bool sameContents(const QString &a, const QString &b)
@@ -670,12 +748,154 @@ void benchEdit(Bench &b)
               t[1], 1.5, QStringLiteral("; for reference a read/write copy in 1 MiB blocks takes %1").arg(duration(t[2])));
 }
 
+// The rewrite of the operations figure done with awk on the program's text: the first X (or x)
+// and the number characters after it, spaces included, replaced by the value plus 0.5 written with
+// at most four decimals and a trailing point, as Operations writes it with the default settings.
+const char *const kAwkAddHalfToX =
+    "{ if (match($0, /[Xx][-+. 0-9]*/)) {"
+    " n = substr($0, RSTART + 1, RLENGTH - 1); gsub(/ /, \"\", n);"
+    " v = sprintf(\"%.4f\", n + 0.5); sub(/0+$/, \"\", v); if (v == \"-0.\") v = \"0.\";"
+    " $0 = substr($0, 1, RSTART) v substr($0, RSTART + RLENGTH) }"
+    " print }";
+
+qint64 countLines(const QString &path)
+{
+    File in(path, O_RDONLY);
+    QByteArray block(4 * kMiB, Qt::Uninitialized);
+    qint64 lines = 0;
+    while (const qint64 got = in.read(block.data(), block.size()))
+        lines += std::count(block.constData(), block.constData() + got, '\n');
+    return lines;
+}
+
+// Operations adding 0.5 to X on every line of the program, through the window's Go on a main
+// window of the application, with percents on (the default) and off; every run starts from the
+// program as loaded, and every run here (floors included) starts with no dirty pages waiting to be
+// written out, so that none pays for the writing left behind by the one before. Floors: every record of the store read and written back once in 4 MiB blocks,
+// and the same rewrite done by awk on the program's text file.
+void benchOperations(Bench &b)
+{
+    // The main window keeps its settings and program folder in the scratch folder.
+    qputenv("VORNEXA_HOME", QFile::encodeName(b.path("home")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(b.path("config")));
+    FailingShellPrompts prompts;
+    mainform main(prompts);
+    main.resize(640, 480);
+    main.show();
+    QCoreApplication::processEvents();
+    TESSARC &editor = *main.TESSARC1;
+    editor.recLen = kRecLen;
+    editor.tempFile = b.path("operations.store");
+    editor.tempFile2 = b.path("operations.scratch");
+    editor.lockup(false);
+    editor.loadFile(b.big.path);
+    prompts.check("loadFile");
+    expect(editor.numberOfLines() == b.big.lines, QStringLiteral("the main window loaded %1 lines").arg(editor.numberOfLines()));
+
+    // The store as loaded, put back before every run.
+    const QString pristine = b.path("operations.pristine");
+    auto copyStore = [&](const QString &from, const QString &to) {
+        tessarc::LineStore in;
+        tessarc::LineStore out;
+        in.open(from, kRecLen, false);
+        out.open(to, kRecLen);
+        tessarc::LineStore::copyRecords(in, 1, b.big.lines, out, 1);
+        out.close();
+        in.close();
+    };
+    copyStore(editor.tempFile, pristine);
+
+    frmOp window(main);
+    window.Form_Load();
+    window.txtAxis->setText(QStringLiteral("X"));
+    window.txtValue->setText(QStringLiteral("0.5"));
+    window.ALL->setChecked(true);
+
+    // Lines checked after every run against the per-line rewrite itself.
+    tools::LineRules rules;
+    rules.maxLength = kRecLen - 2;
+    const tools::OperationsSettings add{tools::Operation::Add, QStringLiteral("X"), QStringLiteral("0.5")};
+    std::vector<qint64> samples = {1, 2, b.big.lines / 3, b.big.lines / 2, b.big.lines - 1, b.big.lines};
+    for (qint64 i = 1; i <= 50; ++i)
+        samples.push_back(1 + static_cast<qint64>(mix(static_cast<quint64>(i)) % static_cast<quint64>(b.big.lines)));
+
+    auto operations = [&](bool percents) {
+        return Job{[&, percents] {
+                       copyStore(pristine, editor.tempFile);
+                       main.globalVar.calcPercent = percents;
+                       ::sync();
+                   },
+                   [&] { window.Go->click(); },
+                   [&] {
+                       prompts.check("the Operations run");
+                       expect(window.Go->text() == QLatin1String("Go") && !editor.Run && !main.row->isActive(),
+                              QStringLiteral("the Operations run did not give the lock back"));
+                       expect(QFileInfo(editor.tempFile).size() == b.storeBytes(),
+                              QStringLiteral("the store after the Operations run is %1 bytes").arg(QFileInfo(editor.tempFile).size()));
+                       for (qint64 k : samples) {
+                           const QByteArray want = tools::rewriteLine(add, programLine(k), rules).line;
+                           expect(storedLine(editor, k) == want,
+                                  QStringLiteral("line %1 after the Operations run is \"%2\", not \"%3\"")
+                                      .arg(k)
+                                      .arg(QString::fromLatin1(storedLine(editor, k)), QString::fromLatin1(want)));
+                       }
+                   }};
+    };
+    const Job floor{[] { ::sync(); }, [&] { rewriteInPlace(pristine); }, [&] { expectSize(pristine, b.storeBytes()); }};
+    const QString awkOut = b.path("awk.nc");
+    const Job awk{[&] {
+                      QFile::remove(awkOut);
+                      ::sync();
+                  },
+                  [&] {
+                      QProcess process;
+                      process.setStandardOutputFile(awkOut);
+                      process.start(QStringLiteral("awk"), {QString::fromLatin1(kAwkAddHalfToX), b.big.path});
+                      expect(process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit &&
+                                 process.exitCode() == 0,
+                             QStringLiteral("awk failed: %1").arg(QString::fromLocal8Bit(process.readAllStandardError())));
+                  },
+                  [&] {
+                      expect(countLines(awkOut) == b.big.lines,
+                             QStringLiteral("awk wrote %1 lines, not %2").arg(countLines(awkOut)).arg(b.big.lines));
+                  }};
+    // A run goes a little faster or slower by what ran just before it, so percents on and off each
+    // run once before and once after the other, and each figure is the mean of its two medians.
+    const std::vector<double> t = medianSeconds(
+        b.runs, {floor, awk, operations(true), operations(false), operations(false), operations(true)});
+    const double floorTime = t[0];
+    const double awkTime = t[1];
+    const double on = (t[2] + t[5]) / 2;
+    const double off = (t[3] + t[4]) / 2;
+    QFile::remove(awkOut);
+    QFile::remove(pristine);
+    window.close();
+    editor.done();
+
+    sayFigure(QStringLiteral("Operations, add 0.5 to X on %1 lines").arg(b.big.lines), on,
+              QStringLiteral("reading and rewriting the %1 store in 4 MiB blocks").arg(sizeText(b.storeBytes())), floorTime,
+              2.0);
+    const double cost = off > 0 ? (on - off) / off * 100.0 : 0.0;
+    say(QStringLiteral("Operations progress and yielding: median %1 with percents on, %2 with them off; cost %3% "
+                       "(target < 5%)%4")
+            .arg(duration(on), duration(off), QString::number(cost, 'f', 1),
+                 cost < 5.0 ? QString() : QStringLiteral(" MISSED")));
+    say(QStringLiteral("Operations against awk doing the same rewrite of the %1 text file: awk median %2; "
+                       "Operations takes %3 of awk's time (awk / Operations = %4)")
+            .arg(sizeText(b.big.bytes), duration(awkTime), QString::number(on / awkTime, 'f', 2),
+                 QString::number(awkTime / on, 'f', 2)));
+}
+
 struct Options
 {
     qint64 lines = 2000000;
     int runs = 5;
     QString dir;
+    QString only; // one figure's name, or empty for all of them
 };
+
+const QStringList kFigures = {QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
+                              QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations")};
 
 int run(const Options &options)
 {
@@ -712,13 +932,22 @@ int run(const Options &options)
             .arg(b.dir.path()));
 
     b.memoryBeforeLoading = peakResidentBytes();
+    auto wanted = [&options](const char *figure) { return options.only.isEmpty() || options.only == QLatin1String(figure); };
     // One untimed load first, so that no timed run is the first to touch the memory a store takes.
-    b.load(*b.editor, b.big);
-    benchLoad(b);
-    benchYields(b);
-    benchSave(b);
-    benchPage(b);
-    benchEdit(b);
+    if (options.only.isEmpty() || options.only != QLatin1String("operations"))
+        b.load(*b.editor, b.big);
+    if (wanted("load"))
+        benchLoad(b);
+    if (wanted("yields"))
+        benchYields(b);
+    if (wanted("save"))
+        benchSave(b);
+    if (wanted("page"))
+        benchPage(b);
+    if (wanted("edit"))
+        benchEdit(b);
+    if (wanted("operations"))
+        benchOperations(b);
 
     b.editor->done();
     b.editor.reset();
@@ -747,7 +976,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption dirOption(QStringLiteral("dir"),
                                        QStringLiteral("Existing folder in which the scratch folder is made (default /tmp)."),
                                        QStringLiteral("DIR"));
-    parser.addOptions({linesOption, runsOption, quickOption, dirOption});
+    const QCommandLineOption onlyOption(QStringLiteral("only"),
+                                        QStringLiteral("Only this figure: load, yields, save, page, edit or operations."),
+                                        QStringLiteral("FIGURE"));
+    parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});
     parser.process(app);
 
     Options options;
@@ -769,6 +1001,11 @@ int main(int argc, char *argv[])
         return 2;
     }
     options.dir = parser.value(dirOption);
+    options.only = parser.value(onlyOption);
+    if (!options.only.isEmpty() && !kFigures.contains(options.only)) {
+        std::fprintf(stderr, "vornexa-bench: --only takes one of %s\n", qPrintable(kFigures.join(QStringLiteral(", "))));
+        return 2;
+    }
 
     try {
         return run(options);

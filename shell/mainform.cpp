@@ -621,6 +621,10 @@ void mainform::re_Click(int entry)
         m_prompts.message(this, path + QStringLiteral(" Not Found"), QStringLiteral("File Not Found"));
         return;
     }
+    // A tool running on the open program keeps its store: fresh store paths now would pull the
+    // store from under it.
+    if (refuseWhileRunning())
+        return;
     if (!savePrompt())
         return;
     allocateTempFiles();

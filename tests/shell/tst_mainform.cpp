@@ -367,8 +367,12 @@ private slots:
         w->LoadFile_Click();
         w->SaveFile_Click();
         w->newFile1_Click();
+        const QString store = w->TESSARC1->tempFile;
+        w->globalVar.recent[1] = samplePath(QStringLiteral("recent.nc"));
+        w->re_Click(2); // the running tool keeps its store
+        QCOMPARE(w->TESSARC1->tempFile, store);
         const QString busy = QStringLiteral("message: VORNEXA: ") + w->globalVar.alreadyRunning;
-        QCOMPARE(prompts.log, (QStringList{busy, busy, busy}));
+        QCOMPARE(prompts.log, (QStringList{busy, busy, busy, busy}));
         // With nothing open, saving only beeps.
         w->TESSARC1->Run = false;
         w->TESSARC1->lfile.clear();

@@ -87,13 +87,10 @@ private slots:
         QCOMPARE(f.editor->curLine, 1);
         QCOMPARE(f.editor->c->text(), QStringLiteral("1"));
         QCOMPARE(f.editor->t->text(), QStringLiteral("100"));
-        QCOMPARE(f.editor->formatT->text(), QStringLiteral("  100"));
         QCOMPARE(f.editor->txtmain->pageLines().size(), 30);
         QCOMPARE(f.editor->txtmain->pageLines().last(), QString::fromLatin1(numberedLine(30)));
-        QCOMPARE(f.editor->lineNumbers->caption().split(QStringLiteral("\r\n")).size(), 30);
         QVERIFY(f.editor->lineNumbers->caption().startsWith(QStringLiteral("1\r\n2\r\n")));
         QCOMPARE(f.editor->Notes->text(), path + QStringLiteral(" Loaded. (0 seconds)"));
-        QCOMPARE(f.editor->Notes->toolTip(), f.editor->Notes->text());
         QVERIFY(!QFile::exists(f.editor->tempFile2));
         QCOMPARE(QFileInfo(f.editor->tempFile).size(), qint64(100) * 500);
 

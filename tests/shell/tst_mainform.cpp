@@ -137,7 +137,6 @@ private slots:
         storeValue(QStringLiteral("VORNEXA"), QStringLiteral("HL/AXIS3"), QStringLiteral("I J"));
         start();
         QVERIFY(!w->globalVar.calcPercent);
-        QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("False"));
         QCOMPARE(w->TESSARC1->endComment, QString());
         QCOMPARE(w->TESSARC1->recLen, 800);
         QVERIFY(!w->TESSARC1->lfEndsLine);

@@ -81,13 +81,6 @@ private slots:
                                              QStringLiteral(")"));
         QCOMPARE(runs, (Runs{{3, 3, kBlue}, {0, 3, kRed}, {6, 3, kGrey}}));
     }
-
-    void slotColoursAreRedInTheLowByte()
-    {
-        QCOMPARE(tessarc::toQColor(0x0000ff), QColor(255, 0, 0));
-        QCOMPARE(tessarc::toQColor(0xff0000), QColor(0, 0, 255));
-        QCOMPARE(tessarc::toQColor(0x123456), QColor(0x56, 0x34, 0x12));
-    }
 };
 
 VORNEXA_TEST_MAIN(TestColorRuns)

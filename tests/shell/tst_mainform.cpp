@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSettings>
 #include <QTimer>
 
 #include <fcntl.h>
@@ -23,31 +22,6 @@ namespace {
 QString programFolder()
 {
     return qEnvironmentVariable("VORNEXA_HOME");
-}
-
-QString configFile(const QString &title)
-{
-    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/vornexa/") + title + QStringLiteral(".ini");
-}
-
-void wipe(const QString &folder)
-{
-    QDir dir(folder);
-    dir.removeRecursively();
-    QDir().mkpath(folder);
-}
-
-// A stored value exactly as the store's file holds it.
-QString stored(const QString &title, const QString &key)
-{
-    QSettings ini(configFile(title), QSettings::IniFormat);
-    return ini.value(key).toString();
-}
-
-void storeValue(const QString &title, const QString &key, const QString &value)
-{
-    QSettings ini(configFile(title), QSettings::IniFormat);
-    ini.setValue(key, value);
 }
 
 QString samplePath(const QString &name, const QByteArray &text = "G1 X1\r\nG2 X2\r\nM30\r\n")
@@ -103,8 +77,7 @@ private slots:
     {
         w.reset();
         prompts.clear();
-        wipe(programFolder());
-        wipe(qEnvironmentVariable("XDG_CONFIG_HOME"));
+        emptyRunFolders();
     }
 
     void cleanup()
@@ -119,7 +92,7 @@ private slots:
     {
         start();
         QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT"));
-        QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("True"));
+        QCOMPARE(storedSetting(QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("True"));
         QVERIFY(w->globalVar.calcPercent);
         QCOMPARE(w->TESSARC1->recLen, 500);
         QVERIFY(w->TESSARC1->txtmain->isReadOnly());
@@ -130,11 +103,11 @@ private slots:
 
     void storedSettingsAreKept()
     {
-        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("FORMATS/CALCPERCENT"), QStringLiteral("False"));
-        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("COMMENTS/ENDCOMMENT"), QString());
-        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("IO/RECLEN"), QStringLiteral("800"));
-        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("IO/LFENDSLINE"), QStringLiteral("False"));
-        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("HL/AXIS3"), QStringLiteral("I J"));
+        storeSetting(QStringLiteral("FORMATS/CALCPERCENT"), QStringLiteral("False"));
+        storeSetting(QStringLiteral("COMMENTS/ENDCOMMENT"), QString());
+        storeSetting(QStringLiteral("IO/RECLEN"), QStringLiteral("800"));
+        storeSetting(QStringLiteral("IO/LFENDSLINE"), QStringLiteral("False"));
+        storeSetting(QStringLiteral("HL/AXIS3"), QStringLiteral("I J"));
         start();
         QVERIFY(!w->globalVar.calcPercent);
         QCOMPARE(w->TESSARC1->endComment, QString());
@@ -166,8 +139,7 @@ private slots:
         QCOMPARE(w->windowTitle(), caption);
         QCOMPARE(w->globalVar.programTitle, title);
         QCOMPARE(w->TESSARC1->e->text(), brand);
-        QVERIFY(QFileInfo::exists(configFile(title)));
-        QCOMPARE(stored(title, QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("True"));
+        QCOMPARE(storedSetting(QStringLiteral("FORMATS/CALCPERCENT"), title), QStringLiteral("True"));
         frmAbout about(*w);
         QCOMPARE(about.Label1->text(), title);
         QCOMPARE(about.Label8->text(), dat.count('\n') == 3 ? QStringLiteral("https://shop.example") : w->globalVar.webAddress);
@@ -233,7 +205,7 @@ private slots:
     void newFileOverAnExistingFile()
     {
         QFETCH(QString, endComment);
-        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("COMMENTS/ENDCOMMENT"), endComment);
+        storeSetting(QStringLiteral("COMMENTS/ENDCOMMENT"), endComment);
         start();
         const QString path = samplePath(QStringLiteral("new.nc"), "OLD CONTENT\r\n");
         prompts.answerText(path);
@@ -246,7 +218,7 @@ private slots:
         QCOMPARE(readBytes(path), ("(QEN EDIT" + endComment + "\r\n(" + date + endComment + "\r\n").toLatin1());
         QCOMPARE(w->TESSARC1->numberOfLines(), 2);
         QCOMPARE(w->globalVar.lastDirSave, testEnvironment().root());
-        QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("FILES/LASTDIRSAVE")), testEnvironment().root());
+        QCOMPARE(storedSetting(QStringLiteral("FILES/LASTDIRSAVE")), testEnvironment().root());
         QVERIFY(w->item(QStringLiteral("edit1"))->isVisible());
     }
 
@@ -287,7 +259,7 @@ private slots:
         QCOMPARE(w->globalVar.recent[1], first);
         QCOMPARE(readBytes(first), answer == int(Prompts::Answer::Yes) ? QByteArray("N1 G1 X1\r\nG2 X2\r\nM30\r\n")
                                                                         : QByteArray("G1 X1\r\nG2 X2\r\nM30\r\n"));
-        QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("FILES/LASTDIROPEN")), testEnvironment().root());
+        QCOMPARE(storedSetting(QStringLiteral("FILES/LASTDIROPEN")), testEnvironment().root());
     }
 
     void openWithNoChoiceOrAMissingFileDoesNothing()
@@ -438,9 +410,8 @@ private slots:
         QCOMPARE(readBytes(path).startsWith("%G1"), saved);
         QCOMPARE(QFileInfo::exists(store), !closes);
         if (closes) {
-            QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("RE/REONE")), path);
-            QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("MAINPOS/MAINWIDTH")),
-                     QString::number(w->width() * 15));
+            QCOMPARE(storedSetting(QStringLiteral("RE/REONE")), path);
+            QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINWIDTH")), QString::number(w->width() * 15));
         }
     }
 
@@ -454,14 +425,14 @@ private slots:
 
     void aMaximizedWindowKeepsItsStoredPlace()
     {
-        storeValue(QStringLiteral("VORNEXA"), QStringLiteral("MAINPOS/MAINLEFT"), QStringLiteral("1500"));
+        storeSetting(QStringLiteral("MAINPOS/MAINLEFT"), QStringLiteral("1500"));
         start();
         QCOMPARE(w->pos().x(), 100);
         w->showMaximized();
         QCoreApplication::processEvents();
         QVERIFY(w->close());
-        QCOMPARE(stored(QStringLiteral("VORNEXA"), QStringLiteral("MAINPOS/MAINLEFT")), QStringLiteral("1500"));
-        QVERIFY(stored(QStringLiteral("VORNEXA"), QStringLiteral("MAINPOS/MAINWIDTH")).isEmpty());
+        QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINLEFT")), QStringLiteral("1500"));
+        QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINWIDTH")), QStringLiteral("(absent)"));
     }
 
     void busyIndicatorTurnsInTheCaption()

@@ -5,38 +5,9 @@
 #include "tessarc.h"
 #include "testenv.h"
 
-#include <QAction>
 #include <QCheckBox>
-#include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
-#include <QSettings>
-
-namespace {
-
-void wipe(const QString &folder)
-{
-    QDir(folder).removeRecursively();
-    QDir().mkpath(folder);
-}
-
-// A value exactly as the store's file holds it; "(absent)" when it has none.
-QString stored(const QString &key)
-{
-    QSettings ini(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/vornexa/VORNEXA.ini"),
-                  QSettings::IniFormat);
-    return ini.contains(key) ? ini.value(key).toString() : QStringLiteral("(absent)");
-}
-
-void storeValue(const QString &key, const QString &value)
-{
-    QSettings ini(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/vornexa/VORNEXA.ini"),
-                  QSettings::IniFormat);
-    ini.setValue(key, value);
-}
-
-} // namespace
 
 class TestOptions : public QObject
 {
@@ -57,8 +28,7 @@ private slots:
     {
         w.reset();
         prompts.clear();
-        wipe(qEnvironmentVariable("VORNEXA_HOME"));
-        wipe(qEnvironmentVariable("XDG_CONFIG_HOME"));
+        emptyRunFolders();
     }
 
     void cleanup()
@@ -76,14 +46,14 @@ private slots:
         QCOMPARE(o.scrPer->value(), 2);
         QVERIFY(o.Check1->isChecked());
         QVERIFY(o.Check3->isChecked());
-        QCOMPARE(stored(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("(absent)"));
+        QCOMPARE(storedSetting(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("(absent)"));
         o.Command1->click();
-        QCOMPARE(stored(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("0.####"));
-        QCOMPARE(stored(QStringLiteral("FORMATS/PERCENTFORMAT")), QStringLiteral("0.00"));
-        QCOMPARE(stored(QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("True"));
-        QCOMPARE(stored(QStringLiteral("NUMBERS/SPACES")), QStringLiteral("True"));
-        QCOMPARE(stored(QStringLiteral("IO/LFENDSLINE")), QStringLiteral("True"));
-        QCOMPARE(stored(QStringLiteral("HL/COLOR7")), QStringLiteral("16711935"));
+        QCOMPARE(storedSetting(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("0.####"));
+        QCOMPARE(storedSetting(QStringLiteral("FORMATS/PERCENTFORMAT")), QStringLiteral("0.00"));
+        QCOMPARE(storedSetting(QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("True"));
+        QCOMPARE(storedSetting(QStringLiteral("NUMBERS/SPACES")), QStringLiteral("True"));
+        QCOMPARE(storedSetting(QStringLiteral("IO/LFENDSLINE")), QStringLiteral("True"));
+        QCOMPARE(storedSetting(QStringLiteral("HL/COLOR7")), QStringLiteral("16711935"));
         QVERIFY(prompts.log.isEmpty());
     }
 
@@ -115,8 +85,8 @@ private slots:
             o.scrPer->setValue(percent);
             o.Command4->click(); // Ok: Apply, then close
         }
-        QCOMPARE(stored(QStringLiteral("FORMATS/OUTPUTFORMAT")), output);
-        QCOMPARE(stored(QStringLiteral("FORMATS/PERCENTFORMAT")), percentPicture);
+        QCOMPARE(storedSetting(QStringLiteral("FORMATS/OUTPUTFORMAT")), output);
+        QCOMPARE(storedSetting(QStringLiteral("FORMATS/PERCENTFORMAT")), percentPicture);
         QCOMPARE(w->globalVar.outputFormat, output);
         QCOMPARE(w->globalVar.percentFormat, percentPicture);
         // Opened again, the window reads the same places back.
@@ -138,8 +108,8 @@ private slots:
 
     void aHandEditedPictureFitsTheBars()
     {
-        storeValue(QStringLiteral("FORMATS/OUTPUTFORMAT"), QStringLiteral("0.") + QString(25, QLatin1Char('0')) + QStringLiteral("##"));
-        storeValue(QStringLiteral("FORMATS/PERCENTFORMAT"), QStringLiteral("0.0"));
+        storeSetting(QStringLiteral("FORMATS/OUTPUTFORMAT"), QStringLiteral("0.") + QString(25, QLatin1Char('0')) + QStringLiteral("##"));
+        storeSetting(QStringLiteral("FORMATS/PERCENTFORMAT"), QStringLiteral("0.0"));
         start();
         Options o(*w);
         QCOMPARE(o.scrMin->value(), 20);
@@ -158,16 +128,16 @@ private slots:
         o->Check3->setChecked(false);
         o->a[3]->setText(QStringLiteral("IJK"));
         o->Command1->click();
-        QCOMPARE(stored(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral(";"));
+        QCOMPARE(storedSetting(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral(";"));
         QCOMPARE(w->TESSARC1->startComment, QStringLiteral(";"));
         QCOMPARE(w->TESSARC1->endComment, QString());
-        QCOMPARE(stored(QStringLiteral("NUMBERS/SPACES")), QStringLiteral("False"));
-        QCOMPARE(stored(QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("False"));
-        QCOMPARE(stored(QStringLiteral("IO/LFENDSLINE")), QStringLiteral("False"));
+        QCOMPARE(storedSetting(QStringLiteral("NUMBERS/SPACES")), QStringLiteral("False"));
+        QCOMPARE(storedSetting(QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("False"));
+        QCOMPARE(storedSetting(QStringLiteral("IO/LFENDSLINE")), QStringLiteral("False"));
         QVERIFY(!w->globalVar.spaces);
         QVERIFY(!w->globalVar.calcPercent);
         QVERIFY(!w->TESSARC1->lfEndsLine);
-        QCOMPARE(stored(QStringLiteral("HL/AXIS3")), QStringLiteral("IJK"));
+        QCOMPARE(storedSetting(QStringLiteral("HL/AXIS3")), QStringLiteral("IJK"));
         QCOMPARE(w->TESSARC1->colorSlots()[3].letters, QStringLiteral("IJK"));
 
         o.reset();
@@ -201,11 +171,11 @@ private slots:
         o.fColor->click();
         QCOMPARE(prompts.log, QStringList({"colour dialog", "colour dialog", "colour dialog", "colour dialog"}));
         // Nothing is written before Apply.
-        QCOMPARE(stored(QStringLiteral("HL/COLOR3")), QStringLiteral("(absent)"));
+        QCOMPARE(storedSetting(QStringLiteral("HL/COLOR3")), QStringLiteral("(absent)"));
         o.Command1->click();
-        QCOMPARE(stored(QStringLiteral("HL/COLOR3")), QString::number(0x030201));
-        QCOMPARE(stored(QStringLiteral("COLOR/LBACKCOLOR")), QString::number(0x800000));
-        QCOMPARE(stored(QStringLiteral("COLOR/LFORECOLOR")), QString::number(0x00ff00));
+        QCOMPARE(storedSetting(QStringLiteral("HL/COLOR3")), QString::number(0x030201));
+        QCOMPARE(storedSetting(QStringLiteral("COLOR/LBACKCOLOR")), QString::number(0x800000));
+        QCOMPARE(storedSetting(QStringLiteral("COLOR/LFORECOLOR")), QString::number(0x00ff00));
         QCOMPARE(w->TESSARC1->colorSlots()[3].color, 0x030201);
         QCOMPARE(w->TESSARC1->textColor(), 0x00ff00);
     }
@@ -224,10 +194,10 @@ private slots:
         prompts.answerNothing();
         o.Command2->click();
         o.Command1->click();
-        QCOMPARE(stored(QStringLiteral("FONT/MFONTNAME")), QStringLiteral("DejaVu Sans"));
-        QCOMPARE(stored(QStringLiteral("FONT/MFONTSIZE")), QStringLiteral("14")); // halves to the even neighbour
-        QCOMPARE(stored(QStringLiteral("FONT/MFONTBOLD")), QStringLiteral("True"));
-        QCOMPARE(stored(QStringLiteral("FONT/MFONTUNDERLINE")), QStringLiteral("True"));
+        QCOMPARE(storedSetting(QStringLiteral("FONT/MFONTNAME")), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(storedSetting(QStringLiteral("FONT/MFONTSIZE")), QStringLiteral("14")); // halves to the even neighbour
+        QCOMPARE(storedSetting(QStringLiteral("FONT/MFONTBOLD")), QStringLiteral("True"));
+        QCOMPARE(storedSetting(QStringLiteral("FONT/MFONTUNDERLINE")), QStringLiteral("True"));
         QCOMPARE(w->globalVar.mFont.size, 14);
     }
 
@@ -242,16 +212,16 @@ private slots:
             o.Command3->click();
             QVERIFY(!o.isVisible());
         }
-        QCOMPARE(stored(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral("(absent)"));
-        QCOMPARE(stored(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("(absent)"));
+        QCOMPARE(storedSetting(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral("(absent)"));
+        QCOMPARE(storedSetting(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("(absent)"));
         QCOMPARE(w->globalVar.startComment, QStringLiteral("("));
         QVERIFY(w->TESSARC1->lfEndsLine);
     }
 
     void clearingTheRecentDocumentsAsksFirst()
     {
-        storeValue(QStringLiteral("RE/REONE"), testEnvironment().path(QStringLiteral("one.nc")));
-        storeValue(QStringLiteral("RE/RETWO"), testEnvironment().path(QStringLiteral("two.nc")));
+        storeSetting(QStringLiteral("RE/REONE"), testEnvironment().path(QStringLiteral("one.nc")));
+        storeSetting(QStringLiteral("RE/RETWO"), testEnvironment().path(QStringLiteral("two.nc")));
         writeBytes(testEnvironment().path(QStringLiteral("one.nc")), "X1\r\n");
         start();
         QCOMPARE(w->item(QStringLiteral("re1"))->text(), QStringLiteral("1   one.nc"));
@@ -260,14 +230,14 @@ private slots:
         o.clear->click();
         QCOMPARE(prompts.log, QStringList{QStringLiteral("ask: VORNEXA: Are you sure you want to clear most recent documents?")});
         QVERIFY(!w->globalVar.recent[1].isEmpty());
-        QVERIFY(stored(QStringLiteral("RE/REONE")).endsWith(QStringLiteral("one.nc")));
+        QVERIFY(storedSetting(QStringLiteral("RE/REONE")).endsWith(QStringLiteral("one.nc")));
 
         prompts.answer(Prompts::Answer::Yes);
         o.clear->click();
         for (const QString &entry : w->globalVar.recent)
             QVERIFY(entry.isEmpty());
         for (const char *key : {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"})
-            QCOMPARE(stored(QStringLiteral("RE/") + QLatin1String(key)), QString());
+            QCOMPARE(storedSetting(QStringLiteral("RE/") + QLatin1String(key)), QString());
         QCOMPARE(w->item(QStringLiteral("re1"))->text(), QStringLiteral("1   "));
         // Cancel afterwards does not bring them back.
         o.Command3->click();
@@ -306,12 +276,12 @@ private slots:
             QCOMPARE(prompts.log, QStringList{QStringLiteral("message: VORNEXA: Bad Value.")});
             QVERIFY(dialog.isVisible());
             QCOMPARE(w->TESSARC1->recLen, 500);
-            QCOMPARE(stored(QStringLiteral("IO/RECLEN")), QStringLiteral("(absent)"));
+            QCOMPARE(storedSetting(QStringLiteral("IO/RECLEN")), QStringLiteral("(absent)"));
         } else {
             QVERIFY(prompts.log.isEmpty());
             QVERIFY(!dialog.isVisible());
             QCOMPARE(w->TESSARC1->recLen, recLen);
-            QCOMPARE(stored(QStringLiteral("IO/RECLEN")), QString::number(recLen));
+            QCOMPARE(storedSetting(QStringLiteral("IO/RECLEN")), QString::number(recLen));
         }
     }
 };

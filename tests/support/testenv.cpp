@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 
 TestEnvironment::TestEnvironment() : m_dir(QDir::tempPath() + QStringLiteral("/vornexa-test-XXXXXX"))
 {
@@ -43,4 +44,28 @@ QByteArray readBytes(const QString &path)
     if (!f.open(QIODevice::ReadOnly))
         return QByteArray();
     return f.readAll();
+}
+
+void emptyRunFolders()
+{
+    for (const char *variable : {"VORNEXA_HOME", "XDG_CONFIG_HOME"}) {
+        QDir(qEnvironmentVariable(variable)).removeRecursively();
+        QDir().mkpath(qEnvironmentVariable(variable));
+    }
+}
+
+static QString settingsFile(const QString &title)
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/vornexa/") + title + QStringLiteral(".ini");
+}
+
+QString storedSetting(const QString &key, const QString &title)
+{
+    const QSettings ini(settingsFile(title), QSettings::IniFormat);
+    return ini.contains(key) ? ini.value(key).toString() : QStringLiteral("(absent)");
+}
+
+void storeSetting(const QString &key, const QString &value, const QString &title)
+{
+    QSettings(settingsFile(title), QSettings::IniFormat).setValue(key, value);
 }

@@ -26,6 +26,12 @@ TestEnvironment &testEnvironment();
 void writeBytes(const QString &path, const QByteArray &bytes);
 QByteArray readBytes(const QString &path);
 
+// Empties the program and settings folders, as before a first run.
+void emptyRunFolders();
+// A value of the settings store titled `title`, exactly as its file holds it; "(absent)" when it has none.
+QString storedSetting(const QString &key, const QString &title = QStringLiteral("VORNEXA"));
+void storeSetting(const QString &key, const QString &value, const QString &title = QStringLiteral("VORNEXA"));
+
 // Like QTEST_MAIN, with the private folders in place first.
 #define VORNEXA_TEST_MAIN(TestObject)                                                                            \
     int main(int argc, char *argv[])                                                                             \

@@ -18,11 +18,7 @@ struct ToolShell
 
     ToolShell()
     {
-        for (const char *variable : {"VORNEXA_HOME", "XDG_CONFIG_HOME"}) {
-            QDir folder(qEnvironmentVariable(variable));
-            folder.removeRecursively();
-            QDir().mkpath(folder.path());
-        }
+        emptyRunFolders();
         main = std::make_unique<mainform>(prompts);
         main->Form_Load({});
         main->show();

@@ -70,7 +70,16 @@ private slots:
     {
         EditorFixture f(30);
         f.load(numberedProgram(100));
-        PageView_keys(f);
+        f.editor->txtmain->setFocus();
+        QTest::keyClick(f.editor->txtmain, Qt::Key_PageDown);
+        QCOMPARE(f.editor->curLine, 30);
+        QTest::keyClick(f.editor->txtmain, Qt::Key_End);
+        QCOMPARE(f.editor->curLine, 100 - f.editor->lines + 1);
+        QTest::keyClick(f.editor->txtmain, Qt::Key_PageUp);
+        QCOMPARE(f.editor->curLine, 100 - f.editor->lines + 1 - (f.editor->lines - 1));
+        QTest::keyClick(f.editor->txtmain, Qt::Key_Home);
+        QCOMPARE(f.editor->curLine, 1);
+        QCOMPARE(f.editor->numberOfLines(), 100); // keys never edit the page
     }
 
     void upAndDownAtThePageEdgesScrollOneLine()
@@ -309,21 +318,6 @@ private slots:
         QCOMPARE(f.editor->curLine, 20);
         QCOMPARE(f.storeLines().at(19), "M0 " + numberedLine(20));
         QVERIFY(f.editor->lines < 30 + 20); // recomputed for the larger font
-    }
-
-private:
-    void PageView_keys(EditorFixture &f)
-    {
-        f.editor->txtmain->setFocus();
-        QTest::keyClick(f.editor->txtmain, Qt::Key_PageDown);
-        QCOMPARE(f.editor->curLine, 30);
-        QTest::keyClick(f.editor->txtmain, Qt::Key_End);
-        QCOMPARE(f.editor->curLine, 100 - f.editor->lines + 1);
-        QTest::keyClick(f.editor->txtmain, Qt::Key_PageUp);
-        QCOMPARE(f.editor->curLine, 100 - f.editor->lines + 1 - (f.editor->lines - 1));
-        QTest::keyClick(f.editor->txtmain, Qt::Key_Home);
-        QCOMPARE(f.editor->curLine, 1);
-        QCOMPARE(f.editor->numberOfLines(), 100); // keys never edit the page
     }
 };
 

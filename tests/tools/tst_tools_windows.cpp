@@ -30,6 +30,18 @@ class TestToolWindows : public QObject
 
     std::unique_ptr<ToolShell> shell;
 
+    // An Operations window with its fields filled in and its option (1 add ... 4 divide) chosen.
+    std::unique_ptr<frmOp> operations(int option, const QString &axis, const QString &value)
+    {
+        auto w = std::make_unique<frmOp>(*shell->main);
+        w->Form_Load();
+        w->txtAxis->setText(axis);
+        w->txtValue->setText(value);
+        QRadioButton *options[] = {w->Option1, w->Option2, w->Option3, w->Option4};
+        options[option - 1]->click();
+        return w;
+    }
+
 private slots:
     void init()
     {
@@ -69,14 +81,9 @@ private slots:
         QFETCH(QList<QByteArray>, expected);
         shell->main->globalVar.spaces = spaces;
         shell->open({"G01 X1. Y2.", "G01 Y2.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y2.", "X1.0000"});
-        frmOp w(*shell->main);
-        w.Form_Load();
-        w.txtAxis->setText(axis);
-        w.txtValue->setText(value);
-        QRadioButton *options[] = {w.Option1, w.Option2, w.Option3, w.Option4};
-        options[option - 1]->click();
-        QCOMPARE(static_cast<int>(w.operation()), option);
-        w.Go->click();
+        auto w = operations(option, axis, value);
+        QCOMPARE(static_cast<int>(w->operation()), option);
+        w->Go->click();
         QCOMPARE(shell->store(), expected);
         QVERIFY(shell->prompts.log.isEmpty());
     }
@@ -84,14 +91,11 @@ private slots:
     void operationsStayInsideTheRange()
     {
         shell->open(numberedLines(8));
-        frmOp w(*shell->main);
-        w.Form_Load();
-        w.txtAxis->setText(QStringLiteral("X"));
-        w.txtValue->setText(QStringLiteral("100"));
-        w.LINE2LINE->setChecked(true);
-        w.StartLine->setText(QStringLiteral("3"));
-        w.EndLine->setText(QStringLiteral("5"));
-        w.Go->click();
+        auto w = operations(1, QStringLiteral("X"), QStringLiteral("100"));
+        w->LINE2LINE->setChecked(true);
+        w->StartLine->setText(QStringLiteral("3"));
+        w->EndLine->setText(QStringLiteral("5"));
+        w->Go->click();
         QCOMPARE(shell->store(),
                  QList<QByteArray>({"N1 X1", "N2 X2", "N3 X103.", "N4 X104.", "N5 X105.", "N6 X6", "N7 X7", "N8 X8"}));
     }
@@ -114,13 +118,7 @@ private slots:
         QFETCH(QString, shown);
         shell->open(numberedLines(4));
         const QList<QByteArray> before = shell->store();
-        frmOp w(*shell->main);
-        w.Form_Load();
-        w.txtAxis->setText(axis);
-        w.txtValue->setText(value);
-        QRadioButton *options[] = {w.Option1, w.Option2, w.Option3, w.Option4};
-        options[option - 1]->click();
-        w.Go->click();
+        operations(option, axis, value)->Go->click();
         QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: ") + shown});
         QCOMPARE(shell->store(), before);
         QVERIFY(!shell->main->row->isActive());
@@ -168,11 +166,8 @@ private slots:
         shell->main->globalVar.spaces = false;
         shell->editor().recLen = 20; // lines of at most 18 characters
         shell->open({"X1Y2", "X1Y2", "N3 X1Y22222222222", "X1"});
-        frmOp w(*shell->main);
-        w.Form_Load();
-        w.txtAxis->setText(QStringLiteral("X"));
-        w.txtValue->setText(QStringLiteral("0.25"));
-        w.Go->click();
+        auto w = operations(1, QStringLiteral("X"), QStringLiteral("0.25"));
+        w->Go->click();
         QCOMPARE(shell->messages(),
                  QStringList{QStringLiteral("message: Line 3: ") + tools::lineFaultText(tools::LineFault::TooLong) +
                              QStringLiteral(" The run stopped there: lines 1 to 2 were changed, the lines from line 3 "
@@ -180,7 +175,7 @@ private slots:
         QCOMPARE(shell->store(), QList<QByteArray>({"X1.25Y2", "X1.25Y2", "N3 X1Y22222222222", "X1"}));
         QVERIFY(!shell->editor().Run);
         QVERIFY(!shell->editor().txtmain->isReadOnly());
-        QCOMPARE(w.Go->text(), QStringLiteral("Go"));
+        QCOMPARE(w->Go->text(), QStringLiteral("Go"));
         // The program is still whole: it saves as it now stands.
         const QString saved = testEnvironment().path(QStringLiteral("after-stop.nc"));
         shell->editor().saveFile(saved);

@@ -1,7 +1,9 @@
 #include "scriptedprompts.h"
 
+// Records the prompt and takes its queued answer.
 QVariant ScriptedPrompts::next(const QString &what)
 {
+    log.append(what);
     if (m_answers.isEmpty()) {
         unexpected.append(what);
         return QVariant();
@@ -25,9 +27,7 @@ void ScriptedPrompts::message(QWidget *, const QString &text, const QString &tit
 
 Prompts::Answer ScriptedPrompts::ask(QWidget *, const QString &text, const QString &title, Buttons buttons)
 {
-    const QString line = QStringLiteral("ask: %1: %2").arg(title, text);
-    log.append(line);
-    const QVariant a = next(line);
+    const QVariant a = next(QStringLiteral("ask: %1: %2").arg(title, text));
     if (!a.isValid())
         return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
     return static_cast<Answer>(a.toInt());
@@ -35,9 +35,7 @@ Prompts::Answer ScriptedPrompts::ask(QWidget *, const QString &text, const QStri
 
 std::optional<QString> ScriptedPrompts::input(QWidget *, const QString &prompt, const QString &title, const QString &)
 {
-    const QString line = QStringLiteral("input: %1: %2").arg(title, prompt);
-    log.append(line);
-    const QVariant a = next(line);
+    const QVariant a = next(QStringLiteral("input: %1: %2").arg(title, prompt));
     if (!a.isValid())
         return std::nullopt;
     return a.toString();
@@ -45,21 +43,18 @@ std::optional<QString> ScriptedPrompts::input(QWidget *, const QString &prompt, 
 
 QString ScriptedPrompts::openFileName(QWidget *, const QString &folder)
 {
-    log.append(QStringLiteral("open dialog"));
     dialogFolders.append(folder);
     return next(QStringLiteral("open dialog")).toString();
 }
 
 QString ScriptedPrompts::saveFileName(QWidget *, const QString &folder)
 {
-    log.append(QStringLiteral("save dialog"));
     dialogFolders.append(folder);
     return next(QStringLiteral("save dialog")).toString();
 }
 
 std::optional<QFont> ScriptedPrompts::chooseFont(QWidget *, const QFont &)
 {
-    log.append(QStringLiteral("font dialog"));
     const QVariant a = next(QStringLiteral("font dialog"));
     if (!a.isValid())
         return std::nullopt;
@@ -68,7 +63,6 @@ std::optional<QFont> ScriptedPrompts::chooseFont(QWidget *, const QFont &)
 
 std::optional<QColor> ScriptedPrompts::chooseColor(QWidget *, const QColor &)
 {
-    log.append(QStringLiteral("colour dialog"));
     const QVariant a = next(QStringLiteral("colour dialog"));
     if (!a.isValid())
         return std::nullopt;

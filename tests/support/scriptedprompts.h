@@ -36,7 +36,6 @@ public:
     QStringList unexpected;    // prompts that found no queued answer
     QStringList dialogFolders; // the folder each file dialog started in
     QStringList opened;        // documents handed to the desktop
-    int pending() const { return static_cast<int>(m_answers.size()); }
     void clear();
 
 private:

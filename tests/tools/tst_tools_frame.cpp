@@ -35,6 +35,13 @@ class TestFrame : public QObject
         w.EndLine->setText(QString::fromLatin1(end));
     }
 
+    // The Go caption, then whether the editor is locked, the busy indicator turns and the page is read-only.
+    QStringList runState(tools::ToolWindow &w)
+    {
+        return {w.Go->text(), QString::number(shell->editor().Run), QString::number(shell->main->row->isActive()),
+                QString::number(shell->editor().txtmain->isReadOnly())};
+    }
+
 private slots:
     void init()
     {
@@ -110,8 +117,7 @@ private slots:
         w->Go->click();
         QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: Are all the text boxes filled out correctly?")});
         QCOMPARE(shell->store(), before);
-        QVERIFY(!shell->editor().Run);
-        QCOMPARE(w->Go->text(), QStringLiteral("&Go"));
+        QCOMPARE(runState(*w), QStringList({"&Go", "0", "0", "0"}));
     }
 
     void rangeFieldsTakeOnlyDigits()
@@ -152,25 +158,11 @@ private slots:
         shell->open(numberedLines(201));
         auto w = operations("1");
         range(*w, "1", "201");
-        QString captionDuring;
-        bool lockedDuring = false;
-        bool busyDuring = false;
-        bool readOnlyDuring = false;
-        QTimer::singleShot(0, w.get(), [&] {
-            captionDuring = w->Go->text();
-            lockedDuring = shell->editor().Run;
-            busyDuring = shell->main->row->isActive();
-            readOnlyDuring = shell->editor().txtmain->isReadOnly();
-        });
+        QStringList during;
+        QTimer::singleShot(0, w.get(), [&] { during = runState(*w); });
         w->Go->click();
-        QCOMPARE(captionDuring, QStringLiteral("0.50%"));
-        QVERIFY(lockedDuring);
-        QVERIFY(busyDuring);
-        QVERIFY(readOnlyDuring);
-        QCOMPARE(w->Go->text(), QStringLiteral("Go"));
-        QVERIFY(!shell->editor().Run);
-        QVERIFY(!shell->main->row->isActive());
-        QVERIFY(!shell->editor().txtmain->isReadOnly());
+        QCOMPARE(during, QStringList({"0.50%", "1", "1", "1"}));
+        QCOMPARE(runState(*w), QStringList({"Go", "0", "0", "0"}));
         const QList<QByteArray> lines = shell->store();
         QCOMPARE(lines.first(), QByteArray("N1 X2."));
         QCOMPARE(lines.last(), QByteArray("N201 X202."));
@@ -259,10 +251,7 @@ private slots:
         QCOMPARE(told.size(), 1);
         QVERIFY2(told.first().startsWith(QStringLiteral("message: Line 1: File not found")), qPrintable(told.first()));
         QVERIFY2(told.first().endsWith(QStringLiteral("no line was changed.")), qPrintable(told.first()));
-        QVERIFY(!shell->editor().Run);
-        QVERIFY(!shell->main->row->isActive());
-        QVERIFY(!shell->editor().txtmain->isReadOnly());
-        QCOMPARE(w->Go->text(), QStringLiteral("Go"));
+        QCOMPARE(runState(*w), QStringList({"Go", "0", "0", "0"}));
         QVERIFY(w->close());
     }
 };

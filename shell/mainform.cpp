@@ -572,28 +572,31 @@ void mainform::openfileinnewwindow_Click()
         m_prompts.message(this, QStringLiteral("A new window could not be started for ") + chosen, globalVar.programTitle);
 }
 
-void mainform::SaveFile_Click()
+bool mainform::readyToSave()
 {
+    // The visible page's edits go into the store first.
     TESSARC1->loadLine(TESSARC1->curLine);
     if (refuseWhileRunning())
-        return;
+        return false;
     if (TESSARC1->lfile.isEmpty()) {
         m_prompts.beep();
-        return;
+        return false;
     }
+    return true;
+}
+
+void mainform::SaveFile_Click()
+{
+    if (!readyToSave())
+        return;
     TESSARC1->saveFile(TESSARC1->lfile);
     m_prompts.message(this, TESSARC1->lfile + QStringLiteral(" saved."), QStringLiteral("Save completed."));
 }
 
 void mainform::SaveFileAs_Click()
 {
-    TESSARC1->loadLine(TESSARC1->curLine);
-    if (refuseWhileRunning())
+    if (!readyToSave())
         return;
-    if (TESSARC1->lfile.isEmpty()) {
-        m_prompts.beep();
-        return;
-    }
     const QString chosen = chooseSaveTarget();
     if (chosen.isEmpty())
         return;

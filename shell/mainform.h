@@ -86,6 +86,8 @@ private:
     bool refuseWhileRunning();
     // The save dialog and, for a file that exists, the overwrite question; empty when abandoned.
     QString chooseSaveTarget();
+    // Brings the page into the store; false (after saying why) when nothing can be saved now.
+    bool readyToSave();
     void openProgram(const QString &path);
     void showContextMenu(int button, int shift, float x, float y);
     QString folderOf(const QString &path) const;

@@ -10,20 +10,6 @@ namespace functions {
 
 namespace {
 
-// Latin-1 letters folded to lower case, so that "x" finds "X" and "é" finds "É".
-const std::array<uchar, 256> &lowerCase()
-{
-    static const std::array<uchar, 256> table = [] {
-        std::array<uchar, 256> t{};
-        for (int c = 0; c < 256; ++c) {
-            const char16_t lower = QChar(static_cast<char16_t>(c)).toLower().unicode();
-            t[static_cast<std::size_t>(c)] = static_cast<uchar>(lower < 256 ? lower : c);
-        }
-        return t;
-    }();
-    return table;
-}
-
 // The bytes of a delimiter, or nothing when it holds a character outside Latin-1.
 std::optional<QByteArray> latin1(const QString &text)
 {
@@ -40,6 +26,21 @@ bool isNumberChar(char c, bool spaces)
 }
 
 } // namespace
+
+// Latin-1 letters folded to lower case, so that "x" finds "X" and "é" finds "É".
+const std::array<uchar, 256> &lowerCase()
+{
+    static const std::array<uchar, 256> table = [] {
+        std::array<uchar, 256> t{};
+        for (int c = 0; c < 256; ++c) {
+            const char16_t lower = QChar(static_cast<char16_t>(c)).toLower().unicode();
+            t[static_cast<std::size_t>(c)] = static_cast<uchar>(lower < 256 ? lower : c);
+        }
+        return t;
+    }();
+    return table;
+}
+
 
 QString reducedAxis(const QString &axis)
 {

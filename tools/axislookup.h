@@ -2,11 +2,16 @@
 
 #include <QByteArray>
 #include <QString>
+#include <array>
 
 // Finding an address word's value on a program line, and the comments around it. Lines are bytes
 // (Latin-1); the letter and the comment delimiters are texts as the settings and fields hold them,
 // and a character outside Latin-1 in them never matches anything on a line.
 namespace functions {
+
+// Latin-1 letters folded to lower case, so that "x" finds "X" and "é" finds "É"; one table for
+// every lookup that ignores case.
+const std::array<uchar, 256> &lowerCase();
 
 // The number after an address letter on a line.
 struct AxisValue

@@ -16,19 +16,7 @@ namespace tools {
 
 namespace {
 
-// Latin-1 letters folded to lower case, as the axis lookup folds them.
-const std::array<uchar, 256> &lowerCase()
-{
-    static const std::array<uchar, 256> table = [] {
-        std::array<uchar, 256> t{};
-        for (int c = 0; c < 256; ++c) {
-            const char16_t lower = QChar(static_cast<char16_t>(c)).toLower().unicode();
-            t[static_cast<std::size_t>(c)] = static_cast<uchar>(lower < 256 ? lower : c);
-        }
-        return t;
-    }();
-    return table;
-}
+using functions::lowerCase;
 
 bool isNumberChar(char c, bool spaces)
 {

@@ -312,12 +312,12 @@ void TESSARC::showNoProgram()
 
 // ---------------------------------------------------------------- loading and saving
 
-void TESSARC::loadFile(const QString &filename)
+bool TESSARC::loadFile(const QString &filename)
 {
     QElapsedTimer clock;
     clock.start();
     if (Run)
-        return;
+        return false;
     Run = true;
     int step = 20;
     try {
@@ -344,7 +344,7 @@ void TESSARC::loadFile(const QString &filename)
             showNoProgram();
             setNotes(QStringLiteral("Please Load File"));
             Run = false;
-            return;
+            return false;
         }
         step = 80;
         c->setText(QStringLiteral("1"));
@@ -359,12 +359,14 @@ void TESSARC::loadFile(const QString &filename)
                  QStringLiteral(" seconds)"));
         if (txtmain->isVisible())
             txtmain->setFocus(); // ready for the keys, on the program's first page
+        return true;
     } catch (const ControlError &error) {
         report(QStringLiteral("LoadFile"), error, step);
         removeStores();
         showNoProgram();
         setNotes(QStringLiteral("Please Load File"));
         Run = false;
+        return false;
     }
 }
 
@@ -412,12 +414,12 @@ bool TESSARC::copyFileToStore(const QString &path, qint64 total)
     }
 }
 
-void TESSARC::saveFile(const QString &where2save)
+bool TESSARC::saveFile(const QString &where2save)
 {
     QElapsedTimer clock;
     clock.start();
     if (Run)
-        return;
+        return false;
     Run = true;
     int step = 20;
     QSaveFile out(where2save);
@@ -426,7 +428,7 @@ void TESSARC::saveFile(const QString &where2save)
         if (lfile.isEmpty()) {
             m_prompts->beep();
             Run = false;
-            return;
+            return false;
         }
         step = 40;
         setNotes(QStringLiteral("Preparing Save"));
@@ -480,11 +482,13 @@ void TESSARC::saveFile(const QString &where2save)
                  QStringLiteral(" seconds)"));
         step = 100;
         Run = false;
+        return true;
     } catch (const ControlError &error) {
         out.cancelWriting();
         report(QStringLiteral("SaveFile"), error, step);
         setNotes(QStringLiteral("Not saved: ") + where2save);
         Run = false;
+        return false;
     }
 }
 
@@ -536,6 +540,11 @@ void TESSARC::loadLine(int lineNumber)
         report(QStringLiteral("LoadLine"), error, step);
         Run = false;
     }
+}
+
+bool TESSARC::pageIsStored() const
+{
+    return lfile.isEmpty() || txtmain->pageLines().join(QStringLiteral("\r\n")) == m_shownText;
 }
 
 void TESSARC::writeBack()

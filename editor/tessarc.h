@@ -50,8 +50,9 @@ public:
     bool lfEndsLine = true; // a lone line feed ends a line when loading (false: it stays in the line)
 
     // ---- Methods ----
-    void loadFile(const QString &filename);
-    void saveFile(const QString &where2save);
+    // Both report their own failures; the result says whether the program was loaded (saved).
+    bool loadFile(const QString &filename);
+    bool saveFile(const QString &where2save);
     void loadLine(int lineNumber);
     void lockup(bool yesno);
     int numberOfLines() const;
@@ -92,6 +93,9 @@ public:
     int textColor() const { return m_textColor; }
     // The view's text right after the last render.
     const QString &shownText() const { return m_shownText; }
+    // Whether the store holds the page as the view shows it: false while an edit waits to be
+    // written back, and after a write-back was refused (a line too long for its record).
+    bool pageIsStored() const;
     int gutterWidth() const { return m_gutterWidth; }
     int bottomMargin() const { return m_bottomMargin; }
     int rightMargin() const { return m_rightMargin; }

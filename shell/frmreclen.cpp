@@ -91,6 +91,15 @@ std::optional<int> frmRecLen::recordLengthOf(const QString &text)
 
 void frmRecLen::cmdOK_Click()
 {
+    // The open program's store is laid out in records of the present length: it keeps them.
+    if (!m_main.TESSARC1->lfile.isEmpty()) {
+        m_main.prompts().message(this,
+                                 QStringLiteral("The record length cannot change while a program is open; it stays %1.")
+                                     .arg(m_main.TESSARC1->recLen),
+                                 m_main.globalVar.programTitle);
+        close();
+        return;
+    }
     const std::optional<int> length = recordLengthOf(txtValue->text());
     if (!length) {
         m_main.prompts().message(this, QStringLiteral("Bad Value."), m_main.globalVar.programTitle);

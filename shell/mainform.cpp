@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QSaveFile>
+#include <QScreen>
 #include <QTextStream>
 #include <QTimer>
 #include <QWindow>
@@ -261,9 +262,11 @@ bool mainform::otherInstanceRunning() const
 
 void mainform::Form_Load(const QStringList &arguments)
 {
-    // The command line's tail with its quotes removed: a path with spaces works quoted or not.
+    // The arguments are the path as given; a caller that split it at its spaces has it joined
+    // again, and a path that arrives quoted as a whole loses the quotes.
     QString startFile = arguments.join(QLatin1Char(' '));
-    startFile.remove(QLatin1Char('"'));
+    if (startFile.size() >= 2 && startFile.startsWith(QLatin1Char('"')) && startFile.endsWith(QLatin1Char('"')))
+        startFile = startFile.mid(1, startFile.size() - 2);
 
     applyIcon(this);
     TESSARC1->recLen = 1000;
@@ -279,16 +282,14 @@ void mainform::Form_Load(const QStringList &arguments)
     }
 
     if (!startFile.isEmpty() && QFileInfo(startFile).isFile()) {
-        allocateTempFiles();
         show();
         move(pos() + QPoint(toPixels(50), toPixels(50)));
-        TESSARC1->lockup(false);
-        TESSARC1->loadFile(QFileInfo(startFile).absoluteFilePath());
-        if (!TESSARC1->lfile.isEmpty()) {
-            setSaveCaptions();
+        // A window started on a program stands a little off the last one; that is not a move of
+        // the machinist's, so it is not what the window's place is written back as.
+        m_placeApplied[0] = x();
+        m_placeApplied[1] = y();
+        if (openProgram(startFile))
             addRecentFile(TESSARC1->lfile);
-            showFileMenus();
-        }
     }
 }
 
@@ -330,12 +331,13 @@ void mainform::loadSettings()
         s.setBoolean(QStringLiteral("FORMATS"), QStringLiteral("CALCPERCENT"), true);
     }
 
-    const double left = s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINLEFT"), 100);
-    const double top = s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINTOP"), 100);
-    const double width = s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINWIDTH"), 10000);
-    const double height = s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINHEIGHT"), 10000);
-    move(toPixels(left), toPixels(top));
-    resize(std::max(1, toPixels(width)), std::max(1, toPixels(height)));
+    m_placeRead = {s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINLEFT"), 100),
+                   s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINTOP"), 100),
+                   s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINWIDTH"), 10000),
+                   s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINHEIGHT"), 10000)};
+    move(toPixels(m_placeRead[0]), toPixels(m_placeRead[1]));
+    resize(std::max(1, toPixels(m_placeRead[2])), std::max(1, toPixels(m_placeRead[3])));
+    m_placeApplied = {x(), y(), width(), height()};
 
     g.startComment = s.text(QStringLiteral("COMMENTS"), QStringLiteral("STARTCOMMENT"), QStringLiteral("("));
     g.endComment = s.text(QStringLiteral("COMMENTS"), QStringLiteral("ENDCOMMENT"), QStringLiteral(")"));
@@ -388,6 +390,34 @@ void mainform::loadSettings()
     s.sync();
 }
 
+void mainform::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shownOnce)
+        return;
+    m_shownOnce = true;
+    // The frame is known once the window is up.
+    QTimer::singleShot(0, this, &mainform::keepFrameOnScreen);
+}
+
+void mainform::keepFrameOnScreen()
+{
+    const QRect frame = frameGeometry();
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().contains(frame.topLeft()))
+            return;
+    }
+    const QScreen *screen = QGuiApplication::screenAt(frame.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    const int left = std::clamp(frame.left(), room.left(), std::max(room.left(), room.right() - frame.width() + 1));
+    const int top = std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() - frame.height() + 1));
+    move(left, top);
+}
+
 void mainform::allocateTempFiles()
 {
     const QDir folder(m_programFolder);
@@ -413,8 +443,11 @@ void mainform::closeEvent(QCloseEvent *event)
             event->ignore();
             return;
         }
-        if (answer == Prompts::Answer::Yes)
-            SaveFile_Click();
+        // A save that failed keeps the window open with the edits, so they can be saved elsewhere.
+        if (answer == Prompts::Answer::Yes && !SaveFile_Click()) {
+            event->ignore();
+            return;
+        }
     }
     // Unload.
     TESSARC1->done();
@@ -425,10 +458,12 @@ void mainform::closeEvent(QCloseEvent *event)
 void mainform::saveSettingsAndQuit()
 {
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
-        m_settings.setNumber(QStringLiteral("MAINPOS"), QStringLiteral("MAINLEFT"), toTwips(x()));
-        m_settings.setNumber(QStringLiteral("MAINPOS"), QStringLiteral("MAINTOP"), toTwips(y()));
-        m_settings.setNumber(QStringLiteral("MAINPOS"), QStringLiteral("MAINWIDTH"), toTwips(width()));
-        m_settings.setNumber(QStringLiteral("MAINPOS"), QStringLiteral("MAINHEIGHT"), toTwips(height()));
+        const std::array<int, 4> now = {x(), y(), width(), height()};
+        const char *keys[4] = {"MAINLEFT", "MAINTOP", "MAINWIDTH", "MAINHEIGHT"};
+        for (size_t i = 0; i < 4; ++i) {
+            const double twips = now[i] == m_placeApplied[i] ? m_placeRead[i] : toTwips(now[i]);
+            m_settings.setNumber(QStringLiteral("MAINPOS"), QString::fromLatin1(keys[i]), twips);
+        }
     }
     const char *recentKeys[5] = {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"};
     for (int i = 0; i < 5; ++i)
@@ -462,9 +497,8 @@ bool mainform::savePrompt()
                       globalVar.programTitle, Prompts::Buttons::YesNoCancel);
     if (answer == Prompts::Answer::Cancel)
         return false;
-    if (answer == Prompts::Answer::Yes)
-        SaveFile_Click();
-    return true;
+    // When the save fails the command ends: the edits are still there to be saved elsewhere.
+    return answer != Prompts::Answer::Yes || SaveFile_Click();
 }
 
 QString mainform::folderOf(const QString &path) const
@@ -518,13 +552,11 @@ void mainform::newFile1_Click()
                           globalVar.programTitle);
         return;
     }
-    allocateTempFiles();
-    TESSARC1->lockup(false);
-    TESSARC1->loadFile(QFileInfo(chosen).absoluteFilePath());
     globalVar.lastDirSave = folderOf(chosen);
     m_settings.setText(QStringLiteral("FILES"), QStringLiteral("LASTDIRSAVE"), globalVar.lastDirSave);
     m_settings.sync();
-    setSaveCaptions();
+    if (!openProgram(chosen))
+        return;
     addRecentFile(TESSARC1->lfile);
     m_prompts.message(this, chosen + QStringLiteral(" created."), QStringLiteral("Save completed."));
     showFileMenus();
@@ -542,23 +574,31 @@ void mainform::LoadFile_Click()
     globalVar.lastDirOpen = folderOf(chosen);
     m_settings.setText(QStringLiteral("FILES"), QStringLiteral("LASTDIROPEN"), globalVar.lastDirOpen);
     m_settings.sync();
-    openProgram(chosen);
+    if (openProgram(chosen))
+        addRecentFile(TESSARC1->lfile);
 }
 
-void mainform::openProgram(const QString &path)
+bool mainform::openProgram(const QString &path)
 {
+    const QString oldStore = TESSARC1->tempFile;
+    const QString oldScratch = TESSARC1->tempFile2;
     allocateTempFiles();
     hideFileMenus();
     TESSARC1->lockup(false);
-    TESSARC1->loadFile(QFileInfo(path).absoluteFilePath());
-    if (TESSARC1->lfile.isEmpty()) {
-        // The control has said why; the view stays locked until a program is open.
-        TESSARC1->lockup(true);
-        return;
+    const bool loaded = TESSARC1->loadFile(QFileInfo(path).absoluteFilePath());
+    // The control has let go of the program it held before: its stores go now, not at the next start.
+    if (oldStore != TESSARC1->tempFile) {
+        QFile::remove(oldStore);
+        QFile::remove(oldScratch);
     }
     setSaveCaptions();
-    addRecentFile(TESSARC1->lfile);
+    if (!loaded) {
+        // The control has said why; the view stays locked until a program is open.
+        TESSARC1->lockup(true);
+        return false;
+    }
     showFileMenus();
+    return true;
 }
 
 void mainform::openfileinnewwindow_Click()
@@ -575,22 +615,24 @@ void mainform::openfileinnewwindow_Click()
 bool mainform::readyToSave()
 {
     // The visible page's edits go into the store first.
-    TESSARC1->loadLine(TESSARC1->curLine);
+    if (!TESSARC1->pageIsStored())
+        TESSARC1->loadLine(TESSARC1->curLine);
     if (refuseWhileRunning())
         return false;
     if (TESSARC1->lfile.isEmpty()) {
         m_prompts.beep();
         return false;
     }
-    return true;
+    // A page the store refused (the control has said why) is not saved without its edits.
+    return TESSARC1->pageIsStored();
 }
 
-void mainform::SaveFile_Click()
+bool mainform::SaveFile_Click()
 {
-    if (!readyToSave())
-        return;
-    TESSARC1->saveFile(TESSARC1->lfile);
+    if (!readyToSave() || !TESSARC1->saveFile(TESSARC1->lfile))
+        return false;
     m_prompts.message(this, TESSARC1->lfile + QStringLiteral(" saved."), QStringLiteral("Save completed."));
+    return true;
 }
 
 void mainform::SaveFileAs_Click()
@@ -601,7 +643,9 @@ void mainform::SaveFileAs_Click()
     if (chosen.isEmpty())
         return;
     const QString target = QFileInfo(chosen).absoluteFilePath();
-    TESSARC1->saveFile(target);
+    // A target that could not be written leaves the program where it was.
+    if (!TESSARC1->saveFile(target))
+        return;
     globalVar.lastDirSave = folderOf(target);
     m_settings.setText(QStringLiteral("FILES"), QStringLiteral("LASTDIRSAVE"), globalVar.lastDirSave);
     m_settings.sync();
@@ -630,13 +674,7 @@ void mainform::re_Click(int entry)
         return;
     if (!savePrompt())
         return;
-    allocateTempFiles();
-    TESSARC1->lockup(false);
-    TESSARC1->loadFile(path);
-    if (TESSARC1->lfile.isEmpty())
-        return;
-    setSaveCaptions();
-    showFileMenus();
+    openProgram(path);
 }
 
 void mainform::refreshRecentMenu()
@@ -663,6 +701,12 @@ void mainform::addRecentFile(const QString &path)
 
 void mainform::setSaveCaptions()
 {
+    if (TESSARC1->lfile.isEmpty()) {
+        // With no program the items read as they did before the first load.
+        item(QStringLiteral("SaveFile"))->setText(QStringLiteral("&Save File"));
+        item(QStringLiteral("SaveFileAs"))->setText(QStringLiteral("S&ave File As..."));
+        return;
+    }
     const QString name = QFileInfo(TESSARC1->lfile).fileName();
     item(QStringLiteral("SaveFile"))->setText(QStringLiteral("Save ") + name);
     item(QStringLiteral("SaveFileAs"))->setText(QStringLiteral("Save ") + name + QStringLiteral(" As"));
@@ -679,7 +723,8 @@ void mainform::hideFileMenus()
 {
     for (const QString &name : kFileMenus)
         item(name)->setVisible(false);
-    item(QStringLiteral("setRecLen"))->setVisible(false);
+    // With no program open the record length may change, so a line too long for it can be loaded.
+    item(QStringLiteral("setRecLen"))->setVisible(true);
 }
 
 // ---------------------------------------------------------------- the window itself

@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -48,7 +49,8 @@ public:
     void newFile1_Click();
     void LoadFile_Click();
     void openfileinnewwindow_Click();
-    void SaveFile_Click();
+    // True when the program was written; a failure has been reported and changes nothing.
+    bool SaveFile_Click();
     void SaveFileAs_Click();
     void re_Click(int entry); // 1 to 5
     void refreshRecentMenu();
@@ -76,6 +78,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildMenus();
@@ -88,7 +91,12 @@ private:
     QString chooseSaveTarget();
     // Brings the page into the store; false (after saying why) when nothing can be saved now.
     bool readyToSave();
-    void openProgram(const QString &path);
+    // Loads a program into fresh stores, then deletes the stores of the program it replaces. On a
+    // failed load (the control has said why) no program is open: the view is locked and the menus
+    // that need a program are hidden. True when the program is open.
+    bool openProgram(const QString &path);
+    // Moves the window so its frame, title bar included, lies on a screen.
+    void keepFrameOnScreen();
     void showContextMenu(int button, int shift, float x, float y);
     QString folderOf(const QString &path) const;
     QString dialogFolder(const QString &remembered, bool fallBackToProgramFolder) const;
@@ -101,5 +109,9 @@ private:
     QHash<QString, QAction *> m_items;
     QHash<QString, QMenu *> m_menus;
     int m_rowCounter = 0;
-    bool m_closing = false;
+    bool m_shownOnce = false;
+    // The window's place as read from the settings (in twips) and as it was applied (in pixels):
+    // a value the machinist did not change is written back exactly as it was read.
+    std::array<double, 4> m_placeRead{};
+    std::array<int, 4> m_placeApplied{};
 };

@@ -147,23 +147,28 @@ private slots:
 
     void programOnTheCommandLineOpens_data()
     {
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("quoted") << QStringList{QStringLiteral("\"") + testEnvironment().path(QStringLiteral("my part.nc")) +
-                                               QStringLiteral("\"")};
-        QTest::newRow("unquoted, split at the space")
-            << testEnvironment().path(QStringLiteral("my part.nc")).split(QLatin1Char(' '));
+        const QString spaced = testEnvironment().path(QStringLiteral("my part.nc"));
+        QTest::newRow("quoted") << "my part.nc" << QStringList{QStringLiteral("\"") + spaced + QStringLiteral("\"")};
+        QTest::newRow("unquoted, split at the space") << "my part.nc" << spaced.split(QLatin1Char(' '));
+        const QString runs = testEnvironment().path(QStringLiteral("a  b   c.nc"));
+        QTest::newRow("one argument holding runs of spaces") << "a  b   c.nc" << QStringList{runs};
+        const QString quote = testEnvironment().path(QStringLiteral("say \"hi\".nc"));
+        QTest::newRow("a quote inside the name") << "say \"hi\".nc" << QStringList{quote};
     }
 
     void programOnTheCommandLineOpens()
     {
+        QFETCH(QString, name);
         QFETCH(QStringList, arguments);
-        const QString path = samplePath(QStringLiteral("my part.nc"));
+        const QString path = samplePath(name);
         start(arguments);
         QCOMPARE(w->TESSARC1->lfile, path);
         QCOMPARE(w->TESSARC1->numberOfLines(), 3);
         QVERIFY(!w->TESSARC1->txtmain->isReadOnly());
         QCOMPARE(w->globalVar.recent[0], path);
-        QCOMPARE(w->item(QStringLiteral("SaveFile"))->text(), QStringLiteral("Save my part.nc"));
+        QCOMPARE(w->item(QStringLiteral("SaveFile"))->text(), QStringLiteral("Save ") + name);
         QVERIFY(!w->item(QStringLiteral("setRecLen"))->isVisible());
         QCOMPARE(w->TESSARC1->tempFile, programFolder() + QStringLiteral("/0.qen.tmp"));
     }
@@ -411,7 +416,7 @@ private slots:
         QCOMPARE(QFileInfo::exists(store), !closes);
         if (closes) {
             QCOMPARE(storedSetting(QStringLiteral("RE/REONE")), path);
-            QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINWIDTH")), QString::number(w->width() * 15));
+            QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINWIDTH")), QStringLiteral("10000")); // as read, not 10005
         }
     }
 
@@ -433,6 +438,15 @@ private slots:
         QVERIFY(w->close());
         QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINLEFT")), QStringLiteral("1500"));
         QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINWIDTH")), QStringLiteral("(absent)"));
+    }
+
+    void aWindowOffTheScreenIsBroughtOnIt()
+    {
+        storeSetting(QStringLiteral("MAINPOS/MAINTOP"), QStringLiteral("-3000"));
+        storeSetting(QStringLiteral("MAINPOS/MAINLEFT"), QStringLiteral("-90000"));
+        start();
+        const QRect room = w->screen()->availableGeometry();
+        QTRY_VERIFY(room.contains(w->frameGeometry().topLeft()));
     }
 
     void busyIndicatorTurnsInTheCaption()

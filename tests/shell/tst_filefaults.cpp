@@ -1,0 +1,307 @@
+#include "faults.h"
+#include "frmreclen.h"
+#include "mainform.h"
+#include "pageview.h"
+#include "scriptedprompts.h"
+#include "tessarc.h"
+#include "testenv.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+
+#include <functional>
+#include <memory>
+
+// The file commands meeting real faults: a failure is never followed by a success message, and
+// the program (its store, its file on disk, the edits on the page) and the window's state
+// (lfile, captions, recent list, menus, the lock) are what they were, or, when a load failed, no
+// program is open and the view is locked.
+
+namespace {
+
+enum class Command { Save, SaveAs, CloseYes, New, Open, OpenRecent, OpenSavingFirst, RecordLength };
+enum class Fault { LockedFolder, FullDisk, StoreDeleted, StoreTruncated, LineTooLong, LoadFails, ProgramOpen };
+enum class Outcome { Unchanged, NoProgram };
+
+QString programFolder()
+{
+    return qEnvironmentVariable("VORNEXA_HOME");
+}
+
+// A program long enough that no small disk holds a second copy of it.
+QByteArray longProgram()
+{
+    QByteArray text;
+    for (int k = 1; k <= 2000; ++k)
+        text += "N" + QByteArray::number(k) + " X" + QByteArray::number(k) + ".5\r\n";
+    return text;
+}
+
+struct State
+{
+    QString lfile, saveCaption, saveAsCaption, page;
+    std::array<QString, 5> recent;
+    bool fileMenus = false, recLenItem = false, run = false, readOnly = false;
+    QByteArray store;
+    bool operator==(const State &) const = default;
+};
+
+State stateOf(mainform &w)
+{
+    TESSARC &e = *w.TESSARC1;
+    return {e.lfile,
+            w.item(QStringLiteral("SaveFile"))->text(),
+            w.item(QStringLiteral("SaveFileAs"))->text(),
+            e.txtmain->pageText(),
+            w.globalVar.recent,
+            w.item(QStringLiteral("edit1"))->isVisible(),
+            w.item(QStringLiteral("setRecLen"))->isVisible(),
+            e.Run,
+            e.txtmain->isReadOnly(),
+            readBytes(e.tempFile)};
+}
+
+QStringList storesOnDisk()
+{
+    return QDir(programFolder()).entryList({QStringLiteral("*.qen.tmp")}, QDir::Files, QDir::Name);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Command)
+Q_DECLARE_METATYPE(Fault)
+Q_DECLARE_METATYPE(Outcome)
+
+class TestFileFaults : public QObject
+{
+    Q_OBJECT
+
+    ScriptedPrompts prompts;
+    std::unique_ptr<mainform> w;
+
+    void start()
+    {
+        w = std::make_unique<mainform>(prompts);
+        w->Form_Load({});
+        w->show();
+    }
+
+    void open(const QString &path)
+    {
+        prompts.answerText(path);
+        w->LoadFile_Click();
+        QCOMPARE(w->TESSARC1->lfile, path);
+    }
+
+private slots:
+    void init()
+    {
+        w.reset();
+        prompts.clear();
+        emptyRunFolders();
+    }
+
+    void cleanup()
+    {
+        w.reset();
+        QVERIFY2(prompts.unexpected.isEmpty(), qPrintable(prompts.unexpected.join(QLatin1Char('\n'))));
+    }
+
+    void commandUnderFault_data()
+    {
+        QTest::addColumn<Command>("command");
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<QStringList>("shown"); // the start of each prompt, in order
+        QTest::addColumn<Outcome>("outcome");
+        const QString saveWarning = QStringLiteral("warning: TESSARC1 - SaveFile: Unexpected error");
+        const QString loadWarning = QStringLiteral("warning: TESSARC1 - LoadFile: Unexpected error");
+        const QString conveWarning = QStringLiteral("warning: TESSARC1 - Conve2: Unexpected error");
+        const QString pageWarning = QStringLiteral("warning: TESSARC1 - LoadLine: Unexpected error");
+        const QString saveFirst = QStringLiteral("ask: VORNEXA: Would you like to save");
+        const QString closing = QStringLiteral("ask: VORNEXA: Would you like to save");
+        const auto row = [](const char *name, Command c, Fault f, QStringList shown, Outcome o) {
+            QTest::newRow(name) << c << f << shown << o;
+        };
+        row("save, folder not writable", Command::Save, Fault::LockedFolder, {saveWarning}, Outcome::Unchanged);
+        row("save, disk full", Command::Save, Fault::FullDisk, {saveWarning}, Outcome::Unchanged);
+        row("save, store deleted", Command::Save, Fault::StoreDeleted, {saveWarning}, Outcome::Unchanged);
+        row("save, store truncated", Command::Save, Fault::StoreTruncated, {saveWarning}, Outcome::Unchanged);
+        row("save, line too long for its record", Command::Save, Fault::LineTooLong, {pageWarning}, Outcome::Unchanged);
+        row("save as, folder not writable", Command::SaveAs, Fault::LockedFolder,
+            {QStringLiteral("save dialog"), saveWarning}, Outcome::Unchanged);
+        row("save as, disk full", Command::SaveAs, Fault::FullDisk, {QStringLiteral("save dialog"), saveWarning},
+            Outcome::Unchanged);
+        row("close saving, folder not writable", Command::CloseYes, Fault::LockedFolder, {closing, saveWarning},
+            Outcome::Unchanged);
+        row("close saving, disk full", Command::CloseYes, Fault::FullDisk, {closing, saveWarning}, Outcome::Unchanged);
+        row("close saving, line too long", Command::CloseYes, Fault::LineTooLong, {closing, pageWarning},
+            Outcome::Unchanged);
+        row("new file, folder not writable", Command::New, Fault::LockedFolder,
+            {saveFirst, QStringLiteral("save dialog"), QStringLiteral("message: VORNEXA:")}, Outcome::Unchanged);
+        row("new file, load fails", Command::New, Fault::LoadFails,
+            {saveFirst, QStringLiteral("save dialog"), conveWarning}, Outcome::NoProgram);
+        row("open, load fails", Command::Open, Fault::LoadFails, {saveFirst, QStringLiteral("open dialog"), conveWarning},
+            Outcome::NoProgram);
+        row("open recent, load fails", Command::OpenRecent, Fault::LoadFails, {saveFirst, conveWarning},
+            Outcome::NoProgram);
+        row("open, saving first fails", Command::OpenSavingFirst, Fault::LockedFolder, {saveFirst, saveWarning},
+            Outcome::Unchanged);
+        row("record length, program open", Command::RecordLength, Fault::ProgramOpen,
+            {QStringLiteral("message: VORNEXA: The record length cannot change while a program is open; it stays 500.")},
+            Outcome::Unchanged);
+    }
+
+    void commandUnderFault()
+    {
+        QFETCH(Command, command);
+        QFETCH(Fault, fault);
+        QFETCH(QStringList, shown);
+        QFETCH(Outcome, outcome);
+
+        // The program lives in a folder of its own, on a small disk where the disk is to fill.
+        std::unique_ptr<FullDisk> disk;
+        const QString folder = testEnvironment().path(QStringLiteral("programs"));
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        if (fault == Fault::FullDisk)
+            disk = std::make_unique<FullDisk>(96 * 1024);
+        const QString path = disk ? disk->path(QStringLiteral("part.nc")) : folder + QStringLiteral("/part.nc");
+        const QByteArray text = longProgram();
+        writeBytes(path, text);
+        const QString tooLong = folder + QStringLiteral("/wide.nc");
+        writeBytes(tooLong, "G1 X1\r\n" + QByteArray(600, 'X') + "\r\n");
+        const QString target = (disk ? disk->path(QStringLiteral("copy.nc")) : folder + QStringLiteral("/copy.nc"));
+
+        if (command == Command::New && fault == Fault::LoadFails)
+            storeSetting(QStringLiteral("COMMENTS/STARTCOMMENT"), QString(500, QLatin1Char('('))); // a header too long
+        start();
+        open(path);
+        w->TESSARC1->txtmain->textCursor().insertText(QStringLiteral("G90 ")); // an edit not yet in the store
+        if (fault == Fault::LineTooLong)
+            w->TESSARC1->txtmain->textCursor().insertText(QString(600, QLatin1Char('Y')));
+        else
+            w->TESSARC1->loadLine(w->TESSARC1->curLine);
+        w->globalVar.recent[1] = tooLong;
+        w->refreshRecentMenu();
+        const State before = stateOf(*w);
+
+        std::unique_ptr<LockedFolder> locked;
+        switch (fault) {
+        case Fault::LockedFolder:
+            locked = std::make_unique<LockedFolder>(folder);
+            if (!locked->ok())
+                QSKIP("this machine cannot make a folder refuse writes");
+            break;
+        case Fault::FullDisk:
+            disk->fill();
+            break;
+        case Fault::StoreDeleted:
+            QFile::remove(w->TESSARC1->tempFile);
+            break;
+        case Fault::StoreTruncated:
+            QFile::resize(w->TESSARC1->tempFile, QFileInfo(w->TESSARC1->tempFile).size() / 2);
+            break;
+        case Fault::LoadFails:
+        case Fault::LineTooLong:
+        case Fault::ProgramOpen:
+            break;
+        }
+        const QByteArray storeAfterFault = readBytes(w->TESSARC1->tempFile);
+
+        prompts.clear();
+        bool closed = false;
+        switch (command) {
+        case Command::Save:
+            QVERIFY(!w->SaveFile_Click());
+            break;
+        case Command::SaveAs:
+            prompts.answerText(target);
+            w->SaveFileAs_Click();
+            break;
+        case Command::CloseYes:
+            prompts.answer(Prompts::Answer::Yes);
+            closed = w->close();
+            break;
+        case Command::New:
+            prompts.answer(Prompts::Answer::No);
+            prompts.answerText(folder + QStringLiteral("/new.nc"));
+            w->newFile1_Click();
+            break;
+        case Command::Open:
+            prompts.answer(Prompts::Answer::No);
+            prompts.answerText(tooLong);
+            w->LoadFile_Click();
+            break;
+        case Command::OpenRecent:
+            prompts.answer(Prompts::Answer::No);
+            w->re_Click(2);
+            break;
+        case Command::OpenSavingFirst:
+            prompts.answer(Prompts::Answer::Yes);
+            w->LoadFile_Click();
+            break;
+        case Command::RecordLength: {
+            frmRecLen dialog(*w);
+            dialog.txtValue->setText(QStringLiteral("1000"));
+            dialog.cmdOK_Click();
+            QCOMPARE(storedSetting(QStringLiteral("IO/RECLEN")), QStringLiteral("(absent)"));
+            break;
+        }
+        }
+
+        QCOMPARE(prompts.log.size(), shown.size());
+        for (qsizetype i = 0; i < shown.size(); ++i)
+            QVERIFY2(prompts.log.at(i).startsWith(shown.at(i)), qPrintable(prompts.log.join(QLatin1Char('\n'))));
+        QVERIFY(!closed);
+        QVERIFY(w->isVisible());
+        QCOMPARE(readBytes(path), text);
+        QVERIFY(!QFile::exists(target));
+
+        const State after = stateOf(*w);
+        if (outcome == Outcome::Unchanged) {
+            State expected = before;
+            expected.store = storeAfterFault;
+            QCOMPARE(after.lfile, expected.lfile);
+            QCOMPARE(after.saveCaption, expected.saveCaption);
+            QCOMPARE(after.recent, expected.recent);
+            QCOMPARE(after.page, expected.page); // the edits are still there to be saved elsewhere
+            QVERIFY(after == expected);
+            return;
+        }
+        // A failed load leaves no program: nothing half-open, and no store of it or of the one before.
+        QCOMPARE(after.lfile, QString());
+        QCOMPARE(after.saveCaption, QStringLiteral("&Save File"));
+        QCOMPARE(after.saveAsCaption, QStringLiteral("S&ave File As..."));
+        QCOMPARE(after.recent, before.recent);
+        QVERIFY(!after.fileMenus);
+        QVERIFY(after.recLenItem); // so the record length can be raised for the file that failed
+        QVERIFY(!after.run);
+        QVERIFY(after.readOnly);
+        QCOMPARE(storesOnDisk(), QStringList());
+    }
+
+    void onlyTheLastProgramsStoresStay()
+    {
+        start();
+        for (const char *name : {"one.nc", "two.nc", "three.nc"}) {
+            const QString path = testEnvironment().path(QString::fromLatin1(name));
+            writeBytes(path, "G1 X1\r\nM30\r\n");
+            if (w->TESSARC1->lfile.isEmpty())
+                prompts.answerText(path);
+            else {
+                prompts.answer(Prompts::Answer::No);
+                prompts.answerText(path);
+            }
+            w->LoadFile_Click();
+        }
+        QCOMPARE(storesOnDisk(), QStringList{QFileInfo(w->TESSARC1->tempFile).fileName()});
+        prompts.answer(Prompts::Answer::No);
+        QVERIFY(w->close());
+        QCOMPARE(storesOnDisk(), QStringList());
+    }
+};
+
+VORNEXA_TEST_MAIN(TestFileFaults)
+#include "tst_filefaults.moc"

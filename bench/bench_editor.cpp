@@ -500,7 +500,7 @@ QByteArray storedLine(const TESSARC &editor, qint64 line)
 {
     tessarc::LineStore store;
     store.open(editor.tempFile, editor.recLen, false);
-    QByteArray text = store.read(line);
+    QByteArray text = store.read(tessarc::LineNumber(line));
     store.close();
     return text;
 }
@@ -732,7 +732,8 @@ void benchEdit(Bench &b)
                             tessarc::LineStore to;
                             from.open(editor.tempFile, kRecLen, false);
                             to.open(floorCopy, kRecLen);
-                            tessarc::LineStore::copyRecords(from, 1, editor.numberOfLines(), to, 1);
+                            tessarc::LineStore::copyRecords(from, tessarc::LineNumber(1), editor.numberOfLines(), to,
+                                                            tessarc::LineNumber(1));
                             to.close();
                             from.close();
                         },
@@ -799,7 +800,7 @@ void benchOperations(Bench &b)
         tessarc::LineStore out;
         in.open(from, kRecLen, false);
         out.open(to, kRecLen);
-        tessarc::LineStore::copyRecords(in, 1, b.big.lines, out, 1);
+        tessarc::LineStore::copyRecords(in, tessarc::LineNumber(1), b.big.lines, out, tessarc::LineNumber(1));
         out.close();
         in.close();
     };
@@ -822,7 +823,7 @@ void benchOperations(Bench &b)
     auto operations = [&](bool percents) {
         return Job{[&, percents] {
                        copyStore(pristine, editor.tempFile);
-                       main.globalVar.calcPercent = percents;
+                       main.globalVar.numbers.calcPercent = percents;
                        ::sync();
                    },
                    [&] { window.Go->click(); },

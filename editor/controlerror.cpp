@@ -10,6 +10,15 @@ ControlError::ControlError(int number, QString description)
 {
 }
 
+ControlError &ControlError::at(const QString &routine, int step)
+{
+    if (m_routine.isEmpty()) {
+        m_routine = routine;
+        m_step = step;
+    }
+    return *this;
+}
+
 ControlError ControlError::fromErrno(int err, const QString &path)
 {
     const QString where = path.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(path);

@@ -16,6 +16,11 @@ public:
 
     int number() const noexcept { return m_number; }
     const QString &description() const noexcept { return m_description; }
+    // Where it happened, when the routine that raised it said so: the routine's name and the step
+    // it had reached, as the control's reports name them. Empty and 0 otherwise.
+    const QString &routine() const noexcept { return m_routine; }
+    int step() const noexcept { return m_step; }
+    ControlError &at(const QString &routine, int step);
     const char *what() const noexcept override { return m_what.constData(); }
 
     // The error numbers the control raises.
@@ -35,6 +40,8 @@ public:
 private:
     int m_number;
     QString m_description;
+    QString m_routine;
+    int m_step = 0;
     QByteArray m_what;
 };
 

@@ -112,11 +112,11 @@ void LineStore::requireOpen() const
         throw ControlError(ControlError::DeviceIoError, QStringLiteral("The line store is not open"));
 }
 
-qint64 LineStore::offsetOf(qint64 record) const
+qint64 LineStore::offsetOf(LineNumber record) const
 {
-    if (record < 1)
-        throw ControlError(ControlError::BadRecordLength, QStringLiteral("Bad record number %1").arg(record));
-    return (record - 1) * m_recLen;
+    if (record.value < 1)
+        throw ControlError(ControlError::BadRecordLength, QStringLiteral("Bad record number %1").arg(record.value));
+    return (record.value - 1) * m_recLen;
 }
 
 qint64 LineStore::recordCount()
@@ -129,19 +129,19 @@ qint64 LineStore::recordCount()
     return static_cast<qint64>(end) / m_recLen;
 }
 
-QByteArray LineStore::decode(const char *rec, qint64 record) const
+QByteArray LineStore::decode(const char *rec, LineNumber record) const
 {
     const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
     if (n > m_recLen - 2)
         throw ControlError(ControlError::BadRecordLength,
                            QStringLiteral("Bad record length: record %1 of %2 claims %3 characters")
-                               .arg(record)
+                               .arg(record.value)
                                .arg(m_path)
                                .arg(n));
     return QByteArray(rec + 2, n);
 }
 
-void LineStore::write(qint64 record, QByteArrayView line)
+void LineStore::write(LineNumber record, QByteArrayView line)
 {
     requireOpen();
     if (line.size() > maxLineLength() || line.size() > 0xffff)
@@ -182,13 +182,13 @@ void LineStore::flush()
     writeAll(m_fd, m_pending.constData(), count * m_recLen, offsetOf(m_pendingFirst), m_path);
 }
 
-void LineStore::forEachRecord(qint64 first, qint64 count, const std::function<void(qint64, QByteArrayView)> &visit)
+void LineStore::forEachRecord(LineNumber first, qint64 count, const std::function<void(LineNumber, QByteArrayView)> &visit)
 {
     requireOpen();
     flush();
     const qint64 recordsPerBlock = std::max<qint64>(1, (4 * kBlockBytes) / m_recLen);
     QByteArray buffer(static_cast<qsizetype>(std::min(count, recordsPerBlock) * m_recLen), Qt::Uninitialized);
-    qint64 record = first;
+    LineNumber record = first;
     qint64 left = count;
     while (left > 0) {
         const qint64 chunk = std::min(left, recordsPerBlock);
@@ -204,12 +204,12 @@ void LineStore::forEachRecord(qint64 first, qint64 count, const std::function<vo
                 decode(rec, record + i); // throws the bad-record-length error
             visit(record + i, QByteArrayView(rec + 2, n));
         }
-        record += chunk;
+        record = record + chunk;
         left -= chunk;
     }
 }
 
-void LineStore::moveRecords(qint64 first, qint64 count, qint64 to)
+void LineStore::moveRecords(LineNumber first, qint64 count, LineNumber to)
 {
     requireOpen();
     flush();
@@ -222,8 +222,8 @@ void LineStore::moveRecords(qint64 first, qint64 count, qint64 to)
     qint64 done = 0;
     while (done < count) {
         const qint64 chunk = std::min(count - done, recordsPerBlock);
-        const qint64 from = backwards ? first + count - done - chunk : first + done;
-        const qint64 dest = from + (to - first);
+        const LineNumber from = backwards ? first + (count - done - chunk) : first + done;
+        const LineNumber dest = from + (to - first);
         const qint64 got = readUpTo(m_fd, buffer.data(), chunk * m_recLen, offsetOf(from), m_path);
         if (got < chunk * m_recLen)
             std::memset(buffer.data() + got, 0, static_cast<size_t>(chunk * m_recLen - got));
@@ -261,23 +261,23 @@ void LineStore::truncate(qint64 records)
         throw ControlError::fromErrno(errno, m_path);
 }
 
-QByteArray LineStore::read(qint64 record)
+QByteArray LineStore::read(LineNumber record)
 {
     QList<QByteArray> one = readRange(record, 1);
     return one.isEmpty() ? QByteArray() : one.front();
 }
 
-QList<QByteArray> LineStore::readRange(qint64 first, qint64 count)
+QList<QByteArray> LineStore::readRange(LineNumber first, qint64 count)
 {
     QList<QByteArray> lines;
     if (count <= 0)
         return lines;
     lines.reserve(count);
-    forEachRecord(first, count, [&lines](qint64, QByteArrayView text) { lines.append(text.toByteArray()); });
+    forEachRecord(first, count, [&lines](LineNumber, QByteArrayView text) { lines.append(text.toByteArray()); });
     return lines;
 }
 
-void LineStore::copyRecords(LineStore &from, qint64 first, qint64 count, LineStore &to, qint64 firstTo)
+void LineStore::copyRecords(LineStore &from, LineNumber first, qint64 count, LineStore &to, LineNumber firstTo)
 {
     if (count <= 0)
         return;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "controlerror.h"
+#include "lineposition.h"
 
 namespace tessarc {
 
@@ -42,20 +43,20 @@ public:
     // Number of whole records the file holds now.
     qint64 recordCount();
 
-    QByteArray read(qint64 record);
+    QByteArray read(LineNumber record);
     // Records first ... first + count - 1 in one read; records past the end of the file are empty.
-    QList<QByteArray> readRange(qint64 first, qint64 count);
-    void write(qint64 record, QByteArrayView line);
+    QList<QByteArray> readRange(LineNumber first, qint64 count);
+    void write(LineNumber record, QByteArrayView line);
     // Writes out the gathered records.
     void flush();
 
     // Hands records first ... first + count - 1 to `visit(record, text)` in order, reading large
     // blocks; `text` is valid only during the call. Records past the end of the file are empty.
-    void forEachRecord(qint64 first, qint64 count, const std::function<void(qint64, QByteArrayView)> &visit);
+    void forEachRecord(LineNumber first, qint64 count, const std::function<void(LineNumber, QByteArrayView)> &visit);
 
     // Moves `count` records from record `first` to record `to` inside this store (the ranges may
     // overlap), the way memmove does. Records left behind keep their old text.
-    void moveRecords(qint64 first, qint64 count, qint64 to);
+    void moveRecords(LineNumber first, qint64 count, LineNumber to);
     // Makes sure the file has room for `records` records, so writes up to there cannot fail for
     // want of space. A disk too full is reported before anything is changed.
     void reserve(qint64 records);
@@ -64,22 +65,22 @@ public:
 
     // Copies `count` records from record `first` of `from` to record `firstTo` of `to` as large
     // block copies (by the kernel where it can). The two stores must have the same record length.
-    static void copyRecords(LineStore &from, qint64 first, qint64 count, LineStore &to, qint64 firstTo);
+    static void copyRecords(LineStore &from, LineNumber first, qint64 count, LineStore &to, LineNumber firstTo);
 
     // The error for a line that cannot be stored.
     static ControlError lineTooLong(qint64 lineLength, int recordLength);
 
 private:
     void requireOpen() const;
-    qint64 offsetOf(qint64 record) const;
-    QByteArray decode(const char *rec, qint64 record) const;
+    qint64 offsetOf(LineNumber record) const;
+    QByteArray decode(const char *rec, LineNumber record) const;
 
     int m_fd = -1;
     int m_recLen = 0;
     QString m_path;
     // Records gathered for writing: they start at record m_pendingFirst.
     QByteArray m_pending;
-    qint64 m_pendingFirst = 0;
+    LineNumber m_pendingFirst;
     qint64 m_pendingCount = 0;
     // How much of each slot of the gathering buffer the last record there used: the rest of a slot
     // is zero, so a new record clears only what the old one left behind.

@@ -34,14 +34,15 @@ QString PageView::pageText() const
     return pageLines().join(QStringLiteral("\r\n"));
 }
 
-int PageView::positionToOffset(int position) const
+CharOffset PageView::positionToOffset(int position) const
 {
     const QTextBlock b = document()->findBlock(position);
-    return position + (b.isValid() ? b.blockNumber() : 0);
+    return CharOffset(position + (b.isValid() ? b.blockNumber() : 0));
 }
 
-int PageView::offsetToPosition(int offset) const
+int PageView::offsetToPosition(CharOffset at) const
 {
+    const int offset = at.value;
     int start = 0; // offset of the block's first character
     for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
         const int len = b.length() - 1;
@@ -52,7 +53,7 @@ int PageView::offsetToPosition(int offset) const
     return 0;
 }
 
-int PageView::selStart() const
+CharOffset PageView::selStart() const
 {
     return positionToOffset(textCursor().selectionStart());
 }
@@ -60,28 +61,28 @@ int PageView::selStart() const
 int PageView::selLength() const
 {
     const QTextCursor c = textCursor();
-    return positionToOffset(c.selectionEnd()) - positionToOffset(c.selectionStart());
+    return positionToOffset(c.selectionEnd()).value - positionToOffset(c.selectionStart()).value;
 }
 
-void PageView::setSelStart(int offset)
+void PageView::setSelStart(CharOffset offset)
 {
     QTextCursor c = textCursor();
-    c.setPosition(offsetToPosition(std::max(0, offset)));
+    c.setPosition(offsetToPosition(CharOffset(std::max(0, offset.value))));
     setTextCursor(c);
 }
 
 void PageView::setSelLength(int length)
 {
     QTextCursor c = textCursor();
-    const int startOffset = positionToOffset(c.selectionStart());
+    const CharOffset start = positionToOffset(c.selectionStart());
     c.setPosition(c.selectionStart());
-    c.setPosition(offsetToPosition(startOffset + std::max(0, length)), QTextCursor::KeepAnchor);
+    c.setPosition(offsetToPosition(CharOffset(start.value + std::max(0, length))), QTextCursor::KeepAnchor);
     setTextCursor(c);
 }
 
-QRectF PageView::lineRect(int line) const
+QRectF PageView::lineRect(PageRow row) const
 {
-    const QTextBlock b = document()->findBlockByNumber(line);
+    const QTextBlock b = document()->findBlockByNumber(row.value);
     if (!b.isValid())
         return QRectF();
     return blockBoundingGeometry(b).translated(contentOffset());
@@ -94,16 +95,16 @@ QString PageView::selText() const
     return s;
 }
 
-int PageView::lineFromChar(int offset) const
+PageRow PageView::lineFromChar(CharOffset offset) const
 {
-    return document()->findBlock(offsetToPosition(offset)).blockNumber();
+    return PageRow(document()->findBlock(offsetToPosition(offset)).blockNumber());
 }
 
-int PageView::lineStart(int line) const
+CharOffset PageView::lineStart(PageRow row) const
 {
-    const QTextBlock b = document()->findBlockByNumber(line);
+    const QTextBlock b = document()->findBlockByNumber(row.value);
     if (!b.isValid())
-        return -1;
+        return CharOffset(-1);
     return positionToOffset(b.position());
 }
 
@@ -183,11 +184,11 @@ void LineGutter::paintEvent(QPaintEvent *)
     const QFontMetrics fm(font());
     // Rows sit level with the view's lines; rows past the page's last line follow at the same pitch.
     const int viewTop = m_view->viewport()->mapTo(parentWidget(), QPoint(0, 0)).y() - y();
-    const QRectF first = m_view->lineRect(0);
+    const QRectF first = m_view->lineRect(PageRow(0));
     const qreal lineHeight = first.height() > 0 ? first.height() : fm.lineSpacing();
     const qreal top0 = viewTop + (first.isValid() ? first.top() : m_view->document()->documentMargin());
     for (int i = 0; i < rows.size(); ++i) {
-        const QRectF line = m_view->lineRect(i);
+        const QRectF line = m_view->lineRect(PageRow(static_cast<int>(i)));
         const qreal top = line.isValid() ? viewTop + line.top() : top0 + i * lineHeight;
         const QRectF row(0, top, width() - 4, lineHeight);
         painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter, rows.at(i));

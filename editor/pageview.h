@@ -1,5 +1,6 @@
 #pragma once
 
+#include "lineposition.h"
 #include "tessarc_export.h"
 
 #include <QImage>
@@ -28,21 +29,22 @@ public:
     // The view's text, lines joined with CR LF.
     QString pageText() const;
 
-    int selStart() const;
-    int selLength() const;
-    void setSelStart(int offset);  // collapses the selection to a caret at `offset`
-    void setSelLength(int length); // extends from the selection start
-    QString selText() const;       // line breaks as CR LF
-    // View line index (from 0) of the character at `offset`.
-    int lineFromChar(int offset) const;
-    // Offset of the first character of view line `line`.
-    int lineStart(int line) const;
+    CharOffset selStart() const;
+    int selLength() const;               // characters, each line break counting two
+    void setSelStart(CharOffset offset); // collapses the selection to a caret at `offset`
+    void setSelLength(int length);       // extends from the selection start
+    QString selText() const;             // line breaks as CR LF
+    // The row of the page that holds the character at `offset`.
+    PageRow lineFromChar(CharOffset offset) const;
+    // The offset of the first character of `row`; -1 past the last row.
+    CharOffset lineStart(PageRow row) const;
 
-    // Where view line `line` is drawn, in the viewport's coordinates; invalid past the last line.
-    QRectF lineRect(int line) const;
+    // Where `row` is drawn, in the viewport's coordinates; invalid past the last row.
+    QRectF lineRect(PageRow row) const;
 
-    int offsetToPosition(int offset) const;
-    int positionToOffset(int position) const;
+    // The document's own positions count one character for a line break.
+    int offsetToPosition(CharOffset offset) const;
+    CharOffset positionToOffset(int position) const;
 
 signals:
     void mouseDown(int button, int shift, float x, float y);

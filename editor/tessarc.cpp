@@ -1,5 +1,6 @@
 #include "tessarc.h"
 
+#include "colorizer.h"
 #include "eventpump.h"
 #include "linereader.h"
 #include "linestore.h"
@@ -32,8 +33,10 @@
 #include <cmath>
 #include <cstdio>
 
+using tessarc::CharOffset;
 using tessarc::ControlError;
-using tessarc::LineStore;
+using tessarc::LineNumber;
+using tessarc::PageRow;
 
 namespace {
 
@@ -113,27 +116,6 @@ QByteArray toStoreBytes(const QString &viewLine)
     return tessarc::notationToControl(viewLine.toLatin1());
 }
 
-// A line that does not fit a record: which line, how long, and what to do about it.
-ControlError lineTooLong(qint64 lineNumber, qint64 length, int recLen, const QString &remedy)
-{
-    return ControlError(ControlError::BadRecordLength,
-                        QStringLiteral("Bad record length: line %1 has %2 characters, but a record of %3 bytes holds "
-                                       "at most %4. ")
-                                .arg(lineNumber)
-                                .arg(length)
-                                .arg(recLen)
-                                .arg(recLen - 2) +
-                            remedy);
-}
-
-ControlError saveError(const QSaveFile &file)
-{
-    const int number = file.error() == QFileDevice::ResourceError ? ControlError::DiskFull
-                       : file.error() == QFileDevice::OpenError   ? ControlError::PathFileAccessError
-                                                                  : ControlError::DeviceIoError;
-    return ControlError(number, file.errorString());
-}
-
 } // namespace
 
 TESSARC::TESSARC(QWidget *parent)
@@ -206,6 +188,8 @@ TESSARC::TESSARC(QWidget *parent)
     const QString folder = tessarc::programFolder();
     tempFile = QDir(folder).filePath(QStringLiteral("qen.tmp.1"));
     tempFile2 = QDir(folder).filePath(QStringLiteral("qen.tmp.2"));
+    m_colorizer = new tessarc::Colorizer(txtmain->document(), m_colorSlots, startComment, endComment);
+    connect(&m_program, &tessarc::Program::lineCountChanged, this, &TESSARC::t_Change);
     const int statusHeight = QFontMetrics(c->font()).height() + 8;
     m_bottomMargin = std::max(14, statusHeight);
     m_rightMargin = style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2;
@@ -246,10 +230,12 @@ void TESSARC::setPrompts(tessarc::ControlPrompts *prompts)
 
 void TESSARC::report(const QString &routine, const ControlError &error, int step)
 {
-    m_prompts->warning(this, QStringLiteral("TESSARC1 - ") + routine,
+    // An error from the program's own routines says where it happened.
+    const bool placed = !error.routine().isEmpty();
+    m_prompts->warning(this, QStringLiteral("TESSARC1 - ") + (placed ? error.routine() : routine),
                        QStringLiteral("Unexpected error - ") + QString::number(error.number()) +
                            QStringLiteral("\r\n") + error.description() + QStringLiteral("\r\nLINE: ") +
-                           QString::number(step));
+                           QString::number(placed ? error.step() : step));
 }
 
 // ---------------------------------------------------------------- small helpers
@@ -262,10 +248,10 @@ void TESSARC::setNotes(const QString &text)
 
 void TESSARC::setViewText(const QString &text)
 {
-    const bool was = m_suppressChange;
-    m_suppressChange = true;
+    const bool was = m_settingText;
+    m_settingText = true;
     txtmain->setPlainText(text);
-    m_suppressChange = was;
+    m_settingText = was;
     m_changePending = false;
 }
 
@@ -281,19 +267,7 @@ void TESSARC::setCText(qint64 value)
 
 int TESSARC::numberOfLines() const
 {
-    return clampToInt(leadingValue(t->text()));
-}
-
-void TESSARC::setTotal(qint64 total)
-{
-    t->setText(QString::number(total));
-    t_Change();
-}
-
-void TESSARC::removeStores()
-{
-    QFile::remove(tempFile);
-    QFile::remove(tempFile2);
+    return clampToInt(static_cast<double>(m_program.lineCount()));
 }
 
 void TESSARC::showNoProgram()
@@ -304,6 +278,10 @@ void TESSARC::showNoProgram()
     {
         const QSignalBlocker block(c);
         c->setText(kNoCount);
+    }
+    {
+        const QSignalBlocker block(&m_program);
+        m_program.setLineCount(0);
     }
     t->setText(kNoCount);
     formatT->setText(QStringLiteral("  "));
@@ -316,41 +294,24 @@ bool TESSARC::loadFile(const QString &filename)
 {
     QElapsedTimer clock;
     clock.start();
-    if (Run)
+    if (!m_program.lock.take())
         return false;
-    Run = true;
-    int step = 20;
+    int step = 30;
     try {
-        step = 30;
         lfile.clear();
         setViewText(QString());
         c->setText(kNoCount);
-        t->setText(kNoCount);
         m_shownText.clear();
-        step = 40;
-        removeStores();
         step = 50;
         curLine = 1;
-        step = 60;
-        const qint64 total = countFileLines(filename);
-        if (total > INT_MAX)
-            throw ControlError(ControlError::Overflow,
-                               QStringLiteral("Overflow: the file has %1 lines, more than a program can hold").arg(total));
-        setTotal(total);
-        step = 70;
-        if (!copyFileToStore(filename, total)) {
-            // Nothing half-loaded is presented as loaded.
-            removeStores();
-            showNoProgram();
-            setNotes(QStringLiteral("Please Load File"));
-            Run = false;
-            return false;
-        }
+        m_program.load(filename, [this](qint64 done, qint64 total) {
+            showProgress(percentOf(done, total));
+            m_pump->maybe();
+        });
         step = 80;
         c->setText(QStringLiteral("1"));
-        lfile = filename;
         step = 90;
-        Run = false;
+        m_program.lock.release();
         m_pump->now();
         loadLine(clampToInt(cValue()));
         step = 100;
@@ -362,54 +323,10 @@ bool TESSARC::loadFile(const QString &filename)
         return true;
     } catch (const ControlError &error) {
         report(QStringLiteral("LoadFile"), error, step);
-        removeStores();
+        m_program.removeStores();
         showNoProgram();
         setNotes(QStringLiteral("Please Load File"));
-        Run = false;
-        return false;
-    }
-}
-
-qint64 TESSARC::countFileLines(const QString &path)
-{
-    setNotes(QStringLiteral("Figuring Percent"));
-    m_pump->now();
-    return tessarc::LineReader::countLines(path, lfEndsLine);
-}
-
-bool TESSARC::copyFileToStore(const QString &path, qint64 total)
-{
-    int step = 10;
-    try {
-        QFile::remove(tempFile);
-        step = 20;
-        tessarc::LineReader reader(path, lfEndsLine, std::max(0, recLen - 2));
-        LineStore store;
-        store.open(tempFile, recLen);
-        step = 30;
-        QByteArrayView line;
-        qint64 length = 0;
-        qint64 done = 0;
-        while (reader.next(line, length)) {
-            if (length > recLen - 2)
-                throw lineTooLong(done + 1, length, recLen,
-                                  QStringLiteral("Raise the record length to at least %1 before loading this file.")
-                                      .arg(length + 2));
-            store.write(done + 1, line);
-            ++done;
-            // Progress and events every thousand lines or so: often enough to be seen and to keep
-            // clicks alive, rarely enough to cost nothing.
-            if ((done & 0x3ff) == 0) {
-                showProgress(percentOf(done, total));
-                m_pump->maybe();
-            }
-        }
-        step = 40;
-        store.close();
-        showProgress(100);
-        return true;
-    } catch (const ControlError &error) {
-        report(QStringLiteral("Conve2"), error, step);
+        m_program.lock.release();
         return false;
     }
 }
@@ -420,74 +337,29 @@ bool TESSARC::saveFile(const QString &where2save)
     clock.start();
     if (Run)
         return false;
-    Run = true;
-    int step = 20;
-    QSaveFile out(where2save);
+    if (lfile.isEmpty()) {
+        m_prompts->beep();
+        return false;
+    }
+    m_program.lock.take();
+    int step = 40;
     try {
-        step = 30;
-        if (lfile.isEmpty()) {
-            m_prompts->beep();
-            Run = false;
-            return false;
-        }
-        step = 40;
         setNotes(QStringLiteral("Preparing Save"));
         step = 50;
         writeBack();
-        step = 60;
-        const qint64 total = numberOfLines();
-        LineStore store;
-        if (total > 0) {
-            store.open(tempFile, recLen, false);
-            if (store.recordCount() < total)
-                throw ControlError(ControlError::BadRecordLength,
-                                   QStringLiteral("Bad record length: the line store holds %1 of the program's %2 "
-                                                  "lines; nothing was saved")
-                                       .arg(store.recordCount())
-                                       .arg(total));
-        }
-        // The program goes to a file beside the target that replaces it only once it is complete.
-        if (!out.open(QIODevice::WriteOnly))
-            throw saveError(out);
-        step = 70;
-        QByteArray buffer;
-        buffer.reserve(2 << 20);
-        qint64 done = 0;
-        if (total > 0) {
-            store.forEachRecord(1, total, [&](qint64, QByteArrayView text) {
-                buffer.append(text.data(), text.size());
-                buffer.append("\r\n", 2);
-                if (buffer.size() >= (1 << 20)) {
-                    if (out.write(buffer) != buffer.size())
-                        throw saveError(out);
-                    buffer.resize(0);
-                }
-                ++done;
-                if ((done & 0x3ff) == 0) {
-                    showProgress(percentOf(done, total));
-                    m_pump->maybe();
-                }
-            });
-        }
-        showProgress(100);
-        if (!buffer.isEmpty() && out.write(buffer) != buffer.size())
-            throw saveError(out);
-        step = 80;
-        store.close();
-        if (!out.commit())
-            throw saveError(out);
-        step = 90;
+        m_program.save(where2save, [this](qint64 done, qint64 total) {
+            showProgress(percentOf(done, total));
+            m_pump->maybe();
+        });
         const double seconds = static_cast<double>(clock.elapsed()) / 1000.0;
         setNotes(where2save + QStringLiteral(" Saved.") + QStringLiteral(" (") + QString::number(seconds, 'f', 2) +
                  QStringLiteral(" seconds)"));
-        step = 100;
-        Run = false;
+        m_program.lock.release();
         return true;
     } catch (const ControlError &error) {
-        out.cancelWriting();
         report(QStringLiteral("SaveFile"), error, step);
         setNotes(QStringLiteral("Not saved: ") + where2save);
-        Run = false;
+        m_program.lock.release();
         return false;
     }
 }
@@ -527,14 +399,11 @@ void TESSARC::loadLine(int lineNumber)
         step = 30;
         writeBack();
         step = 40;
-        renderPage(lineNumber);
-        step = 50;
-        curLine = lineNumber;
-        m_shownText = txtmain->pageText();
+        showPage(LineNumber(lineNumber));
         step = 60;
         showProgress(percentOf(curLine, numberOfLines()));
         step = 70;
-        color();
+        drawLineNumbers();
         Run = false;
     } catch (const ControlError &error) {
         report(QStringLiteral("LoadLine"), error, step);
@@ -544,7 +413,7 @@ void TESSARC::loadLine(int lineNumber)
 
 bool TESSARC::pageIsStored() const
 {
-    return lfile.isEmpty() || txtmain->pageLines().join(QStringLiteral("\r\n")) == m_shownText;
+    return lfile.isEmpty() || txtmain->pageText() == m_shownText;
 }
 
 void TESSARC::writeBack()
@@ -552,71 +421,34 @@ void TESSARC::writeBack()
     const QStringList page = txtmain->pageLines();
     if (page.join(QStringLiteral("\r\n")) == m_shownText)
         return;
+    // The lines the page held when it was shown: a full page, or what was left of the program.
     const qint64 total = numberOfLines();
-    const qint64 n = page.size();
-    qint64 removed = lines - n;
-    if (total < static_cast<qint64>(curLine) + lines)
-        removed = (total - curLine + 1) - n;
-    qint64 newTotal = total - removed;
-    if (newTotal < 1)
-        newTotal = 1;
-    if (newTotal > INT_MAX)
-        throw ControlError(ControlError::Overflow, QStringLiteral("Overflow: a program holds at most %1 lines").arg(INT_MAX));
-
-    // Every line is checked before anything is written, so a line too long leaves the store as it was.
+    const qint64 shown = std::min<qint64>(lines, std::max<qint64>(0, total - curLine + 1));
     QList<QByteArray> bytes;
-    bytes.reserve(n);
-    for (qint64 i = 0; i < n; ++i) {
-        QByteArray b = toStoreBytes(page.at(i));
-        if (b.size() > recLen - 2)
-            throw lineTooLong(curLine + i, b.size(), recLen, QStringLiteral("Shorten the line."));
-        bytes.append(std::move(b));
-    }
-
-    // The page is written where it stands. When its line count changed, the lines after it move
-    // up or down inside the store first: only the rest of the program moves, no second copy of the
-    // store is made, and room for a longer program is claimed before anything is moved.
-    const qint64 shown = removed + n; // the lines the page held when it was shown
-    const qint64 restFrom = static_cast<qint64>(curLine) + shown;
-    const qint64 restCount = std::max<qint64>(0, total - restFrom + 1);
-    LineStore store;
-    store.open(tempFile, recLen);
-    if (n > shown)
-        store.reserve(newTotal);
-    store.moveRecords(restFrom, restCount, curLine + n);
-    for (qint64 i = 0; i < n; ++i)
-        store.write(curLine + i, bytes.at(i));
-    if (n < shown)
-        store.truncate(newTotal);
-    store.close();
-    setTotal(newTotal);
+    bytes.reserve(page.size());
+    for (const QString &line : page)
+        bytes.append(toStoreBytes(line));
+    m_program.replaceLines(LineNumber(curLine), shown, bytes);
 }
 
-void TESSARC::renderPage(int lineNumber)
+void TESSARC::showPage(LineNumber top)
 {
-    const qint64 total = numberOfLines();
-    const qint64 count = std::max<qint64>(0, std::min<qint64>(lines, total - lineNumber + 1));
-    QString text;
-    if (count > 0) {
-        LineStore store;
-        store.open(tempFile, recLen, false);
-        const QList<QByteArray> records = store.readRange(lineNumber, count);
-        store.close();
-        QByteArray joined;
-        for (qsizetype k = 0; k < records.size(); ++k) {
-            if (k > 0)
-                joined.append('\n');
-            joined.append(tessarc::controlToNotation(records.at(k)));
-        }
-        text = QString::fromLatin1(joined);
+    QByteArray joined;
+    const QList<QByteArray> records = m_program.readLines(top, lines);
+    for (qsizetype k = 0; k < records.size(); ++k) {
+        if (k > 0)
+            joined.append('\n');
+        joined.append(tessarc::controlToNotation(records.at(k)));
     }
-    setViewText(text);
+    setViewText(QString::fromLatin1(joined));
+    curLine = clampToInt(static_cast<double>(top.value));
+    m_shownText = txtmain->pageText();
 }
 
 void TESSARC::ChangeLineCount(int newNumberOfLines)
 {
     loadLine(curLine);
-    setTotal(newNumberOfLines);
+    m_program.setLineCount(std::max(0, newNumberOfLines));
     const int total = numberOfLines();
     if (total < 1) {
         // No line is left to show: the page empties rather than keep lines that are gone.
@@ -702,6 +534,7 @@ void TESSARC::scroll_Change()
 
 void TESSARC::t_Change()
 {
+    t->setText(QString::number(m_program.lineCount()));
     formatT->setText(QStringLiteral("  ") + groupThousands(numberOfLines()));
     txtmain->setFocus();
     const int total = numberOfLines();
@@ -751,18 +584,18 @@ bool TESSARC::txtmain_KeyDown(QKeyEvent *event)
 {
     flushPendingChange();
     const int key = event->key();
-    const int S = txtmain->selStart();
+    const CharOffset S = txtmain->selStart();
     const int L = txtmain->selLength();
     bool swallow = false;
-    int i = txtmain->lineFromChar(S);
-    if (key == Qt::Key_Up && i == 0) {
+    PageRow i = txtmain->lineFromChar(S);
+    if (key == Qt::Key_Up && i.value == 0) {
         swallow = true;
         if (Run || cValue() <= 1)
             return true;
         setCText(roundEven(cValue()) - 1);
     }
     i = txtmain->lineFromChar(S);
-    if (key == Qt::Key_Down && i + 1 == lines) {
+    if (key == Qt::Key_Down && i.value + 1 == lines) {
         swallow = true;
         if (Run || numberOfLines() <= cValue())
             return true;
@@ -798,7 +631,7 @@ bool TESSARC::txtmain_KeyDown(QKeyEvent *event)
 
 void TESSARC::queueChange()
 {
-    if (m_suppressChange || Run)
+    if (m_settingText || Run)
         return;
     // The document is still inside its own edit when it reports a change, so the page is looked at
     // once the edit is over: right after the key that made it, or on the next pass of the event loop.
@@ -818,22 +651,19 @@ void TESSARC::flushPendingChange()
 
 void TESSARC::txtmain_Change()
 {
-    if (m_suppressChange || Run)
+    if (m_settingText || Run)
         return;
-    const int S = txtmain->selStart();
+    const CharOffset S = txtmain->selStart();
     const int n = txtmain->document()->blockCount();
     const qint64 total = numberOfLines();
     const qint64 left = total - curLine + 1; // lines from the top of the page to the end of the program
     const bool changed = (n != lines && n != left) || (n == lines && left == lines - 1);
-    if (!changed) {
-        colorLine(txtmain->lineFromChar(S));
-        txtmain->setSelStart(S);
-        return;
-    }
-    const int K = txtmain->lineFromChar(S + txtmain->selLength());
+    if (!changed)
+        return; // the line is recoloured as it is laid out again
+    const PageRow K = txtmain->lineFromChar(CharOffset(S.value + txtmain->selLength()));
     const bool A = total - curLine < n - 1;
     const bool B = total + 2 == static_cast<qint64>(lines) + curLine;
-    const bool scrollDown = K == lines && (n > lines || (B && n == lines) || A);
+    const bool scrollDown = K.value == lines && (n > lines || (B && n == lines) || A);
     loadLine(curLine);
     txtmain->setSelStart(S);
     if (scrollDown) {
@@ -841,8 +671,8 @@ void TESSARC::txtmain_Change()
             return;
         setCText(roundEven(cValue()) + 1);
         txtmain->setSelStart(S);
-        const int endLine = txtmain->lineFromChar(txtmain->selStart() + txtmain->selLength());
-        txtmain->setSelStart(txtmain->lineStart(endLine));
+        const PageRow endRow = txtmain->lineFromChar(CharOffset(txtmain->selStart().value + txtmain->selLength()));
+        txtmain->setSelStart(txtmain->lineStart(endRow));
     }
     if (txtmain->isEnabled() && txtmain->isVisible())
         txtmain->setFocus();
@@ -859,85 +689,20 @@ void TESSARC::assigncolors(int i, int c_, const QString &a)
     m_colorSlots[static_cast<size_t>(i)] = {letters, c_ & 0xffffff};
 }
 
-void TESSARC::resetTextColor()
-{
-    QTextCharFormat plain;
-    plain.setForeground(tessarc::toQColor(m_textColor));
-    QTextCursor all(txtmain->document());
-    all.select(QTextCursor::Document);
-    all.setCharFormat(plain);
-}
-
-namespace {
-
-void paintRuns(QTextDocument *document, const QTextBlock &block, const QList<tessarc::ColorRun> &runs)
-{
-    QTextCursor cur(document);
-    for (const tessarc::ColorRun &run : runs) {
-        QTextCharFormat f;
-        f.setForeground(tessarc::toQColor(run.color));
-        cur.setPosition(block.position() + static_cast<int>(run.start));
-        cur.setPosition(block.position() + static_cast<int>(run.start + run.length), QTextCursor::KeepAnchor);
-        cur.setCharFormat(f);
-    }
-}
-
-} // namespace
-
-void TESSARC::applyRuns(int block, bool resetFirst)
-{
-    const QTextBlock b = txtmain->document()->findBlockByNumber(block);
-    if (!b.isValid())
-        return;
-    QTextCursor cur(txtmain->document());
-    if (resetFirst) {
-        QTextCharFormat plain;
-        plain.setForeground(tessarc::toQColor(m_textColor));
-        cur.setPosition(b.position());
-        cur.setPosition(b.position() + b.length() - 1, QTextCursor::KeepAnchor);
-        cur.setCharFormat(plain);
-    }
-    const QString text = b.text();
-    paintRuns(txtmain->document(), b,
-              tessarc::flattenRuns(tessarc::colorRuns(text, m_colorSlots, startComment, endComment), text.size()));
-}
-
 void TESSARC::color()
 {
-    const bool was = m_suppressChange;
-    m_suppressChange = true;
-    txtmain->setUpdatesEnabled(false);
     drawLineNumbers();
-    resetTextColor();
-    QTextCursor edit(txtmain->document());
-    edit.beginEditBlock();
-    for (int k = 0; k < txtmain->document()->blockCount(); ++k)
-        applyRuns(k, false);
-    edit.endEditBlock();
-    txtmain->setUpdatesEnabled(true);
-    m_suppressChange = was;
+    m_colorizer->rehighlight();
 }
 
 void TESSARC::colorLine(int line2color)
 {
-    // The first line of the page is recoloured by the next whole-page colouring.
-    if (line2color <= 0)
-        return;
-    const bool was = m_suppressChange;
-    m_suppressChange = true;
-    applyRuns(line2color, true);
-    m_suppressChange = was;
+    m_colorizer->rehighlightBlock(txtmain->document()->findBlockByNumber(line2color));
 }
 
 void TESSARC::ColorCommentsLine(int line2color)
 {
-    const QTextBlock b = txtmain->document()->findBlockByNumber(line2color);
-    if (!b.isValid())
-        return;
-    const bool was = m_suppressChange;
-    m_suppressChange = true;
-    paintRuns(txtmain->document(), b, tessarc::commentRuns(b.text(), m_colorSlots[7].color, startComment, endComment));
-    m_suppressChange = was;
+    colorLine(line2color);
 }
 
 void TESSARC::drawLineNumbers()
@@ -964,24 +729,12 @@ void TESSARC::setColor(int fcolor, int bcolor)
     pal.setColor(QPalette::Text, tessarc::toQColor(m_textColor));
     pal.setColor(QPalette::Base, tessarc::toQColor(m_backColor));
     txtmain->setPalette(pal);
-    const bool was = m_suppressChange;
-    m_suppressChange = true;
-    resetTextColor();
-    m_suppressChange = was;
     lineNumbers->setColors(Qt::white, Qt::black);
 }
 
 void TESSARC::setfont(bool fontbold, bool fontitalic, const QString &fontname, int fontsize, bool fontstrikethru,
                       bool fontunderline)
 {
-    const QStringList page = txtmain->pageLines();
-    m_suppressChange = true;
-    {
-        // The page's text is kept, formatting removed, so a pending edit survives the change.
-        const QString text = page.join(QLatin1Char('\n'));
-        txtmain->setPlainText(text);
-    }
-    m_suppressChange = false;
     QFont font(fontname);
     if (fontsize > 0)
         font.setPointSize(fontsize);
@@ -1082,7 +835,7 @@ void TESSARC::lockup(bool yesno)
 
 void TESSARC::selectText(double startSel, double lengthSel)
 {
-    txtmain->setSelStart(clampToInt(startSel));
+    txtmain->setSelStart(CharOffset(clampToInt(startSel)));
     txtmain->setSelLength(clampToInt(lengthSel));
     txtmain->setFocus();
 }
@@ -1094,7 +847,7 @@ QString TESSARC::getSel() const
 
 void TESSARC::done()
 {
-    removeStores();
+    m_program.removeStores();
 }
 
 void TESSARC::cut()
@@ -1114,9 +867,9 @@ void TESSARC::paste()
     QString text = QGuiApplication::clipboard()->text();
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    m_suppressChange = true;
+    m_settingText = true;
     txtmain->textCursor().insertText(text);
-    m_suppressChange = false;
+    m_settingText = false;
     m_changePending = false;
     loadLine(curLine);
 }

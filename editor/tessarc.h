@@ -4,6 +4,8 @@
 #include "colorruns.h"
 #include "controlerror.h"
 #include "controlprompts.h"
+#include "lineposition.h"
+#include "program.h"
 #include "tessarc_export.h"
 
 #include <QString>
@@ -22,12 +24,13 @@ class PageView;
 class LineGutter;
 class ProgressBox;
 class EventPump;
+class Colorizer;
 } // namespace tessarc
 
-// The editor control. It owns the open program: the lines live in a disk-backed line store
-// (tempFile), one page of them is shown in the editable view, edits are written back before another
-// page is shown, and the words are coloured by letter. The host reads and writes the public members
-// freely and its tools rewrite the store's records directly, holding `Run` as the operation lock.
+// The editor control: the open program (its lines in a disk-backed line store, see
+// tessarc::Program) shown a page at a time in an editable view, with the words coloured by letter.
+// Edits are written back before another page is shown. The host reads and writes the public members
+// freely, and its tools work on the program's store, holding `Run` as the operation lock.
 class TESSARC_EXPORT TESSARC : public QWidget
 {
     Q_OBJECT
@@ -37,17 +40,26 @@ public:
     explicit TESSARC(QWidget *parent = nullptr);
     ~TESSARC() override;
 
+private:
+    // Declared first: the public members below are the program's own fields.
+    tessarc::Program m_program;
+
+public:
     // ---- Public members ----
-    int lines = 0;          // page size: lines the view shows at once
-    int curLine = 0;        // the line at the top of the view, from 1
-    QString lfile;          // path of the loaded program; empty while none is loaded
-    QString tempFile;       // the line store
-    QString tempFile2;      // the scratch store used while rebuilding
-    bool Run = false;       // the busy flag and the system's operation lock
-    QString startComment;   // opening comment delimiter
-    QString endComment;     // closing delimiter; empty: a comment runs to the end of the line
-    int recLen = 0;         // record length of both stores, in bytes
-    bool lfEndsLine = true; // a lone line feed ends a line when loading (false: it stays in the line)
+    int lines = 0;                                // page size: lines the view shows at once
+    int curLine = 0;                              // the line at the top of the view, from 1
+    QString &lfile = m_program.path;              // the loaded program; empty while none is loaded
+    QString &tempFile = m_program.store;          // the line store
+    QString &tempFile2 = m_program.scratch;       // the scratch store used while rebuilding
+    bool &Run = m_program.lock.held;              // the busy flag and the system's operation lock
+    QString startComment;                         // opening comment delimiter
+    QString endComment;                           // closing delimiter; empty: a comment runs to the end of the line
+    int &recLen = m_program.recordLength;         // record length of both stores, in bytes
+    bool &lfEndsLine = m_program.lfEndsLine;      // a lone line feed ends a line when loading (false: it stays)
+
+    // The program below the view, for hosts that work on it directly.
+    tessarc::Program &program() { return m_program; }
+    const tessarc::Program &program() const { return m_program; }
 
     // ---- Methods ----
     // Both report their own failures; the result says whether the program was loaded (saved).
@@ -135,8 +147,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    qint64 countFileLines(const QString &path);
-    bool copyFileToStore(const QString &path, qint64 total);
     void showProgress(qint64 percentage);
     void previousPage();
     void nextPage();
@@ -145,21 +155,17 @@ private:
     void drawLineNumbers();
 
     void writeBack();
-    void renderPage(int lineNumber);
-    void applyRuns(int block, bool resetFirst);
-    void resetTextColor();
     void layoutParts();
     void computeLines();
-    void setTotal(qint64 total);
     void setCText(qint64 value);
     double cValue() const;
     void setNotes(const QString &text);
     void setViewText(const QString &text);
     void showNoProgram();
-    void removeStores();
     void queueChange();
     void flushPendingChange();
     void report(const QString &routine, const tessarc::ControlError &error, int step);
+    void showPage(tessarc::LineNumber top);
 
     tessarc::ControlPrompts *m_prompts;
     tessarc::EventPump *m_pump;
@@ -171,7 +177,8 @@ private:
     tessarc::ColorSlots m_colorSlots;
     int m_textColor = 0;
     int m_backColor = 0xffffff;
-    bool m_suppressChange = false;
+    tessarc::Colorizer *m_colorizer = nullptr;
+    bool m_settingText = false; // the view's text is being replaced by the control, not typed
     bool m_changePending = false;
     int m_wheelDelta = 0; // wheel movement not yet turned into whole steps
 };

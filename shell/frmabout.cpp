@@ -12,10 +12,10 @@ frmAbout::frmAbout(mainform &owner) : QDialog(&owner)
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About"));
     owner.applyIcon(this);
-    Label1 = new QLabel(owner.globalVar.programTitle, this);
+    Label1 = new QLabel(owner.globalVar.brand.programTitle, this);
     label2 = new QLabel(QStringLiteral("Version:%1.%2.%3").arg(VORNEXA_VERSION_MAJOR).arg(VORNEXA_VERSION_MINOR).arg(VORNEXA_VERSION_PATCH), this);
     Label3 = new QLabel(QStringLiteral(VORNEXA_LEGAL_NOTICE), this);
-    Label8 = new QLabel(owner.globalVar.webAddress, this);
+    Label8 = new QLabel(owner.globalVar.brand.webAddress, this);
     Command1 = new QPushButton(QStringLiteral("Close"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     label2->setObjectName(QStringLiteral("label2"));

@@ -1,6 +1,8 @@
 #include "frmreclen.h"
 
-#include "mainform.h"
+#include "globalvar.h"
+#include "host.h"
+#include "settingsstore.h"
 #include "prompts.h"
 #include "tessarc.h"
 
@@ -46,7 +48,7 @@ std::optional<double> numberOf(const QString &text)
 
 } // namespace
 
-frmRecLen::frmRecLen(mainform &main) : QDialog(nullptr), m_main(main)
+frmRecLen::frmRecLen(Host &host) : QDialog(host.mainWindow()), m_host(host)
 {
     setObjectName(QStringLiteral("frmRecLen"));
     setWindowTitle(QStringLiteral("Please set the record length"));
@@ -76,8 +78,8 @@ frmRecLen::frmRecLen(mainform &main) : QDialog(nullptr), m_main(main)
 
 void frmRecLen::Form_Load()
 {
-    m_main.applyIcon(this);
-    txtValue->setText(QString::number(m_main.TESSARC1->recLen));
+    m_host.applyIcon(this);
+    txtValue->setText(QString::number(m_host.editor().recLen));
 }
 
 std::optional<int> frmRecLen::recordLengthOf(const QString &text)
@@ -92,22 +94,21 @@ std::optional<int> frmRecLen::recordLengthOf(const QString &text)
 void frmRecLen::cmdOK_Click()
 {
     // The open program's store is laid out in records of the present length: it keeps them.
-    if (!m_main.TESSARC1->lfile.isEmpty()) {
-        m_main.prompts().message(this,
+    if (!m_host.editor().lfile.isEmpty()) {
+        m_host.prompts().message(this,
                                  QStringLiteral("The record length cannot change while a program is open; it stays %1.")
-                                     .arg(m_main.TESSARC1->recLen),
-                                 m_main.globalVar.programTitle);
+                                     .arg(m_host.editor().recLen),
+                                 m_host.values().brand.programTitle);
         close();
         return;
     }
     const std::optional<int> length = recordLengthOf(txtValue->text());
     if (!length) {
-        m_main.prompts().message(this, QStringLiteral("Bad Value."), m_main.globalVar.programTitle);
+        m_host.prompts().message(this, QStringLiteral("Bad Value."), m_host.values().brand.programTitle);
         return;
     }
-    m_main.TESSARC1->recLen = *length;
-    m_main.globalVar.recLen = *length;
-    m_main.settings().setInteger(QStringLiteral("IO"), QStringLiteral("RECLEN"), m_main.TESSARC1->recLen);
-    m_main.settings().sync();
+    m_host.editor().recLen = *length;
+    m_host.values().io.recLen = *length;
+    m_host.values().io.writeRecLen(m_host.settings());
     close();
 }

@@ -6,7 +6,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class mainform;
+class Host;
 
 // Sets the record length of the editor's line store, before the first program is loaded: 5 to
 // 32750 bytes, a smaller value faster, a larger one holding longer lines.
@@ -15,8 +15,7 @@ class frmRecLen : public QDialog
     Q_OBJECT
 
 public:
-    // The dialog has no owner window; `main` is the window whose editor it sets.
-    explicit frmRecLen(mainform &main);
+    explicit frmRecLen(Host &host);
 
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr; // "Value ="
@@ -31,5 +30,5 @@ public:
     static std::optional<int> recordLengthOf(const QString &text);
 
 private:
-    mainform &m_main;
+    Host &m_host;
 };

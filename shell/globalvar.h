@@ -4,6 +4,13 @@
 #include <QStringList>
 #include <array>
 
+class SettingsStore;
+class TESSARC;
+
+// The program-wide values, in groups by what owns them. Each group reads its own keys from the
+// settings store (with their defaults) and writes them back; the windows that change a group use
+// these, so a key is spelled in one place.
+
 // A font as the settings hold it.
 struct FontSetting
 {
@@ -22,45 +29,75 @@ struct HighlightSlot
     int color = 0;
 };
 
-// The program-wide values, filled from the settings store at start-up. The parts that change a
-// setting update both this and the store.
-struct GlobalVar
+// The product's names, from the branding file; not settings.
+struct Branding
 {
-    // Branding
     QString productName = QStringLiteral("QEN EDIT");
     QString webAddress = QStringLiteral("https://www.vornexa.example");
     QString programTitle = QStringLiteral("VORNEXA");
     // Joins the fields of a recorded macro step.
     QString stepSeparator = QStringLiteral("\nSEP.QEN\r");
+};
 
-    // FILES
+// FILES: the folders the open and save dialogs remember.
+struct FileFolders
+{
     QString lastDirOpen;
     QString lastDirSave;
-    // FORMATS
+    void read(const SettingsStore &s, const QString &programFolder);
+    void writeOpen(SettingsStore &s) const;
+    void writeSave(SettingsStore &s) const;
+};
+
+// FORMATS and NUMBERS: how numbers are read and written by the tools.
+struct NumberSettings
+{
     QString percentFormat = QStringLiteral("0.00");
     bool calcPercent = true;
     QString outputFormat = QStringLiteral("0.####");
-    // COMMENTS
+    bool spaces = true; // spaces may stand inside a number
+    // The first run writes CALCPERCENT, so it is there for the Options window to show.
+    void read(SettingsStore &s);
+    void write(SettingsStore &s) const;
+};
+
+// COMMENTS: the comment delimiters.
+struct CommentSettings
+{
     QString startComment = QStringLiteral("(");
     QString endComment = QStringLiteral(")");
-    // RE: entry 0 is the newest
-    std::array<QString, 5> recent;
-    // CMSG
+    void read(const SettingsStore &s);
+    void write(SettingsStore &s) const;
+    void applyTo(TESSARC &editor) const;
+};
+
+// RE: the five most recent files, entry 0 the newest.
+struct RecentFiles
+{
+    std::array<QString, 5> entries;
+    void read(const SettingsStore &s);
+    void write(SettingsStore &s) const;
+};
+
+// CMSG: the texts of the range and lock refusals.
+struct Messages
+{
     QString badStart = QStringLiteral("Sorry, that is an invalid starting line.");
     QString badEnd = QStringLiteral("Sorry, that is an invalid ending line.");
     QString noFile = QStringLiteral("You must load a file before using this feature.");
     QString textNull = QStringLiteral("Are all the text boxes filled out correctly?");
     QString alreadyRunning = QStringLiteral("An operation is currently being preformed on this file, please wait for "
                                             "it to stop and then try again.");
-    // NUMBERS
-    bool spaces = true;
-    // COLOR
+    void read(const SettingsStore &s);
+};
+
+// COLOR, FONT and HL: how the editor shows a program, and the printer's font.
+struct ViewSettings
+{
     int lForeColor = 255;
     int lBackColor = 16777215;
-    // FONT
     FontSetting pFont;
     FontSetting mFont;
-    // HL
     std::array<HighlightSlot, 8> hl = {{{QStringLiteral("XYZ"), 0},
                                         {QStringLiteral("GM"), 16711680},
                                         {QStringLiteral("SFTH"), 16776960},
@@ -69,9 +106,34 @@ struct GlobalVar
                                         {QString(), 0},
                                         {QString(), 0},
                                         {QStringLiteral("COMMENTS"), 16711935}}};
-    // IO
+    void read(const SettingsStore &s);
+    void writeColors(SettingsStore &s) const;
+    void writeEditorFont(SettingsStore &s) const;
+    void writePrinterFont(SettingsStore &s) const;
+    void writeSlots(SettingsStore &s) const;
+    // The editor's font, colours and colour slots.
+    void applyTo(TESSARC &editor) const;
+};
+
+// IO: the line store's record length and the line-end rule for loading.
+struct IoSettings
+{
     int recLen = 500;
     bool lfEndsLine = true;
-    // MACHINE
-    QString lastUsed;
+    void read(const SettingsStore &s);
+    void writeRecLen(SettingsStore &s) const;
+    void writeLfEndsLine(SettingsStore &s) const;
+    void applyTo(TESSARC &editor) const;
+};
+
+struct GlobalVar
+{
+    Branding brand;
+    FileFolders folders;
+    NumberSettings numbers;
+    CommentSettings comments;
+    RecentFiles recent;
+    Messages messages;
+    ViewSettings view;
+    IoSettings io;
 };

@@ -150,8 +150,8 @@ mainform::mainform(Prompts &prompts, QWidget *parent)
 {
     setObjectName(QStringLiteral("mainform"));
     m_instance = std::make_unique<InstanceLock>(m_programFolder);
-    globalVar.lastDirOpen = m_programFolder;
-    globalVar.lastDirSave = m_programFolder;
+    globalVar.folders.lastDirOpen = m_programFolder;
+    globalVar.folders.lastDirSave = m_programFolder;
 
     TESSARC1 = new TESSARC(this);
     TESSARC1->setObjectName(QStringLiteral("TESSARC1"));
@@ -169,7 +169,8 @@ mainform::mainform(Prompts &prompts, QWidget *parent)
 
     buildMenus();
     connectCommands();
-    setWindowTitle(globalVar.productName);
+    connect(&lock(), &tessarc::OperationLock::busyChanged, this, &mainform::operationBusy);
+    setWindowTitle(globalVar.brand.productName);
 }
 
 mainform::~mainform() = default;
@@ -214,13 +215,52 @@ void mainform::buildMenus()
     }
 }
 
-void mainform::registerWindow(const QString &itemName, const std::function<void()> &show)
+tessarc::OperationLock &mainform::lock()
+{
+    return TESSARC1->program().lock;
+}
+
+QWidget *mainform::window(const QString &itemName) const
+{
+    return m_windows.value(itemName).data();
+}
+
+void mainform::addWindow(const QString &itemName, MakeWindow make, ShowWindow show)
 {
     QAction *action = item(itemName);
     if (!action)
         return;
     action->setEnabled(true);
-    connect(action, &QAction::triggered, this, [show]() { show(); });
+    connect(action, &QAction::triggered, this, [this, itemName, make = std::move(make), show = std::move(show)]() {
+        QPointer<QWidget> &slot = m_windows[itemName];
+        if (slot && !slot->isVisible())
+            delete slot.data(); // a window put away with Escape is hidden, not closed
+        if (slot) {
+            slot->raise();
+            slot->activateWindow();
+            return;
+        }
+        slot = make(*this);
+        slot->setAttribute(Qt::WA_DeleteOnClose);
+        if (show)
+            show(slot.data());
+        else
+            slot->show();
+    });
+}
+
+void mainform::operationBusy(bool busy)
+{
+    if (busy)
+        row->start();
+    else
+        row->stop();
+    // What would change or replace the program waits for the operation to end.
+    for (const char *name : {"newFile1", "LoadFile", "SaveFile", "SaveFileAs", "re1", "re2", "re3", "re4", "re5",
+                             "setRecLen", "cut", "cut1", "paste", "paste1"})
+        item(QString::fromLatin1(name))->setEnabled(!busy);
+    if (!busy)
+        setWindowTitle(globalVar.brand.productName);
 }
 
 void mainform::connectCommands()
@@ -273,7 +313,7 @@ void mainform::Form_Load(const QStringList &arguments)
     TESSARC1->lockup(true);
     loadSettings();
     refreshRecentMenu();
-    setWindowTitle(globalVar.productName);
+    setWindowTitle(globalVar.brand.productName);
 
     const QDir folder(m_programFolder);
     if (!folder.entryList({QStringLiteral("*.qen.tmp")}, QDir::Files).isEmpty() && !otherInstanceRunning()) {
@@ -293,10 +333,10 @@ void mainform::Form_Load(const QStringList &arguments)
     }
 }
 
-void mainform::loadSettings()
+void mainform::readBranding()
 {
-    GlobalVar &g = globalVar;
-    // Branding: three lines of "name.dat" rename the product, its web address and the brand caption.
+    // Three lines of "name.dat" rename the product, its web address and the brand caption.
+    Branding &b = globalVar.brand;
     const QStringList entries = QDir(m_programFolder).entryList(QDir::Files);
     for (const QString &entry : entries) {
         if (entry.compare(QLatin1String("name.dat"), Qt::CaseInsensitive) != 0)
@@ -309,27 +349,24 @@ void mainform::loadSettings()
         while (lines.size() < 3 && !in.atEnd())
             lines.append(in.readLine());
         if (lines.size() == 3) {
-            g.productName = lines.at(0);
-            g.webAddress = lines.at(1);
+            b.productName = lines.at(0);
+            b.webAddress = lines.at(1);
             TESSARC1->rebrandE(lines.at(2));
-            g.programTitle = g.productName;
-            m_settings.setTitle(g.programTitle);
+            b.programTitle = b.productName;
+            m_settings.setTitle(b.programTitle);
         }
         break;
     }
-    g.stepSeparator = QStringLiteral("\nSEP.QEN\r");
+    b.stepSeparator = QStringLiteral("\nSEP.QEN\r");
+}
 
+void mainform::loadSettings()
+{
+    GlobalVar &g = globalVar;
     SettingsStore &s = m_settings;
-    g.lastDirOpen = s.text(QStringLiteral("FILES"), QStringLiteral("LASTDIROPEN"), m_programFolder);
-    g.lastDirSave = s.text(QStringLiteral("FILES"), QStringLiteral("LASTDIRSAVE"), m_programFolder);
-    g.percentFormat = s.text(QStringLiteral("FORMATS"), QStringLiteral("PERCENTFORMAT"), QStringLiteral("0.00"));
-    g.calcPercent = s.boolean(QStringLiteral("FORMATS"), QStringLiteral("CALCPERCENT"), true);
-    g.outputFormat = s.text(QStringLiteral("FORMATS"), QStringLiteral("OUTPUTFORMAT"), QStringLiteral("0.####"));
-    // The first run writes the key, so it is there for the Options window to show.
-    if (!s.contains(QStringLiteral("FORMATS"), QStringLiteral("CALCPERCENT"))) {
-        g.calcPercent = true;
-        s.setBoolean(QStringLiteral("FORMATS"), QStringLiteral("CALCPERCENT"), true);
-    }
+    readBranding();
+    g.folders.read(s, m_programFolder);
+    g.numbers.read(s);
 
     m_placeRead = {s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINLEFT"), 100),
                    s.number(QStringLiteral("MAINPOS"), QStringLiteral("MAINTOP"), 100),
@@ -339,54 +376,14 @@ void mainform::loadSettings()
     resize(std::max(1, toPixels(m_placeRead[2])), std::max(1, toPixels(m_placeRead[3])));
     m_placeApplied = {x(), y(), width(), height()};
 
-    g.startComment = s.text(QStringLiteral("COMMENTS"), QStringLiteral("STARTCOMMENT"), QStringLiteral("("));
-    g.endComment = s.text(QStringLiteral("COMMENTS"), QStringLiteral("ENDCOMMENT"), QStringLiteral(")"));
-    TESSARC1->startComment = g.startComment;
-    TESSARC1->endComment = g.endComment;
-
-    const char *recentKeys[5] = {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"};
-    for (int i = 0; i < 5; ++i)
-        g.recent[static_cast<size_t>(i)] = s.text(QStringLiteral("RE"), QString::fromLatin1(recentKeys[i]), QString());
-
-    const GlobalVar defaults;
-    g.badStart = s.text(QStringLiteral("CMSG"), QStringLiteral("BADSTART"), defaults.badStart);
-    g.badEnd = s.text(QStringLiteral("CMSG"), QStringLiteral("BADEND"), defaults.badEnd);
-    g.noFile = s.text(QStringLiteral("CMSG"), QStringLiteral("NOFILE"), defaults.noFile);
-    g.textNull = s.text(QStringLiteral("CMSG"), QStringLiteral("TEXTNULL"), defaults.textNull);
-    g.alreadyRunning = s.text(QStringLiteral("CMSG"), QStringLiteral("ALREADYRUNNING"), defaults.alreadyRunning);
-
-    g.spaces = s.boolean(QStringLiteral("NUMBERS"), QStringLiteral("SPACES"), true);
-
-    g.lForeColor = static_cast<int>(s.integer(QStringLiteral("COLOR"), QStringLiteral("LFORECOLOR"), 255));
-    g.lBackColor = static_cast<int>(s.integer(QStringLiteral("COLOR"), QStringLiteral("LBACKCOLOR"), 16777215));
-    auto readFont = [&s](const QString &prefix, FontSetting &f) {
-        const QString font = QStringLiteral("FONT");
-        f.bold = s.boolean(font, prefix + QStringLiteral("FONTBOLD"), false);
-        f.italic = s.boolean(font, prefix + QStringLiteral("FONTITALIC"), false);
-        f.name = s.text(font, prefix + QStringLiteral("FONTNAME"), QStringLiteral("Courier New"));
-        f.size = static_cast<int>(s.integer(font, prefix + QStringLiteral("FONTSIZE"), 12));
-        f.strikethru = s.boolean(font, prefix + QStringLiteral("FONTSTRIKETHRU"), false);
-        f.underline = s.boolean(font, prefix + QStringLiteral("FONTUNDERLINE"), false);
-    };
-    readFont(QStringLiteral("P"), g.pFont);
-    readFont(QStringLiteral("M"), g.mFont);
-    TESSARC1->setfont(g.mFont.bold, g.mFont.italic, g.mFont.name, g.mFont.size, g.mFont.strikethru,
-                      g.mFont.underline);
-    TESSARC1->setColor(g.lForeColor, g.lBackColor);
-
-    for (int i : {0, 1, 2, 7, 3, 4, 5, 6}) {
-        HighlightSlot &slot = g.hl[static_cast<size_t>(i)];
-        slot.axis = s.text(QStringLiteral("HL"), QStringLiteral("AXIS%1").arg(i), defaults.hl[static_cast<size_t>(i)].axis);
-        slot.color = static_cast<int>(
-            s.integer(QStringLiteral("HL"), QStringLiteral("COLOR%1").arg(i), defaults.hl[static_cast<size_t>(i)].color));
-        TESSARC1->assigncolors(i, slot.color, slot.axis);
-    }
-
-    g.recLen = static_cast<int>(s.integer(QStringLiteral("IO"), QStringLiteral("RECLEN"), 500));
-    TESSARC1->recLen = g.recLen;
-    g.lfEndsLine = s.boolean(QStringLiteral("IO"), QStringLiteral("LFENDSLINE"), true);
-    TESSARC1->lfEndsLine = g.lfEndsLine;
-    g.lastUsed = s.text(QStringLiteral("MACHINE"), QStringLiteral("LASTUSED"), QString());
+    g.comments.read(s);
+    g.comments.applyTo(*TESSARC1);
+    g.recent.read(s);
+    g.messages.read(s);
+    g.view.read(s);
+    g.view.applyTo(*TESSARC1);
+    g.io.read(s);
+    g.io.applyTo(*TESSARC1);
     s.sync();
 }
 
@@ -438,7 +435,7 @@ void mainform::closeEvent(QCloseEvent *event)
     if (!TESSARC1->lfile.isEmpty()) {
         const Prompts::Answer answer =
             m_prompts.ask(this, QStringLiteral("Would you like to save ") + TESSARC1->lfile + QStringLiteral(" before exiting?"),
-                          globalVar.programTitle, Prompts::Buttons::YesNoCancel);
+                          globalVar.brand.programTitle, Prompts::Buttons::YesNoCancel);
         if (answer == Prompts::Answer::Cancel) {
             event->ignore();
             return;
@@ -465,10 +462,7 @@ void mainform::saveSettingsAndQuit()
             m_settings.setNumber(QStringLiteral("MAINPOS"), QString::fromLatin1(keys[i]), twips);
         }
     }
-    const char *recentKeys[5] = {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"};
-    for (int i = 0; i < 5; ++i)
-        m_settings.setText(QStringLiteral("RE"), QString::fromLatin1(recentKeys[i]), globalVar.recent[static_cast<size_t>(i)]);
-    m_settings.sync();
+    globalVar.recent.write(m_settings);
     QFile::remove(TESSARC1->tempFile);
     QFile::remove(TESSARC1->tempFile2);
     // Every window of the program goes with the main window.
@@ -484,7 +478,7 @@ bool mainform::refuseWhileRunning()
 {
     if (!TESSARC1->Run)
         return false;
-    m_prompts.message(this, globalVar.alreadyRunning, globalVar.programTitle);
+    m_prompts.message(this, globalVar.messages.alreadyRunning, globalVar.brand.programTitle);
     return true;
 }
 
@@ -494,7 +488,7 @@ bool mainform::savePrompt()
         return true;
     const Prompts::Answer answer =
         m_prompts.ask(this, QStringLiteral("Would you like to save ") + TESSARC1->lfile + QStringLiteral(" before opening a new file?"),
-                      globalVar.programTitle, Prompts::Buttons::YesNoCancel);
+                      globalVar.brand.programTitle, Prompts::Buttons::YesNoCancel);
     if (answer == Prompts::Answer::Cancel)
         return false;
     // When the save fails the command ends: the edits are still there to be saved elsewhere.
@@ -521,7 +515,7 @@ QString mainform::dialogFolder(const QString &remembered, bool fallBackToProgram
 
 QString mainform::chooseSaveTarget()
 {
-    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.lastDirSave, false));
+    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.folders.lastDirSave, false));
     if (chosen.isEmpty())
         return QString();
     if (QFileInfo::exists(chosen) &&
@@ -542,19 +536,18 @@ void mainform::newFile1_Click()
         return;
     QSaveFile file(chosen);
     const QByteArray header =
-        (globalVar.startComment + globalVar.productName + globalVar.endComment).toLatin1() + "\r\n" +
-        (globalVar.startComment + QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) +
-         globalVar.endComment)
+        (globalVar.comments.startComment + globalVar.brand.productName + globalVar.comments.endComment).toLatin1() + "\r\n" +
+        (globalVar.comments.startComment + QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) +
+         globalVar.comments.endComment)
             .toLatin1() +
         "\r\n";
     if (!file.open(QIODevice::WriteOnly) || file.write(header) != header.size() || !file.commit()) {
         m_prompts.message(this, chosen + QStringLiteral(" could not be created: ") + file.errorString(),
-                          globalVar.programTitle);
+                          globalVar.brand.programTitle);
         return;
     }
-    globalVar.lastDirSave = folderOf(chosen);
-    m_settings.setText(QStringLiteral("FILES"), QStringLiteral("LASTDIRSAVE"), globalVar.lastDirSave);
-    m_settings.sync();
+    globalVar.folders.lastDirSave = folderOf(chosen);
+    globalVar.folders.writeSave(m_settings);
     if (!openProgram(chosen))
         return;
     addRecentFile(TESSARC1->lfile);
@@ -568,12 +561,11 @@ void mainform::LoadFile_Click()
         return;
     if (!savePrompt())
         return;
-    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.lastDirOpen, true));
+    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.folders.lastDirOpen, true));
     if (chosen.isEmpty() || !QFileInfo(chosen).isFile())
         return;
-    globalVar.lastDirOpen = folderOf(chosen);
-    m_settings.setText(QStringLiteral("FILES"), QStringLiteral("LASTDIROPEN"), globalVar.lastDirOpen);
-    m_settings.sync();
+    globalVar.folders.lastDirOpen = folderOf(chosen);
+    globalVar.folders.writeOpen(m_settings);
     if (openProgram(chosen))
         addRecentFile(TESSARC1->lfile);
 }
@@ -603,13 +595,13 @@ bool mainform::openProgram(const QString &path)
 
 void mainform::openfileinnewwindow_Click()
 {
-    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.lastDirOpen, true));
+    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.folders.lastDirOpen, true));
     if (chosen.isEmpty())
         return;
     const QString program = QCoreApplication::applicationFilePath();
-    m_prompts.message(this, QStringLiteral("\"") + program + QStringLiteral("\" ") + chosen, globalVar.programTitle);
+    m_prompts.message(this, QStringLiteral("\"") + program + QStringLiteral("\" ") + chosen, globalVar.brand.programTitle);
     if (!startProcess(program, {chosen}))
-        m_prompts.message(this, QStringLiteral("A new window could not be started for ") + chosen, globalVar.programTitle);
+        m_prompts.message(this, QStringLiteral("A new window could not be started for ") + chosen, globalVar.brand.programTitle);
 }
 
 bool mainform::readyToSave()
@@ -646,9 +638,8 @@ void mainform::SaveFileAs_Click()
     // A target that could not be written leaves the program where it was.
     if (!TESSARC1->saveFile(target))
         return;
-    globalVar.lastDirSave = folderOf(target);
-    m_settings.setText(QStringLiteral("FILES"), QStringLiteral("LASTDIRSAVE"), globalVar.lastDirSave);
-    m_settings.sync();
+    globalVar.folders.lastDirSave = folderOf(target);
+    globalVar.folders.writeSave(m_settings);
     TESSARC1->lfile = target;
     setSaveCaptions();
     addRecentFile(target);
@@ -657,7 +648,7 @@ void mainform::SaveFileAs_Click()
 
 void mainform::re_Click(int entry)
 {
-    const QString path = globalVar.recent[static_cast<size_t>(entry - 1)];
+    const QString path = globalVar.recent.entries[static_cast<size_t>(entry - 1)];
     if (path.isEmpty())
         return;
     if (!pathIsUsable(path)) {
@@ -680,7 +671,7 @@ void mainform::re_Click(int entry)
 void mainform::refreshRecentMenu()
 {
     for (int i = 1; i <= 5; ++i) {
-        const QString &path = globalVar.recent[static_cast<size_t>(i - 1)];
+        const QString &path = globalVar.recent.entries[static_cast<size_t>(i - 1)];
         QAction *re = item(QStringLiteral("re%1").arg(i));
         if (!pathIsUsable(path))
             continue;
@@ -691,11 +682,11 @@ void mainform::refreshRecentMenu()
 
 void mainform::addRecentFile(const QString &path)
 {
-    if (path == globalVar.recent[0])
+    if (path == globalVar.recent.entries[0])
         return;
     for (int i = 4; i > 0; --i)
-        globalVar.recent[static_cast<size_t>(i)] = globalVar.recent[static_cast<size_t>(i - 1)];
-    globalVar.recent[0] = path;
+        globalVar.recent.entries[static_cast<size_t>(i)] = globalVar.recent.entries[static_cast<size_t>(i - 1)];
+    globalVar.recent.entries[0] = path;
     refreshRecentMenu();
 }
 
@@ -755,7 +746,7 @@ void mainform::mousePressEvent(QMouseEvent *event)
 void mainform::row_Timer()
 {
     static const char *const frames[4] = {" |", " /", " --", " \\"};
-    setWindowTitle(globalVar.productName + QString::fromLatin1(frames[m_rowCounter]));
+    setWindowTitle(globalVar.brand.productName + QString::fromLatin1(frames[m_rowCounter]));
     m_rowCounter = (m_rowCounter + 1) % 4;
 }
 
@@ -763,7 +754,7 @@ void mainform::openHelp(const QString &topic)
 {
     const QString page = QDir(m_programFolder).filePath(QStringLiteral("help/") + topic + QStringLiteral(".htm"));
     if (!QFileInfo::exists(page) || !m_prompts.openDocument(page))
-        m_prompts.message(this, QStringLiteral("Help file missing."), globalVar.programTitle);
+        m_prompts.message(this, QStringLiteral("Help file missing."), globalVar.brand.programTitle);
 }
 
 void mainform::about_Click()

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "globalvar.h"
+#include "host.h"
 #include "settingsstore.h"
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -17,8 +19,9 @@ class QTimer;
 class TESSARC;
 
 // VORNEXA's main window: it hosts the editor control TESSARC1, holds the menus, the busy indicator
-// and the program-wide values, and runs start-up, the file commands and shutdown.
-class mainform : public QMainWindow
+// and the program-wide values, runs start-up, the file commands and shutdown, and is the host of
+// every other window of the program.
+class mainform : public QMainWindow, public Host
 {
     Q_OBJECT
 
@@ -30,8 +33,17 @@ public:
     QTimer *row = nullptr;
     GlobalVar globalVar;
 
-    Prompts &prompts() { return m_prompts; }
-    SettingsStore &settings() { return m_settings; }
+    // ---- Host ----
+    TESSARC &editor() override { return *TESSARC1; }
+    Prompts &prompts() override { return m_prompts; }
+    SettingsStore &settings() override { return m_settings; }
+    GlobalVar &values() override { return globalVar; }
+    tessarc::OperationLock &lock() override;
+    QWidget *mainWindow() override { return this; }
+    void applyIcon(QWidget *window) const override;
+    void recentFilesChanged() override { refreshRecentMenu(); }
+    void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
+
     // The folder of the branding files, help pages, definitions and line stores.
     const QString &programFolder() const { return m_programFolder; }
 
@@ -39,8 +51,8 @@ public:
     QAction *item(const QString &name) const;
     // A menu by its name.
     QMenu *menu(const QString &name) const;
-    // Gives a menu item the command that shows its window; items without one stay disabled.
-    void registerWindow(const QString &itemName, const std::function<void()> &show);
+    // The window shown for a menu item, while it is open.
+    QWidget *window(const QString &item) const;
 
     // Start-up, with the command line's arguments after the program's name.
     void Form_Load(const QStringList &arguments);
@@ -69,8 +81,6 @@ public:
 
     // Whether another VORNEXA runs on the same program folder.
     bool otherInstanceRunning() const;
-    // Gives a window of the program its icon from "name.ico" when the program folder has one.
-    void applyIcon(QWidget *window) const;
 
     // How a second process is started (the application starts a real one).
     std::function<bool(const QString &program, const QStringList &arguments)> startProcess;
@@ -84,6 +94,9 @@ private:
     void buildMenus();
     void connectCommands();
     void loadSettings();
+    void readBranding();
+    // While an operation holds the lock: the busy indicator turns and what must not run is greyed.
+    void operationBusy(bool busy);
     void saveSettingsAndQuit();
     bool savePrompt(); // false when the command is to end
     bool refuseWhileRunning();
@@ -108,6 +121,7 @@ private:
     std::unique_ptr<InstanceLock> m_instance;
     QHash<QString, QAction *> m_items;
     QHash<QString, QMenu *> m_menus;
+    QHash<QString, QPointer<QWidget>> m_windows;
     int m_rowCounter = 0;
     bool m_shownOnce = false;
     // The window's place as read from the settings (in twips) and as it was applied (in pixels):

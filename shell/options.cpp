@@ -1,7 +1,9 @@
 #include "options.h"
 
 #include "colorruns.h"
-#include "mainform.h"
+#include "globalvar.h"
+#include "host.h"
+#include "settingsstore.h"
 #include "prompts.h"
 #include "tessarc.h"
 
@@ -67,7 +69,7 @@ void ColorButton::setColorValue(int rgb)
                       .arg(tessarc::toQColor(m_color).name()));
 }
 
-Options::Options(mainform &main, QWidget *parent) : QDialog(parent ? parent : &main), m_main(main)
+Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.mainWindow()), m_host(host)
 {
     setObjectName(QStringLiteral("Options"));
     setWindowTitle(QStringLiteral("Options"));
@@ -192,36 +194,37 @@ int Options::countPattern(const QString &pattern, QChar ch)
 
 void Options::Form_Load()
 {
-    const GlobalVar &g = m_main.globalVar;
-    m_main.applyIcon(this);
-    Check1->setChecked(g.spaces);
-    txtStartComment->setText(g.startComment);
-    txtEndComment->setText(g.endComment);
+    const GlobalVar &g = m_host.values();
+    m_host.applyIcon(this);
+    Check1->setChecked(g.numbers.spaces);
+    txtStartComment->setText(g.comments.startComment);
+    txtEndComment->setText(g.comments.endComment);
     // A hand-edited picture with more places than the bars hold shows as many as they hold.
-    const int zeros = countPattern(g.outputFormat, QLatin1Char('0'));
-    const int hashes = countPattern(g.outputFormat, QLatin1Char('#'));
+    const int zeros = countPattern(g.numbers.outputFormat, QLatin1Char('0'));
+    const int hashes = countPattern(g.numbers.outputFormat, QLatin1Char('#'));
     scrMin->setValue(std::min(zeros, kMostPlaces));
     scrMax->setValue(std::min(zeros + hashes, kMostPlaces));
-    scrPer->setValue(std::min(countPattern(g.percentFormat, QLatin1Char('0')), kMostPlaces));
+    scrPer->setValue(std::min(countPattern(g.numbers.percentFormat, QLatin1Char('0')), kMostPlaces));
     // The labels follow even where a value did not change.
     scrMin_Change();
     scrMax_Change();
     scrPer_Change();
-    Check2->setChecked(g.calcPercent);
-    Check3->setChecked(g.lfEndsLine);
-    fColor->setColorValue(g.lForeColor);
-    bColor->setColorValue(g.lBackColor);
+    Check2->setChecked(g.numbers.calcPercent);
+    Check3->setChecked(g.io.lfEndsLine);
+    fColor->setColorValue(g.view.lForeColor);
+    bColor->setColorValue(g.view.lBackColor);
     for (size_t i = 0; i < 8; ++i) {
-        a[i]->setText(g.hl[i].axis);
-        c[i]->setColorValue(g.hl[i].color);
+        a[i]->setText(g.view.hl[i].axis);
+        c[i]->setColorValue(g.view.hl[i].color);
         previewSlot(static_cast<int>(i));
     }
-    m_font = QFont(g.mFont.name);
-    m_font.setPointSize(std::max(1, g.mFont.size));
-    m_font.setBold(g.mFont.bold);
-    m_font.setItalic(g.mFont.italic);
-    m_font.setStrikeOut(g.mFont.strikethru);
-    m_font.setUnderline(g.mFont.underline);
+    const FontSetting &f = g.view.mFont;
+    m_font = QFont(f.name);
+    m_font.setPointSize(std::max(1, f.size));
+    m_font.setBold(f.bold);
+    m_font.setItalic(f.italic);
+    m_font.setStrikeOut(f.strikethru);
+    m_font.setUnderline(f.underline);
 }
 
 void Options::previewSlot(int i)
@@ -254,7 +257,7 @@ void Options::scrPer_Change()
 
 bool Options::pickColor(ColorButton *button)
 {
-    const std::optional<QColor> chosen = m_main.prompts().chooseColor(this, tessarc::toQColor(button->colorValue()));
+    const std::optional<QColor> chosen = m_host.prompts().chooseColor(this, tessarc::toQColor(button->colorValue()));
     if (!chosen)
         return false;
     button->setColorValue(toRgb(*chosen));
@@ -283,52 +286,43 @@ void Options::c_Click(int i)
 void Options::Command2_Click()
 {
     // The dialog starts from the font chosen so far; a cancelled dialog keeps it.
-    if (const std::optional<QFont> chosen = m_main.prompts().chooseFont(this, m_font))
+    if (const std::optional<QFont> chosen = m_host.prompts().chooseFont(this, m_font))
         m_font = *chosen;
 }
 
 void Options::clear_Click()
 {
-    if (m_main.prompts().ask(this, QStringLiteral("Are you sure you want to clear most recent documents?"),
-                             m_main.globalVar.programTitle, Prompts::Buttons::YesNo) == Prompts::Answer::No)
+    if (m_host.prompts().ask(this, QStringLiteral("Are you sure you want to clear most recent documents?"),
+                             m_host.values().brand.programTitle, Prompts::Buttons::YesNo) == Prompts::Answer::No)
         return;
-    SettingsStore &s = m_main.settings();
-    for (const char *key : {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"})
-        s.setText(QStringLiteral("RE"), QString::fromLatin1(key), QString());
-    s.sync();
-    for (QString &entry : m_main.globalVar.recent)
-        entry.clear();
-    m_main.refreshRecentMenu();
+    RecentFiles &recent = m_host.values().recent;
+    recent.entries.fill(QString());
+    recent.write(m_host.settings());
+    m_host.recentFilesChanged();
 }
 
 void Options::Command1_Click()
 {
-    GlobalVar &g = m_main.globalVar;
-    SettingsStore &s = m_main.settings();
-    TESSARC &editor = *m_main.TESSARC1;
+    GlobalVar &g = m_host.values();
+    SettingsStore &s = m_host.settings();
+    TESSARC &editor = m_host.editor();
 
-    g.startComment = txtStartComment->text();
-    g.endComment = txtEndComment->text();
-    s.setText(QStringLiteral("COMMENTS"), QStringLiteral("STARTCOMMENT"), g.startComment);
-    s.setText(QStringLiteral("COMMENTS"), QStringLiteral("ENDCOMMENT"), g.endComment);
-    editor.startComment = g.startComment;
-    editor.endComment = g.endComment;
+    g.comments.startComment = txtStartComment->text();
+    g.comments.endComment = txtEndComment->text();
+    g.comments.write(s);
+    g.comments.applyTo(editor);
 
-    g.outputFormat = QStringLiteral("0.") + QString(scrMin->value(), QLatin1Char('0')) +
-                     QString(scrMax->value() - scrMin->value(), QLatin1Char('#'));
-    s.setText(QStringLiteral("FORMATS"), QStringLiteral("OUTPUTFORMAT"), g.outputFormat);
-    g.percentFormat = QStringLiteral("0.") + QString(scrPer->value(), QLatin1Char('0'));
-    s.setText(QStringLiteral("FORMATS"), QStringLiteral("PERCENTFORMAT"), g.percentFormat);
+    g.numbers.outputFormat = QStringLiteral("0.") + QString(scrMin->value(), QLatin1Char('0')) +
+                             QString(scrMax->value() - scrMin->value(), QLatin1Char('#'));
+    g.numbers.percentFormat = QStringLiteral("0.") + QString(scrPer->value(), QLatin1Char('0'));
+    g.numbers.calcPercent = Check2->isChecked();
+    g.numbers.spaces = Check1->isChecked();
+    g.numbers.write(s);
+    g.io.lfEndsLine = Check3->isChecked();
+    g.io.writeLfEndsLine(s);
+    editor.lfEndsLine = g.io.lfEndsLine;
 
-    g.calcPercent = Check2->isChecked();
-    s.setBoolean(QStringLiteral("FORMATS"), QStringLiteral("CALCPERCENT"), g.calcPercent);
-    g.spaces = Check1->isChecked();
-    s.setBoolean(QStringLiteral("NUMBERS"), QStringLiteral("SPACES"), g.spaces);
-    g.lfEndsLine = Check3->isChecked();
-    s.setBoolean(QStringLiteral("IO"), QStringLiteral("LFENDSLINE"), g.lfEndsLine);
-    editor.lfEndsLine = g.lfEndsLine;
-
-    FontSetting &f = g.mFont;
+    FontSetting &f = g.view.mFont;
     f.bold = m_font.bold();
     f.italic = m_font.italic();
     f.name = m_font.family();
@@ -336,36 +330,17 @@ void Options::Command1_Click()
     f.size = std::max(1, static_cast<int>(std::nearbyint(points)));
     f.strikethru = m_font.strikeOut();
     f.underline = m_font.underline();
-    editor.setfont(f.bold, f.italic, f.name, f.size, f.strikethru, f.underline);
-    const QString font = QStringLiteral("FONT");
-    s.setBoolean(font, QStringLiteral("MFONTBOLD"), f.bold);
-    s.setBoolean(font, QStringLiteral("MFONTITALIC"), f.italic);
-    s.setText(font, QStringLiteral("MFONTNAME"), f.name);
-    s.setInteger(font, QStringLiteral("MFONTSIZE"), f.size);
-    s.setBoolean(font, QStringLiteral("MFONTSTRIKETHRU"), f.strikethru);
-    s.setBoolean(font, QStringLiteral("MFONTUNDERLINE"), f.underline);
-
-    auto writeColors = [&]() {
-        s.setInteger(QStringLiteral("COLOR"), QStringLiteral("LFORECOLOR"), g.lForeColor);
-        s.setInteger(QStringLiteral("COLOR"), QStringLiteral("LBACKCOLOR"), g.lBackColor);
-    };
-    g.lForeColor = fColor->colorValue();
-    editor.setColor(g.lForeColor, g.lBackColor);
-    writeColors();
-    g.lBackColor = bColor->colorValue();
-    editor.setColor(g.lForeColor, g.lBackColor);
-    writeColors();
-
+    g.view.writeEditorFont(s);
+    g.view.lForeColor = fColor->colorValue();
+    g.view.lBackColor = bColor->colorValue();
+    g.view.writeColors(s);
     for (size_t i = 0; i < 8; ++i) {
-        HighlightSlot &slot = g.hl[i];
-        slot.axis = a[i]->text();
-        slot.color = c[i]->colorValue();
-        s.setText(QStringLiteral("HL"), QStringLiteral("AXIS%1").arg(i), slot.axis);
-        s.setInteger(QStringLiteral("HL"), QStringLiteral("COLOR%1").arg(i), slot.color);
-        editor.assigncolors(static_cast<int>(i), slot.color, slot.axis);
+        g.view.hl[i].axis = a[i]->text();
+        g.view.hl[i].color = c[i]->colorValue();
     }
+    g.view.writeSlots(s);
     s.sync();
-    editor.color();
+    g.view.applyTo(editor);
 }
 
 void Options::Command4_Click()

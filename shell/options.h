@@ -10,7 +10,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QScrollBar;
-class mainform;
+class Host;
 
 // A button that shows a colour as its face (24-bit, red in the low byte).
 class ColorButton : public QPushButton
@@ -33,7 +33,7 @@ class Options : public QDialog
     Q_OBJECT
 
 public:
-    explicit Options(mainform &main, QWidget *parent = nullptr);
+    explicit Options(Host &host, QWidget *parent = nullptr);
 
     QWidget *Label1 = nullptr; // "Comments start with ... and end with", holding the two boxes
     QLineEdit *txtStartComment = nullptr;
@@ -87,6 +87,6 @@ private:
     bool pickColor(ColorButton *button);
     void previewSlot(int i);
 
-    mainform &m_main;
+    Host &m_host;
     QFont m_font;
 };

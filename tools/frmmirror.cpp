@@ -1,6 +1,7 @@
 #include "frmmirror.h"
 
-#include "mainform.h"
+#include "globalvar.h"
+#include "host.h"
 #include "linework.h"
 #include "steptext.h"
 
@@ -10,7 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
-frmMirror::frmMirror(mainform &main, QWidget *owner) : ToolWindow(main, owner, QStringLiteral("Mirror"))
+frmMirror::frmMirror(Host &host, QWidget *owner) : ToolWindow(host, owner, QStringLiteral("Mirror"))
 {
     setObjectName(QStringLiteral("frmMirror"));
     auto *fields = new QGridLayout;
@@ -60,12 +61,12 @@ tools::MirrorSettings frmMirror::settings() const
 
 QString frmMirror::stepSettings() const
 {
-    return tools::mirrorStep(settings(), rangeFields(), mainWindow().globalVar.stepSeparator);
+    return tools::mirrorStep(settings(), rangeFields(), host().values().brand.stepSeparator);
 }
 
 std::optional<QString> frmMirror::checkFields() const
 {
-    return tools::checkFields(settings(), mainWindow().globalVar.textNull);
+    return tools::checkFields(settings(), host().values().messages.textNull);
 }
 
 tools::LineWork frmMirror::prepareRun()

@@ -12,7 +12,7 @@ class frmMirror : public tools::ToolWindow
     Q_OBJECT
 
 public:
-    explicit frmMirror(mainform &main, QWidget *owner = nullptr);
+    explicit frmMirror(Host &host, QWidget *owner = nullptr);
 
     QLabel *Label3 = nullptr; // "Axis:"
     QLineEdit *txtAxis = nullptr;

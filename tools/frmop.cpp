@@ -1,6 +1,7 @@
 #include "frmop.h"
 
-#include "mainform.h"
+#include "globalvar.h"
+#include "host.h"
 #include "linework.h"
 #include "steptext.h"
 
@@ -13,7 +14,7 @@
 
 #include <utility>
 
-frmOp::frmOp(mainform &main, QWidget *owner) : ToolWindow(main, owner, QStringLiteral("Operations"))
+frmOp::frmOp(Host &host, QWidget *owner) : ToolWindow(host, owner, QStringLiteral("Operations"))
 {
     setObjectName(QStringLiteral("frmOp"));
     auto *fields = new QGridLayout;
@@ -76,12 +77,12 @@ tools::OperationsSettings frmOp::settings() const
 
 QString frmOp::stepSettings() const
 {
-    return tools::operationsStep(settings(), rangeFields(), mainWindow().globalVar.stepSeparator);
+    return tools::operationsStep(settings(), rangeFields(), host().values().brand.stepSeparator);
 }
 
 std::optional<QString> frmOp::checkFields() const
 {
-    return tools::checkFields(settings(), mainWindow().globalVar.textNull);
+    return tools::checkFields(settings(), host().values().messages.textNull);
 }
 
 tools::LineWork frmOp::prepareRun()

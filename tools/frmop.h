@@ -11,7 +11,7 @@ class frmOp : public tools::ToolWindow
     Q_OBJECT
 
 public:
-    explicit frmOp(mainform &main, QWidget *owner = nullptr);
+    explicit frmOp(Host &host, QWidget *owner = nullptr);
 
     QLabel *Label3 = nullptr;    // "Axis:"
     QLineEdit *txtAxis = nullptr;

@@ -1,9 +1,10 @@
 #include "toolwindow.h"
 
 #include "eventpump.h"
+#include "globalvar.h"
+#include "host.h"
 #include "linestore.h"
-#include "mainform.h"
-#include "operationlock.h"
+#include "operation.h"
 #include "prompts.h"
 #include "steprecorder.h"
 #include "tessarc.h"
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -43,8 +45,8 @@ W *named(W *widget, const char *name)
 
 } // namespace
 
-ToolWindow::ToolWindow(mainform &main, QWidget *owner, const QString &caption, bool startLineUpperTest)
-    : QWidget(owner ? owner : &main, Qt::Window), m_main(main), m_startLineUpperTest(startLineUpperTest)
+ToolWindow::ToolWindow(Host &host, QWidget *owner, const QString &caption, bool startLineUpperTest)
+    : QWidget(owner ? owner : host.mainWindow(), Qt::Window), m_host(host), m_startLineUpperTest(startLineUpperTest)
 {
     setWindowTitle(caption);
 
@@ -86,6 +88,12 @@ ToolWindow::ToolWindow(mainform &main, QWidget *owner, const QString &caption, b
     connect(StartLine, &QLineEdit::textChanged, this, &ToolWindow::StartLine_Change);
     connect(EndLine, &QLineEdit::textChanged, this, &ToolWindow::EndLine_Change);
     connect(Go, &QPushButton::clicked, this, &ToolWindow::Go_Click);
+    // Go waits while another operation holds the lock; this window's own run shows its progress there.
+    connect(&host.lock(), &tessarc::OperationLock::busyChanged, this, [this](bool busy) {
+        if (!m_running)
+            Go->setEnabled(!busy);
+    });
+    Go->setEnabled(!host.lock().held);
 }
 
 ToolWindow::~ToolWindow() = default;
@@ -94,8 +102,8 @@ ToolWindow::~ToolWindow() = default;
 
 void ToolWindow::Form_Load()
 {
-    m_main.applyIcon(this);
-    TESSARC &editor = *m_main.TESSARC1;
+    m_host.applyIcon(this);
+    TESSARC &editor = m_host.editor();
     if (!editor.lfile.isEmpty()) {
         editor.loadLine(editor.curLine);
         StartLine->setText(QString::number(editor.curLine));
@@ -123,15 +131,15 @@ void ToolWindow::showEvent(QShowEvent *event)
 
 void ToolWindow::Form_Activate()
 {
-    if (!m_main.TESSARC1->lfile.isEmpty() || !isVisible())
+    if (!m_host.editor().lfile.isEmpty() || !isVisible())
         return;
-    say(m_main.globalVar.noFile);
+    say(m_host.values().messages.noFile);
     close();
 }
 
 bool ToolWindow::Form_QueryUnload() const
 {
-    return m_main.TESSARC1->Run;
+    return m_host.editor().Run;
 }
 
 void ToolWindow::closeEvent(QCloseEvent *event)
@@ -145,7 +153,7 @@ void ToolWindow::closeEvent(QCloseEvent *event)
 
 void ToolWindow::say(const QString &text)
 {
-    m_main.prompts().message(this, text, m_main.globalVar.programTitle);
+    m_host.prompts().message(this, text, m_host.values().brand.programTitle);
 }
 
 // ---------------------------------------------------------------- the range fields
@@ -169,7 +177,7 @@ bool ToolWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == StartLine || watched == EndLine) {
         if (event->type() == QEvent::KeyPress && !rangeKeyAccepted(static_cast<QKeyEvent *>(event))) {
-            m_main.prompts().beep();
+            m_host.prompts().beep();
             return true;
         }
         if (event->type() == QEvent::FocusIn) {
@@ -186,17 +194,17 @@ bool ToolWindow::eventFilter(QObject *watched, QEvent *event)
 
 void ToolWindow::StartLine_Change()
 {
-    if (startLineRefused(StartLine->text(), m_main.TESSARC1->numberOfLines(), m_startLineUpperTest)) {
-        say(m_main.globalVar.badStart);
+    if (startLineRefused(StartLine->text(), m_host.editor().numberOfLines(), m_startLineUpperTest)) {
+        say(m_host.values().messages.badStart);
         StartLine->setText(QStringLiteral("1"));
     }
 }
 
 void ToolWindow::EndLine_Change()
 {
-    const int total = m_main.TESSARC1->numberOfLines();
+    const int total = m_host.editor().numberOfLines();
     if (endLineRefused(EndLine->text(), total)) {
-        say(m_main.globalVar.badEnd);
+        say(m_host.values().messages.badEnd);
         EndLine->setText(QString::number(total));
     }
 }
@@ -229,9 +237,9 @@ StepRecorder *ToolWindow::recorder() const
 LineRules ToolWindow::lineRules() const
 {
     LineRules rules;
-    rules.spaces = m_main.globalVar.spaces;
-    rules.outputFormat = m_main.globalVar.outputFormat;
-    rules.maxLength = std::max(0, m_main.TESSARC1->recLen - 2);
+    rules.spaces = m_host.values().numbers.spaces;
+    rules.outputFormat = m_host.values().numbers.outputFormat;
+    rules.maxLength = std::max(0, m_host.editor().recLen - 2);
     return rules;
 }
 
@@ -239,14 +247,14 @@ LineRules ToolWindow::lineRules() const
 
 void ToolWindow::Go_Click()
 {
-    TESSARC &editor = *m_main.TESSARC1;
+    TESSARC &editor = m_host.editor();
     if (const std::optional<QString> refusal = checkFields()) {
         say(*refusal);
         return;
     }
     const std::optional<LineRange> range = checkRange(rangeFields(), editor.numberOfLines());
     if (!range) {
-        say(m_main.globalVar.textNull);
+        say(m_host.values().messages.textNull);
         return;
     }
     if (StepRecorder *steps = recorder()) {
@@ -255,7 +263,9 @@ void ToolWindow::Go_Click()
         return;
     }
     editor.loadLine(editor.curLine);
-    OperationGuard guard(m_main, Go);
+    m_running = true;
+    const auto notRunning = qScopeGuard([this]() { m_running = false; });
+    OperationGuard guard(m_host, Go);
     if (guard.refused())
         return;
     const LineWork work = prepareRun();
@@ -269,9 +279,9 @@ void ToolWindow::Go_Click()
 
 QString ToolWindow::run(const LineRange &range, const LineWork &work)
 {
-    TESSARC &editor = *m_main.TESSARC1;
-    const bool showProgress = m_main.globalVar.calcPercent;
-    const QString percentFormat = m_main.globalVar.percentFormat;
+    TESSARC &editor = m_host.editor();
+    const bool showProgress = m_host.values().numbers.calcPercent;
+    const QString percentFormat = m_host.values().numbers.percentFormat;
     tessarc::EventPump pump(kYieldMs);
     QElapsedTimer sinceYield;
     sinceYield.start();
@@ -292,8 +302,9 @@ QString ToolWindow::run(const LineRange &range, const LineWork &work)
         {
         };
         try {
-            store.forEachRecord(range.first, range.count(), [&](qint64 record, QByteArrayView text) {
-                current = record;
+            store.forEachRecord(tessarc::LineNumber(range.first), range.count(), [&](tessarc::LineNumber record,
+                                                                                      QByteArrayView text) {
+                current = record.value;
                 if (showProgress) {
                     ++counter;
                     if (counter == 1 || (counter % kClockEvery == 0 && sinceYield.elapsed() >= kYieldMs)) {

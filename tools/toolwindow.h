@@ -14,8 +14,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class Host;
 class StepRecorder;
-class mainform;
 
 namespace tools {
 
@@ -28,8 +28,8 @@ using LineWork = std::function<LineFault(QByteArrayView line, QByteArray &out)>;
 // the line store, and recording a step when the window's owner is a recorder. A tool adds its own
 // fields to ownFields() and supplies its checks, its step and its per-line work.
 //
-// The window is owned by the main window (or by the macro editor while recording) and shown
-// modeless. It cannot be closed while any operation runs.
+// The window belongs to the main window (or to the macro editor while recording) and is shown
+// modeless. It cannot be closed while any operation runs, and its Go waits while another one runs.
 class ToolWindow : public QWidget
 {
     Q_OBJECT
@@ -68,9 +68,9 @@ public:
     virtual QString stepSettings() const = 0;
 
 protected:
-    // `owner` is the main window, or the macro editor while recording. `startLineUpperTest`: whether
-    // StartLine is also refused above the program's last line.
-    ToolWindow(mainform &main, QWidget *owner, const QString &caption, bool startLineUpperTest = true);
+    // `owner` is the macro editor while recording, else null (the host's main window). `startLineUpperTest`:
+    // whether StartLine is also refused above the program's last line.
+    ToolWindow(Host &host, QWidget *owner, const QString &caption, bool startLineUpperTest = true);
 
     // The tool's own checks before a run: nothing when its fields can run, else the text to show.
     virtual std::optional<QString> checkFields() const = 0;
@@ -84,7 +84,7 @@ protected:
     // The rules for rewriting a line: the NUMBERS / SPACES and OUTPUTFORMAT settings and the most a
     // record of the store holds.
     LineRules lineRules() const;
-    mainform &mainWindow() const { return m_main; }
+    Host &host() const { return m_host; }
     // A message box with the program title.
     void say(const QString &text);
 
@@ -97,8 +97,9 @@ private:
     QString run(const LineRange &range, const LineWork &work);
     bool rangeKeyAccepted(QKeyEvent *event);
 
-    mainform &m_main;
+    Host &m_host;
     bool m_startLineUpperTest;
+    bool m_running = false; // this window's own run holds the lock
     QBoxLayout *m_own = nullptr;
     QWidget *m_firstField = nullptr;
 };

@@ -5,6 +5,7 @@
 
 using tessarc::ControlError;
 using tessarc::LineStore;
+using L = tessarc::LineNumber;
 
 class TestLineStore : public QObject
 {
@@ -20,10 +21,10 @@ private slots:
         QFile::remove(path);
         LineStore store;
         store.open(path, 8);
-        store.write(1, "G1");
-        store.write(2, "");
-        store.write(3, QByteArray("\x01\xff" "abc", 5));
-        store.write(5, "N10"); // record 4 is a gap
+        store.write(L(1), "G1");
+        store.write(L(2), "");
+        store.write(L(3), QByteArray("\x01\xff" "abc", 5));
+        store.write(L(5), "N10"); // record 4 is a gap
         store.close();
         const QByteArray expected = QByteArray("\x02\x00G1\x00\x00\x00\x00", 8) + QByteArray(8, '\0') +
                                     QByteArray("\x05\x00\x01\xff" "abc\x00", 8) + QByteArray(8, '\0') +
@@ -32,10 +33,10 @@ private slots:
 
         store.open(path, 8, false);
         QCOMPARE(store.recordCount(), qint64(5));
-        QCOMPARE(store.read(3), QByteArray("\x01\xff" "abc", 5));
-        QCOMPARE(store.read(4), QByteArray());
-        QCOMPARE(store.read(99), QByteArray()); // past the end of the file
-        QCOMPARE(store.readRange(4, 3), (QList<QByteArray>{QByteArray(), "N10", QByteArray()}));
+        QCOMPARE(store.read(L(3)), QByteArray("\x01\xff" "abc", 5));
+        QCOMPARE(store.read(L(4)), QByteArray());
+        QCOMPARE(store.read(L(99)), QByteArray()); // past the end of the file
+        QCOMPARE(store.readRange(L(4), 3), (QList<QByteArray>{QByteArray(), "N10", QByteArray()}));
     }
 
 
@@ -45,9 +46,9 @@ private slots:
         QFile::remove(path);
         LineStore store;
         store.open(path, 10);
-        store.write(1, QByteArray(8, 'a')); // exactly recLen - 2 fits
+        store.write(L(1), QByteArray(8, 'a')); // exactly recLen - 2 fits
         try {
-            store.write(2, QByteArray(9, 'b'));
+            store.write(L(2), QByteArray(9, 'b'));
             QFAIL("a line of recLen - 1 characters was stored");
         } catch (const ControlError &e) {
             QCOMPARE(e.number(), int(ControlError::BadRecordLength));
@@ -62,7 +63,7 @@ private slots:
         writeBytes(path, QByteArray("\x09\x00" "abcdef", 8));
         LineStore store;
         store.open(path, 8);
-        QVERIFY_THROWS_EXCEPTION(ControlError, store.read(1));
+        QVERIFY_THROWS_EXCEPTION(ControlError, store.read(L(1)));
     }
 
     void missingStoreWithoutCreateIsFileNotFound()
@@ -108,19 +109,19 @@ private slots:
         LineStore to;
         from.open(a, recLen);
         for (int k = 1; k <= records; ++k)
-            from.write(k, "L" + QByteArray::number(k));
+            from.write(L(k), "L" + QByteArray::number(k));
         to.open(b, recLen);
-        to.write(1, "keep");
-        LineStore::copyRecords(from, first, count, to, firstTo);
+        to.write(L(1), "keep");
+        LineStore::copyRecords(from, L(first), count, to, L(firstTo));
         for (int k = 0; k < count; ++k) {
             const int src = first + k;
             const QByteArray want = src <= records ? "L" + QByteArray::number(src) : QByteArray();
-            QCOMPARE(to.read(firstTo + k), want);
+            QCOMPARE(to.read(L(firstTo + k)), want);
         }
         if (firstTo > 1)
-            QCOMPARE(to.read(1), QByteArray("keep"));
+            QCOMPARE(to.read(L(1)), QByteArray("keep"));
         // The source is untouched.
-        QCOMPARE(from.read(first), "L" + QByteArray::number(first));
+        QCOMPARE(from.read(L(first)), "L" + QByteArray::number(first));
     }
 
 
@@ -135,7 +136,7 @@ private slots:
         LineStore store;
         store.open(path, recLen);
         for (int k = 1; k <= records; ++k)
-            store.write(k, QByteArray((k / ((1 << 20) / recLen)) % 2 ? 3 : 90, 'a' + k % 26));
+            store.write(L(k), QByteArray((k / ((1 << 20) / recLen)) % 2 ? 3 : 90, 'a' + k % 26));
         store.close();
         const QByteArray bytes = readBytes(path);
         QCOMPARE(bytes.size(), qint64(records) * recLen);
@@ -170,16 +171,16 @@ private slots:
         LineStore store;
         store.open(path, recLen);
         for (int k = 1; k <= 100; ++k)
-            store.write(k, "R" + QByteArray::number(k));
-        store.moveRecords(first, count, to);
+            store.write(L(k), "R" + QByteArray::number(k));
+        store.moveRecords(L(first), count, L(to));
         for (int i = 0; i < count; ++i)
-            QCOMPARE(store.read(to + i), "R" + QByteArray::number(first + i));
+            QCOMPARE(store.read(L(to + i)), "R" + QByteArray::number(first + i));
         // What lies outside both ranges is untouched.
         for (int k = 1; k <= 100; ++k) {
             const bool inSource = k >= first && k < first + count;
             const bool inTarget = k >= to && k < to + count;
             if (!inSource && !inTarget)
-                QCOMPARE(store.read(k), "R" + QByteArray::number(k));
+                QCOMPARE(store.read(L(k)), "R" + QByteArray::number(k));
         }
     }
 
@@ -189,17 +190,17 @@ private slots:
         QFile::remove(path);
         LineStore store;
         store.open(path, 50);
-        store.write(1, "a");
-        store.write(2, "b");
+        store.write(L(1), "a");
+        store.write(L(2), "b");
         store.reserve(10);
         QVERIFY(QFileInfo(path).size() >= 10 * 50);
-        QCOMPARE(store.read(10), QByteArray());
+        QCOMPARE(store.read(L(10)), QByteArray());
         store.reserve(1); // never shrinks
         QVERIFY(QFileInfo(path).size() >= 10 * 50);
         store.truncate(1);
         QCOMPARE(store.recordCount(), qint64(1));
-        QCOMPARE(store.read(1), QByteArray("a"));
-        QCOMPARE(store.read(2), QByteArray());
+        QCOMPARE(store.read(L(1)), QByteArray("a"));
+        QCOMPARE(store.read(L(2)), QByteArray());
     }
 
 
@@ -209,11 +210,11 @@ private slots:
         const QString path = storePath("gather.qen.tmp");
         QFile::remove(path);
         store.open(path, 50);
-        store.write(1, "one");
-        store.write(2, "two");
-        QCOMPARE(store.read(2), QByteArray("two"));
-        store.write(1, "ONE"); // not the next record: what was gathered goes out first
-        QCOMPARE(store.readRange(1, 2), (QList<QByteArray>{"ONE", "two"}));
+        store.write(L(1), "one");
+        store.write(L(2), "two");
+        QCOMPARE(store.read(L(2)), QByteArray("two"));
+        store.write(L(1), "ONE"); // not the next record: what was gathered goes out first
+        QCOMPARE(store.readRange(L(1), 2), (QList<QByteArray>{"ONE", "two"}));
     }
 };
 

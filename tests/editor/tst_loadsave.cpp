@@ -21,7 +21,7 @@ QByteArray allHighBytes()
 }
 
 // Types text at a view offset the way the keyboard does, then lets the control react.
-void typeAt(TESSARC &editor, int offset, const QString &text)
+void typeAt(TESSARC &editor, tessarc::CharOffset offset, const QString &text)
 {
     editor.txtmain->setSelStart(offset);
     editor.txtmain->textCursor().insertText(text);
@@ -289,7 +289,7 @@ private slots:
     {
         EditorFixture f;
         f.load("G1 X1\r\nG2\r\n");
-        typeAt(*f.editor, 5, QStringLiteral("(CR)Y2(dc2)"));
+        typeAt(*f.editor, tessarc::CharOffset(5), QStringLiteral("(CR)Y2(dc2)"));
         f.editor->loadLine(1);
         QCOMPARE(f.storeLines().at(0), QByteArray("G1 X1\rY2(dc2)"));
         QCOMPARE(f.editor->txtmain->pageLines().at(0), QStringLiteral("G1 X1(CR)Y2(dc2)"));
@@ -304,7 +304,7 @@ private slots:
     {
         EditorFixture f;
         f.load(allHighBytes() + "\r\nG1\r\n");
-        typeAt(*f.editor, f.editor->txtmain->lineStart(1), QStringLiteral("N5 "));
+        typeAt(*f.editor, f.editor->txtmain->lineStart(tessarc::PageRow(1)), QStringLiteral("N5 "));
         f.editor->loadLine(1);
         QCOMPARE(f.storeLines(), (QList<QByteArray>{allHighBytes(), "N5 G1"}));
     }
@@ -314,7 +314,7 @@ private slots:
         EditorFixture f;
         f.editor->recLen = 20;
         f.load("G1\r\nG2\r\n");
-        typeAt(*f.editor, 2, QString(30, QLatin1Char('Z')));
+        typeAt(*f.editor, tessarc::CharOffset(2), QString(30, QLatin1Char('Z')));
         f.editor->loadLine(1);
         QCOMPARE(f.prompts.titles, QStringList{QStringLiteral("TESSARC1 - LoadLine")});
         QVERIFY(f.prompts.texts.at(0).contains(QStringLiteral("line 1 has 32 characters")));
@@ -332,7 +332,7 @@ private slots:
         {
             tessarc::LineStore store;
             store.open(f.editor->tempFile, 500);
-            store.write(11, "M30");
+            store.write(tessarc::LineNumber(11), "M30");
         }
         f.editor->ChangeLineCount(11);
         QCOMPARE(f.editor->numberOfLines(), 11);
@@ -344,7 +344,7 @@ private slots:
         QCOMPARE(f.editor->txtmain->pageText(), QString());
         QVERIFY(!f.editor->Run);
         // What is typed into the empty program is kept.
-        typeAt(*f.editor, 0, QStringLiteral("G0 X0"));
+        typeAt(*f.editor, tessarc::CharOffset(0), QStringLiteral("G0 X0"));
         f.editor->loadLine(1);
         QCOMPARE(f.saveAndRead(), QByteArray("G0 X0\r\n"));
     }

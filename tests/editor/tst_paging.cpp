@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -18,13 +19,16 @@ constexpr int kBlue = 0xff0000; // red in the low byte
 constexpr int kRed = 0x0000ff;
 constexpr int kGrey = 0x808080;
 
-// The colour the view shows at a position of a view line.
+// The colour the view draws at a position of a view line: the colouring's format there, else the
+// view's text colour.
 QColor colourAt(TESSARC &editor, int line, int column)
 {
     const QTextBlock block = editor.txtmain->document()->findBlockByNumber(line);
-    QTextCursor cur(block);
-    cur.setPosition(block.position() + column + 1); // the format of the character before the cursor
-    return cur.charFormat().foreground().color();
+    for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+        if (column >= range.start && column < range.start + range.length)
+            return range.format.foreground().color();
+    }
+    return editor.txtmain->palette().color(QPalette::Text);
 }
 
 } // namespace
@@ -88,28 +92,28 @@ private slots:
         f.load(numberedProgram(100));
         f.editor->setLine(10);
         f.editor->txtmain->setFocus();
-        f.editor->txtmain->setSelStart(3); // on the first view line
+        f.editor->txtmain->setSelStart(tessarc::CharOffset(3)); // on the first view line
         QTest::keyClick(f.editor->txtmain, Qt::Key_Up);
         QCOMPARE(f.editor->curLine, 9);
-        QCOMPARE(f.editor->txtmain->selStart(), 3); // the caret keeps its place in the page
+        QCOMPARE(f.editor->txtmain->selStart().value, 3); // the caret keeps its place in the page
         f.editor->setLine(1);
-        f.editor->txtmain->setSelStart(0);
+        f.editor->txtmain->setSelStart(tessarc::CharOffset(0));
         QTest::keyClick(f.editor->txtmain, Qt::Key_Up);
         QCOMPARE(f.editor->curLine, 1);
 
-        const int lastLine = f.editor->txtmain->lineStart(29);
-        f.editor->txtmain->setSelStart(lastLine + 2);
+        const tessarc::CharOffset lastLine = f.editor->txtmain->lineStart(tessarc::PageRow(29));
+        f.editor->txtmain->setSelStart(tessarc::CharOffset(lastLine.value + 2));
         QTest::keyClick(f.editor->txtmain, Qt::Key_Down);
         QCOMPARE(f.editor->curLine, 2);
-        QCOMPARE(f.editor->txtmain->lineFromChar(f.editor->txtmain->selStart()), 29);
+        QCOMPARE(f.editor->txtmain->lineFromChar(f.editor->txtmain->selStart()).value, 29);
         // Inside the page the arrows only move the caret.
-        f.editor->txtmain->setSelStart(f.editor->txtmain->lineStart(5));
+        f.editor->txtmain->setSelStart(f.editor->txtmain->lineStart(tessarc::PageRow(5)));
         QTest::keyClick(f.editor->txtmain, Qt::Key_Down);
         QCOMPARE(f.editor->curLine, 2);
-        QCOMPARE(f.editor->txtmain->lineFromChar(f.editor->txtmain->selStart()), 6);
+        QCOMPARE(f.editor->txtmain->lineFromChar(f.editor->txtmain->selStart()).value, 6);
         // On the last line of the program there is nowhere further to go.
         f.editor->setLine(100);
-        f.editor->txtmain->setSelStart(0);
+        f.editor->txtmain->setSelStart(tessarc::CharOffset(0));
         QTest::keyClick(f.editor->txtmain, Qt::Key_Down);
         QCOMPARE(f.editor->curLine, 100);
     }
@@ -130,9 +134,9 @@ private slots:
         QCOMPARE(lines.at(30), QByteArray());
         QCOMPARE(lines.at(31), numberedLine(31));
         // The caret stands at the start of the new, empty line: the page's last.
-        const int caret = f.editor->txtmain->selStart();
-        QCOMPARE(f.editor->txtmain->lineFromChar(caret), 29);
-        QCOMPARE(caret, f.editor->txtmain->lineStart(29));
+        const tessarc::CharOffset caret = f.editor->txtmain->selStart();
+        QCOMPARE(f.editor->txtmain->lineFromChar(caret).value, 29);
+        QVERIFY(caret == f.editor->txtmain->lineStart(tessarc::PageRow(29)));
         QCOMPARE(f.editor->txtmain->pageLines().at(29), QString());
         // Typing goes on into that line.
         QTest::keyClicks(f.editor->txtmain, QStringLiteral("M1"));
@@ -187,7 +191,7 @@ private slots:
         {
             tessarc::LineStore store;
             store.open(f.editor->tempFile, 500);
-            store.write(30000000, "M30");
+            store.write(tessarc::LineNumber(30000000), "M30");
         }
         f.editor->ChangeLineCount(30000000);
         f.editor->setLine(25000000);
@@ -291,17 +295,14 @@ private slots:
 
         // Typing on a line recolours that line only.
         f.editor->txtmain->setFocus();
-        f.editor->txtmain->setSelStart(f.editor->txtmain->lineStart(1) + 8); // the end of "N2 x2 Y3"
+        f.editor->txtmain->setSelStart(tessarc::CharOffset(f.editor->txtmain->lineStart(tessarc::PageRow(1)).value + 8)); // after "N2 x2 Y3"
         QTest::keyClicks(f.editor->txtmain, QStringLiteral(" G4"));
         QCOMPARE(colourAt(*f.editor, 1, 8), black);
         QCOMPARE(colourAt(*f.editor, 1, 9), blue);
         QCOMPARE(colourAt(*f.editor, 1, 10), blue);
-        // The first line waits for the next full colouring.
-        f.editor->txtmain->setSelStart(0);
+        // The first line too, as it is typed on.
+        f.editor->txtmain->setSelStart(tessarc::CharOffset(0));
         QTest::keyClicks(f.editor->txtmain, QStringLiteral("X9 "));
-        f.editor->colorLine(0);
-        QCOMPARE(colourAt(*f.editor, 0, 0), blue); // still the colour it was typed next to
-        f.editor->color();
         QCOMPARE(colourAt(*f.editor, 0, 0), red);
     }
 
@@ -310,7 +311,7 @@ private slots:
         EditorFixture f(30);
         f.load(numberedProgram(200));
         f.editor->setLine(20);
-        f.editor->txtmain->setSelStart(0);
+        f.editor->txtmain->setSelStart(tessarc::CharOffset(0));
         f.editor->txtmain->textCursor().insertText(QStringLiteral("M0 "));
         f.editor->setfont(true, false, QStringLiteral("DejaVu Sans Mono"), 16, false, false);
         QCOMPARE(f.editor->txtmain->font().pointSize(), 16);

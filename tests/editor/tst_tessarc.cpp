@@ -53,9 +53,9 @@ private slots:
         QCOMPARE(f.editor->getSel(), QStringLiteral("G2"));
         f.editor->selectText(3.4, 6.6);          // numbers are rounded: from 3, seven characters
         QCOMPARE(f.editor->getSel(), QStringLiteral("X1\r\nG2 "));
-        QCOMPARE(f.editor->txtmain->selStart(), 3);
-        QCOMPARE(f.editor->txtmain->lineFromChar(7), 1);
-        QCOMPARE(f.editor->txtmain->lineStart(2), 14);
+        QCOMPARE(f.editor->txtmain->selStart().value, 3);
+        QCOMPARE(f.editor->txtmain->lineFromChar(tessarc::CharOffset(7)).value, 1);
+        QCOMPARE(f.editor->txtmain->lineStart(tessarc::PageRow(2)).value, 14);
     }
 
     void cutAndCopyUseTheClipboard()

@@ -55,7 +55,7 @@ State stateOf(mainform &w)
             w.item(QStringLiteral("SaveFile"))->text(),
             w.item(QStringLiteral("SaveFileAs"))->text(),
             e.txtmain->pageText(),
-            w.globalVar.recent,
+            w.globalVar.recent.entries,
             w.item(QStringLiteral("edit1"))->isVisible(),
             w.item(QStringLiteral("setRecLen"))->isVisible(),
             e.Run,
@@ -183,7 +183,7 @@ private slots:
             w->TESSARC1->txtmain->textCursor().insertText(QString(600, QLatin1Char('Y')));
         else
             w->TESSARC1->loadLine(w->TESSARC1->curLine);
-        w->globalVar.recent[1] = tooLong;
+        w->globalVar.recent.entries[1] = tooLong;
         w->refreshRecentMenu();
         const State before = stateOf(*w);
 

@@ -93,10 +93,10 @@ private slots:
         start();
         QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT"));
         QCOMPARE(storedSetting(QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("True"));
-        QVERIFY(w->globalVar.calcPercent);
+        QVERIFY(w->globalVar.numbers.calcPercent);
         QCOMPARE(w->TESSARC1->recLen, 500);
         QVERIFY(w->TESSARC1->txtmain->isReadOnly());
-        QCOMPARE(w->globalVar.lastDirOpen, programFolder());
+        QCOMPARE(w->globalVar.folders.lastDirOpen, programFolder());
         QVERIFY(!w->item(QStringLiteral("SaveFile"))->isVisible());
         QVERIFY(!w->row->isActive());
     }
@@ -109,7 +109,7 @@ private slots:
         storeSetting(QStringLiteral("IO/LFENDSLINE"), QStringLiteral("False"));
         storeSetting(QStringLiteral("HL/AXIS3"), QStringLiteral("I J"));
         start();
-        QVERIFY(!w->globalVar.calcPercent);
+        QVERIFY(!w->globalVar.numbers.calcPercent);
         QCOMPARE(w->TESSARC1->endComment, QString());
         QCOMPARE(w->TESSARC1->recLen, 800);
         QVERIFY(!w->TESSARC1->lfEndsLine);
@@ -137,12 +137,12 @@ private slots:
         writeBytes(programFolder() + QStringLiteral("/NAME.DAT"), dat); // the name is found in any case
         start();
         QCOMPARE(w->windowTitle(), caption);
-        QCOMPARE(w->globalVar.programTitle, title);
+        QCOMPARE(w->globalVar.brand.programTitle, title);
         QCOMPARE(w->TESSARC1->e->text(), brand);
         QCOMPARE(storedSetting(QStringLiteral("FORMATS/CALCPERCENT"), title), QStringLiteral("True"));
         frmAbout about(*w);
         QCOMPARE(about.Label1->text(), title);
-        QCOMPARE(about.Label8->text(), dat.count('\n') == 3 ? QStringLiteral("https://shop.example") : w->globalVar.webAddress);
+        QCOMPARE(about.Label8->text(), dat.count('\n') == 3 ? QStringLiteral("https://shop.example") : w->globalVar.brand.webAddress);
     }
 
     void programOnTheCommandLineOpens_data()
@@ -167,7 +167,7 @@ private slots:
         QCOMPARE(w->TESSARC1->lfile, path);
         QCOMPARE(w->TESSARC1->numberOfLines(), 3);
         QVERIFY(!w->TESSARC1->txtmain->isReadOnly());
-        QCOMPARE(w->globalVar.recent[0], path);
+        QCOMPARE(w->globalVar.recent.entries[0], path);
         QCOMPARE(w->item(QStringLiteral("SaveFile"))->text(), QStringLiteral("Save ") + name);
         QVERIFY(!w->item(QStringLiteral("setRecLen"))->isVisible());
         QCOMPARE(w->TESSARC1->tempFile, programFolder() + QStringLiteral("/0.qen.tmp"));
@@ -222,7 +222,7 @@ private slots:
                                            QStringLiteral("message: Save completed.: ") + path + QStringLiteral(" created.")}));
         QCOMPARE(readBytes(path), ("(QEN EDIT" + endComment + "\r\n(" + date + endComment + "\r\n").toLatin1());
         QCOMPARE(w->TESSARC1->numberOfLines(), 2);
-        QCOMPARE(w->globalVar.lastDirSave, testEnvironment().root());
+        QCOMPARE(w->globalVar.folders.lastDirSave, testEnvironment().root());
         QCOMPARE(storedSetting(QStringLiteral("FILES/LASTDIRSAVE")), testEnvironment().root());
         QVERIFY(w->item(QStringLiteral("edit1"))->isVisible());
     }
@@ -260,8 +260,8 @@ private slots:
             return;
         }
         QCOMPARE(w->TESSARC1->lfile, second);
-        QCOMPARE(w->globalVar.recent[0], second);
-        QCOMPARE(w->globalVar.recent[1], first);
+        QCOMPARE(w->globalVar.recent.entries[0], second);
+        QCOMPARE(w->globalVar.recent.entries[1], first);
         QCOMPARE(readBytes(first), answer == int(Prompts::Answer::Yes) ? QByteArray("N1 G1 X1\r\nG2 X2\r\nM30\r\n")
                                                                         : QByteArray("G1 X1\r\nG2 X2\r\nM30\r\n"));
         QCOMPARE(storedSetting(QStringLiteral("FILES/LASTDIROPEN")), testEnvironment().root());
@@ -292,7 +292,7 @@ private slots:
         QCOMPARE(prompts.log.last(), QStringLiteral("message: Save completed.: ") + renamed + QStringLiteral(" saved."));
         QCOMPARE(w->TESSARC1->lfile, renamed);
         QCOMPARE(w->item(QStringLiteral("SaveFile"))->text(), QStringLiteral("Save renamed.nc"));
-        QCOMPARE(w->globalVar.recent[0], renamed);
+        QCOMPARE(w->globalVar.recent.entries[0], renamed);
         QCOMPARE(w->item(QStringLiteral("re1"))->text(), QStringLiteral("1   renamed.nc"));
         QCOMPARE(readBytes(renamed), QByteArray("G90 G1 X1\r\nG2 X2\r\nM30\r\n"));
         QCOMPARE(readBytes(old), QByteArray("G1 X1\r\nG2 X2\r\nM30\r\n"));
@@ -318,7 +318,7 @@ private slots:
         QCOMPARE(arguments, QStringList{path}); // one argument, spaces and all: no shell in between
         QCOMPARE(prompts.log.last(), QStringLiteral("message: VORNEXA: \"") + program + QStringLiteral("\" ") + path);
         QCOMPARE(w->TESSARC1->lfile, QString()); // this window is left as it was
-        QCOMPARE(w->globalVar.recent[0], QString());
+        QCOMPARE(w->globalVar.recent.entries[0], QString());
     }
 
     void fileCommandsWaitForARunningOperation()
@@ -331,10 +331,10 @@ private slots:
         w->SaveFile_Click();
         w->newFile1_Click();
         const QString store = w->TESSARC1->tempFile;
-        w->globalVar.recent[1] = samplePath(QStringLiteral("recent.nc"));
+        w->globalVar.recent.entries[1] = samplePath(QStringLiteral("recent.nc"));
         w->re_Click(2); // the running tool keeps its store
         QCOMPARE(w->TESSARC1->tempFile, store);
-        const QString busy = QStringLiteral("message: VORNEXA: ") + w->globalVar.alreadyRunning;
+        const QString busy = QStringLiteral("message: VORNEXA: ") + w->globalVar.messages.alreadyRunning;
         QCOMPARE(prompts.log, (QStringList{busy, busy, busy, busy}));
         // With nothing open, saving only beeps.
         w->TESSARC1->Run = false;
@@ -355,13 +355,13 @@ private slots:
         w->addRecentFile(b);
         w->addRecentFile(c);
         w->addRecentFile(c); // entry 1 again: unchanged
-        QCOMPARE(w->globalVar.recent[0], c);
-        QCOMPARE(w->globalVar.recent[1], b);
-        QCOMPARE(w->globalVar.recent[2], a);
-        QCOMPARE(w->globalVar.recent[3], QString());
+        QCOMPARE(w->globalVar.recent.entries[0], c);
+        QCOMPARE(w->globalVar.recent.entries[1], b);
+        QCOMPARE(w->globalVar.recent.entries[2], a);
+        QCOMPARE(w->globalVar.recent.entries[3], QString());
         w->addRecentFile(a); // entry 3 again: it stands twice
-        QCOMPARE(w->globalVar.recent[0], a);
-        QCOMPARE(w->globalVar.recent[3], a);
+        QCOMPARE(w->globalVar.recent.entries[0], a);
+        QCOMPARE(w->globalVar.recent.entries[3], a);
         QCOMPARE(w->item(QStringLiteral("re4"))->text(), QStringLiteral("4   a.nc"));
         QFile::remove(b);
         w->refreshRecentMenu();
@@ -375,15 +375,15 @@ private slots:
         start();
         const QString there = samplePath(QStringLiteral("there.nc"));
         const QString gone = testEnvironment().path(QStringLiteral("gone.nc"));
-        w->globalVar.recent = {gone, there, QString(), QString(), QString()};
+        w->globalVar.recent.entries = {gone, there, QString(), QString(), QString()};
         w->re_Click(1);
         QCOMPARE(prompts.log, QStringList{QStringLiteral("message: File Not Found: ") + gone + QStringLiteral(" Not Found")});
-        QCOMPARE(w->globalVar.recent[0], gone); // it stays in the list
+        QCOMPARE(w->globalVar.recent.entries[0], gone); // it stays in the list
         w->re_Click(3);                         // empty: nothing
         QCOMPARE(prompts.log.size(), 1);
         w->re_Click(2);
         QCOMPARE(w->TESSARC1->lfile, there);
-        QCOMPARE(w->globalVar.recent[1], there); // not reordered
+        QCOMPARE(w->globalVar.recent.entries[1], there); // not reordered
         QVERIFY(w->item(QStringLiteral("search"))->isVisible());
     }
 
@@ -480,10 +480,20 @@ private slots:
         start();
         // Items whose windows are not there yet are present but greyed.
         QVERIFY(!w->item(QStringLiteral("Receive1"))->isEnabled());
-        bool shown = false;
-        w->registerWindow(QStringLiteral("Receive1"), [&shown]() { shown = true; });
-        w->item(QStringLiteral("Receive1"))->trigger();
-        QVERIFY(shown);
+        int made = 0;
+        w->addWindow(QStringLiteral("Receive1"), [&made](Host &host) {
+            ++made;
+            return new QWidget(host.mainWindow(), Qt::Window);
+        });
+        QAction *receive = w->item(QStringLiteral("Receive1"));
+        receive->trigger();
+        receive->trigger(); // brought forward, not made again
+        QCOMPARE(made, 1);
+        QVERIFY(w->window(QStringLiteral("Receive1"))->isVisible());
+        w->window(QStringLiteral("Receive1"))->close();
+        QTRY_VERIFY(!w->window(QStringLiteral("Receive1")));
+        receive->trigger();
+        QCOMPARE(made, 2);
         // The context menu: six entries, none of them on the menu bar.
         const QList<QAction *> context = w->menu(QStringLiteral("mnuFile"))->actions();
         QCOMPARE(context.size(), 6);

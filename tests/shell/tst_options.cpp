@@ -87,8 +87,8 @@ private slots:
         }
         QCOMPARE(storedSetting(QStringLiteral("FORMATS/OUTPUTFORMAT")), output);
         QCOMPARE(storedSetting(QStringLiteral("FORMATS/PERCENTFORMAT")), percentPicture);
-        QCOMPARE(w->globalVar.outputFormat, output);
-        QCOMPARE(w->globalVar.percentFormat, percentPicture);
+        QCOMPARE(w->globalVar.numbers.outputFormat, output);
+        QCOMPARE(w->globalVar.numbers.percentFormat, percentPicture);
         // Opened again, the window reads the same places back.
         Options again(*w);
         QCOMPARE(again.scrMin->value(), least);
@@ -134,8 +134,8 @@ private slots:
         QCOMPARE(storedSetting(QStringLiteral("NUMBERS/SPACES")), QStringLiteral("False"));
         QCOMPARE(storedSetting(QStringLiteral("FORMATS/CALCPERCENT")), QStringLiteral("False"));
         QCOMPARE(storedSetting(QStringLiteral("IO/LFENDSLINE")), QStringLiteral("False"));
-        QVERIFY(!w->globalVar.spaces);
-        QVERIFY(!w->globalVar.calcPercent);
+        QVERIFY(!w->globalVar.numbers.spaces);
+        QVERIFY(!w->globalVar.numbers.calcPercent);
         QVERIFY(!w->TESSARC1->lfEndsLine);
         QCOMPARE(storedSetting(QStringLiteral("HL/AXIS3")), QStringLiteral("IJK"));
         QCOMPARE(w->TESSARC1->colorSlots()[3].letters, QStringLiteral("IJK"));
@@ -197,7 +197,7 @@ private slots:
         QCOMPARE(storedSetting(QStringLiteral("FONT/MFONTSIZE")), QStringLiteral("14")); // halves to the even neighbour
         QCOMPARE(storedSetting(QStringLiteral("FONT/MFONTBOLD")), QStringLiteral("True"));
         QCOMPARE(storedSetting(QStringLiteral("FONT/MFONTUNDERLINE")), QStringLiteral("True"));
-        QCOMPARE(w->globalVar.mFont.size, 14);
+        QCOMPARE(w->globalVar.view.mFont.size, 14);
     }
 
     void cancelWritesNothing()
@@ -213,7 +213,7 @@ private slots:
         }
         QCOMPARE(storedSetting(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral("(absent)"));
         QCOMPARE(storedSetting(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("(absent)"));
-        QCOMPARE(w->globalVar.startComment, QStringLiteral("("));
+        QCOMPARE(w->globalVar.comments.startComment, QStringLiteral("("));
         QVERIFY(w->TESSARC1->lfEndsLine);
     }
 
@@ -228,19 +228,19 @@ private slots:
         prompts.answer(Prompts::Answer::No);
         o.clear->click();
         QCOMPARE(prompts.log, QStringList{QStringLiteral("ask: VORNEXA: Are you sure you want to clear most recent documents?")});
-        QVERIFY(!w->globalVar.recent[1].isEmpty());
+        QVERIFY(!w->globalVar.recent.entries[1].isEmpty());
         QVERIFY(storedSetting(QStringLiteral("RE/REONE")).endsWith(QStringLiteral("one.nc")));
 
         prompts.answer(Prompts::Answer::Yes);
         o.clear->click();
-        for (const QString &entry : w->globalVar.recent)
+        for (const QString &entry : w->globalVar.recent.entries)
             QVERIFY(entry.isEmpty());
         for (const char *key : {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"})
             QCOMPARE(storedSetting(QStringLiteral("RE/") + QLatin1String(key)), QString());
         QCOMPARE(w->item(QStringLiteral("re1"))->text(), QStringLiteral("1   "));
         // Cancel afterwards does not bring them back.
         o.Command3->click();
-        QVERIFY(w->globalVar.recent[0].isEmpty());
+        QVERIFY(w->globalVar.recent.entries[0].isEmpty());
     }
 
     void recordLengths_data()

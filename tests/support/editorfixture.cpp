@@ -47,7 +47,7 @@ QList<QByteArray> EditorFixture::storeLines() const
 {
     tessarc::LineStore store;
     store.open(editor->tempFile, editor->recLen, false);
-    return store.readRange(1, editor->numberOfLines());
+    return store.readRange(tessarc::LineNumber(1), editor->numberOfLines());
 }
 
 QByteArray numberedLine(int k)

@@ -1,7 +1,7 @@
 #include "frmmirror.h"
 #include "frmop.h"
 #include "pageview.h"
-#include "toolshell.h"
+#include "testhost.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -16,12 +16,12 @@ class TestFrame : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<ToolShell> shell;
+    std::unique_ptr<TestHost> shell;
 
     // An Operations window on the loaded program, ready to add `value` to X.
     std::unique_ptr<frmOp> operations(const char *value = "1")
     {
-        auto w = std::make_unique<frmOp>(*shell->main);
+        auto w = std::make_unique<frmOp>(*shell);
         w->Form_Load();
         w->txtAxis->setText(QStringLiteral("X"));
         w->txtValue->setText(QString::fromLatin1(value));
@@ -38,19 +38,19 @@ class TestFrame : public QObject
     // The Go caption, then whether the editor is locked, the busy indicator turns and the page is read-only.
     QStringList runState(tools::ToolWindow &w)
     {
-        return {w.Go->text(), QString::number(shell->editor().Run), QString::number(shell->main->row->isActive()),
+        return {w.Go->text(), QString::number(shell->editor().Run), QString::number(shell->busyShown),
                 QString::number(shell->editor().txtmain->isReadOnly())};
     }
 
 private slots:
     void init()
     {
-        shell = std::make_unique<ToolShell>();
+        shell = std::make_unique<TestHost>();
     }
 
     void cleanup()
     {
-        QVERIFY2(shell->prompts.unexpected.isEmpty(), qPrintable(shell->prompts.unexpected.join(QLatin1Char('\n'))));
+        QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
         shell.reset();
     }
 
@@ -62,7 +62,7 @@ private slots:
         QCOMPARE(w->StartLine->text(), QString::number(shell->editor().curLine));
         QCOMPARE(w->EndLine->text(), QStringLiteral("60"));
         QVERIFY(w->ALL->isChecked());
-        QVERIFY(shell->prompts.log.isEmpty());
+        QVERIFY(shell->scripted.log.isEmpty());
     }
 
     void rangeLineOutsideTheProgramIsReset_data()
@@ -82,15 +82,15 @@ private slots:
         auto w = operations();
         QLineEdit *field = startField ? w->StartLine : w->EndLine;
         for (const char *bad : {"0", "11", ""}) {
-            shell->prompts.clear();
+            shell->scripted.clear();
             field->setText(QStringLiteral("5"));
             field->setText(QString::fromLatin1(bad));
             QCOMPARE(shell->messages(), QStringList{message});
             QCOMPARE(field->text(), reset);
         }
-        shell->prompts.clear();
+        shell->scripted.clear();
         field->setText(QStringLiteral("10"));
-        QVERIFY(shell->prompts.log.isEmpty());
+        QVERIFY(shell->scripted.log.isEmpty());
     }
 
     void goRefusesABadRange_data()
@@ -113,7 +113,7 @@ private slots:
         w->StartLine->setText(start);
         w->EndLine->setText(end);
         (all ? w->ALL : w->LINE2LINE)->setChecked(true);
-        shell->prompts.clear();
+        shell->scripted.clear();
         w->Go->click();
         QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: Are all the text boxes filled out correctly?")});
         QCOMPARE(shell->store(), before);
@@ -127,18 +127,18 @@ private slots:
         w->StartLine->setText(QStringLiteral("2"));
         w->StartLine->setFocus();
         w->StartLine->end(false);
-        shell->prompts.clear();
+        shell->scripted.clear();
         QTest::keyClick(w->StartLine, Qt::Key_A);
         QTest::keyClick(w->StartLine, Qt::Key_Period);
         QTest::keyClick(w->StartLine, Qt::Key_Minus);
-        QCOMPARE(shell->prompts.log, QStringList({QStringLiteral("beep"), QStringLiteral("beep"), QStringLiteral("beep")}));
+        QCOMPARE(shell->scripted.log, QStringList({QStringLiteral("beep"), QStringLiteral("beep"), QStringLiteral("beep")}));
         QCOMPARE(w->StartLine->text(), QStringLiteral("2"));
-        shell->prompts.clear();
+        shell->scripted.clear();
         QTest::keyClick(w->StartLine, Qt::Key_5);
         QCOMPARE(w->StartLine->text(), QStringLiteral("25"));
         QTest::keyClick(w->StartLine, Qt::Key_Backspace);
         QCOMPARE(w->StartLine->text(), QStringLiteral("2"));
-        QVERIFY(shell->prompts.log.isEmpty());
+        QVERIFY(shell->scripted.log.isEmpty());
     }
 
     void theRangeFieldsChooseFromLine()
@@ -169,7 +169,7 @@ private slots:
         // The page shows what the store now holds.
         QCOMPARE(shell->editor().txtmain->pageLines().first(), QStringLiteral("N1 X2."));
         QVERIFY(w->isVisible());
-        QVERIFY(shell->prompts.log.isEmpty());
+        QVERIFY(shell->scripted.log.isEmpty());
     }
 
     void aOneLineRangeShowsNoPercentage()
@@ -188,7 +188,7 @@ private slots:
     void withoutPercentsTheRunNeitherShowsNorYields()
     {
         shell->open(numberedLines(50));
-        shell->main->globalVar.calcPercent = false;
+        shell->globalVar.numbers.calcPercent = false;
         auto w = operations("1");
         bool fired = false;
         QTimer::singleShot(0, w.get(), [&] { fired = true; });
@@ -202,14 +202,16 @@ private slots:
     {
         shell->open(numberedLines(100));
         auto first = operations("1");
-        auto second = std::make_unique<frmMirror>(*shell->main);
+        auto second = std::make_unique<frmMirror>(*shell);
         second->Form_Load();
         second->txtAxis->setText(QStringLiteral("X"));
         second->txtValue->setText(QStringLiteral("0"));
         bool closed = true;
         bool secondClosed = true;
+        bool secondGoEnabled = true;
         QTimer::singleShot(0, first.get(), [&] {
-            second->Go->click();
+            secondGoEnabled = second->Go->isEnabled(); // another window's Go waits for the run
+            second->Go_Click();
             first->Go->click();
             closed = first->close();
             secondClosed = second->close();
@@ -218,6 +220,8 @@ private slots:
         const QString busy = QStringLiteral(
             "message: An operation is currently being preformed on this file, please wait for it to stop and then try again.");
         QCOMPARE(shell->messages(), QStringList({busy, busy}));
+        QVERIFY(!secondGoEnabled);
+        QVERIFY(second->Go->isEnabled());
         QVERIFY(!closed);
         QVERIFY(!secondClosed);
         QVERIFY(first->isVisible());
@@ -232,7 +236,7 @@ private slots:
 
     void noProgramNoTool()
     {
-        auto w = std::make_unique<frmOp>(*shell->main);
+        auto w = std::make_unique<frmOp>(*shell);
         w->Form_Load();
         QVERIFY(w->StartLine->text().isEmpty());
         QTRY_VERIFY(!w->isVisible());

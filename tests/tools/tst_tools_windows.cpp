@@ -2,7 +2,7 @@
 #include "frmop.h"
 #include "pageview.h"
 #include "steprecorder.h"
-#include "toolshell.h"
+#include "testhost.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -28,12 +28,12 @@ class TestToolWindows : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<ToolShell> shell;
+    std::unique_ptr<TestHost> shell;
 
     // An Operations window with its fields filled in and its option (1 add ... 4 divide) chosen.
     std::unique_ptr<frmOp> operations(int option, const QString &axis, const QString &value)
     {
-        auto w = std::make_unique<frmOp>(*shell->main);
+        auto w = std::make_unique<frmOp>(*shell);
         w->Form_Load();
         w->txtAxis->setText(axis);
         w->txtValue->setText(value);
@@ -45,12 +45,12 @@ class TestToolWindows : public QObject
 private slots:
     void init()
     {
-        shell = std::make_unique<ToolShell>();
+        shell = std::make_unique<TestHost>();
     }
 
     void cleanup()
     {
-        QVERIFY2(shell->prompts.unexpected.isEmpty(), qPrintable(shell->prompts.unexpected.join(QLatin1Char('\n'))));
+        QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
         shell.reset();
     }
 
@@ -79,13 +79,13 @@ private slots:
         QFETCH(QString, value);
         QFETCH(bool, spaces);
         QFETCH(QList<QByteArray>, expected);
-        shell->main->globalVar.spaces = spaces;
+        shell->globalVar.numbers.spaces = spaces;
         shell->open({"G01 X1. Y2.", "G01 Y2.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y2.", "X1.0000"});
         auto w = operations(option, axis, value);
         QCOMPARE(static_cast<int>(w->operation()), option);
         w->Go->click();
         QCOMPARE(shell->store(), expected);
-        QVERIFY(shell->prompts.log.isEmpty());
+        QVERIFY(shell->scripted.log.isEmpty());
     }
 
     void operationsStayInsideTheRange()
@@ -121,7 +121,7 @@ private slots:
         operations(option, axis, value)->Go->click();
         QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: ") + shown});
         QCOMPARE(shell->store(), before);
-        QVERIFY(!shell->main->row->isActive());
+        QVERIFY(!shell->busyShown);
     }
 
     void mirrorRewritesTheStore_data()
@@ -145,10 +145,10 @@ private slots:
         QFETCH(bool, compensation);
         QFETCH(bool, spaces);
         QFETCH(QList<QByteArray>, expected);
-        shell->main->globalVar.spaces = spaces;
+        shell->globalVar.numbers.spaces = spaces;
         // On line 4 a space follows the letter: with spaces off no number follows it.
         shell->open({"G02 X1.5 Y2. I-1.5", "g03 x1.", "G41 G42 Y1", "X 4.", "G2 X-2.5"});
-        frmMirror w(*shell->main);
+        frmMirror w(*shell);
         w.Form_Load();
         QVERIFY(w.g02g03->isChecked());
         QVERIFY(w.g41g42->isChecked());
@@ -158,12 +158,12 @@ private slots:
         w.g41g42->setChecked(compensation);
         w.Go->click();
         QCOMPARE(shell->store(), expected);
-        QVERIFY(shell->prompts.log.isEmpty());
+        QVERIFY(shell->scripted.log.isEmpty());
     }
 
     void aLineTooLongForItsRecordStopsTheRun()
     {
-        shell->main->globalVar.spaces = false;
+        shell->globalVar.numbers.spaces = false;
         shell->editor().recLen = 20; // lines of at most 18 characters
         shell->open({"X1Y2", "X1Y2", "N3 X1Y22222222222", "X1"});
         auto w = operations(1, QStringLiteral("X"), QStringLiteral("0.25"));
@@ -187,7 +187,7 @@ private slots:
         shell->open(numberedLines(6));
         const QList<QByteArray> before = shell->store();
         StepCollector macroEditor;
-        auto *w = new frmMirror(*shell->main, &macroEditor);
+        auto *w = new frmMirror(*shell, &macroEditor);
         w->setAttribute(Qt::WA_DeleteOnClose);
         w->Form_Load();
         w->txtAxis->setText(QStringLiteral("Y"));
@@ -203,14 +203,14 @@ private slots:
                  QStringList({"2.5", "Y", "False", "True", "2", "6", "1", "0"}).join(kSep) + kSep);
         QTRY_VERIFY(!alive);
         QCOMPARE(shell->store(), before);
-        QVERIFY(!shell->main->row->isActive());
+        QVERIFY(!shell->busyShown);
     }
 
     void operationsRecordTheirFieldsInOrder()
     {
         shell->open(numberedLines(3));
         StepCollector macroEditor;
-        frmOp w(*shell->main, &macroEditor);
+        frmOp w(*shell, &macroEditor);
         w.Form_Load();
         w.txtAxis->setText(QStringLiteral("F"));
         w.txtValue->setText(QStringLiteral("0.5"));

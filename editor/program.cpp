@@ -1,0 +1,263 @@
+#include "program.h"
+
+#include "linereader.h"
+#include "linestore.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <climits>
+#include <cstdio>
+
+namespace tessarc {
+
+namespace {
+
+// Lines between two progress reports.
+constexpr qint64 kReportEvery = 1024;
+
+ControlError saveError(const QSaveFile &file)
+{
+    const int number = file.error() == QFileDevice::ResourceError ? ControlError::DiskFull
+                       : file.error() == QFileDevice::OpenError   ? ControlError::PathFileAccessError
+                                                                  : ControlError::DeviceIoError;
+    return ControlError(number, file.errorString());
+}
+
+ControlError tooManyLines(qint64 total)
+{
+    return ControlError(ControlError::Overflow,
+                        QStringLiteral("Overflow: %1 lines are more than a program can hold (%2)").arg(total).arg(INT_MAX));
+}
+
+} // namespace
+
+Program::Program() = default;
+Program::~Program() = default;
+
+void Program::setLineCount(qint64 total)
+{
+    m_lineCount = total;
+    emit lineCountChanged(total);
+}
+
+ControlError Program::lineTooLong(LineNumber line, qint64 length, const QString &remedy) const
+{
+    return ControlError(ControlError::BadRecordLength,
+                        QStringLiteral("Bad record length: line %1 has %2 characters, but a record of %3 bytes holds "
+                                       "at most %4. ")
+                                .arg(line.value)
+                                .arg(length)
+                                .arg(recordLength)
+                                .arg(recordLength - 2) +
+                            remedy);
+}
+
+void Program::removeStores()
+{
+    QFile::remove(store);
+    QFile::remove(scratch);
+}
+
+// ---------------------------------------------------------------- loading and saving
+
+void Program::load(const QString &file, const ProgressReport &progress)
+{
+    int step = 40;
+    try {
+        path.clear();
+        setLineCount(0);
+        removeStores();
+        step = 60;
+        const qint64 total = LineReader::countLines(file, lfEndsLine);
+        if (total > INT_MAX)
+            throw tooManyLines(total);
+        step = 70;
+        copyIn(file, total, progress);
+        path = file;
+        setLineCount(total);
+    } catch (ControlError &error) {
+        // Nothing half-loaded is presented as loaded.
+        removeStores();
+        error.at(QStringLiteral("LoadFile"), step);
+        throw;
+    }
+}
+
+void Program::copyIn(const QString &file, qint64 total, const ProgressReport &progress)
+{
+    int step = 10;
+    try {
+        QFile::remove(store);
+        step = 20;
+        LineReader reader(file, lfEndsLine, std::max(0, maxLineLength()));
+        LineStore out;
+        out.open(store, recordLength);
+        step = 30;
+        QByteArrayView line;
+        qint64 length = 0;
+        qint64 done = 0;
+        while (reader.next(line, length)) {
+            if (length > maxLineLength())
+                throw lineTooLong(LineNumber(done + 1), length,
+                                  QStringLiteral("Raise the record length to at least %1 before loading this file.")
+                                      .arg(length + 2));
+            out.write(LineNumber(done + 1), line);
+            ++done;
+            if (progress && (done % kReportEvery) == 0)
+                progress(done, total);
+        }
+        step = 40;
+        out.close();
+        if (progress)
+            progress(total, total);
+    } catch (ControlError &error) {
+        error.at(QStringLiteral("Conve2"), step);
+        throw;
+    }
+}
+
+void Program::save(const QString &file, const ProgressReport &progress)
+{
+    int step = 60;
+    QSaveFile out(file);
+    try {
+        const qint64 total = m_lineCount;
+        LineStore in;
+        if (total > 0) {
+            in.open(store, recordLength, false);
+            if (in.recordCount() < total)
+                throw ControlError(ControlError::BadRecordLength,
+                                   QStringLiteral("Bad record length: the line store holds %1 of the program's %2 "
+                                                  "lines; nothing was saved")
+                                       .arg(in.recordCount())
+                                       .arg(total));
+        }
+        if (!out.open(QIODevice::WriteOnly))
+            throw saveError(out);
+        step = 70;
+        QByteArray buffer;
+        buffer.reserve(2 << 20);
+        qint64 done = 0;
+        if (total > 0) {
+            in.forEachRecord(LineNumber(1), total, [&](LineNumber, QByteArrayView text) {
+                buffer.append(text.data(), text.size());
+                buffer.append("\r\n", 2);
+                if (buffer.size() >= (1 << 20)) {
+                    if (out.write(buffer) != buffer.size())
+                        throw saveError(out);
+                    buffer.resize(0);
+                }
+                ++done;
+                if (progress && (done % kReportEvery) == 0)
+                    progress(done, total);
+            });
+        }
+        if (progress)
+            progress(total, total);
+        if (!buffer.isEmpty() && out.write(buffer) != buffer.size())
+            throw saveError(out);
+        step = 80;
+        in.close();
+        if (!out.commit())
+            throw saveError(out);
+    } catch (ControlError &error) {
+        out.cancelWriting();
+        error.at(QStringLiteral("SaveFile"), step);
+        throw;
+    }
+}
+
+// ---------------------------------------------------------------- reading and writing lines
+
+QList<QByteArray> Program::readLines(LineNumber first, qint64 count) const
+{
+    count = std::min(count, m_lineCount - first.value + 1);
+    if (count <= 0)
+        return {};
+    LineStore in;
+    in.open(store, recordLength, false);
+    QList<QByteArray> lines = in.readRange(first, count);
+    in.close();
+    return lines;
+}
+
+void Program::replaceLines(LineNumber first, qint64 replaced, const QList<QByteArray> &lines)
+{
+    const qint64 total = m_lineCount;
+    const qint64 n = lines.size();
+    const qint64 newTotal = total - replaced + n;
+    if (newTotal > INT_MAX)
+        throw tooManyLines(newTotal);
+    for (qint64 i = 0; i < n; ++i) {
+        if (lines.at(i).size() > maxLineLength())
+            throw lineTooLong(first + i, lines.at(i).size(), QStringLiteral("Shorten the line."));
+    }
+    const LineNumber restFrom = first + replaced;
+    const qint64 restCount = std::max<qint64>(0, total - restFrom.value + 1);
+    LineStore out;
+    out.open(store, recordLength);
+    if (n > replaced)
+        out.reserve(newTotal);
+    out.moveRecords(restFrom, restCount, first + n);
+    for (qint64 i = 0; i < n; ++i)
+        out.write(first + i, lines.at(i));
+    if (n < replaced)
+        out.truncate(newTotal);
+    out.close();
+    if (newTotal != total)
+        setLineCount(newTotal);
+}
+
+// ---------------------------------------------------------------- a program rebuilt aside
+
+ProgramRebuild::ProgramRebuild(Program &program)
+    : m_program(program), m_store(std::make_unique<LineStore>()), m_source(std::make_unique<LineStore>())
+{
+    QFile::remove(program.scratch);
+    m_store->open(program.scratch, program.recordLength);
+}
+
+ProgramRebuild::~ProgramRebuild()
+{
+    if (m_done)
+        return;
+    try {
+        m_store->close();
+    } catch (const ControlError &) {
+        // The scratch store goes anyway.
+    }
+    QFile::remove(m_program.scratch);
+}
+
+void ProgramRebuild::copyLines(LineNumber first, qint64 count)
+{
+    if (count <= 0)
+        return;
+    if (!m_source->isOpen())
+        m_source->open(m_program.store, m_program.recordLength, false);
+    LineStore::copyRecords(*m_source, first, count, *m_store, LineNumber(m_count + 1));
+    m_count += count;
+}
+
+void ProgramRebuild::appendLine(QByteArrayView line)
+{
+    if (line.size() > m_program.maxLineLength())
+        throw m_program.lineTooLong(LineNumber(m_count + 1), line.size(), QStringLiteral("Shorten the line."));
+    m_store->write(LineNumber(m_count + 1), line);
+    ++m_count;
+}
+
+void ProgramRebuild::commit()
+{
+    m_source->close();
+    // Every line has its record, the last ones too when they were past the end of the old store.
+    m_store->truncate(m_count);
+    m_store->close();
+    if (std::rename(QFile::encodeName(m_program.scratch).constData(), QFile::encodeName(m_program.store).constData()) != 0)
+        throw ControlError::fromErrno(errno, m_program.store);
+    m_done = true;
+    m_program.setLineCount(m_count);
+}
+
+} // namespace tessarc

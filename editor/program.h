@@ -1,0 +1,108 @@
+#pragma once
+
+#include "controlerror.h"
+#include "lineposition.h"
+#include "operationlock.h"
+#include "tessarc_export.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace tessarc {
+
+class LineStore;
+
+// Told how far a long store operation has come: `done` of `total` lines. It is called every
+// thousand lines or so, often enough to draw progress and let events through, rarely enough to
+// cost nothing.
+using ProgressReport = std::function<void(qint64 done, qint64 total)>;
+
+// The open program, free of any widget: where it comes from, the line store that holds its lines
+// (line k is record k), the record length, the number of lines, and the work on the store:
+// loading a file into it, saving it to a file, reading lines, and writing back a page whose line
+// count may have changed. Every failure is thrown as a ControlError that names the routine and
+// the step it reached.
+class TESSARC_EXPORT Program : public QObject
+{
+    Q_OBJECT
+
+public:
+    Program();
+    ~Program() override;
+
+    QString path;             // the program's file; empty while none is open
+    QString store;            // the line store
+    QString scratch;          // the scratch store, for rebuilding the program aside
+    int recordLength = 0;     // bytes a record of either store takes
+    bool lfEndsLine = true;   // a lone line feed ends a line when loading
+    OperationLock lock;       // the system's busy flag
+
+    bool isOpen() const { return !path.isEmpty(); }
+    qint64 lineCount() const { return m_lineCount; }
+    // Sets the number of lines; the store is not touched.
+    void setLineCount(qint64 total);
+    // The most bytes a line may hold.
+    int maxLineLength() const { return recordLength - 2; }
+
+    // Loads `file` into fresh stores: counts its lines, then copies them in. Nothing half-loaded
+    // stays: on a failure the stores are deleted and no program is open.
+    void load(const QString &file, const ProgressReport &progress);
+    // Writes the program to `file`, each line ended by CR LF, through a file beside it that
+    // replaces it only once complete: a failed save leaves `file` as it was.
+    void save(const QString &file, const ProgressReport &progress);
+
+    // Lines first ... first + count - 1, fewer where the program ends.
+    QList<QByteArray> readLines(LineNumber first, qint64 count) const;
+    // Puts `lines` where `replaced` lines from `first` stood. When the counts differ, the lines
+    // after them move once, inside the store; room for a longer program is claimed before
+    // anything moves, and every line is checked against the record length before anything is
+    // written, so a refusal leaves the program as it was.
+    void replaceLines(LineNumber first, qint64 replaced, const QList<QByteArray> &lines);
+
+    // Deletes both stores.
+    void removeStores();
+
+    // The error for a line that does not fit a record, naming the line and what to do about it.
+    ControlError lineTooLong(LineNumber line, qint64 length, const QString &remedy) const;
+
+signals:
+    void lineCountChanged(qint64 total);
+
+private:
+    void copyIn(const QString &file, qint64 total, const ProgressReport &progress);
+
+    qint64 m_lineCount = 0;
+};
+
+// A new version of the program built aside, in the scratch store, and put in place whole: the
+// program changes only when the new store is complete. Dropped without commit(), the scratch store
+// is deleted and the program is exactly as it was.
+class TESSARC_EXPORT ProgramRebuild
+{
+public:
+    explicit ProgramRebuild(Program &program);
+    ~ProgramRebuild();
+    ProgramRebuild(const ProgramRebuild &) = delete;
+    ProgramRebuild &operator=(const ProgramRebuild &) = delete;
+
+    // Adds `count` lines of the program from `first` (block copies, by the kernel where it can).
+    void copyLines(LineNumber first, qint64 count);
+    // Adds one line; a line too long for a record is refused before anything is written.
+    void appendLine(QByteArrayView line);
+    qint64 lineCount() const { return m_count; }
+    // Puts the new store in the program's place and sets the line count.
+    void commit();
+
+private:
+    Program &m_program;
+    std::unique_ptr<LineStore> m_store;
+    std::unique_ptr<LineStore> m_source;
+    qint64 m_count = 0;
+    bool m_done = false;
+};
+
+} // namespace tessarc

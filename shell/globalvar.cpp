@@ -1,0 +1,191 @@
+#include "globalvar.h"
+
+#include "settingsstore.h"
+#include "tessarc.h"
+
+namespace {
+
+const QString kFiles = QStringLiteral("FILES");
+const QString kFormats = QStringLiteral("FORMATS");
+const QString kNumbers = QStringLiteral("NUMBERS");
+const QString kComments = QStringLiteral("COMMENTS");
+const QString kRecent = QStringLiteral("RE");
+const QString kMessages = QStringLiteral("CMSG");
+const QString kColor = QStringLiteral("COLOR");
+const QString kFont = QStringLiteral("FONT");
+const QString kHighlight = QStringLiteral("HL");
+const QString kIo = QStringLiteral("IO");
+
+const char *const kRecentKeys[5] = {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"};
+
+void readFont(const SettingsStore &s, const QString &prefix, FontSetting &f)
+{
+    f.bold = s.boolean(kFont, prefix + QStringLiteral("FONTBOLD"), false);
+    f.italic = s.boolean(kFont, prefix + QStringLiteral("FONTITALIC"), false);
+    f.name = s.text(kFont, prefix + QStringLiteral("FONTNAME"), QStringLiteral("Courier New"));
+    f.size = static_cast<int>(s.integer(kFont, prefix + QStringLiteral("FONTSIZE"), 12));
+    f.strikethru = s.boolean(kFont, prefix + QStringLiteral("FONTSTRIKETHRU"), false);
+    f.underline = s.boolean(kFont, prefix + QStringLiteral("FONTUNDERLINE"), false);
+}
+
+void writeFont(SettingsStore &s, const QString &prefix, const FontSetting &f)
+{
+    s.setBoolean(kFont, prefix + QStringLiteral("FONTBOLD"), f.bold);
+    s.setBoolean(kFont, prefix + QStringLiteral("FONTITALIC"), f.italic);
+    s.setText(kFont, prefix + QStringLiteral("FONTNAME"), f.name);
+    s.setInteger(kFont, prefix + QStringLiteral("FONTSIZE"), f.size);
+    s.setBoolean(kFont, prefix + QStringLiteral("FONTSTRIKETHRU"), f.strikethru);
+    s.setBoolean(kFont, prefix + QStringLiteral("FONTUNDERLINE"), f.underline);
+}
+
+} // namespace
+
+void FileFolders::read(const SettingsStore &s, const QString &programFolder)
+{
+    lastDirOpen = s.text(kFiles, QStringLiteral("LASTDIROPEN"), programFolder);
+    lastDirSave = s.text(kFiles, QStringLiteral("LASTDIRSAVE"), programFolder);
+}
+
+void FileFolders::writeOpen(SettingsStore &s) const
+{
+    s.setText(kFiles, QStringLiteral("LASTDIROPEN"), lastDirOpen);
+    s.sync();
+}
+
+void FileFolders::writeSave(SettingsStore &s) const
+{
+    s.setText(kFiles, QStringLiteral("LASTDIRSAVE"), lastDirSave);
+    s.sync();
+}
+
+void NumberSettings::read(SettingsStore &s)
+{
+    const NumberSettings defaults;
+    percentFormat = s.text(kFormats, QStringLiteral("PERCENTFORMAT"), defaults.percentFormat);
+    calcPercent = s.boolean(kFormats, QStringLiteral("CALCPERCENT"), true);
+    outputFormat = s.text(kFormats, QStringLiteral("OUTPUTFORMAT"), defaults.outputFormat);
+    if (!s.contains(kFormats, QStringLiteral("CALCPERCENT"))) {
+        calcPercent = true;
+        s.setBoolean(kFormats, QStringLiteral("CALCPERCENT"), true);
+    }
+    spaces = s.boolean(kNumbers, QStringLiteral("SPACES"), true);
+}
+
+void NumberSettings::write(SettingsStore &s) const
+{
+    s.setText(kFormats, QStringLiteral("OUTPUTFORMAT"), outputFormat);
+    s.setText(kFormats, QStringLiteral("PERCENTFORMAT"), percentFormat);
+    s.setBoolean(kFormats, QStringLiteral("CALCPERCENT"), calcPercent);
+    s.setBoolean(kNumbers, QStringLiteral("SPACES"), spaces);
+}
+
+void CommentSettings::read(const SettingsStore &s)
+{
+    startComment = s.text(kComments, QStringLiteral("STARTCOMMENT"), QStringLiteral("("));
+    endComment = s.text(kComments, QStringLiteral("ENDCOMMENT"), QStringLiteral(")"));
+}
+
+void CommentSettings::write(SettingsStore &s) const
+{
+    s.setText(kComments, QStringLiteral("STARTCOMMENT"), startComment);
+    s.setText(kComments, QStringLiteral("ENDCOMMENT"), endComment);
+}
+
+void CommentSettings::applyTo(TESSARC &editor) const
+{
+    editor.startComment = startComment;
+    editor.endComment = endComment;
+}
+
+void RecentFiles::read(const SettingsStore &s)
+{
+    for (size_t i = 0; i < entries.size(); ++i)
+        entries[i] = s.text(kRecent, QString::fromLatin1(kRecentKeys[i]), QString());
+}
+
+void RecentFiles::write(SettingsStore &s) const
+{
+    for (size_t i = 0; i < entries.size(); ++i)
+        s.setText(kRecent, QString::fromLatin1(kRecentKeys[i]), entries[i]);
+    s.sync();
+}
+
+void Messages::read(const SettingsStore &s)
+{
+    const Messages defaults;
+    badStart = s.text(kMessages, QStringLiteral("BADSTART"), defaults.badStart);
+    badEnd = s.text(kMessages, QStringLiteral("BADEND"), defaults.badEnd);
+    noFile = s.text(kMessages, QStringLiteral("NOFILE"), defaults.noFile);
+    textNull = s.text(kMessages, QStringLiteral("TEXTNULL"), defaults.textNull);
+    alreadyRunning = s.text(kMessages, QStringLiteral("ALREADYRUNNING"), defaults.alreadyRunning);
+}
+
+void ViewSettings::read(const SettingsStore &s)
+{
+    const ViewSettings defaults;
+    lForeColor = static_cast<int>(s.integer(kColor, QStringLiteral("LFORECOLOR"), defaults.lForeColor));
+    lBackColor = static_cast<int>(s.integer(kColor, QStringLiteral("LBACKCOLOR"), defaults.lBackColor));
+    readFont(s, QStringLiteral("P"), pFont);
+    readFont(s, QStringLiteral("M"), mFont);
+    for (size_t i = 0; i < hl.size(); ++i) {
+        hl[i].axis = s.text(kHighlight, QStringLiteral("AXIS%1").arg(i), defaults.hl[i].axis);
+        hl[i].color = static_cast<int>(s.integer(kHighlight, QStringLiteral("COLOR%1").arg(i), defaults.hl[i].color));
+    }
+}
+
+void ViewSettings::writeColors(SettingsStore &s) const
+{
+    s.setInteger(kColor, QStringLiteral("LFORECOLOR"), lForeColor);
+    s.setInteger(kColor, QStringLiteral("LBACKCOLOR"), lBackColor);
+}
+
+void ViewSettings::writeEditorFont(SettingsStore &s) const
+{
+    writeFont(s, QStringLiteral("M"), mFont);
+}
+
+void ViewSettings::writePrinterFont(SettingsStore &s) const
+{
+    writeFont(s, QStringLiteral("P"), pFont);
+}
+
+void ViewSettings::writeSlots(SettingsStore &s) const
+{
+    for (size_t i = 0; i < hl.size(); ++i) {
+        s.setText(kHighlight, QStringLiteral("AXIS%1").arg(i), hl[i].axis);
+        s.setInteger(kHighlight, QStringLiteral("COLOR%1").arg(i), hl[i].color);
+    }
+}
+
+void ViewSettings::applyTo(TESSARC &editor) const
+{
+    editor.setfont(mFont.bold, mFont.italic, mFont.name, mFont.size, mFont.strikethru, mFont.underline);
+    editor.setColor(lForeColor, lBackColor);
+    // Slots 0, 1, 2 and 7 have colours of their own; 3 to 6 follow.
+    for (int i : {0, 1, 2, 7, 3, 4, 5, 6})
+        editor.assigncolors(i, hl[static_cast<size_t>(i)].color, hl[static_cast<size_t>(i)].axis);
+    editor.color();
+}
+
+void IoSettings::read(const SettingsStore &s)
+{
+    recLen = static_cast<int>(s.integer(kIo, QStringLiteral("RECLEN"), 500));
+    lfEndsLine = s.boolean(kIo, QStringLiteral("LFENDSLINE"), true);
+}
+
+void IoSettings::writeRecLen(SettingsStore &s) const
+{
+    s.setInteger(kIo, QStringLiteral("RECLEN"), recLen);
+    s.sync();
+}
+
+void IoSettings::writeLfEndsLine(SettingsStore &s) const
+{
+    s.setBoolean(kIo, QStringLiteral("LFENDSLINE"), lfEndsLine);
+}
+
+void IoSettings::applyTo(TESSARC &editor) const
+{
+    editor.recLen = recLen;
+    editor.lfEndsLine = lfEndsLine;
+}

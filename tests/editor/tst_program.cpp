@@ -1,0 +1,212 @@
+#include "linestore.h"
+#include "program.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+
+// The open program without any widget: loading, saving, writing back a page, rebuilding aside,
+// and every way they fail leaving the program as it was.
+
+using tessarc::ControlError;
+using tessarc::LineNumber;
+using tessarc::Program;
+using tessarc::ProgramRebuild;
+
+namespace {
+
+QByteArray lines(int from, int to)
+{
+    QByteArray text;
+    for (int k = from; k <= to; ++k)
+        text += "L" + QByteArray::number(k) + "\r\n";
+    return text;
+}
+
+QList<QByteArray> allLines(const Program &p)
+{
+    return p.readLines(LineNumber(1), p.lineCount());
+}
+
+QList<QByteArray> split(const QByteArray &text)
+{
+    QList<QByteArray> out = text.split('\n');
+    out.removeLast();
+    for (QByteArray &line : out)
+        line.chop(1);
+    return out;
+}
+
+} // namespace
+
+class TestProgram : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Program> program;
+
+    QString file(const QString &name, const QByteArray &text)
+    {
+        const QString path = testEnvironment().path(name);
+        writeBytes(path, text);
+        return path;
+    }
+
+private slots:
+    void init()
+    {
+        emptyRunFolders();
+        program = std::make_unique<Program>();
+        program->recordLength = 20;
+        program->store = testEnvironment().path(QStringLiteral("store.tmp"));
+        program->scratch = testEnvironment().path(QStringLiteral("scratch.tmp"));
+    }
+
+    void cleanup()
+    {
+        program->removeStores();
+    }
+
+    void loadsReportsProgressAndSavesBack()
+    {
+        const QString path = file(QStringLiteral("p.nc"), lines(1, 3000));
+        QList<qint64> reports;
+        program->load(path, [&](qint64 done, qint64 total) {
+            QCOMPARE(total, 3000);
+            reports.append(done);
+        });
+        QCOMPARE(program->path, path);
+        QCOMPARE(program->lineCount(), 3000);
+        QCOMPARE(reports, (QList<qint64>{1024, 2048, 3000}));
+        QCOMPARE(program->readLines(LineNumber(2999), 10), (QList<QByteArray>{"L2999", "L3000"}));
+        const QString saved = testEnvironment().path(QStringLiteral("saved.nc"));
+        program->save(saved, {});
+        QCOMPARE(readBytes(saved), lines(1, 3000));
+    }
+
+    void aFailedLoadLeavesNoProgram_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("routine");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("line too long") << QByteArray("G1\r\n" + QByteArray(19, 'X') + "\r\n") << "Conve2"
+                                       << "line 2 has 19 characters";
+        QTest::newRow("no such file") << QByteArray() << "LoadFile" << "File not found";
+    }
+
+    void aFailedLoadLeavesNoProgram()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, routine);
+        QFETCH(QString, says);
+        const QString path = text.isEmpty() ? testEnvironment().path(QStringLiteral("gone.nc"))
+                                            : file(QStringLiteral("wide.nc"), text);
+        try {
+            program->load(path, {});
+            QFAIL("the load went through");
+        } catch (const ControlError &error) {
+            QCOMPARE(error.routine(), routine);
+            QVERIFY2(error.description().contains(says), qPrintable(error.description()));
+        }
+        QVERIFY(!program->isOpen());
+        QCOMPARE(program->lineCount(), 0);
+        QVERIFY(!QFile::exists(program->store));
+    }
+
+    void pageWriteBackMovesTheRestOnce_data()
+    {
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("replaced");
+        QTest::addColumn<QList<QByteArray>>("page");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        QTest::newRow("same count") << 2 << 2 << QList<QByteArray>{"A", "B"}
+                                    << QList<QByteArray>{"L1", "A", "B", "L4", "L5", "L6"};
+        QTest::newRow("a line added") << 2 << 2 << QList<QByteArray>{"A", "B", "C"}
+                                      << QList<QByteArray>{"L1", "A", "B", "C", "L4", "L5", "L6"};
+        QTest::newRow("lines removed") << 1 << 3 << QList<QByteArray>{"A"} << QList<QByteArray>{"A", "L4", "L5", "L6"};
+        QTest::newRow("at the end") << 5 << 2 << QList<QByteArray>{"E", "F", "G"}
+                                    << QList<QByteArray>{"L1", "L2", "L3", "L4", "E", "F", "G"};
+        QTest::newRow("all but one") << 1 << 6 << QList<QByteArray>{"ONLY"} << QList<QByteArray>{"ONLY"};
+    }
+
+    void pageWriteBackMovesTheRestOnce()
+    {
+        QFETCH(int, first);
+        QFETCH(int, replaced);
+        QFETCH(QList<QByteArray>, page);
+        QFETCH(QList<QByteArray>, expected);
+        program->load(file(QStringLiteral("p.nc"), lines(1, 6)), {});
+        QSignalSpy counts(program.get(), &Program::lineCountChanged);
+        program->replaceLines(LineNumber(first), replaced, page);
+        QCOMPARE(allLines(*program), expected);
+        QCOMPARE(program->lineCount(), expected.size());
+        QCOMPARE(counts.size(), expected.size() == 6 ? 0 : 1);
+        // The store holds exactly the program's records, nothing stale past its end.
+        QCOMPARE(QFile(program->store).size(), expected.size() * 20);
+    }
+
+    void aPageLineTooLongChangesNothing()
+    {
+        program->load(file(QStringLiteral("p.nc"), lines(1, 4)), {});
+        const QByteArray before = readBytes(program->store);
+        QVERIFY_THROWS_EXCEPTION(ControlError,
+                                 program->replaceLines(LineNumber(2), 1, {"OK", QByteArray(19, 'Z'), "OK"}));
+        QCOMPARE(readBytes(program->store), before);
+        QCOMPARE(program->lineCount(), 4);
+    }
+
+    void aSaveThatFailsLeavesTheTargetAsItWas_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("store deleted") << "deleted";
+        QTest::newRow("store truncated") << "truncated";
+        QTest::newRow("record count damaged") << "damaged";
+    }
+
+    void aSaveThatFailsLeavesTheTargetAsItWas()
+    {
+        QFETCH(QString, damage);
+        program->load(file(QStringLiteral("p.nc"), lines(1, 50)), {});
+        const QString target = file(QStringLiteral("precious.nc"), "PRECIOUS\r\n");
+        if (damage == QLatin1String("deleted")) {
+            QFile::remove(program->store);
+        } else if (damage == QLatin1String("truncated")) {
+            QFile::resize(program->store, 20 * 25);
+        } else {
+            QFile store(program->store);
+            QVERIFY(store.open(QIODevice::ReadWrite));
+            store.seek(20 * 30);
+            store.write("\xff\x7f", 2);
+        }
+        QVERIFY_THROWS_EXCEPTION(ControlError, program->save(target, {}));
+        QCOMPARE(readBytes(target), QByteArray("PRECIOUS\r\n"));
+        QCOMPARE(QDir(testEnvironment().root()).entryList({QStringLiteral("precious.nc.*")}, QDir::Files), QStringList());
+    }
+
+    void aRebuildChangesTheProgramOnlyWhenCommitted()
+    {
+        program->load(file(QStringLiteral("p.nc"), lines(1, 10)), {});
+        const QByteArray before = readBytes(program->store);
+        {
+            ProgramRebuild rebuild(*program);
+            rebuild.copyLines(LineNumber(1), 3);
+            rebuild.appendLine("NEW");
+            QVERIFY_THROWS_EXCEPTION(ControlError, rebuild.appendLine(QByteArray(19, 'Z')));
+        } // dropped: nothing changes, the scratch store goes
+        QCOMPARE(readBytes(program->store), before);
+        QVERIFY(!QFile::exists(program->scratch));
+
+        ProgramRebuild rebuild(*program);
+        rebuild.copyLines(LineNumber(1), 3);
+        rebuild.appendLine("NEW");
+        rebuild.copyLines(LineNumber(4), 7);
+        rebuild.commit();
+        QCOMPARE(program->lineCount(), 11);
+        QCOMPARE(allLines(*program), split(lines(1, 3) + "NEW\r\n" + lines(4, 10)));
+        QVERIFY(!QFile::exists(program->scratch));
+    }
+};
+
+VORNEXA_TEST_MAIN(TestProgram)
+#include "tst_program.moc"

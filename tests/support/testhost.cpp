@@ -1,0 +1,78 @@
+#include "testhost.h"
+
+#include "linestore.h"
+#include "tessarc.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QVBoxLayout>
+
+TestHost::TestHost() : m_settings(QStringLiteral("VORNEXA"))
+{
+    emptyRunFolders();
+    m_editor = new TESSARC(&m_window);
+    auto *layout = new QVBoxLayout(&m_window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_editor);
+    m_editor->setPrompts(&scripted);
+    m_window.resize(640, 480);
+    m_window.show();
+    globalVar.numbers.read(m_settings);
+    globalVar.comments.applyTo(*m_editor);
+    globalVar.view.applyTo(*m_editor);
+    globalVar.io.applyTo(*m_editor);
+    const QDir folder(qEnvironmentVariable("VORNEXA_HOME"));
+    m_editor->tempFile = folder.filePath(QStringLiteral("0.qen.tmp"));
+    m_editor->tempFile2 = folder.filePath(QStringLiteral("0.2.qen.tmp"));
+    QObject::connect(&lock(), &tessarc::OperationLock::busyChanged, [this](bool busy) { busyShown = busy; });
+}
+
+TestHost::~TestHost()
+{
+    m_editor->done();
+}
+
+tessarc::OperationLock &TestHost::lock()
+{
+    return m_editor->program().lock;
+}
+
+void TestHost::addWindow(const QString &item, MakeWindow make, ShowWindow show)
+{
+    windows.insert(item, {std::move(make), std::move(show)});
+}
+
+void TestHost::open(const QList<QByteArray> &lines)
+{
+    QByteArray text;
+    for (const QByteArray &line : lines)
+        text += line + "\r\n";
+    const QString path = testEnvironment().path(QStringLiteral("program.nc"));
+    writeBytes(path, text);
+    m_editor->lockup(false);
+    m_editor->loadFile(path);
+    scripted.clear();
+}
+
+QList<QByteArray> TestHost::store() const
+{
+    tessarc::LineStore s;
+    s.open(m_editor->tempFile, m_editor->recLen, false);
+    return s.readRange(tessarc::LineNumber(1), m_editor->numberOfLines());
+}
+
+QStringList TestHost::messages() const
+{
+    QStringList out;
+    for (const QString &line : scripted.log)
+        out.append(QString(line).replace(QStringLiteral("message: VORNEXA: "), QStringLiteral("message: ")));
+    return out;
+}
+
+QList<QByteArray> numberedLines(int n)
+{
+    QList<QByteArray> lines;
+    for (int k = 1; k <= n; ++k)
+        lines.append("N" + QByteArray::number(k) + " X" + QByteArray::number(k));
+    return lines;
+}

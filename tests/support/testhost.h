@@ -1,0 +1,54 @@
+#pragma once
+
+#include "globalvar.h"
+#include "host.h"
+#include "scriptedprompts.h"
+#include "settingsstore.h"
+#include "tessarc.h"
+#include "testenv.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QWidget>
+#include <utility>
+
+// A small host for the windows of the subsystems: an editor control in a window of its own, the
+// scripted prompts, the settings of the test run with their defaults, and a record of what was
+// put behind which menu item. Program and settings folders are emptied when it is made.
+class TestHost : public Host
+{
+public:
+    TestHost();
+    ~TestHost() override;
+
+    TESSARC &editor() override { return *m_editor; }
+    Prompts &prompts() override { return scripted; }
+    SettingsStore &settings() override { return m_settings; }
+    GlobalVar &values() override { return globalVar; }
+    tessarc::OperationLock &lock() override;
+    QWidget *mainWindow() override { return &m_window; }
+    void applyIcon(QWidget *) const override {}
+    void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
+
+    // Loads a program of these lines the way the File menu does, then forgets what was shown.
+    void open(const QList<QByteArray> &lines);
+    // The program's lines as the store holds them.
+    QList<QByteArray> store() const;
+    // What the machinist was shown, as "message: <text>" lines (the title is the program's).
+    QStringList messages() const;
+
+    ScriptedPrompts scripted;
+    GlobalVar globalVar;
+    // What a main window's busy indicator would show now.
+    bool busyShown = false;
+    QMap<QString, std::pair<MakeWindow, ShowWindow>> windows;
+
+private:
+    QWidget m_window;
+    TESSARC *m_editor = nullptr;
+    SettingsStore m_settings;
+};
+
+// Lines "N<k> X<k>" for k = 1 ... n.
+QList<QByteArray> numberedLines(int n);

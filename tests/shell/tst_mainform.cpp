@@ -449,6 +449,22 @@ private slots:
         QTRY_VERIFY(room.contains(w->frameGeometry().topLeft()));
     }
 
+    void anOperationGreysWhatWouldReplaceTheProgram()
+    {
+        start();
+        openThroughMenu(samplePath(QStringLiteral("busy.nc")));
+        QVERIFY(w->lock().take());
+        QVERIFY(w->row->isActive());
+        for (const char *name : {"newFile1", "LoadFile", "SaveFile", "re1", "paste"})
+            QVERIFY2(!w->item(QString::fromLatin1(name))->isEnabled(), name);
+        QVERIFY(!w->lock().take()); // one operation at a time
+        w->lock().release();
+        QVERIFY(!w->row->isActive());
+        for (const char *name : {"newFile1", "LoadFile", "SaveFile", "re1", "paste"})
+            QVERIFY2(w->item(QString::fromLatin1(name))->isEnabled(), name);
+        QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT"));
+    }
+
     void busyIndicatorTurnsInTheCaption()
     {
         start();

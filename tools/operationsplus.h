@@ -44,6 +44,14 @@ struct OperationsPlusSettings
 // `divideByZeroText()`.
 std::optional<QString> checkFields(const OperationsPlusSettings &settings, const QString &textNull);
 
+// The plain text form of a number as a stepped operation value is written: at most 15 significant
+// digits, no trailing zeros, "." as the point, an exponent below 1e-4 and from 1e15 on ("1e-05",
+// "1e+15"). The empty text for a value that is not finite.
+QString fifteenDigitText(double value);
+// The value that text reads back as: `value` rounded to 15 significant digits, halves of the last
+// digit to even, as a double.
+double fifteenDigitValue(double value);
+
 // One line of an Operations Plus run. The run's working values live here from line to line: the
 // operation value, changed by the steps, and the last known position of letter A.
 //
@@ -76,9 +84,6 @@ public:
     double lastPosition() const { return m_last; }
 
 private:
-    // The value after one step from `number`, and its text into `text` (its length into `length`);
-    // false when it is not finite.
-    bool stepped(double number, char *text, int &length, double &result) const;
 
     OperationsPlusSettings m_settings;
     LineRules m_rules;
@@ -89,9 +94,7 @@ private:
     double m_stepBy = 0.0;
     double m_number = 0.0;
     double m_last = 0.0;
-    static constexpr int kTextRoom = 32;
-    char m_text[kTextRoom] = {};
-    int m_textLength = -1; // -1: no step yet, the value is the text as typed
+    bool m_stepped = false; // false: the value is still the text as typed
 };
 
 } // namespace tools

@@ -1,6 +1,12 @@
 #include "linerun.h"
+#include "numbers.h"
 #include "operationsplus.h"
 #include "testenv.h"
+
+#include <QRandomGenerator>
+
+#include <charconv>
+#include <cmath>
 
 using tools::Comparison;
 using tools::LineFault;
@@ -164,6 +170,36 @@ private slots:
         QCOMPARE(work.number(), 1000.0);
         QCOMPARE(work("X0 Z1", out), LineFault::None);
         QCOMPARE(out, QByteArray("X1000.Z1"));
+    }
+
+    // The stepped value is the number its 15-digit text reads back as, whichever way it is worked out.
+    void fifteenDigitValueIsItsTextReadBack()
+    {
+        QList<double> values = {0.1 + 0.2, 1000.0000000000001, 1.000030517578125, -1.000030517578125, 9.999999999999999,
+                                99999999999999.97, 999999999999999.4, 1e15, 1e-8, 9.99999999999999e-9, 5e-324,
+                                1.7976931348623157e308, 0.1, -2.5, 123456.78901234567, 1e-5, 4503599627370496.5};
+        QRandomGenerator random(15);
+        for (int i = 0; i < 200000; ++i) {
+            const double magnitude = std::pow(10.0, random.bounded(40.0) - 20.0);
+            values.append((random.bounded(2) ? -1 : 1) * magnitude * (1.0 + random.generateDouble()));
+            // Values whose 16th digit is a 5, and sums of steps of a tenth.
+            values.append((random.bounded(Q_INT64_C(900000000000000)) + Q_INT64_C(100000000000000)) * 10 + 5);
+            values.append(random.bounded(100000) / 10.0 + 0.1);
+        }
+        for (double v : values) {
+            char text[32];
+            const auto end = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 15).ptr;
+            const double readBack = functions::leadingNumber(QByteArrayView(text, end - text));
+            const double got = tools::fifteenDigitValue(v);
+            QVERIFY2(got == readBack && std::signbit(got) == std::signbit(readBack),
+                     qPrintable(QString::number(v, 'g', 17)));
+            if (std::isfinite(got) && got != 0.0)
+                QCOMPARE(tools::fifteenDigitText(got), QString::fromLatin1(text, end - text));
+        }
+        QCOMPARE(tools::fifteenDigitText(0.1 + 0.2), QStringLiteral("0.3"));
+        QCOMPARE(tools::fifteenDigitText(2.0 + 1.0), QStringLiteral("3"));
+        QCOMPARE(tools::fifteenDigitText(0.00001), QStringLiteral("1e-05"));
+        QCOMPARE(tools::fifteenDigitValue(1.7976931348623157e308), std::numeric_limits<double>::infinity());
     }
 
     void checkFields_data()

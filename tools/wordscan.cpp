@@ -76,17 +76,38 @@ bool readNumber(const char *text, qsizetype size, double &value)
 LetterMatch::LetterMatch(const QString &axis)
 {
     const QString letter = functions::reducedAxis(axis);
-    if (letter.size() == 1 && letter.at(0).unicode() <= 0xFF)
-        m_letter = functions::lowerCase()[letter.at(0).unicode()];
+    if (letter.size() != 1 || letter.at(0).unicode() > 0xFF)
+        return;
+    const auto &lower = functions::lowerCase();
+    m_letter = lower[letter.at(0).unicode()];
+    for (int b = 0; b < 256; ++b) {
+        if (lower[static_cast<std::size_t>(b)] == m_letter) {
+            if (m_count < 2)
+                m_bytes[m_count] = static_cast<char>(b);
+            ++m_count;
+        }
+    }
 }
 
 qsizetype LetterMatch::find(QByteArrayView line) const
 {
     if (m_letter < 0)
         return -1;
-    const auto &lower = functions::lowerCase();
     const char *data = line.data();
-    for (qsizetype i = 0, n = line.size(); i < n; ++i) {
+    const qsizetype n = line.size();
+    if (m_count <= 2) {
+        // The first of the (at most) two bytes, each found with memchr; the second is only looked
+        // for before the first.
+        const void *first = n > 0 ? std::memchr(data, m_bytes[0], static_cast<size_t>(n)) : nullptr;
+        const qsizetype until = first ? static_cast<const char *>(first) - data : n;
+        if (m_count == 2 && until > 0) {
+            if (const void *other = std::memchr(data, m_bytes[1], static_cast<size_t>(until)))
+                return static_cast<const char *>(other) - data;
+        }
+        return first ? until : -1;
+    }
+    const auto &lower = functions::lowerCase();
+    for (qsizetype i = 0; i < n; ++i) {
         if (lower[static_cast<uchar>(data[i])] == m_letter)
             return i;
     }

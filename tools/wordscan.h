@@ -23,6 +23,10 @@ public:
 
 private:
     int m_letter = -1;
+    // The bytes that are the letter in either case: usually two, one for a letter without a case
+    // partner in Latin-1; more only for a letter the table folds from elsewhere.
+    int m_count = 0;
+    char m_bytes[2] = {};
 };
 
 // An address word on a line: the letter, the number text after it and that number's value.

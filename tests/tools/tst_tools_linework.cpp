@@ -1,4 +1,5 @@
 #include "format.h"
+#include "axislookup.h"
 #include "linework.h"
 #include "numbers.h"
 #include "operationsplus.h"
@@ -80,6 +81,24 @@ private slots:
         QVERIFY(!writer.append(std::numeric_limits<double>::infinity(), out));
         QVERIFY(!writer.append(std::nan(""), out));
         QVERIFY(out.isEmpty());
+    }
+
+    // The prepared letter is found where the axis lookup finds it: either case of a letter, one
+    // byte for a sign without a case, nothing for a letter that is empty or outside Latin-1.
+    void letterFoundAsTheLookupFindsIt()
+    {
+        const QStringList letters = {"X", "x", " y ", QString::fromUtf8("\xc3\xa9"), QString::fromUtf8("\xc3\xbf"),
+                                     "1", "(", "", QString::fromUtf8("\xe2\x82\xac")};
+        QList<QByteArray> lines = {"", "X", "x", "G01 X1", "g01 x1", "\xc9\xe9", "\xff\xdf", QByteArray("\0X", 2)};
+        QRandomGenerator random(3);
+        for (int i = 0; i < 2000; ++i)
+            lines.append(randomLine(random));
+        for (const QString &letter : letters) {
+            const tools::LetterMatch match(letter);
+            const QString reduced = functions::reducedAxis(letter);
+            for (const QByteArray &line : lines)
+                QCOMPARE(match.find(line), functions::findLetter(reduced, line));
+        }
     }
 
     void operationsWorkAsTheFullRewrite_data()

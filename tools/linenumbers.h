@@ -13,12 +13,13 @@ namespace tools {
 // The Add / Remove N window's own fields.
 struct LineNumberSettings
 {
-    bool add = true;             // add: "&Add N"; false: remove, "&Remove N"
-    bool realLineNumbers = true; // Option1: "Renumber Using Real Line Number"; false: Option2, "Renumber Starting At:"
+    bool add = true;                           // add: "&Add N"; false: remove, "&Remove N"
+    bool realLineNumbers = true;               // Option1: "Renumber Using Real Line Number";
+                                               // false: Option2, "Renumber Starting At:"
     QString startNumber = QStringLiteral("1"); // txtStartNumber
     QString increment = QStringLiteral("1");   // txtInc
-    bool spaceAfter = true;      // Check1: "Insert Space After N"
-    bool removeExisting = true;  // Check2: "Remove any already exisiting N"
+    bool spaceAfter = true;                    // Check1: "Insert Space After N"
+    bool removeExisting = true;                // Check2: "Remove any already exisiting N"
 };
 
 // The largest line number written: numbers have at most 15 digits, so that each is exactly the

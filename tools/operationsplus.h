@@ -24,17 +24,17 @@ enum class Comparison : std::uint8_t {
 // operation with a value to letter B; and optionally change that value after each line.
 struct OperationsPlusSettings
 {
-    QString conditionAxis;                     // Text1: letter A
+    QString conditionAxis;                       // Text1: letter A
     Comparison comparison = Comparison::Greater; // g, l, e, n
-    QString conditionValue;                    // Text2: the value A is compared with
-    bool realPosition = true;                  // rp; false: cp (a line without A counts as 0)
-    Operation operation = Operation::Add;      // Option1 .. Option4
-    QString value;                             // txtValue: the operation value, as typed
-    QString axis;                              // txtAxis: letter B
-    bool stepOnReplacement = false;            // Check1: "Every Time A Replacement Is Made"
-    bool stepOnLine = false;                   // Check2: "Every Time A Line Is Searched"
-    Operation stepOperation = Operation::Add;  // inc1 .. inc4
-    QString step;                              // inc: the step value, as typed
+    QString conditionValue;                      // Text2: the value A is compared with
+    bool realPosition = true;                    // rp; false: cp (a line without A counts as 0)
+    Operation operation = Operation::Add;        // Option1 .. Option4
+    QString value;                               // txtValue: the operation value, as typed
+    QString axis;                                // txtAxis: letter B
+    bool stepOnReplacement = false;              // Check1: "Every Time A Replacement Is Made"
+    bool stepOnLine = false;                     // Check2: "Every Time A Line Is Searched"
+    Operation stepOperation = Operation::Add;    // inc1 .. inc4
+    QString step;                                // inc: the step value, as typed
 };
 
 // The window's own checks before a run: nothing when the fields can run, else the text to show.
@@ -57,14 +57,14 @@ double fifteenDigitValue(double value);
 //
 // A line without letter B is written back as it was, and only the line step applies to it. On a
 // line holding B: A's value is looked up (a line where A is absent or has no digit after it uses
-// the last known position, or 0 with `cp`; otherwise A's value becomes the last known position); when the
-// comparison holds, B's number becomes the operation on it with the current operation value,
-// written as Operations writes it. Then the steps: the replacement step on every line holding B
-// (whether or not the comparison held), then the line step on every line.
+// the last known position, or 0 with `cp`; otherwise A's value becomes the last known position);
+// when the comparison holds, B's number becomes the operation on it with the current operation
+// value, written as Operations writes it. Then the steps: the replacement step on every line
+// holding B (whether or not the comparison held), then the line step on every line.
 //
-// A step writes the new value in the plain text form of a double (at most 15 significant digits,
-// no trailing zeros, "." as the point, an exponent for very large or small values) and reads the
-// value back from that text, so that adding 0.1 ten times gives exactly 1.
+// A step gives the value its plain text form of 15 digits reads back as (fifteenDigitValue), as
+// if it were written into txtValue and read from there, so that adding 0.1 ten thousand times
+// from 0 gives exactly 1000.
 //
 // A fault leaves `out` holding the line as it was and changes none of the working values: TooLong
 // when B's new number makes the line too long, NotFinite when B's new value or a stepped value is

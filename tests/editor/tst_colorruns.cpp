@@ -132,7 +132,8 @@ private slots:
                                                                                         {3, 3, kGrey}};
         QTest::newRow("letter inside a comment is comment")
             << "(X1)G2" << "(" << ")" << "" << Runs{{0, 4, kGrey}, {4, 2, kBlue}};
-        QTest::newRow("delimiters match case exactly") << "X1 rem x2 REM" << "REM" << "" << "" << Runs{{0, 3, kRed}, {7, 3, kRed}, {10, 3, kGrey}};
+        QTest::newRow("delimiters match case exactly")
+            << "X1 rem x2 REM" << "REM" << "" << "" << Runs{{0, 3, kRed}, {7, 3, kRed}, {10, 3, kGrey}};
         QTest::newRow("no start delimiter: no comment") << "(X1)" << "" << ")" << "" << Runs{{1, 2, kRed}};
         QTest::newRow("line comment to the end") << "G1 X2 ; X3 G4" << "(" << ")" << ";"
                                                  << Runs{{0, 3, kBlue}, {3, 3, kRed}, {6, 7, kGrey}};

@@ -32,7 +32,8 @@ private slots:
                                                          << Lines{"X1.", "X-1.", ""} << -1.0;
         QTest::newRow("lines without the letter move nothing") << "0.01" << false << Lines{"X1.", "Y5.", "X1.009"}
                                                                << Lines{"X1.", "Y5.", ""} << 1.0;
-        QTest::newRow("a letter with no digit is no word") << "1" << true << Lines{"(MAX DEPTH)", "G01 X", "X0.", "X0.5"}
+        QTest::newRow("a letter with no digit is no word") << "1" << true
+                                                           << Lines{"(MAX DEPTH)", "G01 X", "X0.", "X0.5"}
                                                            << Lines{"(MAX DEPTH)", "G01 X", "X0.", ""} << 0.0;
     }
 

@@ -174,8 +174,8 @@ private slots:
                                << QStringList{"False", "True", "False", "True", "5", "7"};
         QTest::newRow("Remove Comments") << tools::removeCommentsStep(all, kSep)
                                          << QStringList{"True", "False", "1", "250"};
-        QTest::newRow("Filter") << tools::filterStep(tools::FilterSettings{QStringLiteral("y"), QStringLiteral("0.001")},
-                                                     some, kSep)
+        const tools::FilterSettings filter{QStringLiteral("y"), QStringLiteral("0.001")};
+        QTest::newRow("Filter") << tools::filterStep(filter, some, kSep)
                                 << QStringList{"0.001", "y", "False", "True", "5", "7"};
         QTest::newRow("Format") << tools::formatStep(tools::FormatSettings{QStringLiteral("F")}, all, kSep)
                                 << QStringList{"F", "True", "False", "1", "250"};

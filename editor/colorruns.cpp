@@ -6,39 +6,55 @@
 
 namespace tessarc {
 
-QList<ColorRun> commentRuns(const QString &line, int commentColor, const QString &startComment,
-                            const QString &endComment)
+namespace {
+
+// The view's line as the bytes a program line holds. A character outside Latin-1 (typed, not yet
+// stored) becomes a byte that none of the rule's texts holds, so it never takes part in a delimiter.
+QByteArray lineBytes(const QString &line, const CommentRule &rule)
+{
+    QByteArray bytes(line.size(), Qt::Uninitialized);
+    char stranger = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char16_t c = line.at(i).unicode();
+        if (c <= 0xFF) {
+            bytes[i] = static_cast<char>(c);
+            continue;
+        }
+        if (stranger == 0) {
+            const QString texts = rule.startComment + rule.endComment + rule.lineComment;
+            for (int b = 1; b < 256 && stranger == 0; ++b) {
+                if (!texts.contains(QChar(static_cast<char16_t>(b))))
+                    stranger = static_cast<char>(b);
+            }
+        }
+        bytes[i] = stranger;
+    }
+    return bytes;
+}
+
+} // namespace
+
+QList<ColorRun> commentRuns(const QString &line, int commentColor, const CommentRule &rule)
 {
     QList<ColorRun> runs;
-    if (startComment.isEmpty() || line.isEmpty())
+    const CommentScanner scanner(rule, CommentScanner::Reading::AsColoured);
+    if (!scanner.any() || line.isEmpty())
         return runs;
-    const qsizetype n = line.size();
-    if (endComment.isEmpty()) {
-        const qsizetype d = line.indexOf(startComment);
-        if (d >= 0)
-            runs.append({d, n - d, commentColor});
-        return runs;
-    }
-    qsizetype p = 0;
-    for (;;) {
-        const qsizetype d = line.indexOf(startComment, p);
-        if (d < 0)
-            break;
-        // The end is looked for from the start delimiter itself, so equal delimiters colour
-        // each delimiter character alone.
-        const qsizetype f = line.indexOf(endComment, d);
-        if (f < 0) {
-            runs.append({d, n - d, commentColor});
-            break;
-        }
-        runs.append({d, f - d + 1, commentColor});
-        p = f + 1;
-    }
+    const QByteArray bytes = lineBytes(line, rule);
+    qsizetype from = 0;
+    CommentSpan span;
+    while (scanner.next(bytes, from, span))
+        runs.append({span.start, span.length, commentColor});
     return runs;
 }
 
-QList<ColorRun> colorRuns(const QString &line, const ColorSlots &slotTable, const QString &startComment,
-                          const QString &endComment)
+QList<ColorRun> commentRuns(const QString &line, int commentColor, const QString &startComment,
+                            const QString &endComment)
+{
+    return commentRuns(line, commentColor, CommentRule{startComment, endComment, QString()});
+}
+
+QList<ColorRun> colorRuns(const QString &line, const ColorSlots &slotTable, const CommentRule &rule)
 {
     QList<ColorRun> runs;
     for (int s = 0; s <= 6; ++s) {
@@ -55,8 +71,14 @@ QList<ColorRun> colorRuns(const QString &line, const ColorSlots &slotTable, cons
             }
         }
     }
-    runs.append(commentRuns(line, slotTable[7].color, startComment, endComment));
+    runs.append(commentRuns(line, slotTable[7].color, rule));
     return runs;
+}
+
+QList<ColorRun> colorRuns(const QString &line, const ColorSlots &slotTable, const QString &startComment,
+                          const QString &endComment)
+{
+    return colorRuns(line, slotTable, CommentRule{startComment, endComment, QString()});
 }
 
 QList<ColorRun> flattenRuns(const QList<ColorRun> &runs, qsizetype lineLength)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commentrule.h"
 #include "tessarc_export.h"
 
 #include <QColor>
@@ -29,12 +30,19 @@ struct ColorRun
 
 // The runs that colour one line, in the order they are laid on: the words of slots 0 to 6 (each
 // letter of a slot in order, every occurrence of it, case ignored, with the number after it), then
-// the comments. A later run wins where two cover the same characters.
+// the comments of `rule`. A later run wins where two cover the same characters, so nothing inside
+// a comment keeps a word's colour.
+TESSARC_EXPORT QList<ColorRun> colorRuns(const QString &line, const ColorSlots &slotTable, const CommentRule &rule);
+// The same with delimited comments only.
 TESSARC_EXPORT QList<ColorRun> colorRuns(const QString &line, const ColorSlots &slotTable, const QString &startComment,
                                          const QString &endComment);
 
-// The comment runs of one line alone. Delimiters match exactly (case matters). With `endComment`
-// empty a comment runs to the end of the line; with `startComment` empty nothing is comment.
+// The comment runs of one line alone, as the view colours them (CommentScanner's AsColoured
+// reading): with equal delimiters each delimiter is coloured by itself, and of an end delimiter of
+// several characters only the first is coloured. A line comment is coloured to the end of the line.
+// A character outside Latin-1 on the line is never part of a delimiter.
+TESSARC_EXPORT QList<ColorRun> commentRuns(const QString &line, int commentColor, const CommentRule &rule);
+// The same with delimited comments only.
 TESSARC_EXPORT QList<ColorRun> commentRuns(const QString &line, int commentColor, const QString &startComment,
                                            const QString &endComment);
 

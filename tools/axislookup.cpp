@@ -4,21 +4,10 @@
 
 #include <QChar>
 #include <array>
-#include <optional>
 
 namespace functions {
 
 namespace {
-
-// The bytes of a delimiter, or nothing when it holds a character outside Latin-1.
-std::optional<QByteArray> latin1(const QString &text)
-{
-    for (QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return std::nullopt;
-    }
-    return text.toLatin1();
-}
 
 bool isNumberChar(char c, bool spaces)
 {
@@ -84,39 +73,32 @@ AxisValue findAxisValue(QString &axis, const QByteArray &line, bool spaces)
     return result;
 }
 
-QByteArray stripComments(const QByteArray &line, const QString &startComment, const QString &endComment)
+QByteArray stripComments(const QByteArray &line, const tessarc::CommentRule &rule)
 {
-    const std::optional<QByteArray> start = latin1(startComment);
-    if (!start || start->isEmpty())
+    const tessarc::CommentScanner scanner(rule);
+    if (!scanner.any())
         return line;
-    const std::optional<QByteArray> end = latin1(endComment);
-    if (end && end->isEmpty()) {
-        const qsizetype at = line.indexOf(*start);
-        return at < 0 ? line : line.left(at);
-    }
-
     QByteArray out;
     out.reserve(line.size());
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype open = line.indexOf(*start, from);
-        if (open < 0) {
-            out.append(line.constData() + from, line.size() - from);
-            return out;
-        }
-        out.append(line.constData() + from, open - from);
-        const qsizetype close = end ? line.indexOf(*end, open + start->size()) : -1;
-        if (close < 0)
-            return out;
-        from = close + end->size();
-    }
+    scanner.appendStripped(line, out);
+    return out;
+}
+
+QByteArray stripComments(const QByteArray &line, const QString &startComment, const QString &endComment)
+{
+    return stripComments(line, tessarc::CommentRule{startComment, endComment, QString()});
+}
+
+AxisValue findAxisValueNoComments(QString &axis, QByteArray &line, bool spaces, const tessarc::CommentRule &rule)
+{
+    line = stripComments(line, rule);
+    return findAxisValue(axis, line, spaces);
 }
 
 AxisValue findAxisValueNoComments(QString &axis, QByteArray &line, bool spaces, const QString &startComment,
                                   const QString &endComment)
 {
-    line = stripComments(line, startComment, endComment);
-    return findAxisValue(axis, line, spaces);
+    return findAxisValueNoComments(axis, line, spaces, tessarc::CommentRule{startComment, endComment, QString()});
 }
 
 } // namespace functions

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commentrule.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
@@ -35,14 +37,20 @@ qsizetype findLetter(const QString &letter, const QByteArray &line);
 // `spaces` is on. A letter followed by no number gives (0, 0, 1); an absent letter (0, 0, 0).
 AxisValue findAxisValue(QString &axis, const QByteArray &line, bool spaces);
 
-// The comments of a line removed. Delimiters match exactly (case matters). With `endComment`
-// empty a comment runs to the end of the line; a comment with no end delimiter after it does too;
-// an end delimiter with no comment open is ordinary text. With `startComment` empty the line has
-// no comments. The line is read once from left to right, so text left either side of a removed
-// comment never joins up into a new delimiter.
+// The comments of a line removed under `rule` (tessarc::CommentScanner, Whole reading): what lies
+// either side of a comment stays, spaces included. Delimiters match exactly (case matters). With
+// the end delimiter empty a delimited comment runs to the end of the line; a comment with no end
+// delimiter after it does too; an end delimiter with no comment open is ordinary text. A line
+// comment runs to the end of the line unless it stands inside a delimited comment. The line is
+// read once from left to right, so text left either side of a removed comment never joins up into
+// a new delimiter.
+QByteArray stripComments(const QByteArray &line, const tessarc::CommentRule &rule);
+// The same with delimited comments only.
 QByteArray stripComments(const QByteArray &line, const QString &startComment, const QString &endComment);
 
-// `line` is replaced by `stripComments(line)`, then the lookup is that of `findAxisValue`.
+// `line` is replaced by `stripComments(line, rule)`, then the lookup is that of `findAxisValue`.
+AxisValue findAxisValueNoComments(QString &axis, QByteArray &line, bool spaces, const tessarc::CommentRule &rule);
+// The same with delimited comments only.
 AxisValue findAxisValueNoComments(QString &axis, QByteArray &line, bool spaces, const QString &startComment,
                                   const QString &endComment);
 

@@ -1,8 +1,13 @@
 #include "colorruns.h"
+#include "linereader.h"
 #include "testenv.h"
+
+#include <QDir>
+#include <QDirIterator>
 
 using tessarc::ColorRun;
 using tessarc::ColorSlots;
+using tessarc::CommentRule;
 using Runs = QList<ColorRun>;
 
 namespace {
@@ -21,6 +26,80 @@ ColorSlots gxSlots()
     return s;
 }
 
+// The comment colouring as it was before programs could have line comments, kept here as the
+// reference that every rule without a line comment must still give.
+Runs delimitedOnlyRuns(const QString &line, int colour, const QString &start, const QString &end)
+{
+    Runs runs;
+    if (start.isEmpty() || line.isEmpty())
+        return runs;
+    const qsizetype n = line.size();
+    if (end.isEmpty()) {
+        const qsizetype d = line.indexOf(start);
+        if (d >= 0)
+            runs.append({d, n - d, colour});
+        return runs;
+    }
+    qsizetype p = 0;
+    for (;;) {
+        const qsizetype d = line.indexOf(start, p);
+        if (d < 0)
+            break;
+        const qsizetype f = line.indexOf(end, d);
+        if (f < 0) {
+            runs.append({d, n - d, colour});
+            break;
+        }
+        runs.append({d, f - d + 1, colour});
+        p = f + 1;
+    }
+    return runs;
+}
+
+// Which characters are comment under "(", ")" and ";", worked out character by character;
+// `lineComment` tells whether a ";" comment was found.
+QList<bool> bracketAndSemicolonComments(const QString &line, bool &lineComment)
+{
+    QList<bool> comment(line.size(), false);
+    bool open = false;
+    lineComment = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (!open && line.at(i) == QLatin1Char(';')) {
+            for (qsizetype j = i; j < line.size(); ++j)
+                comment[j] = true;
+            lineComment = true;
+            break;
+        }
+        if (line.at(i) == QLatin1Char('('))
+            open = true;
+        comment[i] = open;
+        if (line.at(i) == QLatin1Char(')'))
+            open = false;
+    }
+    return comment;
+}
+
+// Every line of every real program beside the project, as the view shows it.
+QList<QStringList> corpusPrograms()
+{
+    QList<QStringList> programs;
+    const QString dir = qEnvironmentVariable("VORNEXA_CORPUS", QStringLiteral(VORNEXA_CORPUS_DIR));
+    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(QLatin1String(".md")))
+            continue;
+        QStringList lines;
+        tessarc::LineReader reader(path, true, 1 << 20);
+        QByteArrayView line;
+        qint64 length = 0;
+        while (reader.next(line, length))
+            lines.append(QString::fromLatin1(line.data(), line.size()));
+        programs.append(lines);
+    }
+    return programs;
+}
+
 } // namespace
 
 class TestColorRuns : public QObject
@@ -33,27 +112,44 @@ private slots:
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("lineComment");
         QTest::addColumn<Runs>("flat");
         QTest::newRow("word, word, comment")
             << "G01X1.5(FAST)" << "(" << ")"
-            << Runs{{0, 3, kBlue}, {3, 4, kRed}, {7, 6, kGrey}};
-        QTest::newRow("lower-case letter") << "g1 x2" << "(" << ")" << Runs{{0, 3, kBlue}, {3, 2, kRed}};
-        QTest::newRow("spaces belong to the number") << "X 10 Y5" << "(" << ")" << Runs{{0, 5, kRed}};
-        QTest::newRow("every occurrence") << "G0 X1 G1 X2" << "" << "" << Runs{{0, 3, kBlue}, {3, 3, kRed},
+            << "" << Runs{{0, 3, kBlue}, {3, 4, kRed}, {7, 6, kGrey}};
+        QTest::newRow("lower-case letter") << "g1 x2" << "(" << ")" << "" << Runs{{0, 3, kBlue}, {3, 2, kRed}};
+        QTest::newRow("spaces belong to the number") << "X 10 Y5" << "(" << ")" << "" << Runs{{0, 5, kRed}};
+        QTest::newRow("every occurrence") << "G0 X1 G1 X2" << "" << "" << "" << Runs{{0, 3, kBlue}, {3, 3, kRed},
                                                                              {6, 3, kBlue}, {9, 2, kRed}};
-        QTest::newRow("letter without a number") << "X" << "(" << ")" << Runs{{0, 1, kRed}};
+        QTest::newRow("letter without a number") << "X" << "(" << ")" << "" << Runs{{0, 1, kRed}};
         QTest::newRow("equal delimiters colour themselves")
-            << "%G1%" << "%" << "%" << Runs{{0, 1, kGrey}, {1, 2, kBlue}, {3, 1, kGrey}};
+            << "%G1%" << "%" << "%" << "" << Runs{{0, 1, kGrey}, {1, 2, kBlue}, {3, 1, kGrey}};
         QTest::newRow("long end delimiter: its first character")
-            << "X1 /*G1*/ X2" << "/*" << "*/" << Runs{{0, 3, kRed}, {3, 5, kGrey}, {10, 2, kRed}};
+            << "X1 /*G1*/ X2" << "/*" << "*/" << "" << Runs{{0, 3, kRed}, {3, 5, kGrey}, {10, 2, kRed}};
         QTest::newRow("no end delimiter: to the end of the line")
-            << "X1 ;G1 X2" << ";" << "" << Runs{{0, 3, kRed}, {3, 6, kGrey}};
-        QTest::newRow("unclosed comment runs to the end") << "X1 (G1" << "(" << ")" << Runs{{0, 3, kRed},
+            << "X1 ;G1 X2" << ";" << "" << "" << Runs{{0, 3, kRed}, {3, 6, kGrey}};
+        QTest::newRow("unclosed comment runs to the end") << "X1 (G1" << "(" << ")" << "" << Runs{{0, 3, kRed},
                                                                                         {3, 3, kGrey}};
         QTest::newRow("letter inside a comment is comment")
-            << "(X1)G2" << "(" << ")" << Runs{{0, 4, kGrey}, {4, 2, kBlue}};
-        QTest::newRow("delimiters match case exactly") << "X1 rem x2 REM" << "REM" << "" << Runs{{0, 3, kRed}, {7, 3, kRed}, {10, 3, kGrey}};
-        QTest::newRow("no start delimiter: no comment") << "(X1)" << "" << ")" << Runs{{1, 2, kRed}};
+            << "(X1)G2" << "(" << ")" << "" << Runs{{0, 4, kGrey}, {4, 2, kBlue}};
+        QTest::newRow("delimiters match case exactly")
+            << "X1 rem x2 REM" << "REM" << "" << "" << Runs{{0, 3, kRed}, {7, 3, kRed}, {10, 3, kGrey}};
+        QTest::newRow("no start delimiter: no comment") << "(X1)" << "" << ")" << "" << Runs{{1, 2, kRed}};
+        QTest::newRow("line comment to the end") << "G1 X2 ; X3 G4" << "(" << ")" << ";"
+                                                 << Runs{{0, 3, kBlue}, {3, 3, kRed}, {6, 7, kGrey}};
+        QTest::newRow("line comment inside a delimited one") << "(A;B) X1 (C" << "(" << ")" << ";"
+                                                            << Runs{{0, 5, kGrey}, {6, 3, kRed}, {9, 2, kGrey}};
+        QTest::newRow("delimited inside a line comment") << "X1 ;(A) X2" << "(" << ")" << ";"
+                                                         << Runs{{0, 3, kRed}, {3, 7, kGrey}};
+        QTest::newRow("both kinds") << "G0 (A) X1 ; B" << "(" << ")" << ";"
+                                    << Runs{{0, 3, kBlue}, {3, 3, kGrey}, {7, 3, kRed}, {10, 3, kGrey}};
+        QTest::newRow("line comment of two characters") << "X1 / X2 // X3" << "(" << ")" << "//"
+                                                        << Runs{{0, 3, kRed}, {5, 3, kRed}, {8, 5, kGrey}};
+        QTest::newRow("line comment alone") << "X1 ; G2" << "" << "" << ";" << Runs{{0, 3, kRed}, {3, 4, kGrey}};
+        QTest::newRow("same text as an open-ended start") << "X1 ; G2" << ";" << "" << ";"
+                                                          << Runs{{0, 3, kRed}, {3, 4, kGrey}};
+        QTest::newRow("character outside Latin-1 is no delimiter")
+            << QString::fromUtf8("X1 \xe2\x82\xac G2") << "(" << ")" << "?" << Runs{{0, 3, kRed}, {5, 2, kBlue}};
     }
 
     void linesColourAsMachinistsReadThem()
@@ -61,9 +157,12 @@ private slots:
         QFETCH(QString, line);
         QFETCH(QString, start);
         QFETCH(QString, end);
+        QFETCH(QString, lineComment);
         QFETCH(Runs, flat);
-        const Runs runs = tessarc::colorRuns(line, gxSlots(), start, end);
+        const Runs runs = tessarc::colorRuns(line, gxSlots(), CommentRule{start, end, lineComment});
         QCOMPARE(tessarc::flattenRuns(runs, line.size()), flat);
+        if (lineComment.isEmpty())
+            QCOMPARE(tessarc::colorRuns(line, gxSlots(), start, end), runs);
     }
 
     void higherSlotWins()
@@ -80,6 +179,49 @@ private slots:
         const Runs runs = tessarc::colorRuns(QStringLiteral("X1 G2 (C)"), gxSlots(), QStringLiteral("("),
                                              QStringLiteral(")"));
         QCOMPARE(runs, (Runs{{3, 3, kBlue}, {0, 3, kRed}, {6, 3, kGrey}}));
+    }
+
+    // On the real programs beside the project: with no line comment the comments are coloured as
+    // they always were, under delimiters of every kind; and under "(", ")" and ";" no character of
+    // a comment of either kind keeps a word's colour, and nothing else takes the comment colour.
+    void realProgramsColourTheirComments()
+    {
+        const QList<QStringList> programs = corpusPrograms();
+        if (programs.isEmpty())
+            QSKIP("the folder of real programs is not beside the project");
+        const QList<std::pair<QString, QString>> delimiters = {
+            {"(", ")"}, {";", ""}, {"%", "%"}, {"(", ""}, {"/*", "*/"}, {"", ")"}, {"[", "]"}};
+        ColorSlots wordSlots{};
+        wordSlots[0] = {QStringLiteral("GMXYZIJKFNRST"), kBlue};
+        wordSlots[7] = {QString(), kGrey};
+        const CommentRule rule{QStringLiteral("("), QStringLiteral(")"), QStringLiteral(";")};
+        int withLineComments = 0;
+        int withBothKinds = 0;
+        for (const QStringList &program : programs) {
+            bool lineComments = false;
+            bool bracketComments = false;
+            for (const QString &line : program) {
+                for (const auto &[start, end] : delimiters) {
+                    QCOMPARE(tessarc::commentRuns(line, kGrey, CommentRule{start, end, QString()}),
+                             delimitedOnlyRuns(line, kGrey, start, end));
+                }
+                bool semicolon = false;
+                const QList<bool> comment = bracketAndSemicolonComments(line, semicolon);
+                const Runs flat = tessarc::flattenRuns(tessarc::colorRuns(line, wordSlots, rule), line.size());
+                QList<bool> grey(line.size(), false);
+                for (const ColorRun &run : flat) {
+                    for (qsizetype i = run.start; i < run.start + run.length; ++i)
+                        grey[i] = run.color == kGrey;
+                }
+                QVERIFY2(grey == comment, qPrintable(line));
+                lineComments = lineComments || semicolon;
+                bracketComments = bracketComments || line.contains(QLatin1Char('('));
+            }
+            withLineComments += lineComments;
+            withBothKinds += lineComments && bracketComments;
+        }
+        QVERIFY2(withLineComments >= 5, qPrintable(QString::number(withLineComments)));
+        QVERIFY2(withBothKinds >= 2, qPrintable(QString::number(withBothKinds)));
     }
 };
 

@@ -1,5 +1,8 @@
+#include "format.h"
+#include "axislookup.h"
 #include "linework.h"
 #include "numbers.h"
+#include "operationsplus.h"
 #include "testenv.h"
 
 #include <QRandomGenerator>
@@ -80,6 +83,24 @@ private slots:
         QVERIFY(out.isEmpty());
     }
 
+    // The prepared letter is found where the axis lookup finds it: either case of a letter, one
+    // byte for a sign without a case, nothing for a letter that is empty or outside Latin-1.
+    void letterFoundAsTheLookupFindsIt()
+    {
+        const QStringList letters = {"X", "x", " y ", QString::fromUtf8("\xc3\xa9"), QString::fromUtf8("\xc3\xbf"),
+                                     "1", "(", "", QString::fromUtf8("\xe2\x82\xac")};
+        QList<QByteArray> lines = {"", "X", "x", "G01 X1", "g01 x1", "\xc9\xe9", "\xff\xdf", QByteArray("\0X", 2)};
+        QRandomGenerator random(3);
+        for (int i = 0; i < 2000; ++i)
+            lines.append(randomLine(random));
+        for (const QString &letter : letters) {
+            const tools::LetterMatch match(letter);
+            const QString reduced = functions::reducedAxis(letter);
+            for (const QByteArray &line : lines)
+                QCOMPARE(match.find(line), functions::findLetter(reduced, line));
+        }
+    }
+
     void operationsWorkAsTheFullRewrite_data()
     {
         QTest::addColumn<QString>("picture");
@@ -149,6 +170,40 @@ private slots:
         QTEST(tools::OperationsWork(settings, rules)(line, out), "fault");
         QTEST(out, "expected");
         QCOMPARE(tools::rewriteLine(settings, line, rules).line, out);
+    }
+
+    // Format writes a number again as Operations adding 0 writes it; Operations Plus, where its
+    // condition holds, writes as Operations does.
+    void formatAndOperationsPlusAsOperations()
+    {
+        QRandomGenerator random(99);
+        tools::LineRules rules;
+        rules.maxLength = 30;
+        QByteArray out;
+        for (int i = 0; i < 2000; ++i) {
+            rules.spaces = random.bounded(2) == 1;
+            const tools::OperationsSettings settings{static_cast<tools::Operation>(1 + random.bounded(4)),
+                                                     QStringLiteral("X"), randomValue(random)};
+            tools::OperationsPlusSettings plus;
+            plus.conditionAxis = QStringLiteral("x");
+            plus.comparison = tools::Comparison::NotEqual;
+            plus.conditionValue = QStringLiteral("12345.678");
+            plus.operation = settings.operation;
+            plus.value = settings.value;
+            plus.axis = settings.axis;
+            tools::OperationsPlusWork plusWork(plus, rules);
+            const tools::FormatWork format(tools::FormatSettings{settings.axis}, rules);
+            for (int j = 0; j < 10; ++j) {
+                const QByteArray line = randomLine(random);
+                const tools::LineResult full = tools::rewriteLine(settings, line, rules);
+                QCOMPARE(plusWork(line, out), full.fault);
+                QCOMPARE(out, full.line);
+                const tools::LineResult same =
+                    tools::rewriteLine({tools::Operation::Add, settings.axis, QStringLiteral("0")}, line, rules);
+                QCOMPARE(format(line, out), same.fault);
+                QCOMPARE(out, same.line);
+            }
+        }
     }
 
     void mirrorWorkAsTheFullRewrite()

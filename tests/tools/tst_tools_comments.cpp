@@ -1,0 +1,142 @@
+#include "axislookup.h"
+#include "linereader.h"
+#include "removecomments.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QDirIterator>
+
+using tessarc::CommentRule;
+
+namespace {
+
+// Comment stripping as it was before programs could have line comments (delimiters in Latin-1),
+// kept here as the reference that every rule without a line comment must still give.
+QByteArray delimitedOnlyStripped(const QByteArray &line, const QByteArray &start, const QByteArray &end)
+{
+    if (start.isEmpty())
+        return line;
+    if (end.isEmpty()) {
+        const qsizetype at = line.indexOf(start);
+        return at < 0 ? line : line.left(at);
+    }
+    QByteArray out;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype open = line.indexOf(start, from);
+        if (open < 0)
+            return out + line.mid(from);
+        out.append(line.constData() + from, open - from);
+        const qsizetype close = line.indexOf(end, open + start.size());
+        if (close < 0)
+            return out;
+        from = close + end.size();
+    }
+}
+
+// The line without its comments under "(", ")" and ";", worked out byte by byte.
+QByteArray withoutBracketAndSemicolonComments(const QByteArray &line)
+{
+    QByteArray out;
+    bool open = false;
+    for (char c : line) {
+        if (!open && c == ';')
+            break;
+        if (c == '(')
+            open = true;
+        else if (!open)
+            out.append(c);
+        else if (c == ')')
+            open = false;
+    }
+    return out;
+}
+
+QList<QByteArray> corpusLines()
+{
+    QList<QByteArray> lines;
+    const QString dir = qEnvironmentVariable("VORNEXA_CORPUS", QStringLiteral(VORNEXA_CORPUS_DIR));
+    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(QLatin1String(".md")))
+            continue;
+        tessarc::LineReader reader(path, true, 1 << 20);
+        QByteArrayView line;
+        qint64 length = 0;
+        while (reader.next(line, length))
+            lines.append(line.toByteArray());
+    }
+    return lines;
+}
+
+} // namespace
+
+// Remove Comments, and the one comment rule every tool reads comments with.
+class TestComments : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void removeComments_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("lineComment");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("spaces either side stay") << "(" << ")" << "" << QByteArray("G01 X1. (ROUGH) Y2.")
+                                                 << QByteArray("G01 X1.  Y2.");
+        QTest::newRow("comment line becomes empty") << "(" << ")" << "" << QByteArray("(PROGRAM 1)") << QByteArray();
+        QTest::newRow("unterminated") << "(" << ")" << "" << QByteArray("G00 Z5. (CLEAR") << QByteArray("G00 Z5. ");
+        QTest::newRow("to the end of the line") << ";" << "" << "" << QByteArray("G01 X1. ; FINISH")
+                                                << QByteArray("G01 X1. ");
+        QTest::newRow("delimiters match exactly") << "[" << "]" << "" << QByteArray("(NOTE)") << QByteArray("(NOTE)");
+        QTest::newRow("both kinds") << "(" << ")" << ";" << QByteArray("G01 X1. (A) Y2. ; B (C)")
+                                    << QByteArray("G01 X1.  Y2. ");
+        QTest::newRow("line comment text inside a comment") << "(" << ")" << ";" << QByteArray("(A;B) X1")
+                                                            << QByteArray(" X1");
+        QTest::newRow("line comment only") << "(" << ")" << ";" << QByteArray("; TOOL 1") << QByteArray();
+        QTest::newRow("no comment") << "(" << ")" << ";" << QByteArray("G01 X1.") << QByteArray("G01 X1.");
+    }
+    void removeComments()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QString, lineComment);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, expected);
+        QByteArray out("left over from the line before");
+        QCOMPARE(tools::RemoveCommentsWork(CommentRule{start, end, lineComment})(line, out), tools::LineFault::None);
+        QCOMPARE(out, expected);
+    }
+
+    // On the real programs beside the project: with no line comment every line loses what it always
+    // lost, under delimiters of every kind; with "(", ")" and ";" it loses exactly its comments of
+    // both kinds.
+    void realProgramsLoseTheirComments()
+    {
+        const QList<QByteArray> lines = corpusLines();
+        if (lines.isEmpty())
+            QSKIP("the folder of real programs is not beside the project");
+        const QList<std::pair<QByteArray, QByteArray>> delimiters = {
+            {"(", ")"}, {";", ""}, {"%", "%"}, {"(", ""}, {"/*", "*/"}, {"", ")"}, {"[", "]"}};
+        const tools::RemoveCommentsWork both(
+            CommentRule{QStringLiteral("("), QStringLiteral(")"), QStringLiteral(";")});
+        QByteArray out;
+        int lineCommentsRemoved = 0;
+        for (const QByteArray &line : lines) {
+            for (const auto &[start, end] : delimiters) {
+                const CommentRule rule{QString::fromLatin1(start), QString::fromLatin1(end), QString()};
+                QCOMPARE(functions::stripComments(line, rule), delimitedOnlyStripped(line, start, end));
+            }
+            both(line, out);
+            QCOMPARE(out, withoutBracketAndSemicolonComments(line));
+            lineCommentsRemoved += out != functions::stripComments(line, QStringLiteral("("), QStringLiteral(")"));
+        }
+        QVERIFY2(lineCommentsRemoved >= 50, qPrintable(QString::number(lineCommentsRemoved)));
+    }
+};
+
+VORNEXA_TEST_MAIN(TestComments)
+#include "tst_tools_comments.moc"

@@ -209,6 +209,52 @@ void LineStore::forEachRecord(LineNumber first, qint64 count, const std::functio
     }
 }
 
+void LineStore::rewriteRecords(LineNumber first, qint64 count,
+                               const std::function<bool(LineNumber, QByteArrayView, QByteArray &)> &rewrite)
+{
+    requireOpen();
+    flush();
+    const qint64 recordsPerBlock = std::max<qint64>(1, (4 * kBlockBytes) / m_recLen);
+    QByteArray buffer(static_cast<qsizetype>(std::min(count, recordsPerBlock) * m_recLen), Qt::Uninitialized);
+    QByteArray out;
+    out.reserve(m_recLen);
+    LineNumber record = first;
+    qint64 left = count;
+    while (left > 0) {
+        const qint64 chunk = std::min(left, recordsPerBlock);
+        const qint64 offset = offsetOf(record);
+        const qint64 got = readUpTo(m_fd, buffer.data(), chunk * m_recLen, offset, m_path);
+        if (got < chunk * m_recLen)
+            std::memset(buffer.data() + got, 0, static_cast<size_t>(chunk * m_recLen - got)); // empty lines
+        qint64 done = 0;
+        for (; done < chunk; ++done) {
+            char *rec = buffer.data() + done * m_recLen;
+            const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+            if (n > m_recLen - 2)
+                decode(rec, record + done); // throws the bad-record-length error
+            out.resize(0);
+            if (!rewrite(record + done, QByteArrayView(rec + 2, n), out))
+                break;
+            const qsizetype m = out.size();
+            if (m > maxLineLength() || m > 0xffff)
+                throw lineTooLong(m, m_recLen);
+            rec[0] = static_cast<char>(m & 0xff);
+            rec[1] = static_cast<char>((m >> 8) & 0xff);
+            if (m > 0)
+                std::memcpy(rec + 2, out.constData(), static_cast<size_t>(m));
+            // The rest of a record stays zero.
+            if (n > m)
+                std::memset(rec + 2 + m, 0, static_cast<size_t>(n - m));
+        }
+        if (done > 0)
+            writeAll(m_fd, buffer.constData(), done * m_recLen, offset, m_path);
+        if (done < chunk)
+            return;
+        record = record + chunk;
+        left -= chunk;
+    }
+}
+
 void LineStore::moveRecords(LineNumber first, qint64 count, LineNumber to)
 {
     requireOpen();

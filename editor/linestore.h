@@ -54,6 +54,14 @@ public:
     // blocks; `text` is valid only during the call. Records past the end of the file are empty.
     void forEachRecord(LineNumber first, qint64 count, const std::function<void(LineNumber, QByteArrayView)> &visit);
 
+    // Rewrites records first ... first + count - 1 where they stand, a large block at a time:
+    // `rewrite(record, text, out)` puts the record's new text in `out` (emptied before each call;
+    // `text` is valid only during the call), or returns false to stop there. What was rewritten
+    // before the stop is written; the record it stopped at and those after it are left as they were.
+    // A new text too long for a record throws before its block is written.
+    void rewriteRecords(LineNumber first, qint64 count,
+                        const std::function<bool(LineNumber, QByteArrayView, QByteArray &)> &rewrite);
+
     // Moves `count` records from record `first` to record `to` inside this store (the ranges may
     // overlap), the way memmove does. Records left behind keep their old text.
     void moveRecords(LineNumber first, qint64 count, LineNumber to);

@@ -76,6 +76,7 @@ void Program::load(const QString &file, const ProgressReport &progress)
         copyIn(file, total, progress);
         path = file;
         setLineCount(total);
+        emit loaded();
     } catch (ControlError &error) {
         // Nothing half-loaded is presented as loaded.
         removeStores();
@@ -133,7 +134,9 @@ void Program::save(const QString &file, const ProgressReport &progress)
                                        .arg(in.recordCount())
                                        .arg(total));
         }
-        if (!out.open(QIODevice::WriteOnly))
+        // Unbuffered: every write meets the disk as it is made, so a failing one is seen here and
+        // not lost in a buffer that commit() would flush without saying it failed.
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             throw saveError(out);
         step = 70;
         QByteArray buffer;

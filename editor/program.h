@@ -71,6 +71,8 @@ public:
 
 signals:
     void lineCountChanged(qint64 total);
+    // Another program has been loaded.
+    void loaded();
 
 private:
     void copyIn(const QString &file, qint64 total, const ProgressReport &progress);

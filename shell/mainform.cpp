@@ -205,8 +205,13 @@ void mainform::buildMenus()
             action = m_menus.value(parentName)->addSeparator();
         } else {
             action = m_menus.value(parentName)->addAction(QString::fromLatin1(entry.caption));
-            if (*entry.shortcut)
+            if (*entry.shortcut) {
                 action->setShortcut(QKeySequence(QString::fromLatin1(entry.shortcut)));
+                // Saving, finding and help work from every window of the program.
+                if (name == QLatin1String("SaveFile") || name == QLatin1String("findButton") ||
+                    name == QLatin1String("help"))
+                    action->setShortcutContext(Qt::ApplicationShortcut);
+            }
             action->setEnabled(kOwnCommands.contains(name));
         }
         action->setObjectName(name);
@@ -541,7 +546,8 @@ void mainform::newFile1_Click()
          globalVar.comments.endComment)
             .toLatin1() +
         "\r\n";
-    if (!file.open(QIODevice::WriteOnly) || file.write(header) != header.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(header) != header.size() ||
+        !file.commit()) {
         m_prompts.message(this, chosen + QStringLiteral(" could not be created: ") + file.errorString(),
                           globalVar.brand.programTitle);
         return;

@@ -52,9 +52,12 @@ void OperationGuard::release()
         m_go->setText(QStringLiteral("Go"));
     functions::endOperation(m_host);
     // The page is shown again from the store once the lock is free, since the control leaves its
-    // page alone while an operation runs.
+    // page alone while an operation runs; a program that became shorter shows its last page.
     TESSARC &editor = m_host.editor();
-    editor.loadLine(editor.curLine);
+    if (editor.curLine > std::max(1, editor.numberOfLines()))
+        editor.ChangeLineCount(editor.numberOfLines());
+    else
+        editor.loadLine(editor.curLine);
     if (m_viewLocked)
         editor.lockup(false);
 }

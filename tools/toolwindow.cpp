@@ -46,7 +46,8 @@ W *named(W *widget, const char *name)
 } // namespace
 
 ToolWindow::ToolWindow(Host &host, QWidget *owner, const QString &caption, bool startLineUpperTest)
-    : QWidget(owner ? owner : host.mainWindow(), Qt::Window), m_host(host), m_startLineUpperTest(startLineUpperTest)
+    : QWidget(owner ? owner : host.mainWindow(), Qt::Tool), m_host(host), m_startLineUpperTest(startLineUpperTest),
+      m_pump(kYieldMs)
 {
     setWindowTitle(caption);
 
@@ -85,8 +86,10 @@ ToolWindow::ToolWindow(Host &host, QWidget *owner, const QString &caption, bool 
     outer->addLayout(buttons);
     outer->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(StartLine, &QLineEdit::textChanged, this, &ToolWindow::StartLine_Change);
-    connect(EndLine, &QLineEdit::textChanged, this, &ToolWindow::EndLine_Change);
+    // The range's own rules are for what the machinist types; a value the program sets (a search
+    // hit, a macro step) stands until Go checks it.
+    connect(StartLine, &QLineEdit::textEdited, this, &ToolWindow::StartLine_Change);
+    connect(EndLine, &QLineEdit::textEdited, this, &ToolWindow::EndLine_Change);
     connect(Go, &QPushButton::clicked, this, &ToolWindow::Go_Click);
     // Go waits while another operation holds the lock; this window's own run shows its progress there.
     connect(&host.lock(), &tessarc::OperationLock::busyChanged, this, [this](bool busy) {
@@ -94,21 +97,27 @@ ToolWindow::ToolWindow(Host &host, QWidget *owner, const QString &caption, bool 
             Go->setEnabled(!busy);
     });
     Go->setEnabled(!host.lock().held);
+    connect(&host.editor().program(), &tessarc::Program::loaded, this, &ToolWindow::fillRange);
 }
 
 ToolWindow::~ToolWindow() = default;
 
 // ---------------------------------------------------------------- window life
 
+void ToolWindow::fillRange()
+{
+    TESSARC &editor = m_host.editor();
+    if (editor.lfile.isEmpty())
+        return;
+    editor.loadLine(editor.curLine);
+    StartLine->setText(QString::number(editor.curLine));
+    EndLine->setText(QString::number(editor.numberOfLines()));
+}
+
 void ToolWindow::Form_Load()
 {
     m_host.applyIcon(this);
-    TESSARC &editor = m_host.editor();
-    if (!editor.lfile.isEmpty()) {
-        editor.loadLine(editor.curLine);
-        StartLine->setText(QString::number(editor.curLine));
-        EndLine->setText(QString::number(editor.numberOfLines()));
-    }
+    fillRange();
     // The tool's own fields come first, then the range, then Go.
     QList<QWidget *> order;
     for (QWidget *w : findChildren<QWidget *>()) {
@@ -149,6 +158,26 @@ void ToolWindow::closeEvent(QCloseEvent *event)
         return;
     }
     QWidget::closeEvent(event);
+}
+
+void ToolWindow::keyPressEvent(QKeyEvent *event)
+{
+    // Enter presses Go wherever the focus is; Escape puts the window away unless a run holds it.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (Go->isEnabled() && event->modifiers() == Qt::NoModifier) {
+            Go->click();
+            return;
+        }
+        break;
+    case Qt::Key_Escape:
+        close();
+        return;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void ToolWindow::say(const QString &text)
@@ -257,6 +286,10 @@ void ToolWindow::Go_Click()
         say(m_host.values().messages.textNull);
         return;
     }
+    if (const std::optional<QString> refusal = checkRun(*range)) {
+        say(*refusal);
+        return;
+    }
     if (StepRecorder *steps = recorder()) {
         steps->addStep(stepName(), stepSettings());
         close();
@@ -268,88 +301,105 @@ void ToolWindow::Go_Click()
     OperationGuard guard(m_host, Go);
     if (guard.refused())
         return;
-    const LineWork work = prepareRun();
     guard.lockView();
-    const QString stopped = run(*range, work);
+    m_sinceProgress.invalidate();
+    QString stopped;
+    try {
+        stopped = runOn(*range);
+    } catch (const tessarc::ControlError &error) {
+        stopped = error.description() + QLatin1Char('.');
+    } catch (const std::bad_alloc &) {
+        stopped = QStringLiteral("Out of memory.");
+    }
     // The lock is given back before the machinist is told, so the program can be looked at.
     guard.release();
     if (!stopped.isEmpty())
         say(stopped);
 }
 
-QString ToolWindow::run(const LineRange &range, const LineWork &work)
+QString ToolWindow::runOn(const LineRange &range)
+{
+    return rewriteRange(range, prepareRun());
+}
+
+void ToolWindow::showProgress(qint64 counter, const LineRange &range)
+{
+    if (!m_host.values().numbers.calcPercent)
+        return;
+    if (m_sinceProgress.isValid() && (counter % kClockEvery != 0 || m_sinceProgress.elapsed() < kYieldMs))
+        return;
+    if (const std::optional<QString> caption = progressCaption(counter, range, m_host.values().numbers.percentFormat))
+        Go->setText(*caption);
+    m_pump.now();
+    m_sinceProgress.restart();
+}
+
+QString ToolWindow::stoppedText(const LineRange &range, qint64 line, const QString &reason, bool changedBefore)
+{
+    const QString where = QStringLiteral("Line %1: ").arg(line);
+    if (line == range.first)
+        return where + reason + QStringLiteral(" The run stopped there: no line was changed.");
+    if (!changedBefore)
+        return where + reason + QStringLiteral(" The run stopped there; the lines before it may have been changed.");
+    return where + reason +
+           QStringLiteral(" The run stopped there: lines %1 to %2 were changed, the lines from line %3 on were not.")
+               .arg(range.first)
+               .arg(line - 1)
+               .arg(line);
+}
+
+QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
 {
     TESSARC &editor = m_host.editor();
-    const bool showProgress = m_host.values().numbers.calcPercent;
-    const QString percentFormat = m_host.values().numbers.percentFormat;
-    tessarc::EventPump pump(kYieldMs);
-    QElapsedTimer sinceYield;
-    sinceYield.start();
-
-    qint64 counter = 0;
     qint64 current = range.first;
     LineFault stoppedBy = LineFault::None;
-    QString failure;
-    QByteArray rewritten;
-    rewritten.reserve(editor.recLen);
-    tessarc::LineStore store;
     try {
+        tessarc::LineStore store;
         store.open(editor.tempFile, editor.recLen, false);
-        // Records come in large blocks and go back gathered into large writes; every line of the
-        // range is written back, so the writes stay one sequential stream. A line that cannot be
-        // written ends the walk over the records at once.
+        // Each block of records is rewritten where it stands and written back whole.
+        store.rewriteRecords(tessarc::LineNumber(range.first), range.count(),
+                             [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
+                                 current = record.value;
+                                 showProgress(current - range.first + 1, range);
+                                 stoppedBy = work(text, out);
+                                 return stoppedBy == LineFault::None;
+                             });
+        store.close();
+    } catch (const tessarc::ControlError &error) {
+        return stoppedText(range, current, error.description() + QLatin1Char('.'), false);
+    }
+    if (stoppedBy == LineFault::None)
+        return QString();
+    return stoppedText(range, current, lineFaultText(stoppedBy), true);
+}
+
+QString ToolWindow::readRange(const LineRange &range,
+                              const std::function<bool(tessarc::LineNumber, QByteArrayView)> &visit)
+{
+    TESSARC &editor = m_host.editor();
+    qint64 current = range.first;
+    try {
+        tessarc::LineStore store;
+        store.open(editor.tempFile, editor.recLen, false);
         struct Stop
         {
         };
         try {
-            store.forEachRecord(tessarc::LineNumber(range.first), range.count(), [&](tessarc::LineNumber record,
-                                                                                      QByteArrayView text) {
-                current = record.value;
-                if (showProgress) {
-                    ++counter;
-                    if (counter == 1 || (counter % kClockEvery == 0 && sinceYield.elapsed() >= kYieldMs)) {
-                        if (const std::optional<QString> caption = progressCaption(counter, range, percentFormat))
-                            Go->setText(*caption);
-                        pump.now();
-                        sinceYield.restart();
-                    }
-                }
-                const LineFault fault = work(text, rewritten);
-                if (fault != LineFault::None) {
-                    stoppedBy = fault;
-                    throw Stop();
-                }
-                store.write(record, rewritten);
-            });
+            store.forEachRecord(tessarc::LineNumber(range.first), range.count(),
+                                [&](tessarc::LineNumber record, QByteArrayView text) {
+                                    current = record.value;
+                                    showProgress(current - range.first + 1, range);
+                                    if (!visit(record, text))
+                                        throw Stop();
+                                });
         } catch (const Stop &) {
-            // stoppedBy says why
+            // the visitor has what it needs
         }
         store.close();
     } catch (const tessarc::ControlError &error) {
-        failure = error.description();
-    } catch (const std::bad_alloc &) {
-        failure = QStringLiteral("Out of memory");
+        return QStringLiteral("Line %1: ").arg(current) + error.description() + QLatin1Char('.');
     }
-    if (!failure.isEmpty()) {
-        try {
-            store.close();
-        } catch (const tessarc::ControlError &) {
-            // The first failure is the one reported.
-        }
-    }
-    if (stoppedBy == LineFault::None && failure.isEmpty())
-        return QString();
-    const QString where = QStringLiteral("Line %1: ").arg(current);
-    const QString reason = failure.isEmpty() ? lineFaultText(stoppedBy) : failure + QLatin1Char('.');
-    if (current == range.first)
-        return where + reason + QStringLiteral(" The run stopped there: no line was changed.");
-    if (!failure.isEmpty())
-        return where + reason + QStringLiteral(" The run stopped there; the lines before it may have been changed.");
-    return where + lineFaultText(stoppedBy) +
-           QStringLiteral(" The run stopped there: lines %1 to %2 were changed, the lines from line %3 on were not.")
-               .arg(range.first)
-               .arg(current - 1)
-               .arg(current);
+    return QString();
 }
 
 } // namespace tools

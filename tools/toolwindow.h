@@ -1,7 +1,11 @@
 #pragma once
 
+#include "eventpump.h"
+#include "lineposition.h"
 #include "linerange.h"
 #include "linerewrite.h"
+
+#include <QElapsedTimer>
 
 #include <QByteArray>
 #include <QString>
@@ -28,8 +32,10 @@ using LineWork = std::function<LineFault(QByteArrayView line, QByteArray &out)>;
 // the line store, and recording a step when the window's owner is a recorder. A tool adds its own
 // fields to ownFields() and supplies its checks, its step and its per-line work.
 //
-// The window belongs to the main window (or to the macro editor while recording) and is shown
-// modeless. It cannot be closed while any operation runs, and its Go waits while another one runs.
+// The window belongs to the main window (or to the macro editor while recording), stays above it
+// and is shown modeless. Enter presses Go, Escape closes it. It cannot be closed while any operation
+// runs, and its Go waits while another one runs. When another program is loaded its range is filled
+// again from that program.
 class ToolWindow : public QWidget
 {
     Q_OBJECT
@@ -47,6 +53,8 @@ public:
 
     // Stores the line being edited, fills the range from the editor and shows the window.
     void Form_Load();
+    // Fills the range from the program: the current line to the last one.
+    void fillRange();
     // With no program loaded: the NOFILE text, and the window closes. Runs when the window is shown.
     void Form_Activate();
     // True while the window must not close (an operation runs).
@@ -74,8 +82,24 @@ protected:
 
     // The tool's own checks before a run: nothing when its fields can run, else the text to show.
     virtual std::optional<QString> checkFields() const = 0;
+    // Checks that need the range, once it passed its own check.
+    virtual std::optional<QString> checkRun(const LineRange &) const { return std::nullopt; }
+    // What Go does under the lock, with the view read-only, once every check passed: the message to
+    // show afterwards (why the run stopped early), or nothing. By default the range is rewritten in
+    // place with prepareRun()'s work.
+    virtual QString runOn(const LineRange &range);
     // Reads the fields into working values and gives the work for one line.
-    virtual LineWork prepareRun() = 0;
+    virtual LineWork prepareRun() { return {}; }
+
+    // For runOn: the range rewritten in place, line by line, with `work`; progress on Go.
+    QString rewriteRange(const LineRange &range, const LineWork &work);
+    // For runOn: the range read line by line; `visit` returns false to stop. Progress on Go.
+    QString readRange(const LineRange &range, const std::function<bool(tessarc::LineNumber, QByteArrayView)> &visit);
+    // For runs of their own: the progress caption on Go for the `counter`-th line of the range, and
+    // the events let through, at most every few tens of milliseconds.
+    void showProgress(qint64 counter, const LineRange &range);
+    // The message for a run that stopped at `line`: why, and which lines were changed.
+    static QString stoppedText(const LineRange &range, qint64 line, const QString &reason, bool changedBefore);
 
     // Where the tool lays out its own fields, above the range.
     QBoxLayout *ownFields() const { return m_own; }
@@ -90,11 +114,10 @@ protected:
 
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // Runs `work` over the range; the message to show when the run stopped early, else empty.
-    QString run(const LineRange &range, const LineWork &work);
     bool rangeKeyAccepted(QKeyEvent *event);
 
     Host &m_host;
@@ -102,6 +125,9 @@ private:
     bool m_running = false; // this window's own run holds the lock
     QBoxLayout *m_own = nullptr;
     QWidget *m_firstField = nullptr;
+    // Progress during a run.
+    tessarc::EventPump m_pump;
+    QElapsedTimer m_sinceProgress;
 };
 
 } // namespace tools

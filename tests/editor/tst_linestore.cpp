@@ -216,6 +216,31 @@ private slots:
         store.write(L(1), "ONE"); // not the next record: what was gathered goes out first
         QCOMPARE(store.readRange(L(1), 2), (QList<QByteArray>{"ONE", "two"}));
     }
+
+    void rewriteInPlaceStopsWhereAskedAndKeepsRecordsClean()
+    {
+        LineStore store;
+        const int recLen = 10;
+        store.open(testEnvironment().path(QStringLiteral("rewrite.tmp")), recLen);
+        const qint64 n = 900000 / recLen; // more records than one block holds
+        for (qint64 k = 1; k <= n; ++k)
+            store.write(L(k), "LINE" + QByteArray::number(k % 1000));
+        const qint64 stopAt = n - 3;
+        store.rewriteRecords(L(2), n, [&](L record, QByteArrayView text, QByteArray &out) {
+            if (record.value == stopAt)
+                return false;
+            out = text.first(1).toByteArray(); // shorter: the rest of the record must be cleared
+            return true;
+        });
+        QCOMPARE(store.read(L(1)), QByteArray("LINE1"));
+        QCOMPARE(store.read(L(2)), QByteArray("L"));
+        QCOMPARE(store.read(L(stopAt - 1)), QByteArray("L"));
+        QCOMPARE(store.read(L(stopAt)), "LINE" + QByteArray::number(stopAt % 1000));
+        QCOMPARE(store.recordCount(), n);
+        store.close();
+        const QByteArray raw = readBytes(testEnvironment().path(QStringLiteral("rewrite.tmp")));
+        QCOMPARE(raw.mid(recLen, recLen), QByteArray("\x01\0L\0\0\0\0\0\0\0", recLen));
+    }
 };
 
 VORNEXA_TEST_MAIN(TestLineStore)

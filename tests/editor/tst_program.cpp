@@ -1,3 +1,4 @@
+#include "faults.h"
 #include "linestore.h"
 #include "program.h"
 #include "testenv.h"
@@ -162,14 +163,20 @@ private slots:
         QTest::newRow("store deleted") << "deleted";
         QTest::newRow("store truncated") << "truncated";
         QTest::newRow("record count damaged") << "damaged";
+        QTest::newRow("disk full, a program smaller than a write buffer") << "full";
     }
 
     void aSaveThatFailsLeavesTheTargetAsItWas()
     {
         QFETCH(QString, damage);
         program->load(file(QStringLiteral("p.nc"), lines(1, 50)), {});
-        const QString target = file(QStringLiteral("precious.nc"), "PRECIOUS\r\n");
-        if (damage == QLatin1String("deleted")) {
+        FullDisk disk(64 * 1024);
+        const QString target = damage == QLatin1String("full") ? disk.path(QStringLiteral("precious.nc"))
+                                                               : testEnvironment().path(QStringLiteral("precious.nc"));
+        writeBytes(target, "PRECIOUS\r\n");
+        if (damage == QLatin1String("full")) {
+            disk.fill();
+        } else if (damage == QLatin1String("deleted")) {
             QFile::remove(program->store);
         } else if (damage == QLatin1String("truncated")) {
             QFile::resize(program->store, 20 * 25);
@@ -181,7 +188,7 @@ private slots:
         }
         QVERIFY_THROWS_EXCEPTION(ControlError, program->save(target, {}));
         QCOMPARE(readBytes(target), QByteArray("PRECIOUS\r\n"));
-        QCOMPARE(QDir(testEnvironment().root()).entryList({QStringLiteral("precious.nc.*")}, QDir::Files), QStringList());
+        QCOMPARE(QFileInfo(target).dir().entryList({QStringLiteral("precious.nc.*")}, QDir::Files), QStringList());
     }
 
     void aRebuildChangesTheProgramOnlyWhenCommitted()

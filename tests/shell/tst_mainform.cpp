@@ -465,6 +465,20 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT"));
     }
 
+    void savingWorksFromAnyWindowOfTheProgram()
+    {
+        start();
+        openThroughMenu(samplePath(QStringLiteral("shortcut.nc")));
+        QWidget tool(w.get(), Qt::Tool);
+        tool.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tool));
+        tool.activateWindow();
+        prompts.clear();
+        QTest::keyClick(&tool, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(prompts.log.size(), 1);
+        QVERIFY(prompts.log.first().endsWith(QStringLiteral("shortcut.nc saved.")));
+    }
+
     void busyIndicatorTurnsInTheCaption()
     {
         start();

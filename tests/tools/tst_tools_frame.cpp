@@ -81,16 +81,23 @@ private slots:
         shell->open(numberedLines(10));
         auto w = operations();
         QLineEdit *field = startField ? w->StartLine : w->EndLine;
+        // What the machinist types is checked as it changes.
         for (const char *bad : {"0", "11", ""}) {
             shell->scripted.clear();
             field->setText(QStringLiteral("5"));
-            field->setText(QString::fromLatin1(bad));
+            field->selectAll();
+            if (*bad)
+                QTest::keyClicks(field, QString::fromLatin1(bad));
+            else
+                QTest::keyClick(field, Qt::Key_Delete);
             QCOMPARE(shell->messages(), QStringList{message});
             QCOMPARE(field->text(), reset);
         }
+        // A value the program sets stands until Go checks it.
         shell->scripted.clear();
-        field->setText(QStringLiteral("10"));
+        field->setText(QStringLiteral("11"));
         QVERIFY(shell->scripted.log.isEmpty());
+        QCOMPARE(field->text(), QStringLiteral("11"));
     }
 
     void goRefusesABadRange_data()

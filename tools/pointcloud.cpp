@@ -68,7 +68,9 @@ PointCloudExport::PointCloudExport(PointsFor which, const LineRules &rules)
 bool PointCloudExport::open(const QString &target)
 {
     m_file.setFileName(target);
-    if (!m_file.open(QIODevice::WriteOnly))
+    // Unbuffered, so every write's failure shows at once: a buffered write that fails only when
+    // the file is closed would not stop the rename.
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(m_file.errorString());
     m_pending.reserve(kWriteBlock + 3 * NumberWriter::kLongestNumber);
     return true;
@@ -100,8 +102,13 @@ bool PointCloudExport::addLine(QByteArrayView line)
 
 bool PointCloudExport::writePending()
 {
-    if (m_file.write(m_pending) != m_pending.size())
-        return fail(m_file.errorString());
+    // A short write is followed by another, which gives the reason (a full disk) when it fails.
+    for (qsizetype done = 0; done < m_pending.size();) {
+        const qint64 n = m_file.write(m_pending.constData() + done, m_pending.size() - done);
+        if (n <= 0)
+            return fail(m_file.errorString());
+        done += n;
+    }
     m_pending.resize(0);
     return true;
 }

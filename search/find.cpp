@@ -22,8 +22,9 @@ struct Leave
 
 // Hands lines range.first ... range.last to `visit(line, text)` in order until it returns false,
 // calling `progress` before the first line and every kProgressEvery lines.
+template <typename Visit>
 SearchEnd walk(tessarc::LineStore &store, const tools::LineRange &range, const SearchProgress &progress,
-               const std::function<bool(qint64, QByteArrayView)> &visit, QString &failure)
+               const Visit &visit, QString &failure)
 {
     if (range.count() <= 0)
         return SearchEnd::Complete;

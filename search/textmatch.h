@@ -33,6 +33,10 @@ public:
 private:
     QByteArray m_text; // folded to lower case when case is ignored
     bool m_matchCase = true;
+    // The bytes a match can start with: the first byte, or with case ignored every byte that folds
+    // to it (a letter's two cases).
+    char m_starts[2] = {0, 0};
+    int m_startCount = 0;
 };
 
 // The comparison of an axis condition: the option buttons g, l, e and n.
@@ -64,7 +68,8 @@ public:
 
 private:
     TextMatcher m_candidate;
-    int m_letter = -1; // the letter folded to lower case
+    TextMatcher m_letter;      // the lookup's letter, case ignored
+    bool m_letterOnly = false; // the axis text is the letter alone: the candidate is the letter
     Comparison m_comparison = Comparison::Greater;
     double m_number = 0.0;
     bool m_spaces = true;

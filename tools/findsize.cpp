@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 namespace tools {
 
@@ -31,8 +32,17 @@ void SizeScan::addLine(QByteArrayView line)
     while (found) {
         const int index = std::countr_zero(found);
         found &= found - 1;
-        const double value = m_scan.number(index).value;
+        const NumberText &number = m_scan.number(index);
         LetterExtent &extent = m_extents[static_cast<std::size_t>(index)];
+        if (extent.seen) {
+            // Most values lie well inside the extent already met: that shows without the exact
+            // reading, which is taken only for a value that may be a new smallest or largest.
+            const double near = number.approximate();
+            const double margin = 1e-15 * std::fabs(near);
+            if ((near - margin > extent.min) & (near + margin < extent.max))
+                continue;
+        }
+        const double value = number.value();
         if (!extent.seen) {
             extent = {true, value, value};
         } else if (value < extent.min) {
@@ -68,7 +78,7 @@ void PositionScan::addLine(qint64 line, QByteArrayView text)
         return;
     m_scan.read(m_reader(text), m_spaces, m_bit);
     if (m_scan.found() & m_bit)
-        m_positions.push_back({line, m_scan.number(m_letter.unicode() - 'A').value});
+        m_positions.push_back({line, m_scan.number(m_letter.unicode() - 'A').value()});
 }
 
 QString PositionScan::row(const LetterPosition &position) const

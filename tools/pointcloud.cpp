@@ -85,17 +85,34 @@ bool PointCloudExport::addLine(QByteArrayView line)
     for (int i = 0; i < 3; ++i) {
         const int index = kAxes[i] - 'A';
         if (m_scan.found(index))
-            m_point[i] = m_scan.number(index).value;
+            m_point[i] = m_scan.number(index).value();
     }
     if (m_which == PointsFor::LinesWithXyz && !(m_scan.found() & xyz))
         return true;
-    for (int i = 0; i < 3; ++i) {
-        if (i > 0)
-            m_pending.append(',');
-        if (!m_writer.append(m_point[i], m_pending))
-            return fail(QStringLiteral("the %1 value of a line is too large to be written").arg(kAxes[i]));
+    if (m_writer.direct()) {
+        // The point's line is put together here and appended in one piece.
+        char text[3 * NumberWriter::kLongestNumber + 4];
+        char *to = text;
+        for (int i = 0; i < 3; ++i) {
+            if (i > 0)
+                *to++ = ',';
+            const int n = m_writer.write(m_point[i], to);
+            if (n < 0)
+                return fail(QStringLiteral("the %1 value of a line is too large to be written").arg(kAxes[i]));
+            to += n;
+        }
+        *to++ = '\r';
+        *to++ = '\n';
+        m_pending.append(text, to - text);
+    } else {
+        for (int i = 0; i < 3; ++i) {
+            if (i > 0)
+                m_pending.append(',');
+            if (!m_writer.append(m_point[i], m_pending))
+                return fail(QStringLiteral("the %1 value of a line is too large to be written").arg(kAxes[i]));
+        }
+        m_pending.append("\r\n", 2);
     }
-    m_pending.append("\r\n", 2);
     ++m_points;
     return m_pending.size() < kWriteBlock || writePending();
 }

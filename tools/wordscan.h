@@ -13,7 +13,7 @@ namespace tools {
 // The number after an address letter.
 struct WordNumber
 {
-    double value = 0.0;  // the number; 0 when the letter is followed by no number
+    double value = 0.0;   // the number; 0 when the letter is followed by no number
     qsizetype length = 0; // characters the number occupies after the letter, spaces included
 };
 
@@ -21,6 +21,26 @@ struct WordNumber
 // spaces, when `spaces` is on) read as functions::leadingNumber reads them once the spaces are
 // left out.
 WordNumber numberAfter(QByteArrayView line, qsizetype letterAt, bool spaces);
+
+// A number text as one walk reads it: the digits read as a whole number with the count of them
+// after the point, so its value is one exact division away, taken only when it is needed.
+struct NumberText
+{
+    qsizetype length = 0;  // characters after the letter, spaces included
+    long long whole = 0;   // the digits read, at most 15 of them
+    int decimals = 0;      // how many of those stand after the point
+    bool negative = false;
+    bool quick = true;     // false for a number of more than 15 digits: `slow` holds its value
+    double slow = 0.0;
+
+    // The exact value, as functions::leadingNumber reads the text.
+    double value() const;
+    // The value to within a relative 1e-15 (exact for 0), without a division.
+    double approximate() const;
+};
+
+// Reads the number text after the letter at `letterAt`.
+NumberText readNumberText(QByteArrayView line, qsizetype letterAt, bool spaces);
 
 // Bit i stands for the letter 'A' + i.
 constexpr quint32 letterBit(char upperLetter)
@@ -43,12 +63,12 @@ public:
     bool found(int index) const { return (m_found >> index) & 1u; }
     // For a found letter (index 0 for A): where it stands, and the number after it.
     qsizetype position(int index) const { return m_position[static_cast<std::size_t>(index)]; }
-    const WordNumber &number(int index) const { return m_number[static_cast<std::size_t>(index)]; }
+    const NumberText &number(int index) const { return m_number[static_cast<std::size_t>(index)]; }
 
 private:
     quint32 m_found = 0;
     std::array<qsizetype, 26> m_position{};
-    std::array<WordNumber, 26> m_number{};
+    std::array<NumberText, 26> m_number{};
 };
 
 } // namespace tools

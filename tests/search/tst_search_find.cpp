@@ -56,6 +56,10 @@ private slots:
         QTest::newRow("match case hits the exact case") << QByteArray("g01 G01") << "G01" << true << 0 << 4 << 4 << 3;
         QTest::newRow("Latin-1 letters fold") << QByteArray("(\xc9TAPE)") << QString::fromLatin1("\xe9tape") << false
                                               << 0 << 1 << 1 << 5;
+        QTest::newRow("a start that fails is passed over, in either case")
+            << QByteArray("xy XY xq") << "Xq" << false << 0 << 6 << 6 << 2;
+        QTest::newRow("match case passes over the other case") << QByteArray("xq Xq") << "Xq" << true << 0 << 3 << 3
+                                                               << 2;
         QTest::newRow("from an offset") << QByteArray("X1 X2") << "x" << false << 1 << 3 << 3 << 1;
         QTest::newRow("longer than the line") << QByteArray("G0") << "G01" << false << 0 << -1 << 0 << 0;
         QTest::newRow("a control name finds the character, the view counts the names")

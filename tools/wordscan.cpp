@@ -94,6 +94,8 @@ void readInFull(const char *data, qsizetype from, qsizetype to, NumberText &numb
     number.negative = number.negative && digits > 0; // "-" alone reads as 0, not as -0
 }
 
+static_assert(std::endian::native == std::endian::little, "words are read with their first byte low");
+
 // The 8 bytes of `line` from `at` as one word, the first in the low byte; bytes past the end of
 // the line read as 0.
 quint64 eightBytes(const char *line, qsizetype size, qsizetype at)
@@ -151,7 +153,7 @@ constexpr long long kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 1000000
     NumberText number;
 
     // The usual shape first, read without a branch a character: a sign, up to 8 digits, a point
-    // and up to 7 more digits.
+    // and digits up to 15 in all. Anything after that but spaces is read again in full below.
     qsizetype i = from;
     const char first = i < size ? data[i] : '\0';
     number.negative = first == '-';
@@ -178,7 +180,7 @@ constexpr long long kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 1000000
         ++end;
     }
     number.length = end - from;
-    if (more || integerDigits == 8 || (spaces && first == ' '))
+    if (more)
         readInFull(data, from, end, number); // spaces inside, a second point or sign, many digits
     if (!number.quick) {
         // More than 15 digits: the text without its spaces, read the long way.

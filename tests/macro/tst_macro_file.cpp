@@ -145,21 +145,11 @@ private slots:
         QVERIFY(macro::readMacro(macro::macroPath(folder, QStringLiteral("gone"))).error.contains(QStringLiteral("gone")));
     }
 
-    void names_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("refused");
-        QTest::newRow("plain") << "Roughing 2" << false;
-        QTest::newRow("dots") << "v1.2" << false;
-        QTest::newRow("empty") << "" << true;
-        QTest::newRow("a folder") << "../elsewhere" << true;
-        QTest::newRow("a backslash") << "a\\b" << true;
-        QTest::newRow("dot dot") << ".." << true;
-    }
     void names()
     {
-        QFETCH(QString, name);
-        QTEST(macro::macroNameRefused(name).has_value(), "refused");
+        QCOMPARE(macro::macroNameRefused(QStringLiteral("Roughing v1.2")), std::nullopt);
+        for (const char *name : {"", "../elsewhere", "a\\b", ".."})
+            QVERIFY2(macro::macroNameRefused(QString::fromLatin1(name)), name);
     }
 };
 

@@ -24,9 +24,10 @@ enum class PointsFor {
 };
 
 // The file name the window proposes for a program: the program's own file name with its extension
-// changed to "pc", in the program's folder ("/home/cnc/jobs.2024/part.nc" gives "/home/cnc/jobs.2024/part.pc"); a
-// name without an extension gets ".pc" added. A program whose extension is already "pc" (in any
-// case) gets ".pc" added too, so the proposal is never the program itself.
+// changed to "pc", in the program's folder ("/home/cnc/jobs.2024/part.nc" gives
+// "/home/cnc/jobs.2024/part.pc"); a name without an extension gets ".pc" added. A program whose
+// extension is already "pc" (in any case) gets ".pc" added too, so the proposal is never the
+// program itself.
 QString proposedPointCloudName(const QString &programPath);
 
 // Why `target` must not take the export, or nothing when it may: no name given, the open program

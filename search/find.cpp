@@ -1,0 +1,124 @@
+#include "find.h"
+
+#include "axislookup.h"
+#include "controlerror.h"
+#include "linestore.h"
+#include "notation.h"
+#include "numbers.h"
+
+#include <new>
+
+namespace search {
+
+namespace {
+
+// How many lines pass between two calls of the progress callback.
+constexpr qint64 kProgressEvery = 4096;
+
+// Leaves the walk over the store's records early.
+struct Leave
+{
+};
+
+// Hands lines range.first ... range.last to `visit(line, text)` in order until it returns false,
+// calling `progress` before the first line and every kProgressEvery lines.
+template <typename Visit>
+SearchEnd walk(tessarc::LineStore &store, const tools::LineRange &range, const SearchProgress &progress,
+               const Visit &visit, QString &failure)
+{
+    if (range.count() <= 0)
+        return SearchEnd::Complete;
+    bool stopped = false;
+    try {
+        qint64 searched = 0;
+        store.forEachRecord(tessarc::LineNumber(range.first), range.count(), [&](tessarc::LineNumber record,
+                                                                                   QByteArrayView text) {
+            const qint64 line = record.value;
+            if (progress && searched % kProgressEvery == 0 && !progress(searched)) {
+                stopped = true;
+                throw Leave();
+            }
+            ++searched;
+            if (!visit(line, text))
+                throw Leave();
+        });
+    } catch (const Leave &) {
+        // stopped says whether the caller asked for it
+    } catch (const tessarc::ControlError &error) {
+        failure = error.description();
+        return SearchEnd::Failed;
+    } catch (const std::bad_alloc &) {
+        failure = QStringLiteral("Out of memory");
+        return SearchEnd::Failed;
+    }
+    return stopped ? SearchEnd::Stopped : SearchEnd::Complete;
+}
+
+} // namespace
+
+std::optional<QString> checkFindFields(FindKind kind, const FindFields &fields, const QString &textNull)
+{
+    if (kind == FindKind::Text) {
+        if (fields.find.isEmpty())
+            return textNull;
+        return std::nullopt;
+    }
+    if (functions::reducedAxis(fields.axis).isEmpty() || fields.value.isEmpty())
+        return textNull;
+    return std::nullopt;
+}
+
+LineMatcher::LineMatcher(FindKind kind, const FindFields &fields, bool spaces) : m_kind(kind)
+{
+    if (kind == FindKind::Text)
+        m_text = TextMatcher::forField(fields.find, fields.matchCase);
+    else
+        m_axis = AxisCondition(fields.axis, fields.comparison, functions::leadingNumber(fields.value), spaces);
+}
+
+std::optional<LineMatch> LineMatcher::match(QByteArrayView line, qsizetype from) const
+{
+    if (m_kind == FindKind::Text) {
+        const qsizetype at = m_text.indexIn(line, from);
+        if (at < 0)
+            return std::nullopt;
+        return LineMatch{at, m_text.size()};
+    }
+    const std::optional<AxisWord> word = m_axis.test(line);
+    if (!word || word->at < from)
+        return std::nullopt;
+    return LineMatch{word->at, word->length + 1};
+}
+
+FindResult findNext(tessarc::LineStore &store, const LineMatcher &matcher, const tools::LineRange &range,
+                    qsizetype fromOffset, const SearchProgress &progress)
+{
+    FindResult result;
+    result.end = walk(store, range, progress, [&](qint64 line, QByteArrayView text) {
+        const std::optional<LineMatch> match = matcher.match(text, line == range.first ? fromOffset : 0);
+        if (!match)
+            return true;
+        result.hit = SearchHit{line, *match, viewSpan(text, match->at, match->length)};
+        return false;
+    }, result.failure);
+    return result;
+}
+
+FindAllResult findAll(tessarc::LineStore &store, const LineMatcher &matcher, const tools::LineRange &range,
+                      const SearchProgress &progress)
+{
+    FindAllResult result;
+    result.end = walk(store, range, progress, [&](qint64 line, QByteArrayView text) {
+        if (matcher.match(text))
+            result.lines.push_back(line);
+        return true;
+    }, result.failure);
+    return result;
+}
+
+QString findListRow(qint64 line, QByteArrayView text)
+{
+    return QStringLiteral("Line %1: ").arg(line) + QString::fromLatin1(tessarc::controlToNotation(text));
+}
+
+} // namespace search

@@ -1,0 +1,178 @@
+#include "replace.h"
+
+#include "axislookup.h"
+#include "numbers.h"
+#include "steptext.h"
+#include "letterscan.h"
+
+namespace search {
+
+namespace {
+
+void replaceWith(QByteArray &out, QByteArrayView text)
+{
+    out.resize(0);
+    out.append(text.data(), text.size());
+}
+
+// The bytes a field writes into lines; the refusal when it holds a character no line can hold.
+std::optional<QString> unwritable(const QString &text)
+{
+    if (fieldBytes(text))
+        return std::nullopt;
+    return QStringLiteral("The text \"%1\" holds a character that a program line cannot hold.").arg(text);
+}
+
+// The text mode `mode` writes into lines.
+const QString &writtenText(const ReplaceSettings &settings, ReplaceMode mode)
+{
+    switch (mode) {
+    case ReplaceMode::Text:
+        return settings.replacement;
+    case ReplaceMode::ReplaceText:
+        return settings.thenReplace;
+    case ReplaceMode::WholeLine:
+        return settings.wholeLine;
+    case ReplaceMode::AppendLine:
+        return settings.appendText;
+    case ReplaceMode::SetValue:
+        break;
+    }
+    return settings.replaceValue;
+}
+
+} // namespace
+
+std::optional<QString> checkReplaceFields(const ReplaceSettings &settings, ReplaceMode mode, const QString &textNull)
+{
+    if (mode == ReplaceMode::Text) {
+        if (settings.find.isEmpty())
+            return textNull;
+    } else {
+        if (functions::reducedAxis(settings.axis).isEmpty() || !functions::isNumeric(settings.value))
+            return textNull;
+        if (mode == ReplaceMode::SetValue
+            && (functions::reducedAxis(settings.replaceAxis).isEmpty() || !functions::isNumeric(settings.replaceValue)))
+            return textNull;
+    }
+    if (mode != ReplaceMode::SetValue)
+        return unwritable(writtenText(settings, mode));
+    return std::nullopt;
+}
+
+QString replaceStep(const ReplaceSettings &settings, const tools::RangeFields &range, ReplaceMode mode,
+                    const QString &separator)
+{
+    tools::StepText step(separator);
+    step.text(settings.find).text(settings.replacement);
+    for (TextAction action : {TextAction::ReplaceFound, TextAction::ReplaceWholeLine, TextAction::AppendToLine})
+        step.option(settings.action == action);
+    step.check(settings.matchCase).range(range).text(settings.axis);
+    for (Comparison comparison : {Comparison::Greater, Comparison::Less, Comparison::Equal, Comparison::NotEqual})
+        step.option(settings.comparison == comparison);
+    step.text(settings.value)
+        .text(settings.replaceAxis)
+        .text(settings.replaceValue)
+        .text(settings.thenFind)
+        .text(settings.thenReplace)
+        .check(settings.thenMatchCase)
+        .text(settings.wholeLine)
+        .text(settings.appendText);
+    return step.result() + QString::number(static_cast<int>(mode));
+}
+
+ReplaceWork::ReplaceWork(const ReplaceSettings &settings, ReplaceMode mode, const tools::LineRules &rules)
+    : m_mode(mode), m_action(settings.action), m_maxLength(rules.maxLength), m_spaces(rules.spaces)
+{
+    if (mode == ReplaceMode::Text) {
+        m_find = TextMatcher::forField(settings.find, settings.matchCase);
+    } else {
+        m_condition = AxisCondition(settings.axis, settings.comparison, functions::leadingNumber(settings.value),
+                                    rules.spaces);
+        if (mode == ReplaceMode::ReplaceText)
+            m_find = TextMatcher::forField(settings.thenFind, settings.thenMatchCase);
+    }
+    if (mode == ReplaceMode::SetValue) {
+        const QString letter = functions::reducedAxis(settings.replaceAxis);
+        if (letter.size() == 1 && letter.at(0).unicode() <= 0xFF)
+            m_replaceLetter = functions::lowerCase()[letter.at(0).unicode()];
+        m_number = tools::renderValue(functions::leadingNumber(settings.replaceValue), rules);
+    } else {
+        m_text = fieldBytes(writtenText(settings, mode)).value_or(QByteArray());
+    }
+}
+
+void ReplaceWork::replaceAll(QByteArrayView line, const TextMatcher &find, QByteArrayView by, QByteArray &out) const
+{
+    qsizetype from = 0;
+    for (qsizetype at = find.indexIn(line); at >= 0; at = find.indexIn(line, from)) {
+        out.append(line.data() + from, at - from);
+        out.append(by.data(), by.size());
+        from = at + find.size();
+    }
+    out.append(line.data() + from, line.size() - from);
+}
+
+tools::LineFault ReplaceWork::operator()(QByteArrayView line, QByteArray &out) const
+{
+    out.resize(0);
+    if (m_mode == ReplaceMode::Text) {
+        if (m_find.indexIn(line) < 0) {
+            replaceWith(out, line);
+            return tools::LineFault::None;
+        }
+        switch (m_action) {
+        case TextAction::ReplaceFound:
+            replaceAll(line, m_find, m_text, out);
+            break;
+        case TextAction::ReplaceWholeLine:
+            out.append(m_text);
+            break;
+        case TextAction::AppendToLine:
+            out.append(line.data(), line.size());
+            out.append(m_text);
+            break;
+        }
+    } else if (!m_condition.test(line)) {
+        replaceWith(out, line);
+        return tools::LineFault::None;
+    } else {
+        switch (m_mode) {
+        case ReplaceMode::SetValue: {
+            const auto &lower = functions::lowerCase();
+            qsizetype at = 0;
+            while (at < line.size() && lower[static_cast<uchar>(line[at])] != m_replaceLetter)
+                ++at;
+            if (m_replaceLetter < 0 || at == line.size()) {
+                // Without the second letter there is no value to set: the line stays as it is.
+                replaceWith(out, line);
+                return tools::LineFault::None;
+            }
+            const qsizetype rest = at + 1 + tools::numberAfter(line, at, m_spaces).length;
+            out.append(line.data(), at + 1);
+            out.append(m_number);
+            out.append(line.data() + rest, line.size() - rest);
+            break;
+        }
+        case ReplaceMode::ReplaceText:
+            replaceAll(line, m_find, m_text, out);
+            break;
+        case ReplaceMode::WholeLine:
+            out.append(m_text);
+            break;
+        case ReplaceMode::AppendLine:
+            out.append(line.data(), line.size());
+            out.append(m_text);
+            break;
+        case ReplaceMode::Text:
+            break;
+        }
+    }
+    if (out.size() > m_maxLength) {
+        replaceWith(out, line);
+        return tools::LineFault::TooLong;
+    }
+    return tools::LineFault::None;
+}
+
+} // namespace search

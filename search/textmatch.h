@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+// Matching the search windows' fields against program lines, on bytes. Letter case is folded with
+// functions::lowerCase(), the one rule every lookup of the program uses.
+namespace search {
+
+// The bytes a search or replacement field stands for on a line: its text as Latin-1, with the
+// bracketed names of control characters ("(HT)", "(CR)") turned into the characters, as the view
+// does with what is typed into it. Nothing when the text holds a character no line can hold.
+std::optional<QByteArray> fieldBytes(const QString &text);
+
+// A text to find in lines, prepared once: exactly, or with letter case ignored.
+class TextMatcher
+{
+public:
+    // Matches nothing.
+    TextMatcher() = default;
+    TextMatcher(QByteArrayView text, bool matchCase);
+    // A field's text (see fieldBytes); one that no line can hold matches nothing.
+    static TextMatcher forField(const QString &text, bool matchCase);
+
+    // Where the first occurrence at or after `from` starts, or -1. An empty text occurs nowhere.
+    qsizetype indexIn(QByteArrayView line, qsizetype from = 0) const;
+    qsizetype size() const { return m_text.size(); }
+    bool isEmpty() const { return m_text.isEmpty(); }
+
+private:
+    QByteArray m_text; // folded to lower case when case is ignored
+    bool m_matchCase = true;
+    // The bytes a match can start with: the first byte, or with case ignored every byte that folds
+    // to it (a letter's two cases).
+    char m_starts[2] = {0, 0};
+    int m_startCount = 0;
+};
+
+// The comparison of an axis condition: the option buttons g, l, e and n.
+enum class Comparison { Greater, Less, Equal, NotEqual };
+
+// The address word an axis condition read: where its letter stands, and its number.
+struct AxisWord
+{
+    qsizetype at = 0;      // the letter's offset in the line
+    qsizetype length = 0;  // characters of the number after the letter, spaces included
+    double value = 0.0;
+};
+
+// "Find where the X axis is greater than 10": a line is a candidate when the axis field's text
+// occurs in it (case ignored); for a candidate, the value after the first occurrence of the axis
+// letter (the lookup's letter, case ignored, wherever it stands) is compared with the number. A
+// letter followed by no number reads as 0.
+class AxisCondition
+{
+public:
+    // Holds for no line.
+    AxisCondition() = default;
+    // `axis` as typed in txtAxis, `number` the reading of txtValue; `spaces` the NUMBERS / SPACES
+    // setting. An axis that is empty or blank holds for no line.
+    AxisCondition(const QString &axis, Comparison comparison, double number, bool spaces);
+
+    // The word compared when the condition holds on `line`, else nothing.
+    std::optional<AxisWord> test(QByteArrayView line) const;
+
+private:
+    TextMatcher m_candidate;
+    TextMatcher m_letter;      // the lookup's letter, case ignored
+    bool m_letterOnly = false; // the axis text is the letter alone: the candidate is the letter
+    Comparison m_comparison = Comparison::Greater;
+    double m_number = 0.0;
+    bool m_spaces = true;
+};
+
+// A stretch of a line as the view selects it: the view shows every control character by its
+// bracketed name, so offsets and lengths count those names in full.
+struct ViewSpan
+{
+    qsizetype start = 0;
+    qsizetype length = 0;
+    bool operator==(const ViewSpan &) const = default;
+};
+
+// The view's span of the `length` bytes at `at` in `line`.
+ViewSpan viewSpan(QByteArrayView line, qsizetype at, qsizetype length);
+
+} // namespace search

@@ -1,0 +1,233 @@
+#include "find.h"
+#include "linestore.h"
+#include "testenv.h"
+
+#include <QFile>
+
+using search::Comparison;
+using search::FindKind;
+using search::SearchEnd;
+
+Q_DECLARE_METATYPE(search::Comparison)
+Q_DECLARE_METATYPE(search::FindKind)
+
+namespace {
+
+// A store in the run's folder holding `lines` as lines 1 ... n.
+QString storeOf(const QList<QByteArray> &lines)
+{
+    const QString path = testEnvironment().path(QStringLiteral("search.qen.tmp"));
+    QFile::remove(path);
+    tessarc::LineStore store;
+    store.open(path, 500);
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        store.write(tessarc::LineNumber(i + 1), lines[i]);
+    store.close();
+    return path;
+}
+
+search::FindFields textFields(const char *find, bool matchCase = false)
+{
+    search::FindFields fields;
+    fields.find = QString::fromLatin1(find);
+    fields.matchCase = matchCase;
+    return fields;
+}
+
+} // namespace
+
+class TestFind : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Where the text search finds its text in a line, and how the view selects it.
+    void textMatch_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("find");
+        QTest::addColumn<bool>("matchCase");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("at");          // -1: no match
+        QTest::addColumn<int>("viewStart");
+        QTest::addColumn<int>("viewLength");
+        QTest::newRow("case ignored") << QByteArray("N10 G01 X1") << "g01" << false << 0 << 4 << 4 << 3;
+        QTest::newRow("match case misses") << QByteArray("N10 G01 X1") << "g01" << true << 0 << -1 << 0 << 0;
+        QTest::newRow("match case hits the exact case") << QByteArray("g01 G01") << "G01" << true << 0 << 4 << 4 << 3;
+        QTest::newRow("Latin-1 letters fold") << QByteArray("(\xc9TAPE)") << QString::fromLatin1("\xe9tape") << false
+                                              << 0 << 1 << 1 << 5;
+        QTest::newRow("a start that fails is passed over, in either case")
+            << QByteArray("xy XY xq") << "Xq" << false << 0 << 6 << 6 << 2;
+        QTest::newRow("match case passes over the other case") << QByteArray("xq Xq") << "Xq" << true << 0 << 3 << 3
+                                                               << 2;
+        QTest::newRow("from an offset") << QByteArray("X1 X2") << "x" << false << 1 << 3 << 3 << 1;
+        QTest::newRow("longer than the line") << QByteArray("G0") << "G01" << false << 0 << -1 << 0 << 0;
+        QTest::newRow("a control name finds the character, the view counts the names")
+            << QByteArray("A\tB\x01 X") << "(SOH) x" << false << 0 << 3 << 6 << 7;
+        QTest::newRow("a character no line holds") << QByteArray("X1") << QString(QChar(0x20AC)) << false << 0 << -1
+                                                   << 0 << 0;
+    }
+    void textMatch()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, find);
+        QFETCH(bool, matchCase);
+        QFETCH(int, from);
+        QFETCH(int, at);
+        search::FindFields fields;
+        fields.find = find;
+        fields.matchCase = matchCase;
+        const std::optional<search::LineMatch> match = search::LineMatcher(FindKind::Text, fields, true).match(line, from);
+        QCOMPARE(match ? int(match->at) : -1, at);
+        if (match) {
+            const search::ViewSpan view = search::viewSpan(line, match->at, match->length);
+            QTEST(int(view.start), "viewStart");
+            QTEST(int(view.length), "viewLength");
+        }
+    }
+
+    // The axis search: which lines hold the condition, and the letter and number it selects.
+    void axisMatch_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("axis");
+        QTest::addColumn<Comparison>("comparison");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("spaces");
+        QTest::addColumn<int>("at");     // -1: the condition does not hold
+        QTest::addColumn<int>("length"); // the letter and its number
+        QTest::newRow(">") << QByteArray("G01 X10.5 Y2") << "X" << Comparison::Greater << "10" << true << 4 << 6;
+        QTest::newRow("> fails") << QByteArray("G01 X10 Y2") << "X" << Comparison::Greater << "10" << true << -1 << 0;
+        QTest::newRow("<") << QByteArray("x-1.") << "X" << Comparison::Less << "0" << true << 0 << 4;
+        QTest::newRow("= 0 finds a letter with no number") << QByteArray("G01 X Y2") << "X" << Comparison::Equal << "0"
+                                                           << false << 4 << 1;
+        QTest::newRow("= 0, spaces taken into the number") << QByteArray("G01 X Y2") << "X" << Comparison::Equal << "0"
+                                                           << true << 4 << 2;
+        QTest::newRow("< > holds on another value") << QByteArray("X2") << "X" << Comparison::NotEqual << "1" << true
+                                                    << 0 << 2;
+        QTest::newRow("< > never holds without the letter") << QByteArray("G01 Y2") << "X" << Comparison::NotEqual
+                                                            << "1" << true << -1 << 0;
+        QTest::newRow("a letter inside a comment counts") << QByteArray("(MAX 5) X1") << "X" << Comparison::Equal
+                                                          << "0" << false << 3 << 1;
+        QTest::newRow("only the first occurrence") << QByteArray("X1 X20") << "X" << Comparison::Greater << "10"
+                                                   << true << -1 << 0;
+        QTest::newRow("the whole axis text must occur") << QByteArray("X1 Y2") << "XY" << Comparison::Greater << "0"
+                                                        << true << -1 << 0;
+        QTest::newRow("value read by its leading number") << QByteArray("Z-2") << "z" << Comparison::Less << "-1mm"
+                                                          << true << 0 << 3;
+    }
+    void axisMatch()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, axis);
+        QFETCH(Comparison, comparison);
+        QFETCH(QString, value);
+        QFETCH(bool, spaces);
+        QFETCH(int, at);
+        search::FindFields fields;
+        fields.axis = axis;
+        fields.comparison = comparison;
+        fields.value = value;
+        const std::optional<search::LineMatch> match = search::LineMatcher(FindKind::Axis, fields, spaces).match(line);
+        QCOMPARE(match ? int(match->at) : -1, at);
+        if (match)
+            QTEST(int(match->length), "length");
+        fields.axis.clear(); // an empty axis holds nowhere
+        QVERIFY(!search::LineMatcher(FindKind::Axis, fields, spaces).match(line));
+    }
+
+    void fieldChecks()
+    {
+        const QString textNull = QStringLiteral("TEXTNULL");
+        QCOMPARE(search::checkFindFields(FindKind::Text, textFields(""), textNull), textNull);
+        QCOMPARE(search::checkFindFields(FindKind::Text, textFields("G01"), textNull), std::nullopt);
+        search::FindFields axis;
+        axis.axis = QStringLiteral(" ");
+        axis.value = QStringLiteral("1");
+        QCOMPARE(search::checkFindFields(FindKind::Axis, axis, textNull), textNull); // a blank letter
+        axis.axis = QStringLiteral("X");
+        QCOMPARE(search::checkFindFields(FindKind::Axis, axis, textNull), std::nullopt);
+        axis.value.clear();
+        QCOMPARE(search::checkFindFields(FindKind::Axis, axis, textNull), textNull);
+    }
+
+    // Find Next as the window drives it: each hit moves StartLine past the hit's line; after a
+    // hit on the last line the range check refuses the next press instead of wrapping around.
+    void findNextStepsThroughTheHits()
+    {
+        const QString path = storeOf({"G01 X1", "M03", "g01 x2", "G00 Z5", "G01 X3"});
+        tessarc::LineStore store;
+        store.open(path, 500, false);
+        const search::LineMatcher matcher(FindKind::Text, textFields("G01"), true);
+        tools::RangeFields fields{true, false, QStringLiteral("1"), QStringLiteral("5")};
+        QList<qint64> hits;
+        while (const std::optional<tools::LineRange> range = tools::checkRange(fields, 5)) {
+            const search::FindResult found = search::findNext(store, matcher, *range);
+            QCOMPARE(found.end, SearchEnd::Complete);
+            QVERIFY(found.hit);
+            hits.append(found.hit->line);
+            fields = {false, true, QString::number(found.hit->line + 1), QStringLiteral("5")};
+        }
+        QCOMPARE(hits, (QList<qint64>{1, 3, 5}));
+        QCOMPARE(fields.startLine, QStringLiteral("6"));
+
+        // No hit in the range: nothing found, the whole range searched.
+        const search::FindResult none = search::findNext(store, search::LineMatcher(FindKind::Text, textFields("M30"), true),
+                                                         {1, 5});
+        QCOMPARE(none.end, SearchEnd::Complete);
+        QVERIFY(!none.hit);
+        // An offset applies to the range's first line only.
+        const search::FindResult later = search::findNext(store, matcher, {3, 5}, 1);
+        QCOMPARE(later.hit->line, qint64(5));
+    }
+
+    // Find (List): every matching line once, in order; a stop keeps what was found; a damaged
+    // store is reported.
+    void findAllListsLineNumbers()
+    {
+        QList<QByteArray> lines;
+        for (int i = 1; i <= 10000; ++i)
+            lines.append(i % 3 == 0 ? QByteArray("X1 X2 X3") : QByteArray("Y1"));
+        tessarc::LineStore store;
+        store.open(storeOf(lines), 500, false);
+        const search::LineMatcher matcher(FindKind::Text, textFields("x"), true);
+
+        const search::FindAllResult all = search::findAll(store, matcher, {1, 10000});
+        QCOMPARE(all.end, SearchEnd::Complete);
+        QCOMPARE(all.lines.size(), std::size_t(3333));
+        QCOMPARE(all.lines.front(), qint64(3));
+        QCOMPARE(all.lines.back(), qint64(9999));
+
+        const search::FindAllResult none =
+            search::findAll(store, search::LineMatcher(FindKind::Text, textFields("Z"), true), {1, 10000});
+        QVERIFY(none.lines.empty());
+
+        qint64 lastSeen = -1;
+        const search::FindAllResult stopped = search::findAll(store, matcher, {1, 10000}, [&](qint64 searched) {
+            lastSeen = searched;
+            return searched < 4096;
+        });
+        QCOMPARE(stopped.end, SearchEnd::Stopped);
+        QCOMPARE(lastSeen, qint64(4096));
+        QCOMPARE(stopped.lines.size(), std::size_t(4096 / 3));
+        store.close();
+
+        // A record whose count claims more than a record holds.
+        QFile raw(testEnvironment().path(QStringLiteral("search.qen.tmp")));
+        QVERIFY(raw.open(QIODevice::ReadWrite));
+        raw.seek(500 * 5);
+        raw.write("\xff\xff", 2);
+        raw.close();
+        store.open(raw.fileName(), 500, false);
+        const search::FindAllResult damaged = search::findAll(store, matcher, {1, 10000});
+        QCOMPARE(damaged.end, SearchEnd::Failed);
+        QVERIFY2(damaged.failure.contains(QStringLiteral("record 6")), qPrintable(damaged.failure));
+        QCOMPARE(damaged.lines, (std::vector<qint64>{3}));
+
+        // A row shows the line as the view does.
+        QCOMPARE(search::findListRow(12, QByteArray("G01\tX1.5\xe9")), QStringLiteral("Line 12: G01(HT)X1.5\u00e9"));
+    }
+};
+
+VORNEXA_TEST_MAIN(TestFind)
+#include "tst_search_find.moc"

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "letterscan.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <vector>
+
+// Find Size: the smallest and largest value of every address letter over a range, and every
+// position of one letter. Both read the program only; the frame's read-only run hands them the
+// range's lines one by one.
+namespace tools {
+
+// How Find Size reads a line: the "Comment Aware" box and the settings the lookup depends on.
+struct SizeRules
+{
+    bool commentAware = false;                     // cAware: comments are removed before reading
+    bool spaces = true;                            // NUMBERS / SPACES
+    QString startComment = QStringLiteral("(");    // COMMENTS / STARTCOMMENT
+    QString endComment = QStringLiteral(")");      // COMMENTS / ENDCOMMENT
+};
+
+// The lines a Find Size pass reads: each line as it is, or without its comments when comment aware.
+// Only lines that hold a comment are copied.
+class SizeLineReader
+{
+public:
+    explicit SizeLineReader(const SizeRules &rules);
+    // The part of `line` to read; valid until the next call.
+    QByteArrayView operator()(QByteArrayView line);
+
+private:
+    SizeRules m_rules;
+    QByteArray m_start; // the comment start as bytes; empty when comments are not removed
+    QByteArray m_stripped;
+};
+
+// The extent of one letter: `seen` once a value of it was met.
+struct LetterExtent
+{
+    bool seen = false;
+    double min = 0.0;
+    double max = 0.0;
+};
+
+// Every letter's extent over the lines given, each line read once for all 26 letters: the first
+// occurrence of a letter on a line counts, wherever it stands (a letter with no number counts as 0).
+class SizeScan
+{
+public:
+    explicit SizeScan(const SizeRules &rules) : m_reader(rules), m_spaces(rules.spaces) {}
+
+    void addLine(QByteArrayView line);
+
+    // Index 0 is A.
+    const std::array<LetterExtent, 26> &extents() const { return m_extents; }
+    // The rows of the letter list: for each letter seen, A to Z, the letter, two tabs, the largest
+    // value, two tabs, the smallest (numbers in their plain text form).
+    QStringList rows() const;
+
+private:
+    SizeLineReader m_reader;
+    LetterScan m_scan;
+    bool m_spaces;
+    std::array<LetterExtent, 26> m_extents{};
+};
+
+// One position of a letter: the line and the value there.
+struct LetterPosition
+{
+    qint64 line = 0;
+    double value = 0.0;
+};
+
+// Every position of one letter over the lines given, however many there are.
+class PositionScan
+{
+public:
+    // `letter` is the first character of the clicked row; letter case does not matter. A
+    // character that is not a letter A to Z finds nothing.
+    PositionScan(QChar letter, const SizeRules &rules);
+
+    void addLine(qint64 line, QByteArrayView text);
+
+    // The letter in upper case.
+    QChar letter() const { return m_letter; }
+    const std::vector<LetterPosition> &positions() const { return m_positions; }
+    // The row of the position list: "Line 12: X = 1.5".
+    QString row(const LetterPosition &position) const;
+
+private:
+    SizeLineReader m_reader;
+    LetterScan m_scan;
+    bool m_spaces;
+    QChar m_letter;
+    quint32 m_bit = 0;
+    std::vector<LetterPosition> m_positions;
+};
+
+// A value in its plain text form, as the lists show it: up to 15 significant digits, no picture.
+QString plainNumber(double value);
+
+} // namespace tools

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QtGlobal>
+
+#include <array>
+
+// Reading address words on a line fast enough for a pass over millions of lines: the number after
+// a letter, and the first occurrence of every letter in one walk along the line. The results are
+// exactly those of functions::findAxisValue.
+namespace tools {
+
+// The number after an address letter.
+struct WordNumber
+{
+    double value = 0.0;   // the number; 0 when the letter is followed by no number
+    qsizetype length = 0; // characters the number occupies after the letter, spaces included
+};
+
+// The number after the letter at `letterAt`: the signs, points and digits that follow it (and the
+// spaces, when `spaces` is on) read as functions::leadingNumber reads them once the spaces are
+// left out.
+WordNumber numberAfter(QByteArrayView line, qsizetype letterAt, bool spaces);
+
+// A number text as one walk reads it: the digits read as a whole number with the count of them
+// after the point, so its value is one exact division away, taken only when it is needed.
+struct NumberText
+{
+    qsizetype length = 0;  // characters after the letter, spaces included
+    long long whole = 0;   // the digits read, at most 15 of them
+    int decimals = 0;      // how many of those stand after the point
+    bool negative = false;
+    bool quick = true;     // false for a number of more than 15 digits: `slow` holds its value
+    double slow = 0.0;
+
+    // The exact value, as functions::leadingNumber reads the text.
+    double value() const;
+    // The value to within a relative 1e-15 (exact for 0), without a division.
+    double approximate() const;
+};
+
+// Reads the number text after the letter at `letterAt`.
+NumberText readNumberText(QByteArrayView line, qsizetype letterAt, bool spaces);
+
+// Bit i stands for the letter 'A' + i.
+constexpr quint32 letterBit(char upperLetter)
+{
+    return quint32(1) << (upperLetter - 'A');
+}
+constexpr quint32 kAllLetters = (quint32(1) << 26) - 1;
+
+// The first occurrence of each letter A to Z on one line (case ignored) and the number after it,
+// found in one walk along the line rather than one look-up a letter.
+class LetterScan
+{
+public:
+    // Reads `line` for the letters whose bits are set in `letters`. A letter followed by no number
+    // is found with the value 0, as the lookup finds it.
+    void read(QByteArrayView line, bool spaces, quint32 letters = kAllLetters);
+
+    // The letters found by the last read, a bit each.
+    quint32 found() const { return m_found; }
+    bool found(int index) const { return (m_found >> index) & 1u; }
+    // For a found letter (index 0 for A): where it stands, and the number after it.
+    qsizetype position(int index) const { return m_position[static_cast<std::size_t>(index)]; }
+    const NumberText &number(int index) const { return m_number[static_cast<std::size_t>(index)]; }
+
+private:
+    quint32 m_found = 0;
+    std::array<qsizetype, 26> m_position{};
+    std::array<NumberText, 26> m_number{};
+};
+
+} // namespace tools

@@ -117,6 +117,7 @@ public:
         check(openpty(&m_master, &slave, name, nullptr, nullptr) == 0, QStringLiteral("openpty failed"));
         ::close(slave);
         slavePath = QString::fromLocal8Bit(name);
+        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
         m_thread = std::thread([this] {
             std::vector<char> buffer(1 << 16);
             while (!m_stop) {

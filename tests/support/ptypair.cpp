@@ -21,6 +21,9 @@ PtyPair::PtyPair()
         qFatal("openpty failed: %s", strerror(errno));
     m_slavePath = QString::fromLocal8Bit(name);
     ::close(slave);
+    // Reads never wait: a read that found the slave side closed could otherwise be caught waiting
+    // when the port opens between its poll and its read, and wait for as long as the port says nothing.
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
     m_reader = std::thread([this] { readLoop(); });
 }
 
@@ -70,6 +73,11 @@ void PtyPair::write(QByteArrayView bytes)
         const ssize_t n = ::write(m_master, data, static_cast<size_t>(left));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && errno == EAGAIN) { // the port's input is full: wait until it takes more
+            pollfd p{m_master, POLLOUT, 0};
+            ::poll(&p, 1, 20);
+            continue;
+        }
         if (n < 0)
             qFatal("writing to the pty master failed: %s", strerror(errno));
         data += n;

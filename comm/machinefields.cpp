@@ -55,6 +55,16 @@ std::optional<QString> checkComField(const QString &text, const PortMap &ports)
     return std::nullopt;
 }
 
+std::optional<QString> checkSettingsText(const QString &text)
+{
+    try {
+        parseLineSettings(text);
+    } catch (const ControlError &error) {
+        return error.description();
+    }
+    return std::nullopt;
+}
+
 QByteArray eobOfChoice(EobChoice choice, const QString &otherText)
 {
     switch (choice) {

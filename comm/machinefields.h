@@ -23,6 +23,10 @@ std::optional<int> comFieldPort(const QString &text);
 // (through `ports`) cannot be opened and closed again; nothing when it can.
 std::optional<QString> checkComField(const QString &text, const PortMap &ports);
 
+// Why a line settings text cannot be used (not four valid items: linesettings.h), or nothing.
+// 4 data bits and 1.5 stop bits pass: a profile may hold them; opening a port with them fails.
+std::optional<QString> checkSettingsText(const QString &text);
+
 // The end-of-block options f1 to f6: LF, CR, LF + CR, CR + LF, LF + CR + CR, Other.
 enum class EobChoice : int { None = 0, Lf = 1, Cr = 2, LfCr = 3, CrLf = 4, LfCrCr = 5, Other = 6 };
 

@@ -154,6 +154,7 @@ private slots:
         p.settings = settings;
         p.handshake = static_cast<quint8>(handshake);
         QCOMPARE(comm::profileProblem(p).value_or(QString()), problem);
+        QCOMPARE(comm::checkSettingsText(settings).has_value(), !problem.isEmpty() && handshake <= 3);
     }
 
     void names_data()

@@ -207,11 +207,10 @@ void SerialPort::closePort()
 {
     if (!m_port.isOpen())
         return;
-    // What still waits is dropped, in Qt's buffer and in the driver's queue, so closing never
-    // waits for a line that a held XOFF or CTS keeps from draining. The driver is flushed only when
-    // it reports a queue: a pty reports none, and flushing one would throw away what the far end
-    // has been given but not yet read.
-    // Qt's own buffer is dropped by close(), which writes nothing.
+    // What still waits is dropped, so closing never waits for output that a held XOFF or CTS
+    // keeps from draining: Qt's own buffer by close(), which writes nothing, and the driver's queue
+    // by a flush. The driver is flushed only when it reports a queue: a pty reports none, and
+    // flushing one would throw away what the far end has been given but not yet read.
     int queued = 0;
     if (ioctl(m_port.handle(), TIOCOUTQ, &queued) == 0 && queued > 0)
         tcflush(m_port.handle(), TCOFLUSH);

@@ -55,6 +55,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+// The serial-line figures (bench_comm.cpp), run only when asked for by name.
+int runCommFigure(const QString &figure, int runs, const QString &dir);
+
 namespace {
 
 constexpr int kRecLen = 500;
@@ -896,10 +899,13 @@ struct Options
 };
 
 const QStringList kFigures = {QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
-                              QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations")};
+                              QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
+                              QStringLiteral("send"), QStringLiteral("sendcpu")};
 
 int run(const Options &options)
 {
+    if (options.only == QLatin1String("send") || options.only == QLatin1String("sendcpu"))
+        return runCommFigure(options.only, options.runs, options.dir);
     QElapsedTimer wall;
     wall.start();
     const QString base = options.dir.isEmpty() ? QStringLiteral("/tmp") : options.dir;
@@ -978,7 +984,7 @@ int main(int argc, char *argv[])
                                        QStringLiteral("Existing folder in which the scratch folder is made (default /tmp)."),
                                        QStringLiteral("DIR"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-                                        QStringLiteral("Only this figure: load, yields, save, page, edit or operations."),
+                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send or sendcpu."),
                                         QStringLiteral("FIGURE"));
     parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});
     parser.process(app);

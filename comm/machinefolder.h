@@ -1,0 +1,60 @@
+#pragma once
+
+#include "commerror.h"
+#include "machineprofile.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The machine profiles of the program folder's "m" subfolder, one file "<name>.qen" each. Files are
+// written whole to a temporary file and renamed into place, so a failure never leaves a half-written
+// or lost profile. Failures throw ControlError; where the Manage Machines window has a message for
+// one, the description is exactly that message.
+namespace comm {
+
+// The window's own messages for the folder's refusals.
+QString machineMissingText();   // "Machine does not exist."
+QString nameTakenText();        // "Sorry you already have a machine with that name." (title "ERROR")
+QString renameTakenText();      // "Sorry, that name is already in use. Machine will not be saved."
+
+// Why a name cannot be a machine's (and so a file's) name, or nothing when it can: it is empty,
+// holds "/" or the NUL character, starts with ".", holds a character past Latin-1, or is too long
+// for a file name.
+std::optional<QString> checkMachineName(const QString &name);
+
+class MachineFolder
+{
+public:
+    explicit MachineFolder(QString path);
+    // The "m" subfolder of the program folder.
+    static MachineFolder standard();
+
+    const QString &path() const { return m_path; }
+    QString fileOf(const QString &name) const;
+
+    // The machine list: the names of the "*.qen" files, without ".qen", sorted ignoring case.
+    QStringList names() const;
+    bool contains(const QString &name) const;
+
+    // The profile of a machine. A missing file throws FileNotFound with machineMissingText(); a
+    // damaged one InputPastEndOfFile naming the file. The record's own name is replaced by the
+    // file's, which is what the machine is called everywhere.
+    MachineProfile read(const QString &name) const;
+    // Writes a profile to the file of its name, creating the folder when needed.
+    void write(const MachineProfile &profile) const;
+    // Add New: writes a new profile named `name`. A name that has a file throws FileAlreadyExists
+    // with nameTakenText(); a bad name BadFileName with checkMachineName()'s text.
+    MachineProfile create(const QString &name) const;
+    // Update Changes for the machine loaded as `loadedName`: rewritten in its own file when the name
+    // is unchanged; otherwise renamed, refused with renameTakenText() when the new name has a file.
+    // A rename writes the new file before it removes the old one.
+    void update(const QString &loadedName, const MachineProfile &profile) const;
+    // Remove: deletes the machine's file; a missing file is no failure.
+    void remove(const QString &name) const;
+
+private:
+    QString m_path;
+};
+
+} // namespace comm

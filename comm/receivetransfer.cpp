@@ -1,0 +1,127 @@
+#include "receivetransfer.h"
+
+namespace comm {
+
+QString ReceiveTransfer::nothingReceivedText()
+{
+    return QStringLiteral("Nothing Received");
+}
+
+ReceiveTransfer::ReceiveTransfer(MachineProfile profile, PortMap ports, QString capture, QObject *parent)
+    : QObject(parent), m_profile(std::move(profile)), m_capturePath(std::move(capture)), m_port(std::move(ports)),
+      m_replacer(m_profile.eob)
+{
+    m_idle.setSingleShot(true);
+    connect(&m_idle, &QTimer::timeout, this, &ReceiveTransfer::stop);
+    connect(&m_port, &SerialPort::received, this, [this] {
+        try {
+            take();
+        } catch (const ControlError &error) {
+            fail(error);
+        }
+    });
+    connect(&m_port, &SerialPort::failed, this,
+            [this](int number, const QString &description) { fail(ControlError(number, description)); });
+}
+
+ReceiveTransfer::~ReceiveTransfer()
+{
+    m_port.setPortOpen(false);
+    m_file.close();
+}
+
+void ReceiveTransfer::start()
+{
+    if (m_running || m_ended)
+        return;
+    m_running = true;
+    try {
+        m_port.setHandshaking(m_profile.handshake);
+        m_port.setSettings(m_profile.settings);
+        m_port.setCommPort(m_profile.comPort);
+        m_file.setFileName(m_capturePath);
+        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw ControlError(ControlError::PathFileAccessError,
+                               QStringLiteral("The capture %1 cannot be made: %2.").arg(m_capturePath, m_file.errorString()));
+        m_port.setPortOpen(true);
+    } catch (const ControlError &error) {
+        m_port.setPortOpen(false);
+        m_file.close();
+        const QString text = errorText(error);
+        // Reported from the event loop, so that the caller has returned from start() first.
+        QMetaObject::invokeMethod(
+            this, [this, text] { end(TransferResult::Outcome::Failed, text); }, Qt::QueuedConnection);
+    }
+}
+
+void ReceiveTransfer::take()
+{
+    if (!m_running)
+        return;
+    const QByteArray raw = m_port.input();
+    if (raw.isEmpty())
+        return;
+    m_anything = true;
+    if (m_idleSeconds > 0)
+        m_idle.start(m_idleSeconds * 1000);
+    write(m_replacer.feed(raw));
+}
+
+void ReceiveTransfer::write(const QByteArray &text)
+{
+    if (text.isEmpty())
+        return;
+    if (m_file.write(text) != text.size() || !m_file.flush())
+        throw ControlError(ControlError::DeviceIoError,
+                           QStringLiteral("The capture %1 cannot be written: %2.").arg(m_capturePath, m_file.errorString()));
+    m_written += text.size();
+    emit progress(m_written);
+}
+
+void ReceiveTransfer::stop()
+{
+    if (!m_running)
+        return;
+    try {
+        take();
+        write(m_replacer.finish());
+    } catch (const ControlError &error) {
+        fail(error);
+        return;
+    }
+    m_port.setPortOpen(false);
+    m_file.close();
+    if (m_written == 0)
+        end(TransferResult::Outcome::NothingReceived, nothingReceivedText());
+    else
+        end(TransferResult::Outcome::Done, QString());
+}
+
+void ReceiveTransfer::fail(const ControlError &error)
+{
+    if (!m_running)
+        return;
+    m_port.setPortOpen(false);
+    // What was held back arrived too: it goes into the capture if the file still takes it.
+    const QByteArray rest = m_replacer.finish();
+    if (m_file.isOpen() && m_file.write(rest) == rest.size() && m_file.flush())
+        m_written += rest.size();
+    m_file.close();
+    end(TransferResult::Outcome::Failed, errorText(error));
+}
+
+void ReceiveTransfer::end(TransferResult::Outcome outcome, const QString &message)
+{
+    if (m_ended)
+        return;
+    m_running = false;
+    m_ended = true;
+    m_idle.stop();
+    TransferResult result;
+    result.outcome = outcome;
+    result.message = message;
+    result.count = m_written;
+    emit finished(result);
+}
+
+} // namespace comm

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "eobreplacer.h"
+#include "machineprofile.h"
+#include "portmap.h"
+#include "serialport.h"
+#include "transferresult.h"
+
+#include <QFile>
+#include <QObject>
+#include <QTimer>
+
+// Capturing a program a machine sends: driven by arriving characters. Each end of block of the
+// profile becomes CR LF as the characters come (eobreplacer.h) and what is certain is appended to
+// the capture file at once, so the file always holds what has arrived.
+namespace comm {
+
+class ReceiveTransfer : public QObject
+{
+    Q_OBJECT
+
+public:
+    ReceiveTransfer(MachineProfile profile, PortMap ports, QString capture, QObject *parent = nullptr);
+    // Closes the port and the capture file, without a report.
+    ~ReceiveTransfer() override;
+
+    // For a capture without a window: the receive ends by itself when this many seconds pass with
+    // nothing arriving once the first character has come. 0 (the default) waits for stop().
+    void setIdleSeconds(int seconds) { m_idleSeconds = seconds; }
+
+    // Applies the profile to the port, empties the capture file and opens the port. A failure ends
+    // the receive with an "ERROR" result; finished() is never emitted from inside start().
+    void start();
+    // Stop: takes what has arrived, writes what was held back, closes the capture and the port,
+    // and ends as Done, or as NothingReceived ("Nothing Received") when nothing was written.
+    void stop();
+
+    bool running() const { return m_running; }
+    // Characters written to the capture so far.
+    qint64 written() const { return m_written; }
+    const QString &capture() const { return m_capturePath; }
+    const SerialPort &port() const { return m_port; }
+
+    static QString nothingReceivedText(); // "Nothing Received"
+
+signals:
+    // The number of characters written to the capture so far.
+    void progress(qint64 written);
+    // The receive ended: Done, NothingReceived, or Failed with "ERROR n: ..." (a port that fails
+    // or cannot be opened, a capture that cannot be written). The capture file is complete and
+    // closed in every case.
+    void finished(const comm::TransferResult &result);
+
+private:
+    void take();
+    void write(const QByteArray &text);
+    void end(TransferResult::Outcome outcome, const QString &message);
+    void fail(const ControlError &error);
+
+    MachineProfile m_profile;
+    QString m_capturePath;
+    SerialPort m_port;
+    EobReplacer m_replacer;
+    QFile m_file;
+    QTimer m_idle;
+    int m_idleSeconds = 0;
+    bool m_running = false;
+    bool m_ended = false;
+    qint64 m_written = 0;
+    bool m_anything = false; // a character has arrived
+};
+
+} // namespace comm

@@ -1,0 +1,341 @@
+#include "machinefields.h"
+#include "machinefolder.h"
+#include "notation.h"
+#include "ptypair.h"
+#include "settingsstore.h"
+#include "testenv.h"
+
+#include <QDir>
+
+using comm::ControlError;
+using comm::EobChoice;
+using comm::MachineFolder;
+using comm::MachineProfile;
+
+Q_DECLARE_METATYPE(comm::MachineProfile)
+
+namespace {
+
+// Every control character, 0 to 31.
+QByteArray allControls()
+{
+    QByteArray bytes;
+    for (int code = 0; code < 32; ++code)
+        bytes.append(static_cast<char>(code));
+    return bytes;
+}
+
+// The failure a call throws: "number: description", or "" when it throws none.
+template <typename Call>
+QString failureOf(Call call)
+{
+    try {
+        call();
+    } catch (const ControlError &error) {
+        return QStringLiteral("%1: %2").arg(error.number()).arg(error.description());
+    }
+    return QString();
+}
+
+MachineFolder freshFolder()
+{
+    const QString path = testEnvironment().path(QStringLiteral("m"));
+    QDir(path).removeRecursively();
+    QDir().mkpath(path);
+    return MachineFolder(path);
+}
+
+} // namespace
+
+class TestProfile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void newMillIsItsBytes()
+    {
+        const MachineFolder folder = freshFolder();
+        folder.create(QStringLiteral("Mill"));
+        const QByteArray expected = QByteArray("\x04\x00Mill\x00\x00\x0a\x00" "9600,N,8,1\x00\x01\x01\x00\x0a\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00", 35);
+        QCOMPARE(readBytes(folder.fileOf(QStringLiteral("Mill"))), expected);
+        QCOMPARE(folder.names(), QStringList{QStringLiteral("Mill")});
+
+        const MachineProfile read = folder.read(QStringLiteral("Mill"));
+        QCOMPARE(read, comm::newProfile(QStringLiteral("Mill"))); // every field
+        QCOMPARE(comm::profileSummary(read),
+                 QStringLiteral("Mill\r\nCOM1\r\nHandshake: None\r\nEOB Character: (LF)\r\nBuad Rate: 9600\r\n"
+                                "Parity: N\r\nData Bits: 8\r\nStop Bits: 1\r\nSpecial Beginning of File: \r\n"
+                                "Special End of File: "));
+    }
+
+    void roundTrips_data()
+    {
+        QTest::addColumn<MachineProfile>("profile");
+        MachineProfile controls;
+        controls.name = QStringLiteral("Lathe\x01\x1f");
+        controls.comments = QString::fromLatin1(allControls() + "\xe9\xff");
+        controls.settings = QStringLiteral("38400,E,7,2\t");
+        controls.handshake = 3;
+        controls.comPort = 16;
+        controls.eob = allControls();
+        controls.bof = "%" + allControls();
+        controls.bofeob = 1;
+        controls.eof = QByteArray("\0M30\x7f\x80", 6);
+        controls.eofeob = 1;
+        controls.strippit = 1;
+        QTest::newRow("control characters in every text") << controls;
+        MachineProfile odd;
+        odd.name = QStringLiteral("Odd");
+        odd.strippit = -2;
+        odd.handshake = 255;
+        odd.comPort = 0;
+        odd.eob.clear();
+        QTest::newRow("values the window never writes") << odd;
+    }
+
+    // Through the file and back, and through the window's fields (texts in the notation) and back.
+    void roundTrips()
+    {
+        QFETCH(MachineProfile, profile);
+        QCOMPARE(comm::decodeProfile(comm::encodeProfile(profile), QStringLiteral("x")), profile);
+        const MachineFolder folder = freshFolder();
+        folder.write(profile);
+        QCOMPARE(folder.read(profile.name), profile);
+
+        const comm::ManageFields fields = comm::fieldsOf(profile);
+        QVERIFY(!fields.bof.contains(QChar(13)));
+        MachineProfile back = comm::profileFromFields(fields, profile);
+        back.strippit = profile.strippit; // the window writes only 1 or 0
+        QCOMPARE(back, profile);
+    }
+
+    void damagedFiles()
+    {
+        const MachineFolder folder = freshFolder();
+        const QByteArray mill = comm::encodeProfile(comm::newProfile(QStringLiteral("Mill")));
+        // Every record cut short is refused with a message naming the file, never read half.
+        for (qsizetype length = 0; length < mill.size(); ++length) {
+            writeBytes(folder.fileOf(QStringLiteral("Short")), mill.left(length));
+            const QString failure = failureOf([&] { folder.read(QStringLiteral("Short")); });
+            QVERIFY2(failure.startsWith(QStringLiteral("62: The machine file ") + folder.fileOf(QStringLiteral("Short")) +
+                                        QStringLiteral(" is damaged: ")),
+                     qPrintable(QStringLiteral("%1 bytes: %2").arg(length).arg(failure)));
+        }
+        writeBytes(folder.fileOf(QStringLiteral("Long")), QByteArray("\xff\xff", 2) + "Mill");
+        QCOMPARE(failureOf([&] { folder.read(QStringLiteral("Long")); }),
+                 QStringLiteral("62: The machine file %1 is damaged: the name field runs past the end of the file "
+                                "(65535 bytes given, 4 left).")
+                     .arg(folder.fileOf(QStringLiteral("Long"))));
+        writeBytes(folder.fileOf(QStringLiteral("Tail")), mill + "more");
+        QCOMPARE(folder.read(QStringLiteral("Tail")).settings, QStringLiteral("9600,N,8,1"));
+        QCOMPARE(failureOf([&] { folder.read(QStringLiteral("Nothing")); }), QStringLiteral("53: Machine does not exist."));
+    }
+
+    void problems_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("handshake");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("usable") << "9600,N,8,1" << 3 << QString();
+        QTest::newRow("4 data bits are a valid profile") << "110,S,4,1.5" << 0 << QString();
+        QTest::newRow("three items") << "9600,N,8" << 0
+                                     << "Machine \"M\" cannot be used: The line settings \"9600,N,8\" are not four "
+                                        "items: baud rate, parity, data bits and stop bits, as in \"9600,N,8,1\".";
+        QTest::newRow("handshake 4") << "9600,N,8,1" << 4
+                                     << "Machine \"M\" cannot be used: its handshake 4 is not one of 0 to 3.";
+    }
+
+    void problems()
+    {
+        QFETCH(QString, settings);
+        QFETCH(int, handshake);
+        QFETCH(QString, problem);
+        MachineProfile p = comm::newProfile(QStringLiteral("M"));
+        p.settings = settings;
+        p.handshake = static_cast<quint8>(handshake);
+        QCOMPARE(comm::profileProblem(p).value_or(QString()), problem);
+        QCOMPARE(comm::checkSettingsText(settings).has_value(), !problem.isEmpty() && handshake <= 3);
+    }
+
+    void names_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("ordinary") << "Haas VF-2 (shop 1)" << QString();
+        QTest::newRow("Latin-1") << "Fr\u00e4se" << QString();
+        QTest::newRow("empty") << "" << "52: A machine needs a name.";
+        QTest::newRow("slash") << "a/b" << "52: A machine name cannot hold \"/\" or the NUL character.";
+        QTest::newRow("NUL") << QString(QStringLiteral("a") + QChar(0) + QStringLiteral("b"))
+                             << "52: A machine name cannot hold \"/\" or the NUL character.";
+        QTest::newRow("dot") << ".hidden" << "52: A machine name cannot start with \".\".";
+        QTest::newRow("past Latin-1") << "\u94e3" << "52: A machine name cannot hold the character \"\u94e3\".";
+        QTest::newRow("too long") << QString(252, QLatin1Char('x')) << "52: A machine name can be at most 251 characters long.";
+        QTest::newRow("taken") << "Mill" << "58: Sorry you already have a machine with that name.";
+    }
+
+    void names()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, failure);
+        const MachineFolder folder = freshFolder();
+        folder.create(QStringLiteral("Mill"));
+        QCOMPARE(failureOf([&] { folder.create(name); }), failure);
+        QCOMPARE(folder.names().size(), failure.isEmpty() ? 2 : 1);
+    }
+
+    void updateRenameRemove()
+    {
+        const MachineFolder folder = freshFolder();
+        MachineProfile mill = folder.create(QStringLiteral("Mill"));
+        folder.create(QStringLiteral("Lathe"));
+
+        mill.comments = QStringLiteral("in place");
+        folder.update(QStringLiteral("Mill"), mill);
+        QCOMPARE(folder.read(QStringLiteral("Mill")).comments, QStringLiteral("in place"));
+
+        MachineProfile renamed = mill;
+        renamed.name = QStringLiteral("Lathe");
+        QCOMPARE(failureOf([&] { folder.update(QStringLiteral("Mill"), renamed); }),
+                 QStringLiteral("58: Sorry, that name is already in use. Machine will not be saved."));
+        QCOMPARE(folder.read(QStringLiteral("Mill")), mill);
+
+        // A save that fails before the new file is complete keeps the old one whole.
+        renamed.name = QStringLiteral("Router");
+        renamed.comments = QStringLiteral("\u94e3");
+        QVERIFY(!failureOf([&] { folder.update(QStringLiteral("Mill"), renamed); }).isEmpty());
+        QCOMPARE(folder.read(QStringLiteral("Mill")), mill);
+
+        renamed.comments = QStringLiteral("renamed");
+        folder.update(QStringLiteral("Mill"), renamed);
+        QCOMPARE(folder.names(), (QStringList{QStringLiteral("Lathe"), QStringLiteral("Router")}));
+        QCOMPARE(folder.read(QStringLiteral("Router")), renamed);
+        // Nothing but the profiles is left in the folder.
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+        folder.remove(QStringLiteral("Lathe"));
+        folder.remove(QStringLiteral("Router"));
+        QCOMPARE(folder.names(), QStringList());
+    }
+
+    void comField_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("port"); // 0: refused
+        QTest::newRow("0") << "0" << 0;
+        QTest::newRow("17") << "17" << 0;
+        QTest::newRow("letters") << "COM1" << 0;
+        QTest::newRow("16") << " 16 " << 16;
+        QTest::newRow("rounded") << "2.5" << 2;
+        QTest::newRow("just past 16") << "16.2" << 0;
+        QTest::newRow("hexadecimal") << "&H10" << 16;
+    }
+
+    void comField()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, port);
+        QCOMPARE(comm::comFieldPort(text).value_or(0), port);
+    }
+
+    // The port check opens the device: 16 passes when its device opens, not when it is missing.
+    void comFieldOpensThePort()
+    {
+        PtyPair pty;
+        QCOMPARE(comm::checkComField(QStringLiteral("16"), pty.portMap(16)).value_or(QString()), QString());
+        QCOMPARE(comm::checkComField(QStringLiteral("15"), pty.portMap(16)).value_or(QString()),
+                 QStringLiteral("Invalid COM port.")); // /dev/ttyS14 is not there to be opened
+        QCOMPARE(comm::checkComField(QStringLiteral("17"), pty.portMap(16)).value_or(QString()),
+                 QStringLiteral("Invalid COM port."));
+        QVERIFY(!pty.slaveOpen());
+    }
+
+    void eobChoices_data()
+    {
+        QTest::addColumn<int>("choice");
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<QByteArray>("eob");
+        QTest::addColumn<int>("shownChoice");
+        QTest::addColumn<QString>("shownOther");
+        QTest::newRow("LF") << 1 << "" << QByteArray("\n") << 1 << "";
+        QTest::newRow("CR") << 2 << "" << QByteArray("\r") << 2 << "";
+        QTest::newRow("LF CR") << 3 << "" << QByteArray("\n\r") << 3 << "";
+        QTest::newRow("CR LF") << 4 << "" << QByteArray("\r\n") << 4 << "";
+        QTest::newRow("LF CR CR") << 5 << "" << QByteArray("\n\r\r") << 5 << "";
+        QTest::newRow("Other typed as CR LF") << 6 << "(CR)(LF)" << QByteArray("\r\n") << 4 << "";
+        QTest::newRow("Other") << 6 << "%(CR)(EOT)" << QByteArray("%\r\x04") << 6 << "%(CR)(EOT)";
+        QTest::newRow("Other empty") << 6 << "" << QByteArray() << 6 << "";
+    }
+
+    void eobChoices()
+    {
+        QFETCH(int, choice);
+        QFETCH(QString, other);
+        QFETCH(QByteArray, eob);
+        QFETCH(int, shownChoice);
+        QFETCH(QString, shownOther);
+        QCOMPARE(comm::eobOfChoice(static_cast<EobChoice>(choice), other), eob);
+        const comm::EobShown shown = comm::eobChoiceOf(eob);
+        QCOMPARE(static_cast<int>(shown.choice), shownChoice);
+        QCOMPARE(shown.otherText, shownOther);
+    }
+
+    // Update Changes: texts through the notation, and groups with no chosen option keep the loaded values.
+    void profileFromFields()
+    {
+        MachineProfile loaded = comm::newProfile(QStringLiteral("Mill"));
+        loaded.settings = QStringLiteral("4800,E,7,2");
+        loaded.eob = "\r\n";
+        loaded.handshake = 2;
+        comm::ManageFields f = comm::fieldsOf(loaded);
+        QCOMPARE(f.eob, EobChoice::CrLf);
+        f.name = QStringLiteral("Mill 2");
+        f.com = QStringLiteral("3");
+        f.bof = QStringLiteral("%(CR)");
+        f.bofeob = true;
+        f.baud = QStringLiteral("19200");
+        f.parity.clear();
+        f.handshake = -1;
+        f.eob = EobChoice::None;
+        f.strippit = true;
+        const MachineProfile p = comm::profileFromFields(f, loaded);
+        QCOMPARE(p.name, QStringLiteral("Mill 2"));
+        QCOMPARE(p.comPort, quint8(3));
+        QCOMPARE(p.bof, QByteArray("%\r"));
+        QCOMPARE(comm::fieldsOf(p).bof, QStringLiteral("%(CR)"));
+        QCOMPARE(p.bofeob, quint8(1));
+        QCOMPARE(p.settings, QStringLiteral("19200,E,7,2"));
+        QCOMPARE(p.handshake, quint8(2));
+        QCOMPARE(p.eob, QByteArray("\r\n"));
+        QCOMPARE(p.strippit, 1);
+        f.eof = QStringLiteral("\u94e3");
+        QCOMPARE(failureOf([&] { comm::profileFromFields(f, loaded); }),
+                 QStringLiteral("380: The end-of-file text field holds the character \"\u94e3\", which cannot be sent on a serial line."));
+    }
+
+    void tips()
+    {
+        const QStringList rows = comm::specialCharactersTips().split(QStringLiteral("\r\n"));
+        QCOMPARE(rows.size(), 17);
+        QCOMPARE(rows[1], QStringLiteral("0\tNUL\t1\tSOH"));
+        QCOMPARE(rows[16], QStringLiteral("30\tRS\t31\tUS"));
+    }
+
+    // Missing or empty keys read as the default devices; a change is written as the settings hold it.
+    void portMapInSettings()
+    {
+        emptyRunFolders();
+        storeSetting(QStringLiteral("PORTS/COM3"), QString());
+        SettingsStore settings(QStringLiteral("VORNEXA"));
+        comm::PortMap map = comm::PortMap::read(settings);
+        QCOMPARE(map, comm::PortMap());
+        QCOMPARE(map.device(3), QStringLiteral("/dev/ttyS2"));
+        map.setDevice(16, QStringLiteral("/dev/ttyUSB0"));
+        map.write(settings);
+        settings.sync();
+        QCOMPARE(storedSetting(QStringLiteral("PORTS/COM16")), QStringLiteral("/dev/ttyUSB0"));
+        QCOMPARE(comm::PortMap::read(SettingsStore(QStringLiteral("VORNEXA"))), map);
+    }
+};
+
+VORNEXA_TEST_MAIN(TestProfile)
+#include "tst_comm_profile.moc"

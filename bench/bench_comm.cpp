@@ -98,7 +98,7 @@ Store writeStore(const QString &path)
     store.open(path, kRecLen);
     for (qint64 k = 1; k <= kLines; ++k) {
         const QByteArray text = line(k) + "\r\n";
-        store.write(k, QByteArrayView(text).chopped(2));
+        store.write(tessarc::LineNumber(k), QByteArrayView(text).chopped(2));
         s.bytes += text.size();
         s.hash = fnv(s.hash, text.constData(), text.size());
     }
@@ -218,7 +218,7 @@ double timePlainLoop(const Store &store)
     tessarc::LineStore lines;
     lines.open(store.path, kRecLen, false);
     QByteArray out;
-    lines.forEachRecord(1, kLines, [&](qint64, QByteArrayView text) {
+    lines.forEachRecord(tessarc::LineNumber(1), kLines, [&](tessarc::LineNumber, QByteArrayView text) {
         out.resize(0);
         out.append(text).append("\r\n", 2);
         const char *p = out.constData();

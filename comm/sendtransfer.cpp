@@ -104,7 +104,7 @@ bool SendTransfer::nextLine(QByteArray &line)
 {
     if (m_batchAt >= m_batch.size()) {
         const qint64 count = std::min(kBatchLines, m_job.last - m_next + 1);
-        m_batch = m_store.readRange(m_next, count);
+        m_batch = m_store.readRange(tessarc::LineNumber(m_next), count);
         m_batchAt = 0;
         if (m_batch.isEmpty())
             return false;

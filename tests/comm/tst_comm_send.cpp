@@ -25,7 +25,7 @@ QString storeOf(const QList<QByteArray> &lines)
     tessarc::LineStore store;
     store.open(path, kRecLen);
     for (qsizetype i = 0; i < lines.size(); ++i)
-        store.write(i + 1, lines[i]);
+        store.write(tessarc::LineNumber(i + 1), lines[i]);
     store.close();
     return path;
 }

@@ -16,7 +16,7 @@ class TESSARC_EXPORT Colorizer : public QSyntaxHighlighter
 
 public:
     Colorizer(QTextDocument *document, const ColorSlots &slotTable, const QString &startComment,
-              const QString &endComment);
+              const QString &endComment, const QString &lineComment);
 
 protected:
     void highlightBlock(const QString &text) override;
@@ -25,6 +25,7 @@ private:
     const ColorSlots &m_slots;
     const QString &m_start;
     const QString &m_end;
+    const QString &m_line;
 };
 
 } // namespace tessarc

@@ -188,7 +188,7 @@ TESSARC::TESSARC(QWidget *parent)
     const QString folder = tessarc::programFolder();
     tempFile = QDir(folder).filePath(QStringLiteral("qen.tmp.1"));
     tempFile2 = QDir(folder).filePath(QStringLiteral("qen.tmp.2"));
-    m_colorizer = new tessarc::Colorizer(txtmain->document(), m_colorSlots, startComment, endComment);
+    m_colorizer = new tessarc::Colorizer(txtmain->document(), m_colorSlots, startComment, endComment, lineComment);
     connect(&m_program, &tessarc::Program::lineCountChanged, this, &TESSARC::t_Change);
     const int statusHeight = QFontMetrics(c->font()).height() + 8;
     m_bottomMargin = std::max(14, statusHeight);

@@ -54,6 +54,7 @@ public:
     bool &Run = m_program.lock.held;              // the busy flag and the system's operation lock
     QString startComment;                         // opening comment delimiter
     QString endComment;                           // closing delimiter; empty: a comment runs to the end of the line
+    QString lineComment;                          // opens a comment to the end of the line; empty: none
     int &recLen = m_program.recordLength;         // record length of both stores, in bytes
     bool &lfEndsLine = m_program.lfEndsLine;      // a lone line feed ends a line when loading (false: it stays)
 

@@ -83,18 +83,21 @@ void CommentSettings::read(const SettingsStore &s)
 {
     startComment = s.text(kComments, QStringLiteral("STARTCOMMENT"), QStringLiteral("("));
     endComment = s.text(kComments, QStringLiteral("ENDCOMMENT"), QStringLiteral(")"));
+    lineComment = s.text(kComments, QStringLiteral("LINECOMMENT"), QStringLiteral(";"));
 }
 
 void CommentSettings::write(SettingsStore &s) const
 {
     s.setText(kComments, QStringLiteral("STARTCOMMENT"), startComment);
     s.setText(kComments, QStringLiteral("ENDCOMMENT"), endComment);
+    s.setText(kComments, QStringLiteral("LINECOMMENT"), lineComment);
 }
 
 void CommentSettings::applyTo(TESSARC &editor) const
 {
     editor.startComment = startComment;
     editor.endComment = endComment;
+    editor.lineComment = lineComment;
 }
 
 void RecentFiles::read(const SettingsStore &s)

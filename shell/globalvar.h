@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commentrule.h"
+
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -61,11 +63,13 @@ struct NumberSettings
     void write(SettingsStore &s) const;
 };
 
-// COMMENTS: the comment delimiters.
+// COMMENTS: the comment delimiters, and the text that opens a comment to the end of the line.
 struct CommentSettings
 {
     QString startComment = QStringLiteral("(");
     QString endComment = QStringLiteral(")");
+    QString lineComment = QStringLiteral(";"); // empty: lines have no such comments
+    tessarc::CommentRule rule() const { return {startComment, endComment, lineComment}; }
     void read(const SettingsStore &s);
     void write(SettingsStore &s) const;
     void applyTo(TESSARC &editor) const;

@@ -88,6 +88,16 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     comments->addWidget(new QLabel(QStringLiteral("and end with"), Label1));
     comments->addWidget(txtEndComment);
     comments->addStretch(1);
+    lineComments = named(new QWidget(this), QStringLiteral("lineComments"));
+    txtLineComment = named(new QLineEdit(lineComments), QStringLiteral("txtLineComment"));
+    txtLineComment->setMaximumWidth(txtStartComment->maximumWidth());
+    txtLineComment->setToolTip(QStringLiteral("Leave it empty when the programs have no such comments."));
+    auto *lineRow = new QHBoxLayout(lineComments);
+    lineRow->setContentsMargins(0, 0, 0, 0);
+    lineRow->addWidget(new QLabel(QStringLiteral("A comment also runs from"), lineComments));
+    lineRow->addWidget(txtLineComment);
+    lineRow->addWidget(new QLabel(QStringLiteral("to the end of the line"), lineComments));
+    lineRow->addStretch(1);
 
     // Numbers
     auto *numbers = new QGroupBox(QStringLiteral("Numbers"), this);
@@ -168,6 +178,7 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     middle->addWidget(look);
     auto *outer = new QVBoxLayout(this);
     outer->addWidget(Label1);
+    outer->addWidget(lineComments);
     outer->addLayout(middle);
     outer->addWidget(Frame1);
     outer->addLayout(buttons);
@@ -199,6 +210,7 @@ void Options::Form_Load()
     Check1->setChecked(g.numbers.spaces);
     txtStartComment->setText(g.comments.startComment);
     txtEndComment->setText(g.comments.endComment);
+    txtLineComment->setText(g.comments.lineComment);
     // A hand-edited picture with more places than the bars hold shows as many as they hold.
     const int zeros = countPattern(g.numbers.outputFormat, QLatin1Char('0'));
     const int hashes = countPattern(g.numbers.outputFormat, QLatin1Char('#'));
@@ -309,6 +321,7 @@ void Options::Command1_Click()
 
     g.comments.startComment = txtStartComment->text();
     g.comments.endComment = txtEndComment->text();
+    g.comments.lineComment = txtLineComment->text();
     g.comments.write(s);
     g.comments.applyTo(editor);
 

@@ -38,6 +38,8 @@ public:
     QWidget *Label1 = nullptr; // "Comments start with ... and end with", holding the two boxes
     QLineEdit *txtStartComment = nullptr;
     QLineEdit *txtEndComment = nullptr;
+    QWidget *lineComments = nullptr;     // "A comment also runs from ... to the end of the line"
+    QLineEdit *txtLineComment = nullptr;
     QLabel *Label2 = nullptr; // "Min. places after decimal"
     QScrollBar *scrMin = nullptr;
     QLabel *lblMin = nullptr;

@@ -141,6 +141,8 @@ public slots:
     void progressbar_MouseUp(int x);
     void txtmain_Change();
     void wheelTurned(int delta);
+    // The line that holds the caret is drawn on a light ground, in the view and in the gutter.
+    void highlightCurrentLine();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -157,6 +159,7 @@ private:
 
     void writeBack();
     void layoutParts();
+    static int statusWidth(const QWidget *part, const QString &text);
     void computeLines();
     void setCText(qint64 value);
     double cValue() const;

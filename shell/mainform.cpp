@@ -511,16 +511,24 @@ bool mainform::pathIsUsable(const QString &path)
     return !path.contains(QChar(0));
 }
 
-QString mainform::dialogFolder(const QString &remembered, bool fallBackToProgramFolder) const
+QString mainform::dialogFolder(const QString &remembered) const
 {
-    if (pathIsUsable(remembered) && QFileInfo(remembered).isDir())
+    // The program folder holds the line stores, never the machinist's programs: a dialog starts in
+    // the folder last used, else beside the open program, else in the home folder.
+    const auto usable = [this](const QString &folder) {
+        return !folder.isEmpty() && pathIsUsable(folder) && QFileInfo(folder).isDir() &&
+               QDir(folder) != QDir(m_programFolder);
+    };
+    if (usable(remembered))
         return remembered;
-    return fallBackToProgramFolder ? m_programFolder : QString();
+    if (!TESSARC1->lfile.isEmpty() && usable(folderOf(TESSARC1->lfile)))
+        return folderOf(TESSARC1->lfile);
+    return QDir::homePath();
 }
 
 QString mainform::chooseSaveTarget()
 {
-    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.folders.lastDirSave, false));
+    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.folders.lastDirSave));
     if (chosen.isEmpty())
         return QString();
     if (QFileInfo::exists(chosen) &&
@@ -567,7 +575,7 @@ void mainform::LoadFile_Click()
         return;
     if (!savePrompt())
         return;
-    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.folders.lastDirOpen, true));
+    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.folders.lastDirOpen));
     if (chosen.isEmpty() || !QFileInfo(chosen).isFile())
         return;
     globalVar.folders.lastDirOpen = folderOf(chosen);
@@ -601,7 +609,7 @@ bool mainform::openProgram(const QString &path)
 
 void mainform::openfileinnewwindow_Click()
 {
-    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.folders.lastDirOpen, true));
+    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.folders.lastDirOpen));
     if (chosen.isEmpty())
         return;
     const QString program = QCoreApplication::applicationFilePath();
@@ -758,9 +766,25 @@ void mainform::row_Timer()
 
 void mainform::openHelp(const QString &topic)
 {
-    const QString page = QDir(m_programFolder).filePath(QStringLiteral("help/") + topic + QStringLiteral(".htm"));
-    if (!QFileInfo::exists(page) || !m_prompts.openDocument(page))
+    // The pages stand beside the program as built or installed, or in the program folder.
+    const QString name = QStringLiteral("help/") + topic + QStringLiteral(".htm");
+    QString page;
+    for (const QString &folder : {QCoreApplication::applicationDirPath(), m_programFolder}) {
+        if (QFileInfo::exists(QDir(folder).filePath(name))) {
+            page = QDir(folder).filePath(name);
+            break;
+        }
+    }
+    if (page.isEmpty()) {
         m_prompts.message(this, QStringLiteral("Help file missing."), globalVar.brand.programTitle);
+        return;
+    }
+    if (!m_prompts.openDocument(page))
+        m_prompts.message(this,
+                          QStringLiteral("The help page ") + page +
+                              QStringLiteral(" could not be shown: this desktop has no program set up to open web "
+                                             "pages. Open the file in a web browser."),
+                          globalVar.brand.programTitle);
 }
 
 void mainform::about_Click()

@@ -112,7 +112,7 @@ private:
     void keepFrameOnScreen();
     void showContextMenu(int button, int shift, float x, float y);
     QString folderOf(const QString &path) const;
-    QString dialogFolder(const QString &remembered, bool fallBackToProgramFolder) const;
+    QString dialogFolder(const QString &remembered) const;
     void programIcon();
 
     Prompts &m_prompts;

@@ -72,7 +72,7 @@ std::optional<QColor> ScriptedPrompts::chooseColor(QWidget *, const QColor &)
 bool ScriptedPrompts::openDocument(const QString &path)
 {
     opened.append(path);
-    return true;
+    return desktopOpens;
 }
 
 void ScriptedPrompts::warning(QWidget *, const QString &title, const QString &text)

@@ -109,12 +109,6 @@ private slots:
         QCOMPARE(line.toByteArray(), QByteArray("end"));
         QVERIFY(!reader.next(line, full));
     }
-
-    void missingFileIsFileNotFound()
-    {
-        const QString path = testEnvironment().path(QStringLiteral("nope.nc"));
-        QCOMPARE(raised([&] { LineReader(path, true, 10); }).number(), int(tessarc::ControlError::FileNotFound));
-    }
 };
 
 VORNEXA_TEST_MAIN(TestLineReader)

@@ -78,31 +78,6 @@ private slots:
         QCOMPARE(readBytes(saved), lines(1, 3000));
     }
 
-    void aFailedLoadLeavesNoProgram_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("routine");
-        QTest::addColumn<QString>("says");
-        QTest::newRow("line too long") << QByteArray("G1\r\n" + QByteArray(19, 'X') + "\r\n") << "Conve2"
-                                       << "line 2 has 19 characters";
-        QTest::newRow("no such file") << QByteArray() << "LoadFile" << "File not found";
-    }
-
-    void aFailedLoadLeavesNoProgram()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, routine);
-        QFETCH(QString, says);
-        const QString path = text.isEmpty() ? testEnvironment().path(QStringLiteral("gone.nc"))
-                                            : writeTestFile(QStringLiteral("wide.nc"), text);
-        const ControlError error = raised([&] { program->load(path, {}); });
-        QCOMPARE(error.routine(), routine);
-        QVERIFY2(error.description().contains(says), qPrintable(error.description()));
-        QVERIFY(!program->isOpen());
-        QCOMPARE(program->lineCount(), 0);
-        QVERIFY(!QFile::exists(program->store));
-    }
-
     void pageWriteBackMovesTheRestOnce_data()
     {
         QTest::addColumn<int>("first");
@@ -133,16 +108,6 @@ private slots:
         QCOMPARE(counts.size(), expected.size() == 6 ? 0 : 1);
         // The store holds exactly the program's records, nothing stale past its end.
         QCOMPARE(QFile(program->store).size(), expected.size() * 20);
-    }
-
-    void aPageLineTooLongChangesNothing()
-    {
-        program->load(writeTestFile(QStringLiteral("p.nc"), lines(1, 4)), {});
-        const QByteArray before = readBytes(program->store);
-        QVERIFY_THROWS_EXCEPTION(ControlError,
-                                 program->replaceLines(LineNumber(2), 1, {"OK", QByteArray(19, 'Z'), "OK"}));
-        QCOMPARE(readBytes(program->store), before);
-        QCOMPARE(program->lineCount(), 4);
     }
 
     void aSaveThatFailsLeavesTheTargetAsItWas_data()

@@ -65,6 +65,17 @@ QStringList TestHost::messages() const
     return out;
 }
 
+void HostTest::init()
+{
+    shell = std::make_unique<TestHost>();
+}
+
+void HostTest::cleanup()
+{
+    QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
+    shell.reset();
+}
+
 QList<QByteArray> numberedLines(int n)
 {
     QList<QByteArray> lines;

@@ -62,16 +62,12 @@ private slots:
         QFETCH(QString, axis);
         QFETCH(QByteArray, line);
         QFETCH(bool, spaces);
-        QFETCH(double, value);
-        QFETCH(double, length);
-        QFETCH(double, found);
-        QFETCH(QString, axisAfter);
         const QByteArray before = line;
         const functions::AxisValue got = functions::findAxisValue(axis, line, spaces);
-        QCOMPARE(got.value, value);
-        QCOMPARE(got.length, length);
-        QCOMPARE(got.found, found);
-        QCOMPARE(axis, axisAfter);
+        QTEST(got.value, "value");
+        QTEST(got.length, "length");
+        QTEST(got.found, "found");
+        QTEST(axis, "axisAfter");
         QCOMPARE(line, before);
     }
 
@@ -110,8 +106,7 @@ private slots:
         QFETCH(QString, start);
         QFETCH(QString, end);
         QFETCH(QByteArray, line);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(functions::stripComments(line, start, end), expected);
+        QTEST(functions::stripComments(line, start, end), "expected");
     }
 
     void findAxisValueNoComments_data()
@@ -143,16 +138,12 @@ private slots:
         QFETCH(QString, start);
         QFETCH(QString, end);
         QFETCH(bool, spaces);
-        QFETCH(double, value);
-        QFETCH(double, length);
-        QFETCH(double, found);
-        QFETCH(QByteArray, lineAfter);
         QString axis = QStringLiteral(" X");
         const functions::AxisValue got = functions::findAxisValueNoComments(axis, line, spaces, start, end);
-        QCOMPARE(got.value, value);
-        QCOMPARE(got.length, length);
-        QCOMPARE(got.found, found);
-        QCOMPARE(line, lineAfter);
+        QTEST(got.value, "value");
+        QTEST(got.length, "length");
+        QTEST(got.found, "found");
+        QTEST(line, "lineAfter");
         QCOMPARE(axis, QStringLiteral("X"));
     }
 };

@@ -9,15 +9,6 @@ namespace {
 
 const QString kSep = QStringLiteral("\nSEP.QEN\r");
 
-// The fields of a step joined the way recording joins them.
-QString joined(const QStringList &fields)
-{
-    QString out;
-    for (const QString &f : fields)
-        out += f + kSep;
-    return out;
-}
-
 } // namespace
 
 class TestRange : public QObject
@@ -45,10 +36,8 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(bool, upperTest);
-        QFETCH(bool, startRefused);
-        QFETCH(bool, endRefused);
-        QCOMPARE(tools::startLineRefused(text, 10, upperTest), startRefused);
-        QCOMPARE(tools::endLineRefused(text, 10), endRefused);
+        QTEST(tools::startLineRefused(text, 10, upperTest), "startRefused");
+        QTEST(tools::endLineRefused(text, 10), "endRefused");
     }
 
     void checkRange_data()
@@ -110,28 +99,6 @@ private slots:
         const std::optional<QString> shown = tools::progressCaption(counter, LineRange{first, last}, format);
         QCOMPARE(shown.value_or(QString()), caption);
         QCOMPARE(shown.has_value(), !caption.isEmpty());
-    }
-
-    void operationsStep()
-    {
-        tools::OperationsSettings s{tools::Operation::Multiply, QStringLiteral("z"), QStringLiteral("2.5")};
-        const RangeFields range{false, true, QStringLiteral("3"), QStringLiteral("40")};
-        QCOMPARE(tools::operationsStep(s, range, kSep),
-                 joined({"False", "False", "True", "False", "2.5", "z", "False", "True", "3", "40"}));
-        s.operation = tools::Operation::Add;
-        s.value = QString();
-        QCOMPARE(tools::operationsStep(s, RangeFields{true, false, QStringLiteral("1"), QStringLiteral("9")}, kSep),
-                 joined({"True", "False", "False", "False", "", "z", "True", "False", "1", "9"}));
-    }
-
-    void mirrorStep()
-    {
-        tools::MirrorSettings s{QStringLiteral("X"), QStringLiteral("-10"), true, false};
-        const RangeFields range{true, false, QStringLiteral("1"), QStringLiteral("250")};
-        QCOMPARE(tools::mirrorStep(s, range, kSep), joined({"-10", "X", "True", "False", "1", "250", "1", "0"}));
-        s.swapArcs = false;
-        s.swapCompensation = true;
-        QCOMPARE(tools::mirrorStep(s, range, kSep), joined({"-10", "X", "True", "False", "1", "250", "0", "1"}));
     }
 
     void stepTextKeepsFieldsApart()

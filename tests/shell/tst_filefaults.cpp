@@ -19,7 +19,7 @@
 namespace {
 
 enum class Command { Save, SaveAs, CloseYes, New, Open, OpenRecent, OpenSavingFirst, RecordLength };
-enum class Fault { LockedFolder, FullDisk, StoreDeleted, StoreTruncated, LineTooLong, LoadFails, ProgramOpen };
+enum class Fault { LockedFolder, FullDisk, StoresDiskFull, StoreDeleted, StoreTruncated, LineTooLong, LoadFails, ProgramOpen };
 enum class Outcome { Unchanged, NoProgram };
 
 // A program long enough that no small disk holds a second copy of it.
@@ -104,6 +104,8 @@ private slots:
             {saveFirst, QStringLiteral("save dialog"), conveWarning}, Outcome::NoProgram);
         row("open, load fails", Command::Open, Fault::LoadFails, {saveFirst, QStringLiteral("open dialog"), conveWarning},
             Outcome::NoProgram);
+        row("open, no room for its store", Command::Open, Fault::StoresDiskFull,
+            {saveFirst, QStringLiteral("open dialog"), conveWarning}, Outcome::NoProgram);
         row("open recent, load fails", Command::OpenRecent, Fault::LoadFails, {saveFirst, conveWarning},
             Outcome::NoProgram);
         row("open, saving first fails", Command::OpenSavingFirst, Fault::LockedFolder, {saveFirst, saveWarning},
@@ -120,13 +122,21 @@ private slots:
         QFETCH(QStringList, shown);
         QFETCH(Outcome, outcome);
 
-        // The program lives in a folder of its own, on a small disk where the disk is to fill.
+        // The program lives in a folder of its own, on a small disk where the disk is to fill; the
+        // stores too when there is to be no room for them.
         std::unique_ptr<FullDisk> disk;
         const QString folder = testEnvironment().path(QStringLiteral("programs"));
         QDir(folder).removeRecursively();
         QDir().mkpath(folder);
         if (fault == Fault::FullDisk)
             disk = std::make_unique<FullDisk>(96 * 1024);
+        const QByteArray home = qgetenv("VORNEXA_HOME");
+        const auto restoreHome = qScopeGuard([&] { qputenv("VORNEXA_HOME", home); });
+        std::unique_ptr<FullDisk> storesDisk;
+        if (fault == Fault::StoresDiskFull) {
+            storesDisk = std::make_unique<FullDisk>(4 * 1024 * 1024);
+            qputenv("VORNEXA_HOME", QFile::encodeName(storesDisk->path(QStringLiteral("."))));
+        }
         const QString path = disk ? disk->path(QStringLiteral("part.nc")) : folder + QStringLiteral("/part.nc");
         const QByteArray text = longProgram();
         writeBytes(path, text);
@@ -157,6 +167,9 @@ private slots:
             break;
         case Fault::FullDisk:
             disk->fill();
+            break;
+        case Fault::StoresDiskFull:
+            storesDisk->fill();
             break;
         case Fault::StoreDeleted:
             QFile::remove(w->TESSARC1->tempFile);
@@ -192,7 +205,7 @@ private slots:
             break;
         case Command::Open:
             prompts.answer(Prompts::Answer::No);
-            prompts.answerText(tooLong);
+            prompts.answerText(fault == Fault::LoadFails ? tooLong : path);
             w->LoadFile_Click();
             break;
         case Command::OpenRecent:

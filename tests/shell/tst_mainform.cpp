@@ -262,6 +262,11 @@ private slots:
         QCOMPARE(prompts.log.last(), QStringLiteral("message: VORNEXA: \"") + program + QStringLiteral("\" ") + path);
         QCOMPARE(w->TESSARC1->lfile, QString()); // this window is left as it was
         QCOMPARE(w->globalVar.recent.entries[0], QString());
+        // A process that does not start is reported.
+        w->startProcess = [](const QString &, const QStringList &) { return false; };
+        prompts.answerText(path);
+        w->openfileinnewwindow_Click();
+        QCOMPARE(prompts.log.last(), QStringLiteral("message: VORNEXA: A new window could not be started for ") + path);
     }
 
     void fileCommandsWaitForARunningOperation()
@@ -316,10 +321,12 @@ private slots:
         start();
         const QString there = samplePath(QStringLiteral("there.nc"));
         const QString gone = testEnvironment().path(QStringLiteral("gone.nc"));
-        w->globalVar.recent.entries = {gone, there, QString(), QString(), QString()};
+        w->globalVar.recent.entries = {gone, there, QString(), QStringLiteral("a\0b.nc"), QString()};
         w->re_Click(1);
         w->re_Click(3); // empty: nothing
-        QCOMPARE(prompts.log, QStringList{QStringLiteral("message: File Not Found: ") + gone + QStringLiteral(" Not Found")});
+        w->re_Click(4); // a name no file can have
+        QCOMPARE(prompts.log, (QStringList{QStringLiteral("message: File Not Found: ") + gone + QStringLiteral(" Not Found"),
+                                           QStringLiteral("message: File Not Found: Bad drive.")}));
         QCOMPARE(w->globalVar.recent.entries[0], gone); // it stays in the list
         w->re_Click(2);
         QCOMPARE(w->TESSARC1->lfile, there);
@@ -411,6 +418,10 @@ private slots:
         writeBytes(programPath(QStringLiteral("help/quickstart.htm")), "<html></html>");
         w->item(QStringLiteral("help2"))->trigger();
         QCOMPARE(prompts.opened, QStringList{programPath(QStringLiteral("help/quickstart.htm"))});
+        prompts.clear();
+        prompts.documentsOpen = false; // the page is there but nothing on the desktop opens it
+        w->item(QStringLiteral("help2"))->trigger();
+        QCOMPARE(prompts.log, QStringList{QStringLiteral("message: VORNEXA: Help file missing.")});
     }
 
     void menuItemsWaitForTheirWindows()

@@ -89,7 +89,8 @@ private slots:
 
         const QString target = testEnvironment().path(QStringLiteral("out.nc"));
         f.editor->saveFile(target);
-        const QRegularExpression saved(QRegularExpression::escape(target) + QStringLiteral(" Saved\\. \\(\\d+\\.\\d\\d seconds\\)"));
+        const QRegularExpression saved(QRegularExpression::escape(target) +
+                                       QStringLiteral(" Saved\\. \\(\\d+\\.\\d\\d seconds\\)"));
         QVERIFY2(saved.match(f.editor->Notes->text()).hasMatch(), qPrintable(f.editor->Notes->text()));
         QCOMPARE(f.editor->lfile, path); // saving elsewhere keeps the program's name
         // A second load leaves nothing of the first.
@@ -270,7 +271,7 @@ private slots:
         f.load("G1\r\nG2\r\n");
         typeAt(*f.editor, tessarc::CharOffset(2), QStringLiteral("N1\n") + QString(30, QLatin1Char('Z')));
         QCOMPARE(f.prompts.titles, QStringList{QStringLiteral("TESSARC1 - LoadLine")}); // written back at once
-        QVERIFY2(f.prompts.texts.at(0).contains(QStringLiteral("line 2 has 30 characters")), qPrintable(f.prompts.texts.at(0)));
+        QVERIFY(f.prompts.texts.at(0).contains(QStringLiteral("line 2 has 30 characters")));
         f.editor->loadLine(1); // and refused again when the page is to be left
         QCOMPARE(f.prompts.titles.size(), 2);
         QVERIFY(!f.editor->Run);

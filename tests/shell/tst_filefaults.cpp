@@ -19,7 +19,9 @@
 namespace {
 
 enum class Command { Save, SaveAs, CloseYes, New, Open, OpenRecent, OpenSavingFirst, RecordLength };
-enum class Fault { LockedFolder, FullDisk, StoresDiskFull, StoreDeleted, StoreTruncated, LineTooLong, LoadFails, ProgramOpen };
+enum class Fault {
+    LockedFolder, FullDisk, StoresDiskFull, StoreDeleted, StoreTruncated, LineTooLong, LoadFails, ProgramOpen
+};
 enum class Outcome { Unchanged, NoProgram };
 
 // A program long enough that no small disk holds a second copy of it.

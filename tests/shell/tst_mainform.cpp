@@ -171,41 +171,58 @@ private slots:
         QVERIFY(w->item(QStringLiteral("edit1"))->isVisible());
     }
 
-    void openAsksToSaveFirst_data()
+    // Replacing or closing an edited program asks to save it first: Cancel ends the command, No goes
+    // on without saving, Yes saves and goes on.
+    void theSaveQuestionComesFirst_data()
     {
+        QTest::addColumn<bool>("closing");
         QTest::addColumn<int>("answer");
-        QTest::newRow("Cancel") << int(Prompts::Answer::Cancel);
-        QTest::newRow("No") << int(Prompts::Answer::No);
-        QTest::newRow("Yes") << int(Prompts::Answer::Yes);
+        for (bool closing : {false, true}) {
+            const char *command = closing ? "close" : "open";
+            QTest::addRow("%s, Cancel", command) << closing << int(Prompts::Answer::Cancel);
+            QTest::addRow("%s, No", command) << closing << int(Prompts::Answer::No);
+            QTest::addRow("%s, Yes", command) << closing << int(Prompts::Answer::Yes);
+        }
     }
 
-    void openAsksToSaveFirst()
+    void theSaveQuestionComesFirst()
     {
+        QFETCH(bool, closing);
         QFETCH(int, answer);
+        const bool goesOn = answer != int(Prompts::Answer::Cancel);
         start();
         const QString first = samplePath(QStringLiteral("first.nc"));
         const QString second = samplePath(QStringLiteral("second.nc"), "M3\r\n");
         openThroughMenu(first);
         w->TESSARC1->txtmain->textCursor().insertText(QStringLiteral("N1 ")); // an edit on the page
+        const QString store = w->TESSARC1->tempFile;
         prompts.clear();
-
         prompts.answer(static_cast<Prompts::Answer>(answer));
-        if (answer != int(Prompts::Answer::Cancel))
-            prompts.answerText(second);
-        w->LoadFile_Click();
-        QCOMPARE(prompts.log.first(),
-                 QStringLiteral("ask: VORNEXA: Would you like to save ") + first + QStringLiteral(" before opening a new file?"));
-        if (answer == int(Prompts::Answer::Cancel)) {
-            QCOMPARE(prompts.log.size(), 1);
-            QCOMPARE(w->TESSARC1->lfile, first);
-            return;
+        if (closing) {
+            QCOMPARE(w->close(), goesOn);
+        } else {
+            if (goesOn)
+                prompts.answerText(second);
+            w->LoadFile_Click();
         }
-        QCOMPARE(w->TESSARC1->lfile, second);
-        QCOMPARE(w->globalVar.recent.entries[0], second);
-        QCOMPARE(w->globalVar.recent.entries[1], first);
+        QCOMPARE(prompts.log.first(), QStringLiteral("ask: VORNEXA: Would you like to save ") + first +
+                                          (closing ? QStringLiteral(" before exiting?")
+                                                   : QStringLiteral(" before opening a new file?")));
         QCOMPARE(readBytes(first), answer == int(Prompts::Answer::Yes) ? QByteArray("N1 G1 X1\r\nG2 X2\r\nM30\r\n")
                                                                         : QByteArray("G1 X1\r\nG2 X2\r\nM30\r\n"));
-        QCOMPARE(storedSetting(QStringLiteral("FILES/LASTDIROPEN")), testEnvironment().root());
+        QCOMPARE(QFileInfo::exists(store), !goesOn); // the store goes with its program
+        if (!goesOn) {
+            QCOMPARE(prompts.log.size(), 1);
+            QCOMPARE(w->TESSARC1->lfile, first);
+        } else if (closing) {
+            QCOMPARE(storedSetting(QStringLiteral("RE/REONE")), first);
+            QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINWIDTH")), QStringLiteral("10000")); // as read, not 10005
+        } else {
+            QCOMPARE(w->TESSARC1->lfile, second);
+            QCOMPARE(w->globalVar.recent.entries[0], second);
+            QCOMPARE(w->globalVar.recent.entries[1], first);
+            QCOMPARE(storedSetting(QStringLiteral("FILES/LASTDIROPEN")), testEnvironment().root());
+        }
     }
 
     void openWithNoChoiceOrAMissingFileDoesNothing()
@@ -330,38 +347,6 @@ private slots:
         QCOMPARE(w->TESSARC1->lfile, there);
         QCOMPARE(w->globalVar.recent.entries[1], there); // not reordered
         QVERIFY(w->item(QStringLiteral("search"))->isVisible());
-    }
-
-    void closingAsksToSave_data()
-    {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("closes");
-        QTest::addColumn<bool>("saved");
-        QTest::newRow("Cancel") << int(Prompts::Answer::Cancel) << false << false;
-        QTest::newRow("No") << int(Prompts::Answer::No) << true << false;
-        QTest::newRow("Yes") << int(Prompts::Answer::Yes) << true << true;
-    }
-
-    void closingAsksToSave()
-    {
-        QFETCH(int, answer);
-        QFETCH(bool, closes);
-        const QString path = samplePath(QStringLiteral("closing.nc"));
-        start();
-        openThroughMenu(path);
-        w->TESSARC1->txtmain->textCursor().insertText(QStringLiteral("%"));
-        const QString store = w->TESSARC1->tempFile;
-        prompts.clear();
-        prompts.answer(static_cast<Prompts::Answer>(answer));
-        QCOMPARE(w->close(), closes);
-        QCOMPARE(prompts.log.first(),
-                 QStringLiteral("ask: VORNEXA: Would you like to save ") + path + QStringLiteral(" before exiting?"));
-        QTEST(readBytes(path).startsWith("%G1"), "saved");
-        QCOMPARE(QFileInfo::exists(store), !closes);
-        if (closes) {
-            QCOMPARE(storedSetting(QStringLiteral("RE/REONE")), path);
-            QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINWIDTH")), QStringLiteral("10000")); // as read, not 10005
-        }
     }
 
     void aMaximizedWindowKeepsItsStoredPlace()

@@ -5,12 +5,6 @@
 using tools::LineRange;
 using tools::RangeFields;
 
-namespace {
-
-const QString kSep = QStringLiteral("\nSEP.QEN\r");
-
-} // namespace
-
 class TestRange : public QObject
 {
     Q_OBJECT
@@ -104,6 +98,7 @@ private slots:
     void stepTextKeepsFieldsApart()
     {
         // A field holding the separator's pieces, or nothing at all, still takes exactly one slot.
+        const QString kSep = QStringLiteral("\nSEP.QEN\r");
         tools::StepText step(kSep);
         step.text(QString()).text(QStringLiteral("SEP.QEN")).option(true).check(false);
         QCOMPARE(step.result(), QString(kSep + "SEP.QEN" + kSep + "True" + kSep + "0" + kSep));

@@ -4,7 +4,6 @@
 #include "tessarc.h"
 #include "testenv.h"
 
-#include <QDir>
 #include <QVBoxLayout>
 
 TestHost::TestHost() : m_settings(QStringLiteral("VORNEXA"))
@@ -21,9 +20,8 @@ TestHost::TestHost() : m_settings(QStringLiteral("VORNEXA"))
     globalVar.comments.applyTo(*m_editor);
     globalVar.view.applyTo(*m_editor);
     globalVar.io.applyTo(*m_editor);
-    const QDir folder(qEnvironmentVariable("VORNEXA_HOME"));
-    m_editor->tempFile = folder.filePath(QStringLiteral("0.qen.tmp"));
-    m_editor->tempFile2 = folder.filePath(QStringLiteral("0.2.qen.tmp"));
+    m_editor->tempFile = programPath(QStringLiteral("0.qen.tmp"));
+    m_editor->tempFile2 = programPath(QStringLiteral("0.2.qen.tmp"));
     QObject::connect(&lock(), &tessarc::OperationLock::busyChanged, [this](bool busy) { busyShown = busy; });
 }
 
@@ -47,10 +45,8 @@ void TestHost::open(const QList<QByteArray> &lines)
     QByteArray text;
     for (const QByteArray &line : lines)
         text += line + "\r\n";
-    const QString path = testEnvironment().path(QStringLiteral("program.nc"));
-    writeBytes(path, text);
     m_editor->lockup(false);
-    m_editor->loadFile(path);
+    m_editor->loadFile(writeTestFile(QStringLiteral("program.nc"), text));
     scripted.clear();
 }
 
@@ -67,6 +63,17 @@ QStringList TestHost::messages() const
     for (const QString &line : scripted.log)
         out.append(QString(line).replace(QStringLiteral("message: VORNEXA: "), QStringLiteral("message: ")));
     return out;
+}
+
+void HostTest::init()
+{
+    shell = std::make_unique<TestHost>();
+}
+
+void HostTest::cleanup()
+{
+    QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
+    shell.reset();
 }
 
 QList<QByteArray> numberedLines(int n)

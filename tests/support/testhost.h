@@ -11,6 +11,7 @@
 #include <QList>
 #include <QMap>
 #include <QWidget>
+#include <memory>
 #include <utility>
 
 // A small host for the windows of the subsystems: an editor control in a window of its own, the
@@ -48,6 +49,20 @@ private:
     QWidget m_window;
     TESSARC *m_editor = nullptr;
     SettingsStore m_settings;
+};
+
+// The base of the tests of windows on the test host: a fresh host for every test, and a test fails
+// when a prompt came that it had queued no answer for.
+class HostTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<TestHost> shell;
+
+private slots:
+    void init();
+    void cleanup();
 };
 
 // Lines "N<k> X<k>" for k = 1 ... n.

@@ -241,13 +241,29 @@ private slots:
         QVERIFY(second->close());
     }
 
+    void aPageTheStoreRefusedHoldsTheRunBack()
+    {
+        shell->open(numberedLines(3));
+        auto w = operations();
+        const QList<QByteArray> before = shell->store();
+        shell->editor().txtmain->textCursor().insertText(QString(600, QLatin1Char('Y')));
+        w->Go->click();
+        // The control says why; the run would otherwise be undone when the page is written back.
+        QCOMPARE(shell->scripted.log.size(), 1);
+        QVERIFY(shell->scripted.log.first().startsWith(QStringLiteral("warning: TESSARC1 - LoadLine")));
+        QCOMPARE(shell->store(), before);
+        QCOMPARE(runState(*w), QStringList({"&Go", "0", "0", "0"}));
+    }
+
     // The store fails under a run: the run names the line it stopped at and what may have changed.
     void aFailingRunStillGivesTheLockBack_data()
     {
-        QTest::addColumn<int>("damaged"); // the record whose count is damaged; 0: the store has gone
+        QTest::addColumn<int>("damaged"); // the record whose count is damaged; 0: the store has gone; -1: cut short
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("ends");
         QTest::newRow("store gone") << 0 << "message: Line 1: File not found" << "no line was changed.";
+        QTest::newRow("store cut short") << -1 << "message: Line 1: Bad record length: the line store holds 7 of"
+                                         << "no line was changed.";
         QTest::newRow("record 6 damaged") << 6 << "message: Line 6: Bad record length"
                                           << "The run stopped there; the lines before it may have been changed.";
     }
@@ -262,6 +278,8 @@ private slots:
         QFile store(shell->editor().tempFile);
         if (damaged == 0)
             QVERIFY(store.remove());
+        else if (damaged < 0)
+            QVERIFY(store.resize(7 * 500));
         else
             QVERIFY(store.open(QIODevice::ReadWrite) && store.seek((damaged - 1) * 500) &&
                     store.write("\xff\x7f", 2) == 2);

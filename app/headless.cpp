@@ -178,23 +178,33 @@ void ProgressLine::show(const QString &text)
 {
     if (!m_terminal)
         return;
+    m_text = text;
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (m_last >= 0 && now - m_last < 100)
         return;
     m_last = now;
+    draw();
+}
+
+void ProgressLine::draw()
+{
     // Back to the start of the line, the text, the rest of the old text cleared.
-    std::fprintf(stderr, "\r%s\033[K", text.toLocal8Bit().constData());
+    std::fprintf(stderr, "\r%s\033[K", m_text.toLocal8Bit().constData());
     std::fflush(stderr);
-    m_drawn = true;
+    m_drawn = m_text;
 }
 
 void ProgressLine::end()
 {
-    if (!m_drawn)
+    if (m_text.isEmpty())
         return;
+    // The line ends as things stand at the end, not as they stood at the last redraw.
+    if (m_drawn != m_text)
+        draw();
     std::fputc('\n', stderr);
     std::fflush(stderr);
-    m_drawn = false;
+    m_text.clear();
+    m_drawn.clear();
     m_last = -1;
 }
 

@@ -56,8 +56,11 @@ public:
     void end();
 
 private:
+    void draw();
+
     bool m_terminal = false;
-    bool m_drawn = false;
+    QString m_text;  // what the line says now
+    QString m_drawn; // what was last drawn
     qint64 m_last = -1;
 };
 

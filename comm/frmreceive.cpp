@@ -34,11 +34,12 @@ frmReceive::frmReceive(Host &host, QWidget *parent)
     lblProgress->setObjectName(QStringLiteral("lblProgress"));
     Go->setDefault(true);
     Command2->setVisible(false);
-    lblProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblProgress->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lblProgress->setMinimumWidth(lblProgress->fontMetrics().horizontalAdvance(QStringLiteral("000000000000")));
-    lblProgress->setToolTip(QStringLiteral("Characters received"));
+    auto *received = new QLabel(QStringLiteral("Characters received:"), this);
 
     auto *buttons = new QHBoxLayout;
+    buttons->addWidget(received);
     buttons->addWidget(lblProgress);
     buttons->addStretch(1);
     buttons->addWidget(Command2);

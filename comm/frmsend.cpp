@@ -236,13 +236,15 @@ void frmSend::showSending(bool sending)
     cq->setVisible(sending);
     Command2->setVisible(sending);
     picker->m->setEnabled(!sending);
-    Go->setEnabled(!sending);
     if (!sending)
         Go->setText(kSendCaption);
 }
 
 void frmSend::Go_Click()
 {
+    // While sending, the button shows the percentage and starts nothing.
+    if (m_transfer && m_transfer->running())
+        return;
     TESSARC &editor = m_host.editor();
     const std::optional<MachineProfile> &profile = picker->profile();
     if (!profile) {

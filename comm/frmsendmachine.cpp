@@ -223,6 +223,12 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
     outer->addLayout(left);
     outer->addLayout(right, 1);
 
+    // The texts in the order they are read, each check box after its text.
+    setTabOrder(txtBOF, bofeob);
+    setTabOrder(bofeob, txtEOF);
+    setTabOrder(txtEOF, eofeob);
+    setTabOrder(eofeob, strippit1);
+
     connect(m, &QListWidget::currentItemChanged, this, [this](QListWidgetItem *item) {
         if (item && !m_showing)
             m_Click();

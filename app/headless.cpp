@@ -98,11 +98,18 @@ QString settingsTitle()
 }
 
 int g_signalPipe[2] = {-1, -1};
+volatile sig_atomic_t g_caught = 0;
 struct sigaction g_oldInt = {};
 struct sigaction g_oldTerm = {};
 
+QString signalName(int number)
+{
+    return number == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
+}
+
 void onSignal(int number)
 {
+    g_caught = number;
     const char byte = static_cast<char>(number);
     if (::write(g_signalPipe[1], &byte, 1) < 0) {
         // nothing to do: a signal already waits in the pipe
@@ -218,7 +225,7 @@ StopSignals::StopSignals()
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char byte = 0;
         while (::read(g_signalPipe[0], &byte, 1) == 1)
-            emit arrived(byte == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM"));
+            emit arrived(signalName(byte));
     });
     struct sigaction action = {};
     action.sa_handler = &onSignal;
@@ -226,6 +233,11 @@ StopSignals::StopSignals()
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &g_oldInt);
     sigaction(SIGTERM, &action, &g_oldTerm);
+}
+
+QString StopSignals::caught()
+{
+    return g_caught ? signalName(g_caught) : QString();
 }
 
 StopSignals::~StopSignals()

@@ -73,6 +73,8 @@ class StopSignals : public QObject
 public:
     StopSignals();
     ~StopSignals() override;
+    // The signal caught so far ("SIGINT" or "SIGTERM"), also before the event loop has run; "" when none.
+    static QString caught();
 
 signals:
     void arrived(const QString &name);

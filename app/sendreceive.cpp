@@ -96,17 +96,29 @@ int sendVerb(const QStringList &arguments)
     GlobalVar values;
     values.numbers.read(*settings);
     values.io.read(*settings);
+    // Caught from here on, so that a stop while the program loads still takes its stores away.
+    StopSignals stop;
+    struct Stopped
+    {
+    };
     LoadedProgram loaded(values.io);
     tessarc::Program &program = loaded.program();
     ProgressLine progress;
     const QString name = QFileInfo(programFile).fileName();
     try {
         program.load(QFileInfo(programFile).absoluteFilePath(), [&](qint64 done, qint64 total) {
+            if (!StopSignals::caught().isEmpty())
+                throw Stopped();
             progress.show(QStringLiteral("Loading %1: %2%").arg(name).arg(total > 0 ? done * 100 / total : 100));
         });
     } catch (const comm::ControlError &error) {
         progress.end();
         printError(comm::errorText(error));
+        return Failed;
+    } catch (const Stopped &) {
+        progress.end();
+        printError(QStringLiteral("vornexa: stopped by %1 while loading %2; nothing was sent.")
+                       .arg(StopSignals::caught(), programFile));
         return Failed;
     }
     progress.end();
@@ -126,12 +138,7 @@ int sendVerb(const QStringList &arguments)
     QObject::connect(&transfer, &comm::SendTransfer::progress, [&](const QString &caption) {
         progress.show(QStringLiteral("Sending %1 to %2: %3").arg(name, profile->name, caption));
     });
-    StopSignals stop;
-    QString stoppedBy;
-    QObject::connect(&stop, &StopSignals::arrived, &transfer, [&](const QString &signal) {
-        stoppedBy = signal;
-        transfer.cancel();
-    });
+    QObject::connect(&stop, &StopSignals::arrived, &transfer, &comm::SendTransfer::cancel);
     const comm::TransferResult result = waitForEnd(transfer);
     progress.end();
     switch (result.outcome) {
@@ -140,7 +147,7 @@ int sendVerb(const QStringList &arguments)
         return Done;
     case comm::TransferResult::Outcome::Cancelled:
         printError(QStringLiteral("vornexa: stopped by %1 after %2 of %3 lines; no end text was sent.")
-                       .arg(stoppedBy)
+                       .arg(StopSignals::caught())
                        .arg(result.count)
                        .arg(job.last));
         return Failed;

@@ -122,6 +122,29 @@ private slots:
         QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
     }
 
+    // SIGINT while the machine holds XOFF: the send stops at once, with no end text.
+    void sendStopped()
+    {
+        PtyPair pty;
+        storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
+        comm::MachineProfile held = mill();
+        held.handshake = 1;
+        comm::MachineFolder::standard().write(held);
+        QByteArray text;
+        for (int k = 1; k <= 100000; ++k)
+            text += "N" + QByteArray::number(k * 10) + " G01 X" + QByteArray::number(k) + ".5\r\n";
+        Run run({QStringLiteral("--send"), QStringLiteral("Mill"), file(QStringLiteral("long.nc"), text)});
+        QTRY_VERIFY_WITH_TIMEOUT(pty.slaveOpen(), 10000);
+        pty.xoff();
+        QTRY_VERIFY(pty.receivedSize() > 0);
+        ::kill(static_cast<pid_t>(run.process.processId()), SIGINT);
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY(run.err().contains(QLatin1String("vornexa: stopped by SIGINT after ")));
+        pty.xon();
+        QVERIFY(!pty.received().endsWith('%'));
+        QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
+    }
+
     // A capture ends when the line is quiet for the idle time, or at SIGINT or SIGTERM.
     void receive_data()
     {

@@ -51,6 +51,13 @@ QList<Option> baudOptions()
 
 const char *const kValue = "optionValue";
 
+template <class W>
+W *named(W *widget, const char *name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
 // A framed group of exclusive options, laid out in `columns` columns.
 QGroupBox *optionGroup(QWidget *parent, const QString &title, const QList<Option> &list, int columns,
                        QList<QRadioButton *> &buttons)
@@ -99,24 +106,13 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmSendMachine"));
     setWindowTitle(QStringLiteral("Manage Machines"));
-    auto named = [](QWidget *w, const char *name) {
-        w->setObjectName(QString::fromLatin1(name));
-        return w;
-    };
-
     // The machine list and its commands.
-    Label1 = new QLabel(QStringLiteral("Current Machines:"), this);
-    m = new QListWidget(this);
-    Command1 = new QPushButton(QStringLiteral("&Add New"), this);
-    Command2 = new QPushButton(QStringLiteral("&Remove"), this);
-    Command3 = new QPushButton(QStringLiteral("&Update Changes"), this);
-    Command4 = new QPushButton(QStringLiteral("Tips for using special characters"), this);
-    named(Label1, "Label1");
-    named(m, "m");
-    named(Command1, "Command1");
-    named(Command2, "Command2");
-    named(Command3, "Command3");
-    named(Command4, "Command4");
+    Label1 = named(new QLabel(QStringLiteral("Current Machines:"), this), "Label1");
+    m = named(new QListWidget(this), "m");
+    Command1 = named(new QPushButton(QStringLiteral("&Add New"), this), "Command1");
+    Command2 = named(new QPushButton(QStringLiteral("&Remove"), this), "Command2");
+    Command3 = named(new QPushButton(QStringLiteral("&Update Changes"), this), "Command3");
+    Command4 = named(new QPushButton(QStringLiteral("Tips for using special characters"), this), "Command4");
     Label1->setBuddy(m);
     Command3->setVisible(false);
     auto *left = new QVBoxLayout;
@@ -130,16 +126,16 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
     left->addWidget(Command4);
 
     // The profile.
-    txtName = static_cast<QLineEdit *>(named(new QLineEdit(this), "txtName"));
-    txtComments = static_cast<QLineEdit *>(named(new QLineEdit(this), "txtComments"));
+    txtName = named(new QLineEdit(this), "txtName");
+    txtComments = named(new QLineEdit(this), "txtComments");
     auto *names = new QFormLayout;
     names->addRow(QStringLiteral("Name: "), txtName);
     names->addRow(QStringLiteral("Comments: "), txtComments);
 
-    auto *comBox = static_cast<QGroupBox *>(named(new QGroupBox(QStringLiteral("Com Port"), this), "frameCom"));
-    txtCom = static_cast<QLineEdit *>(named(new QLineEdit(comBox), "txtCom"));
+    auto *comBox = named(new QGroupBox(QStringLiteral("Com Port"), this), "frameCom");
+    txtCom = named(new QLineEdit(comBox), "txtCom");
     txtCom->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 16);
-    cboDevice = static_cast<QComboBox *>(named(new QComboBox(comBox), "cboDevice"));
+    cboDevice = named(new QComboBox(comBox), "cboDevice");
     cboDevice->setEditable(true);
     cboDevice->setInsertPolicy(QComboBox::NoInsert);
     cboDevice->setMinimumContentsLength(16);
@@ -176,7 +172,7 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
                                     options({"f1", "LF", "1", "f2", "CR", "2", "f3", "LF + CR", "3", "f4", "CR + LF", "4",
                                              "f5", "LF + CR + CR", "5", "f6", "Other (See Below)", "6"}),
                                     2, eob);
-    txtF = static_cast<QLineEdit *>(named(new QLineEdit(QStringLiteral("(LF)"), eobBox), "txtF"));
+    txtF = named(new QLineEdit(QStringLiteral("(LF)"), eobBox), "txtF");
     static_cast<QGridLayout *>(eobBox->layout())->addWidget(txtF, 3, 0, 1, 2);
 
     auto *line = new QHBoxLayout;
@@ -189,10 +185,10 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
     stopAndHandshake->addStretch(1);
     line->addLayout(stopAndHandshake);
 
-    txtBOF = static_cast<QLineEdit *>(named(new QLineEdit(this), "txtBOF"));
-    txtEOF = static_cast<QLineEdit *>(named(new QLineEdit(this), "txtEOF"));
-    bofeob = static_cast<QCheckBox *>(named(new QCheckBox(QStringLiteral("EOB"), this), "bofeob"));
-    eofeob = static_cast<QCheckBox *>(named(new QCheckBox(QStringLiteral("EOB"), this), "eofeob"));
+    txtBOF = named(new QLineEdit(this), "txtBOF");
+    txtEOF = named(new QLineEdit(this), "txtEOF");
+    bofeob = named(new QCheckBox(QStringLiteral("EOB"), this), "bofeob");
+    eofeob = named(new QCheckBox(QStringLiteral("EOB"), this), "eofeob");
     auto *special = new QGridLayout;
     auto *bofLabel = new QLabel(QStringLiteral("Special Beginning of File:"), this);
     auto *eofLabel = new QLabel(QStringLiteral("Special End of File:"), this);
@@ -204,8 +200,8 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
     special->addWidget(eofLabel, 1, 0);
     special->addWidget(txtEOF, 1, 1);
     special->addWidget(eofeob, 1, 2);
-    auto *protocolBox = static_cast<QGroupBox *>(named(new QGroupBox(QStringLiteral("Special Protocols"), this), "frameProtocols"));
-    strippit1 = static_cast<QCheckBox *>(named(new QCheckBox(QStringLiteral("Strippit HECC80/3"), protocolBox), "strippit1"));
+    auto *protocolBox = named(new QGroupBox(QStringLiteral("Special Protocols"), this), "frameProtocols");
+    strippit1 = named(new QCheckBox(QStringLiteral("Strippit HECC80/3"), protocolBox), "strippit1");
     (new QVBoxLayout(protocolBox))->addWidget(strippit1);
 
     auto *eobAndProtocol = new QHBoxLayout;

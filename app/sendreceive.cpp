@@ -209,7 +209,9 @@ int receiveVerb(const QStringList &arguments)
         printError(comm::errorText(error) + QStringLiteral(" What arrived is kept in %1.").arg(transfer.capture()));
         return Failed;
     }
-    printOut(QStringLiteral("vornexa: received %1 characters from %2 into %3.").arg(result.count).arg(profile->name, output));
+    printOut(QStringLiteral("vornexa: received %1 characters from %2 into %3.")
+                 .arg(result.count)
+                 .arg(profile->name, output));
     return result.outcome == comm::TransferResult::Outcome::Done ? Done : Failed;
 }
 

@@ -159,7 +159,8 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
                                                 "O", "pS", "Space", "S"}),
                                        1, parity);
     QGroupBox *dataBox = optionGroup(this, QStringLiteral("Data Bits"),
-                                     options({"d4", "4", "4", "d5", "5", "5", "d6", "6", "6", "d7", "7", "7", "d8", "8", "8"}),
+                                     options({"d4", "4", "4", "d5", "5", "5", "d6", "6", "6", "d7", "7", "7", "d8", "8",
+                                              "8"}),
                                      1, dataBits);
     QGroupBox *stopBox = optionGroup(this, QStringLiteral("Stop Bit"),
                                      options({"s1", "1", "1", "s15", "1.5", "1.5", "s2", "2", "2"}), 1, stopBits);
@@ -385,7 +386,8 @@ void frmSendMachine::deviceEdited(const QString &path)
 void frmSendMachine::Command1_Click()
 {
     const std::optional<QString> name = m_host.prompts().input(
-        this, QStringLiteral("Please enter a name for your new machine."), QStringLiteral("Create new machine. (Name)"), QString());
+        this, QStringLiteral("Please enter a name for your new machine."), QStringLiteral("Create new machine. (Name)"),
+        QString());
     if (!name || name->isEmpty())
         return;
     try {

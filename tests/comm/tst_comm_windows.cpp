@@ -382,7 +382,8 @@ private slots:
         }
         w->Command2->click();
         const QString overwrite = QStringLiteral("ask: File already exists.: Would you like to overwrite ") + target;
-        QCOMPARE(host->messages(), (QStringList{QStringLiteral("save dialog"), overwrite, QStringLiteral("save dialog"), overwrite}));
+        QCOMPARE(host->messages(),
+                 (QStringList{QStringLiteral("save dialog"), overwrite, QStringLiteral("save dialog"), overwrite}));
         QCOMPARE(readBytes(target), QByteArray("N10\r\nN20\r\n"));
         QTRY_VERIFY(!alive);
         QVERIFY(!host->editor().Run && !pty.slaveOpen());

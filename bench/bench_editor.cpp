@@ -900,11 +900,13 @@ struct Options
 
 const QStringList kFigures = {QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
                               QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
-                              QStringLiteral("send"), QStringLiteral("sendcpu")};
+                              QStringLiteral("send"), QStringLiteral("sendcpu"),
+                              QStringLiteral("sendwindow")};
 
 int run(const Options &options)
 {
-    if (options.only == QLatin1String("send") || options.only == QLatin1String("sendcpu"))
+    if (options.only == QLatin1String("send") || options.only == QLatin1String("sendcpu") ||
+        options.only == QLatin1String("sendwindow"))
         return runCommFigure(options.only, options.runs, options.dir);
     QElapsedTimer wall;
     wall.start();
@@ -984,7 +986,7 @@ int main(int argc, char *argv[])
                                        QStringLiteral("Existing folder in which the scratch folder is made (default /tmp)."),
                                        QStringLiteral("DIR"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send or sendcpu."),
+                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send, sendcpu or sendwindow."),
                                         QStringLiteral("FIGURE"));
     parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});
     parser.process(app);

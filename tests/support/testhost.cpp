@@ -8,7 +8,6 @@
 
 TestHost::TestHost() : m_settings(QStringLiteral("VORNEXA"))
 {
-    emptyRunFolders();
     m_editor = new TESSARC(&m_window);
     auto *layout = new QVBoxLayout(&m_window);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -19,6 +19,12 @@
 // put behind which menu item. Program and settings folders are emptied when it is made.
 class TestHost : public Host
 {
+    // First of all: the folders are emptied before the settings store reads them.
+    struct FreshFolders
+    {
+        FreshFolders() { emptyRunFolders(); }
+    } m_fresh;
+
 public:
     TestHost();
     ~TestHost() override;

@@ -15,8 +15,9 @@ PageView::PageView(QWidget *parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // Every page is rebuilt from the store, and colouring is not an edit to undo.
-    setUndoRedoEnabled(false);
+    // Typing on the page can be taken back until the page is written back; each page shown starts
+    // with nothing to undo (the history of the store takes over from there).
+    setUndoRedoEnabled(true);
     // The host shows its own menu on the right button.
     setContextMenuPolicy(Qt::NoContextMenu);
 }
@@ -106,6 +107,22 @@ CharOffset PageView::lineStart(PageRow row) const
     if (!b.isValid())
         return CharOffset(-1);
     return positionToOffset(b.position());
+}
+
+bool PageView::event(QEvent *event)
+{
+    // Undo and Redo are the view's own only while it has typing to take back or do again; otherwise
+    // the keys go to the window's Undo and Redo, which work on the program's history.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const bool undo = key->matches(QKeySequence::Undo);
+        const bool redo = key->matches(QKeySequence::Redo);
+        if ((undo && !document()->isUndoAvailable()) || (redo && !document()->isRedoAvailable())) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QPlainTextEdit::event(event);
 }
 
 void PageView::keyPressEvent(QKeyEvent *event)

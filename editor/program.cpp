@@ -55,6 +55,7 @@ ControlError Program::lineTooLong(LineNumber line, qint64 length, const QString 
 
 void Program::removeStores()
 {
+    m_history.clear();
     QFile::remove(store);
     QFile::remove(scratch);
 }
@@ -257,8 +258,17 @@ void ProgramRebuild::commit()
     // Every line has its record, the last ones too when they were past the end of the old store.
     m_store->truncate(m_count);
     m_store->close();
-    if (std::rename(QFile::encodeName(m_program.scratch).constData(), QFile::encodeName(m_program.store).constData()) != 0)
+    // A change being recorded keeps the old store whole, moved aside; nothing is copied.
+    const QString keeper = m_program.recording() ? m_program.recording()->storeKeeper() : QString();
+    if (!keeper.isEmpty() &&
+        std::rename(QFile::encodeName(m_program.store).constData(), QFile::encodeName(keeper).constData()) != 0)
         throw ControlError::fromErrno(errno, m_program.store);
+    if (std::rename(QFile::encodeName(m_program.scratch).constData(), QFile::encodeName(m_program.store).constData()) != 0) {
+        const int err = errno;
+        if (!keeper.isEmpty())
+            std::rename(QFile::encodeName(keeper).constData(), QFile::encodeName(m_program.store).constData());
+        throw ControlError::fromErrno(err, m_program.store);
+    }
     m_done = true;
     m_program.setLineCount(m_count);
 }

@@ -367,6 +367,12 @@ bool TESSARC::saveFile(const QString &where2save)
     }
 }
 
+void TESSARC::reportProgress(qint64 done, qint64 total)
+{
+    showProgress(percentOf(done, total));
+    m_pump->maybe();
+}
+
 void TESSARC::showProgress(qint64 percentage)
 {
     if (percentage == m_lastPercent)
@@ -431,7 +437,14 @@ void TESSARC::writeBack()
     bytes.reserve(page.size());
     for (const QString &line : page)
         bytes.append(toStoreBytes(line));
-    m_program.replaceLines(LineNumber(curLine), shown, bytes);
+    // What the page replaces is kept for Undo once the page is written.
+    const LineNumber first(curLine);
+    tessarc::ChangeRecord change(m_program, m_writeBackName, first);
+    const QList<QByteArray> old = m_program.readLines(first, shown);
+    m_program.replaceLines(first, shown, bytes);
+    change.keepLines(first, old, bytes.size());
+    change.finish();
+    m_writeBackName = QStringLiteral("Typing");
 }
 
 void TESSARC::showPage(LineNumber top)
@@ -918,6 +931,7 @@ void TESSARC::paste()
     m_settingText = true;
     txtmain->textCursor().insertText(text);
     m_settingText = false;
+    m_writeBackName = QStringLiteral("Paste");
     m_changePending = false;
     loadLine(curLine);
 }

@@ -73,6 +73,11 @@ public:
     void hideFileMenus();
     void allocateTempFiles();
 
+    // Undo and Redo: typing on the page first, then the program's history.
+    void undo_Click();
+    void redo_Click();
+    void refreshUndoItems();
+
     // Help, About and the busy indicator
     void openHelp(const QString &topic);
     void about_Click();
@@ -97,6 +102,7 @@ private:
     void readBranding();
     // While an operation holds the lock: the busy indicator turns and what must not run is greyed.
     void operationBusy(bool busy);
+    void stepHistory(bool forward);
     void saveSettingsAndQuit();
     bool savePrompt(); // false when the command is to end
     bool refuseWhileRunning();

@@ -308,7 +308,10 @@ void ToolWindow::Go_Click()
     m_sinceProgress.invalidate();
     QString stopped;
     try {
+        // The whole run is one step of the history, whatever part of it reaches the store.
+        tessarc::ChangeRecord change(editor.program(), stepName(), tessarc::LineNumber(editor.curLine));
         stopped = runOn(*range);
+        change.finish();
     } catch (const tessarc::ControlError &error) {
         stopped = error.description() + QLatin1Char('.');
     } catch (const std::bad_alloc &) {
@@ -377,16 +380,19 @@ QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
         tessarc::LineStore store;
         openForRange(store, editor, range);
         // Each block of records is rewritten where it stands and written back whole.
-        store.rewriteRecords(tessarc::LineNumber(range.first), range.count(),
-                             [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
-                                 next = record.value;
-                                 showProgress(next - range.first + 1, range);
-                                 stoppedBy = work(text, out);
-                                 if (stoppedBy != LineFault::None)
-                                     return false;
-                                 ++next;
-                                 return true;
-                             });
+        tessarc::ChangeRecord *change = editor.program().recording();
+        store.rewriteRecords(
+            tessarc::LineNumber(range.first), range.count(),
+            [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
+                next = record.value;
+                showProgress(next - range.first + 1, range);
+                stoppedBy = work(text, out);
+                if (stoppedBy != LineFault::None)
+                    return false;
+                ++next;
+                return true;
+            },
+            change ? change->journal() : nullptr);
         store.close();
     } catch (const tessarc::ControlError &error) {
         return stoppedText(range, next, error.description() + QLatin1Char('.'), false);

@@ -135,6 +135,9 @@ frmOpPlus::frmOpPlus(Host &host, QWidget *owner) : ToolWindow(host, owner, QStri
     operation->addWidget(txtValue, 0, 1);
     operation->addWidget(Label3, 1, 0);
     operation->addWidget(txtAxis, 1, 1, Qt::AlignLeft);
+    auto *current = new QLabel(QStringLiteral("Current Value:"), this);
+    current->setToolTip(QStringLiteral("The operation value; a run that steps it leaves here the value it reached."));
+    operation->addWidget(current, 2, 0);
     operation->addWidget(Label11, 2, 1);
     operation->setRowStretch(3, 1);
     auto *then = new QHBoxLayout;

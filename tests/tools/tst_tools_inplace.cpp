@@ -175,8 +175,6 @@ private slots:
             << true << Lines{"A", "B", "C"} << Lines{"A", "N10B", "N20C"};
         QTest::newRow("Add N: old N kept")
             << "frmn1" << QStringList{"Check2=0"} << true << Lines{"N5 G01"} << Lines{"N1 N5 G01"};
-        QTest::newRow("Add N: old N replaced, spaces off")
-            << "frmn1" << QStringList{} << false << Lines{"N5 G01"} << Lines{"N1  G01"};
         QTest::newRow("Remove N") << "frmn1" << QStringList{"remove=True"} << true << Lines{"n7 X1.", " N7 X1."}
                                   << Lines{"X1.", " N7 X1."};
         QTest::newRow("Add spaces") << "frmSpace1" << QStringList{} << true << Lines{"G01X1.5Y2.", "G01X-1.5Y2.", ""}
@@ -193,14 +191,9 @@ private slots:
         QTest::newRow("Filter: the first word stays, signs count")
             << "filter1" << QStringList{"txtAxis=x", "txtValue=0.5"} << false << Lines{"X0.", "X0.2", "X-1.", "X1."}
             << Lines{"X0.", "", "X-1.", "X1."};
-        QTest::newRow("Filter: the word goes with its spaces, spaces on")
-            << "filter1" << QStringList{"txtAxis=X", "txtValue=0.01"} << true << Lines{"X1.", "G01 X1. Y2."}
-            << Lines{"X1.", "G01 Y2."};
         QTest::newRow("Format, spaces off") << "Format1" << QStringList{"txtAxis=X"} << false
                                             << Lines{"G01 X1.0000 Y2", "X01", "X-.5", "Y1"}
                                             << Lines{"G01 X1. Y2", "X1.", "X-0.5", "Y1"};
-        QTest::newRow("Format, spaces on") << "Format1" << QStringList{"txtAxis=X"} << true << Lines{"G01 X1.0000 Y2"}
-                                           << Lines{"G01 X1.Y2"};
     }
     void windowsRewriteTheStore()
     {

@@ -2,7 +2,7 @@
 
 #include "globalvar.h"
 #include "host.h"
-#include "optionslink.h"
+#include "clickablelabel.h"
 #include "removecomments.h"
 #include "steptext.h"
 

@@ -1,4 +1,4 @@
-#include "optionslink.h"
+#include "clickablelabel.h"
 
 #include <QEvent>
 #include <QLabel>

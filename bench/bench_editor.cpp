@@ -57,6 +57,9 @@
 
 // The serial-line figures (bench_comm.cpp), run only when asked for by name.
 int runCommFigure(const QString &figure, int runs, const QString &dir);
+// The in-place tool figures (bench_tools.cpp), run only when asked for by name, on this program.
+QStringList toolFigures();
+int runToolFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 
 namespace {
 
@@ -898,16 +901,18 @@ struct Options
     QString only; // one figure's name, or empty for all of them
 };
 
-const QStringList kFigures = {QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
-                              QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
-                              QStringLiteral("send"), QStringLiteral("sendcpu"),
-                              QStringLiteral("sendwindow")};
+const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
+                                          QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
+                                          QStringLiteral("send"), QStringLiteral("sendcpu"), QStringLiteral("sendwindow")} +
+                              toolFigures();
 
 int run(const Options &options)
 {
     if (options.only == QLatin1String("send") || options.only == QLatin1String("sendcpu") ||
         options.only == QLatin1String("sendwindow"))
         return runCommFigure(options.only, options.runs, options.dir);
+    if (toolFigures().contains(options.only))
+        return runToolFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     QElapsedTimer wall;
     wall.start();
     const QString base = options.dir.isEmpty() ? QStringLiteral("/tmp") : options.dir;
@@ -986,7 +991,7 @@ int main(int argc, char *argv[])
                                        QStringLiteral("Existing folder in which the scratch folder is made (default /tmp)."),
                                        QStringLiteral("DIR"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send, sendcpu or sendwindow."),
+                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send, sendcpu, sendwindow, or a tool's (see README.md)."),
                                         QStringLiteral("FIGURE"));
     parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});
     parser.process(app);

@@ -40,4 +40,7 @@ public:
     // Puts a window behind a menu item: one window at a time, made on the first click, brought
     // forward on the next. A host without menus may ignore it.
     virtual void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) = 0;
+    // Shows the window behind a menu item as choosing the item does: made if it is not open,
+    // brought forward if it is. An item with no window behind it does nothing.
+    virtual void showWindow(const QString &item) = 0;
 };

@@ -245,7 +245,7 @@ void mainform::addWindow(const QString &itemName, MakeWindow make, ShowWindow sh
     if (!action)
         return;
     action->setEnabled(true);
-    connect(action, &QAction::triggered, this, [this, itemName, make = std::move(make), show = std::move(show)]() {
+    auto open = [this, itemName, make = std::move(make), show = std::move(show)]() {
         QPointer<QWidget> &slot = m_windows[itemName];
         if (slot && !slot->isVisible())
             delete slot.data(); // a window put away with Escape is hidden, not closed
@@ -260,7 +260,15 @@ void mainform::addWindow(const QString &itemName, MakeWindow make, ShowWindow sh
             show(slot.data());
         else
             slot->show();
-    });
+    };
+    m_openers.insert(itemName, open);
+    connect(action, &QAction::triggered, this, open);
+}
+
+void mainform::showWindow(const QString &itemName)
+{
+    if (const auto opener = m_openers.find(itemName); opener != m_openers.end())
+        (*opener)();
 }
 
 void mainform::operationBusy(bool busy)

@@ -1,7 +1,13 @@
 #include "toolwindows.h"
 
+#include "frmcomment.h"
+#include "frmfilter.h"
+#include "frmformat.h"
 #include "frmmirror.h"
+#include "frmn.h"
 #include "frmop.h"
+#include "frmopplus.h"
+#include "frmspace.h"
 #include "host.h"
 
 namespace tools {
@@ -29,6 +35,12 @@ struct ToolEntry
 constexpr ToolEntry kTools[] = {
     {"Operations1", &make<frmOp>},
     {"mirror1", &make<frmMirror>},
+    {"opPLUS", &make<frmOpPlus>},
+    {"frmn1", &make<frmN>},
+    {"frmSpace1", &make<frmSpace>},
+    {"frmComments1", &make<frmComment>},
+    {"filter1", &make<frmFilter>},
+    {"Format1", &make<frmFormat>},
 };
 
 } // namespace

@@ -37,6 +37,8 @@ public:
     QWidget *mainWindow() override { return &m_window; }
     void applyIcon(QWidget *) const override {}
     void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
+    // Notes the item in `shownWindows`; no window is made.
+    void showWindow(const QString &item) override { shownWindows.append(item); }
 
     // Loads a program of these lines the way the File menu does, then forgets what was shown.
     void open(const QList<QByteArray> &lines);
@@ -50,6 +52,8 @@ public:
     // What a main window's busy indicator would show now.
     bool busyShown = false;
     QMap<QString, std::pair<MakeWindow, ShowWindow>> windows;
+    // The menu items whose windows were asked for, in order.
+    QStringList shownWindows;
 
 private:
     QWidget m_window;

@@ -75,6 +75,17 @@ void HostTest::cleanup()
     shell.reset();
 }
 
+void TestHost::checkUndoRedo(const QList<QByteArray> &before)
+{
+    const QList<QByteArray> after = store();
+    tessarc::History &history = m_editor->program().history();
+    QVERIFY(history.canUndo());
+    history.undo();
+    QCOMPARE(store(), before);
+    history.redo();
+    QCOMPARE(store(), after);
+}
+
 QList<QByteArray> numberedLines(int n)
 {
     QList<QByteArray> lines;

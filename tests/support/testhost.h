@@ -46,6 +46,8 @@ public:
     QList<QByteArray> store() const;
     // What the machinist was shown, as "message: <text>" lines (the title is the program's).
     QStringList messages() const;
+    // The last change taken back (the program is `before` again) and done again.
+    void checkUndoRedo(const QList<QByteArray> &before);
 
     ScriptedPrompts scripted;
     GlobalVar globalVar;

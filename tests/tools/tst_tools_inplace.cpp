@@ -209,6 +209,7 @@ private slots:
         QCOMPARE(shell->store(), expected);
         QCOMPARE(shell->messages(), QStringList());
         expectGivenBack(*w);
+        shell->checkUndoRedo(lines);
     }
 
     void operationsPlusShowsTheValueItReached_data()

@@ -338,10 +338,12 @@ private slots:
         QFETCH(QString, value);
         QFETCH(bool, spaces);
         shell->globalVar.numbers.spaces = spaces;
-        shell->open({"G01 X1. Y2.", "G01 Y2.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y2.", "X1.0000"});
+        const QList<QByteArray> lines{"G01 X1. Y2.", "G01 Y2.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y2.", "X1.0000"};
+        shell->open(lines);
         operations(value, option, axis)->Go->click();
         QTEST(shell->store(), "expected");
         QVERIFY(shell->scripted.log.isEmpty());
+        shell->checkUndoRedo(lines);
     }
 
     void operationsRefuseFieldsThatCannotRun_data()
@@ -391,7 +393,8 @@ private slots:
         QFETCH(bool, spaces);
         shell->globalVar.numbers.spaces = spaces;
         // On line 4 a space follows the letter: with spaces off no number follows it.
-        shell->open({"G02 X1.5 Y2. I-1.5", "g03 x1.", "G41 G42 Y1", "X 4.", "G2 X-2.5"});
+        const QList<QByteArray> lines{"G02 X1.5 Y2. I-1.5", "g03 x1.", "G41 G42 Y1", "X 4.", "G2 X-2.5"};
+        shell->open(lines);
         frmMirror w(*shell);
         w.Form_Load();
         w.txtAxis->setText(QStringLiteral("X"));
@@ -400,6 +403,7 @@ private slots:
         w.g41g42->setChecked(compensation);
         w.Go->click();
         QTEST(shell->store(), "expected");
+        shell->checkUndoRedo(lines);
         QVERIFY(shell->scripted.log.isEmpty());
     }
 

@@ -1,5 +1,6 @@
 #include "mainform.h"
 #include "prompts.h"
+#include "searchwindows.h"
 #include "shellwindows.h"
 #include "toolwindows.h"
 
@@ -17,6 +18,7 @@ int main(int argc, char *argv[])
     mainform window(prompts);
     registerShellWindows(window);
     tools::registerWindows(window);
+    search::registerWindows(window);
 
     window.Form_Load(QApplication::arguments().mid(1));
     window.show();

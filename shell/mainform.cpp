@@ -236,22 +236,39 @@ void mainform::addWindow(const QString &itemName, MakeWindow make, ShowWindow sh
     if (!action)
         return;
     action->setEnabled(true);
-    connect(action, &QAction::triggered, this, [this, itemName, make = std::move(make), show = std::move(show)]() {
-        QPointer<QWidget> &slot = m_windows[itemName];
-        if (slot && !slot->isVisible())
-            delete slot.data(); // a window put away with Escape is hidden, not closed
-        if (slot) {
-            slot->raise();
-            slot->activateWindow();
-            return;
-        }
-        slot = make(*this);
-        slot->setAttribute(Qt::WA_DeleteOnClose);
-        if (show)
-            show(slot.data());
-        else
-            slot->show();
-    });
+    m_makers.insert(itemName, {std::move(make), std::move(show)});
+    connect(action, &QAction::triggered, this, [this, itemName]() { showWindow(itemName); });
+}
+
+QWidget *mainform::showWindow(const QString &itemName)
+{
+    const auto maker = m_makers.constFind(itemName);
+    if (maker == m_makers.cend())
+        return nullptr;
+    QPointer<QWidget> &slot = m_windows[itemName];
+    if (slot && !slot->isVisible())
+        delete slot.data(); // a window put away with Escape is hidden, not closed
+    if (slot) {
+        slot->raise();
+        slot->activateWindow();
+        return slot.data();
+    }
+    slot = maker->first(*this);
+    slot->setAttribute(Qt::WA_DeleteOnClose);
+    if (maker->second)
+        maker->second(slot.data());
+    else
+        slot->show();
+    return slot.data();
+}
+
+void mainform::addCommand(const QString &itemName, std::function<void()> run)
+{
+    QAction *action = item(itemName);
+    if (!action)
+        return;
+    action->setEnabled(true);
+    connect(action, &QAction::triggered, this, std::move(run));
 }
 
 void mainform::operationBusy(bool busy)

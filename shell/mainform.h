@@ -43,6 +43,8 @@ public:
     void applyIcon(QWidget *window) const override;
     void recentFilesChanged() override { refreshRecentMenu(); }
     void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
+    void addCommand(const QString &item, std::function<void()> run) override;
+    QWidget *showWindow(const QString &item) override;
 
     // The folder of the branding files, help pages, definitions and line stores.
     const QString &programFolder() const { return m_programFolder; }
@@ -122,6 +124,7 @@ private:
     QHash<QString, QAction *> m_items;
     QHash<QString, QMenu *> m_menus;
     QHash<QString, QPointer<QWidget>> m_windows;
+    QHash<QString, std::pair<MakeWindow, ShowWindow>> m_makers;
     int m_rowCounter = 0;
     bool m_shownOnce = false;
     // The window's place as read from the settings (in twips) and as it was applied (in pixels):

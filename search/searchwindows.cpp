@@ -1,8 +1,11 @@
 #include "searchwindows.h"
 
 #include "frmfind.h"
+#include "frmfindlist.h"
 #include "frmreplace.h"
 #include "host.h"
+#include "numbers.h"
+#include "printing.h"
 #include "tessarc.h"
 
 #include <QLineEdit>
@@ -32,6 +35,7 @@ struct SearchEntry
 constexpr SearchEntry kWindows[] = {
     {"findButton", &make<Find>},
     {"replace1", &make<frmReplace>},
+    {"find2", &make<frmFindList>},
 };
 
 } // namespace
@@ -46,6 +50,9 @@ void registerWindows(Host &host)
         if (auto *find = qobject_cast<Find *>(host.showWindow(QStringLiteral("findButton"))))
             find->txtFind->setText(selection);
     });
+    // File, Print reads the answers of its boxes with the number routines, which stand above the
+    // shell; so its item is served here, beside Find (List)'s printout of the same routine.
+    host.addCommand(QStringLiteral("print1"), [&host]() { printing::printProgram(host, &functions::leadingNumber); });
 }
 
 } // namespace search

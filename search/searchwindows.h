@@ -4,8 +4,8 @@ class Host;
 
 namespace search {
 
-// Find and Replace behind their menu items, and the context menu's Find, which opens Find with the
-// editor's selection as the text to find.
+// Find, Replace and Find (List) behind their menu items; the context menu's Find, which opens
+// Find with the editor's selection as the text to find; and File, Print.
 void registerWindows(Host &host);
 
 } // namespace search

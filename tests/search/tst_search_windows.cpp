@@ -1,14 +1,20 @@
+#include "findlistmodel.h"
 #include "frmfind.h"
+#include "frmfindlist.h"
 #include "frmreplace.h"
 #include "mainform.h"
 #include "pageview.h"
+#include "pdftext.h"
+#include "printing.h"
 #include "searchwindows.h"
 #include "steprecorder.h"
 #include "testhost.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -53,6 +59,13 @@ class TestSearchWindows : public QObject
     }
 
 private slots:
+    void initTestCase()
+    {
+        // This machine's printers, if any, are never used: the listings go to PDF files.
+        qputenv("CUPS_SERVER", QFile::encodeName(testEnvironment().path(QStringLiteral("no-cups.sock"))));
+        QVERIFY(printing::defaultPrinterName().isEmpty());
+    }
+
     void init()
     {
         shell = std::make_unique<TestHost>();
@@ -252,6 +265,58 @@ private slots:
         QTRY_VERIFY(!w->isVisible());
     }
 
+    // Every hit listed (no limit on the rows), a click showing its line, and the list printed.
+    void findListListsEveryHitAndPrintsThem()
+    {
+        shell->open(numberedLines(40000));
+        frmFindList w(*shell);
+        w.Form_Load();
+        w.txtFind->setText(QStringLiteral("x"));
+        w.Go->click();
+        QVERIFY(shell->scripted.log.isEmpty());
+        QCOMPARE(w.results().rowCount(), 40000);
+        QCOMPARE(w.Label6->text(), QStringLiteral("40000 results."));
+        QCOMPARE(w.Go->text(), QStringLiteral("Find (List)"));
+        const QAbstractItemModel &rows = *w.List1->model();
+        QCOMPARE(rows.data(rows.index(39999, 0)).toString(), QStringLiteral("Line 40000: N40000 X40000"));
+        QVERIFY(allGivenBack());
+
+        w.resize(900, 600);
+        const QModelIndex fifth = rows.index(4, 0);
+        QTest::mouseClick(w.List1->viewport(), Qt::LeftButton, {}, w.List1->visualRect(fifth).center());
+        QCOMPARE(shell->editor().curLine, 5);
+
+        const QString pdf = testEnvironment().path(QStringLiteral("results.pdf"));
+        shell->scripted.answerFont(QFont(QStringLiteral("monospace"), 8));
+        shell->scripted.answerText(QStringLiteral("1"));
+        shell->scripted.answerText(pdf);
+        w.Command1->click();
+        QCOMPARE(shell->scripted.log.last(),
+                 "message: VORNEXA: No printer is set up, so the listing was written to " + QDir::toNativeSeparators(pdf) + ".");
+        QStringList printed;
+        for (const QStringList &page : pdfPages(pdf))
+            printed += page;
+        QCOMPARE(printed.mid(0, 4), (QStringList{"VORNEXA", "Search Results:", "", "Line 1: N1 X1"}));
+        QCOMPARE(printed.size(), 3 + 40000 + 1);
+        QCOMPARE(printed.at(40002), QStringLiteral("Line 40000: N40000 X40000"));
+        QCOMPARE(printed.last(), QStringLiteral("40000 Results"));
+        QVERIFY(allGivenBack());
+    }
+
+    void findListWithoutHitsHasNothingToPrint()
+    {
+        shell->open(numberedLines(20));
+        frmFindList w(*shell);
+        w.Form_Load();
+        fill(w, {{"txtAxis", "X"}, {"l", "1"}, {"txtValue", "0"}});
+        w.go2->click();
+        QCOMPARE(w.results().rowCount(), 0);
+        QCOMPARE(w.Label6->text(), QStringLiteral("0 results."));
+        QCOMPARE(w.go2->text(), QStringLiteral("Find (List)"));
+        w.Command1->click();
+        QCOMPARE(shell->messages(), QStringList{"message: Nothing to print."});
+        QVERIFY(allGivenBack());
+    }
 };
 
 VORNEXA_TEST_MAIN(TestSearchWindows)

@@ -17,6 +17,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using search::named;
 using search::ReplaceMode;
 
@@ -26,6 +28,8 @@ const QString kReplaceValueCaption = QStringLiteral("Then Replace The Value of  
 // The caption up to the gap where txtReplaceAxis stands.
 const QString kBeforeGap = QStringLiteral("Then Replace The Value of ");
 const QString kNumberRequired = QStringLiteral("(Number Required)");
+// Records rewritten at once: about 256 KiB of the usual record length.
+constexpr qint64 kRecordsAtOnce = 512;
 
 } // namespace
 
@@ -273,14 +277,17 @@ QString frmReplace::search(const tools::LineRange &range)
     try {
         tessarc::LineStore store;
         store.open(editor.tempFile, editor.recLen, false);
-        // Each block of records is rewritten where it stands; a stop keeps what was rewritten before it.
-        store.rewriteRecords(tessarc::LineNumber(range.first), range.count(),
-                             [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
-                                 current = record.value;
-                                 showProgressOn(current - range.first + 1, range);
-                                 fault = work(text, out);
-                                 return fault == tools::LineFault::None;
-                             });
+        // The records are rewritten where they stand, a few hundred at a time so that they are
+        // still in the processor's cache when they are worked on; a stop keeps what was rewritten
+        // before it.
+        const auto rewrite = [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
+            current = record.value;
+            showProgressOn(current - range.first + 1, range);
+            fault = work(text, out);
+            return fault == tools::LineFault::None;
+        };
+        for (qint64 first = range.first; first <= range.last && fault == tools::LineFault::None; first += kRecordsAtOnce)
+            store.rewriteRecords(tessarc::LineNumber(first), std::min(kRecordsAtOnce, range.last - first + 1), rewrite);
         store.close();
     } catch (const tessarc::ControlError &error) {
         return stoppedText(range, current, error.description() + QLatin1Char('.'), false);

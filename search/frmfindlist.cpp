@@ -8,6 +8,7 @@
 #include "operation.h"
 #include "printing.h"
 #include "prompts.h"
+#include "resultlist.h"
 #include "steptext.h"
 #include "tessarc.h"
 
@@ -17,7 +18,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -37,7 +37,7 @@ frmFindList::frmFindList(Host &host) : SearchWindow(host, nullptr, QStringLitera
     go2 = named(new QPushButton(QStringLiteral("F&ind (List)"), this), "go2");
     Label6 = named(new QLabel(QStringLiteral("Results"), this), "Label6");
     Label5 = named(new QLabel(QStringLiteral("Click on result to scroll to line."), this), "Label5");
-    List1 = named(new QListView(this), "List1");
+    List1 = named(new search::ResultList(this), "List1");
     Command1 = named(new QPushButton(QStringLiteral("Print List"), this), "Command1");
     Go->setText(QStringLiteral("&Find (List)"));
     Label1->setBuddy(txtFind);
@@ -49,9 +49,6 @@ frmFindList::frmFindList(Host &host) : SearchWindow(host, nullptr, QStringLitera
 
     m_results = new search::FindListModel(host.editor(), this);
     List1->setModel(m_results);
-    // Every row is one line of text: only the rows in sight are read, however many there are.
-    List1->setUniformItemSizes(true);
-    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List1->setMinimumSize(digit * 60, fontMetrics().lineSpacing() * 12);
     QFont fixed = List1->font();
     fixed.setStyleHint(QFont::TypeWriter);
@@ -95,10 +92,9 @@ frmFindList::frmFindList(Host &host) : SearchWindow(host, nullptr, QStringLitera
     for (QWidget *field : {static_cast<QWidget *>(txtAxis), static_cast<QWidget *>(txtValue),
                            static_cast<QWidget *>(Frame1)})
         pressWithEnter(field, go2);
-    pressWithEnter(List1, nullptr);
     pressWithEnter(Command1, Command1);
-    connect(List1, &QListView::clicked, this, [this](const QModelIndex &index) { List1_Click(index.row()); });
-    connect(List1, &QListView::activated, this, [this](const QModelIndex &index) { List1_Click(index.row()); });
+    connect(List1, &search::ResultList::clicked, this, &frmFindList::List1_Click);
+    connect(List1, &search::ResultList::activated, this, &frmFindList::List1_Click);
     connect(Command1, &QPushButton::clicked, this, &frmFindList::Command1_Click);
     setFirstField(txtFind);
 }

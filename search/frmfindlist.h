@@ -4,10 +4,10 @@
 #include "searchwindow.h"
 
 class QCheckBox;
-class QListView;
 
 namespace search {
 class FindListModel;
+class ResultList;
 }
 
 // Find (List): the text search and the axis search of Find run over the whole range at once, every
@@ -36,7 +36,7 @@ public:
     QPushButton *go2 = nullptr;      // "F&ind (List)": the axis search
     QLabel *Label6 = nullptr;        // "Results", then the count
     QLabel *Label5 = nullptr;        // "Click on result to scroll to line."
-    QListView *List1 = nullptr;
+    search::ResultList *List1 = nullptr;
     QPushButton *Command1 = nullptr; // "Print List"
 
     search::FindListModel &results() const { return *m_results; }

@@ -6,6 +6,7 @@
 #include "pageview.h"
 #include "pdftext.h"
 #include "printing.h"
+#include "resultlist.h"
 #include "searchwindows.h"
 #include "steprecorder.h"
 #include "testhost.h"
@@ -14,7 +15,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -277,14 +277,17 @@ private slots:
         QCOMPARE(w.results().rowCount(), 40000);
         QCOMPARE(w.Label6->text(), QStringLiteral("40000 results."));
         QCOMPARE(w.Go->text(), QStringLiteral("Find (List)"));
-        const QAbstractItemModel &rows = *w.List1->model();
+        const search::FindListModel &rows = w.results();
         QCOMPARE(rows.data(rows.index(39999, 0)).toString(), QStringLiteral("Line 40000: N40000 X40000"));
         QVERIFY(allGivenBack());
 
         w.resize(900, 600);
-        const QModelIndex fifth = rows.index(4, 0);
-        QTest::mouseClick(w.List1->viewport(), Qt::LeftButton, {}, w.List1->visualRect(fifth).center());
+        QTest::mouseClick(w.List1->viewport(), Qt::LeftButton, {}, w.List1->rowRect(4).center());
         QCOMPARE(shell->editor().curLine, 5);
+        w.List1->setFocus();
+        QTest::keyClick(w.List1, Qt::Key_End);
+        QTest::keyClick(w.List1, Qt::Key_Return);
+        QCOMPARE(shell->editor().curLine, 40000);
 
         const QString pdf = testEnvironment().path(QStringLiteral("results.pdf"));
         shell->scripted.answerFont(QFont(QStringLiteral("monospace"), 8));

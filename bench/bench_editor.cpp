@@ -57,6 +57,8 @@
 
 // The serial-line figures (bench_comm.cpp), run only when asked for by name.
 int runCommFigure(const QString &figure, int runs, const QString &dir);
+// The search figures (bench_search.cpp), run only when asked for by name.
+int runSearchFigure(const QString &figure, qint64 lines, int runs, const QString &dir);
 
 namespace {
 
@@ -900,12 +902,15 @@ struct Options
 
 const QStringList kFigures = {QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
                               QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
-                              QStringLiteral("send"), QStringLiteral("sendcpu")};
+                              QStringLiteral("send"), QStringLiteral("sendcpu"),
+                              QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist")};
 
 int run(const Options &options)
 {
     if (options.only == QLatin1String("send") || options.only == QLatin1String("sendcpu"))
         return runCommFigure(options.only, options.runs, options.dir);
+    if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") || options.only == QLatin1String("findlist"))
+        return runSearchFigure(options.only, options.lines, options.runs, options.dir);
     QElapsedTimer wall;
     wall.start();
     const QString base = options.dir.isEmpty() ? QStringLiteral("/tmp") : options.dir;
@@ -984,7 +989,8 @@ int main(int argc, char *argv[])
                                        QStringLiteral("Existing folder in which the scratch folder is made (default /tmp)."),
                                        QStringLiteral("DIR"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send or sendcpu."),
+                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send, sendcpu, "
+                                                       "find, replace or findlist."),
                                         QStringLiteral("FIGURE"));
     parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});
     parser.process(app);

@@ -242,24 +242,26 @@ void mainform::addWindow(const QString &itemName, MakeWindow make, ShowWindow sh
 
 QWidget *mainform::showWindow(const QString &itemName)
 {
-    const auto maker = m_makers.constFind(itemName);
-    if (maker == m_makers.cend())
+    if (!m_makers.contains(itemName))
         return nullptr;
-    QPointer<QWidget> &slot = m_windows[itemName];
-    if (slot && !slot->isVisible())
-        delete slot.data(); // a window put away with Escape is hidden, not closed
-    if (slot) {
-        slot->raise();
-        slot->activateWindow();
-        return slot.data();
+    QPointer<QWidget> open = m_windows.value(itemName);
+    if (open && !open->isVisible())
+        delete open.data(); // a window put away with Escape is hidden, not closed
+    if (open) {
+        open->raise();
+        open->activateWindow();
+        return open.data();
     }
-    slot = maker->first(*this);
-    slot->setAttribute(Qt::WA_DeleteOnClose);
-    if (maker->second)
-        maker->second(slot.data());
+    // Copied: making a window may put other windows behind their items.
+    const auto [make, show] = m_makers.value(itemName);
+    QWidget *made = make(*this);
+    made->setAttribute(Qt::WA_DeleteOnClose);
+    m_windows.insert(itemName, made);
+    if (show)
+        show(made);
     else
-        slot->show();
-    return slot.data();
+        made->show();
+    return made;
 }
 
 void mainform::addCommand(const QString &itemName, std::function<void()> run)

@@ -29,7 +29,7 @@ void ResultList::setModel(QAbstractItemModel *model)
 {
     m_model = model;
     auto reset = [this]() {
-        m_current = rowCount() > 0 ? 0 : -1;
+        m_current = -1;
         m_widest = 0;
         verticalScrollBar()->setValue(0);
         horizontalScrollBar()->setValue(0);

@@ -19,7 +19,7 @@ public:
 
     void setModel(QAbstractItemModel *model);
     int rowCount() const;
-    // The current row; -1 when the list is empty.
+    // The current row; -1 until a row is chosen.
     int currentRow() const { return m_current; }
     void setCurrentRow(int row);
     // Where row `row` stands in the viewport (empty when it is out of sight), and the row at `y`.

@@ -2,6 +2,7 @@
 #include "headless.h"
 #include "mainform.h"
 #include "prompts.h"
+#include "searchwindows.h"
 #include "shellwindows.h"
 #include "toolwindows.h"
 
@@ -23,6 +24,7 @@ int main(int argc, char *argv[])
     registerShellWindows(window);
     tools::registerWindows(window);
     comm::registerWindows(window);
+    search::registerWindows(window);
 
     window.Form_Load(QApplication::arguments().mid(1));
     window.show();

@@ -60,6 +60,8 @@ int runCommFigure(const QString &figure, int runs, const QString &dir);
 // The in-place tool figures (bench_tools.cpp), run only when asked for by name, on this program.
 QStringList toolFigures();
 int runToolFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
+// The search figures (bench_search.cpp), run only when asked for by name.
+int runSearchFigure(const QString &figure, qint64 lines, int runs, const QString &dir);
 
 namespace {
 
@@ -903,7 +905,8 @@ struct Options
 
 const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
                                           QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
-                                          QStringLiteral("send"), QStringLiteral("sendcpu"), QStringLiteral("sendwindow")} +
+                                          QStringLiteral("send"), QStringLiteral("sendcpu"), QStringLiteral("sendwindow"),
+                                          QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist")} +
                               toolFigures();
 
 int run(const Options &options)
@@ -913,6 +916,8 @@ int run(const Options &options)
         return runCommFigure(options.only, options.runs, options.dir);
     if (toolFigures().contains(options.only))
         return runToolFigure(options.only, options.lines, options.runs, options.dir, &programLine);
+    if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") || options.only == QLatin1String("findlist"))
+        return runSearchFigure(options.only, options.lines, options.runs, options.dir);
     QElapsedTimer wall;
     wall.start();
     const QString base = options.dir.isEmpty() ? QStringLiteral("/tmp") : options.dir;
@@ -991,7 +996,8 @@ int main(int argc, char *argv[])
                                        QStringLiteral("Existing folder in which the scratch folder is made (default /tmp)."),
                                        QStringLiteral("DIR"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send, sendcpu, sendwindow, or a tool's (see README.md)."),
+                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send, sendcpu, "
+                                                       "sendwindow, find, replace, findlist, or a tool's (see README.md)."),
                                         QStringLiteral("FIGURE"));
     parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});
     parser.process(app);

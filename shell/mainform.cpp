@@ -245,30 +245,41 @@ void mainform::addWindow(const QString &itemName, MakeWindow make, ShowWindow sh
     if (!action)
         return;
     action->setEnabled(true);
-    auto open = [this, itemName, make = std::move(make), show = std::move(show)]() {
-        QPointer<QWidget> &slot = m_windows[itemName];
-        if (slot && !slot->isVisible())
-            delete slot.data(); // a window put away with Escape is hidden, not closed
-        if (slot) {
-            slot->raise();
-            slot->activateWindow();
-            return;
-        }
-        slot = make(*this);
-        slot->setAttribute(Qt::WA_DeleteOnClose);
-        if (show)
-            show(slot.data());
-        else
-            slot->show();
-    };
-    m_openers.insert(itemName, open);
-    connect(action, &QAction::triggered, this, open);
+    m_makers.insert(itemName, {std::move(make), std::move(show)});
+    connect(action, &QAction::triggered, this, [this, itemName]() { showWindow(itemName); });
 }
 
-void mainform::showWindow(const QString &itemName)
+QWidget *mainform::showWindow(const QString &itemName)
 {
-    if (const auto opener = m_openers.find(itemName); opener != m_openers.end())
-        (*opener)();
+    if (!m_makers.contains(itemName))
+        return nullptr;
+    QPointer<QWidget> open = m_windows.value(itemName);
+    if (open && !open->isVisible())
+        delete open.data(); // a window put away with Escape is hidden, not closed
+    if (open) {
+        open->raise();
+        open->activateWindow();
+        return open.data();
+    }
+    // Copied: making a window may put other windows behind their items.
+    const auto [make, show] = m_makers.value(itemName);
+    QWidget *made = make(*this);
+    made->setAttribute(Qt::WA_DeleteOnClose);
+    m_windows.insert(itemName, made);
+    if (show)
+        show(made);
+    else
+        made->show();
+    return made;
+}
+
+void mainform::addCommand(const QString &itemName, std::function<void()> run)
+{
+    QAction *action = item(itemName);
+    if (!action)
+        return;
+    action->setEnabled(true);
+    connect(action, &QAction::triggered, this, std::move(run));
 }
 
 void mainform::operationBusy(bool busy)

@@ -43,7 +43,8 @@ public:
     void applyIcon(QWidget *window) const override;
     void recentFilesChanged() override { refreshRecentMenu(); }
     void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
-    void showWindow(const QString &item) override;
+    void addCommand(const QString &item, std::function<void()> run) override;
+    QWidget *showWindow(const QString &item) override;
 
     // The folder of the branding files, help pages, definitions and line stores.
     const QString &programFolder() const { return m_programFolder; }
@@ -129,8 +130,7 @@ private:
     QHash<QString, QAction *> m_items;
     QHash<QString, QMenu *> m_menus;
     QHash<QString, QPointer<QWidget>> m_windows;
-    // What choosing each item with a window behind it does.
-    QHash<QString, std::function<void()>> m_openers;
+    QHash<QString, std::pair<MakeWindow, ShowWindow>> m_makers;
     int m_rowCounter = 0;
     bool m_shownOnce = false;
     // The window's place as read from the settings (in twips) and as it was applied (in pixels):

@@ -39,6 +39,29 @@ void TestHost::addWindow(const QString &item, MakeWindow make, ShowWindow show)
     windows.insert(item, {std::move(make), std::move(show)});
 }
 
+void TestHost::addCommand(const QString &item, std::function<void()> run)
+{
+    commands.insert(item, std::move(run));
+}
+
+QWidget *TestHost::showWindow(const QString &item)
+{
+    shownWindows.append(item);
+    QPointer<QWidget> &window = shown[item];
+    if (window && window->isVisible())
+        return window.data();
+    delete window.data();
+    const auto entry = windows.constFind(item);
+    if (entry == windows.cend())
+        return nullptr;
+    window = entry->first(*this);
+    if (entry->second)
+        entry->second(window.data());
+    else
+        window->show();
+    return window.data();
+}
+
 void TestHost::open(const QList<QByteArray> &lines)
 {
     QByteArray text;

@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <utility>
@@ -37,8 +38,9 @@ public:
     QWidget *mainWindow() override { return &m_window; }
     void applyIcon(QWidget *) const override {}
     void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
-    // Notes the item in `shownWindows`; no window is made.
-    void showWindow(const QString &item) override { shownWindows.append(item); }
+    void addCommand(const QString &item, std::function<void()> run) override;
+    // Makes the window put behind `item` the first time, shows it and gives it; later calls give it again while it is open.
+    QWidget *showWindow(const QString &item) override;
 
     // Loads a program of these lines the way the File menu does, then forgets what was shown.
     void open(const QList<QByteArray> &lines);
@@ -54,8 +56,10 @@ public:
     // What a main window's busy indicator would show now.
     bool busyShown = false;
     QMap<QString, std::pair<MakeWindow, ShowWindow>> windows;
+    QMap<QString, std::function<void()>> commands;
     // The menu items whose windows were asked for, in order.
     QStringList shownWindows;
+    QMap<QString, QPointer<QWidget>> shown;
 
 private:
     QWidget m_window;

@@ -394,6 +394,56 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT"));
     }
 
+    // Typing comes back in the view until its page is written back; from then on it is a step of the
+    // program's history, like a page that gained a line; a save changes nothing of that.
+    void undoAndRedoTypingPagesAndSaves()
+    {
+        start();
+        QByteArray text;
+        for (int k = 1; k <= 100; ++k)
+            text += "N" + QByteArray::number(k) + "\r\n";
+        const QString path = samplePath(QStringLiteral("undo.nc"), text);
+        openThroughMenu(path);
+        TESSARC &e = *w->TESSARC1;
+        QAction *undo = w->item(QStringLiteral("undo"));
+        QAction *redo = w->item(QStringLiteral("redo"));
+        QVERIFY(!undo->isEnabled());
+        e.txtmain->setFocus();
+        QTest::keyClicks(e.txtmain, QStringLiteral("A "));
+        QCOMPARE(undo->text(), QStringLiteral("Undo Typing"));
+        undo->trigger(); // the view's own undo: the page as it was shown
+        QCOMPARE(e.txtmain->pageLines().first(), QStringLiteral("N1"));
+
+        QTest::keyClicks(e.txtmain, QStringLiteral("B "));
+        QTest::keyClick(e.txtmain, Qt::Key_End);     // the page is written back: a step of its own
+        QTest::keyClick(e.txtmain, Qt::Key_Return); // a line added on the last page
+        QTest::keyClick(e.txtmain, Qt::Key_Home);
+        QCOMPARE(e.numberOfLines(), 101);
+        w->SaveFile_Click();
+        const QByteArray saved = readBytes(path);
+        QVERIFY(saved.startsWith("B N1\r\n"));
+        QCOMPARE(undo->text(), QStringLiteral("Undo Typing"));
+        undo->trigger();
+        QCOMPARE(e.numberOfLines(), 100);
+        undo->trigger();
+        QCOMPARE(e.txtmain->pageLines().first(), QStringLiteral("N1"));
+        QCOMPARE(redo->text(), QStringLiteral("Redo Typing"));
+        prompts.clear();
+        w->SaveFile_Click();
+        QCOMPARE(readBytes(path), text); // what was on screen when it was saved
+        redo->trigger();
+        redo->trigger();
+        QCOMPARE(e.numberOfLines(), 101);
+        QVERIFY(!redo->isEnabled());
+        w->SaveFile_Click();
+        QCOMPARE(readBytes(path), saved);
+        // Nothing can be taken back while an operation holds the program.
+        QVERIFY(w->lock().take());
+        QVERIFY(!undo->isEnabled());
+        w->lock().release();
+        QVERIFY(undo->isEnabled());
+    }
+
     void savingWorksFromAnyWindowOfTheProgram()
     {
         start();

@@ -7,9 +7,11 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -73,38 +75,58 @@ qint64 sizeOf(const QString &dir)
     return total;
 }
 
-// Reads the old text of a records step, a record at a time, in the order it was kept.
+// Reads the old text of a records step, a record at a time, in the order it was kept, from large
+// blocks of the file.
 class JournalReader
 {
 public:
     explicit JournalReader(const QString &path) : m_file(path)
     {
-        if (!m_file.open(QIODevice::ReadOnly))
+        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             throw ControlError(ControlError::FileNotFound, QStringLiteral("The history step %1 cannot be read").arg(path));
     }
-    // The next record kept, or false at the end.
-    bool next(LineNumber &record, QByteArray &text)
+    // The next record kept, or false at the end. `text` stays valid until the next call.
+    bool next(LineNumber &record, QByteArrayView &text)
     {
-        char head[10];
-        const qint64 got = m_file.read(head, 10);
-        if (got == 0)
+        if (!have(10))
             return false;
-        if (got != 10)
+        const char *entry = m_block.constData() + m_at;
+        record = LineNumber(static_cast<qint64>(qFromLittleEndian<quint64>(entry)));
+        const qsizetype length = qFromLittleEndian<quint16>(entry + 8);
+        if (!have(10 + length))
             throw damaged();
-        record = LineNumber(static_cast<qint64>(numberAt(head, 8)));
-        const int length = static_cast<int>(numberAt(head + 8, 2));
-        text = m_file.read(length);
-        if (text.size() != length)
-            throw damaged();
+        text = QByteArrayView(m_block.constData() + m_at + 10, length);
+        m_at += 10 + length;
         return true;
     }
 
 private:
+    // Whether `bytes` bytes lie ahead in the block, reading more of the file when they do not.
+    bool have(qsizetype bytes)
+    {
+        if (m_block.size() - m_at >= bytes)
+            return true;
+        m_block.remove(0, m_at);
+        m_at = 0;
+        while (m_block.size() < bytes) {
+            const QByteArray more = m_file.read(kJournalBlock);
+            if (more.isEmpty())
+                break;
+            m_block.append(more);
+        }
+        if (m_block.size() >= bytes)
+            return true;
+        if (!m_block.isEmpty())
+            throw damaged();
+        return false;
+    }
     ControlError damaged() const
     {
         return ControlError(ControlError::BadRecordLength, QStringLiteral("The history step %1 is damaged").arg(m_file.fileName()));
     }
     QFile m_file;
+    QByteArray m_block;
+    qsizetype m_at = 0;
 };
 
 } // namespace
@@ -116,6 +138,7 @@ class ChangeRecord::Journal : public RecordJournal
 public:
     Journal(const QString &path, History::Step &step) : m_path(path), m_step(step)
     {
+        m_buffer.reserve(kJournalBlock + (1 << 16) + 16);
         m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (m_fd < 0)
             throw ControlError::fromErrno(errno, path);
@@ -141,9 +164,13 @@ public:
 
     void keep(LineNumber record, QByteArrayView old) override
     {
-        appendNumber(m_buffer, static_cast<quint64>(record.value), 8);
-        appendNumber(m_buffer, static_cast<quint64>(old.size()), 2);
-        m_buffer.append(old.data(), old.size());
+        // Called for every record a run changes: the entry is laid down in place, no appends.
+        const qsizetype at = m_buffer.size();
+        m_buffer.resize(at + 10 + old.size());
+        char *entry = m_buffer.data() + at;
+        qToLittleEndian<quint64>(static_cast<quint64>(record.value), entry);
+        qToLittleEndian<quint16>(static_cast<quint16>(old.size()), entry + 8);
+        std::memcpy(entry + 10, old.data(), static_cast<size_t>(old.size()));
         if (m_entries == 0)
             m_step.first = record;
         m_step.last = record;
@@ -389,7 +416,7 @@ History::Step History::apply(const Step &step, const std::function<void(qint64, 
             ChangeRecord::Journal back(inverse.dir + QStringLiteral("/records"), inverse);
             JournalReader kept(step.dir + QStringLiteral("/records"));
             LineNumber next;
-            QByteArray nextText;
+            QByteArrayView nextText;
             bool more = kept.next(next, nextText);
             LineStore store;
             store.open(m_program.store, m_program.recordLength, false);
@@ -398,7 +425,7 @@ History::Step History::apply(const Step &step, const std::function<void(qint64, 
                 step.first, span,
                 [&](LineNumber record, QByteArrayView text, QByteArray &out) {
                     if (more && record == next) {
-                        out = nextText;
+                        out.append(nextText.data(), nextText.size());
                         more = kept.next(next, nextText);
                     } else {
                         out.append(text.data(), text.size());

@@ -202,6 +202,7 @@ private:
 ChangeRecord::ChangeRecord(Program &program, const QString &name, LineNumber page) : m_program(program)
 {
     History &history = program.history();
+    m_outer = !program.recording();
     if (history.stepLimit() <= 0 || program.recording())
         return; // no history kept, or already inside a change that records it
     m_step = history.newStep(name, History::Kind::Records, page);
@@ -262,6 +263,10 @@ QString ChangeRecord::storeKeeper()
 
 void ChangeRecord::finish()
 {
+    if (m_outer) {
+        m_outer = false;
+        m_program.markChanged();
+    }
     if (!m_active)
         return;
     m_active = false;
@@ -389,6 +394,7 @@ LineNumber History::undo(const std::function<void(qint64, qint64)> &progress)
     Step inverse = apply(step, progress);
     m_undo.pop_back();
     m_redo.push_back(std::move(inverse));
+    m_program.markChanged();
     emit changed();
     return step.page;
 }
@@ -401,6 +407,7 @@ LineNumber History::redo(const std::function<void(qint64, qint64)> &progress)
     Step inverse = apply(step, progress);
     m_redo.pop_back();
     m_undo.push_back(std::move(inverse));
+    m_program.markChanged();
     emit changed();
     return step.page;
 }

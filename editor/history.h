@@ -128,7 +128,8 @@ private:
     Program &m_program;
     History::Step m_step;
     std::unique_ptr<Journal> m_journal;
-    bool m_active = false;
+    bool m_active = false;   // recording a step
+    bool m_outer = false;    // the outermost change: it marks the program changed when it ends
     bool m_recorded = false;
 };
 

@@ -3,8 +3,12 @@
 #include "linereader.h"
 #include "linestore.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -32,7 +36,9 @@ ControlError tooManyLines(qint64 total)
 
 } // namespace
 
-Program::Program() = default;
+Program::Program() : instance(QCoreApplication::applicationPid())
+{
+}
 Program::~Program() = default;
 
 void Program::setLineCount(qint64 total)
@@ -58,6 +64,90 @@ void Program::removeStores()
     m_history.clear();
     QFile::remove(store);
     QFile::remove(scratch);
+    QFile::remove(ProgramJournal::pathFor(store));
+    m_changed = false;
+}
+
+ProgramJournal Program::journal() const
+{
+    ProgramJournal j;
+    j.program = path;
+    j.lines = m_lineCount;
+    j.recordLength = recordLength;
+    j.lfEndsLine = lfEndsLine;
+    j.changed = m_changed;
+    j.changedAt = m_changedAt;
+    j.instance = instance;
+    return j;
+}
+
+void Program::writeJournal()
+{
+    if (store.isEmpty() || path.isEmpty())
+        return;
+    try {
+        journal().write(ProgramJournal::pathFor(store));
+    } catch (const ControlError &) {
+        // Without a journal the changes cannot be offered back after a crash; the program itself
+        // is as it should be.
+    }
+}
+
+void Program::markChanged()
+{
+    if (path.isEmpty())
+        return;
+    m_changed = true;
+    m_changedAt = QDateTime::currentDateTime();
+    const int fd = ::open(QFile::encodeName(store).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fdatasync(fd);
+        ::close(fd);
+    }
+    writeJournal();
+}
+
+void Program::recover(const ProgramJournal &j, QString &lost, const ProgressReport &progress)
+{
+    recordLength = j.recordLength;
+    lfEndsLine = j.lfEndsLine;
+    m_history.clear();
+    LineStore in;
+    in.open(store, recordLength, false);
+    qint64 readable = std::min(j.lines, in.recordCount());
+    // Every record is read once: the first one whose count is damaged ends what can be offered.
+    try {
+        in.forEachRecord(LineNumber(1), readable, [&](LineNumber record, QByteArrayView) {
+            if (progress && (record.value % kReportEvery) == 0)
+                progress(record.value, readable);
+        });
+    } catch (const ControlError &) {
+        qint64 good = 0;
+        for (qint64 step = qint64(1) << 40; step > 0; step >>= 1) {
+            // The last readable record, found by halving: records up to it all read.
+            const qint64 probe = good + step;
+            if (probe > readable)
+                continue;
+            try {
+                in.forEachRecord(LineNumber(good + 1), probe - good, [](LineNumber, QByteArrayView) {});
+                good = probe;
+            } catch (const ControlError &) {
+            }
+        }
+        readable = good;
+    }
+    in.close();
+    lost.clear();
+    if (readable < j.lines)
+        lost = QStringLiteral("Lines %1 to %2 could not be read from the line store and are left out.")
+                   .arg(readable + 1)
+                   .arg(j.lines);
+    path = j.program;
+    setLineCount(readable);
+    m_changed = true;
+    m_changedAt = j.changedAt.isValid() ? j.changedAt : QDateTime::currentDateTime();
+    writeJournal();
+    emit loaded();
 }
 
 // ---------------------------------------------------------------- loading and saving
@@ -77,6 +167,8 @@ void Program::load(const QString &file, const ProgressReport &progress)
         copyIn(file, total, progress);
         path = file;
         setLineCount(total);
+        m_changed = false;
+        writeJournal();
         emit loaded();
     } catch (ControlError &error) {
         // Nothing half-loaded is presented as loaded.
@@ -165,6 +257,8 @@ void Program::save(const QString &file, const ProgressReport &progress)
         in.close();
         if (!out.commit())
             throw saveError(out);
+        m_changed = false;
+        writeJournal();
     } catch (ControlError &error) {
         out.cancelWriting();
         error.at(QStringLiteral("SaveFile"), step);

@@ -4,6 +4,7 @@
 #include "history.h"
 #include "lineposition.h"
 #include "operationlock.h"
+#include "programjournal.h"
 #include "tessarc_export.h"
 
 #include <QByteArray>
@@ -64,8 +65,23 @@ public:
     // written, so a refusal leaves the program as it was.
     void replaceLines(LineNumber first, qint64 replaced, const QList<QByteArray> &lines);
 
-    // Deletes both stores and the history kept beside them.
+    // Deletes both stores, the history and the journal kept beside them.
     void removeStores();
+
+    // ---- Finding the changes again after a crash ----
+    // Whether the program changed since it was loaded or saved.
+    bool isChanged() const { return m_changed; }
+    // A change of the program is over: it is marked changed, the store's records are flushed to
+    // disk and the journal beside the store says so. Never throws: the journal is a safety net.
+    void markChanged();
+    // The journal beside the store, as it would be written now.
+    ProgramJournal journal() const;
+    // Opens the store a journal describes as the program, changed and not yet saved. Every record
+    // is read: a store that holds fewer lines than the journal says, or a damaged record, gives the
+    // lines before it, and `lost` says what was left out. Throws when nothing can be opened.
+    void recover(const ProgramJournal &journal, QString &lost, const ProgressReport &progress);
+    // The process that owns the store (this one, unless a host says otherwise).
+    qint64 instance = 0;
 
     // The changes that can be taken back and done again.
     History &history() { return m_history; }
@@ -84,7 +100,11 @@ signals:
 private:
     void copyIn(const QString &file, qint64 total, const ProgressReport &progress);
 
+    void writeJournal();
+
     qint64 m_lineCount = 0;
+    bool m_changed = false;
+    QDateTime m_changedAt;
     History m_history{*this};
     ChangeRecord *m_recording = nullptr;
 };

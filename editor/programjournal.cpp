@@ -1,0 +1,136 @@
+#include "programjournal.h"
+
+#include "controlerror.h"
+
+#include <QFile>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tessarc {
+
+namespace {
+
+const QByteArray kFirstLine = "VORNEXA line store journal 1";
+
+} // namespace
+
+QByteArray ProgramJournal::encode() const
+{
+    QByteArray out = kFirstLine + '\n';
+    out += "program=" + QUrl::toPercentEncoding(program) + '\n';
+    out += "lines=" + QByteArray::number(lines) + '\n';
+    out += "reclen=" + QByteArray::number(recordLength) + '\n';
+    out += QByteArray("lfendsline=") + (lfEndsLine ? "1" : "0") + '\n';
+    out += QByteArray("changed=") + (changed ? "1" : "0") + '\n';
+    out += "changedat=" + changedAt.toUTC().toString(Qt::ISODate).toLatin1() + '\n';
+    out += "instance=" + QByteArray::number(instance) + '\n';
+    out += "end\n";
+    return out;
+}
+
+std::optional<ProgramJournal> ProgramJournal::decode(const QByteArray &bytes, QString *problem)
+{
+    const auto refuse = [problem](const QString &why) -> std::optional<ProgramJournal> {
+        if (problem)
+            *problem = why;
+        return std::nullopt;
+    };
+    const QList<QByteArray> lines = bytes.split('\n');
+    if (lines.isEmpty() || lines.first() != kFirstLine)
+        return refuse(QStringLiteral("it is not a journal of this program"));
+    if (!bytes.endsWith("end\n"))
+        return refuse(QStringLiteral("it is cut short"));
+    ProgramJournal j;
+    int seen = 0;
+    for (const QByteArray &line : lines) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq < 0)
+            continue;
+        const QByteArray key = line.left(eq);
+        const QByteArray value = line.mid(eq + 1);
+        bool ok = true;
+        if (key == "program") {
+            j.program = QUrl::fromPercentEncoding(value);
+        } else if (key == "lines") {
+            j.lines = value.toLongLong(&ok);
+        } else if (key == "reclen") {
+            j.recordLength = value.toInt(&ok);
+        } else if (key == "lfendsline") {
+            j.lfEndsLine = value == "1";
+        } else if (key == "changed") {
+            j.changed = value == "1";
+        } else if (key == "changedat") {
+            j.changedAt = QDateTime::fromString(QString::fromLatin1(value), Qt::ISODate);
+        } else if (key == "instance") {
+            j.instance = value.toLongLong(&ok);
+        } else {
+            continue;
+        }
+        if (!ok)
+            return refuse(QStringLiteral("its %1 is not a number").arg(QString::fromLatin1(key)));
+        ++seen;
+    }
+    if (seen < 7 || j.program.isEmpty() || j.lines < 0 || j.recordLength < 5)
+        return refuse(QStringLiteral("it is damaged"));
+    return j;
+}
+
+QString ProgramJournal::pathFor(const QString &store)
+{
+    QString base = store;
+    if (base.endsWith(QLatin1String(".qen.tmp")))
+        base.chop(4);
+    else
+        base += QLatin1Char('.');
+    return base + QStringLiteral("journal");
+}
+
+void ProgramJournal::write(const QString &path) const
+{
+    const QByteArray bytes = encode();
+    const QString temporary = path + QStringLiteral(".new");
+    const QByteArray name = QFile::encodeName(temporary);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw ControlError::fromErrno(errno, temporary);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            const int err = put < 0 ? errno : ENOSPC;
+            ::close(fd);
+            ::unlink(name.constData());
+            throw ControlError::fromErrno(err, temporary);
+        }
+        done += put;
+    }
+    if (::fdatasync(fd) != 0 || ::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(name.constData());
+        throw ControlError::fromErrno(err, temporary);
+    }
+    if (std::rename(name.constData(), QFile::encodeName(path).constData()) != 0) {
+        const int err = errno;
+        ::unlink(name.constData());
+        throw ControlError::fromErrno(err, path);
+    }
+}
+
+std::optional<ProgramJournal> ProgramJournal::read(const QString &path, QString *problem)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (problem)
+            *problem = file.errorString();
+        return std::nullopt;
+    }
+    return decode(file.read(64 * 1024), problem);
+}
+
+} // namespace tessarc

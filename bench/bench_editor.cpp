@@ -57,6 +57,9 @@
 
 // The serial-line figures (bench_comm.cpp), run only when asked for by name.
 int runCommFigure(const QString &figure, int runs, const QString &dir);
+// The whole-line tools' figures (bench_wholeline.cpp): all of them when `only` is empty.
+QStringList wholeLineFigures();
+void runWholeLineFigures(const QString &only, const QString &program, qint64 lines, int runs, const QString &dir);
 
 namespace {
 
@@ -900,7 +903,7 @@ struct Options
 
 const QStringList kFigures = {QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
                               QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
-                              QStringLiteral("send"), QStringLiteral("sendcpu")};
+                              QStringLiteral("send"), QStringLiteral("sendcpu")} + wholeLineFigures();
 
 int run(const Options &options)
 {
@@ -941,7 +944,7 @@ int run(const Options &options)
     b.memoryBeforeLoading = peakResidentBytes();
     auto wanted = [&options](const char *figure) { return options.only.isEmpty() || options.only == QLatin1String(figure); };
     // One untimed load first, so that no timed run is the first to touch the memory a store takes.
-    if (options.only.isEmpty() || options.only != QLatin1String("operations"))
+    if (options.only != QLatin1String("operations") && !wholeLineFigures().contains(options.only))
         b.load(*b.editor, b.big);
     if (wanted("load"))
         benchLoad(b);
@@ -955,6 +958,8 @@ int run(const Options &options)
         benchEdit(b);
     if (wanted("operations"))
         benchOperations(b);
+    if (options.only.isEmpty() || wholeLineFigures().contains(options.only))
+        runWholeLineFigures(options.only, b.big.path, b.big.lines, b.runs, b.dir.path());
 
     b.editor->done();
     b.editor.reset();
@@ -984,7 +989,8 @@ int main(int argc, char *argv[])
                                        QStringLiteral("Existing folder in which the scratch folder is made (default /tmp)."),
                                        QStringLiteral("DIR"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
-                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send or sendcpu."),
+                                        QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send, sendcpu, "
+                                                       "findsize, export, copylines, insert, remove or swap."),
                                         QStringLiteral("FIGURE"));
     parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});
     parser.process(app);

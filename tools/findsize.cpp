@@ -1,27 +1,25 @@
 #include "findsize.h"
 
-#include "axislookup.h"
-
 #include <algorithm>
 #include <bit>
 #include <cmath>
 
 namespace tools {
 
-SizeLineReader::SizeLineReader(const SizeRules &rules) : m_rules(rules)
+SizeLineReader::SizeLineReader(const SizeRules &rules)
+    : m_commentAware(rules.commentAware && tessarc::CommentScanner(rules.comments).any()), m_scanner(rules.comments)
 {
-    const bool latin1 = std::all_of(rules.startComment.begin(), rules.startComment.end(),
-                                    [](QChar c) { return c.unicode() <= 0xFF; });
-    if (rules.commentAware && latin1)
-        m_start = rules.startComment.toLatin1();
 }
 
 QByteArrayView SizeLineReader::operator()(QByteArrayView line)
 {
-    // A line without the comment start holds no comment: it is read as it is, without a copy.
-    if (m_start.isEmpty() || line.indexOf(m_start) < 0)
+    // A line without a comment is read as it is, without a copy.
+    qsizetype from = 0;
+    tessarc::CommentSpan span;
+    if (!m_commentAware || !m_scanner.next(line, from, span))
         return line;
-    m_stripped = functions::stripComments(line.toByteArray(), m_rules.startComment, m_rules.endComment);
+    m_stripped.resize(0);
+    m_scanner.appendStripped(line, m_stripped);
     return m_stripped;
 }
 
@@ -81,9 +79,9 @@ void PositionScan::addLine(qint64 line, QByteArrayView text)
         m_positions.push_back({line, m_scan.number(m_letter.unicode() - 'A').value()});
 }
 
-QString PositionScan::row(const LetterPosition &position) const
+QString positionRow(QChar letter, const LetterPosition &position)
 {
-    return QStringLiteral("Line %1: %2 = %3").arg(position.line).arg(m_letter).arg(plainNumber(position.value));
+    return QStringLiteral("Line %1: %2 = %3").arg(position.line).arg(letter).arg(plainNumber(position.value));
 }
 
 QString plainNumber(double value)

@@ -91,6 +91,7 @@ void readInFull(const char *data, qsizetype from, qsizetype to, NumberText &numb
         }
         seen = true;
     }
+    number.digits = std::any_of(data + from, data + to, isDigit);
     number.negative = number.negative && digits > 0; // "-" alone reads as 0, not as -0
 }
 
@@ -169,7 +170,8 @@ constexpr long long kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 1000000
     number.whole = (integerDigits ? digitsValue(integerWord, integerDigits) : 0) * kTens[decimalDigits]
                    + (decimalDigits ? digitsValue(decimalWord, decimalDigits) : 0);
     number.decimals = decimalDigits;
-    number.negative = number.negative && integerDigits + decimalDigits > 0;
+    number.digits = integerDigits + decimalDigits > 0;
+    number.negative = number.negative && number.digits;
 
     // The rest of the number text: usually nothing, or the spaces before the next word.
     const uchar accepted = spaces ? 3 : 1;

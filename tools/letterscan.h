@@ -30,6 +30,7 @@ struct NumberText
     long long whole = 0;   // the digits read, at most 15 of them
     int decimals = 0;      // how many of those stand after the point
     bool negative = false;
+    bool digits = false;   // whether the text holds a digit at all ("X", "X-" and "X." hold none)
     bool quick = true;     // false for a number of more than 15 digits: `slow` holds its value
     double slow = 0.0;
 

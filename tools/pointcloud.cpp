@@ -84,7 +84,9 @@ bool PointCloudExport::addLine(QByteArrayView line)
     m_scan.read(line, m_spaces, xyz);
     for (int i = 0; i < 3; ++i) {
         const int index = kAxes[i] - 'A';
-        if (m_scan.found(index))
+        // A letter with no number after it ("(FIXTURE)", "(x)") names no position: the
+        // coordinate keeps its value.
+        if (m_scan.found(index) && m_scan.number(index).digits)
             m_point[i] = m_scan.number(index).value();
     }
     if (m_which == PointsFor::LinesWithXyz && !(m_scan.found() & xyz))

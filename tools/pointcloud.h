@@ -37,8 +37,8 @@ std::optional<QString> pointCloudTargetRefused(const QString &target, const QStr
                                                const QStringList &storePaths);
 
 // One export. Each line read sets the current point's X, Y and Z from the first occurrence of
-// each letter on it (case ignored, comments included); a coordinate keeps its value until a line
-// sets it again, and all three start at 0. A point is written for every line (o1), or for every
+// each letter on it (case ignored, comments included) when a number follows it; a coordinate keeps
+// its value until a line sets it again, and all three start at 0. A point is written for every line (o1), or for every
 // line holding an X, Y or Z anywhere (o2): the three values with the output picture, joined by
 // commas, ended by CR LF.
 //

@@ -281,7 +281,7 @@ void ToolWindow::Go_Click()
         say(*refusal);
         return;
     }
-    const std::optional<LineRange> range = checkRange(rangeFields(), editor.numberOfLines());
+    const std::optional<LineRange> range = checkRangeFields();
     if (!range) {
         say(m_host.values().messages.textNull);
         return;
@@ -315,6 +315,11 @@ void ToolWindow::Go_Click()
     guard.release();
     if (!stopped.isEmpty())
         say(stopped);
+}
+
+std::optional<LineRange> ToolWindow::checkRangeFields() const
+{
+    return checkRange(rangeFields(), m_host.editor().numberOfLines());
 }
 
 QString ToolWindow::runOn(const LineRange &range)

@@ -1,7 +1,12 @@
 #include "toolwindows.h"
 
+#include "frmcopy.h"
+#include "frmdel.h"
+#include "frmexportpc.h"
+#include "frminsert.h"
 #include "frmmirror.h"
 #include "frmop.h"
+#include "frmsize.h"
 #include "host.h"
 
 namespace tools {
@@ -29,6 +34,11 @@ struct ToolEntry
 constexpr ToolEntry kTools[] = {
     {"Operations1", &make<frmOp>},
     {"mirror1", &make<frmMirror>},
+    {"size1", &make<frmSize>},
+    {"exportPointCloud1", &make<frmExportPC>},
+    {"frmInsert1", &make<frmInsert>},
+    {"frmDel1", &make<frmDel>},
+    {"copy2", &make<frmCopy>},
 };
 
 } // namespace

@@ -57,6 +57,10 @@ private slots:
                 // Bit for bit: exactly the lookup's double, the sign of a zero included.
                 QCOMPARE(std::bit_cast<quint64>(scan.number(index).value()), std::bit_cast<quint64>(expected.value));
                 QCOMPARE(double(scan.number(index).length), expected.length);
+                const QByteArray text = line.mid(scan.position(index) + 1, scan.number(index).length);
+                QCOMPARE(scan.number(index).digits, std::any_of(text.begin(), text.end(), [](char c) {
+                             return c >= '0' && c <= '9';
+                         }));
             }
         }
         QVERIFY(found > 3000);
@@ -102,7 +106,7 @@ private slots:
         QCOMPARE(scan.positions()[0].line, qint64(1));
         QVERIFY(scan.positions().size() > 40000);
         QCOMPARE(scan.positions().back().value, 46000.0);
-        QCOMPARE(scan.row(scan.positions()[1]), QStringLiteral("Line 2: X = 2"));
+        QCOMPARE(tools::positionRow(scan.letter(), scan.positions()[1]), QStringLiteral("Line 2: X = 2"));
 
         tools::PositionScan none(QLatin1Char('1'), rules(false));
         none.addLine(1, "X1");

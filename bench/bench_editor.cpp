@@ -901,7 +901,7 @@ struct Options
     QString only; // one figure's name, or empty for all of them
 };
 
-const QStringList kFigures = {QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
+const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
                               QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
                               QStringLiteral("send"), QStringLiteral("sendcpu")} + wholeLineFigures();
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 
 namespace tools {
 
@@ -25,37 +24,14 @@ QByteArrayView SizeLineReader::operator()(QByteArrayView line)
 
 void SizeScan::addLine(QByteArrayView line)
 {
-    m_scan.read(m_reader(line), m_spaces);
-    quint32 found = m_scan.found();
-    while (found) {
-        const int index = std::countr_zero(found);
-        found &= found - 1;
-        const NumberText &number = m_scan.number(index);
-        LetterExtent &extent = m_extents[static_cast<std::size_t>(index)];
-        if (extent.seen) {
-            // Most values lie well inside the extent already met: that shows without the exact
-            // reading, which is taken only for a value that may be a new smallest or largest.
-            const double near = number.approximate();
-            const double margin = 1e-15 * std::fabs(near);
-            if ((near - margin > extent.min) & (near + margin < extent.max))
-                continue;
-        }
-        const double value = number.value();
-        if (!extent.seen) {
-            extent = {true, value, value};
-        } else if (value < extent.min) {
-            extent.min = value;
-        } else if (value > extent.max) {
-            extent.max = value;
-        }
-    }
+    m_scan.addLine(m_reader(line));
 }
 
 QStringList SizeScan::rows() const
 {
     QStringList rows;
     for (int i = 0; i < 26; ++i) {
-        const LetterExtent &extent = m_extents[static_cast<std::size_t>(i)];
+        const LetterExtent &extent = m_scan.extents()[static_cast<std::size_t>(i)];
         if (extent.seen)
             rows.append(QChar(u'A' + i) + QStringLiteral("\t\t") + plainNumber(extent.max) + QStringLiteral("\t\t")
                         + plainNumber(extent.min));

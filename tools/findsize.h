@@ -40,34 +40,24 @@ private:
     QByteArray m_stripped;
 };
 
-// The extent of one letter: `seen` once a value of it was met.
-struct LetterExtent
-{
-    bool seen = false;
-    double min = 0.0;
-    double max = 0.0;
-};
-
 // Every letter's extent over the lines given, each line read once for all 26 letters: the first
 // occurrence of a letter on a line counts, wherever it stands (a letter with no number counts as 0).
 class SizeScan
 {
 public:
-    explicit SizeScan(const SizeRules &rules) : m_reader(rules), m_spaces(rules.spaces) {}
+    explicit SizeScan(const SizeRules &rules) : m_reader(rules), m_scan(rules.spaces) {}
 
     void addLine(QByteArrayView line);
 
     // Index 0 is A.
-    const std::array<LetterExtent, 26> &extents() const { return m_extents; }
+    const LetterExtents &extents() const { return m_scan.extents(); }
     // The rows of the letter list: for each letter seen, A to Z, the letter, two tabs, the largest
     // value, two tabs, the smallest (numbers in their plain text form).
     QStringList rows() const;
 
 private:
     SizeLineReader m_reader;
-    LetterScan m_scan;
-    bool m_spaces;
-    std::array<LetterExtent, 26> m_extents{};
+    ExtentScan m_scan;
 };
 
 // One position of a letter: the line and the value there.

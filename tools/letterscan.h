@@ -36,8 +36,6 @@ struct NumberText
 
     // The exact value, as functions::leadingNumber reads the text.
     double value() const;
-    // The value to within a relative 1e-15 (exact for 0), without a division.
-    double approximate() const;
 };
 
 // Reads the number text after the letter at `letterAt`.
@@ -50,13 +48,14 @@ constexpr quint32 letterBit(char upperLetter)
 }
 constexpr quint32 kAllLetters = (quint32(1) << 26) - 1;
 
-// The first occurrence of each letter A to Z on one line (case ignored) and the number after it,
-// found in one walk along the line rather than one look-up a letter.
+// The first occurrence of each letter A to Z on one line (case ignored), found in one walk along
+// the line rather than one look-up a letter, and the number after it, read when asked for.
 class LetterScan
 {
 public:
     // Reads `line` for the letters whose bits are set in `letters`. A letter followed by no number
-    // is found with the value 0, as the lookup finds it.
+    // is found with the value 0, as the lookup finds it. `line` must stay valid while the scan's
+    // numbers are read.
     void read(QByteArrayView line, bool spaces, quint32 letters = kAllLetters);
 
     // The letters found by the last read, a bit each.
@@ -64,12 +63,52 @@ public:
     bool found(int index) const { return (m_found >> index) & 1u; }
     // For a found letter (index 0 for A): where it stands, and the number after it.
     qsizetype position(int index) const { return m_position[static_cast<std::size_t>(index)]; }
-    const NumberText &number(int index) const { return m_number[static_cast<std::size_t>(index)]; }
+    NumberText number(int index) const;
 
 private:
+    QByteArrayView m_line;
+    bool m_spaces = true;
     quint32 m_found = 0;
     std::array<qsizetype, 26> m_position{};
-    std::array<NumberText, 26> m_number{};
+};
+
+// The smallest and largest value met of one letter: `seen` once a value of it was met.
+struct LetterExtent
+{
+    bool seen = false;
+    double min = 0.0;
+    double max = 0.0;
+};
+// Index 0 is A.
+using LetterExtents = std::array<LetterExtent, 26>;
+
+// Every letter's extent over the lines given, each line read once for all 26 letters: the first
+// occurrence of a letter on a line counts, wherever it stands (a letter with no number counts as
+// 0), with exactly the value functions::findAxisValue reads.
+//
+// Most values lie well inside the extent already met, and their sign and count of whole digits
+// show it: a value is read only when it may be a new smallest or largest, and read in full only
+// when its whole digits do not settle that.
+class ExtentScan
+{
+public:
+    explicit ExtentScan(bool spaces);
+
+    void addLine(QByteArrayView line);
+    const LetterExtents &extents() const { return m_extents; }
+
+private:
+    void addLongLine(QByteArrayView line);
+    void widen(int index, double value);
+
+    bool m_spaces;
+    LetterExtents m_extents{};
+    // For each letter, the most whole digits a positive value (at 0 to 25) or a negative one (at
+    // 26 to 51) may have and still lie inside the extent whatever its digits are; -1 while none may.
+    std::array<qint8, 52> m_safe;
+    // A copy of a short line, with room for reading it 16 bytes at a time.
+    std::array<char, 64 + 16> m_copy{};
+    LetterScan m_longLines;
 };
 
 } // namespace tools

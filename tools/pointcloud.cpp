@@ -86,8 +86,11 @@ bool PointCloudExport::addLine(QByteArrayView line)
         const int index = kAxes[i] - 'A';
         // A letter with no number after it ("(FIXTURE)", "(x)") names no position: the
         // coordinate keeps its value.
-        if (m_scan.found(index) && m_scan.number(index).digits)
-            m_point[i] = m_scan.number(index).value();
+        if (!m_scan.found(index))
+            continue;
+        const NumberText number = m_scan.number(index);
+        if (number.digits)
+            m_point[i] = number.value();
     }
     if (m_which == PointsFor::LinesWithXyz && !(m_scan.found() & xyz))
         return true;

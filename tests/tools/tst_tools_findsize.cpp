@@ -36,19 +36,28 @@ class TestFindSize : public QObject
     Q_OBJECT
 
 private slots:
-    // One walk along a line finds for every letter what the lookup finds for it alone.
+    // One walk along a line finds for every letter what the lookup finds for it alone, and the
+    // extents it widens are those of every value read in full.
     void letterScanAgreesWithTheLookup()
     {
         QRandomGenerator random(7);
         tools::LetterScan scan;
+        tools::ExtentScan widened[2] = {tools::ExtentScan(false), tools::ExtentScan(true)};
+        tools::LetterExtents expectedExtents[2] = {};
         int found = 0;
         for (int i = 0; i < 20000; ++i) {
             const QByteArray line = randomLine(random);
             const bool spaces = random.bounded(2);
             scan.read(line, spaces);
+            widened[spaces].addLine(line);
             for (int index = 0; index < 26; ++index) {
                 QString axis(QChar(u'A' + index));
                 const functions::AxisValue expected = functions::findAxisValue(axis, line, spaces);
+                tools::LetterExtent &extent = expectedExtents[spaces][static_cast<std::size_t>(index)];
+                if (expected.found == 1.0 && !extent.seen)
+                    extent = {true, expected.value, expected.value};
+                else if (expected.found == 1.0)
+                    extent = {true, std::min(extent.min, expected.value), std::max(extent.max, expected.value)};
                 QCOMPARE(scan.found(index), expected.found == 1.0);
                 if (!scan.found(index))
                     continue;
@@ -64,6 +73,15 @@ private slots:
             }
         }
         QVERIFY(found > 3000);
+        for (int spaces = 0; spaces < 2; ++spaces) {
+            for (std::size_t index = 0; index < 26; ++index) {
+                const tools::LetterExtent &a = widened[spaces].extents()[index];
+                const tools::LetterExtent &b = expectedExtents[spaces][index];
+                QCOMPARE(a.seen, b.seen);
+                QCOMPARE(a.min, b.min);
+                QCOMPARE(a.max, b.max);
+            }
+        }
     }
 
     void extents_data()

@@ -24,7 +24,7 @@ void frmCopy::fillRange()
 
 QString frmCopy::runOn(const tools::LineRange &range)
 {
-    tools::CopyLinesText text;
+    tools::CopyLinesText text(range.count());
     const QString stopped = readRange(range, [&text](tessarc::LineNumber, QByteArrayView line) {
         text.addLine(line);
         return true;
@@ -32,6 +32,6 @@ QString frmCopy::runOn(const tools::LineRange &range)
     // A part of the range is never put on the clipboard as if it were the whole.
     if (!stopped.isEmpty())
         return stopped + QStringLiteral(" Nothing was copied.");
-    QGuiApplication::clipboard()->setText(text.text());
+    QGuiApplication::clipboard()->setText(text.take());
     return QString();
 }

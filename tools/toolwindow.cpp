@@ -7,6 +7,7 @@
 #include "operation.h"
 #include "prompts.h"
 #include "steprecorder.h"
+#include "storepass.h"
 #include "tessarc.h"
 
 #include <QCloseEvent>
@@ -329,9 +330,12 @@ QString ToolWindow::runOn(const LineRange &range)
 
 void ToolWindow::showProgress(qint64 counter, const LineRange &range)
 {
+    // Most lines only pass by: the cheapest test comes first.
+    if (m_sinceProgress.isValid() && counter % kClockEvery != 0)
+        return;
     if (!m_host.values().numbers.calcPercent)
         return;
-    if (m_sinceProgress.isValid() && (counter % kClockEvery != 0 || m_sinceProgress.elapsed() < kYieldMs))
+    if (m_sinceProgress.isValid() && m_sinceProgress.elapsed() < kYieldMs)
         return;
     if (const std::optional<QString> caption = progressCaption(counter, range, m_host.values().numbers.percentFormat))
         Go->setText(*caption);
@@ -384,23 +388,12 @@ QString ToolWindow::readRange(const LineRange &range,
     TESSARC &editor = m_host.editor();
     qint64 current = range.first;
     try {
-        tessarc::LineStore store;
-        store.open(editor.tempFile, editor.recLen, false);
-        struct Stop
-        {
-        };
-        try {
-            store.forEachRecord(tessarc::LineNumber(range.first), range.count(),
-                                [&](tessarc::LineNumber record, QByteArrayView text) {
-                                    current = record.value;
-                                    showProgress(current - range.first + 1, range);
-                                    if (!visit(record, text))
-                                        throw Stop();
-                                });
-        } catch (const Stop &) {
-            // the visitor has what it needs
-        }
-        store.close();
+        readStore(editor.tempFile, editor.recLen, tessarc::LineNumber(range.first), range.count(),
+                  [&](tessarc::LineNumber record, QByteArrayView text) {
+                      current = record.value;
+                      showProgress(current - range.first + 1, range);
+                      return visit(record, text);
+                  });
     } catch (const tessarc::ControlError &error) {
         return QStringLiteral("Line %1: ").arg(current) + error.description() + QLatin1Char('.');
     }

@@ -134,13 +134,20 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"part.pc"});
     }
 
+    // The clipboard's text: every line followed by CR LF, every byte the Latin-1 character of its
+    // code, however far the buffer had to grow past what the first lines foretold.
     void copyLinesText()
     {
-        tools::CopyLinesText copy;
-        for (const QByteArray &line : {QByteArray("G01 X1"), QByteArray(), QByteArray("(\xe9)")})
+        tools::CopyLinesText copy(300);
+        QString expected;
+        for (int i = 0; i < 300; ++i) {
+            const QByteArray line = i == 1 ? QByteArray() : i < 100 ? QByteArray("(\xe9) G01 X") + QByteArray::number(i)
+                                                                  : QByteArray(400, 'Y');
             copy.addLine(line);
-        QCOMPARE(copy.bytes(), QByteArray("G01 X1\r\n\r\n(\xe9)\r\n"));
-        QCOMPARE(copy.text(), QStringLiteral("G01 X1\r\n\r\n(\u00e9)\r\n"));
+            expected += QString::fromLatin1(line) + QStringLiteral("\r\n");
+        }
+        QCOMPARE(copy.take(), expected);
+        QCOMPARE(copy.take(), QString());
     }
 };
 

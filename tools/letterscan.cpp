@@ -208,6 +208,83 @@ WordNumber numberAfter(QByteArrayView line, qsizetype letterAt, bool spaces)
 
 namespace {
 
+// How many digits stand from `p` on, counted up to `limit` or a little past it: words of 8 bytes
+// are read, the last one starting before `limit`.
+int countDigits(const char *p, qsizetype limit)
+{
+    int n = 0;
+    while (n < limit) {
+        quint64 word;
+        std::memcpy(&word, p + n, 8);
+        const int run = digitRun(word);
+        n += run;
+        if (run < 8)
+            return n;
+    }
+    return n;
+}
+
+} // namespace
+
+bool readPlainDecimal(QByteArrayView line, qsizetype letterAt, bool spaces, PlainDecimal &number)
+{
+    // The bytes after the letter: read where they stand when the line goes on far enough for
+    // whole words to be read, else from a copy with zeros after it.
+    constexpr qsizetype kLook = 32;
+    const qsizetype from = letterAt + 1;
+    const qsizetype left = line.size() - from;
+    char copy[kLook + 16];
+    const char *text = line.data() + from;
+    qsizetype copied = kLook;
+    if (left < kLook + 16) {
+        copied = std::max<qsizetype>(left, 0);
+        std::memset(copy, 0, sizeof copy);
+        if (copied > 0)
+            std::memcpy(copy, text, static_cast<std::size_t>(copied));
+        text = copy;
+    }
+    const char first = text[0];
+    if (spaces && first == ' ')
+        return false;
+    qsizetype i = (first == '-' || first == '+') ? 1 : 0;
+    const qsizetype wholeAt = i;
+    const int whole = countDigits(text + i, kLook - i);
+    i += whole;
+    qsizetype decimalsAt = i;
+    int decimals = 0;
+    if (text[i] == '.') {
+        decimalsAt = ++i;
+        decimals = i < kLook ? countDigits(text + i, kLook - i) : 0;
+        i += decimals;
+    }
+    if (spaces) {
+        // A space may lead on to more of the number.
+        while (i < copied && text[i] == ' ')
+            ++i;
+        if (kNumberChars[static_cast<uchar>(text[i])] & 1)
+            return false;
+    }
+    // A text longer than is looked at is read the long way.
+    if (i >= kLook)
+        return false;
+    if (whole + decimals == 0 || whole + decimals > 15)
+        return false;
+    int leadingZeros = 0;
+    while (leadingZeros < whole && text[wholeAt + leadingZeros] == '0')
+        ++leadingZeros;
+    int shown = decimals;
+    while (shown > 0 && text[decimalsAt + shown - 1] == '0')
+        --shown;
+    number.negative = first == '-';
+    number.wholeDigits = whole - leadingZeros;
+    number.decimalDigits = shown;
+    std::memcpy(number.digits, text + wholeAt + leadingZeros, 16);
+    std::memcpy(number.digits + number.wholeDigits, text + decimalsAt, 16);
+    return true;
+}
+
+namespace {
+
 // The kinds of byte the walks tell apart, for 16 bytes at once: bit i of each mask for byte i.
 struct BlockMasks
 {
@@ -219,18 +296,19 @@ struct BlockMasks
     quint32 minus = 0;
 };
 
-// The letters among the 16 bytes at `p`.
-quint32 letterMask(const char *p)
+// The letters among the 16 bytes at `p` from the letter `first` (0 for A) to `first` + `span`.
+quint32 letterMask(const char *p, int first = 0, int span = 25)
 {
 #if defined(__SSE2__)
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
     // 'A'..'Z' and 'a'..'z' fold to 0..25; no other Latin-1 byte folds onto them.
-    const __m128i folded = _mm_sub_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
-    return static_cast<quint32>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(folded, _mm_set1_epi8(25)), folded)));
+    const __m128i folded = _mm_sub_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8(static_cast<char>('a' + first)));
+    return static_cast<quint32>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(folded, _mm_set1_epi8(static_cast<char>(span))), folded)));
 #else
     quint32 mask = 0;
     for (int i = 0; i < 16; ++i)
-        mask |= quint32(((static_cast<uchar>(p[i]) | 0x20u) - 'a') < 26u) << i;
+        mask |= quint32(((static_cast<uchar>(p[i]) | 0x20u) - 'a' - unsigned(first)) <= unsigned(span)) << i;
     return mask;
 #endif
 }
@@ -282,16 +360,21 @@ void LetterScan::read(QByteArrayView line, bool spaces, quint32 letters)
     m_found = 0;
     const char *data = line.data();
     const qsizetype size = line.size();
+    if (!letters)
+        return;
+    // Only the bytes between the first and the last letter asked for are looked at.
+    const int first = std::countr_zero(letters);
+    const int span = 31 - std::countl_zero(letters) - first;
     // 16 bytes at a time while they lie inside the line; the last few through a copy.
     char tail[16];
     for (qsizetype block = 0; block < size; block += 16) {
         const char *bytes = data + block;
         quint32 mask;
         if (size - block >= 16) {
-            mask = letterMask(bytes);
+            mask = letterMask(bytes, first, span);
         } else {
             std::memcpy(tail, bytes, static_cast<std::size_t>(size - block));
-            mask = letterMask(tail) & ((quint32(1) << (size - block)) - 1);
+            mask = letterMask(tail, first, span) & ((quint32(1) << (size - block)) - 1);
         }
         while (mask) {
             const qsizetype at = block + std::countr_zero(mask);

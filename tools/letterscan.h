@@ -41,6 +41,21 @@ struct NumberText
 // Reads the number text after the letter at `letterAt`.
 NumberText readNumberText(QByteArrayView line, qsizetype letterAt, bool spaces);
 
+// A number text that is a plain decimal: a sign, digits, a point and digits, at most 15 digits
+// in all, so that its value is that decimal read exactly.
+struct PlainDecimal
+{
+    bool negative = false;  // a minus sign stands before it
+    int wholeDigits = 0;    // digits before the point, leading zeros left out
+    int decimalDigits = 0;  // digits after the point, trailing zeros left out
+    char digits[32];        // the whole digits, then the decimal digits
+};
+
+// Reads the number text after the letter at `letterAt` as a plain decimal; false for a text that
+// is none (no digit at all, more than 15 digits, or spaces that carry the number on when `spaces`
+// is set).
+bool readPlainDecimal(QByteArrayView line, qsizetype letterAt, bool spaces, PlainDecimal &number);
+
 // Bit i stands for the letter 'A' + i.
 constexpr quint32 letterBit(char upperLetter)
 {

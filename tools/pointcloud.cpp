@@ -3,6 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstring>
 
 #include <sys/stat.h>
 
@@ -63,6 +67,23 @@ std::optional<QString> pointCloudTargetRefused(const QString &target, const QStr
 PointCloudExport::PointCloudExport(PointsFor which, const LineRules &rules)
     : m_which(which), m_writer(rules.outputFormat), m_spaces(rules.spaces)
 {
+    // The pictures the writer writes directly: whole zeros, then perhaps a point, zeros and #s.
+    static const QRegularExpression simple(QStringLiteral("^(0+)(\\.(0*)(#*))?$"));
+    const QRegularExpressionMatch m = simple.match(rules.outputFormat);
+    m_plainCopies = m.hasMatch() && m_writer.direct() && rules.outputFormat.size() < NumberWriter::kLongestNumber / 2;
+    if (m_plainCopies) {
+        m_integerZeros = static_cast<int>(m.capturedLength(1));
+        m_withPoint = m.capturedLength(2) > 0;
+        m_decimalZeros = static_cast<int>(m.capturedLength(3));
+        m_places = m_decimalZeros + static_cast<int>(m.capturedLength(4));
+    }
+    // Each coordinate starts at 0.
+    for (int i = 0; i < 3; ++i) {
+        QByteArray zero;
+        m_writer.append(0.0, zero);
+        m_text[i].size = static_cast<int>(std::min<qsizetype>(zero.size(), NumberWriter::kLongestNumber));
+        std::memcpy(m_text[i].bytes, zero.constData(), static_cast<std::size_t>(m_text[i].size));
+    }
 }
 
 bool PointCloudExport::open(const QString &target)
@@ -72,7 +93,63 @@ bool PointCloudExport::open(const QString &target)
     // the file is closed would not stop the rename.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(m_file.errorString());
-    m_pending.reserve(kWriteBlock + 3 * NumberWriter::kLongestNumber);
+    m_pending.resize(static_cast<std::size_t>(kWriteBlock + 3 * NumberWriter::kLongestNumber + 8));
+    m_pendingSize = 0;
+    return true;
+}
+
+int PointCloudExport::copyPlainNumber(QByteArrayView line, qsizetype letterAt, char *out) const
+{
+    PlainDecimal number;
+    // More decimals than the picture keeps need rounding: the writer does that.
+    if (!m_plainCopies || !readPlainDecimal(line, letterAt, m_spaces, number) || number.decimalDigits > m_places)
+        return -1;
+    char *const start = out;
+    if (number.negative && number.wholeDigits + number.decimalDigits > 0)
+        *out++ = '-';
+    for (int k = number.wholeDigits; k < m_integerZeros; ++k)
+        *out++ = '0';
+    // Whole blocks are copied (the room allows it); only the digits are kept.
+    std::memcpy(out, number.digits, 16);
+    out += number.wholeDigits;
+    if (m_withPoint) {
+        *out++ = '.';
+        std::memcpy(out, number.digits + number.wholeDigits, 16);
+        out += number.decimalDigits;
+        for (int k = number.decimalDigits; k < m_decimalZeros; ++k)
+            *out++ = '0';
+    }
+    return static_cast<int>(out - start);
+}
+
+bool PointCloudExport::setAxis(int axis, QByteArrayView line)
+{
+    const int index = kAxes[axis] - 'A';
+    AxisText &text = m_text[axis];
+    const int copied = copyPlainNumber(line, m_scan.position(index), text.bytes);
+    if (copied >= 0) {
+        text.size = copied;
+        return true;
+    }
+    // A letter with no number after it ("(FIXTURE)", "(x)") names no position: the coordinate
+    // keeps its value.
+    const NumberText number = m_scan.number(index);
+    if (!number.digits)
+        return true;
+    const double value = number.value();
+    int size = -1;
+    if (m_writer.direct()) {
+        size = m_writer.write(value, text.bytes);
+    } else {
+        QByteArray written;
+        if (m_writer.append(value, written) && written.size() <= NumberWriter::kLongestNumber) {
+            size = static_cast<int>(written.size());
+            std::memcpy(text.bytes, written.constData(), static_cast<std::size_t>(size));
+        }
+    }
+    if (size < 0)
+        return fail(QStringLiteral("the %1 value of a line is too large to be written").arg(kAxes[axis]));
+    text.size = size;
     return true;
 }
 
@@ -83,55 +160,34 @@ bool PointCloudExport::addLine(QByteArrayView line)
     constexpr quint32 xyz = letterBit('X') | letterBit('Y') | letterBit('Z');
     m_scan.read(line, m_spaces, xyz);
     for (int i = 0; i < 3; ++i) {
-        const int index = kAxes[i] - 'A';
-        // A letter with no number after it ("(FIXTURE)", "(x)") names no position: the
-        // coordinate keeps its value.
-        if (!m_scan.found(index))
-            continue;
-        const NumberText number = m_scan.number(index);
-        if (number.digits)
-            m_point[i] = number.value();
+        if (m_scan.found(kAxes[i] - 'A') && !setAxis(i, line))
+            return false;
     }
     if (m_which == PointsFor::LinesWithXyz && !(m_scan.found() & xyz))
         return true;
-    if (m_writer.direct()) {
-        // The point's line is put together here and appended in one piece.
-        char text[3 * NumberWriter::kLongestNumber + 4];
-        char *to = text;
-        for (int i = 0; i < 3; ++i) {
-            if (i > 0)
-                *to++ = ',';
-            const int n = m_writer.write(m_point[i], to);
-            if (n < 0)
-                return fail(QStringLiteral("the %1 value of a line is too large to be written").arg(kAxes[i]));
-            to += n;
-        }
-        *to++ = '\r';
-        *to++ = '\n';
-        m_pending.append(text, to - text);
-    } else {
-        for (int i = 0; i < 3; ++i) {
-            if (i > 0)
-                m_pending.append(',');
-            if (!m_writer.append(m_point[i], m_pending))
-                return fail(QStringLiteral("the %1 value of a line is too large to be written").arg(kAxes[i]));
-        }
-        m_pending.append("\r\n", 2);
+    // The point's line: the three texts joined by commas, ended by CR LF.
+    char *to = m_pending.data() + m_pendingSize;
+    for (int i = 0; i < 3; ++i) {
+        std::memcpy(to, m_text[i].bytes, static_cast<std::size_t>(m_text[i].size));
+        to += m_text[i].size;
+        *to++ = i < 2 ? ',' : '\r';
     }
+    *to++ = '\n';
+    m_pendingSize = to - m_pending.data();
     ++m_points;
-    return m_pending.size() < kWriteBlock || writePending();
+    return m_pendingSize < kWriteBlock || writePending();
 }
 
 bool PointCloudExport::writePending()
 {
     // A short write is followed by another, which gives the reason (a full disk) when it fails.
-    for (qsizetype done = 0; done < m_pending.size();) {
-        const qint64 n = m_file.write(m_pending.constData() + done, m_pending.size() - done);
+    for (qsizetype done = 0; done < m_pendingSize;) {
+        const qint64 n = m_file.write(m_pending.data() + done, m_pendingSize - done);
         if (n <= 0)
             return fail(m_file.errorString());
         done += n;
     }
-    m_pending.resize(0);
+    m_pendingSize = 0;
     return true;
 }
 
@@ -150,7 +206,7 @@ void PointCloudExport::cancel()
         m_file.cancelWriting();
         m_file.commit(); // after cancelWriting this removes the temporary file and writes nothing
     }
-    m_pending.clear();
+    m_pendingSize = 0;
 }
 
 bool PointCloudExport::fail(const QString &what)

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 // Export Point Cloud: the tool positions of a range written as a text file of "x,y,z" lines. The
 // frame's read-only run hands the export the range's lines one by one; the file appears, whole,
@@ -62,7 +63,20 @@ public:
     QString error() const { return m_error; }
     qint64 points() const { return m_points; }
 
+    // The number text after the letter at `letterAt` written as the output picture writes its
+    // value, when the text is a plain decimal that needs no rounding for it: into `out` (room for
+    // NumberWriter::kLongestNumber bytes), giving the length; -1 for any other text.
+    int copyPlainNumber(QByteArrayView line, qsizetype letterAt, char *out) const;
+
 private:
+    // A coordinate's text as it is written, kept until a line sets the coordinate again.
+    struct AxisText
+    {
+        char bytes[NumberWriter::kLongestNumber];
+        int size = 0;
+    };
+
+    bool setAxis(int axis, QByteArrayView line);
     bool writePending();
     bool fail(const QString &what);
 
@@ -70,10 +84,19 @@ private:
     NumberWriter m_writer;
     bool m_spaces;
     LetterScan m_scan;
-    double m_point[3] = {0.0, 0.0, 0.0};
+    // The output picture when it is one whose values can be copied from plain number texts: its
+    // whole zeros, whether it has a point, and its decimal zeros and #s.
+    bool m_plainCopies = false;
+    int m_integerZeros = 0;
+    bool m_withPoint = false;
+    int m_decimalZeros = 0;
+    int m_places = 0;
+    AxisText m_text[3];
     qint64 m_points = 0;
     QSaveFile m_file;
-    QByteArray m_pending;
+    // The text waiting to be written: its first m_pendingSize bytes.
+    std::vector<char> m_pending;
+    qsizetype m_pendingSize = 0;
     QString m_error;
 };
 

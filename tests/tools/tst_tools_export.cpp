@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -54,6 +55,39 @@ private slots:
         QVERIFY2(cloud.commit(), qPrintable(cloud.error()));
         QTEST(readBytes(target), "expected");
         QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::Files), QStringList{"part.pc"});
+    }
+
+    // A plain number text is copied into the file as the picture would write its value; any text
+    // the copy does not take is left to the writer.
+    void plainNumbersAreCopiedAsWritten()
+    {
+        QRandomGenerator random(11);
+        const char pieces[] = "0123456789000.-+ ";
+        int copied = 0;
+        for (const char *picture : {"0.####", "0.00##", "00.#", "0", "0.", "000.000"}) {
+            for (const bool spaces : {true, false}) {
+                tools::LineRules rules;
+                rules.outputFormat = QString::fromLatin1(picture);
+                rules.spaces = spaces;
+                const tools::PointCloudExport cloud(PointsFor::EveryLine, rules);
+                const tools::NumberWriter writer(rules.outputFormat);
+                for (int i = 0; i < 4000; ++i) {
+                    QByteArray line = "X";
+                    for (int k = random.bounded(12); k > 0; --k)
+                        line += pieces[random.bounded(static_cast<int>(sizeof pieces - 1))];
+                    line += random.bounded(2) ? " Y1" : "";
+                    char text[tools::NumberWriter::kLongestNumber];
+                    const int n = cloud.copyPlainNumber(line, 0, text);
+                    if (n < 0)
+                        continue;
+                    ++copied;
+                    char expected[tools::NumberWriter::kLongestNumber];
+                    const int m = writer.write(tools::readNumberText(line, 0, spaces).value(), expected);
+                    QCOMPARE(QByteArray(text, n), QByteArray(expected, m));
+                }
+            }
+        }
+        QVERIFY(copied > 5000);
     }
 
     void proposedName_data()

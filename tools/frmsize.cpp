@@ -9,15 +9,33 @@
 
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
 #include <QStringListModel>
+#include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <new>
 
 namespace {
+
+// Shows a letter's row (letter, two tabs, largest, two tabs, smallest) as three aligned columns;
+// the row itself stays as it is.
+class ExtentRowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant &value, const QLocale &) const override
+    {
+        const QStringList columns = value.toString().split(QStringLiteral("\t\t"));
+        if (columns.size() != 3)
+            return value.toString();
+        return columns.at(0) + columns.at(1).rightJustified(18) + columns.at(2).rightJustified(18);
+    }
+};
 
 QListView *listView(QWidget *parent, const char *name, QAbstractItemModel *model)
 {
@@ -54,7 +72,14 @@ frmSize::frmSize(Host &host) : ToolWindow(host, nullptr, QStringLiteral("Find Si
     Label5 = new QLabel(this);
     Label5->setObjectName(QStringLiteral("Label5"));
 
-    const int listWidth = fontMetrics().horizontalAdvance(QStringLiteral("Line 2000000: X = -1234.56789")) + 40;
+    // The letters' rows in columns of a fixed-pitch font: the letter, its largest value and its
+    // smallest.
+    List1->setItemDelegate(new ExtentRowDelegate(List1));
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    List1->setFont(fixed);
+    List1->setToolTip(QStringLiteral("Each row: the axis, its largest value and its smallest value."));
+    const int listWidth = std::max(QFontMetrics(fixed).horizontalAdvance(QString(1 + 2 * 18, QLatin1Char('0'))),
+                                   fontMetrics().horizontalAdvance(QStringLiteral("Line 2000000: X = -1234.56789"))) + 40;
     List1->setMinimumSize(listWidth, fontMetrics().height() * 12);
     List2->setMinimumSize(listWidth, fontMetrics().height() * 12);
     Label1->setMaximumWidth(listWidth);

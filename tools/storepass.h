@@ -54,18 +54,4 @@ private:
     qint64 m_got = 0;
 };
 
-// Hands lines first ... first + count - 1 of the store to `visit(line, text)`, in order; `text`
-// is valid only during the call, and `visit` returns false to stop.
-template <class Visit>
-void readStore(const QString &path, int recordLength, tessarc::LineNumber first, qint64 count, Visit &&visit)
-{
-    StoreBlocks blocks(path, recordLength, first, count);
-    while (blocks.next()) {
-        for (qint64 i = 0; i < blocks.blockLines(); ++i) {
-            if (!visit(blocks.blockFirst() + i, blocks.line(i)))
-                return;
-        }
-    }
-}
-
 } // namespace tools

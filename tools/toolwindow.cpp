@@ -388,12 +388,16 @@ QString ToolWindow::readRange(const LineRange &range,
     TESSARC &editor = m_host.editor();
     qint64 current = range.first;
     try {
-        readStore(editor.tempFile, editor.recLen, tessarc::LineNumber(range.first), range.count(),
-                  [&](tessarc::LineNumber record, QByteArrayView text) {
-                      current = record.value;
-                      showProgress(current - range.first + 1, range);
-                      return visit(record, text);
-                  });
+        StoreBlocks blocks(editor.tempFile, editor.recLen, tessarc::LineNumber(range.first), range.count());
+        while (blocks.next()) {
+            for (qint64 i = 0; i < blocks.blockLines(); ++i) {
+                const tessarc::LineNumber line = blocks.blockFirst() + i;
+                current = line.value;
+                showProgress(current - range.first + 1, range);
+                if (!visit(line, blocks.line(i)))
+                    return QString();
+            }
+        }
     } catch (const tessarc::ControlError &error) {
         return QStringLiteral("Line %1: ").arg(current) + error.description() + QLatin1Char('.');
     }

@@ -7,6 +7,7 @@
 #include "pageview.h"
 #include "steprecorder.h"
 #include "testhost.h"
+#include "toolwindows.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -260,6 +261,62 @@ private slots:
                                                          {QStringLiteral("Remove Lines"), "2" + kSep + "4" + kSep}};
         QCOMPARE(macro.steps, expected);
         QCOMPARE(shell->store(), numberedLines(5));
+    }
+
+    // Each menu item opens its window on the program, ready to run.
+    void menuItemsOpenTheirWindows_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("go");
+        QTest::newRow("Inquire, Size") << "size1" << "frmSize" << "&Find Size";
+        QTest::newRow("File, Export Point Cloud") << "exportPointCloud1" << "frmExportPC" << "&Export Point Cloud";
+        QTest::newRow("Tools, Insert File") << "frmInsert1" << "frmInsert" << "&Go";
+        QTest::newRow("Tools, Remove Lines") << "frmDel1" << "frmDel" << "&Go";
+        QTest::newRow("Edit, Copy Lines to Clipboard") << "copy2" << "frmCopy" << "&Go";
+    }
+    void menuItemsOpenTheirWindows()
+    {
+        QFETCH(QString, item);
+        shell->open(numberedLines(9));
+        shell->editor().setLine(4);
+        tools::registerWindows(*shell);
+        QVERIFY(shell->windows.contains(item));
+        std::unique_ptr<QWidget> w(shell->windows.value(item).first(*shell));
+        shell->windows.value(item).second(w.get());
+        QTEST(w->objectName(), "window");
+        auto *tool = static_cast<tools::ToolWindow *>(w.get());
+        QTEST(tool->Go->text(), "go");
+        QCOMPARE(tool->StartLine->text(), QStringLiteral("4"));
+        QVERIFY(w->isVisible());
+    }
+
+    // A store that cannot be read through (a record claiming more than it holds) stops a read-only
+    // run with the line it stopped at; nothing half-read is shown or copied.
+    void aDamagedStoreStopsAReadingRun()
+    {
+        shell->open(numberedLines(200)); // the damage lies past the page shown
+        {
+            QFile store(shell->editor().tempFile);
+            QVERIFY(store.open(QIODevice::ReadWrite));
+            store.seek(shell->editor().recLen * 179);
+            store.write("\xff\xff", 2);
+        }
+        frmSize size(*shell);
+        size.Form_Load();
+        size.Go->click();
+        QCOMPARE(size.letterRows()->rowCount(), 0);
+        QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+        frmCopy copy(*shell);
+        copy.Form_Load();
+        copy.ALL->setChecked(true);
+        copy.Go->click();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
+        const QStringList shown = shell->messages();
+        QCOMPARE(shown.size(), 2);
+        for (const QString &message : shown)
+            QVERIFY2(message.startsWith(QStringLiteral("message: Line 180: Bad record length")), qPrintable(message));
+        checkGivenBack();
     }
 
     // Copy Lines puts the range on the clipboard, every line followed by CR LF; it opens on the

@@ -208,83 +208,6 @@ WordNumber numberAfter(QByteArrayView line, qsizetype letterAt, bool spaces)
 
 namespace {
 
-// How many digits stand from `p` on, counted up to `limit` or a little past it: words of 8 bytes
-// are read, the last one starting before `limit`.
-int countDigits(const char *p, qsizetype limit)
-{
-    int n = 0;
-    while (n < limit) {
-        quint64 word;
-        std::memcpy(&word, p + n, 8);
-        const int run = digitRun(word);
-        n += run;
-        if (run < 8)
-            return n;
-    }
-    return n;
-}
-
-} // namespace
-
-bool readPlainDecimal(QByteArrayView line, qsizetype letterAt, bool spaces, PlainDecimal &number)
-{
-    // The bytes after the letter: read where they stand when the line goes on far enough for
-    // whole words to be read, else from a copy with zeros after it.
-    constexpr qsizetype kLook = 32;
-    const qsizetype from = letterAt + 1;
-    const qsizetype left = line.size() - from;
-    char copy[kLook + 16];
-    const char *text = line.data() + from;
-    qsizetype copied = kLook;
-    if (left < kLook + 16) {
-        copied = std::max<qsizetype>(left, 0);
-        std::memset(copy, 0, sizeof copy);
-        if (copied > 0)
-            std::memcpy(copy, text, static_cast<std::size_t>(copied));
-        text = copy;
-    }
-    const char first = text[0];
-    if (spaces && first == ' ')
-        return false;
-    qsizetype i = (first == '-' || first == '+') ? 1 : 0;
-    const qsizetype wholeAt = i;
-    const int whole = countDigits(text + i, kLook - i);
-    i += whole;
-    qsizetype decimalsAt = i;
-    int decimals = 0;
-    if (text[i] == '.') {
-        decimalsAt = ++i;
-        decimals = i < kLook ? countDigits(text + i, kLook - i) : 0;
-        i += decimals;
-    }
-    if (spaces) {
-        // A space may lead on to more of the number.
-        while (i < copied && text[i] == ' ')
-            ++i;
-        if (kNumberChars[static_cast<uchar>(text[i])] & 1)
-            return false;
-    }
-    // A text longer than is looked at is read the long way.
-    if (i >= kLook)
-        return false;
-    if (whole + decimals == 0 || whole + decimals > 15)
-        return false;
-    int leadingZeros = 0;
-    while (leadingZeros < whole && text[wholeAt + leadingZeros] == '0')
-        ++leadingZeros;
-    int shown = decimals;
-    while (shown > 0 && text[decimalsAt + shown - 1] == '0')
-        --shown;
-    number.negative = first == '-';
-    number.wholeDigits = whole - leadingZeros;
-    number.decimalDigits = shown;
-    std::memcpy(number.digits, text + wholeAt + leadingZeros, 16);
-    std::memcpy(number.digits + number.wholeDigits, text + decimalsAt, 16);
-    return true;
-}
-
-namespace {
-
 // The kinds of byte the walks tell apart, for 16 bytes at once: bit i of each mask for byte i.
 struct BlockMasks
 {
@@ -294,6 +217,7 @@ struct BlockMasks
     quint32 space = 0;
     quint32 sign = 0; // - or +
     quint32 minus = 0;
+    quint32 zero = 0;
 };
 
 // The letters among the 16 bytes at `p` from the letter `first` (0 for A) to `first` + `span`.
@@ -328,6 +252,7 @@ BlockMasks blockMasks(const char *p)
     m.space = is(' ');
     m.minus = is('-');
     m.sign = m.minus | is('+');
+    m.zero = is('0');
 #else
     for (int i = 0; i < 16; ++i) {
         const auto c = static_cast<uchar>(p[i]);
@@ -336,14 +261,13 @@ BlockMasks blockMasks(const char *p)
         m.space |= quint32(c == ' ') << i;
         m.minus |= quint32(c == '-') << i;
         m.sign |= quint32(c == '-' || c == '+') << i;
+        m.zero |= quint32(c == '0') << i;
     }
 #endif
     return m;
 }
 
-// The longest line read through masks of 64 bits: every number character after a letter, and the
-// byte after a run of digits, then lies inside them.
-constexpr qsizetype kShortLine = 62;
+constexpr qsizetype kShortLine = LineMasks::kLongest;
 
 // The full reading, kept out of the walk below, which rarely needs it.
 [[gnu::noinline]] double valueInFull(QByteArrayView line, qsizetype letterAt, bool spaces)
@@ -352,6 +276,30 @@ constexpr qsizetype kShortLine = 62;
 }
 
 } // namespace
+
+LineMasks::LineMasks(const char *copy, qsizetype size, bool spacesInNumbers)
+{
+    // 16 bytes at a time; what lies after the line in the copy is cut off the masks.
+    for (qsizetype block = 0; block < size; block += 16) {
+        const BlockMasks m = blockMasks(copy + block);
+        letters |= quint64(m.letter) << block;
+        digits |= quint64(m.digit) << block;
+        zeros |= quint64(m.zero) << block;
+        points |= quint64(m.point) << block;
+        spaces |= quint64(m.space) << block;
+        signs |= quint64(m.sign) << block;
+        minus |= quint64(m.minus) << block;
+    }
+    const quint64 inLine = (quint64(1) << size) - 1;
+    letters &= inLine;
+    digits &= inLine;
+    zeros &= inLine;
+    points &= inLine;
+    signs &= inLine;
+    minus &= inLine;
+    spaces &= spacesInNumbers ? inLine : 0;
+    goesOn = spaces & ((digits | points | signs | spaces) >> 1);
+}
 
 void LetterScan::read(QByteArrayView line, bool spaces, quint32 letters)
 {
@@ -443,30 +391,18 @@ void ExtentScan::addLine(QByteArrayView line)
         addLongLine(line); // a long comment, mostly
         return;
     }
-    // The line is told apart as masks of 64 bits, one a kind of byte, 16 bytes at a time; what
-    // lies after the line in the copy is cut off the masks.
     char *data = m_copy.data();
     std::memcpy(data, line.data(), static_cast<std::size_t>(size));
-    quint64 letters = 0, digitBits = 0, pointBits = 0, spaceBits = 0, signBits = 0, minusBits = 0;
-    for (qsizetype block = 0; block < size; block += 16) {
-        const BlockMasks m = blockMasks(data + block);
-        letters |= quint64(m.letter) << block;
-        digitBits |= quint64(m.digit) << block;
-        pointBits |= quint64(m.point) << block;
-        spaceBits |= quint64(m.space) << block;
-        signBits |= quint64(m.sign) << block;
-        minusBits |= quint64(m.minus) << block;
-    }
-    const quint64 inLine = (quint64(1) << size) - 1;
-    letters &= inLine;
-    digitBits &= inLine;
-    pointBits &= inLine;
-    signBits &= inLine;
-    minusBits &= inLine;
-    spaceBits &= m_spaces ? inLine : 0;
-    // A space that may lead a number on: followed by a number character, or by another space
-    // (taken the long way). A space right where a number starts makes it be read in full too.
-    const quint64 goesOn = spaceBits & (((digitBits | pointBits | signBits | spaceBits) >> 1));
+    const LineMasks masks(data, size, m_spaces);
+    quint64 letters = masks.letters;
+    const quint64 digitBits = masks.digits;
+    const quint64 pointBits = masks.points;
+    const quint64 spaceBits = masks.spaces;
+    const quint64 signBits = masks.signs;
+    const quint64 minusBits = masks.minus;
+    // A space that may lead a number on is read in full, and so is a space right where a number
+    // starts.
+    const quint64 goesOn = masks.goesOn;
 
     quint32 found = 0;
     for (; letters; letters &= letters - 1) {

@@ -41,20 +41,29 @@ struct NumberText
 // Reads the number text after the letter at `letterAt`.
 NumberText readNumberText(QByteArrayView line, qsizetype letterAt, bool spaces);
 
-// A number text that is a plain decimal: a sign, digits, a point and digits, at most 15 digits
-// in all, so that its value is that decimal read exactly.
-struct PlainDecimal
+// The bytes of a short line told apart, a bit for each byte (bit i for byte i), for walks that
+// find a line's words with a few operations on whole masks.
+struct LineMasks
 {
-    bool negative = false;  // a minus sign stands before it
-    int wholeDigits = 0;    // digits before the point, leading zeros left out
-    int decimalDigits = 0;  // digits after the point, trailing zeros left out
-    char digits[32];        // the whole digits, then the decimal digits
-};
+    // The longest line told apart: every number character after a letter, and the byte after a
+    // run of digits, then lie inside the 64 bits.
+    static constexpr qsizetype kLongest = 62;
+    // Bytes a copy of the line must have readable after it.
+    static constexpr qsizetype kSlack = 18;
 
-// Reads the number text after the letter at `letterAt` as a plain decimal; false for a text that
-// is none (no digit at all, more than 15 digits, or spaces that carry the number on when `spaces`
-// is set).
-bool readPlainDecimal(QByteArrayView line, qsizetype letterAt, bool spaces, PlainDecimal &number);
+    quint64 letters = 0; // A to Z, a to z
+    quint64 digits = 0;
+    quint64 zeros = 0;   // the digit 0
+    quint64 points = 0;
+    quint64 spaces = 0;  // only when spaces may stand inside numbers: else none
+    quint64 signs = 0;   // - and +
+    quint64 minus = 0;
+    // Spaces that may lead a number on: followed by a number character or by another space.
+    quint64 goesOn = 0;
+
+    // `copy` holds the line's `size` (at most kLongest) bytes and kSlack readable bytes after them.
+    LineMasks(const char *copy, qsizetype size, bool spacesInNumbers);
+};
 
 // Bit i stands for the letter 'A' + i.
 constexpr quint32 letterBit(char upperLetter)
@@ -122,7 +131,7 @@ private:
     // 26 to 51) may have and still lie inside the extent whatever its digits are; -1 while none may.
     std::array<qint8, 52> m_safe;
     // A copy of a short line, with room for reading it 16 bytes at a time.
-    std::array<char, 64 + 16> m_copy{};
+    std::array<char, LineMasks::kLongest + LineMasks::kSlack> m_copy{};
     LetterScan m_longLines;
 };
 

@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include <sys/stat.h>
@@ -98,45 +99,72 @@ bool PointCloudExport::open(const QString &target)
     return true;
 }
 
-int PointCloudExport::copyPlainNumber(QByteArrayView line, qsizetype letterAt, char *out) const
+namespace {
+
+// Bits a ... b - 1 (0 <= a <= b <= 63).
+quint64 bitsFrom(int a, int b)
 {
-    PlainDecimal number;
-    // More decimals than the picture keeps need rounding: the writer does that.
-    if (!m_plainCopies || !readPlainDecimal(line, letterAt, m_spaces, number) || number.decimalDigits > m_places)
-        return -1;
-    char *const start = out;
-    if (number.negative && number.wholeDigits + number.decimalDigits > 0)
-        *out++ = '-';
-    for (int k = number.wholeDigits; k < m_integerZeros; ++k)
-        *out++ = '0';
-    // Whole blocks are copied (the room allows it); only the digits are kept.
-    std::memcpy(out, number.digits, 16);
-    out += number.wholeDigits;
-    if (m_withPoint) {
-        *out++ = '.';
-        std::memcpy(out, number.digits + number.wholeDigits, 16);
-        out += number.decimalDigits;
-        for (int k = number.decimalDigits; k < m_decimalZeros; ++k)
-            *out++ = '0';
-    }
-    return static_cast<int>(out - start);
+    return ((quint64(1) << b) - 1) & ~((quint64(1) << a) - 1);
 }
 
-bool PointCloudExport::setAxis(int axis, QByteArrayView line)
+} // namespace
+
+bool PointCloudExport::copyPlainNumber(const LineMasks &masks, int letterAt, AxisText &text) const
 {
-    const int index = kAxes[axis] - 'A';
-    AxisText &text = m_text[axis];
-    const int copied = copyPlainNumber(line, m_scan.position(index), text.bytes);
-    if (copied >= 0) {
-        text.size = copied;
-        return true;
+    const int first = letterAt + 1;
+    if ((masks.spaces >> first) & 1)
+        return false; // a space leads the number
+    const bool negative = (masks.minus >> first) & 1;
+    const int wholeFrom = first + static_cast<int>((masks.signs >> first) & 1);
+    const int wholeTo = wholeFrom + std::countr_zero(~(masks.digits >> wholeFrom));
+    int decimalsFrom = wholeTo;
+    int decimalsTo = wholeTo;
+    if ((masks.points >> wholeTo) & 1) {
+        decimalsFrom = wholeTo + 1;
+        decimalsTo = decimalsFrom + std::countr_zero(~(masks.digits >> decimalsFrom));
     }
+    // Spaces after the text that may lead it on, up to 15 digits read exactly, no more decimals
+    // (bar trailing zeros) than the picture keeps: anything else takes the writer.
+    const int digits = (wholeTo - wholeFrom) + (decimalsTo - decimalsFrom);
+    if (((masks.goesOn >> decimalsTo) & 1) || digits == 0 || digits > 15)
+        return false;
+    const quint64 nonZero = masks.digits & ~masks.zeros;
+    const quint64 wholeNonZero = nonZero & bitsFrom(wholeFrom, wholeTo);
+    const int wholeShown = wholeNonZero ? std::countr_zero(wholeNonZero) : wholeTo;
+    const quint64 decimalsNonZero = nonZero & bitsFrom(decimalsFrom, decimalsTo);
+    const int decimalsShown = decimalsNonZero ? 64 - std::countl_zero(decimalsNonZero) : decimalsFrom;
+    if (decimalsShown - decimalsFrom > m_places)
+        return false;
+
+    const char *data = m_copy.data();
+    char *out = text.bytes;
+    if (negative && (wholeTo > wholeShown || decimalsShown > decimalsFrom))
+        *out++ = '-';
+    for (int k = wholeTo - wholeShown; k < m_integerZeros; ++k)
+        *out++ = '0';
+    // Whole blocks are copied (the copy of the line and the text have room); only digits are kept.
+    std::memcpy(out, data + wholeShown, 16);
+    out += wholeTo - wholeShown;
+    if (m_withPoint) {
+        *out++ = '.';
+        std::memcpy(out, data + decimalsFrom, 16);
+        out += decimalsShown - decimalsFrom;
+        for (int k = decimalsShown - decimalsFrom; k < m_decimalZeros; ++k)
+            *out++ = '0';
+    }
+    text.size = static_cast<int>(out - text.bytes);
+    return true;
+}
+
+bool PointCloudExport::setAxis(int axis, QByteArrayView line, qsizetype letterAt)
+{
     // A letter with no number after it ("(FIXTURE)", "(x)") names no position: the coordinate
     // keeps its value.
-    const NumberText number = m_scan.number(index);
+    const NumberText number = readNumberText(line, letterAt, m_spaces);
     if (!number.digits)
         return true;
     const double value = number.value();
+    AxisText &text = m_text[axis];
     int size = -1;
     if (m_writer.direct()) {
         size = m_writer.write(value, text.bytes);
@@ -157,18 +185,43 @@ bool PointCloudExport::addLine(QByteArrayView line)
 {
     if (!m_error.isEmpty())
         return false;
-    constexpr quint32 xyz = letterBit('X') | letterBit('Y') | letterBit('Z');
-    m_scan.read(line, m_spaces, xyz);
-    for (int i = 0; i < 3; ++i) {
-        if (m_scan.found(kAxes[i] - 'A') && !setAxis(i, line))
-            return false;
+    // The first X, Y and Z of the line, a bit each.
+    quint32 found = 0;
+    const qsizetype size = line.size();
+    if (m_plainCopies && size <= LineMasks::kLongest) {
+        char *data = m_copy.data();
+        std::memcpy(data, line.data(), static_cast<std::size_t>(size));
+        const LineMasks masks(data, size, m_spaces);
+        for (quint64 letters = masks.letters; letters && found != 7; letters &= letters - 1) {
+            const int at = std::countr_zero(letters);
+            const unsigned axis = (static_cast<uchar>(data[at]) | 0x20u) - 'x';
+            if (axis > 2 || ((found >> axis) & 1))
+                continue;
+            found |= 1u << axis;
+            if (!copyPlainNumber(masks, at, m_text[axis]) && !setAxis(static_cast<int>(axis), line, at))
+                return false;
+        }
+    } else {
+        constexpr quint32 xyz = letterBit('X') | letterBit('Y') | letterBit('Z');
+        m_scan.read(line, m_spaces, xyz);
+        for (int i = 0; i < 3; ++i) {
+            if (!m_scan.found(kAxes[i] - 'A'))
+                continue;
+            found |= 1u << i;
+            if (!setAxis(i, line, m_scan.position(kAxes[i] - 'A')))
+                return false;
+        }
     }
-    if (m_which == PointsFor::LinesWithXyz && !(m_scan.found() & xyz))
+    if (m_which == PointsFor::LinesWithXyz && !found)
         return true;
     // The point's line: the three texts joined by commas, ended by CR LF.
     char *to = m_pending.data() + m_pendingSize;
     for (int i = 0; i < 3; ++i) {
-        std::memcpy(to, m_text[i].bytes, static_cast<std::size_t>(m_text[i].size));
+        // A short text goes as one block of 32 bytes (the buffer has room), a longer one as it is.
+        if (m_text[i].size <= 32)
+            std::memcpy(to, m_text[i].bytes, 32);
+        else
+            std::memcpy(to, m_text[i].bytes, static_cast<std::size_t>(m_text[i].size));
         to += m_text[i].size;
         *to++ = i < 2 ? ',' : '\r';
     }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <optional>
 #include <vector>
 
@@ -63,11 +64,6 @@ public:
     QString error() const { return m_error; }
     qint64 points() const { return m_points; }
 
-    // The number text after the letter at `letterAt` written as the output picture writes its
-    // value, when the text is a plain decimal that needs no rounding for it: into `out` (room for
-    // NumberWriter::kLongestNumber bytes), giving the length; -1 for any other text.
-    int copyPlainNumber(QByteArrayView line, qsizetype letterAt, char *out) const;
-
 private:
     // A coordinate's text as it is written, kept until a line sets the coordinate again.
     struct AxisText
@@ -76,7 +72,12 @@ private:
         int size = 0;
     };
 
-    bool setAxis(int axis, QByteArrayView line);
+    // Sets a coordinate from the number after its letter at `letterAt`.
+    bool setAxis(int axis, QByteArrayView line, qsizetype letterAt);
+    // For a short line told apart by `masks`: the coordinate's text copied from a plain decimal
+    // number text (a sign, digits, a point and digits, at most 15 digits, no more decimals than the
+    // picture keeps), written as the picture writes its value; false for any other text.
+    bool copyPlainNumber(const LineMasks &masks, int letterAt, AxisText &text) const;
     bool writePending();
     bool fail(const QString &what);
 
@@ -92,6 +93,8 @@ private:
     int m_decimalZeros = 0;
     int m_places = 0;
     AxisText m_text[3];
+    // A copy of a short line, with room for reading it 16 bytes at a time.
+    std::array<char, LineMasks::kLongest + LineMasks::kSlack> m_copy{};
     qint64 m_points = 0;
     QSaveFile m_file;
     // The text waiting to be written: its first m_pendingSize bytes.

@@ -1,4 +1,6 @@
+#include "axislookup.h"
 #include "copylines.h"
+#include "numbers.h"
 #include "pointcloud.h"
 #include "testenv.h"
 
@@ -57,34 +59,44 @@ private slots:
         QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::Files), QStringList{"part.pc"});
     }
 
-    // A plain number text is copied into the file as the picture would write its value; any text
-    // the copy does not take is left to the writer.
-    void plainNumbersAreCopiedAsWritten()
+    // Every point is the one the lookup and the picture give, whichever way its numbers were read:
+    // copied from plain texts of short lines, read in full otherwise.
+    void pointsAgreeWithTheLookup()
     {
         QRandomGenerator random(11);
-        const char pieces[] = "0123456789000.-+ ";
+        const char *const pieces[] = {"X", "y", "Z", "x", " ", "  ", "-", "+", ".", "0", "00", "7", "12.5", "1.23456",
+                                      "-0.0001", "(X)", "G01 ", "1234567890123456", "0.500", "..", "F300.", "N10"};
+        const QString folder = freshFolder(QStringLiteral("agree"));
         int copied = 0;
-        for (const char *picture : {"0.####", "0.00##", "00.#", "0", "0.", "000.000"}) {
+        for (const char *picture : {"0.####", "00.00#", "0", "0.", "0.0#", "[0.00]"}) {
             for (const bool spaces : {true, false}) {
                 tools::LineRules rules;
                 rules.outputFormat = QString::fromLatin1(picture);
                 rules.spaces = spaces;
-                const tools::PointCloudExport cloud(PointsFor::EveryLine, rules);
-                const tools::NumberWriter writer(rules.outputFormat);
-                for (int i = 0; i < 4000; ++i) {
-                    QByteArray line = "X";
-                    for (int k = random.bounded(12); k > 0; --k)
-                        line += pieces[random.bounded(static_cast<int>(sizeof pieces - 1))];
-                    line += random.bounded(2) ? " Y1" : "";
-                    char text[tools::NumberWriter::kLongestNumber];
-                    const int n = cloud.copyPlainNumber(line, 0, text);
-                    if (n < 0)
-                        continue;
-                    ++copied;
-                    char expected[tools::NumberWriter::kLongestNumber];
-                    const int m = writer.write(tools::readNumberText(line, 0, spaces).value(), expected);
-                    QCOMPARE(QByteArray(text, n), QByteArray(expected, m));
+                tools::PointCloudExport cloud(PointsFor::EveryLine, rules);
+                const QString target = folder + QStringLiteral("/agree.pc");
+                QVERIFY(cloud.open(target));
+                double point[3] = {0.0, 0.0, 0.0};
+                QByteArray expected;
+                for (int i = 0; i < 1500; ++i) {
+                    QByteArray line;
+                    for (int k = random.bounded(18); k > 0; --k)
+                        line += pieces[random.bounded(static_cast<int>(std::size(pieces)))];
+                    QVERIFY(cloud.addLine(line));
+                    for (int axis = 0; axis < 3; ++axis) {
+                        QString letter(QChar(u'X' + axis));
+                        const functions::AxisValue found = functions::findAxisValue(letter, line, spaces);
+                        const QByteArray text = line.mid(functions::findLetter(letter, line) + 1, qsizetype(found.length));
+                        if (found.found == 1.0 && std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                            point[axis] = found.value;
+                    }
+                    expected += functions::formatNumber(point[0], rules.outputFormat).toLatin1() + ','
+                                + functions::formatNumber(point[1], rules.outputFormat).toLatin1() + ','
+                                + functions::formatNumber(point[2], rules.outputFormat).toLatin1() + "\r\n";
+                    copied += line.size() <= 62;
                 }
+                QVERIFY2(cloud.commit(), qPrintable(cloud.error()));
+                QCOMPARE(readBytes(target), expected);
             }
         }
         QVERIFY(copied > 5000);

@@ -1,14 +1,20 @@
+#include "commwindows.h"
+#include "headless.h"
 #include "mainform.h"
 #include "prompts.h"
+#include "searchwindows.h"
 #include "shellwindows.h"
 #include "toolwindows.h"
 
 #include <QApplication>
 
 // The composition root: builds the application, puts every subsystem's windows behind their menu
-// items, and shows the main window.
+// items, and shows the main window; or runs one of the forms without a window.
 int main(int argc, char *argv[])
 {
+    // The forms without a window (vornexa --help lists them) run before any window is made.
+    if (const std::optional<int> code = headless::run(argc, argv))
+        return *code;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vornexa"));
     QApplication::setApplicationVersion(QStringLiteral(VORNEXA_VERSION));
@@ -17,6 +23,8 @@ int main(int argc, char *argv[])
     mainform window(prompts);
     registerShellWindows(window);
     tools::registerWindows(window);
+    comm::registerWindows(window);
+    search::registerWindows(window);
 
     window.Form_Load(QApplication::arguments().mid(1));
     window.show();

@@ -5,17 +5,31 @@
 //            write() a line, read from the same store) to the same kind of pty
 //   sendcpu  the process's processor time while sending to a far end that takes 960 bytes a
 //            second (9,600 baud), in windows of 20 seconds
+//   sendwindow  the same send as the send figure pressed through the Send window's button on a
+//            main window of the application (the program loaded by its editor, the percentage on
+//            the button)   vs the same plain loop
 //
 // The far end of the send figure is a thread that checks every byte it gets against the program
 // (a running hash and a count); the far end of the CPU figure is a child process, so its reading
 // is not counted.
 
+#include "commwindows.h"
+#include "frmsend.h"
 #include "linestore.h"
+#include "machinefolder.h"
+#include "machinepicker.h"
+#include "mainform.h"
+#include "prompts.h"
 #include "sendframing.h"
 #include "sendtransfer.h"
+#include "settingsstore.h"
+#include "tessarc.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDir>
+#include <QListWidget>
+#include <QPushButton>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
@@ -260,6 +274,115 @@ void benchSend(const Store &store, int runs)
             .arg(ratio <= 3.0 ? QString() : QStringLiteral(" MISSED")));
 }
 
+// The main window's prompts during a send: any of them means the send went wrong.
+class CountingPrompts : public Prompts
+{
+public:
+    int shown = 0;
+    void message(QWidget *, const QString &text, const QString &) override { note(text); }
+    Answer ask(QWidget *, const QString &text, const QString &, Buttons) override { return note(text), Answer::Cancel; }
+    std::optional<QString> input(QWidget *, const QString &prompt, const QString &, const QString &) override
+    {
+        return note(prompt), std::nullopt;
+    }
+    QString openFileName(QWidget *, const QString &) override { return note(QStringLiteral("open dialog")), QString(); }
+    QString saveFileName(QWidget *, const QString &) override { return note(QStringLiteral("save dialog")), QString(); }
+    std::optional<QFont> chooseFont(QWidget *, const QFont &) override { return std::nullopt; }
+    std::optional<QColor> chooseColor(QWidget *, const QColor &) override { return std::nullopt; }
+    bool openDocument(const QString &) override { return false; }
+    void warning(QWidget *, const QString &, const QString &text) override { note(text); }
+    void beep() override { note(QStringLiteral("beep")); }
+
+private:
+    void note(const QString &text)
+    {
+        std::fprintf(stderr, "vornexa-bench: the application said: %s\n", qPrintable(text));
+        ++shown;
+    }
+};
+
+// The program as a text file, loaded by the main window's editor as File, Open does.
+void loadInto(mainform &main, const Store &store, const QString &folder)
+{
+    const QString text = QDir(folder).filePath(QStringLiteral("send.nc"));
+    QFile file(text);
+    check(file.open(QIODevice::WriteOnly), QStringLiteral("cannot write %1").arg(text));
+    QByteArray block;
+    for (qint64 k = 1; k <= kLines; ++k) {
+        block += line(k) + "\r\n";
+        if (block.size() > (1 << 20) || k == kLines) {
+            check(file.write(block) == block.size(), QStringLiteral("cannot write %1").arg(text));
+            block.clear();
+        }
+    }
+    file.close();
+    TESSARC &editor = *main.TESSARC1;
+    editor.recLen = kRecLen;
+    main.allocateTempFiles();
+    editor.lockup(false);
+    check(editor.loadFile(text) && editor.numberOfLines() == kLines, QStringLiteral("the editor did not load the program"));
+    check(QFileInfo(text).size() == store.bytes, QStringLiteral("the program file is not the store's program"));
+}
+
+// One send pressed through the Send window; the far end has every byte when it returns.
+double timeSendWindow(mainform &main, const Store &store, CountingPrompts &prompts)
+{
+    FastFarEnd far;
+    main.settings().setText(QStringLiteral("PORTS"), QStringLiteral("COM1"), far.slavePath);
+    main.item(QStringLiteral("send1"))->trigger();
+    auto *send = main.findChild<frmSend *>();
+    check(send && send->picker->profile(), QStringLiteral("the Send window did not open on the machine"));
+    QEventLoop loop;
+    QObject::connect(&main.lock(), &tessarc::OperationLock::busyChanged, &loop, [&loop](bool busy) {
+        if (!busy)
+            loop.quit();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    send->Go->click();
+    check(main.TESSARC1->Run, QStringLiteral("the send did not start"));
+    loop.exec();
+    const quint64 hash = far.waitFor(store.bytes);
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    check(send->Go->text() == QStringLiteral("&Send") && prompts.shown == 0, QStringLiteral("the send did not end well"));
+    check(hash == store.hash, QStringLiteral("the far end got other bytes than the program's"));
+    send->close();
+    QCoreApplication::processEvents();
+    return seconds;
+}
+
+void benchSendWindow(const Store &store, int runs, const QString &folder)
+{
+    // The main window keeps its settings, program folder and machines in the scratch folder.
+    qputenv("VORNEXA_HOME", QFile::encodeName(QDir(folder).filePath(QStringLiteral("home"))));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(QDir(folder).filePath(QStringLiteral("config"))));
+    QDir().mkpath(QDir(folder).filePath(QStringLiteral("home")));
+    comm::MachineFolder::standard().write(benchProfile());
+    CountingPrompts prompts;
+    mainform main(prompts);
+    comm::registerWindows(main);
+    comm::rememberMachine(main.settings(), benchProfile().name);
+    main.resize(640, 480);
+    main.show();
+    loadInto(main, store, folder);
+    std::vector<double> window, plain;
+    for (int run = 0; run < runs; ++run) {
+        window.push_back(timeSendWindow(main, store, prompts));
+        plain.push_back(timePlainLoop(store));
+    }
+    main.TESSARC1->done();
+    const double t = median(window);
+    const double f = median(plain);
+    const double ratio = t / f;
+    say(QStringLiteral("sendwindow: %1 lines through the Send window's button: median %2 s; floor (a plain loop, one "
+                       "write() a line) %3 s; ratio %4 (target <= 3)%5")
+            .arg(kLines)
+            .arg(t, 0, 'f', 3)
+            .arg(f, 0, 'f', 3)
+            .arg(ratio, 0, 'f', 2)
+            .arg(ratio <= 3.0 ? QString() : QStringLiteral(" MISSED")));
+}
+
 // A child process that reads the master at `rate` bytes a second, a tenth of that every 100 ms.
 pid_t slowFarEnd(int master, int rate)
 {
@@ -352,7 +475,7 @@ void benchSendCpu(const Store &store, int runs)
 
 } // namespace
 
-// Runs the figure `figure` ("send" or "sendcpu") `runs` times in a scratch folder made in `dir`.
+// Runs the figure `figure` ("send", "sendcpu" or "sendwindow") `runs` times in a scratch folder made in `dir`.
 int runCommFigure(const QString &figure, int runs, const QString &dir)
 {
     const QString base = dir.isEmpty() ? QStringLiteral("/tmp") : dir;
@@ -366,6 +489,8 @@ int runCommFigure(const QString &figure, int runs, const QString &dir)
             .arg(runs));
     if (figure == QLatin1String("send"))
         benchSend(store, runs);
+    else if (figure == QLatin1String("sendwindow"))
+        benchSendWindow(store, runs, scratch.path());
     else
         benchSendCpu(store, std::min(runs, 3));
     return 0;

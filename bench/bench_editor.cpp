@@ -60,6 +60,11 @@ int runCommFigure(const QString &figure, int runs, const QString &dir);
 // The whole-line tools' figures (bench_wholeline.cpp): all of them when `only` is empty.
 QStringList wholeLineFigures();
 void runWholeLineFigures(const QString &only, const QString &program, qint64 lines, int runs, const QString &dir);
+// The in-place tool figures (bench_tools.cpp), run only when asked for by name, on this program.
+QStringList toolFigures();
+int runToolFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
+// The search figures (bench_search.cpp), run only when asked for by name.
+int runSearchFigure(const QString &figure, qint64 lines, int runs, const QString &dir);
 
 namespace {
 
@@ -902,13 +907,20 @@ struct Options
 };
 
 const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
-                              QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
-                              QStringLiteral("send"), QStringLiteral("sendcpu")} + wholeLineFigures();
+                                          QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
+                                          QStringLiteral("send"), QStringLiteral("sendcpu"), QStringLiteral("sendwindow"),
+                                          QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist")} +
+                              toolFigures() + wholeLineFigures();
 
 int run(const Options &options)
 {
-    if (options.only == QLatin1String("send") || options.only == QLatin1String("sendcpu"))
+    if (options.only == QLatin1String("send") || options.only == QLatin1String("sendcpu") ||
+        options.only == QLatin1String("sendwindow"))
         return runCommFigure(options.only, options.runs, options.dir);
+    if (toolFigures().contains(options.only))
+        return runToolFigure(options.only, options.lines, options.runs, options.dir, &programLine);
+    if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") || options.only == QLatin1String("findlist"))
+        return runSearchFigure(options.only, options.lines, options.runs, options.dir);
     QElapsedTimer wall;
     wall.start();
     const QString base = options.dir.isEmpty() ? QStringLiteral("/tmp") : options.dir;
@@ -990,7 +1002,8 @@ int main(int argc, char *argv[])
                                        QStringLiteral("DIR"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
                                         QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send, sendcpu, "
-                                                       "findsize, export, copylines, insert, remove or swap."),
+                                                       "sendwindow, find, replace, findlist, findsize, export, copylines, insert, "
+                                                       "remove, swap, or a tool's (see README.md)."),
                                         QStringLiteral("FIGURE"));
     parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});
     parser.process(app);

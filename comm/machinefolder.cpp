@@ -1,6 +1,7 @@
 #include "machinefolder.h"
 
 #include "programfolder.h"
+#include "settingsstore.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,6 +49,16 @@ std::optional<QString> checkMachineName(const QString &name)
     if (QFile::encodeName(name).size() > longest)
         return QStringLiteral("A machine name can be at most %1 characters long.").arg(longest);
     return std::nullopt;
+}
+
+QString lastUsedMachine(const SettingsStore &settings)
+{
+    return settings.text(QStringLiteral("MACHINE"), QStringLiteral("LASTUSED"), QString());
+}
+
+void rememberMachine(SettingsStore &settings, const QString &name)
+{
+    settings.setText(QStringLiteral("MACHINE"), QStringLiteral("LASTUSED"), name);
 }
 
 MachineFolder::MachineFolder(QString path) : m_path(std::move(path)) {}

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <optional>
 
+class SettingsStore;
+
 // The machine profiles of the program folder's "m" subfolder, one file "<name>.qen" each. Files are
 // written whole to a temporary file and renamed into place, so a failure never leaves a half-written
 // or lost profile. Failures throw ControlError; where the Manage Machines window has a message for
@@ -22,6 +24,10 @@ QString renameTakenText();      // "Sorry, that name is already in use. Machine 
 // holds "/" or the NUL character, starts with ".", holds a character past Latin-1, or is too long
 // for a file name.
 std::optional<QString> checkMachineName(const QString &name);
+
+// The machine last chosen in the send or receive window: key LASTUSED of section MACHINE, "" at first.
+QString lastUsedMachine(const SettingsStore &settings);
+void rememberMachine(SettingsStore &settings, const QString &name);
 
 class MachineFolder
 {

@@ -1,5 +1,7 @@
 #include "linestore.h"
 
+#include "history.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -210,7 +212,8 @@ void LineStore::forEachRecord(LineNumber first, qint64 count, const std::functio
 }
 
 void LineStore::rewriteRecords(LineNumber first, qint64 count,
-                               const std::function<bool(LineNumber, QByteArrayView, QByteArray &)> &rewrite)
+                               const std::function<bool(LineNumber, QByteArrayView, QByteArray &)> &rewrite,
+                               RecordJournal *journal)
 {
     requireOpen();
     flush();
@@ -238,6 +241,8 @@ void LineStore::rewriteRecords(LineNumber first, qint64 count,
             const qsizetype m = out.size();
             if (m > maxLineLength() || m > 0xffff)
                 throw lineTooLong(m, m_recLen);
+            if (journal && (m != n || std::memcmp(out.constData(), rec + 2, static_cast<size_t>(n)) != 0))
+                journal->keep(record + done, QByteArrayView(rec + 2, n));
             rec[0] = static_cast<char>(m & 0xff);
             rec[1] = static_cast<char>((m >> 8) & 0xff);
             if (m > 0)
@@ -246,8 +251,11 @@ void LineStore::rewriteRecords(LineNumber first, qint64 count,
             if (n > m)
                 std::memset(rec + 2 + m, 0, static_cast<size_t>(n - m));
         }
-        if (done > 0)
+        if (done > 0) {
+            if (journal)
+                journal->flush(); // the old text is safe before the new is written
             writeAll(m_fd, buffer.constData(), done * m_recLen, offset, m_path);
+        }
         if (done < chunk)
             return;
         record = record + chunk;

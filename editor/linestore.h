@@ -14,6 +14,8 @@
 
 namespace tessarc {
 
+class RecordJournal;
+
 // The random-access file of fixed records that holds a program's lines. Record k (from 1) is
 // line k: a 16-bit little-endian character count followed by that many bytes; the rest of the
 // record is zero. A line therefore holds at most recordLength - 2 bytes. The number of lines is not
@@ -58,9 +60,11 @@ public:
     // `rewrite(record, text, out)` puts the record's new text in `out` (emptied before each call;
     // `text` is valid only during the call), or returns false to stop there. What was rewritten
     // before the stop is written; the record it stopped at and those after it are left as they were.
-    // A new text too long for a record throws before its block is written.
+    // A new text too long for a record throws before its block is written. With a journal, the old
+    // text of every record that changes is kept there, and on disk before its block is written.
     void rewriteRecords(LineNumber first, qint64 count,
-                        const std::function<bool(LineNumber, QByteArrayView, QByteArray &)> &rewrite);
+                        const std::function<bool(LineNumber, QByteArrayView, QByteArray &)> &rewrite,
+                        RecordJournal *journal = nullptr);
 
     // Moves `count` records from record `first` to record `to` inside this store (the ranges may
     // overlap), the way memmove does. Records left behind keep their old text.

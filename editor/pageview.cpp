@@ -15,8 +15,9 @@ PageView::PageView(QWidget *parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // Every page is rebuilt from the store, and colouring is not an edit to undo.
-    setUndoRedoEnabled(false);
+    // Typing on the page can be taken back until the page is written back; each page shown starts
+    // with nothing to undo (the history of the store takes over from there).
+    setUndoRedoEnabled(true);
     // The host shows its own menu on the right button.
     setContextMenuPolicy(Qt::NoContextMenu);
 }
@@ -108,6 +109,22 @@ CharOffset PageView::lineStart(PageRow row) const
     return positionToOffset(b.position());
 }
 
+bool PageView::event(QEvent *event)
+{
+    // Undo and Redo are the view's own only while it has typing to take back or do again; otherwise
+    // the keys go to the window's Undo and Redo, which work on the program's history.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        const bool undo = key->matches(QKeySequence::Undo);
+        const bool redo = key->matches(QKeySequence::Redo);
+        if ((undo && !document()->isUndoAvailable()) || (redo && !document()->isRedoAvailable())) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QPlainTextEdit::event(event);
+}
+
 void PageView::keyPressEvent(QKeyEvent *event)
 {
     if (keyHook && keyHook(event)) {
@@ -174,6 +191,14 @@ void LineGutter::setColors(const QColor &text, const QColor &background)
     update();
 }
 
+void LineGutter::setCurrentRow(int row)
+{
+    if (row == m_currentRow)
+        return;
+    m_currentRow = row;
+    update();
+}
+
 void LineGutter::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -191,8 +216,23 @@ void LineGutter::paintEvent(QPaintEvent *)
         const QRectF line = m_view->lineRect(PageRow(static_cast<int>(i)));
         const qreal top = line.isValid() ? viewTop + line.top() : top0 + i * lineHeight;
         const QRectF row(0, top, width() - 4, lineHeight);
+        if (i == m_currentRow) {
+            const QColor toward = m_background.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black);
+            const auto mix = [](int a, int b) { return a + (b - a) / 4; };
+            painter.fillRect(QRectF(0, top, width(), lineHeight),
+                             QColor(mix(m_background.red(), toward.red()), mix(m_background.green(), toward.green()),
+                                    mix(m_background.blue(), toward.blue())));
+        }
         painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter, rows.at(i));
     }
+}
+
+void StatusNote::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QRect room = contentsRect().adjusted(4, 0, -4, 0);
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(room, static_cast<int>(alignment()), fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
 }
 
 ProgressBox::ProgressBox(QWidget *parent) : QWidget(parent)
@@ -208,8 +248,10 @@ void ProgressBox::draw(qint64 percentage)
     const double w = static_cast<double>(percentage) / 100.0 * size.width();
     QPainter painter(&m_image);
     for (int x = 1; x <= w; ++x) {
+        // Blue to red, kept light so the notes over the bar stay readable.
         const int red = static_cast<int>(std::nearbyint(255.0 * x / w));
-        painter.setPen(QColor(red, 0, 255 - red));
+        const auto light = [](int v) { return 120 + v * 135 / 255; };
+        painter.setPen(QColor(light(red), 120, light(255 - red)));
         painter.drawLine(x, 0, x, size.height());
     }
     painter.end();

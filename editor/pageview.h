@@ -4,6 +4,7 @@
 #include "tessarc_export.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QWidget>
@@ -52,6 +53,7 @@ signals:
     void wheelTurned(int delta);
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
@@ -68,6 +70,9 @@ public:
     void setCaption(const QString &caption);
     const QString &caption() const { return m_caption; }
     void setColors(const QColor &text, const QColor &background);
+    // The row that holds the caret, drawn on a lighter ground; -1 for none.
+    void setCurrentRow(int row);
+    int currentRow() const { return m_currentRow; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -77,6 +82,19 @@ private:
     QString m_caption;
     QColor m_text = Qt::white;
     QColor m_background = Qt::black;
+    int m_currentRow = -1;
+};
+
+// The notes over the progress bar: a text too long for the strip is shortened in its middle when
+// drawn, so its start and its end (a file name, "Loaded.") stay in sight; text() keeps it whole.
+class TESSARC_EXPORT StatusNote : public QLabel
+{
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };
 
 // The progress box: a bar filled from the left, shading from blue to red.

@@ -58,6 +58,7 @@ ControlError Program::lineTooLong(LineNumber line, qint64 length, const QString 
 
 void Program::removeStores()
 {
+    m_history.clear();
     QFile::remove(store);
     QFile::remove(scratch);
 }
@@ -268,13 +269,23 @@ void ProgramRebuild::commit()
     m_source->close();
     m_store->truncate(m_count);
     m_store->close();
-    // The two stores change places in one step, so the program's store is whole at every moment;
-    // the old one stays as the scratch store for the next rebuild. (Renaming over the old store
-    // would have the file system write the whole new one out first.) Where the file system cannot
-    // exchange two names, the new store is renamed over the old one.
     const QByteArray scratch = QFile::encodeName(m_program.scratch);
     const QByteArray store = QFile::encodeName(m_program.store);
-    if (::renameat2(AT_FDCWD, scratch.constData(), AT_FDCWD, store.constData(), RENAME_EXCHANGE) != 0) {
+    // A change being recorded keeps the old store whole, moved aside for the history; nothing is copied.
+    const QString keeper = m_program.recording() ? m_program.recording()->storeKeeper() : QString();
+    if (!keeper.isEmpty()) {
+        if (std::rename(store.constData(), QFile::encodeName(keeper).constData()) != 0)
+            throw ControlError::fromErrno(errno, m_program.store);
+        if (std::rename(scratch.constData(), store.constData()) != 0) {
+            const int err = errno;
+            std::rename(QFile::encodeName(keeper).constData(), store.constData());
+            throw ControlError::fromErrno(err, m_program.store);
+        }
+    } else if (::renameat2(AT_FDCWD, scratch.constData(), AT_FDCWD, store.constData(), RENAME_EXCHANGE) != 0) {
+        // Otherwise the two stores change places in one step, so the program's store is whole at
+        // every moment; the old one stays as the scratch store for the next rebuild. (Renaming over
+        // the old store would have the file system write the whole new one out first.) Where the
+        // file system cannot exchange two names, the new store is renamed over the old one.
         if ((errno != EINVAL && errno != ENOSYS && errno != ENOENT) || std::rename(scratch.constData(), store.constData()) != 0)
             throw ControlError::fromErrno(errno, m_program.store);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controlerror.h"
+#include "history.h"
 #include "lineposition.h"
 #include "operationlock.h"
 #include "tessarc_export.h"
@@ -63,8 +64,14 @@ public:
     // written, so a refusal leaves the program as it was.
     void replaceLines(LineNumber first, qint64 replaced, const QList<QByteArray> &lines);
 
-    // Deletes both stores.
+    // Deletes both stores and the history kept beside them.
     void removeStores();
+
+    // The changes that can be taken back and done again.
+    History &history() { return m_history; }
+    // The change being recorded now, if any.
+    ChangeRecord *recording() const { return m_recording; }
+    void setRecording(ChangeRecord *change) { m_recording = change; }
 
     // The error for a line that does not fit a record, naming the line and what to do about it.
     ControlError lineTooLong(LineNumber line, qint64 length, const QString &remedy) const;
@@ -78,6 +85,8 @@ private:
     void copyIn(const QString &file, qint64 total, const ProgressReport &progress);
 
     qint64 m_lineCount = 0;
+    History m_history{*this};
+    ChangeRecord *m_recording = nullptr;
 };
 
 // A new version of the program built aside, in the scratch store, and put in place whole: the

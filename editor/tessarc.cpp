@@ -24,6 +24,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QPlainTextDocumentLayout>
+#include <QRegularExpressionValidator>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
@@ -134,7 +135,7 @@ TESSARC::TESSARC(QWidget *parent)
     TmrSUP = new QTimer(this);
     TmrSDOWN = new QTimer(this);
     progressbar = new tessarc::ProgressBox(this);
-    Notes = new QLabel(this);
+    Notes = new tessarc::StatusNote(this);
     e = new QLabel(QStringLiteral("QEN"), this);
 
     txtmain->setObjectName(QStringLiteral("txtmain"));
@@ -152,6 +153,7 @@ TESSARC::TESSARC(QWidget *parent)
     e->setObjectName(QStringLiteral("e"));
 
     c->setToolTip(QStringLiteral("This is the line your viewing."));
+    c->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), c));
     t->setToolTip(QStringLiteral("This is the total number of lines in the current file."));
     formatT->setToolTip(QStringLiteral("This is the number of lines in the current file."));
     l->setToolTip(QStringLiteral("Scroll up one line."));
@@ -214,6 +216,7 @@ TESSARC::TESSARC(QWidget *parent)
     connect(txtmain, &QPlainTextEdit::textChanged, this, &TESSARC::queueChange);
     connect(txtmain, &tessarc::PageView::mouseDown, this, &TESSARC::MouseDown);
     connect(txtmain, &tessarc::PageView::wheelTurned, this, &TESSARC::wheelTurned);
+    connect(txtmain, &QPlainTextEdit::cursorPositionChanged, this, &TESSARC::highlightCurrentLine);
     txtmain->keyHook = [this](QKeyEvent *ev) { return txtmain_KeyDown(ev); };
     txtmain->afterKeyHook = [this]() { flushPendingChange(); };
 }
@@ -364,6 +367,12 @@ bool TESSARC::saveFile(const QString &where2save)
     }
 }
 
+void TESSARC::reportProgress(qint64 done, qint64 total)
+{
+    showProgress(percentOf(done, total));
+    m_pump->maybe();
+}
+
 void TESSARC::showProgress(qint64 percentage)
 {
     if (percentage == m_lastPercent)
@@ -428,7 +437,14 @@ void TESSARC::writeBack()
     bytes.reserve(page.size());
     for (const QString &line : page)
         bytes.append(toStoreBytes(line));
-    m_program.replaceLines(LineNumber(curLine), shown, bytes);
+    // What the page replaces is kept for Undo once the page is written.
+    const LineNumber first(curLine);
+    tessarc::ChangeRecord change(m_program, m_writeBackName, first);
+    const QList<QByteArray> old = m_program.readLines(first, shown);
+    m_program.replaceLines(first, shown, bytes);
+    change.keepLines(first, old, bytes.size());
+    change.finish();
+    m_writeBackName = QStringLiteral("Typing");
 }
 
 void TESSARC::showPage(LineNumber top)
@@ -517,7 +533,14 @@ void TESSARC::pageDown()
 
 void TESSARC::c_Change()
 {
-    const double v = cValue();
+    double v = cValue();
+    const int total = numberOfLines();
+    if (!lfile.isEmpty() && total >= 1 && v > total) {
+        // Past the end: the last page, and the box says which line is really at the top.
+        v = std::max(1, total - lines + 1);
+        const QSignalBlocker block(c);
+        c->setText(QString::number(static_cast<int>(v)));
+    }
     loadLine(clampToInt(v));
     if (v > 0) {
         if (v >= scroll->minimum() && v <= scroll->maximum())
@@ -603,28 +626,37 @@ bool TESSARC::txtmain_KeyDown(QKeyEvent *event)
     }
     txtmain->setSelStart(S);
     txtmain->setFocus();
+    // After a move by pages the caret stands where typing will go and can be seen: at the start of
+    // the page's first line (Home, Page Up) or of its last line (End, Page Down).
+    enum class Caret { Kept, FirstRow, LastRow } caret = Caret::Kept;
     switch (key) {
     case Qt::Key_Home:
         loadDifferentLine(1);
-        swallow = true;
+        caret = Caret::FirstRow;
         break;
     case Qt::Key_End:
         loadDifferentLine(std::max(1, numberOfLines() - lines + 1));
-        swallow = true;
+        caret = Caret::LastRow;
         break;
     case Qt::Key_PageUp:
         pageUp();
-        swallow = true;
+        caret = Caret::FirstRow;
         break;
     case Qt::Key_PageDown:
         pageDown();
-        swallow = true;
+        caret = Caret::LastRow;
         break;
     default:
         break;
     }
-    txtmain->setSelStart(S);
-    txtmain->setSelLength(L);
+    if (caret == Caret::Kept) {
+        txtmain->setSelStart(S);
+        txtmain->setSelLength(L);
+    } else {
+        swallow = true;
+        const int lastRow = std::max(0, txtmain->document()->blockCount() - 1);
+        txtmain->setSelStart(caret == Caret::FirstRow ? CharOffset(0) : txtmain->lineStart(PageRow(lastRow)));
+    }
     txtmain->setFocus();
     return swallow;
 }
@@ -721,6 +753,23 @@ void TESSARC::drawLineNumbers()
     lineNumbers->setCaption(caption);
 }
 
+void TESSARC::highlightCurrentLine()
+{
+    // A light tint of the page's own ground, so it reads on any background.
+    const QColor ground = tessarc::toQColor(m_backColor);
+    const QColor tint = ground.lightness() > 128 ? QColor(40, 110, 220) : QColor(255, 255, 255);
+    const double share = ground.lightness() > 128 ? 0.12 : 0.18;
+    const auto mixed = [&](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * share)); };
+    QTextEdit::ExtraSelection line;
+    line.format.setBackground(QColor(mixed(ground.red(), tint.red()), mixed(ground.green(), tint.green()),
+                                     mixed(ground.blue(), tint.blue())));
+    line.format.setProperty(QTextFormat::FullWidthSelection, true);
+    line.cursor = txtmain->textCursor();
+    line.cursor.clearSelection();
+    txtmain->setExtraSelections({line});
+    lineNumbers->setCurrentRow(lfile.isEmpty() ? -1 : txtmain->textCursor().blockNumber());
+}
+
 void TESSARC::setColor(int fcolor, int bcolor)
 {
     m_textColor = fcolor & 0xffffff;
@@ -730,6 +779,7 @@ void TESSARC::setColor(int fcolor, int bcolor)
     pal.setColor(QPalette::Base, tessarc::toQColor(m_backColor));
     txtmain->setPalette(pal);
     lineNumbers->setColors(Qt::white, Qt::black);
+    highlightCurrentLine();
 }
 
 void TESSARC::setfont(bool fontbold, bool fontitalic, const QString &fontname, int fontsize, bool fontstrikethru,
@@ -771,6 +821,11 @@ void TESSARC::computeLines()
     lines = std::max(1, room / lineHeight);
 }
 
+int TESSARC::statusWidth(const QWidget *part, const QString &text)
+{
+    return part->fontMetrics().horizontalAdvance(text) + 12;
+}
+
 void TESSARC::layoutParts()
 {
     const int W = width();
@@ -782,14 +837,20 @@ void TESSARC::layoutParts()
     l->setGeometry(x, 0, m_rightMargin, m_rightMargin);
     r->setGeometry(x, std::max(0, viewH - m_rightMargin), m_rightMargin, m_rightMargin);
     scroll->setGeometry(x, m_rightMargin, m_rightMargin, std::max(0, viewH - 2 * m_rightMargin));
+    // The status strip: the top-line box, the total and the brand keep room for their text; the
+    // progress bar with its notes takes what is left.
     const int y = viewH;
-    const int w15 = static_cast<int>(W * 0.15);
-    c->setGeometry(0, y, w15, m_bottomMargin);
-    t->setGeometry(w15, y, w15, m_bottomMargin);
-    formatT->setGeometry(w15, y, w15, m_bottomMargin);
-    progressbar->setGeometry(static_cast<int>(W * 0.3), y, static_cast<int>(W * 0.6), m_bottomMargin);
-    Notes->setGeometry(static_cast<int>(W * 0.3), y, static_cast<int>(W * 0.6), m_bottomMargin);
-    e->setGeometry(static_cast<int>(W * 0.9), y, W - static_cast<int>(W * 0.9), m_bottomMargin);
+    const int cW = std::max(static_cast<int>(W * 0.15), statusWidth(c, kNoCount));
+    const int tW = std::max(static_cast<int>(W * 0.15), statusWidth(formatT, QStringLiteral("  2,147,483,647")));
+    const int eW = std::max(static_cast<int>(W * 0.1), statusWidth(e, e->text()));
+    const int pW = std::max(0, W - cW - tW - eW);
+    c->setGeometry(0, y, cW, m_bottomMargin);
+    t->setGeometry(cW, y, tW, m_bottomMargin);
+    formatT->setGeometry(cW, y, tW, m_bottomMargin);
+    progressbar->setGeometry(cW + tW, y, pW, m_bottomMargin);
+    Notes->setGeometry(cW + tW, y, pW, m_bottomMargin);
+    e->setGeometry(cW + tW + pW, y, W - cW - tW - pW, m_bottomMargin);
+    setMinimumWidth(cW + tW + eW + statusWidth(Notes, QStringLiteral("100%")) + m_gutterWidth);
     lineNumbers->update();
 }
 
@@ -870,6 +931,7 @@ void TESSARC::paste()
     m_settingText = true;
     txtmain->textCursor().insertText(text);
     m_settingText = false;
+    m_writeBackName = QStringLiteral("Paste");
     m_changePending = false;
     loadLine(curLine);
 }

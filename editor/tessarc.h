@@ -98,6 +98,10 @@ public:
     void ReadProperties(const QVariantMap &bag);
     void WriteProperties(QVariantMap &bag) const;
 
+    // Shows how far a long piece of work on the program has come, in the progress bar, and lets
+    // pending events through now and then (a host's undo, for one).
+    void reportProgress(qint64 done, qint64 total);
+
     // Where the control's warning boxes and beeps go; null restores the Qt dialogs.
     void setPrompts(tessarc::ControlPrompts *prompts);
 
@@ -141,6 +145,8 @@ public slots:
     void progressbar_MouseUp(int x);
     void txtmain_Change();
     void wheelTurned(int delta);
+    // The line that holds the caret is drawn on a light ground, in the view and in the gutter.
+    void highlightCurrentLine();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -157,6 +163,7 @@ private:
 
     void writeBack();
     void layoutParts();
+    static int statusWidth(const QWidget *part, const QString &text);
     void computeLines();
     void setCText(qint64 value);
     double cValue() const;
@@ -180,6 +187,7 @@ private:
     int m_backColor = 0xffffff;
     tessarc::Colorizer *m_colorizer = nullptr;
     bool m_settingText = false; // the view's text is being replaced by the control, not typed
+    QString m_writeBackName = QStringLiteral("Typing"); // what the next page write-back is called in the history
     bool m_changePending = false;
     int m_wheelDelta = 0; // wheel movement not yet turned into whole steps
 };

@@ -2,7 +2,8 @@
 # Installs the Debian packages VORNEXA builds and runs with, when any is missing.
 set -euo pipefail
 
-packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools qt6-serialport-dev fonts-dejavu-core)
+# poppler-utils: the tests read printed PDF files back with pdftotext.
+packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools qt6-serialport-dev fonts-dejavu-core poppler-utils)
 if [ "${1:-}" = "--gui" ]; then
     packages+=(qt6-qpa-plugins)
 fi

@@ -5,14 +5,63 @@
 #include "steptext.h"
 #include "letterscan.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace search {
 
 namespace {
 
 void replaceWith(QByteArray &out, QByteArrayView text)
 {
-    out.resize(0);
-    out.append(text.data(), text.size());
+    out.resize(text.size());
+    if (!text.isEmpty())
+        std::memcpy(out.data(), text.data(), static_cast<size_t>(text.size()));
+}
+
+// Puts a new line together in `out` with a single claim of room, as much as a line may hold and a
+// byte more, so that a line growing too long is noticed as soon as it outgrows that.
+class LineWriter
+{
+public:
+    LineWriter(QByteArray &out, qsizetype maxLength) : m_out(out), m_maxLength(maxLength)
+    {
+        out.resize(maxLength + 1);
+        m_data = out.data();
+    }
+
+    void put(QByteArrayView bytes)
+    {
+        const qsizetype n = std::min(bytes.size(), m_maxLength + 1 - m_size);
+        if (n > 0)
+            std::memcpy(m_data + m_size, bytes.data(), static_cast<size_t>(n));
+        m_size += n;
+    }
+
+    // Gives the line its length; false when it would be longer than a line holds.
+    bool finish()
+    {
+        m_out.resize(m_size);
+        return m_size <= m_maxLength;
+    }
+
+private:
+    QByteArray &m_out;
+    qsizetype m_maxLength;
+    char *m_data = nullptr;
+    qsizetype m_size = 0;
+};
+
+// Writes `line` with every match of `find` replaced by `by`; the first match is at `first`.
+void replaceAll(QByteArrayView line, const TextMatcher &find, QByteArrayView by, qsizetype first, LineWriter &out)
+{
+    qsizetype from = 0;
+    for (qsizetype at = first; at >= 0; at = find.indexIn(line, from)) {
+        out.put(line.sliced(from, at - from));
+        out.put(by);
+        from = at + find.size();
+    }
+    out.put(line.sliced(from));
 }
 
 // The bytes a field writes into lines; the refusal when it holds a character no line can hold.
@@ -102,73 +151,57 @@ ReplaceWork::ReplaceWork(const ReplaceSettings &settings, ReplaceMode mode, cons
     }
 }
 
-void ReplaceWork::replaceAll(QByteArrayView line, const TextMatcher &find, QByteArrayView by, QByteArray &out) const
-{
-    qsizetype from = 0;
-    for (qsizetype at = find.indexIn(line); at >= 0; at = find.indexIn(line, from)) {
-        out.append(line.data() + from, at - from);
-        out.append(by.data(), by.size());
-        from = at + find.size();
-    }
-    out.append(line.data() + from, line.size() - from);
-}
-
 tools::LineFault ReplaceWork::operator()(QByteArrayView line, QByteArray &out) const
 {
-    out.resize(0);
+    qsizetype first = -1;
     if (m_mode == ReplaceMode::Text) {
-        if (m_find.indexIn(line) < 0) {
+        first = m_find.indexIn(line);
+        if (first < 0) {
             replaceWith(out, line);
             return tools::LineFault::None;
-        }
-        switch (m_action) {
-        case TextAction::ReplaceFound:
-            replaceAll(line, m_find, m_text, out);
-            break;
-        case TextAction::ReplaceWholeLine:
-            out.append(m_text);
-            break;
-        case TextAction::AppendToLine:
-            out.append(line.data(), line.size());
-            out.append(m_text);
-            break;
         }
     } else if (!m_condition.test(line)) {
         replaceWith(out, line);
         return tools::LineFault::None;
-    } else {
-        switch (m_mode) {
-        case ReplaceMode::SetValue: {
-            const auto &lower = functions::lowerCase();
-            qsizetype at = 0;
-            while (at < line.size() && lower[static_cast<uchar>(line[at])] != m_replaceLetter)
-                ++at;
-            if (m_replaceLetter < 0 || at == line.size()) {
-                // Without the second letter there is no value to set: the line stays as it is.
-                replaceWith(out, line);
-                return tools::LineFault::None;
-            }
-            const qsizetype rest = at + 1 + tools::numberAfter(line, at, m_spaces).length;
-            out.append(line.data(), at + 1);
-            out.append(m_number);
-            out.append(line.data() + rest, line.size() - rest);
-            break;
-        }
-        case ReplaceMode::ReplaceText:
-            replaceAll(line, m_find, m_text, out);
-            break;
-        case ReplaceMode::WholeLine:
-            out.append(m_text);
-            break;
-        case ReplaceMode::AppendLine:
-            out.append(line.data(), line.size());
-            out.append(m_text);
-            break;
-        case ReplaceMode::Text:
-            break;
-        }
     }
-    if (out.size() > m_maxLength) {
+    LineWriter writer(out, m_maxLength);
+    switch (m_mode) {
+    case ReplaceMode::Text:
+        if (m_action == TextAction::ReplaceFound)
+            replaceAll(line, m_find, m_text, first, writer);
+        else if (m_action == TextAction::AppendToLine)
+            writer.put(line);
+        if (m_action != TextAction::ReplaceFound)
+            writer.put(m_text);
+        break;
+    case ReplaceMode::SetValue: {
+        const auto &lower = functions::lowerCase();
+        qsizetype at = 0;
+        while (at < line.size() && lower[static_cast<uchar>(line[at])] != m_replaceLetter)
+            ++at;
+        if (m_replaceLetter < 0 || at == line.size()) {
+            // Without the second letter there is no value to set: the line stays as it is.
+            replaceWith(out, line);
+            return tools::LineFault::None;
+        }
+        const qsizetype rest = at + 1 + tools::numberAfter(line, at, m_spaces).length;
+        writer.put(line.first(at + 1));
+        writer.put(m_number);
+        writer.put(line.sliced(rest));
+        break;
+    }
+    case ReplaceMode::ReplaceText:
+        replaceAll(line, m_find, m_text, m_find.indexIn(line), writer);
+        break;
+    case ReplaceMode::WholeLine:
+        writer.put(m_text);
+        break;
+    case ReplaceMode::AppendLine:
+        writer.put(line);
+        writer.put(m_text);
+        break;
+    }
+    if (!writer.finish()) {
         replaceWith(out, line);
         return tools::LineFault::TooLong;
     }

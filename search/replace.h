@@ -81,9 +81,6 @@ public:
     tools::LineFault operator()(QByteArrayView line, QByteArray &out) const;
 
 private:
-    // Appends `line` to `out` with every match of `find` replaced by `by`.
-    void replaceAll(QByteArrayView line, const TextMatcher &find, QByteArrayView by, QByteArray &out) const;
-
     ReplaceMode m_mode;
     TextAction m_action;
     qsizetype m_maxLength;

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include <QtGlobal>
+
 // Matching the search windows' fields against program lines, on bytes. Letter case is folded with
 // functions::lowerCase(), the one rule every lookup of the program uses.
 namespace search {
@@ -37,6 +39,10 @@ private:
     // to it (a letter's two cases).
     char m_starts[2] = {0, 0};
     int m_startCount = 0;
+    // The two starts differ only in the 0x20 bit (the two cases of a letter, ASCII or Latin-1):
+    // both are found at once, eight bytes at a time, as the byte with that bit set.
+    bool m_startsFold = false;
+    const uchar *m_lower = nullptr; // the case-folding table
 };
 
 // The comparison of an axis condition: the option buttons g, l, e and n.

@@ -188,9 +188,14 @@ std::optional<QString> DefinitionList::load()
     return std::nullopt;
 }
 
+QString DefinitionList::codeFor(const QString &typed)
+{
+    return upper(withoutCommas(typed.trimmed()).trimmed());
+}
+
 std::optional<QString> DefinitionList::itemFor(const QString &code, const QString &meaning)
 {
-    const QString c = upper(withoutCommas(code.trimmed()).trimmed());
+    const QString c = codeFor(code);
     const QString m = withoutCommas(meaning.trimmed()).trimmed();
     if (c.isEmpty() || m.isEmpty())
         return std::nullopt;

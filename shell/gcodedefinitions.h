@@ -49,6 +49,8 @@ public:
     bool created() const { return m_created; }
 
     const QStringList &items() const { return m_items; }
+    // The code as the window takes it from its box: without surrounding spaces and commas, in capitals.
+    static QString codeFor(const QString &typed);
     // The item the window adds for a code and a meaning typed in its boxes: the code without
     // surrounding spaces and commas, in capitals, a space, and the meaning without surrounding
     // spaces and commas. Nothing when either is left empty.

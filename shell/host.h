@@ -40,4 +40,18 @@ public:
     // Puts a window behind a menu item: one window at a time, made on the first click, brought
     // forward on the next. A host without menus may ignore it.
     virtual void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) = 0;
+    // Puts a command behind a menu item (one that shows no window of its own, such as Print):
+    // it runs on every click. A host without menus may ignore it.
+    virtual void addCommand(const QString &item, std::function<void()> run)
+    {
+        (void)item;
+        (void)run;
+    }
+    // Shows the window behind a menu item as a click on the item does (made when it is not open,
+    // brought forward when it is) and gives it; null when no window is put behind the item.
+    virtual QWidget *showWindow(const QString &item)
+    {
+        (void)item;
+        return nullptr;
+    }
 };

@@ -2,8 +2,10 @@
 
 #include "frmabout.h"
 #include "instancelock.h"
+#include "operation.h"
 #include "programfolder.h"
 #include "prompts.h"
+#include "pageview.h"
 #include "tessarc.h"
 
 #include <QAction>
@@ -80,6 +82,9 @@ constexpr MenuEntry kMenuTree[] = {
     {"copy", "Copy", "edit1", true, "", false},
     {"copy2", "Copy Lines to Clipboard", "edit1", true, "", false},
     {"paste", "Paste", "edit1", true, "", false},
+    {"s5", "-", "edit1", true, "", false},
+    {"undo", "Undo", "edit1", true, "Ctrl+Z", false},
+    {"redo", "Redo", "edit1", true, "Ctrl+Y", false},
     {"search", "&Search", "", false, "", true},
     {"findButton", "&Find", "search", true, "Ctrl+F", false},
     {"find2", "Find (List)", "search", true, "", false},
@@ -122,6 +127,9 @@ constexpr MenuEntry kMenuTree[] = {
     {"cut1", "&Cut", "mnuFile", true, "", false},
     {"copy1", "C&opy", "mnuFile", true, "", false},
     {"paste1", "&Paste", "mnuFile", true, "", false},
+    {"break2", "-", "mnuFile", true, "", false},
+    {"undo1", "Undo", "mnuFile", true, "", false},
+    {"redo1", "Redo", "mnuFile", true, "", false},
 };
 
 // The items whose commands this window runs itself; every other item shows a window of its own
@@ -132,7 +140,8 @@ const QStringList kOwnCommands = {
     QStringLiteral("re3"), QStringLiteral("re4"), QStringLiteral("re5"), QStringLiteral("exit"),
     QStringLiteral("cut"), QStringLiteral("copy"), QStringLiteral("paste"), QStringLiteral("cut1"),
     QStringLiteral("copy1"), QStringLiteral("paste1"), QStringLiteral("about"), QStringLiteral("help"),
-    QStringLiteral("help2"),
+    QStringLiteral("help2"), QStringLiteral("undo"), QStringLiteral("redo"), QStringLiteral("undo1"),
+    QStringLiteral("redo1"),
 };
 
 // The menus that need an open program.
@@ -236,22 +245,41 @@ void mainform::addWindow(const QString &itemName, MakeWindow make, ShowWindow sh
     if (!action)
         return;
     action->setEnabled(true);
-    connect(action, &QAction::triggered, this, [this, itemName, make = std::move(make), show = std::move(show)]() {
-        QPointer<QWidget> &slot = m_windows[itemName];
-        if (slot && !slot->isVisible())
-            delete slot.data(); // a window put away with Escape is hidden, not closed
-        if (slot) {
-            slot->raise();
-            slot->activateWindow();
-            return;
-        }
-        slot = make(*this);
-        slot->setAttribute(Qt::WA_DeleteOnClose);
-        if (show)
-            show(slot.data());
-        else
-            slot->show();
-    });
+    m_makers.insert(itemName, {std::move(make), std::move(show)});
+    connect(action, &QAction::triggered, this, [this, itemName]() { showWindow(itemName); });
+}
+
+QWidget *mainform::showWindow(const QString &itemName)
+{
+    if (!m_makers.contains(itemName))
+        return nullptr;
+    QPointer<QWidget> open = m_windows.value(itemName);
+    if (open && !open->isVisible())
+        delete open.data(); // a window put away with Escape is hidden, not closed
+    if (open) {
+        open->raise();
+        open->activateWindow();
+        return open.data();
+    }
+    // Copied: making a window may put other windows behind their items.
+    const auto [make, show] = m_makers.value(itemName);
+    QWidget *made = make(*this);
+    made->setAttribute(Qt::WA_DeleteOnClose);
+    m_windows.insert(itemName, made);
+    if (show)
+        show(made);
+    else
+        made->show();
+    return made;
+}
+
+void mainform::addCommand(const QString &itemName, std::function<void()> run)
+{
+    QAction *action = item(itemName);
+    if (!action)
+        return;
+    action->setEnabled(true);
+    connect(action, &QAction::triggered, this, std::move(run));
 }
 
 void mainform::operationBusy(bool busy)
@@ -266,6 +294,81 @@ void mainform::operationBusy(bool busy)
         item(QString::fromLatin1(name))->setEnabled(!busy);
     if (!busy)
         setWindowTitle(globalVar.brand.productName);
+    refreshUndoItems();
+}
+
+void mainform::refreshUndoItems()
+{
+    // Typing on the page comes back first; then the program's history.
+    const QTextDocument *page = TESSARC1->txtmain->document();
+    const tessarc::History &history = TESSARC1->program().history();
+    const bool busy = lock().held;
+    const QString undoName = page->isUndoAvailable() ? QStringLiteral("Typing") : history.undoName();
+    const QString redoName = page->isRedoAvailable() ? QStringLiteral("Typing") : history.redoName();
+    for (const char *name : {"undo", "undo1"}) {
+        QAction *a = item(QString::fromLatin1(name));
+        a->setText(undoName.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + undoName);
+        a->setEnabled(!busy && !undoName.isEmpty());
+    }
+    for (const char *name : {"redo", "redo1"}) {
+        QAction *a = item(QString::fromLatin1(name));
+        a->setText(redoName.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("Redo ") + redoName);
+        a->setEnabled(!busy && !redoName.isEmpty());
+    }
+}
+
+void mainform::undo_Click()
+{
+    stepHistory(false);
+}
+
+void mainform::redo_Click()
+{
+    stepHistory(true);
+}
+
+void mainform::stepHistory(bool forward)
+{
+    tessarc::PageView *view = TESSARC1->txtmain;
+    if (!forward && view->document()->isUndoAvailable()) {
+        view->undo();
+        return;
+    }
+    if (forward && view->document()->isRedoAvailable()) {
+        view->redo();
+        return;
+    }
+    if (refuseWhileRunning())
+        return;
+    // Typing not yet in the store goes there first, as a step of its own.
+    if (!TESSARC1->pageIsStored()) {
+        TESSARC1->loadLine(TESSARC1->curLine);
+        if (!TESSARC1->pageIsStored())
+            return;
+    }
+    tessarc::History &history = TESSARC1->program().history();
+    if (forward ? !history.canRedo() : !history.canUndo())
+        return;
+    OperationGuard guard(*this);
+    if (guard.refused())
+        return;
+    guard.lockView();
+    tessarc::LineNumber page(TESSARC1->curLine);
+    QString failure;
+    try {
+        const auto progress = [this](qint64 done, qint64 total) { TESSARC1->reportProgress(done, total); };
+        page = forward ? history.redo(progress) : history.undo(progress);
+    } catch (const tessarc::ControlError &error) {
+        failure = error.description();
+    }
+    guard.release();
+    if (!failure.isEmpty()) {
+        m_prompts.message(this, failure, globalVar.brand.programTitle);
+        return;
+    }
+    // The page shown when the change was made, within the program as it now is.
+    const int total = TESSARC1->numberOfLines();
+    TESSARC1->setLine(static_cast<int>(std::clamp<qint64>(page.value, 1, std::max(1, total))));
 }
 
 void mainform::connectCommands()
@@ -286,6 +389,15 @@ void mainform::connectCommands()
     on("paste", [this]() { TESSARC1->paste(); });
     on("paste1", [this]() { TESSARC1->paste(); });
     on("about", [this]() { about_Click(); });
+    on("undo", [this]() { undo_Click(); });
+    on("undo1", [this]() { undo_Click(); });
+    on("redo", [this]() { redo_Click(); });
+    on("redo1", [this]() { redo_Click(); });
+    item(QStringLiteral("redo"))->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))});
+    connect(&TESSARC1->program().history(), &tessarc::History::changed, this, &mainform::refreshUndoItems);
+    connect(TESSARC1->txtmain, &QPlainTextEdit::undoAvailable, this, &mainform::refreshUndoItems);
+    connect(TESSARC1->txtmain, &QPlainTextEdit::redoAvailable, this, &mainform::refreshUndoItems);
+    refreshUndoItems();
     on("help", [this]() { openHelp(QStringLiteral("contents")); });
     on("help2", [this]() { openHelp(QStringLiteral("quickstart")); });
     connect(TESSARC1, &TESSARC::MouseDown, this, &mainform::showContextMenu);
@@ -511,16 +623,24 @@ bool mainform::pathIsUsable(const QString &path)
     return !path.contains(QChar(0));
 }
 
-QString mainform::dialogFolder(const QString &remembered, bool fallBackToProgramFolder) const
+QString mainform::dialogFolder(const QString &remembered) const
 {
-    if (pathIsUsable(remembered) && QFileInfo(remembered).isDir())
+    // The program folder holds the line stores, never the machinist's programs: a dialog starts in
+    // the folder last used, else beside the open program, else in the home folder.
+    const auto usable = [this](const QString &folder) {
+        return !folder.isEmpty() && pathIsUsable(folder) && QFileInfo(folder).isDir() &&
+               QDir(folder) != QDir(m_programFolder);
+    };
+    if (usable(remembered))
         return remembered;
-    return fallBackToProgramFolder ? m_programFolder : QString();
+    if (!TESSARC1->lfile.isEmpty() && usable(folderOf(TESSARC1->lfile)))
+        return folderOf(TESSARC1->lfile);
+    return QDir::homePath();
 }
 
 QString mainform::chooseSaveTarget()
 {
-    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.folders.lastDirSave, false));
+    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.folders.lastDirSave));
     if (chosen.isEmpty())
         return QString();
     if (QFileInfo::exists(chosen) &&
@@ -567,7 +687,7 @@ void mainform::LoadFile_Click()
         return;
     if (!savePrompt())
         return;
-    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.folders.lastDirOpen, true));
+    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.folders.lastDirOpen));
     if (chosen.isEmpty() || !QFileInfo(chosen).isFile())
         return;
     globalVar.folders.lastDirOpen = folderOf(chosen);
@@ -580,6 +700,7 @@ bool mainform::openProgram(const QString &path)
 {
     const QString oldStore = TESSARC1->tempFile;
     const QString oldScratch = TESSARC1->tempFile2;
+    TESSARC1->program().history().clear(); // it belongs to the program being replaced
     allocateTempFiles();
     hideFileMenus();
     TESSARC1->lockup(false);
@@ -601,7 +722,7 @@ bool mainform::openProgram(const QString &path)
 
 void mainform::openfileinnewwindow_Click()
 {
-    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.folders.lastDirOpen, true));
+    const QString chosen = m_prompts.openFileName(this, dialogFolder(globalVar.folders.lastDirOpen));
     if (chosen.isEmpty())
         return;
     const QString program = QCoreApplication::applicationFilePath();
@@ -758,9 +879,25 @@ void mainform::row_Timer()
 
 void mainform::openHelp(const QString &topic)
 {
-    const QString page = QDir(m_programFolder).filePath(QStringLiteral("help/") + topic + QStringLiteral(".htm"));
-    if (!QFileInfo::exists(page) || !m_prompts.openDocument(page))
+    // The pages stand beside the program as built or installed, or in the program folder.
+    const QString name = QStringLiteral("help/") + topic + QStringLiteral(".htm");
+    QString page;
+    for (const QString &folder : {QCoreApplication::applicationDirPath(), m_programFolder}) {
+        if (QFileInfo::exists(QDir(folder).filePath(name))) {
+            page = QDir(folder).filePath(name);
+            break;
+        }
+    }
+    if (page.isEmpty()) {
         m_prompts.message(this, QStringLiteral("Help file missing."), globalVar.brand.programTitle);
+        return;
+    }
+    if (!m_prompts.openDocument(page))
+        m_prompts.message(this,
+                          QStringLiteral("The help page ") + page +
+                              QStringLiteral(" could not be shown: this desktop has no program set up to open web "
+                                             "pages. Open the file in a web browser."),
+                          globalVar.brand.programTitle);
 }
 
 void mainform::about_Click()

@@ -43,6 +43,8 @@ public:
     void applyIcon(QWidget *window) const override;
     void recentFilesChanged() override { refreshRecentMenu(); }
     void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
+    void addCommand(const QString &item, std::function<void()> run) override;
+    QWidget *showWindow(const QString &item) override;
 
     // The folder of the branding files, help pages, definitions and line stores.
     const QString &programFolder() const { return m_programFolder; }
@@ -73,6 +75,11 @@ public:
     void hideFileMenus();
     void allocateTempFiles();
 
+    // Undo and Redo: typing on the page first, then the program's history.
+    void undo_Click();
+    void redo_Click();
+    void refreshUndoItems();
+
     // Help, About and the busy indicator
     void openHelp(const QString &topic);
     void about_Click();
@@ -97,6 +104,7 @@ private:
     void readBranding();
     // While an operation holds the lock: the busy indicator turns and what must not run is greyed.
     void operationBusy(bool busy);
+    void stepHistory(bool forward);
     void saveSettingsAndQuit();
     bool savePrompt(); // false when the command is to end
     bool refuseWhileRunning();
@@ -112,7 +120,7 @@ private:
     void keepFrameOnScreen();
     void showContextMenu(int button, int shift, float x, float y);
     QString folderOf(const QString &path) const;
-    QString dialogFolder(const QString &remembered, bool fallBackToProgramFolder) const;
+    QString dialogFolder(const QString &remembered) const;
     void programIcon();
 
     Prompts &m_prompts;
@@ -122,6 +130,7 @@ private:
     QHash<QString, QAction *> m_items;
     QHash<QString, QMenu *> m_menus;
     QHash<QString, QPointer<QWidget>> m_windows;
+    QHash<QString, std::pair<MakeWindow, ShowWindow>> m_makers;
     int m_rowCounter = 0;
     bool m_shownOnce = false;
     // The window's place as read from the settings (in twips) and as it was applied (in pixels):

@@ -2,5 +2,6 @@
 
 class Host;
 
-// The shell's own windows behind their menu items: Options and the record length.
+// The shell's own windows and commands behind their menu items: Options, the record length, the
+// G-code definitions and Define Selected Text.
 void registerShellWindows(Host &host);

@@ -297,6 +297,9 @@ void ToolWindow::Go_Click()
         return;
     }
     editor.loadLine(editor.curLine);
+    // A page the store refused (the control has said why) would later be written back over the run.
+    if (!editor.pageIsStored())
+        return;
     m_running = true;
     const auto notRunning = qScopeGuard([this]() { m_running = false; });
     OperationGuard guard(m_host, Go);
@@ -306,7 +309,10 @@ void ToolWindow::Go_Click()
     m_sinceProgress.invalidate();
     QString stopped;
     try {
+        // The whole run is one step of the history, whatever part of it reaches the store.
+        tessarc::ChangeRecord change(editor.program(), stepName(), tessarc::LineNumber(editor.curLine));
         stopped = runOn(*range);
+        change.finish();
     } catch (const tessarc::ControlError &error) {
         stopped = error.description() + QLatin1Char('.');
     } catch (const std::bad_alloc &) {
@@ -357,49 +363,76 @@ QString ToolWindow::stoppedText(const LineRange &range, qint64 line, const QStri
                .arg(line);
 }
 
+namespace {
+
+// The program's store, opened for a run over `range`: a store that has lost records of the range
+// is refused rather than read as empty lines.
+void openForRange(tessarc::LineStore &store, const TESSARC &editor, const LineRange &range)
+{
+    store.open(editor.tempFile, editor.recLen, false);
+    if (store.recordCount() < range.last)
+        throw tessarc::ControlError(tessarc::ControlError::BadRecordLength,
+                                    QStringLiteral("Bad record length: the line store holds %1 of the program's %2 "
+                                                   "lines")
+                                        .arg(store.recordCount())
+                                        .arg(editor.numberOfLines()));
+}
+
+} // namespace
+
 QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
 {
     TESSARC &editor = m_host.editor();
-    qint64 current = range.first;
+    qint64 next = range.first; // the line the run comes to next: where a failure stops it
     LineFault stoppedBy = LineFault::None;
     try {
         tessarc::LineStore store;
-        store.open(editor.tempFile, editor.recLen, false);
+        openForRange(store, editor, range);
         // Each block of records is rewritten where it stands and written back whole.
-        store.rewriteRecords(tessarc::LineNumber(range.first), range.count(),
-                             [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
-                                 current = record.value;
-                                 showProgress(current - range.first + 1, range);
-                                 stoppedBy = work(text, out);
-                                 return stoppedBy == LineFault::None;
-                             });
+        tessarc::ChangeRecord *change = editor.program().recording();
+        store.rewriteRecords(
+            tessarc::LineNumber(range.first), range.count(),
+            [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
+                next = record.value;
+                showProgress(next - range.first + 1, range);
+                stoppedBy = work(text, out);
+                if (stoppedBy != LineFault::None)
+                    return false;
+                ++next;
+                return true;
+            },
+            change ? change->journal() : nullptr);
         store.close();
     } catch (const tessarc::ControlError &error) {
-        return stoppedText(range, current, error.description() + QLatin1Char('.'), false);
+        return stoppedText(range, next, error.description() + QLatin1Char('.'), false);
     }
     if (stoppedBy == LineFault::None)
         return QString();
-    return stoppedText(range, current, lineFaultText(stoppedBy), true);
+    return stoppedText(range, next, lineFaultText(stoppedBy), true);
 }
 
 QString ToolWindow::readRange(const LineRange &range,
                               const std::function<bool(tessarc::LineNumber, QByteArrayView)> &visit)
 {
     TESSARC &editor = m_host.editor();
-    qint64 current = range.first;
+    qint64 next = range.first;
     try {
+        {
+            tessarc::LineStore whole; // a short store is refused before anything is read
+            openForRange(whole, editor, range);
+        }
         StoreBlocks blocks(editor.tempFile, editor.recLen, tessarc::LineNumber(range.first), range.count());
         while (blocks.next()) {
             for (qint64 i = 0; i < blocks.blockLines(); ++i) {
                 const tessarc::LineNumber line = blocks.blockFirst() + i;
-                current = line.value;
-                showProgress(current - range.first + 1, range);
+                next = line.value;
+                showProgress(next - range.first + 1, range);
                 if (!visit(line, blocks.line(i)))
                     return QString();
             }
         }
     } catch (const tessarc::ControlError &error) {
-        return QStringLiteral("Line %1: ").arg(current) + error.description() + QLatin1Char('.');
+        return QStringLiteral("Line %1: ").arg(next) + error.description() + QLatin1Char('.');
     }
     return QString();
 }

@@ -4,9 +4,15 @@
 #include "frmdel.h"
 #include "frmexportpc.h"
 #include "frminsert.h"
+#include "frmcomment.h"
+#include "frmfilter.h"
+#include "frmformat.h"
 #include "frmmirror.h"
+#include "frmn.h"
 #include "frmop.h"
 #include "frmsize.h"
+#include "frmopplus.h"
+#include "frmspace.h"
 #include "host.h"
 
 namespace tools {
@@ -39,6 +45,12 @@ constexpr ToolEntry kTools[] = {
     {"frmInsert1", &make<frmInsert>},
     {"frmDel1", &make<frmDel>},
     {"copy2", &make<frmCopy>},
+    {"opPLUS", &make<frmOpPlus>},
+    {"frmn1", &make<frmN>},
+    {"frmSpace1", &make<frmSpace>},
+    {"frmComments1", &make<frmComment>},
+    {"filter1", &make<frmFilter>},
+    {"Format1", &make<frmFormat>},
 };
 
 } // namespace

@@ -30,7 +30,6 @@ private slots:
         QTest::newRow("plus sign") << "F" << "F+300." << 300.0 << 5.0 << 1.0 << "F";
         QTest::newRow("sign alone") << "Z" << "Z-" << 0.0 << 1.0 << 1.0 << "Z";
         QTest::newRow("exponent letter is not a number") << "X" << "X1E3" << 1.0 << 1.0 << 1.0 << "X";
-        QTest::newRow("comma is not a number") << "X" << "X1,5" << 1.0 << 1.0 << 1.0 << "X";
         QTest::newRow("number runs to the end of the line") << "Z" << "Z-0.25   " << -0.25 << 8.0 << 1.0 << "Z";
         const QString far = QString(300, QLatin1Char('.')) + QStringLiteral("X42 Y1");
         QTest::newRow("letter first found past position 255") << "X" << far << 42.0 << 3.0 << 1.0 << "X";
@@ -40,15 +39,11 @@ private slots:
     {
         QFETCH(QString, letter);
         QFETCH(QString, line);
-        QFETCH(double, value);
-        QFETCH(double, count);
-        QFETCH(double, found);
-        QFETCH(QString, letterAfter);
         const tessarc::AxisValue got = tessarc::getAxisValue(letter, line);
-        QCOMPARE(got[0], value);
-        QCOMPARE(got[1], count);
-        QCOMPARE(got[2], found);
-        QCOMPARE(letter, letterAfter);
+        QTEST(got[0], "value");
+        QTEST(got[1], "count");
+        QTEST(got[2], "found");
+        QTEST(letter, "letterAfter");
     }
 };
 

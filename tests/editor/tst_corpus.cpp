@@ -7,27 +7,12 @@
 namespace {
 
 // The file as the control writes it back: every line ended by CR LF, whatever ended it before.
-QByteArray withCrLf(const QByteArray &source)
+QByteArray withCrLf(QByteArray text)
 {
-    QByteArray out;
-    out.reserve(source.size() + source.size() / 8);
-    const qsizetype n = source.size();
-    bool open = false; // a line has begun that has not ended yet
-    for (qsizetype i = 0; i < n; ++i) {
-        const char ch = source.at(i);
-        if (ch == '\r' || ch == '\n') {
-            out += "\r\n";
-            open = false;
-            if (ch == '\r' && i + 1 < n && source.at(i + 1) == '\n')
-                ++i;
-        } else {
-            out += ch;
-            open = true;
-        }
-    }
-    if (open)
-        out += "\r\n";
-    return out;
+    text.replace("\r\n", "\n").replace('\r', '\n').replace("\n", "\r\n");
+    if (!text.isEmpty() && !text.endsWith('\n'))
+        text += "\r\n";
+    return text;
 }
 
 QString corpusDir()
@@ -75,15 +60,10 @@ private slots:
         QCOMPARE(f.editor->numberOfLines(), static_cast<int>(expected.count("\r\n")));
         const QByteArray saved = f.saveAndRead(QStringLiteral("corpus-saved.nc"));
         QCOMPARE(saved.size(), expected.size());
-        QVERIFY(saved == expected);
+        QVERIFY(saved == expected); // not compared in full: a failure would print the whole program
         QCOMPARE(QFileInfo(path).size(), qint64(source.size())); // the source is untouched
     }
 
-    void lineEndsAreNormalisedAsTheControlWrites()
-    {
-        QCOMPARE(withCrLf("a\nb\rc\r\n\r\nd"), QByteArray("a\r\nb\r\nc\r\n\r\nd\r\n"));
-        QCOMPARE(withCrLf(""), QByteArray());
-    }
 };
 
 VORNEXA_TEST_MAIN(TestCorpus)

@@ -46,8 +46,7 @@ private slots:
     void onlyExactNamesConvert()
     {
         QFETCH(QByteArray, text);
-        QFETCH(QByteArray, control);
-        QCOMPARE(notationToControl(text), control);
+        QTEST(notationToControl(text), "control");
     }
 
     void everyByteRoundTrips()

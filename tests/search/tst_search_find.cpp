@@ -58,6 +58,14 @@ private slots:
                                               << 0 << 1 << 1 << 5;
         QTest::newRow("a start that fails is passed over, in either case")
             << QByteArray("xy XY xq") << "Xq" << false << 0 << 6 << 6 << 2;
+        QTest::newRow("case ignored, eight bytes at a time: many starts, the match in the last bytes")
+            << QByteArray("xXxxxxxxxxxxxxxxyX1") << "x1" << false << 0 << 17 << 17 << 2;
+        QTest::newRow("case ignored, the last bytes tested with the word that ends the line")
+            << QByteArray("q0aaaaaaQ1q9") << "Q9" << false << 0 << 10 << 10 << 2;
+        QTest::newRow("case ignored, the same on a line of sixteen bytes and more")
+            << QByteArray("q0aaaaaaaaaaaaaaQ1q9") << "Q9" << false << 0 << 18 << 18 << 2;
+        QTest::newRow("case ignored, a Latin-1 letter past the first eight bytes")
+            << QByteArray("N10 G01 (\xc9TAPE 2)") << QString::fromLatin1("\xe9tape") << false << 0 << 9 << 9 << 5;
         QTest::newRow("match case passes over the other case") << QByteArray("xq Xq") << "Xq" << true << 0 << 3 << 3
                                                                << 2;
         QTest::newRow("from an offset") << QByteArray("X1 X2") << "x" << false << 1 << 3 << 3 << 1;

@@ -29,8 +29,7 @@ EditorFixture::~EditorFixture()
 
 QString EditorFixture::load(const QByteArray &bytes, const QString &name)
 {
-    const QString path = testEnvironment().path(name);
-    writeBytes(path, bytes);
+    const QString path = writeTestFile(name, bytes);
     editor->loadFile(path);
     return path;
 }

@@ -17,6 +17,7 @@ void ScriptedPrompts::clear()
     unexpected.clear();
     dialogFolders.clear();
     opened.clear();
+    documentsOpen = true;
     m_answers.clear();
 }
 
@@ -72,7 +73,7 @@ std::optional<QColor> ScriptedPrompts::chooseColor(QWidget *, const QColor &)
 bool ScriptedPrompts::openDocument(const QString &path)
 {
     opened.append(path);
-    return true;
+    return documentsOpen;
 }
 
 void ScriptedPrompts::warning(QWidget *, const QString &title, const QString &text)

@@ -36,6 +36,7 @@ public:
     QStringList unexpected;    // prompts that found no queued answer
     QStringList dialogFolders; // the folder each file dialog started in
     QStringList opened;        // documents handed to the desktop
+    bool documentsOpen = true; // whether the desktop opens what it is handed
     void clear();
 
 private:

@@ -46,6 +46,19 @@ QByteArray readBytes(const QString &path)
     return f.readAll();
 }
 
+QString writeTestFile(const QString &name, const QByteArray &bytes)
+{
+    const QString path = testEnvironment().path(name);
+    writeBytes(path, bytes);
+    return path;
+}
+
+QString programPath(const QString &name)
+{
+    const QString folder = qEnvironmentVariable("VORNEXA_HOME");
+    return name.isEmpty() ? folder : QDir(folder).filePath(name);
+}
+
 void emptyRunFolders()
 {
     for (const char *variable : {"VORNEXA_HOME", "XDG_CONFIG_HOME"}) {

@@ -4,12 +4,10 @@
 #include "tessarc.h"
 #include "testenv.h"
 
-#include <QDir>
 #include <QVBoxLayout>
 
 TestHost::TestHost() : m_settings(QStringLiteral("VORNEXA"))
 {
-    emptyRunFolders();
     m_editor = new TESSARC(&m_window);
     auto *layout = new QVBoxLayout(&m_window);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -21,9 +19,8 @@ TestHost::TestHost() : m_settings(QStringLiteral("VORNEXA"))
     globalVar.comments.applyTo(*m_editor);
     globalVar.view.applyTo(*m_editor);
     globalVar.io.applyTo(*m_editor);
-    const QDir folder(qEnvironmentVariable("VORNEXA_HOME"));
-    m_editor->tempFile = folder.filePath(QStringLiteral("0.qen.tmp"));
-    m_editor->tempFile2 = folder.filePath(QStringLiteral("0.2.qen.tmp"));
+    m_editor->tempFile = programPath(QStringLiteral("0.qen.tmp"));
+    m_editor->tempFile2 = programPath(QStringLiteral("0.2.qen.tmp"));
     QObject::connect(&lock(), &tessarc::OperationLock::busyChanged, [this](bool busy) { busyShown = busy; });
 }
 
@@ -42,15 +39,36 @@ void TestHost::addWindow(const QString &item, MakeWindow make, ShowWindow show)
     windows.insert(item, {std::move(make), std::move(show)});
 }
 
+void TestHost::addCommand(const QString &item, std::function<void()> run)
+{
+    commands.insert(item, std::move(run));
+}
+
+QWidget *TestHost::showWindow(const QString &item)
+{
+    shownWindows.append(item);
+    QPointer<QWidget> &window = shown[item];
+    if (window && window->isVisible())
+        return window.data();
+    delete window.data();
+    const auto entry = windows.constFind(item);
+    if (entry == windows.cend())
+        return nullptr;
+    window = entry->first(*this);
+    if (entry->second)
+        entry->second(window.data());
+    else
+        window->show();
+    return window.data();
+}
+
 void TestHost::open(const QList<QByteArray> &lines)
 {
     QByteArray text;
     for (const QByteArray &line : lines)
         text += line + "\r\n";
-    const QString path = testEnvironment().path(QStringLiteral("program.nc"));
-    writeBytes(path, text);
     m_editor->lockup(false);
-    m_editor->loadFile(path);
+    m_editor->loadFile(writeTestFile(QStringLiteral("program.nc"), text));
     scripted.clear();
 }
 
@@ -67,6 +85,28 @@ QStringList TestHost::messages() const
     for (const QString &line : scripted.log)
         out.append(QString(line).replace(QStringLiteral("message: VORNEXA: "), QStringLiteral("message: ")));
     return out;
+}
+
+void HostTest::init()
+{
+    shell = std::make_unique<TestHost>();
+}
+
+void HostTest::cleanup()
+{
+    QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
+    shell.reset();
+}
+
+void TestHost::checkUndoRedo(const QList<QByteArray> &before)
+{
+    const QList<QByteArray> after = store();
+    tessarc::History &history = m_editor->program().history();
+    QVERIFY(history.canUndo());
+    history.undo();
+    QCOMPARE(store(), before);
+    history.redo();
+    QCOMPARE(store(), after);
 }
 
 QList<QByteArray> numberedLines(int n)

@@ -10,7 +10,9 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
+#include <QPointer>
 #include <QWidget>
+#include <memory>
 #include <utility>
 
 // A small host for the windows of the subsystems: an editor control in a window of its own, the
@@ -18,6 +20,12 @@
 // put behind which menu item. Program and settings folders are emptied when it is made.
 class TestHost : public Host
 {
+    // First of all: the folders are emptied before the settings store reads them.
+    struct FreshFolders
+    {
+        FreshFolders() { emptyRunFolders(); }
+    } m_fresh;
+
 public:
     TestHost();
     ~TestHost() override;
@@ -30,6 +38,9 @@ public:
     QWidget *mainWindow() override { return &m_window; }
     void applyIcon(QWidget *) const override {}
     void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
+    void addCommand(const QString &item, std::function<void()> run) override;
+    // Makes the window put behind `item` the first time, shows it and gives it; later calls give it again while it is open.
+    QWidget *showWindow(const QString &item) override;
 
     // Loads a program of these lines the way the File menu does, then forgets what was shown.
     void open(const QList<QByteArray> &lines);
@@ -37,17 +48,37 @@ public:
     QList<QByteArray> store() const;
     // What the machinist was shown, as "message: <text>" lines (the title is the program's).
     QStringList messages() const;
+    // The last change taken back (the program is `before` again) and done again.
+    void checkUndoRedo(const QList<QByteArray> &before);
 
     ScriptedPrompts scripted;
     GlobalVar globalVar;
     // What a main window's busy indicator would show now.
     bool busyShown = false;
     QMap<QString, std::pair<MakeWindow, ShowWindow>> windows;
+    QMap<QString, std::function<void()>> commands;
+    // The menu items whose windows were asked for, in order.
+    QStringList shownWindows;
+    QMap<QString, QPointer<QWidget>> shown;
 
 private:
     QWidget m_window;
     TESSARC *m_editor = nullptr;
     SettingsStore m_settings;
+};
+
+// The base of the tests of windows on the test host: a fresh host for every test, and a test fails
+// when a prompt came that it had queued no answer for.
+class HostTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    std::unique_ptr<TestHost> shell;
+
+private slots:
+    void init();
+    void cleanup();
 };
 
 // Lines "N<k> X<k>" for k = 1 ... n.

@@ -1,0 +1,255 @@
+#include "headless.h"
+
+#include "programfolder.h"
+#include "settingsstore.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QTextStream>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace headless {
+
+namespace {
+
+int helpVerb(const QStringList &arguments);
+
+// Every form without a window; --help lists them in this order.
+constexpr Verb kVerbs[] = {
+    {"--send", "MACHINE PROGRAM",
+     "sends PROGRAM to MACHINE: the bytes Send sends for All Lines;\n"
+     "progress on stderr when it is a terminal",
+     &sendVerb},
+    {"--receive", "MACHINE OUTPUT [--idle SECONDS]",
+     "captures what MACHINE sends, as Receive does, until SECONDS (default 10;\n"
+     "0: no limit) pass with nothing arriving after the first character, or\n"
+     "until SIGINT or SIGTERM; then writes OUTPUT whole",
+     &receiveVerb},
+    {"--help", "", "lists these forms", &helpVerb},
+};
+
+const Verb *verbNamed(const QString &name)
+{
+    for (const Verb &verb : kVerbs) {
+        if (name == QLatin1String(verb.name))
+            return &verb;
+    }
+    return nullptr;
+}
+
+QString formLine(const Verb &verb)
+{
+    QString form = QStringLiteral("vornexa ") + QLatin1String(verb.name);
+    if (*verb.arguments)
+        form += QLatin1Char(' ') + QLatin1String(verb.arguments);
+    return form;
+}
+
+int helpVerb(const QStringList &arguments)
+{
+    if (!arguments.isEmpty())
+        return usage("--help", QStringLiteral("--help takes no arguments."));
+    QStringList text = {QStringLiteral("Usage:"), QStringLiteral("  vornexa [PROGRAM]"),
+                        QStringLiteral("      opens the editor, with PROGRAM when one is given")};
+    for (const Verb &verb : kVerbs) {
+        text.append(QStringLiteral("  ") + formLine(verb));
+        for (const QString &line : QString::fromLatin1(verb.summary).split(QLatin1Char('\n')))
+            text.append(QStringLiteral("      ") + line);
+    }
+    text << QString()
+         << QStringLiteral("MACHINE is a machine of Manage Machines, the file MACHINE.qen in")
+         << QStringLiteral("  ") + QDir(tessarc::programFolder()).filePath(QStringLiteral("m"))
+         << QStringLiteral("Its COM number opens the device Manage Machines shows for it.")
+         << QStringLiteral("The forms with a verb need no window and no display.")
+         << QString()
+         << QStringLiteral("Exit codes: 0 done; 1 the job ran but failed or was refused (\"ERROR n: ...\"")
+         << QStringLiteral("or the reason on stderr); 2 bad usage, or a missing machine or program.");
+    printOut(text.join(QLatin1Char('\n')));
+    return Done;
+}
+
+// The title the window's settings go under: a "name.dat" of three lines in the program folder
+// renames the program, and its settings with it.
+QString settingsTitle()
+{
+    const QDir folder(tessarc::programFolder());
+    for (const QString &entry : folder.entryList(QDir::Files)) {
+        if (entry.compare(QLatin1String("name.dat"), Qt::CaseInsensitive) != 0)
+            continue;
+        QFile dat(folder.filePath(entry));
+        if (!dat.open(QIODevice::ReadOnly | QIODevice::Text))
+            break;
+        QTextStream in(&dat);
+        QStringList lines;
+        while (lines.size() < 3 && !in.atEnd())
+            lines.append(in.readLine());
+        if (lines.size() == 3)
+            return lines.first();
+        break;
+    }
+    return QStringLiteral("VORNEXA");
+}
+
+int g_signalPipe[2] = {-1, -1};
+volatile sig_atomic_t g_caught = 0;
+struct sigaction g_oldInt = {};
+struct sigaction g_oldTerm = {};
+
+QString signalName(int number)
+{
+    return number == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
+}
+
+void onSignal(int number)
+{
+    g_caught = number;
+    const char byte = static_cast<char>(number);
+    if (::write(g_signalPipe[1], &byte, 1) < 0) {
+        // nothing to do: a signal already waits in the pipe
+    }
+}
+
+// Qt's own notes about the desktop session (no runtime folder, no display) mean nothing to a
+// script reading stderr: only its critical messages get through.
+void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &text)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        printError(text);
+}
+
+} // namespace
+
+std::optional<int> run(int argc, char *argv[])
+{
+    if (argc < 2)
+        return std::nullopt;
+    const Verb *verb = verbNamed(QString::fromLocal8Bit(argv[1]));
+    if (!verb)
+        return std::nullopt;
+    QStringList arguments;
+    for (int i = 2; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    // No window is made, so no display is needed: the offscreen platform serves whatever asks for one.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(&quietMessages);
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setApplicationName(QStringLiteral("vornexa"));
+    return verb->run(arguments);
+}
+
+int usage(const char *name, const QString &why)
+{
+    const Verb *verb = verbNamed(QLatin1String(name));
+    printError(QStringLiteral("vornexa: ") + why);
+    if (verb)
+        printError(QStringLiteral("Usage: ") + formLine(*verb));
+    printError(QStringLiteral("vornexa --help lists every form."));
+    return BadUsage;
+}
+
+void printOut(const QString &line)
+{
+    std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stdout);
+}
+
+void printError(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+std::unique_ptr<SettingsStore> openSettings()
+{
+    return std::make_unique<SettingsStore>(settingsTitle());
+}
+
+// ---------------------------------------------------------------- progress
+
+ProgressLine::ProgressLine() : m_terminal(::isatty(STDERR_FILENO) == 1) {}
+
+ProgressLine::~ProgressLine()
+{
+    end();
+}
+
+void ProgressLine::show(const QString &text)
+{
+    if (!m_terminal)
+        return;
+    m_text = text;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (m_last >= 0 && now - m_last < 100)
+        return;
+    m_last = now;
+    draw();
+}
+
+void ProgressLine::draw()
+{
+    // Back to the start of the line, the text, the rest of the old text cleared.
+    std::fprintf(stderr, "\r%s\033[K", m_text.toLocal8Bit().constData());
+    std::fflush(stderr);
+    m_drawn = m_text;
+}
+
+void ProgressLine::end()
+{
+    if (m_text.isEmpty())
+        return;
+    // The line ends as things stand at the end, not as they stood at the last redraw.
+    if (m_drawn != m_text)
+        draw();
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+    m_text.clear();
+    m_drawn.clear();
+    m_last = -1;
+}
+
+// ---------------------------------------------------------------- SIGINT and SIGTERM
+
+StopSignals::StopSignals()
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        char byte = 0;
+        while (::read(g_signalPipe[0], &byte, 1) == 1)
+            emit arrived(signalName(byte));
+    });
+    struct sigaction action = {};
+    action.sa_handler = &onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &g_oldInt);
+    sigaction(SIGTERM, &action, &g_oldTerm);
+}
+
+QString StopSignals::caught()
+{
+    return g_caught ? signalName(g_caught) : QString();
+}
+
+StopSignals::~StopSignals()
+{
+    if (!m_notifier)
+        return;
+    sigaction(SIGINT, &g_oldInt, nullptr);
+    sigaction(SIGTERM, &g_oldTerm, nullptr);
+    delete m_notifier;
+    ::close(g_signalPipe[0]);
+    ::close(g_signalPipe[1]);
+    g_signalPipe[0] = g_signalPipe[1] = -1;
+}
+
+} // namespace headless

@@ -1,0 +1,496 @@
+#include "history.h"
+
+#include "linestore.h"
+#include "program.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tessarc {
+
+namespace {
+
+// Room claimed for a step before its change starts, so a full disk refuses the change up front.
+constexpr qint64 kProbeBytes = 1 << 20;
+// Old text gathered before it is written out.
+constexpr qsizetype kJournalBlock = 1 << 20;
+// Lines between two progress reports.
+constexpr qint64 kReportEvery = 4096;
+
+void appendNumber(QByteArray &out, quint64 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.append(static_cast<char>((value >> (8 * i)) & 0xff));
+}
+
+quint64 numberAt(const char *at, int bytes)
+{
+    quint64 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(at[i]);
+    return value;
+}
+
+void writeAllTo(int fd, const QByteArray &data, const QString &path)
+{
+    const char *at = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        const ssize_t done = ::write(fd, at, static_cast<size_t>(left));
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            throw ControlError::fromErrno(errno, path);
+        }
+        at += done;
+        left -= done;
+    }
+}
+
+ControlError historyError(const ControlError &cause)
+{
+    return ControlError(cause.number(), QStringLiteral("The history of changes could not be written (%1). Nothing was "
+                                                       "changed; free some disk space, or keep a smaller history on "
+                                                       "the Options window")
+                                            .arg(cause.description()));
+}
+
+qint64 sizeOf(const QString &dir)
+{
+    qint64 total = 0;
+    QDirIterator it(dir, QDir::Files);
+    while (it.hasNext()) {
+        it.next();
+        total += it.fileInfo().size();
+    }
+    return total;
+}
+
+// Reads the old text of a records step, a record at a time, in the order it was kept, from large
+// blocks of the file.
+class JournalReader
+{
+public:
+    explicit JournalReader(const QString &path) : m_file(path)
+    {
+        if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            throw ControlError(ControlError::FileNotFound, QStringLiteral("The history step %1 cannot be read").arg(path));
+    }
+    // The next record kept, or false at the end. `text` stays valid until the next call.
+    bool next(LineNumber &record, QByteArrayView &text)
+    {
+        if (!have(10))
+            return false;
+        const char *entry = m_block.constData() + m_at;
+        record = LineNumber(static_cast<qint64>(qFromLittleEndian<quint64>(entry)));
+        const qsizetype length = qFromLittleEndian<quint16>(entry + 8);
+        if (!have(10 + length))
+            throw damaged();
+        text = QByteArrayView(m_block.constData() + m_at + 10, length);
+        m_at += 10 + length;
+        return true;
+    }
+
+private:
+    // Whether `bytes` bytes lie ahead in the block, reading more of the file when they do not.
+    bool have(qsizetype bytes)
+    {
+        if (m_block.size() - m_at >= bytes)
+            return true;
+        m_block.remove(0, m_at);
+        m_at = 0;
+        while (m_block.size() < bytes) {
+            const QByteArray more = m_file.read(kJournalBlock);
+            if (more.isEmpty())
+                break;
+            m_block.append(more);
+        }
+        if (m_block.size() >= bytes)
+            return true;
+        if (!m_block.isEmpty())
+            throw damaged();
+        return false;
+    }
+    ControlError damaged() const
+    {
+        return ControlError(ControlError::BadRecordLength, QStringLiteral("The history step %1 is damaged").arg(m_file.fileName()));
+    }
+    QFile m_file;
+    QByteArray m_block;
+    qsizetype m_at = 0;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------- the journal of one step
+
+class ChangeRecord::Journal : public RecordJournal
+{
+public:
+    Journal(const QString &path, History::Step &step) : m_path(path), m_step(step)
+    {
+        m_buffer.reserve(kJournalBlock + (1 << 16) + 16);
+        m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (m_fd < 0)
+            throw ControlError::fromErrno(errno, path);
+        // The room is claimed and given back: a disk that cannot hold it refuses the change now.
+        const int err = ::posix_fallocate(m_fd, 0, kProbeBytes);
+        if (err != 0 && err != EOPNOTSUPP && err != EINVAL) {
+            ::close(m_fd);
+            m_fd = -1;
+            throw ControlError::fromErrno(err, path);
+        }
+        if (::ftruncate(m_fd, 0) != 0) {
+            const int e = errno;
+            ::close(m_fd);
+            m_fd = -1;
+            throw ControlError::fromErrno(e, path);
+        }
+    }
+    ~Journal() override
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    void keep(LineNumber record, QByteArrayView old) override
+    {
+        // Called for every record a run changes: the entry is laid down in place, no appends.
+        const qsizetype at = m_buffer.size();
+        m_buffer.resize(at + 10 + old.size());
+        char *entry = m_buffer.data() + at;
+        qToLittleEndian<quint64>(static_cast<quint64>(record.value), entry);
+        qToLittleEndian<quint16>(static_cast<quint16>(old.size()), entry + 8);
+        std::memcpy(entry + 10, old.data(), static_cast<size_t>(old.size()));
+        if (m_entries == 0)
+            m_step.first = record;
+        m_step.last = record;
+        ++m_entries;
+        if (m_buffer.size() >= kJournalBlock)
+            flush();
+    }
+
+    void flush() override
+    {
+        if (m_buffer.isEmpty())
+            return;
+        writeAllTo(m_fd, m_buffer, m_path);
+        m_buffer.resize(0);
+    }
+
+    qint64 entries() const { return m_entries; }
+
+private:
+    QString m_path;
+    History::Step &m_step;
+    int m_fd = -1;
+    QByteArray m_buffer;
+    qint64 m_entries = 0;
+};
+
+// ---------------------------------------------------------------- recording a change
+
+ChangeRecord::ChangeRecord(Program &program, const QString &name, LineNumber page) : m_program(program)
+{
+    History &history = program.history();
+    if (history.stepLimit() <= 0 || program.recording())
+        return; // no history kept, or already inside a change that records it
+    m_step = history.newStep(name, History::Kind::Records, page);
+    try {
+        m_journal = std::make_unique<Journal>(m_step.dir + QStringLiteral("/records"), m_step);
+    } catch (const ControlError &error) {
+        QDir(m_step.dir).removeRecursively();
+        throw historyError(error);
+    }
+    m_active = true;
+    program.setRecording(this);
+}
+
+ChangeRecord::~ChangeRecord()
+{
+    try {
+        finish();
+    } catch (...) {
+        // A step that cannot be kept is dropped; the change itself stands.
+        QDir(m_step.dir).removeRecursively();
+    }
+}
+
+RecordJournal *ChangeRecord::journal()
+{
+    if (!m_active)
+        return nullptr;
+    m_step.kind = History::Kind::Records;
+    return m_journal.get();
+}
+
+void ChangeRecord::keepLines(LineNumber first, const QList<QByteArray> &old, qint64 replacedBy)
+{
+    if (!m_active)
+        return;
+    QByteArray bytes;
+    for (const QByteArray &line : old) {
+        appendNumber(bytes, static_cast<quint64>(line.size()), 2);
+        bytes.append(line);
+    }
+    QFile file(m_step.dir + QStringLiteral("/lines"));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(bytes) != bytes.size())
+        throw historyError(ControlError(ControlError::DiskFull, file.errorString()));
+    m_step.kind = History::Kind::Lines;
+    m_step.first = first;
+    m_step.replaced = replacedBy;
+    m_recorded = true;
+}
+
+QString ChangeRecord::storeKeeper()
+{
+    if (!m_active)
+        return QString();
+    m_step.kind = History::Kind::Store;
+    m_recorded = true;
+    return m_step.dir + QStringLiteral("/store");
+}
+
+void ChangeRecord::finish()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    m_program.setRecording(nullptr);
+    if (m_journal) {
+        if (m_step.kind == History::Kind::Records) {
+            m_journal->flush();
+            m_recorded = m_journal->entries() > 0;
+        }
+        m_journal.reset();
+    }
+    if (!m_recorded) {
+        QDir(m_step.dir).removeRecursively();
+        return;
+    }
+    if (m_step.kind != History::Kind::Records)
+        QFile::remove(m_step.dir + QStringLiteral("/records"));
+    m_step.bytes = sizeOf(m_step.dir);
+    m_program.history().push(m_step);
+}
+
+// ---------------------------------------------------------------- the history
+
+History::History(Program &program) : m_program(program)
+{
+}
+
+History::~History() = default;
+
+QString History::folder() const
+{
+    QString base = m_program.store;
+    if (base.endsWith(QLatin1String(".qen.tmp")))
+        base.chop(4); // "0.qen.tmp" keeps its history in "0.qen.history"
+    else
+        base += QLatin1Char('.');
+    return base + QStringLiteral("history");
+}
+
+void History::setLimits(int steps, qint64 bytes)
+{
+    m_stepLimit = std::max(0, steps);
+    m_byteLimit = std::max<qint64>(0, bytes);
+    trim();
+    emit changed();
+}
+
+QString History::undoName() const
+{
+    return m_undo.empty() ? QString() : m_undo.back().name;
+}
+
+QString History::redoName() const
+{
+    return m_redo.empty() ? QString() : m_redo.back().name;
+}
+
+qint64 History::bytesHeld() const
+{
+    qint64 total = 0;
+    for (const Step &step : m_undo)
+        total += step.bytes;
+    for (const Step &step : m_redo)
+        total += step.bytes;
+    return total;
+}
+
+History::Step History::newStep(const QString &name, Kind kind, LineNumber page)
+{
+    Step step;
+    step.name = name;
+    step.kind = kind;
+    step.page = page;
+    step.lineCount = m_program.lineCount();
+    step.dir = folder() + QStringLiteral("/") + QString::number(++m_serial);
+    QDir(step.dir).removeRecursively();
+    if (!QDir().mkpath(step.dir))
+        throw historyError(ControlError(ControlError::PathFileAccessError,
+                                        QStringLiteral("the folder %1 cannot be made").arg(step.dir)));
+    return step;
+}
+
+void History::push(Step step)
+{
+    for (const Step &dropped : m_redo)
+        dropStep(dropped);
+    m_redo.clear();
+    m_undo.push_back(std::move(step));
+    trim();
+    emit changed();
+}
+
+void History::dropStep(const Step &step)
+{
+    QDir(step.dir).removeRecursively();
+}
+
+void History::trim()
+{
+    while (!m_undo.empty() && (static_cast<qint64>(m_undo.size()) > m_stepLimit || bytesHeld() > m_byteLimit)) {
+        dropStep(m_undo.front());
+        m_undo.erase(m_undo.begin());
+    }
+    if (m_stepLimit == 0) {
+        for (const Step &step : m_redo)
+            dropStep(step);
+        m_redo.clear();
+    }
+}
+
+void History::clear()
+{
+    m_undo.clear();
+    m_redo.clear();
+    if (!m_program.store.isEmpty())
+        QDir(folder()).removeRecursively();
+    emit changed();
+}
+
+LineNumber History::undo(const std::function<void(qint64, qint64)> &progress)
+{
+    if (m_undo.empty())
+        return LineNumber(1);
+    const Step step = m_undo.back();
+    Step inverse = apply(step, progress);
+    m_undo.pop_back();
+    m_redo.push_back(std::move(inverse));
+    emit changed();
+    return step.page;
+}
+
+LineNumber History::redo(const std::function<void(qint64, qint64)> &progress)
+{
+    if (m_redo.empty())
+        return LineNumber(1);
+    const Step step = m_redo.back();
+    Step inverse = apply(step, progress);
+    m_redo.pop_back();
+    m_undo.push_back(std::move(inverse));
+    emit changed();
+    return step.page;
+}
+
+History::Step History::apply(const Step &step, const std::function<void(qint64, qint64)> &progress)
+{
+    Step inverse = newStep(step.name, step.kind, step.page);
+    try {
+        switch (step.kind) {
+        case Kind::Records: {
+            // The kept text goes back in one pass over the records it covers; what it replaces is
+            // kept for the way back.
+            ChangeRecord::Journal back(inverse.dir + QStringLiteral("/records"), inverse);
+            JournalReader kept(step.dir + QStringLiteral("/records"));
+            LineNumber next;
+            QByteArrayView nextText;
+            bool more = kept.next(next, nextText);
+            LineStore store;
+            store.open(m_program.store, m_program.recordLength, false);
+            const qint64 span = step.last - step.first + 1;
+            store.rewriteRecords(
+                step.first, span,
+                [&](LineNumber record, QByteArrayView text, QByteArray &out) {
+                    if (more && record == next) {
+                        out.append(nextText.data(), nextText.size());
+                        more = kept.next(next, nextText);
+                    } else {
+                        out.append(text.data(), text.size());
+                    }
+                    if (progress && (record - step.first) % kReportEvery == 0)
+                        progress(record - step.first, span);
+                    return true;
+                },
+                &back);
+            back.flush();
+            store.close();
+            break;
+        }
+        case Kind::Lines: {
+            QFile file(step.dir + QStringLiteral("/lines"));
+            if (!file.open(QIODevice::ReadOnly))
+                throw ControlError(ControlError::FileNotFound, QStringLiteral("The history step %1 cannot be read").arg(file.fileName()));
+            const QByteArray bytes = file.readAll();
+            QList<QByteArray> old;
+            for (qsizetype at = 0; at < bytes.size();) {
+                if (at + 2 > bytes.size())
+                    throw ControlError(ControlError::BadRecordLength, QStringLiteral("The history step %1 is damaged").arg(file.fileName()));
+                const qsizetype length = static_cast<qsizetype>(numberAt(bytes.constData() + at, 2));
+                old.append(bytes.mid(at + 2, length));
+                at += 2 + length;
+            }
+            const QList<QByteArray> now = m_program.readLines(step.first, step.replaced);
+            QByteArray back;
+            for (const QByteArray &line : now) {
+                appendNumber(back, static_cast<quint64>(line.size()), 2);
+                back.append(line);
+            }
+            QFile out(inverse.dir + QStringLiteral("/lines"));
+            if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || out.write(back) != back.size())
+                throw ControlError(ControlError::DiskFull, out.errorString());
+            inverse.first = step.first;
+            inverse.replaced = old.size();
+            m_program.replaceLines(step.first, step.replaced, old);
+            break;
+        }
+        case Kind::Store: {
+            // The two stores trade places: no line is copied.
+            const QByteArray current = QFile::encodeName(m_program.store);
+            const QByteArray kept = QFile::encodeName(step.dir + QStringLiteral("/store"));
+            const QByteArray aside = QFile::encodeName(inverse.dir + QStringLiteral("/store"));
+            if (std::rename(current.constData(), aside.constData()) != 0)
+                throw ControlError::fromErrno(errno, m_program.store);
+            if (std::rename(kept.constData(), current.constData()) != 0) {
+                const int err = errno;
+                std::rename(aside.constData(), current.constData());
+                throw ControlError::fromErrno(err, m_program.store);
+            }
+            m_program.setLineCount(step.lineCount);
+            break;
+        }
+        }
+    } catch (...) {
+        dropStep(inverse);
+        throw;
+    }
+    inverse.bytes = sizeOf(inverse.dir);
+    if (progress)
+        progress(1, 1);
+    dropStep(step);
+    return inverse;
+}
+
+} // namespace tessarc

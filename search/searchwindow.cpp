@@ -1,0 +1,159 @@
+#include "searchwindow.h"
+
+#include "globalvar.h"
+#include "host.h"
+#include "operation.h"
+#include "controlerror.h"
+#include "operationlock.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <new>
+
+namespace search {
+
+namespace {
+
+// Progress is drawn and events are let through at most this often.
+constexpr int kYieldMs = 30;
+// Lines between looks at the clock.
+constexpr qint64 kClockEvery = 64;
+
+} // namespace
+
+void makeComparison(QWidget *parent, QGroupBox *&Frame1, QRadioButton *&g, QRadioButton *&l, QRadioButton *&e,
+                    QRadioButton *&n)
+{
+    Frame1 = named(new QGroupBox(parent), "Frame1");
+    g = named(new QRadioButton(QStringLiteral(">"), Frame1), "g");
+    l = named(new QRadioButton(QStringLiteral("<"), Frame1), "l");
+    e = named(new QRadioButton(QStringLiteral("="), Frame1), "e");
+    n = named(new QRadioButton(QStringLiteral("< >"), Frame1), "n");
+    auto *row = new QHBoxLayout(Frame1);
+    row->setContentsMargins(6, 2, 6, 2);
+    for (QRadioButton *option : {g, l, e, n})
+        row->addWidget(option);
+    g->setChecked(true);
+}
+
+Comparison chosenComparison(const QRadioButton *l, const QRadioButton *e, const QRadioButton *n)
+{
+    if (l->isChecked())
+        return Comparison::Less;
+    if (e->isChecked())
+        return Comparison::Equal;
+    if (n->isChecked())
+        return Comparison::NotEqual;
+    return Comparison::Greater;
+}
+
+SearchWindow::SearchWindow(Host &host, QWidget *owner, const QString &caption)
+    : ToolWindow(host, owner, caption), m_pump(kYieldMs)
+{
+    // Go runs as one of the window's buttons.
+    disconnect(Go, &QPushButton::clicked, this, &ToolWindow::Go_Click);
+}
+
+void SearchWindow::addRunButton(QPushButton *button, const QString &after, QWidget *lastField)
+{
+    m_after.insert(button, after);
+    m_tabAfter.append({lastField, button});
+    m_enter.insert(button, button);
+    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("100.00%")) + 32);
+    connect(button, &QPushButton::clicked, this, [this, button]() { press(button); });
+    if (button == Go)
+        return; // the frame greys Go itself
+    connect(&host().lock(), &tessarc::OperationLock::busyChanged, button, [this, button](bool busy) {
+        if (!m_pressed)
+            button->setEnabled(!busy);
+    });
+    button->setEnabled(!host().lock().held);
+}
+
+void SearchWindow::pressWithEnter(QWidget *field, QPushButton *button)
+{
+    m_enter.insert(field, button);
+}
+
+void SearchWindow::press(QPushButton *button)
+{
+    if (m_pressed) {
+        // This window's own run holds the lock: refused like any second operation.
+        if (!functions::beginOperation(host()))
+            functions::endOperation(host());
+        return;
+    }
+    m_pressed = button;
+    m_ran = false;
+    m_message.clear();
+    const QString goCaption = Go->text();
+    ToolWindow::Go_Click();
+    m_pressed = nullptr;
+    if (!m_ran)
+        return;
+    // The lock's guard gave Go the frame's caption; the pressed button reads as after a run.
+    if (button != Go)
+        Go->setText(goCaption);
+    button->setText(m_after.value(button));
+    if (!m_message.isEmpty())
+        say(m_message);
+    else
+        afterRun(button);
+}
+
+QString SearchWindow::runOn(const tools::LineRange &range)
+{
+    m_ran = true;
+    m_sinceProgress.invalidate();
+    try {
+        m_message = search(range);
+    } catch (const tessarc::ControlError &error) {
+        m_message = error.description() + QLatin1Char('.');
+    } catch (const std::bad_alloc &) {
+        m_message = QStringLiteral("Out of memory.");
+    }
+    return QString();
+}
+
+void SearchWindow::showEvent(QShowEvent *event)
+{
+    ToolWindow::showEvent(event);
+    // Each button follows its own fields, not the range.
+    for (const auto &[field, button] : m_tabAfter)
+        setTabOrder(field, button);
+}
+
+void SearchWindow::showProgressOn(qint64 counter, const tools::LineRange &range)
+{
+    if (!m_pressed || !host().values().numbers.calcPercent)
+        return;
+    if (m_sinceProgress.isValid() && (counter % kClockEvery != 0 || m_sinceProgress.elapsed() < kYieldMs))
+        return;
+    if (const std::optional<QString> caption =
+            tools::progressCaption(counter, range, host().values().numbers.percentFormat))
+        m_pressed->setText(*caption);
+    m_pump.now();
+    m_sinceProgress.restart();
+}
+
+void SearchWindow::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && event->modifiers() == Qt::NoModifier) {
+        for (QWidget *w = focusWidget(); w && w != this; w = w->parentWidget()) {
+            const auto field = m_enter.constFind(w);
+            if (field == m_enter.cend())
+                continue;
+            if (*field && (*field)->isEnabled())
+                (*field)->click();
+            return;
+        }
+    }
+    ToolWindow::keyPressEvent(event);
+}
+
+} // namespace search

@@ -1,0 +1,192 @@
+#include "capturefile.h"
+#include "machinefolder.h"
+#include "ptypair.h"
+#include "sendframing.h"
+#include "testenv.h"
+
+#include <QProcess>
+
+#include <csignal>
+
+namespace {
+
+// The program, run as a script would: no display, and a platform asked for that cannot start.
+struct Run
+{
+    QProcess process;
+
+    explicit Run(const QStringList &arguments)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(VORNEXA_EXE), arguments);
+        if (!process.waitForStarted())
+            qFatal("vornexa did not start");
+    }
+    int exitCode()
+    {
+        if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return process.exitCode();
+    }
+    QString err() { return QString::fromLocal8Bit(process.readAllStandardError()); }
+    QString out() { return QString::fromLocal8Bit(process.readAllStandardOutput()); }
+};
+
+comm::MachineProfile mill()
+{
+    comm::MachineProfile p = comm::newProfile(QStringLiteral("Mill"));
+    p.eob = "\r\n";
+    p.bof = "%";
+    p.bofeob = 1;
+    p.eof = "%";
+    return p;
+}
+
+QString file(const QString &name, const QByteArray &bytes)
+{
+    const QString path = testEnvironment().path(name);
+    writeBytes(path, bytes);
+    return path;
+}
+
+} // namespace
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        emptyRunFolders();
+        comm::MachineFolder::standard().write(mill());
+    }
+
+    void help()
+    {
+        Run run({QStringLiteral("--help")});
+        QCOMPARE(run.exitCode(), 0);
+        const QString text = run.out();
+        for (const char *form : {"vornexa [PROGRAM]", "vornexa --send MACHINE PROGRAM",
+                                 "vornexa --receive MACHINE OUTPUT [--idle SECONDS]", "vornexa --help", "Exit codes"})
+            QVERIFY2(text.contains(QLatin1String(form)), form);
+    }
+
+    // What is refused before anything is sent, and a port that cannot be opened.
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("told");
+        const QString program = file(QStringLiteral("part.nc"), "N10 G00 X0\r\n");
+        const QString out = testEnvironment().path(QStringLiteral("out.nc"));
+        QTest::newRow("send without a program") << QStringList{"--send", "Mill"} << 2
+                                                << "Usage: vornexa --send MACHINE PROGRAM";
+        QTest::newRow("no such machine") << QStringList{"--send", "Lathe", program} << 2 << "there is no machine \"Lathe\"";
+        QTest::newRow("no such program") << QStringList{"--send", "Mill", program + ".gone"} << 2
+                                         << "there is no program file";
+        QTest::newRow("idle not a number") << QStringList{"--receive", "Mill", out, "--idle", "ten"} << 2
+                                           << "--idle takes a whole number";
+        QTest::newRow("output into no folder") << QStringList{"--receive", "Mill", out + ".d/x.nc"} << 2
+                                               << "its folder does not exist";
+        QTest::newRow("a port that does not exist") << QStringList{"--send", "Mill", program} << 1
+                                                    << "ERROR 8002: Invalid port number: COM1 is /dev/vornexa-no-such-port";
+    }
+    void refusals()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, told);
+        storeSetting(QStringLiteral("PORTS/COM1"), QStringLiteral("/dev/vornexa-no-such-port"));
+        Run run(arguments);
+        QCOMPARE(run.exitCode(), exitCode);
+        const QString err = run.err();
+        QVERIFY2(err.contains(told), qPrintable(err));
+        QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
+    }
+
+    // The bytes the Send window sends for All Lines; no progress when stderr is no terminal.
+    void send()
+    {
+        PtyPair pty;
+        storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
+        const QString program = file(QStringLiteral("part.nc"), "O1000\r\nN10 G00 X0\nN20 M30\r\n");
+        Run run({QStringLiteral("--send"), QStringLiteral("Mill"), program});
+        QCOMPARE(run.exitCode(), 0);
+        QTRY_COMPARE(pty.received(), comm::wholeSend(mill(), {}, {"O1000", "N10 G00 X0", "N20 M30"}));
+        QCOMPARE(run.err(), QString());
+        QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
+    }
+
+    // SIGINT while the machine holds XOFF: the send stops at once, with no end text.
+    void sendStopped()
+    {
+        PtyPair pty;
+        storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
+        comm::MachineProfile held = mill();
+        held.handshake = 1;
+        comm::MachineFolder::standard().write(held);
+        QByteArray text;
+        for (int k = 1; k <= 100000; ++k)
+            text += "N" + QByteArray::number(k * 10) + " G01 X" + QByteArray::number(k) + ".5\r\n";
+        Run run({QStringLiteral("--send"), QStringLiteral("Mill"), file(QStringLiteral("long.nc"), text)});
+        QTRY_VERIFY_WITH_TIMEOUT(pty.slaveOpen(), 10000);
+        pty.xoff();
+        QTRY_VERIFY(pty.receivedSize() > 0);
+        ::kill(static_cast<pid_t>(run.process.processId()), SIGINT);
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY(run.err().contains(QLatin1String("vornexa: stopped by SIGINT after ")));
+        pty.xon();
+        QVERIFY(!pty.received().endsWith('%'));
+        QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
+    }
+
+    // A capture ends when the line is quiet for the idle time, or at SIGINT or SIGTERM.
+    void receive_data()
+    {
+        QTest::addColumn<QStringList>("idle");
+        QTest::addColumn<int>("signal"); // 0: none
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("written"); // "-" for no file
+        QTest::newRow("idle time") << QStringList{"--idle", "1"} << 0 << QByteArray("N10\r\nN20\r") << 0
+                                   << QByteArray("N10\r\nN20\r");
+        QTest::newRow("SIGINT") << QStringList() << SIGINT << QByteArray("N10\r\nN20\r\n") << 0
+                                << QByteArray("N10\r\nN20\r\n");
+        QTest::newRow("SIGTERM before anything") << QStringList() << SIGTERM << QByteArray() << 1 << QByteArray("-");
+    }
+    void receive()
+    {
+        QFETCH(QStringList, idle);
+        QFETCH(int, signal);
+        QFETCH(QByteArray, sent);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, written);
+        PtyPair pty;
+        storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
+        const QString out = testEnvironment().path(QStringLiteral("captured.nc"));
+        QFile::remove(out);
+        Run run(QStringList{QStringLiteral("--receive"), QStringLiteral("Mill"), out} + idle);
+        QTRY_VERIFY_WITH_TIMEOUT(pty.slaveOpen(), 10000);
+        pty.write(sent);
+        if (signal) {
+            // Everything has arrived but what is held back: at most one character of a CR LF.
+            QTRY_VERIFY(readBytes(comm::capturePath()).size() >= sent.size() - 1);
+            ::kill(static_cast<pid_t>(run.process.processId()), signal);
+        }
+        QCOMPARE(run.exitCode(), exitCode);
+        if (written == "-") {
+            QVERIFY(!QFileInfo::exists(out));
+            QVERIFY(run.err().contains(QLatin1String("Nothing Received")));
+        } else {
+            QCOMPARE(readBytes(out), written);
+        }
+    }
+};
+
+VORNEXA_TEST_MAIN(TestCommandLine)
+#include "tst_app_cli.moc"

@@ -1,0 +1,455 @@
+#include "commwindows.h"
+#include "frmreceive.h"
+#include "frmsend.h"
+#include "frmsendmachine.h"
+#include "machinefolder.h"
+#include "machinepicker.h"
+#include "ptypair.h"
+#include "sendframing.h"
+#include "testhost.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+using comm::MachineProfile;
+
+Q_DECLARE_METATYPE(comm::MachineProfile)
+
+namespace {
+
+const QString kNoSuchPort = QStringLiteral("/dev/vornexa-no-such-port");
+
+MachineProfile machine(const QString &name, const QByteArray &eob = "\r\n", int handshake = 0)
+{
+    MachineProfile p = comm::newProfile(name);
+    p.eob = eob;
+    p.handshake = static_cast<quint8>(handshake);
+    return p;
+}
+
+comm::MachineFolder folder()
+{
+    return comm::MachineFolder::standard();
+}
+
+void pointPort(Host &host, int com, const QString &device)
+{
+    host.settings().setText(QStringLiteral("PORTS"), QStringLiteral("COM%1").arg(com), device);
+}
+
+void select(QListWidget *list, const QString &name)
+{
+    const QList<QListWidgetItem *> found = list->findItems(name, Qt::MatchExactly);
+    QVERIFY2(!found.isEmpty(), qPrintable(name));
+    list->setCurrentItem(found.first());
+}
+
+QStringList listed(const QListWidget *list)
+{
+    QStringList names;
+    for (int i = 0; i < list->count(); ++i)
+        names.append(list->item(i)->text());
+    return names;
+}
+
+QList<QByteArray> program(int count)
+{
+    QList<QByteArray> lines;
+    for (int k = 1; k <= count; ++k)
+        lines.append("N" + QByteArray::number(k * 10) + " G01 X" + QByteArray::number(k) + ".5 F300.");
+    return lines;
+}
+
+} // namespace
+
+class TestCommWindows : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestHost> host;
+
+    // A Send window on `lines` (in a file named `fileName`) with machine Mill on a pty chosen.
+    std::unique_ptr<frmSend> sendWindow(const QList<QByteArray> &lines, const MachineProfile &mill, const PtyPair &pty,
+                                        const QString &fileName = QStringLiteral("program.nc"))
+    {
+        QByteArray text;
+        for (const QByteArray &line : lines)
+            text += line + "\r\n";
+        const QString path = testEnvironment().path(fileName);
+        writeBytes(path, text);
+        host->editor().lockup(false);
+        host->editor().loadFile(path);
+        folder().write(mill);
+        pointPort(*host, mill.comPort, pty.slavePath());
+        auto w = std::make_unique<frmSend>(*host);
+        w->Form_Load();
+        select(w->picker->m, mill.name);
+        return w;
+    }
+
+private slots:
+    void init()
+    {
+        host = std::make_unique<TestHost>();
+        comm::PortMap().write(host->settings());
+        comm::rememberMachine(host->settings(), QString());
+    }
+    void cleanup()
+    {
+        QVERIFY2(host->scripted.unexpected.isEmpty(), qPrintable(host->scripted.unexpected.join(QLatin1Char('\n'))));
+        host.reset();
+    }
+
+    // The refusals of Manage Machines, each with its message and nothing written.
+    void manageMachinesRefusals()
+    {
+        PtyPair pty;
+        pointPort(*host, 1, pty.slavePath());
+        for (const QString &name : {QStringLiteral("Drill"), QStringLiteral("Lathe"), QStringLiteral("Mill")})
+            folder().write(machine(name));
+        frmSendMachine w(*host);
+        w.Form_Load();
+        QVERIFY(w.Command3->isHidden());
+        w.Command3_Click();
+        host->scripted.answerText(QStringLiteral("Mill"));
+        w.Command1_Click();
+        QFile::remove(folder().fileOf(QStringLiteral("Lathe")));
+        select(w.m, QStringLiteral("Lathe"));
+        QCOMPARE(listed(w.m), (QStringList{QStringLiteral("Drill"), QStringLiteral("Mill")}));
+        QCOMPARE(w.loaded().name, QString());
+
+        select(w.m, QStringLiteral("Mill"));
+        QVERIFY(!w.Command3->isHidden());
+        const QByteArray drill = readBytes(folder().fileOf(QStringLiteral("Drill")));
+        w.txtName->setText(QStringLiteral("Drill"));
+        w.txtComments->setText(QStringLiteral("changed"));
+        host->scripted.answer(Prompts::Answer::Yes);
+        w.Command3_Click();
+        QCOMPARE(host->messages(),
+                 (QStringList{QStringLiteral("message: No machine loaded."),
+                              QStringLiteral("input: Create new machine. (Name): Please enter a name for your new machine."),
+                              QStringLiteral("message: ERROR: Sorry you already have a machine with that name."),
+                              QStringLiteral("message: Machine does not exist."),
+                              QStringLiteral("ask: VORNEXA: Are you sure you want to save changes to Mill?"),
+                              QStringLiteral("message: Sorry, that name is already in use. Machine will not be saved.")}));
+        QCOMPARE(readBytes(folder().fileOf(QStringLiteral("Drill"))), drill);
+        QCOMPARE(folder().read(QStringLiteral("Mill")), machine(QStringLiteral("Mill")));
+    }
+
+    // The port check of Update Changes, with the device of the number as the window shows it.
+    void comPortCheck_data()
+    {
+        QTest::addColumn<QString>("com");
+        QTest::addColumn<QString>("device"); // typed into the device field; "pty" for the pty
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("0") << "0" << "" << false;
+        QTest::newRow("17") << "17" << "" << false;
+        QTest::newRow("letters") << "COM2" << "" << false;
+        QTest::newRow("a device that does not exist") << "3" << kNoSuchPort << false;
+        QTest::newRow("16 on a pty") << "16" << "pty" << true;
+    }
+    void comPortCheck()
+    {
+        QFETCH(QString, com);
+        QFETCH(QString, device);
+        QFETCH(bool, saved);
+        PtyPair pty;
+        folder().write(machine(QStringLiteral("Mill")));
+        const QByteArray before = readBytes(folder().fileOf(QStringLiteral("Mill")));
+        frmSendMachine w(*host);
+        w.Form_Load();
+        select(w.m, QStringLiteral("Mill"));
+        QCOMPARE(w.cboDevice->currentText(), QStringLiteral("/dev/ttyS0"));
+        w.txtCom->setText(com);
+        QCOMPARE(w.cboDevice->isEnabled(), com == QLatin1String("3") || com == QLatin1String("16"));
+        if (!device.isEmpty())
+            w.cboDevice->setEditText(device == QLatin1String("pty") ? pty.slavePath() : device);
+        host->scripted.answer(Prompts::Answer::Yes);
+        w.Command3_Click();
+        const comm::PortMap stored = comm::PortMap::read(host->settings());
+        if (saved) {
+            QCOMPARE(host->messages().size(), 1);
+            QCOMPARE(folder().read(QStringLiteral("Mill")).comPort, 16);
+            QCOMPARE(stored.device(16), pty.slavePath());
+        } else {
+            QCOMPARE(host->messages().last(), QStringLiteral("message: Invalid COM port."));
+            QCOMPARE(readBytes(folder().fileOf(QStringLiteral("Mill"))), before);
+            QCOMPARE(stored, comm::PortMap());
+        }
+    }
+
+    // A rename keeps one file; the end of block and start text come back in the notation; removing
+    // the last machine hides Update Changes.
+    void renameThenRemove()
+    {
+        PtyPair pty;
+        pointPort(*host, 1, pty.slavePath());
+        folder().write(machine(QStringLiteral("Mill"), "\n"));
+        frmSendMachine w(*host);
+        w.Form_Load();
+        select(w.m, QStringLiteral("Mill"));
+        QVERIFY(w.eob[0]->isChecked());
+        w.txtName->setText(QStringLiteral("Mill 2"));
+        QCOMPARE(w.Command3->text(), QStringLiteral("Update Changes To Mill 2"));
+        w.eob[5]->setChecked(true);
+        w.txtF->setText(QStringLiteral("(CR)(LF)"));
+        w.txtBOF->setText(QStringLiteral("%(CR)"));
+        host->scripted.answer(Prompts::Answer::Yes);
+        w.Command3_Click();
+        QCOMPARE(QDir(folder().path()).entryList(QDir::Files), QStringList{QStringLiteral("Mill 2.qen")});
+        QCOMPARE(listed(w.m), QStringList{QStringLiteral("Mill 2")});
+        const MachineProfile renamed = folder().read(QStringLiteral("Mill 2"));
+        QCOMPARE(renamed.eob, QByteArray("\r\n"));
+        QCOMPARE(renamed.bof, QByteArray("%\r"));
+
+        frmSendMachine again(*host);
+        again.Form_Load();
+        select(again.m, QStringLiteral("Mill 2"));
+        QVERIFY(again.eob[3]->isChecked());
+        QCOMPARE(again.txtBOF->text(), QStringLiteral("%(CR)"));
+        host->scripted.answer(Prompts::Answer::Yes);
+        again.Command2_Click();
+        QCOMPARE(again.m->count(), 0);
+        QVERIFY(again.Command3->isHidden());
+        QVERIFY(QDir(folder().path()).entryList(QDir::Files).isEmpty());
+    }
+
+    // The picker selects the last machine used and remembers a new choice.
+    void pickerRemembers()
+    {
+        MachineProfile mill = machine(QStringLiteral("Mill"));
+        mill.comments = QStringLiteral("Shop floor, bay 2");
+        folder().write(mill);
+        folder().write(machine(QStringLiteral("Lathe")));
+        comm::rememberMachine(host->settings(), QStringLiteral("Mill"));
+        comm::MachinePicker picker(*host, nullptr);
+        picker.fill();
+        QCOMPARE(picker.profile()->name, QStringLiteral("Mill"));
+        QCOMPARE(picker.MachineSpec->text(), comm::profileSummary(mill));
+        QCOMPARE(picker.Label3->text(), QStringLiteral("Comments for Mill:"));
+        select(picker.m, QStringLiteral("Lathe"));
+        QCOMPARE(comm::lastUsedMachine(host->settings()), QStringLiteral("Lathe"));
+    }
+
+    // The bytes on the wire from the Send window, and its button while it sends.
+    void sendWindow_data()
+    {
+        QTest::addColumn<MachineProfile>("mill");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("range"); // "" for All Lines
+        QTest::addColumn<QStringList>("fly");
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QStringList>("captions");
+        const QList<QByteArray> p = program(6);
+        QTest::newRow("three lines with CR LF") << machine(QStringLiteral("Mill")) << 3 << "" << QStringList()
+                                                << p[0] + "\r\n" + p[1] + "\r\n" + p[2] + "\r\n"
+                                                << QStringList{"33.33%", "66.67%", "100.00%"};
+        MachineProfile percent = machine(QStringLiteral("Mill"), "\n");
+        percent.bof = "%";
+        percent.bofeob = 1;
+        percent.eof = "%";
+        QTest::newRow("texts around it, a range") << percent << 6 << "2-4" << QStringList()
+                                                  << "%\n" + p[1] + "\n" + p[2] + "\n" + p[3] + "\n%"
+                                                  << QStringList{"33.33%", "66.67%", "100.00%"};
+        MachineProfile strippit = machine(QStringLiteral("Mill"), "\r");
+        strippit.strippit = 1;
+        strippit.eof = "M30";
+        const QByteArray zeros(10, '\0');
+        QTest::newRow("special protocol") << strippit << 1 << "" << QStringList()
+                                          << zeros + "PART.NC" + zeros + p[0] + "\rM30" + zeros << QStringList{"100.00%"};
+        QTest::newRow("two edits on the fly") << machine(QStringLiteral("Mill")) << 2 << "" << QStringList{"A", "B"}
+                                              << p[0] + "AB\r\n" + p[1] + "\r\n" << QStringList{"50.00%", "100.00%"};
+    }
+    void sendWindow()
+    {
+        QFETCH(MachineProfile, mill);
+        QFETCH(int, lines);
+        QFETCH(QString, range);
+        QFETCH(QStringList, fly);
+        QFETCH(QByteArray, wire);
+        QFETCH(QStringList, captions);
+        PtyPair pty;
+        auto w = sendWindow(program(lines), mill, pty, QStringLiteral("PART.NC"));
+        if (!range.isEmpty()) {
+            w->LINE2LINE->setChecked(true);
+            w->StartLine->setText(range.section(QLatin1Char('-'), 0, 0));
+            w->EndLine->setText(range.section(QLatin1Char('-'), 1, 1));
+        }
+        w->Go->click();
+        QVERIFY(host->editor().Run);
+        QVERIFY(!w->cq->isHidden() && !w->Command2->isHidden() && !w->picker->m->isEnabled());
+        QStringList shown;
+        connect(w->transfer(), &comm::SendTransfer::progress, this, [&] { shown.append(w->Go->text()); });
+        for (const QString &answer : fly) {
+            host->scripted.answerText(answer);
+            w->Command2->click();
+        }
+        QTRY_VERIFY(!host->editor().Run);
+        QTRY_COMPARE(pty.received(), wire);
+        QCOMPARE(shown, captions);
+        QCOMPARE(w->Go->text(), QStringLiteral("&Send"));
+        QVERIFY(w->cq->isHidden() && w->Command2->isHidden() && w->picker->m->isEnabled());
+        QVERIFY(!pty.slaveOpen());
+        QVERIFY(!host->busyShown);
+    }
+
+    // The machine holds XOFF; Cancel closes the port at once and gives everything back.
+    void xoffThenCancel()
+    {
+        PtyPair pty;
+        MachineProfile mill = machine(QStringLiteral("Mill"), "\r\n", 1);
+        mill.eof = "%";
+        auto w = sendWindow(program(3000), mill, pty);
+        w->Go->click();
+        connect(w->transfer(), &comm::SendTransfer::progress, this, [&] {
+            if (w->transfer()->sent() == 200) {
+                pty.xoff();
+                QVERIFY(heldWithoutEvents(w->transfer()->port().handle()));
+            }
+        });
+        QTRY_VERIFY(w->transfer()->port().outBufferCount() >= comm::kOutputWaitLimit);
+        QVERIFY(host->editor().Run);
+        QElapsedTimer clock;
+        clock.start();
+        w->cq->click();
+        QTRY_VERIFY(!pty.slaveOpen() && !host->editor().Run);
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(w->Go->text(), QStringLiteral("&Send"));
+        QVERIFY(w->cq->isHidden());
+        pty.xon();
+        QVERIFY(!pty.received().endsWith('%'));
+    }
+
+    // What Send refuses, and a port that cannot be opened: the error, and the window goes.
+    void sendRefusals()
+    {
+        PtyPair pty;
+        frmSend none(*host);
+        none.Go_Click();
+        MachineProfile mill = machine(QStringLiteral("Mill"));
+        mill.comPort = 3;
+        frmSend *w = sendWindow(program(3), mill, pty).release();
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        const QPointer<frmSend> alive(w);
+        w->show();
+        w->LINE2LINE->setChecked(true);
+        w->StartLine->setText(QStringLiteral("3"));
+        w->EndLine->setText(QStringLiteral("2"));
+        w->Go_Click();
+        w->StartLine->setText(QStringLiteral("1"));
+        host->lock().take();
+        w->Go_Click();
+        host->lock().release();
+        pointPort(*host, 3, kNoSuchPort);
+        w->Go_Click();
+        QTRY_VERIFY(!alive);
+        QVERIFY(!host->editor().Run);
+        QCOMPARE(host->messages(),
+                 (QStringList{QStringLiteral("message: You must select a machine to send to."),
+                              QStringLiteral("message: Are all the text boxes filled out correctly?"),
+                              QStringLiteral("message: ") + host->values().messages.alreadyRunning,
+                              QStringLiteral("warning: ERROR: ERROR 8002: Invalid port number: COM3 is ") + kNoSuchPort +
+                                  QStringLiteral(", which does not exist.")}));
+    }
+
+    // A capture saved where the machinist says, the overwrite question answered No first.
+    void receiveAndSave()
+    {
+        PtyPair pty;
+        folder().write(machine(QStringLiteral("Lathe"), "\r"));
+        pointPort(*host, 1, pty.slavePath());
+        const QString target = testEnvironment().path(QStringLiteral("received.nc"));
+        writeBytes(target, "an older program");
+        auto *w = new frmReceive(*host);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        const QPointer<frmReceive> alive(w);
+        w->Form_Load();
+        w->show();
+        select(w->picker->m, QStringLiteral("Lathe"));
+        w->Go->click();
+        QVERIFY(w->Go->isHidden() && !w->Command2->isHidden());
+        QTRY_VERIFY(pty.slaveOpen());
+        pty.write("N10\rN20\r");
+        QTRY_COMPARE(w->lblProgress->text(), QStringLiteral("10"));
+        for (Prompts::Answer answer : {Prompts::Answer::No, Prompts::Answer::Yes}) {
+            host->scripted.answerText(target);
+            host->scripted.answer(answer);
+        }
+        w->Command2->click();
+        const QString overwrite = QStringLiteral("ask: File already exists.: Would you like to overwrite ") + target;
+        QCOMPARE(host->messages(),
+                 (QStringList{QStringLiteral("save dialog"), overwrite, QStringLiteral("save dialog"), overwrite}));
+        QCOMPARE(readBytes(target), QByteArray("N10\r\nN20\r\n"));
+        QTRY_VERIFY(!alive);
+        QVERIFY(!host->editor().Run && !pty.slaveOpen());
+    }
+
+    // Stopped before anything came; a port that cannot be opened is an error, not "Nothing Received".
+    void receiveEndings_data()
+    {
+        QTest::addColumn<QString>("device");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("nothing arrived") << "pty" << "message: Nothing Received";
+        QTest::newRow("no such port") << kNoSuchPort
+                                      << "warning: ERROR: ERROR 8002: Invalid port number: COM1 is " + kNoSuchPort +
+                                             ", which does not exist.";
+    }
+    void receiveEndings()
+    {
+        QFETCH(QString, device);
+        QFETCH(QString, told);
+        PtyPair pty;
+        folder().write(machine(QStringLiteral("Lathe"), "\r"));
+        pointPort(*host, 1, device == QLatin1String("pty") ? pty.slavePath() : device);
+        auto *w = new frmReceive(*host);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        const QPointer<frmReceive> alive(w);
+        w->Form_Load();
+        w->show();
+        select(w->picker->m, QStringLiteral("Lathe"));
+        w->Go->click();
+        if (device == QLatin1String("pty")) {
+            QTRY_VERIFY(pty.slaveOpen());
+            w->Command2->click();
+        }
+        QTRY_VERIFY(!alive);
+        QCOMPARE(host->messages(), QStringList{told});
+        QVERIFY(!host->editor().Run);
+    }
+
+    // Opening with nothing to work on: the reason, and the window closes (to Manage Machines when
+    // there is no machine).
+    void openingWithNothing()
+    {
+        auto *send = new frmSend(*host);
+        send->setAttribute(Qt::WA_DeleteOnClose);
+        const QPointer<frmSend> sendAlive(send);
+        send->Form_Load();
+        send->show();
+        QTRY_VERIFY(!sendAlive);
+        QCOMPARE(host->messages(), QStringList{QStringLiteral("message: You must load a file before using this feature.")});
+        host->open(program(2));
+        for (QWidget *w : {static_cast<QWidget *>(new frmSend(*host)), static_cast<QWidget *>(new frmReceive(*host))}) {
+            const QPointer<QWidget> alive(w);
+            w->setAttribute(Qt::WA_DeleteOnClose);
+            w->show();
+            QTRY_VERIFY(!alive);
+        }
+        const QList<frmSendMachine *> manage = host->mainWindow()->findChildren<frmSendMachine *>();
+        QCOMPARE(manage.size(), 1); // opened once, brought forward the second time
+        QVERIFY(manage.first()->isVisible());
+        QCOMPARE(host->messages(),
+                 (QStringList{QStringLiteral("message: Sorry, cannot find any current machines. You will be taken to "
+                                             "the manage machines form now."),
+                              QStringLiteral("message: Sorry, cannot find any current machines. You will be taken to "
+                                             "the manage machines forum now.")}));
+    }
+};
+
+VORNEXA_TEST_MAIN(TestCommWindows)
+#include "tst_comm_windows.moc"

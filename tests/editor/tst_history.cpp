@@ -1,0 +1,198 @@
+#include "faults.h"
+#include "history.h"
+#include "linestore.h"
+#include "program.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+
+// The program's history without any widget: each kind of step taken back and done again byte for
+// byte, the order of steps, their limits, and a history that cannot be written.
+
+using tessarc::ChangeRecord;
+using tessarc::ControlError;
+using tessarc::LineNumber;
+using tessarc::Program;
+using tessarc::ProgramRebuild;
+
+namespace {
+
+QByteArray lines(int from, int to)
+{
+    QByteArray text;
+    for (int k = from; k <= to; ++k)
+        text += "L" + QByteArray::number(k) + "\r\n";
+    return text;
+}
+
+// A rewrite in place, as a tool run makes it: every line whose number is a multiple of `every`
+// gets `mark` in front.
+void markLines(Program &p, int every, const QByteArray &mark)
+{
+    ChangeRecord change(p, QStringLiteral("Mark"), LineNumber(1));
+    tessarc::LineStore store;
+    store.open(p.store, p.recordLength, false);
+    store.rewriteRecords(
+        LineNumber(1), p.lineCount(),
+        [&](LineNumber record, QByteArrayView text, QByteArray &out) {
+            if (record.value % every == 0)
+                out = mark;
+            out.append(text.data(), text.size());
+            return true;
+        },
+        change.journal());
+    store.close();
+    change.finish();
+}
+
+// A rebuild, as Remove Lines makes it: lines first ... last go.
+void removeLines(Program &p, qint64 first, qint64 last)
+{
+    ChangeRecord change(p, QStringLiteral("Remove Lines"), LineNumber(first));
+    ProgramRebuild rebuild(p);
+    rebuild.copyLines(LineNumber(1), first - 1);
+    rebuild.copyLines(LineNumber(last + 1), p.lineCount() - last);
+    rebuild.commit();
+    change.finish();
+}
+
+// A page whose line count changed, as the control writes it back.
+void writePage(Program &p, qint64 first, qint64 shown, const QList<QByteArray> &page)
+{
+    ChangeRecord change(p, QStringLiteral("Typing"), LineNumber(first));
+    const QList<QByteArray> old = p.readLines(LineNumber(first), shown);
+    p.replaceLines(LineNumber(first), shown, page);
+    change.keepLines(LineNumber(first), old, page.size());
+    change.finish();
+}
+
+} // namespace
+
+class TestHistory : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Program> program;
+
+    // The program as the store holds it, with its line count.
+    QByteArray state() const
+    {
+        tessarc::LineStore s;
+        s.open(program->store, program->recordLength, false);
+        QByteArray text = QByteArray::number(program->lineCount()) + ":";
+        for (const QByteArray &line : s.readRange(LineNumber(1), program->lineCount()))
+            text += line + "|";
+        return text;
+    }
+
+private slots:
+    void init()
+    {
+        emptyRunFolders();
+        program = std::make_unique<Program>();
+        program->recordLength = 40;
+        program->store = testEnvironment().path(QStringLiteral("0.qen.tmp"));
+        program->scratch = testEnvironment().path(QStringLiteral("0.2.qen.tmp"));
+        const QString path = testEnvironment().path(QStringLiteral("p.nc"));
+        writeBytes(path, lines(1, 3000));
+        program->load(path, {});
+    }
+
+    void cleanup()
+    {
+        program->removeStores();
+        QVERIFY(!QDir(program->history().folder()).exists());
+    }
+
+    void everyKindOfStepGoesBackAndForth_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("records rewritten in place, over many blocks") << 0;
+        QTest::newRow("records, one line in a hundred") << 1;
+        QTest::newRow("a page whose line count changed") << 2;
+        QTest::newRow("a rebuilt program") << 3;
+    }
+
+    void everyKindOfStepGoesBackAndForth()
+    {
+        QFETCH(int, kind);
+        const QByteArray before = state();
+        const std::function<void()> change[] = {
+            [&] { markLines(*program, 1, "X"); },
+            [&] { markLines(*program, 100, "EVERY HUNDREDTH "); },
+            [&] { writePage(*program, 1500, 3, {"A", "B", "C", "D", "E"}); },
+            [&] { removeLines(*program, 1, 1000); },
+        };
+        change[kind]();
+        const QByteArray after = state();
+        QVERIFY(after != before);
+        QCOMPARE(program->history().undoName().isEmpty(), false);
+        program->history().undo();
+        QCOMPARE(state(), before);
+        QVERIFY(program->history().canRedo());
+        program->history().redo();
+        QCOMPARE(state(), after);
+        program->history().undo();
+        QCOMPARE(state(), before);
+    }
+
+    void stepsGoBackInOrderAndANewChangeDropsTheRedo()
+    {
+        const QByteArray s0 = state();
+        markLines(*program, 7, "a");
+        const QByteArray s1 = state();
+        writePage(*program, 10, 2, {"only one"});
+        const QByteArray s2 = state();
+        removeLines(*program, 5, 20);
+        const QByteArray s3 = state();
+        program->history().undo();
+        QCOMPARE(state(), s2);
+        program->history().undo();
+        QCOMPARE(state(), s1);
+        program->history().redo();
+        QCOMPARE(state(), s2);
+        program->history().undo();
+        program->history().undo();
+        QCOMPARE(state(), s0);
+        QVERIFY(!program->history().canUndo());
+        markLines(*program, 3, "b"); // a new change: what was undone cannot come back
+        QVERIFY(!program->history().canRedo());
+        QVERIFY(state() != s3);
+    }
+
+    void theOldestStepsGoOverTheLimits()
+    {
+        program->history().setLimits(2, qint64(1) << 40);
+        for (const char *mark : {"1", "2", "3"})
+            markLines(*program, 10, mark);
+        program->history().undo();
+        program->history().undo();
+        QVERIFY(!program->history().canUndo());
+        QVERIFY(state().contains("|1L10|"));
+        program->history().setLimits(100, 1); // one byte holds no step
+        markLines(*program, 10, "4");
+        QVERIFY(!program->history().canUndo());
+        program->history().setLimits(0, qint64(1) << 40); // none kept: nothing recorded
+        markLines(*program, 10, "5");
+        QVERIFY(!program->history().canUndo());
+        QCOMPARE(QDir(program->history().folder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    void aHistoryThatCannotBeWrittenRefusesTheChange()
+    {
+        FullDisk disk(256 * 1024);
+        // The history lives beside the store, so the store moves to the small disk.
+        const QString moved = disk.path(QStringLiteral("0.qen.tmp"));
+        QVERIFY(QFile::copy(program->store, moved));
+        program->store = moved;
+        const QByteArray before = readBytes(moved);
+        disk.fill();
+        QVERIFY_THROWS_EXCEPTION(ControlError, markLines(*program, 1, "X"));
+        QCOMPARE(readBytes(moved), before);
+        QVERIFY(!program->history().canUndo());
+    }
+};
+
+VORNEXA_TEST_MAIN(TestHistory)
+#include "tst_history.moc"

@@ -1,0 +1,326 @@
+#include "findlistmodel.h"
+#include "frmfind.h"
+#include "frmfindlist.h"
+#include "frmreplace.h"
+#include "mainform.h"
+#include "pageview.h"
+#include "pdftext.h"
+#include "printing.h"
+#include "resultlist.h"
+#include "searchwindows.h"
+#include "steprecorder.h"
+#include "testhost.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+using Fields = QMap<QString, QString>;
+
+// Fills a window's fields by object name: a text box takes the text, a check box or an option
+// button is ticked by "1".
+void fill(QWidget &window, const Fields &fields)
+{
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
+        if (auto *box = window.findChild<QLineEdit *>(it.key()))
+            box->setText(it.value());
+        else if (auto *button = window.findChild<QAbstractButton *>(it.key()))
+            button->setChecked(it.value() == QLatin1String("1"));
+        else
+            QFAIL(qPrintable(QStringLiteral("no field ") + it.key()));
+    }
+}
+
+// The macro editor's side of recording: the steps handed to it.
+class Recorder : public QWidget, public StepRecorder
+{
+public:
+    void addStep(const QString &name, const QString &settings) override { steps.append({name, settings}); }
+    QList<std::pair<QString, QString>> steps;
+};
+
+} // namespace
+
+class TestSearchWindows : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestHost> shell;
+
+    // Whether the lock is free, the busy indicator still and the view editable.
+    bool allGivenBack() const
+    {
+        return !shell->editor().Run && !shell->busyShown && !shell->editor().txtmain->isReadOnly();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // This machine's printers, if any, are never used: the listings go to PDF files.
+        qputenv("CUPS_SERVER", QFile::encodeName(testEnvironment().path(QStringLiteral("no-cups.sock"))));
+        QVERIFY(printing::defaultPrinterName().isEmpty());
+    }
+
+    void init()
+    {
+        shell = std::make_unique<TestHost>();
+    }
+
+    void cleanup()
+    {
+        QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
+        shell.reset();
+    }
+
+    // Find Next goes from hit to hit, selecting each, and stops at the end of the range: a hit on
+    // the last line leaves StartLine past it, so the next press fails the range check.
+    void findNextStepsThroughTheHits()
+    {
+        shell->open({"G00 X0", "N2 G01 X1", "M6", "n4 g01 x2", "\tG01 X3"});
+        Find w(*shell);
+        w.Form_Load();
+        w.txtFind->setText(QStringLiteral("g01"));
+        const QList<std::pair<int, QString>> hits = {{2, "G01"}, {4, "g01"}, {5, "G01"}};
+        for (const auto &[line, selected] : hits) {
+            w.Go->click();
+            QVERIFY(shell->scripted.log.isEmpty());
+            QCOMPARE(shell->editor().curLine, line);
+            QCOMPARE(shell->editor().getSel(), selected);
+            QCOMPARE(w.StartLine->text(), QString::number(line + 1));
+            QVERIFY(w.LINE2LINE->isChecked());
+            QCOMPARE(w.Go->text(), QStringLiteral("Find Next"));
+            QVERIFY(allGivenBack());
+        }
+        w.Go->click();
+        QCOMPARE(shell->messages(), QStringList{"message: Are all the text boxes filled out correctly?"});
+        QCOMPARE(shell->editor().curLine, 5);
+
+        // Match Case finds only the exact case; a range without a hit says so and keeps StartLine.
+        shell->scripted.clear();
+        w.case1->setChecked(true);
+        w.StartLine->setText(QStringLiteral("1"));
+        w.Go->click();
+        QCOMPARE(shell->editor().curLine, 4);
+        w.Go->click();
+        QCOMPARE(shell->scripted.log, QStringList{"message: VORNEXA SEARCH: Done Searching."});
+        QCOMPARE(w.StartLine->text(), QStringLiteral("5"));
+        QVERIFY(allGivenBack());
+    }
+
+    void axisSearchSelectsTheWord_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("selected");
+        QTest::newRow("= 0 finds a letter with no number") << "e" << "0" << 3 << "X ";
+        QTest::newRow("> 1.5") << "g" << "1.5" << 1 << "x2.25";
+        QTest::newRow("> 3, a value inside a comment counts") << "g" << "3" << 2 << "X5";
+    }
+    void axisSearchSelectsTheWord()
+    {
+        QFETCH(QString, option);
+        QFETCH(QString, value);
+        QFETCH(int, line);
+        QFETCH(QString, selected);
+        shell->open({"G1 x2.25", "(AT X5) Y1", "G01 X Y2"});
+        Find w(*shell);
+        w.Form_Load();
+        fill(w, {{"txtAxis", "X"}, {option, "1"}, {"txtValue", value}});
+        w.ALL->setChecked(true);
+        w.go2->click();
+        QVERIFY(shell->scripted.log.isEmpty());
+        QCOMPARE(shell->editor().curLine, line);
+        QCOMPARE(shell->editor().getSel(), selected);
+        QCOMPARE(w.go2->text(), QStringLiteral("Find Next"));
+        QCOMPARE(w.Go->text(), QStringLiteral("&Find"));
+    }
+
+    // The context menu's Find opens Find, through its menu item, with the selection to find.
+    void contextMenuFindTakesTheSelection()
+    {
+        mainform main(shell->scripted);
+        search::registerWindows(main);
+        const QString path = testEnvironment().path(QStringLiteral("context.nc"));
+        writeBytes(path, "G01 X1\r\nM30\r\n");
+        main.Form_Load({path});
+        main.TESSARC1->selectText(0, 3);
+        main.item(QStringLiteral("pFind"))->trigger();
+        auto *find = qobject_cast<Find *>(main.window(QStringLiteral("findButton")));
+        QVERIFY(find && find->isVisible());
+        QCOMPARE(find->txtFind->text(), QStringLiteral("G01"));
+        main.TESSARC1->done();
+    }
+
+    void replaceRunsThePressedAction_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<Fields>("fields");
+        QTest::addColumn<QList<QByteArray>>("after");
+        QTest::addColumn<QString>("message");
+        const QList<QByteArray> before = {"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1"};
+        const QString textNull = QStringLiteral("message: Are all the text boxes filled out correctly?");
+        QTest::newRow("text, match case: only the case matched")
+            << "Go" << Fields{{"txtFind", "ab"}, {"txtReplace", "x"}, {"case1", "1"}}
+            << QList<QByteArray>{"x AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1"} << "";
+        QTest::newRow("text, append") << "Go"
+                                      << Fields{{"txtFind", "x1"}, {"txtReplace", " M8"}, {"r3", "1"}}
+                                      << QList<QByteArray>{"ab AB", "G01 X10 Y5 M8", "G01 X10 M8", "G01 X2 Y1"} << "";
+        QTest::newRow("set a value; a line without the letter stays")
+            << "go2"
+            << Fields{{"txtAxis", "X"}, {"txtValue", "5"}, {"txtReplaceAxis", "Y"}, {"txtReplaceValue", "7.5"}}
+            << QList<QByteArray>{"ab AB", "G01 X10 Y7.500", "G01 X10", "G01 X2 Y1"} << "";
+        QTest::newRow("then replace, where X < > 10")
+            << "go3" << Fields{{"txtAxis", "X"}, {"n", "1"}, {"txtValue", "10"}, {"Text1", "g01"}, {"Text2", "G1"}}
+            << QList<QByteArray>{"ab AB", "G01 X10 Y5", "G01 X10", "G1 X2 Y1"} << "";
+        QTest::newRow("whole line emptied, the line kept")
+            << "go4" << Fields{{"txtAxis", "X"}, {"e", "1"}, {"txtValue", "10"}}
+            << QList<QByteArray>{"ab AB", "", "", "G01 X2 Y1"} << "";
+        QTest::newRow("append where X < 5")
+            << "go5" << Fields{{"txtAxis", "X"}, {"l", "1"}, {"txtValue", "5"}, {"txtAppendLine", " (A)"}}
+            << QList<QByteArray>{"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1 (A)"} << "";
+        QTest::newRow("empty txtFind is refused") << "Go" << Fields{{"txtReplace", "x"}} << before << textNull;
+        QTest::newRow("empty txtAxis is refused")
+            << "go4" << Fields{{"txtValue", "1"}, {"txtReplaceLine", "M30"}} << before << textNull;
+        QTest::newRow("txtReplaceValue not a number is refused")
+            << "go2" << Fields{{"txtAxis", "X"}, {"txtValue", "1"}, {"txtReplaceAxis", "Y"}, {"txtReplaceValue", "1a"}}
+            << before << textNull;
+    }
+    void replaceRunsThePressedAction()
+    {
+        QFETCH(QString, button);
+        QFETCH(Fields, fields);
+        QFETCH(QList<QByteArray>, after);
+        QFETCH(QString, message);
+        shell->open({"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1"});
+        shell->globalVar.numbers.outputFormat = QStringLiteral("0.000");
+        frmReplace w(*shell);
+        w.Form_Load();
+        fill(w, fields);
+        QMap<QPushButton *, QString> captions;
+        for (QPushButton *b : {w.Go, w.go2, w.go3, w.go4, w.go5})
+            captions.insert(b, b->text());
+        auto *pressed = w.findChild<QPushButton *>(button);
+        pressed->click();
+        QCOMPARE(shell->messages(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(shell->store(), after);
+        QVERIFY(allGivenBack());
+        if (message.isEmpty())
+            captions[pressed] = QStringLiteral("Replace");
+        for (auto it = captions.cbegin(); it != captions.cend(); ++it)
+            QCOMPARE(it.key()->text(), it.value());
+    }
+
+    // A line that would outgrow its record stops the run there, naming it; the lines before it
+    // keep their change and everything is given back.
+    void aLineTooLongStopsTheRun()
+    {
+        shell->open({"X1", "X2 " + QByteArray(490, 'A'), "X3"});
+        frmReplace w(*shell);
+        w.Form_Load();
+        fill(w, {{"txtAxis", "X"}, {"txtValue", "0"}, {"txtAppendLine", " (ADDED BY REPLACE)"}});
+        w.ALL->setChecked(true);
+        w.go5->click();
+        QCOMPARE(shell->store(), (QList<QByteArray>{"X1 (ADDED BY REPLACE)", "X2 " + QByteArray(490, 'A'), "X3"}));
+        QCOMPARE(shell->messages().size(), 1);
+        QVERIFY2(shell->messages().front().startsWith(QStringLiteral("message: Line 2: ")), qPrintable(shell->messages().front()));
+        QVERIFY(allGivenBack());
+        QCOMPARE(w.go5->text(), QStringLiteral("Replace"));
+    }
+
+    // Opened from the macro editor, a press records the settings text with its mode digit; Enter
+    // presses the button of the field it is pressed in, and txtAxis is turned to capitals.
+    void replaceRecordsItsStep()
+    {
+        shell->open(numberedLines(8));
+        const QList<QByteArray> before = shell->store();
+        Recorder macro;
+        auto *w = new frmReplace(*shell, &macro);
+        w->Form_Load();
+        fill(*w, {{"txtFind", "a"}, {"txtReplace", "b"}, {"r2", "1"}, {"case1", "1"}, {"LINE2LINE", "1"},
+                  {"StartLine", "2"}, {"EndLine", "7"}, {"txtValue", "1.5"}, {"l", "1"}, {"txtReplaceAxis", "Y"},
+                  {"txtReplaceValue", "2"}, {"Text1", "G1"}, {"Text2", "G01"}, {"txtReplaceLine", "M30"},
+                  {"txtAppendLine", "M8"}});
+        w->txtAxis->setFocus();
+        QTest::keyClick(w->txtAxis, Qt::Key_X);
+        QCOMPARE(w->txtAxis->text(), QStringLiteral("X"));
+        w->txtValue->setFocus();
+        QTest::keyClick(w->txtValue, Qt::Key_Return); // the condition belongs to four actions: none runs
+        QVERIFY(macro.steps.isEmpty());
+        w->Text2->setFocus();
+        QTest::keyClick(w->Text2, Qt::Key_Return);
+        QCOMPARE(macro.steps.size(), 1);
+        QCOMPARE(macro.steps.front().first, QStringLiteral("Replace"));
+        const QStringList expected = {"a", "b", "False", "True", "False", "1", "False", "True", "2", "7", "X",
+                                      "False", "True", "False", "False", "1.5", "Y", "2", "G1", "G01", "0", "M30",
+                                      "M8", "3"};
+        QCOMPARE(macro.steps.front().second.split(QStringLiteral("\nSEP.QEN\r")), expected);
+        QCOMPARE(shell->store(), before);
+        QVERIFY(shell->scripted.log.isEmpty());
+        QTRY_VERIFY(!w->isVisible());
+    }
+
+    // Every hit listed (no limit on the rows), a click showing its line, and the list printed.
+    void findListListsEveryHitAndPrintsThem()
+    {
+        shell->open(numberedLines(40000));
+        frmFindList w(*shell);
+        w.Form_Load();
+        w.txtFind->setText(QStringLiteral("x"));
+        w.Go->click();
+        QVERIFY(shell->scripted.log.isEmpty());
+        QCOMPARE(w.results().rowCount(), 40000);
+        QCOMPARE(w.Label6->text(), QStringLiteral("40000 results."));
+        QCOMPARE(w.Go->text(), QStringLiteral("Find (List)"));
+        const search::FindListModel &rows = w.results();
+        QCOMPARE(rows.data(rows.index(39999, 0)).toString(), QStringLiteral("Line 40000: N40000 X40000"));
+        QVERIFY(allGivenBack());
+
+        w.resize(900, 600);
+        QTest::mouseClick(w.List1->viewport(), Qt::LeftButton, {}, w.List1->rowRect(4).center());
+        QCOMPARE(shell->editor().curLine, 5);
+        w.List1->setFocus();
+        QTest::keyClick(w.List1, Qt::Key_End);
+        QTest::keyClick(w.List1, Qt::Key_Return);
+        QCOMPARE(shell->editor().curLine, 40000);
+
+        const QString pdf = testEnvironment().path(QStringLiteral("results.pdf"));
+        shell->scripted.answerFont(QFont(QStringLiteral("monospace"), 8));
+        shell->scripted.answerText(QStringLiteral("1"));
+        shell->scripted.answerText(pdf);
+        w.Command1->click();
+        QCOMPARE(shell->scripted.log.last(),
+                 "message: VORNEXA: No printer is set up, so the listing was written to " + QDir::toNativeSeparators(pdf) + ".");
+        QStringList printed;
+        for (const QStringList &page : pdfPages(pdf))
+            printed += page;
+        QCOMPARE(printed.mid(0, 4), (QStringList{"VORNEXA", "Search Results:", "", "Line 1: N1 X1"}));
+        QCOMPARE(printed.size(), 3 + 40000 + 1);
+        QCOMPARE(printed.at(40002), QStringLiteral("Line 40000: N40000 X40000"));
+        QCOMPARE(printed.last(), QStringLiteral("40000 Results"));
+        QVERIFY(allGivenBack());
+    }
+
+    void findListWithoutHitsHasNothingToPrint()
+    {
+        shell->open(numberedLines(20));
+        frmFindList w(*shell);
+        w.Form_Load();
+        fill(w, {{"txtAxis", "X"}, {"l", "1"}, {"txtValue", "0"}});
+        w.go2->click();
+        QCOMPARE(w.results().rowCount(), 0);
+        QCOMPARE(w.Label6->text(), QStringLiteral("0 results."));
+        QCOMPARE(w.go2->text(), QStringLiteral("Find (List)"));
+        w.Command1->click();
+        QCOMPARE(shell->messages(), QStringList{"message: Nothing to print."});
+        QVERIFY(allGivenBack());
+    }
+};
+
+VORNEXA_TEST_MAIN(TestSearchWindows)
+#include "tst_search_windows.moc"

@@ -1,0 +1,440 @@
+#include "frmcomment.h"
+#include "frmfilter.h"
+#include "frmformat.h"
+#include "frmn.h"
+#include "frmopplus.h"
+#include "frmspace.h"
+#include "mainform.h"
+#include "operations.h"
+#include "pageview.h"
+#include "shellwindows.h"
+#include "steprecorder.h"
+#include "testhost.h"
+#include "toolwindows.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+Q_DECLARE_METATYPE(tools::LineFault)
+
+namespace {
+
+using Lines = QList<QByteArray>;
+
+// A window that collects recorded steps, as the macro editor does.
+class StepCollector : public QWidget, public StepRecorder
+{
+public:
+    void addStep(const QString &name, const QString &settings) override { steps.append({name, settings}); }
+    QList<QPair<QString, QString>> steps;
+};
+
+// The window behind a menu item, owned by `owner` (a recorder) or by the host's main window.
+std::unique_ptr<tools::ToolWindow> makeTool(Host &host, const QString &item, QWidget *owner = nullptr)
+{
+    if (item == QLatin1String("opPLUS"))
+        return std::make_unique<frmOpPlus>(host, owner);
+    if (item == QLatin1String("frmn1"))
+        return std::make_unique<frmN>(host, owner);
+    if (item == QLatin1String("frmSpace1"))
+        return std::make_unique<frmSpace>(host, owner);
+    if (item == QLatin1String("frmComments1"))
+        return std::make_unique<frmComment>(host, owner);
+    if (item == QLatin1String("filter1"))
+        return std::make_unique<frmFilter>(host, owner);
+    if (item == QLatin1String("Format1"))
+        return std::make_unique<frmFormat>(host, owner);
+    return nullptr;
+}
+
+// Sets fields by their object names, as a macro step is put back: "name=value"; a text box takes
+// the value, an option button is chosen by "True", a check box is ticked by "1" and cleared by "0".
+void fill(QWidget &window, const QStringList &fields)
+{
+    for (const QString &field : fields) {
+        const QString name = field.section(QLatin1Char('='), 0, 0);
+        const QString value = field.section(QLatin1Char('='), 1);
+        QWidget *child = window.findChild<QWidget *>(name);
+        if (auto *text = qobject_cast<QLineEdit *>(child))
+            text->setText(value);
+        else if (auto *option = qobject_cast<QRadioButton *>(child))
+            option->setChecked(value == QLatin1String("True"));
+        else if (auto *check = qobject_cast<QCheckBox *>(child))
+            check->setChecked(value == QLatin1String("1"));
+        else
+            QFAIL(qPrintable(QStringLiteral("no field %1 in %2").arg(name, window.objectName())));
+    }
+}
+
+QByteArray programText(const Lines &lines)
+{
+    QByteArray text;
+    for (const QByteArray &line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+const QString kSep = QStringLiteral("\nSEP.QEN\r");
+const QString kTextNull = QStringLiteral("Are all the text boxes filled out correctly?");
+
+} // namespace
+
+// The windows of the in-place tools on a loaded program: their fields, checks and runs through the
+// frame, their recorded steps, and the labels that open Options.
+class TestInPlaceWindows : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestHost> shell;
+
+    std::unique_ptr<tools::ToolWindow> opened(const QString &item, const QStringList &fields, QWidget *owner = nullptr)
+    {
+        auto w = makeTool(*shell, item, owner);
+        w->Form_Load();
+        fill(*w, fields);
+        return w;
+    }
+
+    // The lock, the busy indicator, the view and Go as a run leaves them.
+    void expectGivenBack(const tools::ToolWindow &w)
+    {
+        QVERIFY(!shell->editor().Run);
+        QVERIFY(!shell->busyShown);
+        QVERIFY(!shell->editor().txtmain->isReadOnly());
+        QCOMPARE(w.Go->text(), QStringLiteral("Go"));
+    }
+
+private slots:
+    void init()
+    {
+        shell = std::make_unique<TestHost>();
+    }
+
+    void cleanup()
+    {
+        if (!shell)
+            return;
+        QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
+        shell.reset();
+    }
+
+    void everyMenuItemOpensItsWindowOnTheProgram()
+    {
+        shell->open(numberedLines(4));
+        tools::registerWindows(*shell);
+        const std::pair<const char *, const char *> windows[] = {
+            {"opPLUS", "frmOpPlus"},  {"frmn1", "frmN"},       {"frmSpace1", "frmSpace"},
+            {"frmComments1", "frmComment"}, {"filter1", "frmFilter"}, {"Format1", "frmFormat"}};
+        for (const auto &[item, name] : windows) {
+            QVERIFY2(shell->windows.contains(QLatin1String(item)), item);
+            const auto &[make, show] = shell->windows.value(QLatin1String(item));
+            std::unique_ptr<QWidget> w(make(*shell));
+            show(w.get());
+            QCOMPARE(w->objectName(), QLatin1String(name));
+            QVERIFY(w->isVisible());
+            QCOMPARE(static_cast<tools::ToolWindow *>(w.get())->EndLine->text(), QStringLiteral("4"));
+        }
+    }
+
+    void windowsRewriteTheStore_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<bool>("spaces");
+        QTest::addColumn<Lines>("lines");
+        QTest::addColumn<Lines>("expected");
+        const QStringList zAboveMinusOne{"Text1=Z", "Text2=-1", "txtValue=0.5", "txtAxis=X"};
+        QTest::newRow("Operations Plus: Z above -1, spaces off")
+            << "opPLUS" << zAboveMinusOne << false << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5 Z0.", "X1. Z-2."};
+        QTest::newRow("Operations Plus: Z above -1, spaces on")
+            << "opPLUS" << zAboveMinusOne << true << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5Z0.", "X1. Z-2."};
+        QTest::newRow("Operations Plus: below 1 on this line only, subtract")
+            << "opPLUS" << QStringList{"Text1=Z", "l=True", "Text2=1", "cp=True", "Option2=True", "txtValue=1", "txtAxis=X"}
+            << false << Lines{"X1. Z-5.", "X2.", "X3. Z2."} << Lines{"X0. Z-5.", "X1.", "X3. Z2."};
+        QTest::newRow("Operations Plus: not equal, multiply, stepped on each replacement")
+            << "opPLUS"
+            << QStringList{"Text1=Y", "n=True", "Text2=0", "Option3=True", "txtValue=2", "txtAxis=X", "Check1=1",
+                           "inc3=True", "inc=10"}
+            << false << Lines{"X1. Y1.", "X1. Y0.", "G0", "X1. Y1."} << Lines{"X2. Y1.", "X1. Y0.", "G0", "X200. Y1."};
+        QTest::newRow("Operations Plus: equal, divide, stepped on each line")
+            << "opPLUS"
+            << QStringList{"Text1=Z", "e=True", "Text2=1", "Option4=True", "txtValue=4", "txtAxis=X", "Check2=1",
+                           "inc4=True", "inc=2"}
+            << false << Lines{"X1. Z1.", "X1. Z2.", "X1. Z1."} << Lines{"X0.25 Z1.", "X1. Z2.", "X1. Z1."};
+        QTest::newRow("Add N: real line numbers, old N replaced")
+            << "frmn1" << QStringList{} << true << Lines{"G90", "N5 G01 X1.", ""} << Lines{"N1 G90", "N2 G01 X1.", "N3 "};
+        QTest::newRow("Add N: from 10 by 10 on lines 2 to 3, no space")
+            << "frmn1"
+            << QStringList{"LINE2LINE=True", "StartLine=2", "EndLine=3", "Option2=True", "txtStartNumber=10",
+                           "txtInc=10", "Check1=0"}
+            << true << Lines{"A", "B", "C"} << Lines{"A", "N10B", "N20C"};
+        QTest::newRow("Add N: old N kept")
+            << "frmn1" << QStringList{"Check2=0"} << true << Lines{"N5 G01"} << Lines{"N1 N5 G01"};
+        QTest::newRow("Remove N") << "frmn1" << QStringList{"remove=True"} << true << Lines{"n7 X1.", " N7 X1."}
+                                  << Lines{"X1.", " N7 X1."};
+        QTest::newRow("Add spaces") << "frmSpace1" << QStringList{} << true << Lines{"G01X1.5Y2.", "G01X-1.5Y2.", ""}
+                                    << Lines{" G01 X1.5 Y2.", " G01X-1.5 Y2.", ""};
+        QTest::newRow("Remove spaces") << "frmSpace1" << QStringList{"remove=True"} << true
+                                       << Lines{" G01 X1.5 (MY NOTE)"} << Lines{"G01X1.5(MYNOTE)"};
+        QTest::newRow("Remove comments")
+            << "frmComments1" << QStringList{} << true
+            << Lines{"G01 X1. (ROUGH) Y2.", "(PROGRAM 1)", "G00 Z5. (CLEAR", "G01 X1. ; FINISH"}
+            << Lines{"G01 X1.  Y2.", "", "G00 Z5. ", "G01 X1. "};
+        QTest::newRow("Filter: small changes go") << "filter1" << QStringList{"txtAxis=X", "txtValue=0.01"} << false
+                                                  << Lines{"X1.", "X1.005", "X1.02"} << Lines{"X1.", "", "X1.02"};
+        // The first word stays even at 0, and a value and its negative are two places.
+        QTest::newRow("Filter: the first word stays, signs count")
+            << "filter1" << QStringList{"txtAxis=x", "txtValue=0.5"} << false << Lines{"X0.", "X0.2", "X-1.", "X1."}
+            << Lines{"X0.", "", "X-1.", "X1."};
+        QTest::newRow("Format, spaces off") << "Format1" << QStringList{"txtAxis=X"} << false
+                                            << Lines{"G01 X1.0000 Y2", "X01", "X-.5", "Y1"}
+                                            << Lines{"G01 X1. Y2", "X1.", "X-0.5", "Y1"};
+    }
+    void windowsRewriteTheStore()
+    {
+        QFETCH(QString, item);
+        QFETCH(QStringList, fields);
+        QFETCH(bool, spaces);
+        QFETCH(Lines, lines);
+        QFETCH(Lines, expected);
+        shell->globalVar.numbers.spaces = spaces;
+        shell->open(lines);
+        auto w = opened(item, fields);
+        w->Go->click();
+        QCOMPARE(shell->store(), expected);
+        QCOMPARE(shell->messages(), QStringList());
+        expectGivenBack(*w);
+        shell->checkUndoRedo(lines);
+    }
+
+    void operationsPlusShowsTheValueItReached_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("step");
+        QTest::addColumn<QString>("reached");
+        QTest::newRow("five lines by 1") << 5 << "1" << "5";
+        QTest::newRow("ten thousand lines by a tenth") << 10000 << "0.1" << "1000";
+    }
+    void operationsPlusShowsTheValueItReached()
+    {
+        QFETCH(int, lines);
+        QFETCH(QString, step);
+        QFETCH(QString, reached);
+        shell->open(numberedLines(lines));
+        auto w = opened(QStringLiteral("opPLUS"), {"Text1=N", "Text2=0", "txtValue=0", "txtAxis=X", "Check2=1",
+                                                   "inc=" + step});
+        auto &plus = static_cast<frmOpPlus &>(*w);
+        QCOMPARE(plus.Label11->text(), QStringLiteral("0"));
+        w->Go->click();
+        QCOMPARE(plus.txtValue->text(), reached);
+        QCOMPARE(plus.Label11->text(), reached);
+        if (lines == 5) // 0, 1, 2, 3 and 4 added in turn
+            QCOMPARE(shell->store(), Lines({"N1 X1.", "N2 X3.", "N3 X5.", "N4 X7.", "N5 X9."}));
+    }
+
+    void refusedRunsLeaveTheProgramAndTheLockAlone_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QString>("shown");
+        // Eleven lines from 999999999999990 end past the fifteen digits a number is exact to.
+        QTest::newRow("Add N past 15 digits")
+            << "frmn1" << QStringList{"Option2=True", "txtStartNumber=999999999999990", "txtInc=1"} << kTextNull;
+        QTest::newRow("Add N from nothing") << "frmn1" << QStringList{"Option2=True", "txtStartNumber="} << kTextNull;
+        QTest::newRow("Operations Plus dividing by 0")
+            << "opPLUS" << QStringList{"Text1=Z", "Text2=0", "Option4=True", "txtValue=0", "txtAxis=X"}
+            << tools::divideByZeroText();
+        QTest::newRow("Operations Plus stepping by dividing by 0")
+            << "opPLUS"
+            << QStringList{"Text1=Z", "Text2=0", "txtValue=1", "txtAxis=X", "Check1=1", "inc4=True", "inc=0"}
+            << tools::divideByZeroText();
+        QTest::newRow("Operations Plus with no step") << "opPLUS"
+            << QStringList{"Text1=Z", "Text2=0", "txtValue=1", "txtAxis=X", "Check2=1"} << kTextNull;
+        QTest::newRow("Filter with no tolerance") << "filter1" << QStringList{"txtAxis=X"} << kTextNull;
+        QTest::newRow("Format with no letter") << "Format1" << QStringList{} << kTextNull;
+    }
+    void refusedRunsLeaveTheProgramAndTheLockAlone()
+    {
+        QFETCH(QString, item);
+        QFETCH(QStringList, fields);
+        QFETCH(QString, shown);
+        shell->open(numberedLines(11));
+        const QByteArray before = readBytes(shell->editor().tempFile);
+        auto w = opened(item, fields);
+        w->Go->click();
+        QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: ") + shown});
+        QCOMPARE(readBytes(shell->editor().tempFile), before);
+        QCOMPARE(w->Go->text(), QStringLiteral("&Go"));
+        // The next tool runs.
+        shell->scripted.clear();
+        auto next = opened(QStringLiteral("frmSpace1"), {"remove=True"});
+        next->Go->click();
+        QCOMPARE(shell->store().at(10), QByteArray("N11X11"));
+        QCOMPARE(shell->messages(), QStringList());
+        expectGivenBack(*next);
+    }
+
+    void aRunThatCannotGoOnStopsAtItsLine_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<Lines>("lines");
+        QTest::addColumn<Lines>("expected");
+        QTest::addColumn<int>("stoppedAt");
+        QTest::addColumn<tools::LineFault>("fault");
+        // Records of length 20: a line holds at most 18 characters.
+        const QByteArray eighteen("G01X1.55Y2.5Z3.5F1");
+        QTest::newRow("Add spaces") << "frmSpace1" << QStringList{} << Lines{"G01X1Y2", "G01X1.55Y2.25Z3", "X1Y1"}
+                                    << Lines{" G01 X1 Y2", "G01X1.55Y2.25Z3", "X1Y1"} << 2 << tools::LineFault::TooLong;
+        QTest::newRow("Add N") << "frmn1" << QStringList{} << Lines{"G0", "X123456789.12345", "G1"}
+                               << Lines{"N1 G0", "X123456789.12345", "G1"} << 2 << tools::LineFault::TooLong;
+        QTest::newRow("Format") << "Format1" << QStringList{"txtAxis=F"} << Lines{"F1", eighteen}
+                                << Lines{"F1.", eighteen} << 2 << tools::LineFault::TooLong;
+        QTest::newRow("Operations Plus, too long")
+            << "opPLUS" << QStringList{"Text1=X", "Text2=0", "txtValue=0.0001", "txtAxis=X"}
+            << Lines{"X1", "X1", eighteen} << Lines{"X1.0001", "X1.0001", eighteen} << 3 << tools::LineFault::TooLong;
+        // Divided by 2, then by 1, then by a value stepped down to 0.
+        QTest::newRow("Operations Plus, a value past a number")
+            << "opPLUS"
+            << QStringList{"Text1=X", "Text2=0", "Option4=True", "txtValue=2", "txtAxis=X", "Check2=1", "inc2=True",
+                           "inc=1"}
+            << Lines{"X1", "X1", "X1", "X1"} << Lines{"X0.5", "X1.", "X1", "X1"} << 3 << tools::LineFault::NotFinite;
+    }
+    void aRunThatCannotGoOnStopsAtItsLine()
+    {
+        QFETCH(QString, item);
+        QFETCH(QStringList, fields);
+        QFETCH(Lines, lines);
+        QFETCH(Lines, expected);
+        QFETCH(int, stoppedAt);
+        QFETCH(tools::LineFault, fault);
+        shell->globalVar.numbers.spaces = false;
+        shell->editor().recLen = 20;
+        shell->open(lines);
+        auto w = opened(item, fields);
+        w->Go->click();
+        QCOMPARE(shell->messages(),
+                 QStringList{QStringLiteral("message: Line %1: %2 The run stopped there: lines 1 to %3 were changed, "
+                                            "the lines from line %1 on were not.")
+                                 .arg(stoppedAt)
+                                 .arg(tools::lineFaultText(fault))
+                                 .arg(stoppedAt - 1)});
+        QCOMPARE(shell->store(), expected);
+        expectGivenBack(*w);
+        if (auto *plus = qobject_cast<frmOpPlus *>(w.get()); plus && fault == tools::LineFault::NotFinite)
+            QCOMPARE(plus->txtValue->text(), QStringLiteral("0")); // the value the run reached
+        // The program is whole: it saves as it now stands.
+        const QString saved = testEnvironment().path(QStringLiteral("after-stop.nc"));
+        shell->editor().saveFile(saved);
+        QCOMPARE(readBytes(saved), programText(expected));
+    }
+
+    void aRecorderOwnerGetsTheStep_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("values");
+        const QStringList range{"LINE2LINE=True", "StartLine=2"};
+        QTest::newRow("Operations Plus")
+            << "opPLUS"
+            << range + QStringList{"Text1=Z", "l=True", "Text2=-1", "cp=True", "Option3=True", "txtValue=0.5",
+                                   "txtAxis=X", "Check2=1", "inc2=True", "inc=0.1"}
+            << "Operations Plus"
+            << QStringList{"Z",   "False", "True", "False", "False", "-1", "False", "True", "False",
+                           "False", "True", "False", "0.5", "X",    "False", "True", "2",    "6",
+                           "0",   "1",     "False", "True", "False", "False", "0.1"};
+        QTest::newRow("Number") << "frmn1"
+                                << range + QStringList{"Option2=True", "txtStartNumber=100", "txtInc=5", "Check1=0"}
+                                << "Number"
+                                << QStringList{"True", "False", "False", "True", "2", "6", "False", "0", "True", "100",
+                                               "5", "1"};
+        QTest::newRow("Space") << "frmSpace1" << range + QStringList{"remove=True"} << "Space"
+                               << QStringList{"False", "True", "False", "True", "2", "6"};
+        QTest::newRow("Remove Comments") << "frmComments1" << QStringList{} << "Remove Comments"
+                                         << QStringList{"True", "False", "1", "6"};
+        QTest::newRow("Filter") << "filter1" << range + QStringList{"txtAxis=X", "txtValue=0.001"} << "Filter"
+                                << QStringList{"0.001", "X", "False", "True", "2", "6"};
+        QTest::newRow("Format") << "Format1" << QStringList{"txtAxis=Y"} << "Format"
+                                << QStringList{"Y", "True", "False", "1", "6"};
+    }
+    void aRecorderOwnerGetsTheStep()
+    {
+        QFETCH(QString, item);
+        QFETCH(QStringList, fields);
+        QFETCH(QString, name);
+        QFETCH(QStringList, values);
+        shell->open(numberedLines(6));
+        const Lines before = shell->store();
+        StepCollector macroEditor;
+        auto w = opened(item, fields, &macroEditor);
+        w->Go->click();
+        QCOMPARE(macroEditor.steps, (QList<QPair<QString, QString>>{{name, values.join(kSep) + kSep}}));
+        QVERIFY(!w->isVisible());
+        QCOMPARE(shell->store(), before);
+        QVERIFY(!shell->busyShown);
+    }
+
+    void numberFieldsTakeDigitsAndChooseStartingAt()
+    {
+        shell->open(numberedLines(3));
+        auto w = opened(QStringLiteral("frmn1"), {});
+        auto &numbers = static_cast<frmN &>(*w);
+        QVERIFY(numbers.Option1->isChecked());
+        numbers.txtInc->setFocus();
+        numbers.txtInc->end(false);
+        QTest::keyClick(numbers.txtInc, Qt::Key_Minus);
+        QTest::keyClick(numbers.txtInc, Qt::Key_5);
+        QCOMPARE(numbers.txtInc->text(), QStringLiteral("15"));
+        QVERIFY(numbers.Option2->isChecked());
+        QCOMPARE(shell->scripted.log, QStringList{QStringLiteral("beep")});
+        // Removing needs no numbering: its choices are put away.
+        numbers.remove->click();
+        QVERIFY(!numbers.Frame2->isVisible());
+        numbers.add->click();
+        QVERIFY(numbers.Frame2->isVisible());
+    }
+
+    void labelsOpenOptions()
+    {
+        shell->open(numberedLines(2));
+        auto comments = opened(QStringLiteral("frmComments1"), {});
+        auto format = opened(QStringLiteral("Format1"), {});
+        QTest::mouseClick(comments->findChild<QLabel *>(QStringLiteral("Label1")), Qt::LeftButton);
+        QTest::mouseClick(format->findChild<QLabel *>(QStringLiteral("Label1")), Qt::LeftButton);
+        QCOMPARE(shell->shownWindows, QStringList({"options1", "options1"}));
+    }
+
+    void onTheMainWindowTheLabelBringsUpOptions()
+    {
+        shell.reset(); // the main window clears the program folder's stores when it starts
+        ScriptedPrompts prompts;
+        const QString path = testEnvironment().path(QStringLiteral("labels.nc"));
+        writeBytes(path, "G1 X1 (A)\r\n");
+        mainform main(prompts);
+        registerShellWindows(main);
+        tools::registerWindows(main);
+        main.Form_Load({path});
+        main.show();
+        main.item(QStringLiteral("frmComments1"))->trigger();
+        auto *tool = main.window(QStringLiteral("frmComments1"));
+        QVERIFY(tool);
+        QTest::mouseClick(tool->findChild<QLabel *>(QStringLiteral("Label1")), Qt::LeftButton);
+        QVERIFY(main.window(QStringLiteral("options1")));
+        QTRY_VERIFY(main.window(QStringLiteral("options1"))->isVisible());
+        // An item with no window behind it does nothing.
+        main.showWindow(QStringLiteral("exit"));
+        QVERIFY(main.isVisible());
+        QCOMPARE(prompts.log, QStringList());
+        main.window(QStringLiteral("options1"))->close();
+        tool->close();
+    }
+};
+
+VORNEXA_TEST_MAIN(TestInPlaceWindows)
+#include "tst_tools_inplace.moc"

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "toolwindow.h"
+
+// Remove Comments: every comment of the program's comment rule taken out of the lines of a range.
+// Its label opens Options, where the comment delimiters are set.
+class frmComment : public tools::ToolWindow
+{
+    Q_OBJECT
+
+public:
+    explicit frmComment(Host &host, QWidget *owner = nullptr);
+
+    QLabel *Label1 = nullptr; // "Click Here To Change Your Commenting Options"
+
+    // Opens Options.
+    void Label1_Click();
+
+    QString stepName() const override { return QStringLiteral("Remove Comments"); }
+    QString stepSettings() const override;
+
+protected:
+    std::optional<QString> checkFields() const override { return std::nullopt; }
+    tools::LineWork prepareRun() override;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "filter.h"
+#include "toolwindow.h"
+
+#include <optional>
+
+// Filter: a word of one letter whose value hardly differs from the last one kept is taken out of
+// its line, over a range.
+class frmFilter : public tools::ToolWindow
+{
+    Q_OBJECT
+
+public:
+    explicit frmFilter(Host &host, QWidget *owner = nullptr);
+
+    QLabel *Label3 = nullptr; // "Axis:"
+    QLineEdit *txtAxis = nullptr;
+    QLabel *Label1 = nullptr; // "Tolerance:"
+    QLineEdit *txtValue = nullptr;
+
+    tools::FilterSettings settings() const;
+    QString stepName() const override { return QStringLiteral("Filter"); }
+    QString stepSettings() const override;
+
+protected:
+    std::optional<QString> checkFields() const override;
+    tools::LineWork prepareRun() override;
+
+private:
+    // The run's last kept value.
+    std::optional<tools::FilterWork> m_work;
+};

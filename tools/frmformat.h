@@ -1,0 +1,29 @@
+#pragma once
+
+#include "format.h"
+#include "toolwindow.h"
+
+// Format: one letter's number rewritten in the output picture on every line of a range. Its label
+// opens Options, where the picture is set.
+class frmFormat : public tools::ToolWindow
+{
+    Q_OBJECT
+
+public:
+    explicit frmFormat(Host &host, QWidget *owner = nullptr);
+
+    QLabel *Label3 = nullptr; // "Format What Axis:"
+    QLineEdit *txtAxis = nullptr;
+    QLabel *Label1 = nullptr; // "Click Here To Change Your Formating Options"
+
+    // Opens Options.
+    void Label1_Click();
+
+    tools::FormatSettings settings() const;
+    QString stepName() const override { return QStringLiteral("Format"); }
+    QString stepSettings() const override;
+
+protected:
+    std::optional<QString> checkFields() const override;
+    tools::LineWork prepareRun() override;
+};

@@ -1,0 +1,42 @@
+#include "frmspace.h"
+
+#include "globalvar.h"
+#include "host.h"
+#include "steptext.h"
+
+#include <QBoxLayout>
+#include <QGroupBox>
+#include <QRadioButton>
+
+frmSpace::frmSpace(Host &host, QWidget *owner) : ToolWindow(host, owner, QStringLiteral("Space"), false)
+{
+    setObjectName(QStringLiteral("frmSpace"));
+    frame1 = new QGroupBox(QStringLiteral("Space"), this);
+    add = new QRadioButton(QStringLiteral("Add Spaces"), frame1);
+    remove = new QRadioButton(QStringLiteral("Remove Spaces"), frame1);
+    frame1->setObjectName(QStringLiteral("frame1"));
+    add->setObjectName(QStringLiteral("add"));
+    remove->setObjectName(QStringLiteral("remove"));
+    auto *modes = new QHBoxLayout(frame1);
+    modes->addWidget(add);
+    modes->addWidget(remove);
+    modes->addStretch(1);
+    add->setChecked(true);
+    ownFields()->addWidget(frame1);
+    setFirstField(add);
+}
+
+tools::SpaceSettings frmSpace::settings() const
+{
+    return {!remove->isChecked()};
+}
+
+QString frmSpace::stepSettings() const
+{
+    return tools::spaceStep(settings(), rangeFields(), host().values().brand.stepSeparator);
+}
+
+tools::LineWork frmSpace::prepareRun()
+{
+    return tools::SpaceWork(settings(), lineRules());
+}

@@ -57,6 +57,9 @@
 
 // The serial-line figures (bench_comm.cpp), run only when asked for by name.
 int runCommFigure(const QString &figure, int runs, const QString &dir);
+// The whole-line tools' figures (bench_wholeline.cpp): all of them when `only` is empty.
+QStringList wholeLineFigures();
+void runWholeLineFigures(const QString &only, const QString &program, qint64 lines, int runs, const QString &dir);
 // The in-place tool figures (bench_tools.cpp), run only when asked for by name, on this program.
 QStringList toolFigures();
 int runToolFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
@@ -907,7 +910,7 @@ const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral(
                                           QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
                                           QStringLiteral("send"), QStringLiteral("sendcpu"), QStringLiteral("sendwindow"),
                                           QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist")} +
-                              toolFigures();
+                              toolFigures() + wholeLineFigures();
 
 int run(const Options &options)
 {
@@ -953,7 +956,7 @@ int run(const Options &options)
     b.memoryBeforeLoading = peakResidentBytes();
     auto wanted = [&options](const char *figure) { return options.only.isEmpty() || options.only == QLatin1String(figure); };
     // One untimed load first, so that no timed run is the first to touch the memory a store takes.
-    if (options.only.isEmpty() || options.only != QLatin1String("operations"))
+    if (options.only != QLatin1String("operations") && !wholeLineFigures().contains(options.only))
         b.load(*b.editor, b.big);
     if (wanted("load"))
         benchLoad(b);
@@ -967,6 +970,8 @@ int run(const Options &options)
         benchEdit(b);
     if (wanted("operations"))
         benchOperations(b);
+    if (options.only.isEmpty() || wholeLineFigures().contains(options.only))
+        runWholeLineFigures(options.only, b.big.path, b.big.lines, b.runs, b.dir.path());
 
     b.editor->done();
     b.editor.reset();
@@ -997,7 +1002,8 @@ int main(int argc, char *argv[])
                                        QStringLiteral("DIR"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
                                         QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send, sendcpu, "
-                                                       "sendwindow, find, replace, findlist, or a tool's (see README.md)."),
+                                                       "sendwindow, find, replace, findlist, findsize, export, copylines, insert, "
+                                                       "remove, swap, or a tool's (see README.md)."),
                                         QStringLiteral("FIGURE"));
     parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});
     parser.process(app);

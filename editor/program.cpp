@@ -7,11 +7,12 @@
 #include <QFile>
 #include <QSaveFile>
 
-#include <fcntl.h>
+#include <algorithm>
+#include <cerrno>
 #include <unistd.h>
-
 #include <climits>
 #include <cstdio>
+#include <fcntl.h>
 
 namespace tessarc {
 
@@ -312,7 +313,10 @@ void Program::replaceLines(LineNumber first, qint64 replaced, const QList<QByteA
 ProgramRebuild::ProgramRebuild(Program &program)
     : m_program(program), m_store(std::make_unique<LineStore>()), m_source(std::make_unique<LineStore>())
 {
-    QFile::remove(program.scratch);
+    // The scratch store is written over where it stands: what the last rebuild left there (the
+    // program before it) already has its room on the disk, which makes writing it much cheaper
+    // than filling a new file. Every record up to the new line count is written, and commit() cuts
+    // off the rest.
     m_store->open(program.scratch, program.recordLength);
 }
 
@@ -332,9 +336,15 @@ void ProgramRebuild::copyLines(LineNumber first, qint64 count)
 {
     if (count <= 0)
         return;
-    if (!m_source->isOpen())
+    if (!m_source->isOpen()) {
         m_source->open(m_program.store, m_program.recordLength, false);
-    LineStore::copyRecords(*m_source, first, count, *m_store, LineNumber(m_count + 1));
+        m_sourceRecords = m_source->recordCount();
+    }
+    // Lines past the end of the store's file are empty; their records are written as such.
+    const qint64 stored = std::clamp<qint64>(m_sourceRecords - first.value + 1, 0, count);
+    LineStore::copyRecords(*m_source, first, stored, *m_store, LineNumber(m_count + 1));
+    for (qint64 i = stored; i < count; ++i)
+        m_store->write(LineNumber(m_count + 1 + i), QByteArrayView());
     m_count += count;
 }
 
@@ -349,19 +359,27 @@ void ProgramRebuild::appendLine(QByteArrayView line)
 void ProgramRebuild::commit()
 {
     m_source->close();
-    // Every line has its record, the last ones too when they were past the end of the old store.
     m_store->truncate(m_count);
     m_store->close();
-    // A change being recorded keeps the old store whole, moved aside; nothing is copied.
+    const QByteArray scratch = QFile::encodeName(m_program.scratch);
+    const QByteArray store = QFile::encodeName(m_program.store);
+    // A change being recorded keeps the old store whole, moved aside for the history; nothing is copied.
     const QString keeper = m_program.recording() ? m_program.recording()->storeKeeper() : QString();
-    if (!keeper.isEmpty() &&
-        std::rename(QFile::encodeName(m_program.store).constData(), QFile::encodeName(keeper).constData()) != 0)
-        throw ControlError::fromErrno(errno, m_program.store);
-    if (std::rename(QFile::encodeName(m_program.scratch).constData(), QFile::encodeName(m_program.store).constData()) != 0) {
-        const int err = errno;
-        if (!keeper.isEmpty())
-            std::rename(QFile::encodeName(keeper).constData(), QFile::encodeName(m_program.store).constData());
-        throw ControlError::fromErrno(err, m_program.store);
+    if (!keeper.isEmpty()) {
+        if (std::rename(store.constData(), QFile::encodeName(keeper).constData()) != 0)
+            throw ControlError::fromErrno(errno, m_program.store);
+        if (std::rename(scratch.constData(), store.constData()) != 0) {
+            const int err = errno;
+            std::rename(QFile::encodeName(keeper).constData(), store.constData());
+            throw ControlError::fromErrno(err, m_program.store);
+        }
+    } else if (::renameat2(AT_FDCWD, scratch.constData(), AT_FDCWD, store.constData(), RENAME_EXCHANGE) != 0) {
+        // Otherwise the two stores change places in one step, so the program's store is whole at
+        // every moment; the old one stays as the scratch store for the next rebuild. (Renaming over
+        // the old store would have the file system write the whole new one out first.) Where the
+        // file system cannot exchange two names, the new store is renamed over the old one.
+        if ((errno != EINVAL && errno != ENOSYS && errno != ENOENT) || std::rename(scratch.constData(), store.constData()) != 0)
+            throw ControlError::fromErrno(errno, m_program.store);
     }
     m_done = true;
     m_program.setLineCount(m_count);

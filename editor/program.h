@@ -111,7 +111,8 @@ private:
 
 // A new version of the program built aside, in the scratch store, and put in place whole: the
 // program changes only when the new store is complete. Dropped without commit(), the scratch store
-// is deleted and the program is exactly as it was.
+// is deleted and the program is exactly as it was. After commit() the scratch store holds the
+// program as it was before.
 class TESSARC_EXPORT ProgramRebuild
 {
 public:
@@ -132,6 +133,7 @@ private:
     Program &m_program;
     std::unique_ptr<LineStore> m_store;
     std::unique_ptr<LineStore> m_source;
+    qint64 m_sourceRecords = 0; // records the program's store holds
     qint64 m_count = 0;
     bool m_done = false;
 };

@@ -1,63 +1,37 @@
 #include "findsize.h"
 
-#include "axislookup.h"
-
 #include <algorithm>
 #include <bit>
-#include <cmath>
 
 namespace tools {
 
-SizeLineReader::SizeLineReader(const SizeRules &rules) : m_rules(rules)
+SizeLineReader::SizeLineReader(const SizeRules &rules)
+    : m_commentAware(rules.commentAware && tessarc::CommentScanner(rules.comments).any()), m_scanner(rules.comments)
 {
-    const bool latin1 = std::all_of(rules.startComment.begin(), rules.startComment.end(),
-                                    [](QChar c) { return c.unicode() <= 0xFF; });
-    if (rules.commentAware && latin1)
-        m_start = rules.startComment.toLatin1();
 }
 
 QByteArrayView SizeLineReader::operator()(QByteArrayView line)
 {
-    // A line without the comment start holds no comment: it is read as it is, without a copy.
-    if (m_start.isEmpty() || line.indexOf(m_start) < 0)
+    // A line without a comment is read as it is, without a copy.
+    qsizetype from = 0;
+    tessarc::CommentSpan span;
+    if (!m_commentAware || !m_scanner.next(line, from, span))
         return line;
-    m_stripped = functions::stripComments(line.toByteArray(), m_rules.startComment, m_rules.endComment);
+    m_stripped.resize(0);
+    m_scanner.appendStripped(line, m_stripped);
     return m_stripped;
 }
 
 void SizeScan::addLine(QByteArrayView line)
 {
-    m_scan.read(m_reader(line), m_spaces);
-    quint32 found = m_scan.found();
-    while (found) {
-        const int index = std::countr_zero(found);
-        found &= found - 1;
-        const NumberText &number = m_scan.number(index);
-        LetterExtent &extent = m_extents[static_cast<std::size_t>(index)];
-        if (extent.seen) {
-            // Most values lie well inside the extent already met: that shows without the exact
-            // reading, which is taken only for a value that may be a new smallest or largest.
-            const double near = number.approximate();
-            const double margin = 1e-15 * std::fabs(near);
-            if ((near - margin > extent.min) & (near + margin < extent.max))
-                continue;
-        }
-        const double value = number.value();
-        if (!extent.seen) {
-            extent = {true, value, value};
-        } else if (value < extent.min) {
-            extent.min = value;
-        } else if (value > extent.max) {
-            extent.max = value;
-        }
-    }
+    m_scan.addLine(m_reader(line));
 }
 
 QStringList SizeScan::rows() const
 {
     QStringList rows;
     for (int i = 0; i < 26; ++i) {
-        const LetterExtent &extent = m_extents[static_cast<std::size_t>(i)];
+        const LetterExtent &extent = m_scan.extents()[static_cast<std::size_t>(i)];
         if (extent.seen)
             rows.append(QChar(u'A' + i) + QStringLiteral("\t\t") + plainNumber(extent.max) + QStringLiteral("\t\t")
                         + plainNumber(extent.min));
@@ -81,9 +55,9 @@ void PositionScan::addLine(qint64 line, QByteArrayView text)
         m_positions.push_back({line, m_scan.number(m_letter.unicode() - 'A').value()});
 }
 
-QString PositionScan::row(const LetterPosition &position) const
+QString positionRow(QChar letter, const LetterPosition &position)
 {
-    return QStringLiteral("Line %1: %2 = %3").arg(position.line).arg(m_letter).arg(plainNumber(position.value));
+    return QStringLiteral("Line %1: %2 = %3").arg(position.line).arg(letter).arg(plainNumber(position.value));
 }
 
 QString plainNumber(double value)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commentrule.h"
 #include "letterscan.h"
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 #include <QStringList>
 
 #include <array>
+#include <utility>
 #include <vector>
 
 // Find Size: the smallest and largest value of every address letter over a range, and every
@@ -18,10 +20,9 @@ namespace tools {
 // How Find Size reads a line: the "Comment Aware" box and the settings the lookup depends on.
 struct SizeRules
 {
-    bool commentAware = false;                     // cAware: comments are removed before reading
-    bool spaces = true;                            // NUMBERS / SPACES
-    QString startComment = QStringLiteral("(");    // COMMENTS / STARTCOMMENT
-    QString endComment = QStringLiteral(")");      // COMMENTS / ENDCOMMENT
+    bool commentAware = false;      // cAware: comments are removed before reading
+    bool spaces = true;             // NUMBERS / SPACES
+    tessarc::CommentRule comments{QStringLiteral("("), QStringLiteral(")"), QString()}; // the program's comment rule
 };
 
 // The lines a Find Size pass reads: each line as it is, or without its comments when comment aware.
@@ -34,17 +35,9 @@ public:
     QByteArrayView operator()(QByteArrayView line);
 
 private:
-    SizeRules m_rules;
-    QByteArray m_start; // the comment start as bytes; empty when comments are not removed
+    bool m_commentAware;
+    tessarc::CommentScanner m_scanner;
     QByteArray m_stripped;
-};
-
-// The extent of one letter: `seen` once a value of it was met.
-struct LetterExtent
-{
-    bool seen = false;
-    double min = 0.0;
-    double max = 0.0;
 };
 
 // Every letter's extent over the lines given, each line read once for all 26 letters: the first
@@ -52,21 +45,19 @@ struct LetterExtent
 class SizeScan
 {
 public:
-    explicit SizeScan(const SizeRules &rules) : m_reader(rules), m_spaces(rules.spaces) {}
+    explicit SizeScan(const SizeRules &rules) : m_reader(rules), m_scan(rules.spaces) {}
 
     void addLine(QByteArrayView line);
 
     // Index 0 is A.
-    const std::array<LetterExtent, 26> &extents() const { return m_extents; }
+    const LetterExtents &extents() const { return m_scan.extents(); }
     // The rows of the letter list: for each letter seen, A to Z, the letter, two tabs, the largest
     // value, two tabs, the smallest (numbers in their plain text form).
     QStringList rows() const;
 
 private:
     SizeLineReader m_reader;
-    LetterScan m_scan;
-    bool m_spaces;
-    std::array<LetterExtent, 26> m_extents{};
+    ExtentScan m_scan;
 };
 
 // One position of a letter: the line and the value there.
@@ -89,8 +80,8 @@ public:
     // The letter in upper case.
     QChar letter() const { return m_letter; }
     const std::vector<LetterPosition> &positions() const { return m_positions; }
-    // The row of the position list: "Line 12: X = 1.5".
-    QString row(const LetterPosition &position) const;
+    // The positions found, handed over whole; the scan holds none afterwards.
+    std::vector<LetterPosition> takePositions() { return std::move(m_positions); }
 
 private:
     SizeLineReader m_reader;
@@ -100,6 +91,9 @@ private:
     quint32 m_bit = 0;
     std::vector<LetterPosition> m_positions;
 };
+
+// The row of the position list for a position of `letter`: "Line 12: X = 1.5".
+QString positionRow(QChar letter, const LetterPosition &position);
 
 // A value in its plain text form, as the lists show it: up to 15 significant digits, no picture.
 QString plainNumber(double value);

@@ -6,13 +6,15 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tools {
 
 namespace {
 
 constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-constexpr double kInverses[] = {1e0,  1e-1, 1e-2,  1e-3,  1e-4,  1e-5,  1e-6,  1e-7,
-                                1e-8, 1e-9, 1e-10, 1e-11, 1e-12, 1e-13, 1e-14, 1e-15};
 
 // The magnitude with the sign set when `negative`, without a branch (signs of a program's numbers
 // follow no pattern a branch could learn).
@@ -30,14 +32,6 @@ double NumberText::value() const
     // Up to 15 digits make a whole number a double holds exactly, and 10^d is exact for these d,
     // so the one division rounds exactly as the full reading does.
     return withSign(static_cast<double>(whole) / kPowers[decimals], negative);
-}
-
-double NumberText::approximate() const
-{
-    if (!quick)
-        return slow;
-    // Two roundings (of 10^-d and of the product): well within a relative 1e-15.
-    return withSign(static_cast<double>(whole) * kInverses[decimals], negative);
 }
 
 namespace {
@@ -91,6 +85,7 @@ void readInFull(const char *data, qsizetype from, qsizetype to, NumberText &numb
         }
         seen = true;
     }
+    number.digits = std::any_of(data + from, data + to, isDigit);
     number.negative = number.negative && digits > 0; // "-" alone reads as 0, not as -0
 }
 
@@ -129,9 +124,11 @@ int digitRun(quint64 word)
     return nonDigits ? std::countr_zero(nonDigits) / 8 : 8;
 }
 
-// The value of the first `count` (1 to 8) digits of the word.
-long long digitsValue(quint64 word, int count)
+// The value of the first `count` (0 to 8) digits of the word.
+[[gnu::always_inline]] inline long long digitsValue(quint64 word, int count)
 {
+    if (count == 0)
+        return 0;
     // Move the digits to the high end, "0"s below them, and read all eight at once.
     const int shift = 8 * (8 - count);
     quint64 v = shift ? (word << shift) | (0x3030303030303030ull >> (64 - shift)) : word;
@@ -169,7 +166,8 @@ constexpr long long kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 1000000
     number.whole = (integerDigits ? digitsValue(integerWord, integerDigits) : 0) * kTens[decimalDigits]
                    + (decimalDigits ? digitsValue(decimalWord, decimalDigits) : 0);
     number.decimals = decimalDigits;
-    number.negative = number.negative && integerDigits + decimalDigits > 0;
+    number.digits = integerDigits + decimalDigits > 0;
+    number.negative = number.negative && number.digits;
 
     // The rest of the number text: usually nothing, or the spaces before the next word.
     const uchar accepted = spaces ? 3 : 1;
@@ -208,26 +206,238 @@ WordNumber numberAfter(QByteArrayView line, qsizetype letterAt, bool spaces)
     return WordNumber{number.value(), number.length};
 }
 
+namespace {
+
+// The kinds of byte the walks tell apart, for 16 bytes at once: bit i of each mask for byte i.
+struct BlockMasks
+{
+    quint32 letter = 0; // A to Z, a to z
+    quint32 digit = 0;
+    quint32 point = 0;
+    quint32 space = 0;
+    quint32 sign = 0; // - or +
+    quint32 minus = 0;
+    quint32 zero = 0;
+};
+
+// The letters among the 16 bytes at `p` from the letter `first` (0 for A) to `first` + `span`.
+quint32 letterMask(const char *p, int first = 0, int span = 25)
+{
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    // 'A'..'Z' and 'a'..'z' fold to 0..25; no other Latin-1 byte folds onto them.
+    const __m128i folded = _mm_sub_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8(static_cast<char>('a' + first)));
+    return static_cast<quint32>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(folded, _mm_set1_epi8(static_cast<char>(span))), folded)));
+#else
+    quint32 mask = 0;
+    for (int i = 0; i < 16; ++i)
+        mask |= quint32(((static_cast<uchar>(p[i]) | 0x20u) - 'a' - unsigned(first)) <= unsigned(span)) << i;
+    return mask;
+#endif
+}
+
+BlockMasks blockMasks(const char *p)
+{
+    BlockMasks m;
+    m.letter = letterMask(p);
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    const auto is = [&bytes](char c) {
+        return static_cast<quint32>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c))));
+    };
+    const __m128i digit = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+    m.digit = static_cast<quint32>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(digit, _mm_set1_epi8(9)), digit)));
+    m.point = is('.');
+    m.space = is(' ');
+    m.minus = is('-');
+    m.sign = m.minus | is('+');
+    m.zero = is('0');
+#else
+    for (int i = 0; i < 16; ++i) {
+        const auto c = static_cast<uchar>(p[i]);
+        m.digit |= quint32(unsigned(c - '0') < 10u) << i;
+        m.point |= quint32(c == '.') << i;
+        m.space |= quint32(c == ' ') << i;
+        m.minus |= quint32(c == '-') << i;
+        m.sign |= quint32(c == '-' || c == '+') << i;
+        m.zero |= quint32(c == '0') << i;
+    }
+#endif
+    return m;
+}
+
+constexpr qsizetype kShortLine = LineMasks::kLongest;
+
+// The full reading, kept out of the walk below, which rarely needs it.
+[[gnu::noinline]] double valueInFull(QByteArrayView line, qsizetype letterAt, bool spaces)
+{
+    return readNumber(line, letterAt, spaces).value();
+}
+
+} // namespace
+
+LineMasks::LineMasks(const char *copy, qsizetype size, bool spacesInNumbers)
+{
+    // 16 bytes at a time; what lies after the line in the copy is cut off the masks.
+    for (qsizetype block = 0; block < size; block += 16) {
+        const BlockMasks m = blockMasks(copy + block);
+        letters |= quint64(m.letter) << block;
+        digits |= quint64(m.digit) << block;
+        zeros |= quint64(m.zero) << block;
+        points |= quint64(m.point) << block;
+        spaces |= quint64(m.space) << block;
+        signs |= quint64(m.sign) << block;
+        minus |= quint64(m.minus) << block;
+    }
+    const quint64 inLine = (quint64(1) << size) - 1;
+    letters &= inLine;
+    digits &= inLine;
+    zeros &= inLine;
+    points &= inLine;
+    signs &= inLine;
+    minus &= inLine;
+    spaces &= spacesInNumbers ? inLine : 0;
+    goesOn = spaces & ((digits | points | signs | spaces) >> 1);
+}
+
 void LetterScan::read(QByteArrayView line, bool spaces, quint32 letters)
 {
+    m_line = line;
+    m_spaces = spaces;
     m_found = 0;
     const char *data = line.data();
     const qsizetype size = line.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        // 'A'..'Z' and 'a'..'z' fold to the same index; no other Latin-1 byte folds onto them.
-        const unsigned folded = (static_cast<unsigned char>(data[i]) | 0x20u) - 'a';
-        if (folded >= 26)
+    if (!letters)
+        return;
+    // Only the bytes between the first and the last letter asked for are looked at.
+    const int first = std::countr_zero(letters);
+    const int span = 31 - std::countl_zero(letters) - first;
+    // 16 bytes at a time while they lie inside the line; the last few through a copy.
+    char tail[16];
+    for (qsizetype block = 0; block < size; block += 16) {
+        const char *bytes = data + block;
+        quint32 mask;
+        if (size - block >= 16) {
+            mask = letterMask(bytes, first, span);
+        } else {
+            std::memcpy(tail, bytes, static_cast<std::size_t>(size - block));
+            mask = letterMask(tail, first, span) & ((quint32(1) << (size - block)) - 1);
+        }
+        while (mask) {
+            const qsizetype at = block + std::countr_zero(mask);
+            mask &= mask - 1;
+            const unsigned folded = (static_cast<uchar>(data[at]) | 0x20u) - 'a';
+            const quint32 bit = quint32(1) << folded;
+            if (!(letters & bit) || (m_found & bit))
+                continue;
+            m_found |= bit;
+            m_position[folded] = at;
+            if (m_found == letters)
+                return;
+        }
+    }
+}
+
+NumberText LetterScan::number(int index) const
+{
+    return readNumber(m_line, position(index), m_spaces);
+}
+
+ExtentScan::ExtentScan(bool spaces) : m_spaces(spaces)
+{
+    m_safe.fill(-1);
+}
+
+void ExtentScan::widen(int index, double value)
+{
+    LetterExtent &extent = m_extents[static_cast<std::size_t>(index)];
+    if (!extent.seen) {
+        extent = {true, value, value};
+    } else if (value < extent.min) {
+        extent.min = value;
+    } else if (value > extent.max) {
+        extent.max = value;
+    } else {
+        return;
+    }
+    // An extent only grows, so the digits a value may safely have only grow too. A positive value
+    // of d whole digits lies in [0, 10^d]; a negative one in [-10^d, 0].
+    qint8 &positive = m_safe[static_cast<std::size_t>(index)];
+    qint8 &negative = m_safe[static_cast<std::size_t>(index + 26)];
+    if (extent.min <= 0.0) {
+        while (positive < 7 && kPowers[positive + 1] <= extent.max)
+            ++positive;
+    }
+    if (extent.max >= 0.0) {
+        while (negative < 7 && -kPowers[negative + 1] >= extent.min)
+            ++negative;
+    }
+}
+
+void ExtentScan::addLongLine(QByteArrayView line)
+{
+    m_longLines.read(line, m_spaces);
+    for (quint32 found = m_longLines.found(); found; found &= found - 1) {
+        const int index = std::countr_zero(found);
+        widen(index, valueInFull(line, m_longLines.position(index), m_spaces));
+    }
+}
+
+void ExtentScan::addLine(QByteArrayView line)
+{
+    const qsizetype size = line.size();
+    if (size > kShortLine) {
+        addLongLine(line); // a long comment, mostly
+        return;
+    }
+    char *data = m_copy.data();
+    std::memcpy(data, line.data(), static_cast<std::size_t>(size));
+    const LineMasks masks(data, size, m_spaces);
+    quint64 letters = masks.letters;
+    const quint64 digitBits = masks.digits;
+    const quint64 pointBits = masks.points;
+    const quint64 spaceBits = masks.spaces;
+    const quint64 signBits = masks.signs;
+    const quint64 minusBits = masks.minus;
+    // A space that may lead a number on is read in full, and so is a space right where a number
+    // starts.
+    const quint64 goesOn = masks.goesOn;
+
+    quint32 found = 0;
+    for (; letters; letters &= letters - 1) {
+        const int at = std::countr_zero(letters);
+        const int index = static_cast<int>((static_cast<uchar>(data[at]) | 0x20u) - 'a');
+        const quint32 bit = quint32(1) << index;
+        if (found & bit)
             continue;
-        const quint32 bit = quint32(1) << folded;
-        if (!(letters & bit) || (m_found & bit))
+        found |= bit;
+        // The number's shape: a sign, a run of digits from `start`, and the byte after the run.
+        const int start = at + 1 + static_cast<int>((signBits >> (at + 1)) & 1);
+        const int digits = std::countr_zero(~(digitBits >> start));
+        const int after = start + digits;
+        const bool negative = (minusBits >> (at + 1)) & 1;
+        if ((digits >= 8) | ((goesOn >> after) & 1) | ((spaceBits >> start) & 1)) {
+            widen(index, valueInFull(line, at, m_spaces));
             continue;
-        m_found |= bit;
-        m_position[folded] = i;
-        m_number[folded] = readNumber(line, i, spaces);
-        if (m_found == letters)
-            return;
-        // Number characters are never letters: the walk goes on after the number.
-        i += m_number[folded].length;
+        }
+        if (digits <= m_safe[static_cast<std::size_t>(index + (negative ? 26 : 0))])
+            continue;
+        quint64 word = 0;
+        std::memcpy(&word, data + start, 8);
+        const double whole = static_cast<double>(digitsValue(word, digits));
+        if ((pointBits >> after) & 1) {
+            // Decimals follow: the value lies within 1 of the whole digits' value (the rounding of
+            // a long text included).
+            const LetterExtent &extent = m_extents[static_cast<std::size_t>(index)];
+            const double low = negative ? -(whole + 1.0) : whole;
+            const double high = negative ? -whole : whole + 1.0;
+            if (extent.seen & (low >= extent.min) & (high <= extent.max))
+                continue;
+            widen(index, valueInFull(line, at, m_spaces));
+        } else {
+            widen(index, withSign(whole, negative && digits > 0));
+        }
     }
 }
 

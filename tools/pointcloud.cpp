@@ -3,6 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include <sys/stat.h>
 
@@ -63,6 +68,23 @@ std::optional<QString> pointCloudTargetRefused(const QString &target, const QStr
 PointCloudExport::PointCloudExport(PointsFor which, const LineRules &rules)
     : m_which(which), m_writer(rules.outputFormat), m_spaces(rules.spaces)
 {
+    // The pictures the writer writes directly: whole zeros, then perhaps a point, zeros and #s.
+    static const QRegularExpression simple(QStringLiteral("^(0+)(\\.(0*)(#*))?$"));
+    const QRegularExpressionMatch m = simple.match(rules.outputFormat);
+    m_plainCopies = m.hasMatch() && m_writer.direct() && rules.outputFormat.size() < NumberWriter::kLongestNumber / 2;
+    if (m_plainCopies) {
+        m_integerZeros = static_cast<int>(m.capturedLength(1));
+        m_withPoint = m.capturedLength(2) > 0;
+        m_decimalZeros = static_cast<int>(m.capturedLength(3));
+        m_places = m_decimalZeros + static_cast<int>(m.capturedLength(4));
+    }
+    // Each coordinate starts at 0.
+    for (int i = 0; i < 3; ++i) {
+        QByteArray zero;
+        m_writer.append(0.0, zero);
+        m_text[i].size = static_cast<int>(std::min<qsizetype>(zero.size(), NumberWriter::kLongestNumber));
+        std::memcpy(m_text[i].bytes, zero.constData(), static_cast<std::size_t>(m_text[i].size));
+    }
 }
 
 bool PointCloudExport::open(const QString &target)
@@ -72,7 +94,90 @@ bool PointCloudExport::open(const QString &target)
     // the file is closed would not stop the rename.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(m_file.errorString());
-    m_pending.reserve(kWriteBlock + 3 * NumberWriter::kLongestNumber);
+    m_pending.resize(static_cast<std::size_t>(kWriteBlock + 3 * NumberWriter::kLongestNumber + 8));
+    m_pendingSize = 0;
+    return true;
+}
+
+namespace {
+
+// Bits a ... b - 1 (0 <= a <= b <= 63).
+quint64 bitsFrom(int a, int b)
+{
+    return ((quint64(1) << b) - 1) & ~((quint64(1) << a) - 1);
+}
+
+} // namespace
+
+bool PointCloudExport::copyPlainNumber(const LineMasks &masks, int letterAt, AxisText &text) const
+{
+    const int first = letterAt + 1;
+    if ((masks.spaces >> first) & 1)
+        return false; // a space leads the number
+    const bool negative = (masks.minus >> first) & 1;
+    const int wholeFrom = first + static_cast<int>((masks.signs >> first) & 1);
+    const int wholeTo = wholeFrom + std::countr_zero(~(masks.digits >> wholeFrom));
+    int decimalsFrom = wholeTo;
+    int decimalsTo = wholeTo;
+    if ((masks.points >> wholeTo) & 1) {
+        decimalsFrom = wholeTo + 1;
+        decimalsTo = decimalsFrom + std::countr_zero(~(masks.digits >> decimalsFrom));
+    }
+    // Spaces after the text that may lead it on, up to 15 digits read exactly, no more decimals
+    // (bar trailing zeros) than the picture keeps: anything else takes the writer.
+    const int digits = (wholeTo - wholeFrom) + (decimalsTo - decimalsFrom);
+    if (((masks.goesOn >> decimalsTo) & 1) || digits == 0 || digits > 15)
+        return false;
+    const quint64 nonZero = masks.digits & ~masks.zeros;
+    const quint64 wholeNonZero = nonZero & bitsFrom(wholeFrom, wholeTo);
+    const int wholeShown = wholeNonZero ? std::countr_zero(wholeNonZero) : wholeTo;
+    const quint64 decimalsNonZero = nonZero & bitsFrom(decimalsFrom, decimalsTo);
+    const int decimalsShown = decimalsNonZero ? 64 - std::countl_zero(decimalsNonZero) : decimalsFrom;
+    if (decimalsShown - decimalsFrom > m_places)
+        return false;
+
+    const char *data = m_copy.data();
+    char *out = text.bytes;
+    if (negative && (wholeTo > wholeShown || decimalsShown > decimalsFrom))
+        *out++ = '-';
+    for (int k = wholeTo - wholeShown; k < m_integerZeros; ++k)
+        *out++ = '0';
+    // Whole blocks are copied (the copy of the line and the text have room); only digits are kept.
+    std::memcpy(out, data + wholeShown, 16);
+    out += wholeTo - wholeShown;
+    if (m_withPoint) {
+        *out++ = '.';
+        std::memcpy(out, data + decimalsFrom, 16);
+        out += decimalsShown - decimalsFrom;
+        for (int k = decimalsShown - decimalsFrom; k < m_decimalZeros; ++k)
+            *out++ = '0';
+    }
+    text.size = static_cast<int>(out - text.bytes);
+    return true;
+}
+
+bool PointCloudExport::setAxis(int axis, QByteArrayView line, qsizetype letterAt)
+{
+    // A letter with no number after it ("(FIXTURE)", "(x)") names no position: the coordinate
+    // keeps its value.
+    const NumberText number = readNumberText(line, letterAt, m_spaces);
+    if (!number.digits)
+        return true;
+    const double value = number.value();
+    AxisText &text = m_text[axis];
+    int size = -1;
+    if (m_writer.direct()) {
+        size = m_writer.write(value, text.bytes);
+    } else {
+        QByteArray written;
+        if (m_writer.append(value, written) && written.size() <= NumberWriter::kLongestNumber) {
+            size = static_cast<int>(written.size());
+            std::memcpy(text.bytes, written.constData(), static_cast<std::size_t>(size));
+        }
+    }
+    if (size < 0)
+        return fail(QStringLiteral("the %1 value of a line is too large to be written").arg(kAxes[axis]));
+    text.size = size;
     return true;
 }
 
@@ -80,53 +185,62 @@ bool PointCloudExport::addLine(QByteArrayView line)
 {
     if (!m_error.isEmpty())
         return false;
-    constexpr quint32 xyz = letterBit('X') | letterBit('Y') | letterBit('Z');
-    m_scan.read(line, m_spaces, xyz);
-    for (int i = 0; i < 3; ++i) {
-        const int index = kAxes[i] - 'A';
-        if (m_scan.found(index))
-            m_point[i] = m_scan.number(index).value();
-    }
-    if (m_which == PointsFor::LinesWithXyz && !(m_scan.found() & xyz))
-        return true;
-    if (m_writer.direct()) {
-        // The point's line is put together here and appended in one piece.
-        char text[3 * NumberWriter::kLongestNumber + 4];
-        char *to = text;
-        for (int i = 0; i < 3; ++i) {
-            if (i > 0)
-                *to++ = ',';
-            const int n = m_writer.write(m_point[i], to);
-            if (n < 0)
-                return fail(QStringLiteral("the %1 value of a line is too large to be written").arg(kAxes[i]));
-            to += n;
+    // The first X, Y and Z of the line, a bit each.
+    quint32 found = 0;
+    const qsizetype size = line.size();
+    if (m_plainCopies && size <= LineMasks::kLongest) {
+        char *data = m_copy.data();
+        std::memcpy(data, line.data(), static_cast<std::size_t>(size));
+        const LineMasks masks(data, size, m_spaces);
+        for (quint64 letters = masks.letters; letters && found != 7; letters &= letters - 1) {
+            const int at = std::countr_zero(letters);
+            const unsigned axis = (static_cast<uchar>(data[at]) | 0x20u) - 'x';
+            if (axis > 2 || ((found >> axis) & 1))
+                continue;
+            found |= 1u << axis;
+            if (!copyPlainNumber(masks, at, m_text[axis]) && !setAxis(static_cast<int>(axis), line, at))
+                return false;
         }
-        *to++ = '\r';
-        *to++ = '\n';
-        m_pending.append(text, to - text);
     } else {
+        constexpr quint32 xyz = letterBit('X') | letterBit('Y') | letterBit('Z');
+        m_scan.read(line, m_spaces, xyz);
         for (int i = 0; i < 3; ++i) {
-            if (i > 0)
-                m_pending.append(',');
-            if (!m_writer.append(m_point[i], m_pending))
-                return fail(QStringLiteral("the %1 value of a line is too large to be written").arg(kAxes[i]));
+            if (!m_scan.found(kAxes[i] - 'A'))
+                continue;
+            found |= 1u << i;
+            if (!setAxis(i, line, m_scan.position(kAxes[i] - 'A')))
+                return false;
         }
-        m_pending.append("\r\n", 2);
     }
+    if (m_which == PointsFor::LinesWithXyz && !found)
+        return true;
+    // The point's line: the three texts joined by commas, ended by CR LF.
+    char *to = m_pending.data() + m_pendingSize;
+    for (int i = 0; i < 3; ++i) {
+        // A short text goes as one block of 32 bytes (the buffer has room), a longer one as it is.
+        if (m_text[i].size <= 32)
+            std::memcpy(to, m_text[i].bytes, 32);
+        else
+            std::memcpy(to, m_text[i].bytes, static_cast<std::size_t>(m_text[i].size));
+        to += m_text[i].size;
+        *to++ = i < 2 ? ',' : '\r';
+    }
+    *to++ = '\n';
+    m_pendingSize = to - m_pending.data();
     ++m_points;
-    return m_pending.size() < kWriteBlock || writePending();
+    return m_pendingSize < kWriteBlock || writePending();
 }
 
 bool PointCloudExport::writePending()
 {
     // A short write is followed by another, which gives the reason (a full disk) when it fails.
-    for (qsizetype done = 0; done < m_pending.size();) {
-        const qint64 n = m_file.write(m_pending.constData() + done, m_pending.size() - done);
+    for (qsizetype done = 0; done < m_pendingSize;) {
+        const qint64 n = m_file.write(m_pending.data() + done, m_pendingSize - done);
         if (n <= 0)
             return fail(m_file.errorString());
         done += n;
     }
-    m_pending.resize(0);
+    m_pendingSize = 0;
     return true;
 }
 
@@ -145,7 +259,7 @@ void PointCloudExport::cancel()
         m_file.cancelWriting();
         m_file.commit(); // after cancelWriting this removes the temporary file and writes nothing
     }
-    m_pending.clear();
+    m_pendingSize = 0;
 }
 
 bool PointCloudExport::fail(const QString &what)

@@ -10,7 +10,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <optional>
+#include <vector>
 
 // Export Point Cloud: the tool positions of a range written as a text file of "x,y,z" lines. The
 // frame's read-only run hands the export the range's lines one by one; the file appears, whole,
@@ -37,8 +39,8 @@ std::optional<QString> pointCloudTargetRefused(const QString &target, const QStr
                                                const QStringList &storePaths);
 
 // One export. Each line read sets the current point's X, Y and Z from the first occurrence of
-// each letter on it (case ignored, comments included); a coordinate keeps its value until a line
-// sets it again, and all three start at 0. A point is written for every line (o1), or for every
+// each letter on it (case ignored, comments included) when a number follows it; a coordinate keeps
+// its value until a line sets it again, and all three start at 0. A point is written for every line (o1), or for every
 // line holding an X, Y or Z anywhere (o2): the three values with the output picture, joined by
 // commas, ended by CR LF.
 //
@@ -63,6 +65,19 @@ public:
     qint64 points() const { return m_points; }
 
 private:
+    // A coordinate's text as it is written, kept until a line sets the coordinate again.
+    struct AxisText
+    {
+        char bytes[NumberWriter::kLongestNumber];
+        int size = 0;
+    };
+
+    // Sets a coordinate from the number after its letter at `letterAt`.
+    bool setAxis(int axis, QByteArrayView line, qsizetype letterAt);
+    // For a short line told apart by `masks`: the coordinate's text copied from a plain decimal
+    // number text (a sign, digits, a point and digits, at most 15 digits, no more decimals than the
+    // picture keeps), written as the picture writes its value; false for any other text.
+    bool copyPlainNumber(const LineMasks &masks, int letterAt, AxisText &text) const;
     bool writePending();
     bool fail(const QString &what);
 
@@ -70,10 +85,21 @@ private:
     NumberWriter m_writer;
     bool m_spaces;
     LetterScan m_scan;
-    double m_point[3] = {0.0, 0.0, 0.0};
+    // The output picture when it is one whose values can be copied from plain number texts: its
+    // whole zeros, whether it has a point, and its decimal zeros and #s.
+    bool m_plainCopies = false;
+    int m_integerZeros = 0;
+    bool m_withPoint = false;
+    int m_decimalZeros = 0;
+    int m_places = 0;
+    AxisText m_text[3];
+    // A copy of a short line, with room for reading it 16 bytes at a time.
+    std::array<char, LineMasks::kLongest + LineMasks::kSlack> m_copy{};
     qint64 m_points = 0;
     QSaveFile m_file;
-    QByteArray m_pending;
+    // The text waiting to be written: its first m_pendingSize bytes.
+    std::vector<char> m_pending;
+    qsizetype m_pendingSize = 0;
     QString m_error;
 };
 

@@ -7,6 +7,7 @@
 #include "operation.h"
 #include "prompts.h"
 #include "steprecorder.h"
+#include "storepass.h"
 #include "tessarc.h"
 
 #include <QCloseEvent>
@@ -281,7 +282,7 @@ void ToolWindow::Go_Click()
         say(*refusal);
         return;
     }
-    const std::optional<LineRange> range = checkRange(rangeFields(), editor.numberOfLines());
+    const std::optional<LineRange> range = checkRangeFields();
     if (!range) {
         say(m_host.values().messages.textNull);
         return;
@@ -323,6 +324,11 @@ void ToolWindow::Go_Click()
         say(stopped);
 }
 
+std::optional<LineRange> ToolWindow::checkRangeFields() const
+{
+    return checkRange(rangeFields(), m_host.editor().numberOfLines());
+}
+
 QString ToolWindow::runOn(const LineRange &range)
 {
     return rewriteRange(range, prepareRun());
@@ -330,9 +336,12 @@ QString ToolWindow::runOn(const LineRange &range)
 
 void ToolWindow::showProgress(qint64 counter, const LineRange &range)
 {
+    // Most lines only pass by: the cheapest test comes first.
+    if (m_sinceProgress.isValid() && counter % kClockEvery != 0)
+        return;
     if (!m_host.values().numbers.calcPercent)
         return;
-    if (m_sinceProgress.isValid() && (counter % kClockEvery != 0 || m_sinceProgress.elapsed() < kYieldMs))
+    if (m_sinceProgress.isValid() && m_sinceProgress.elapsed() < kYieldMs)
         return;
     if (const std::optional<QString> caption = progressCaption(counter, range, m_host.values().numbers.percentFormat))
         Go->setText(*caption);
@@ -408,24 +417,20 @@ QString ToolWindow::readRange(const LineRange &range,
     TESSARC &editor = m_host.editor();
     qint64 next = range.first;
     try {
-        tessarc::LineStore store;
-        openForRange(store, editor, range);
-        struct Stop
         {
-        };
-        try {
-            store.forEachRecord(tessarc::LineNumber(range.first), range.count(),
-                                [&](tessarc::LineNumber record, QByteArrayView text) {
-                                    next = record.value;
-                                    showProgress(next - range.first + 1, range);
-                                    if (!visit(record, text))
-                                        throw Stop();
-                                    ++next;
-                                });
-        } catch (const Stop &) {
-            // the visitor has what it needs
+            tessarc::LineStore whole; // a short store is refused before anything is read
+            openForRange(whole, editor, range);
         }
-        store.close();
+        StoreBlocks blocks(editor.tempFile, editor.recLen, tessarc::LineNumber(range.first), range.count());
+        while (blocks.next()) {
+            for (qint64 i = 0; i < blocks.blockLines(); ++i) {
+                const tessarc::LineNumber line = blocks.blockFirst() + i;
+                next = line.value;
+                showProgress(next - range.first + 1, range);
+                if (!visit(line, blocks.line(i)))
+                    return QString();
+            }
+        }
     } catch (const tessarc::ControlError &error) {
         return QStringLiteral("Line %1: ").arg(next) + error.description() + QLatin1Char('.');
     }

@@ -53,8 +53,9 @@ public:
 
     // Stores the line being edited, fills the range from the editor and shows the window.
     void Form_Load();
-    // Fills the range from the program: the current line to the last one.
-    void fillRange();
+    // Fills the range from the program: the current line to the last one (a tool may fill it its
+    // own way).
+    virtual void fillRange();
     // With no program loaded: the NOFILE text, and the window closes. Runs when the window is shown.
     void Form_Activate();
     // True while the window must not close (an operation runs).
@@ -82,6 +83,9 @@ protected:
 
     // The tool's own checks before a run: nothing when its fields can run, else the text to show.
     virtual std::optional<QString> checkFields() const = 0;
+    // The range Go works on, from the range fields, or nothing when they cannot run (the TEXTNULL
+    // text is shown). By default: both fields numeric, 1 <= start <= end <= the last line.
+    virtual std::optional<LineRange> checkRangeFields() const;
     // Checks that need the range, once it passed its own check.
     virtual std::optional<QString> checkRun(const LineRange &) const { return std::nullopt; }
     // What Go does under the lock, with the view read-only, once every check passed: the message to

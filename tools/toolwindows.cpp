@@ -1,11 +1,16 @@
 #include "toolwindows.h"
 
+#include "frmcopy.h"
+#include "frmdel.h"
+#include "frmexportpc.h"
+#include "frminsert.h"
 #include "frmcomment.h"
 #include "frmfilter.h"
 #include "frmformat.h"
 #include "frmmirror.h"
 #include "frmn.h"
 #include "frmop.h"
+#include "frmsize.h"
 #include "frmopplus.h"
 #include "frmspace.h"
 #include "host.h"
@@ -35,6 +40,11 @@ struct ToolEntry
 constexpr ToolEntry kTools[] = {
     {"Operations1", &make<frmOp>},
     {"mirror1", &make<frmMirror>},
+    {"size1", &make<frmSize>},
+    {"exportPointCloud1", &make<frmExportPC>},
+    {"frmInsert1", &make<frmInsert>},
+    {"frmDel1", &make<frmDel>},
+    {"copy2", &make<frmCopy>},
     {"opPLUS", &make<frmOpPlus>},
     {"frmn1", &make<frmN>},
     {"frmSpace1", &make<frmSpace>},

@@ -168,7 +168,16 @@ private slots:
         rebuild.commit();
         QCOMPARE(program->lineCount(), 11);
         QCOMPARE(allLines(*program), split(lines(1, 3) + "NEW\r\n" + lines(4, 10)));
-        QVERIFY(!QFile::exists(program->scratch));
+        QCOMPARE(readBytes(program->scratch), before); // the program as it was, for the next rebuild to write over
+
+        // A rebuild written over that longer scratch store, with lines past the end of the store's
+        // file: nothing of the old text is left in the new program.
+        QFile::resize(program->store, 20 * 9);
+        ProgramRebuild shorter(*program);
+        shorter.copyLines(LineNumber(8), 4);
+        shorter.commit();
+        QCOMPARE(allLines(*program), split(lines(7, 8) + "\r\n\r\n"));
+        QCOMPARE(QFileInfo(program->store).size(), qint64(20 * 4));
     }
 };
 

@@ -1,9 +1,12 @@
+#include "axislookup.h"
 #include "copylines.h"
+#include "numbers.h"
 #include "pointcloud.h"
 #include "testenv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -54,6 +57,49 @@ private slots:
         QVERIFY2(cloud.commit(), qPrintable(cloud.error()));
         QTEST(readBytes(target), "expected");
         QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::Files), QStringList{"part.pc"});
+    }
+
+    // Every point is the one the lookup and the picture give, whichever way its numbers were read:
+    // copied from plain texts of short lines, read in full otherwise.
+    void pointsAgreeWithTheLookup()
+    {
+        QRandomGenerator random(11);
+        const char *const pieces[] = {"X", "y", "Z", "x", " ", "  ", "-", "+", ".", "0", "00", "7", "12.5", "1.23456",
+                                      "-0.0001", "(X)", "G01 ", "1234567890123456", "0.500", "..", "F300.", "N10"};
+        const QString folder = freshFolder(QStringLiteral("agree"));
+        int copied = 0;
+        for (const char *picture : {"0.####", "00.00#", "0", "0.", "0.0#", "[0.00]"}) {
+            for (const bool spaces : {true, false}) {
+                tools::LineRules rules;
+                rules.outputFormat = QString::fromLatin1(picture);
+                rules.spaces = spaces;
+                tools::PointCloudExport cloud(PointsFor::EveryLine, rules);
+                const QString target = folder + QStringLiteral("/agree.pc");
+                QVERIFY(cloud.open(target));
+                double point[3] = {0.0, 0.0, 0.0};
+                QByteArray expected;
+                for (int i = 0; i < 1500; ++i) {
+                    QByteArray line;
+                    for (int k = random.bounded(18); k > 0; --k)
+                        line += pieces[random.bounded(static_cast<int>(std::size(pieces)))];
+                    QVERIFY(cloud.addLine(line));
+                    for (int axis = 0; axis < 3; ++axis) {
+                        QString letter(QChar(u'X' + axis));
+                        const functions::AxisValue found = functions::findAxisValue(letter, line, spaces);
+                        const QByteArray text = line.mid(functions::findLetter(letter, line) + 1, qsizetype(found.length));
+                        if (found.found == 1.0 && std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                            point[axis] = found.value;
+                    }
+                    expected += functions::formatNumber(point[0], rules.outputFormat).toLatin1() + ','
+                                + functions::formatNumber(point[1], rules.outputFormat).toLatin1() + ','
+                                + functions::formatNumber(point[2], rules.outputFormat).toLatin1() + "\r\n";
+                    copied += line.size() <= 62;
+                }
+                QVERIFY2(cloud.commit(), qPrintable(cloud.error()));
+                QCOMPARE(readBytes(target), expected);
+            }
+        }
+        QVERIFY(copied > 5000);
     }
 
     void proposedName_data()
@@ -134,13 +180,20 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"part.pc"});
     }
 
+    // The clipboard's text: every line followed by CR LF, every byte the Latin-1 character of its
+    // code, however far the buffer had to grow past what the first lines foretold.
     void copyLinesText()
     {
-        tools::CopyLinesText copy;
-        for (const QByteArray &line : {QByteArray("G01 X1"), QByteArray(), QByteArray("(\xe9)")})
+        tools::CopyLinesText copy(300);
+        QString expected;
+        for (int i = 0; i < 300; ++i) {
+            const QByteArray line = i == 1 ? QByteArray() : i < 100 ? QByteArray("(\xe9) G01 X") + QByteArray::number(i)
+                                                                  : QByteArray(400, 'Y');
             copy.addLine(line);
-        QCOMPARE(copy.bytes(), QByteArray("G01 X1\r\n\r\n(\xe9)\r\n"));
-        QCOMPARE(copy.text(), QStringLiteral("G01 X1\r\n\r\n(\u00e9)\r\n"));
+            expected += QString::fromLatin1(line) + QStringLiteral("\r\n");
+        }
+        QCOMPARE(copy.take(), expected);
+        QCOMPARE(copy.take(), QString());
     }
 };
 

@@ -36,19 +36,28 @@ class TestFindSize : public QObject
     Q_OBJECT
 
 private slots:
-    // One walk along a line finds for every letter what the lookup finds for it alone.
+    // One walk along a line finds for every letter what the lookup finds for it alone, and the
+    // extents it widens are those of every value read in full.
     void letterScanAgreesWithTheLookup()
     {
         QRandomGenerator random(7);
         tools::LetterScan scan;
+        tools::ExtentScan widened[2] = {tools::ExtentScan(false), tools::ExtentScan(true)};
+        tools::LetterExtents expectedExtents[2] = {};
         int found = 0;
         for (int i = 0; i < 20000; ++i) {
             const QByteArray line = randomLine(random);
             const bool spaces = random.bounded(2);
             scan.read(line, spaces);
+            widened[spaces].addLine(line);
             for (int index = 0; index < 26; ++index) {
                 QString axis(QChar(u'A' + index));
                 const functions::AxisValue expected = functions::findAxisValue(axis, line, spaces);
+                tools::LetterExtent &extent = expectedExtents[spaces][static_cast<std::size_t>(index)];
+                if (expected.found == 1.0 && !extent.seen)
+                    extent = {true, expected.value, expected.value};
+                else if (expected.found == 1.0)
+                    extent = {true, std::min(extent.min, expected.value), std::max(extent.max, expected.value)};
                 QCOMPARE(scan.found(index), expected.found == 1.0);
                 if (!scan.found(index))
                     continue;
@@ -57,9 +66,22 @@ private slots:
                 // Bit for bit: exactly the lookup's double, the sign of a zero included.
                 QCOMPARE(std::bit_cast<quint64>(scan.number(index).value()), std::bit_cast<quint64>(expected.value));
                 QCOMPARE(double(scan.number(index).length), expected.length);
+                const QByteArray text = line.mid(scan.position(index) + 1, scan.number(index).length);
+                QCOMPARE(scan.number(index).digits, std::any_of(text.begin(), text.end(), [](char c) {
+                             return c >= '0' && c <= '9';
+                         }));
             }
         }
         QVERIFY(found > 3000);
+        for (int spaces = 0; spaces < 2; ++spaces) {
+            for (std::size_t index = 0; index < 26; ++index) {
+                const tools::LetterExtent &a = widened[spaces].extents()[index];
+                const tools::LetterExtent &b = expectedExtents[spaces][index];
+                QCOMPARE(a.seen, b.seen);
+                QCOMPARE(a.min, b.min);
+                QCOMPARE(a.max, b.max);
+            }
+        }
     }
 
     void extents_data()
@@ -102,7 +124,7 @@ private slots:
         QCOMPARE(scan.positions()[0].line, qint64(1));
         QVERIFY(scan.positions().size() > 40000);
         QCOMPARE(scan.positions().back().value, 46000.0);
-        QCOMPARE(scan.row(scan.positions()[1]), QStringLiteral("Line 2: X = 2"));
+        QCOMPARE(tools::positionRow(scan.letter(), scan.positions()[1]), QStringLiteral("Line 2: X = 2"));
 
         tools::PositionScan none(QLatin1Char('1'), rules(false));
         none.addLine(1, "X1");

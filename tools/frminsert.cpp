@@ -1,0 +1,94 @@
+#include "frminsert.h"
+
+#include "frmdel.h"
+#include "globalvar.h"
+#include "host.h"
+#include "numbers.h"
+#include "prompts.h"
+#include "tessarc.h"
+#include "wholelines.h"
+
+#include <QBoxLayout>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <cmath>
+
+frmInsert::frmInsert(Host &host, QWidget *owner) : ToolWindow(host, owner, QStringLiteral("Insert File"))
+{
+    setObjectName(QStringLiteral("frmInsert"));
+    Label1 = new QLabel(QStringLiteral("Filename:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Command1 = new QPushButton(QStringLiteral("&Click Here To Select Filename"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setAutoDefault(false);
+    Command1->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('0')) * 40);
+    Label1->setBuddy(Command1);
+    auto *row = new QHBoxLayout;
+    row->addWidget(Label1);
+    row->addWidget(Command1, 1);
+    ownFields()->addLayout(row);
+    setFirstField(Command1);
+
+    tools::lineFieldsOnly(*this, QStringLiteral("Insert File After Line"));
+    Label2->hide();
+    EndLine->hide();
+    // Line 0 is a place to insert at: the frame's check of StartLine as it is typed does not apply.
+    // What the field holds is checked when Go is pressed.
+    disconnect(StartLine, &QLineEdit::textEdited, this, &ToolWindow::StartLine_Change);
+    connect(Command1, &QPushButton::clicked, this, &frmInsert::Command1_Click);
+}
+
+void frmInsert::Command1_Click()
+{
+    GlobalVar &values = host().values();
+    const QString chosen = host().prompts().openFileName(this, values.folders.lastDirOpen);
+    if (!chosen.isEmpty())
+        Command1->setText(chosen);
+}
+
+QString frmInsert::fileName() const
+{
+    return Command1->text();
+}
+
+QString frmInsert::stepSettings() const
+{
+    return tools::insertFileStep(fileName(), StartLine->text(), host().values().brand.stepSeparator);
+}
+
+std::optional<QString> frmInsert::checkFields() const
+{
+    if (!QFileInfo(fileName()).isFile())
+        return QStringLiteral("Bad Filename");
+    return std::nullopt;
+}
+
+std::optional<tools::LineRange> frmInsert::checkRangeFields() const
+{
+    const QString text = StartLine->text();
+    if (!functions::isNumeric(text))
+        return std::nullopt;
+    const double after = std::floor(functions::leadingNumber(text));
+    if (!(after >= 0) || after > static_cast<double>(host().editor().numberOfLines()))
+        return std::nullopt;
+    return tools::LineRange{static_cast<qint64>(after), static_cast<qint64>(after)};
+}
+
+QString frmInsert::runOn(const tools::LineRange &range)
+{
+    if (const std::optional<QString> refusal = tools::pageNotStored(host()))
+        return *refusal;
+    try {
+        tools::insertFile(host().editor().program(), fileName(), range.first, [this](qint64 done, qint64 total) {
+            showProgress(done, tools::LineRange{0, total});
+        });
+    } catch (const tessarc::ControlError &error) {
+        return tools::failureText(error, QStringLiteral("Nothing was inserted; the program is as it was."));
+    }
+    return QString();
+}

@@ -298,9 +298,14 @@ History::~History() = default;
 
 QString History::folder() const
 {
-    QString base = m_program.store;
+    return folderFor(m_program.store);
+}
+
+QString History::folderFor(const QString &store)
+{
+    QString base = store;
     if (base.endsWith(QLatin1String(".qen.tmp")))
-        base.chop(4); // "0.qen.tmp" keeps its history in "0.qen.history"
+        base.chop(3); // "0.qen.tmp" keeps its history in "0.qen.history"
     else
         base += QLatin1Char('.');
     return base + QStringLiteral("history");

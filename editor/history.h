@@ -46,6 +46,8 @@ public:
 
     // The folder of the steps: beside the store, named after it.
     QString folder() const;
+    // The folder of the steps kept for the store at `store`.
+    static QString folderFor(const QString &store);
     // At most `steps` steps and `bytes` bytes of them; 0 steps keeps none.
     void setLimits(int steps, qint64 bytes);
     int stepLimit() const { return m_stepLimit; }

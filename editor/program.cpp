@@ -4,6 +4,7 @@
 #include "linestore.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -37,7 +38,8 @@ ControlError tooManyLines(qint64 total)
 
 } // namespace
 
-Program::Program() : instance(QCoreApplication::applicationPid())
+Program::Program()
+    : instance(QCoreApplication::applicationPid()), m_journalWriter(std::make_unique<JournalWriter>())
 {
 }
 Program::~Program() = default;
@@ -62,11 +64,21 @@ ControlError Program::lineTooLong(LineNumber line, qint64 length, const QString 
 
 void Program::removeStores()
 {
+    m_journalWriter->drop();
     m_history.clear();
+    removeStoreFiles(store, scratch);
+    m_changed = false;
+}
+
+void Program::removeStoreFiles(const QString &store, const QString &scratch)
+{
+    if (store.isEmpty())
+        return;
+    QDir(History::folderFor(store)).removeRecursively();
     QFile::remove(store);
     QFile::remove(scratch);
+    // The journal goes last: while it is there, what it describes can still be found.
     QFile::remove(ProgramJournal::pathFor(store));
-    m_changed = false;
 }
 
 ProgramJournal Program::journal() const
@@ -84,6 +96,8 @@ ProgramJournal Program::journal() const
 
 void Program::writeJournal()
 {
+    // A journal still waiting for its store to be flushed says less than this one.
+    m_journalWriter->drop();
     if (store.isEmpty() || path.isEmpty())
         return;
     try {
@@ -100,12 +114,12 @@ void Program::markChanged()
         return;
     m_changed = true;
     m_changedAt = QDateTime::currentDateTime();
-    const int fd = ::open(QFile::encodeName(store).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fdatasync(fd);
-        ::close(fd);
-    }
-    writeJournal();
+    m_journalWriter->post(store, journal());
+}
+
+void Program::finishJournal()
+{
+    m_journalWriter->finish();
 }
 
 void Program::recover(const ProgramJournal &j, QString &lost, const ProgressReport &progress)

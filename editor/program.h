@@ -67,13 +67,18 @@ public:
 
     // Deletes both stores, the history and the journal kept beside them.
     void removeStores();
+    // Deletes a store that is no longer the program's, with its scratch store, history and journal.
+    static void removeStoreFiles(const QString &store, const QString &scratch);
 
     // ---- Finding the changes again after a crash ----
     // Whether the program changed since it was loaded or saved.
     bool isChanged() const { return m_changed; }
-    // A change of the program is over: it is marked changed, the store's records are flushed to
-    // disk and the journal beside the store says so. Never throws: the journal is a safety net.
+    // A change of the program is over: it is marked changed, and the store's records are flushed
+    // to disk and then the journal beside the store says so, away from the caller. Never throws:
+    // the journal is a safety net.
     void markChanged();
+    // Waits until the journal of the last change is written.
+    void finishJournal();
     // The journal beside the store, as it would be written now.
     ProgramJournal journal() const;
     // Opens the store a journal describes as the program, changed and not yet saved. Every record
@@ -104,6 +109,7 @@ private:
 
     qint64 m_lineCount = 0;
     bool m_changed = false;
+    std::unique_ptr<JournalWriter> m_journalWriter;
     QDateTime m_changedAt;
     History m_history{*this};
     ChangeRecord *m_recording = nullptr;

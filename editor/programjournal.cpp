@@ -83,7 +83,7 @@ QString ProgramJournal::pathFor(const QString &store)
 {
     QString base = store;
     if (base.endsWith(QLatin1String(".qen.tmp")))
-        base.chop(4);
+        base.chop(3);
     else
         base += QLatin1Char('.');
     return base + QStringLiteral("journal");
@@ -110,8 +110,10 @@ void ProgramJournal::write(const QString &path) const
         }
         done += put;
     }
-    if (::fdatasync(fd) != 0 || ::close(fd) != 0) {
-        const int err = errno;
+    const bool synced = ::fdatasync(fd) == 0;
+    const int syncError = errno;
+    if (::close(fd) != 0 || !synced) {
+        const int err = synced ? errno : syncError;
         ::unlink(name.constData());
         throw ControlError::fromErrno(err, temporary);
     }
@@ -131,6 +133,77 @@ std::optional<ProgramJournal> ProgramJournal::read(const QString &path, QString 
         return std::nullopt;
     }
     return decode(file.read(64 * 1024), problem);
+}
+
+// ---------------------------------------------------------------- written away from the caller
+
+JournalWriter::~JournalWriter()
+{
+    {
+        const std::lock_guard<std::mutex> hold(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join(); // what was posted last is written first
+}
+
+void JournalWriter::post(const QString &store, const ProgramJournal &journal)
+{
+    {
+        const std::lock_guard<std::mutex> hold(m_mutex);
+        m_pending = Job{store, journal, m_generation};
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { run(); });
+    }
+    m_wake.notify_one();
+}
+
+void JournalWriter::drop()
+{
+    const std::lock_guard<std::mutex> hold(m_mutex);
+    m_pending.reset();
+    ++m_generation;
+}
+
+void JournalWriter::finish()
+{
+    std::unique_lock<std::mutex> hold(m_mutex);
+    m_idle.wait(hold, [this] { return !m_pending && !m_busy; });
+}
+
+void JournalWriter::run()
+{
+    for (;;) {
+        std::unique_lock<std::mutex> hold(m_mutex);
+        m_wake.wait(hold, [this] { return m_stop || m_pending; });
+        if (!m_pending)
+            return;
+        const Job job = *m_pending;
+        m_pending.reset();
+        m_busy = true;
+        hold.unlock();
+
+        // The store's records reach the disk before the journal says what the store holds.
+        const int fd = ::open(QFile::encodeName(job.store).constData(), O_RDONLY | O_CLOEXEC);
+        const bool flushed = fd >= 0 && ::fdatasync(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+
+        hold.lock();
+        // Written under the lock, so once drop() returns no journal it dropped can still appear.
+        if (flushed && job.generation == m_generation) {
+            try {
+                job.journal.write(ProgramJournal::pathFor(job.store));
+            } catch (const ControlError &) {
+                // Without a journal the changes cannot be offered back after a crash; the
+                // program itself is as it should be.
+            }
+        }
+        m_busy = false;
+        hold.unlock();
+        m_idle.notify_all();
+    }
 }
 
 } // namespace tessarc

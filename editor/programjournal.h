@@ -5,7 +5,10 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <condition_variable>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace tessarc {
 
@@ -32,6 +35,43 @@ struct TESSARC_EXPORT ProgramJournal
     // Written to a file beside it, made durable, and renamed into place; throws ControlError.
     void write(const QString &path) const;
     static std::optional<ProgramJournal> read(const QString &path, QString *problem = nullptr);
+};
+
+// Flushes a store to disk and then writes its journal, on a thread of its own: flushing a store
+// of a gigabyte takes seconds, and the machinist waits for none of it. Only the last journal
+// posted is written; the journal says what the store holds only once the store's records are on
+// the disk.
+class TESSARC_EXPORT JournalWriter
+{
+public:
+    JournalWriter() = default;
+    ~JournalWriter();
+    JournalWriter(const JournalWriter &) = delete;
+    JournalWriter &operator=(const JournalWriter &) = delete;
+
+    void post(const QString &store, const ProgramJournal &journal);
+    // Forgets what was posted: no journal posted before is written after this returns.
+    void drop();
+    // Waits until what was posted is written.
+    void finish();
+
+private:
+    struct Job
+    {
+        QString store;
+        ProgramJournal journal;
+        quint64 generation = 0;
+    };
+    void run();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::optional<Job> m_pending;
+    quint64 m_generation = 0;
+    bool m_busy = false;
+    bool m_stop = false;
+    std::thread m_thread;
 };
 
 } // namespace tessarc

@@ -214,6 +214,10 @@ TESSARC::TESSARC(QWidget *parent)
     connect(TmrSDOWN, &QTimer::timeout, this, &TESSARC::TmrSDOWN_Timer);
     connect(progressbar, &tessarc::ProgressBox::released, this, &TESSARC::progressbar_MouseUp);
     connect(txtmain, &QPlainTextEdit::textChanged, this, &TESSARC::queueChange);
+    m_typingPause = new QTimer(this);
+    m_typingPause->setSingleShot(true);
+    m_typingPause->setInterval(2000);
+    connect(m_typingPause, &QTimer::timeout, this, &TESSARC::writeBackWhileIdle);
     connect(txtmain, &tessarc::PageView::mouseDown, this, &TESSARC::MouseDown);
     connect(txtmain, &tessarc::PageView::wheelTurned, this, &TESSARC::wheelTurned);
     connect(txtmain, &QPlainTextEdit::cursorPositionChanged, this, &TESSARC::highlightCurrentLine);
@@ -278,6 +282,7 @@ void TESSARC::showNoProgram()
     lfile.clear();
     setViewText(QStringLiteral("Please Load A File."));
     m_shownText.clear();
+    m_pageRecords = 0;
     {
         const QSignalBlocker block(c);
         c->setText(kNoCount);
@@ -305,6 +310,7 @@ bool TESSARC::loadFile(const QString &filename)
         setViewText(QString());
         c->setText(kNoCount);
         m_shownText.clear();
+        m_pageRecords = 0;
         step = 50;
         curLine = 1;
         m_program.load(filename, [this](qint64 done, qint64 total) {
@@ -362,6 +368,36 @@ bool TESSARC::saveFile(const QString &where2save)
     } catch (const ControlError &error) {
         report(QStringLiteral("SaveFile"), error, step);
         setNotes(QStringLiteral("Not saved: ") + where2save);
+        m_program.lock.release();
+        return false;
+    }
+}
+
+bool TESSARC::openRecovered(const tessarc::ProgramJournal &journal, QString &lost)
+{
+    if (!m_program.lock.take())
+        return false;
+    try {
+        lfile.clear();
+        setViewText(QString());
+        c->setText(kNoCount);
+        m_shownText.clear();
+        m_pageRecords = 0;
+        curLine = 1;
+        m_program.recover(journal, lost, [this](qint64 done, qint64 total) {
+            showProgress(percentOf(done, total));
+            m_pump->maybe();
+        });
+        c->setText(QStringLiteral("1"));
+        m_program.lock.release();
+        m_pump->now();
+        loadLine(1);
+        setNotes(lfile + QStringLiteral(" Recovered."));
+        return true;
+    } catch (const ControlError &error) {
+        report(QStringLiteral("Recover"), error, 0);
+        showNoProgram();
+        setNotes(QStringLiteral("Please Load File"));
         m_program.lock.release();
         return false;
     }
@@ -430,9 +466,9 @@ void TESSARC::writeBack()
     const QStringList page = txtmain->pageLines();
     if (page.join(QStringLiteral("\r\n")) == m_shownText)
         return;
-    // The lines the page held when it was shown: a full page, or what was left of the program.
-    const qint64 total = numberOfLines();
-    const qint64 shown = std::min<qint64>(lines, std::max<qint64>(0, total - curLine + 1));
+    // The lines the page stood for when it was shown (a full page, or what was left of the
+    // program), or when it was last written back while it stayed on screen.
+    const qint64 shown = m_pageRecords;
     QList<QByteArray> bytes;
     bytes.reserve(page.size());
     for (const QString &line : page)
@@ -444,7 +480,27 @@ void TESSARC::writeBack()
     m_program.replaceLines(first, shown, bytes);
     change.keepLines(first, old, bytes.size());
     change.finish();
+    m_pageRecords = bytes.size();
     m_writeBackName = QStringLiteral("Typing");
+}
+
+void TESSARC::writeBackWhileIdle()
+{
+    // Typing has paused: the page goes to the store, so a crash now loses nothing typed. The view
+    // is left as it is (caret, selection, the page on screen).
+    if (Run || lfile.isEmpty() || pageIsStored())
+        return;
+    try {
+        writeBack();
+        m_shownText = txtmain->pageText();
+    } catch (const ControlError &) {
+        // The page stays unstored; leaving it writes it back again and says what is wrong.
+    }
+}
+
+void TESSARC::setTypingPause(int milliseconds)
+{
+    m_typingPause->setInterval(milliseconds);
 }
 
 void TESSARC::showPage(LineNumber top)
@@ -459,6 +515,7 @@ void TESSARC::showPage(LineNumber top)
     setViewText(QString::fromLatin1(joined));
     curLine = clampToInt(static_cast<double>(top.value));
     m_shownText = txtmain->pageText();
+    m_pageRecords = records.size();
 }
 
 void TESSARC::ChangeLineCount(int newNumberOfLines)
@@ -474,6 +531,7 @@ void TESSARC::ChangeLineCount(int newNumberOfLines)
             curLine = 1;
             setViewText(QString());
             m_shownText.clear();
+            m_pageRecords = 0;
             drawLineNumbers();
         }
         return;
@@ -665,6 +723,7 @@ void TESSARC::queueChange()
 {
     if (m_settingText || Run)
         return;
+    m_typingPause->start();
     // The document is still inside its own edit when it reports a change, so the page is looked at
     // once the edit is over: right after the key that made it, or on the next pass of the event loop.
     if (!m_changePending) {

@@ -66,6 +66,10 @@ public:
     // Both report their own failures; the result says whether the program was loaded (saved).
     bool loadFile(const QString &filename);
     bool saveFile(const QString &where2save);
+    // Opens the line store a journal describes (at `tempFile`, which the host points at it) as the
+    // program, changed and not yet saved. `lost` says what could not be read back. Reports its own
+    // failure; the store is then left where it is.
+    bool openRecovered(const tessarc::ProgramJournal &journal, QString &lost);
     void loadLine(int lineNumber);
     void lockup(bool yesno);
     int numberOfLines() const;
@@ -101,6 +105,9 @@ public:
     // Shows how far a long piece of work on the program has come, in the progress bar, and lets
     // pending events through now and then (a host's undo, for one).
     void reportProgress(qint64 done, qint64 total);
+
+    // How long typing must pause before the page is written back to the store (milliseconds).
+    void setTypingPause(int milliseconds);
 
     // Where the control's warning boxes and beeps go; null restores the Qt dialogs.
     void setPrompts(tessarc::ControlPrompts *prompts);
@@ -162,6 +169,7 @@ private:
     void drawLineNumbers();
 
     void writeBack();
+    void writeBackWhileIdle();
     void layoutParts();
     static int statusWidth(const QWidget *part, const QString &text);
     void computeLines();
@@ -178,6 +186,8 @@ private:
     tessarc::ControlPrompts *m_prompts;
     tessarc::EventPump *m_pump;
     QString m_shownText;
+    qint64 m_pageRecords = 0; // the records the page stands for: what writing it back replaces
+    QTimer *m_typingPause = nullptr;
     qint64 m_lastPercent = -1;
     int m_gutterWidth;
     int m_bottomMargin;

@@ -52,3 +52,18 @@ bool InstanceLock::otherInstanceRunning() const
     }
     return running;
 }
+
+bool InstanceLock::isRunning(qint64 pid) const
+{
+    if (pid == QCoreApplication::applicationPid())
+        return true;
+    const QString path = QDir(m_folder).filePath(QString::number(pid) + QStringLiteral(".lock"));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false; // it ended and its lock file went with it
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (!held)
+        ::flock(fd, LOCK_UN);
+    ::close(fd);
+    return held;
+}

@@ -15,6 +15,8 @@ public:
 
     // True when a live instance other than this one holds its lock. Stale lock files are removed.
     bool otherInstanceRunning() const;
+    // True when the instance of process `pid` still runs (this one does).
+    bool isRunning(qint64 pid) const;
 
 private:
     QString m_folder;

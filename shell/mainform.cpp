@@ -2,6 +2,7 @@
 
 #include "frmabout.h"
 #include "instancelock.h"
+#include "recovery.h"
 #include "operation.h"
 #include "programfolder.h"
 #include "prompts.h"
@@ -432,13 +433,9 @@ void mainform::Form_Load(const QStringList &arguments)
     refreshRecentMenu();
     setWindowTitle(globalVar.brand.productName);
 
-    const QDir folder(m_programFolder);
-    if (!folder.entryList({QStringLiteral("*.qen.tmp")}, QDir::Files).isEmpty() && !otherInstanceRunning()) {
-        for (const QString &stale : folder.entryList({QStringLiteral("*.qen.tmp")}, QDir::Files))
-            QFile::remove(folder.filePath(stale));
-    }
+    const bool recovered = offerLeftChanges();
 
-    if (!startFile.isEmpty() && QFileInfo(startFile).isFile()) {
+    if (!recovered && !startFile.isEmpty() && QFileInfo(startFile).isFile()) {
         show();
         move(pos() + QPoint(toPixels(50), toPixels(50)));
         // A window started on a program stands a little off the last one; that is not a move of
@@ -530,6 +527,66 @@ void mainform::keepFrameOnScreen()
     const int left = std::clamp(frame.left(), room.left(), std::max(room.left(), room.right() - frame.width() + 1));
     const int top = std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() - frame.height() + 1));
     move(left, top);
+}
+
+bool mainform::offerLeftChanges()
+{
+    // The stores of instances that are gone: changes never saved are offered back (one program a
+    // window; the rest wait for the next start), the others are cleared.
+    bool recovered = false;
+    const auto running = [this](qint64 pid) { return m_instance->isRunning(pid); };
+    for (const recovery::LeftStore &left : recovery::findLeftStores(m_programFolder, running, otherInstanceRunning())) {
+        if (left.hasJournal() && !left.journal) {
+            const QString kept = recovery::setAside(left);
+            m_prompts.message(this,
+                              QStringLiteral("Unsaved changes were found in ") + left.store +
+                                  QStringLiteral(", but they cannot be recovered: ") + left.problem +
+                                  QStringLiteral(".") +
+                                  (kept.isEmpty() ? QString() : QStringLiteral(" The line store is kept as ") + kept +
+                                                                    QStringLiteral(".")),
+                              globalVar.brand.programTitle);
+            continue;
+        }
+        if (!left.holdsChanges()) {
+            tessarc::Program::removeStoreFiles(left.store, left.scratch);
+            continue;
+        }
+        if (recovered)
+            continue;
+        const Prompts::Answer answer =
+            m_prompts.ask(this, recovery::question(*left.journal), globalVar.brand.programTitle, Prompts::Buttons::YesNoCancel);
+        if (answer == Prompts::Answer::No)
+            tessarc::Program::removeStoreFiles(left.store, left.scratch);
+        if (answer != Prompts::Answer::Yes)
+            continue;
+        recovered = openRecovered(left);
+    }
+    return recovered;
+}
+
+bool mainform::openRecovered(const recovery::LeftStore &left)
+{
+    const QString ownStore = TESSARC1->tempFile;
+    const QString ownScratch = TESSARC1->tempFile2;
+    TESSARC1->tempFile = left.store;
+    TESSARC1->tempFile2 = left.scratch;
+    show();
+    hideFileMenus();
+    TESSARC1->lockup(false);
+    QString lost;
+    if (!TESSARC1->openRecovered(*left.journal, lost)) {
+        // Nothing was opened: the store stays for the next start.
+        TESSARC1->tempFile = ownStore;
+        TESSARC1->tempFile2 = ownScratch;
+        TESSARC1->lockup(true);
+        return false;
+    }
+    if (!lost.isEmpty())
+        m_prompts.message(this, lost, globalVar.brand.programTitle);
+    setSaveCaptions();
+    showFileMenus();
+    addRecentFile(TESSARC1->lfile);
+    return true;
 }
 
 void mainform::allocateTempFiles()
@@ -704,11 +761,11 @@ bool mainform::openProgram(const QString &path)
     allocateTempFiles();
     hideFileMenus();
     TESSARC1->lockup(false);
+    TESSARC1->recLen = globalVar.io.recLen; // a recovered program kept the record length it was stored with
     const bool loaded = TESSARC1->loadFile(QFileInfo(path).absoluteFilePath());
     // The control has let go of the program it held before: its stores go now, not at the next start.
     if (oldStore != TESSARC1->tempFile) {
-        QFile::remove(oldStore);
-        QFile::remove(oldScratch);
+        tessarc::Program::removeStoreFiles(oldStore, oldScratch);
     }
     setSaveCaptions();
     if (!loaded) {

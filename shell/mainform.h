@@ -12,6 +12,9 @@
 #include <memory>
 
 class InstanceLock;
+namespace recovery {
+struct LeftStore;
+}
 class Prompts;
 class QAction;
 class QMenu;
@@ -116,6 +119,8 @@ private:
     // failed load (the control has said why) no program is open: the view is locked and the menus
     // that need a program are hidden. True when the program is open.
     bool openProgram(const QString &path);
+    bool offerLeftChanges();
+    bool openRecovered(const recovery::LeftStore &left);
     // Moves the window so its frame, title bar included, lies on a screen.
     void keepFrameOnScreen();
     void showContextMenu(int button, int shift, float x, float y);

@@ -1,0 +1,76 @@
+#include "recovery.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+
+namespace recovery {
+
+QList<LeftStore> findLeftStores(const QString &folder, const std::function<bool(qint64)> &running, bool othersRunning)
+{
+    const QDir dir(folder);
+    QList<LeftStore> found;
+    for (const QString &name : dir.entryList({QStringLiteral("*.qen.tmp")}, QDir::Files, QDir::Name)) {
+        // Scratch stores ("0.2.qen.tmp") go with their store.
+        const QString stem = name.chopped(8);
+        if (stem.contains(QLatin1Char('.')))
+            continue;
+        LeftStore left;
+        left.store = dir.filePath(name);
+        left.scratch = dir.filePath(stem + QStringLiteral(".2.qen.tmp"));
+        const QString journalPath = tessarc::ProgramJournal::pathFor(left.store);
+        if (QFileInfo::exists(journalPath)) {
+            left.journal = tessarc::ProgramJournal::read(journalPath, &left.problem);
+            if (left.journal && running(left.journal->instance))
+                continue;
+            if (!left.journal && othersRunning)
+                continue; // it may be being written by an instance that runs
+            if (!left.journal && left.problem.isEmpty())
+                left.problem = QStringLiteral("its journal cannot be read");
+        } else if (othersRunning) {
+            continue;
+        }
+        found.append(left);
+    }
+    // Scratch stores whose store is gone are left over too.
+    for (const QString &name : dir.entryList({QStringLiteral("*.2.qen.tmp")}, QDir::Files, QDir::Name)) {
+        const QString store = dir.filePath(name.chopped(10) + QStringLiteral(".qen.tmp"));
+        if (!QFileInfo::exists(store) && !othersRunning) {
+            LeftStore left;
+            left.store = store;
+            left.scratch = dir.filePath(name);
+            found.append(left);
+        }
+    }
+    std::stable_sort(found.begin(), found.end(), [](const LeftStore &a, const LeftStore &b) {
+        const QDateTime ta = a.journal ? a.journal->changedAt : QDateTime();
+        const QDateTime tb = b.journal ? b.journal->changedAt : QDateTime();
+        return ta < tb;
+    });
+    return found;
+}
+
+QString question(const tessarc::ProgramJournal &journal)
+{
+    const QString when = journal.changedAt.isValid()
+                             ? QLocale().toString(journal.changedAt.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                             : QStringLiteral("an unknown time");
+    return QStringLiteral("Recover the unsaved changes to ") + journal.program + QStringLiteral(" from ") + when +
+           QStringLiteral("?");
+}
+
+QString setAside(const LeftStore &left)
+{
+    const QString kept = left.store + QStringLiteral(".damaged");
+    QFile::remove(kept);
+    if (!QFile::rename(left.store, kept))
+        return QString();
+    QFile::remove(left.scratch);
+    QFile::remove(tessarc::ProgramJournal::pathFor(left.store));
+    return kept;
+}
+
+} // namespace recovery

@@ -1,0 +1,222 @@
+#include "frmop.h"
+#include "pageview.h"
+#include "linestore.h"
+#include "mainwindowtest.h"
+#include "program.h"
+#include "tessarc.h"
+
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace {
+
+using tessarc::LineNumber;
+
+QByteArray numberedProgram(int lines)
+{
+    QByteArray text;
+    for (int k = 1; k <= lines; ++k)
+        text += "N" + QByteArray::number(k * 10) + " G01 X" + QByteArray::number(k) + ".5 Y2\r\n";
+    return text;
+}
+
+// The program as the store holds it, written out the way a save writes it.
+QByteArray storedText(tessarc::Program &program)
+{
+    QByteArray text;
+    for (const QByteArray &line : program.readLines(LineNumber(1), program.lineCount()))
+        text += line + "\r\n";
+    return text;
+}
+
+// An instance of the application on `program`, in this test's folders: one Operations run, then
+// typing on the page left on screen until it is written back. What the machinist sees is written
+// to `screen`; then it waits to be killed.
+int runInstance(const QString &program, const QString &screen)
+{
+    ScriptedPrompts prompts;
+    mainform w(prompts);
+    w.Form_Load({program});
+    w.show();
+    {
+        frmOp op(w);
+        op.Form_Load();
+        op.txtAxis->setText(QStringLiteral("X"));
+        op.txtValue->setText(QStringLiteral("1"));
+        op.Option1->click();
+        op.Go->click();
+    }
+    TESSARC &editor = *w.TESSARC1;
+    editor.setTypingPause(200);
+    editor.txtmain->setFocus();
+    editor.txtmain->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(editor.txtmain, QStringLiteral("G04 P2"));
+    QTest::keyClick(editor.txtmain, Qt::Key_Return);
+    if (!QTest::qWaitFor([&] { return editor.pageIsStored(); }, 10000) || !prompts.unexpected.isEmpty()) {
+        std::fprintf(stderr, "the page was not written back: %s\n", qPrintable(prompts.log.join(QLatin1Char('\n'))));
+        return 3;
+    }
+    editor.program().finishJournal();
+    writeBytes(screen, storedText(editor.program()));
+    std::printf("ready\n");
+    std::fflush(stdout);
+    return QApplication::exec();
+}
+
+} // namespace
+
+// After the program or the machine stopped, the next start offers the changes back from the line
+// store its journal describes.
+class TestRecovery : public MainWindowTest
+{
+    Q_OBJECT
+
+    const QString m_program = testEnvironment().path(QStringLiteral("part.nc"));
+
+    // A store left by an instance that is gone: the program loaded, its first line changed, and
+    // never saved. Gives the store's path.
+    QString leaveStore(int lines = 100)
+    {
+        writeBytes(m_program, numberedProgram(lines));
+        tessarc::Program p;
+        p.store = programPath(QStringLiteral("7.qen.tmp"));
+        p.scratch = programPath(QStringLiteral("7.2.qen.tmp"));
+        p.recordLength = 500;
+        p.instance = 2147483000; // no instance runs with this number
+        p.load(m_program, {});
+        p.replaceLines(LineNumber(1), 1, {QByteArray("N5 G90 (CHANGED)")});
+        p.markChanged();
+        return p.store;
+    }
+
+    QStringList leftFiles() const
+    {
+        return QDir(programPath()).entryList({QStringLiteral("7.*")}, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    }
+
+private slots:
+    void killedInstanceIsRecoveredByteForByte()
+    {
+        const QByteArray original = numberedProgram(300);
+        writeBytes(m_program, original);
+        const QString screen = testEnvironment().path(QStringLiteral("screen.nc"));
+        QProcess instance;
+        instance.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--instance"), m_program, screen});
+        QVERIFY(instance.waitForStarted());
+        QByteArray said;
+        (void)QTest::qWaitFor([&] {
+            said += instance.readAllStandardOutput();
+            return said.contains("ready") || instance.state() == QProcess::NotRunning;
+        }, 60000);
+        QVERIFY2(said.contains("ready"), instance.readAllStandardError().constData());
+
+        // While it runs, its store is its own: nothing is offered or cleared.
+        start();
+        QVERIFY(w->TESSARC1->lfile.isEmpty());
+        w.reset();
+
+        instance.kill(); // SIGKILL: nothing is tidied up
+        QVERIFY(instance.waitForFinished());
+        prompts.answer(Prompts::Answer::Yes);
+        start();
+        QVERIFY2(prompts.log.value(0).contains(QStringLiteral("Recover the unsaved changes to ") + m_program + " from "),
+                 qPrintable(prompts.log.join(QLatin1Char('\n'))));
+        QCOMPARE(w->TESSARC1->lfile, m_program);
+        QVERIFY(w->TESSARC1->program().isChanged());
+        QCOMPARE(readBytes(m_program), original); // nothing is written until the machinist saves
+        QVERIFY(w->TESSARC1->saveFile(m_program));
+        QCOMPARE(readBytes(m_program), readBytes(screen));
+        QVERIFY(readBytes(m_program).startsWith("G04 P2\r\nN10 G01 X2.5"));
+    }
+
+    void answersNoAndCancel()
+    {
+        const QString store = leaveStore();
+        // Cancel leaves it for the next start, which asks again; No deletes it with everything beside it.
+        prompts.answer(Prompts::Answer::Cancel);
+        start();
+        QVERIFY(w->TESSARC1->lfile.isEmpty());
+        QVERIFY(QFileInfo::exists(store));
+        w.reset();
+        prompts.answer(Prompts::Answer::No);
+        start();
+        QCOMPARE(prompts.log.size(), 2);
+        QCOMPARE(leftFiles(), QStringList());
+        QVERIFY(w->TESSARC1->lfile.isEmpty());
+        w.reset();
+        start(); // nothing is left to ask about
+        QCOMPARE(prompts.log.size(), 2);
+    }
+
+    void disagreeingStoreOrJournal_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("linesLeft");  // after Yes; -1: not offered at all
+        QTest::addColumn<QString>("message");
+        QTest::newRow("store cut short") << "truncate" << 50
+                                         << "Lines 51 to 100 could not be read from the line store and are left out.";
+        QTest::newRow("damaged record") << "record" << 39
+                                        << "Lines 40 to 100 could not be read from the line store and are left out.";
+        QTest::newRow("damaged journal") << "journal" << -1 << "but they cannot be recovered";
+    }
+
+    void disagreeingStoreOrJournal()
+    {
+        QFETCH(QString, damage);
+        QFETCH(int, linesLeft);
+        QFETCH(QString, message);
+        const QString store = leaveStore();
+        QFile file(damage == QLatin1String("journal") ? tessarc::ProgramJournal::pathFor(store) : store);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        if (damage == QLatin1String("truncate"))
+            file.resize(50 * 500);
+        else if (damage == QLatin1String("record"))
+            file.seek(39 * 500), file.write("\xff\x7f", 2);
+        else
+            file.resize(file.size() / 2);
+        file.close();
+
+        if (linesLeft >= 0)
+            prompts.answer(Prompts::Answer::Yes);
+        start();
+        QVERIFY2(prompts.log.join(QLatin1Char('\n')).contains(message), qPrintable(prompts.log.join(QLatin1Char('\n'))));
+        if (linesLeft < 0) {
+            // Never offered, never opened, and never deleted unread.
+            QVERIFY(w->TESSARC1->lfile.isEmpty());
+            QVERIFY(QFileInfo::exists(store + QStringLiteral(".damaged")));
+            return;
+        }
+        QCOMPARE(w->TESSARC1->numberOfLines(), linesLeft);
+        QCOMPARE(w->TESSARC1->program().readLines(LineNumber(1), 1).value(0), QByteArray("N5 G90 (CHANGED)"));
+    }
+
+    void cleanExitLeavesNothing()
+    {
+        writeBytes(m_program, numberedProgram(10));
+        start({m_program});
+        QCOMPARE(w->TESSARC1->lfile, m_program);
+        const QString journal = tessarc::ProgramJournal::pathFor(w->TESSARC1->tempFile);
+        QVERIFY(QFileInfo::exists(journal));
+        w->TESSARC1->done();
+        QVERIFY(!QFileInfo::exists(journal));
+        QVERIFY(!QFileInfo::exists(w->TESSARC1->tempFile));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && qstrcmp(argv[1], "--instance") == 0) {
+        // The folders are the parent test's, from the environment it was started in.
+        QApplication app(argc, argv);
+        return runInstance(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    testEnvironment();
+    QApplication app(argc, argv);
+    TestRecovery tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_recovery.moc"

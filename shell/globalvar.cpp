@@ -3,6 +3,8 @@
 #include "settingsstore.h"
 #include "tessarc.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString kFiles = QStringLiteral("FILES");
@@ -174,6 +176,14 @@ void IoSettings::read(const SettingsStore &s)
 {
     recLen = static_cast<int>(s.integer(kIo, QStringLiteral("RECLEN"), 500));
     lfEndsLine = s.boolean(kIo, QStringLiteral("LFENDSLINE"), true);
+    undoSteps = static_cast<int>(std::clamp<qint64>(s.integer(kIo, QStringLiteral("UNDOSTEPS"), 100), 0, kMostUndoSteps));
+    undoMegabytes = static_cast<int>(std::clamp<qint64>(s.integer(kIo, QStringLiteral("UNDOMB"), 2048), 0, kMostUndoMegabytes));
+}
+
+void IoSettings::writeUndoLimits(SettingsStore &s) const
+{
+    s.setInteger(kIo, QStringLiteral("UNDOSTEPS"), undoSteps);
+    s.setInteger(kIo, QStringLiteral("UNDOMB"), undoMegabytes);
 }
 
 void IoSettings::writeRecLen(SettingsStore &s) const
@@ -191,4 +201,5 @@ void IoSettings::applyTo(TESSARC &editor) const
 {
     editor.recLen = recLen;
     editor.lfEndsLine = lfEndsLine;
+    editor.program().history().setLimits(undoSteps, qint64(undoMegabytes) * 1024 * 1024);
 }

@@ -119,14 +119,21 @@ struct ViewSettings
     void applyTo(TESSARC &editor) const;
 };
 
-// IO: the line store's record length and the line-end rule for loading.
+// IO: the line store's record length, the line-end rule for loading, and how much of the history
+// of changes is kept for Undo (steps, and megabytes of disk beside the store).
+constexpr int kMostUndoSteps = 10000;
+constexpr int kMostUndoMegabytes = 1024 * 1024;
+
 struct IoSettings
 {
     int recLen = 500;
     bool lfEndsLine = true;
+    int undoSteps = 100;
+    int undoMegabytes = 2048;
     void read(const SettingsStore &s);
     void writeRecLen(SettingsStore &s) const;
     void writeLfEndsLine(SettingsStore &s) const;
+    void writeUndoLimits(SettingsStore &s) const;
     void applyTo(TESSARC &editor) const;
 };
 

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
+#include <QSpinBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -98,6 +99,20 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     lineRow->addWidget(txtLineComment);
     lineRow->addWidget(new QLabel(QStringLiteral("to the end of the line"), lineComments));
     lineRow->addStretch(1);
+    undoLimits = named(new QWidget(this), QStringLiteral("undoLimits"));
+    txtUndoSteps = named(new QSpinBox(undoLimits), QStringLiteral("txtUndoSteps"));
+    txtUndoSteps->setRange(0, kMostUndoSteps);
+    txtUndoMegabytes = named(new QSpinBox(undoLimits), QStringLiteral("txtUndoMegabytes"));
+    txtUndoMegabytes->setRange(0, kMostUndoMegabytes);
+    txtUndoMegabytes->setToolTip(QStringLiteral("The changes are kept on the disk beside the program's line store."));
+    auto *undoRow = new QHBoxLayout(undoLimits);
+    undoRow->setContentsMargins(0, 0, 0, 0);
+    undoRow->addWidget(new QLabel(QStringLiteral("Undo keeps up to"), undoLimits));
+    undoRow->addWidget(txtUndoSteps);
+    undoRow->addWidget(new QLabel(QStringLiteral("changes in at most"), undoLimits));
+    undoRow->addWidget(txtUndoMegabytes);
+    undoRow->addWidget(new QLabel(QStringLiteral("MB of disk"), undoLimits));
+    undoRow->addStretch(1);
 
     // Numbers
     auto *numbers = new QGroupBox(QStringLiteral("Numbers"), this);
@@ -179,6 +194,7 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     auto *outer = new QVBoxLayout(this);
     outer->addWidget(Label1);
     outer->addWidget(lineComments);
+    outer->addWidget(undoLimits);
     outer->addLayout(middle);
     outer->addWidget(Frame1);
     outer->addLayout(buttons);
@@ -211,6 +227,8 @@ void Options::Form_Load()
     txtStartComment->setText(g.comments.startComment);
     txtEndComment->setText(g.comments.endComment);
     txtLineComment->setText(g.comments.lineComment);
+    txtUndoSteps->setValue(g.io.undoSteps);
+    txtUndoMegabytes->setValue(g.io.undoMegabytes);
     // A hand-edited picture with more places than the bars hold shows as many as they hold.
     const int zeros = countPattern(g.numbers.outputFormat, QLatin1Char('0'));
     const int hashes = countPattern(g.numbers.outputFormat, QLatin1Char('#'));
@@ -334,6 +352,10 @@ void Options::Command1_Click()
     g.io.lfEndsLine = Check3->isChecked();
     g.io.writeLfEndsLine(s);
     editor.lfEndsLine = g.io.lfEndsLine;
+    g.io.undoSteps = txtUndoSteps->value();
+    g.io.undoMegabytes = txtUndoMegabytes->value();
+    g.io.writeUndoLimits(s);
+    editor.program().history().setLimits(g.io.undoSteps, qint64(g.io.undoMegabytes) * 1024 * 1024);
 
     FontSetting &f = g.view.mFont;
     f.bold = m_font.bold();

@@ -9,6 +9,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QSpinBox;
 class QScrollBar;
 class Host;
 
@@ -40,6 +41,9 @@ public:
     QLineEdit *txtEndComment = nullptr;
     QWidget *lineComments = nullptr;     // "A comment also runs from ... to the end of the line"
     QLineEdit *txtLineComment = nullptr;
+    QWidget *undoLimits = nullptr;       // "Undo keeps up to ... changes in at most ... MB of disk"
+    QSpinBox *txtUndoSteps = nullptr;
+    QSpinBox *txtUndoMegabytes = nullptr;
     QLabel *Label2 = nullptr; // "Min. places after decimal"
     QScrollBar *scrMin = nullptr;
     QLabel *lblMin = nullptr;

@@ -32,6 +32,11 @@ constexpr Verb kVerbs[] = {
      "0: no limit) pass with nothing arriving after the first character, or\n"
      "until SIGINT or SIGTERM; then writes OUTPUT whole",
      &receiveVerb},
+    {"--macro", "NAME PROGRAM [-o OUTPUT]",
+     "runs the macro NAME on PROGRAM step by step, as Run Macro does, and\n"
+     "saves the result to OUTPUT (default: PROGRAM itself); the run log on\n"
+     "stdout, each refused step's message on stderr",
+     &macroVerb},
     {"--help", "", "lists these forms", &helpVerb},
 };
 
@@ -67,10 +72,12 @@ int helpVerb(const QStringList &arguments)
          << QStringLiteral("MACHINE is a machine of Manage Machines, the file MACHINE.qen in")
          << QStringLiteral("  ") + QDir(tessarc::programFolder()).filePath(QStringLiteral("m"))
          << QStringLiteral("Its COM number opens the device Manage Machines shows for it.")
+         << QStringLiteral("NAME is a macro of Create/ Edit Macro, the file NAME.macro.qen in")
+         << QStringLiteral("  ") + QDir(tessarc::programFolder()).filePath(QStringLiteral("macro"))
          << QStringLiteral("The forms with a verb need no window and no display.")
          << QString()
          << QStringLiteral("Exit codes: 0 done; 1 the job ran but failed or was refused (\"ERROR n: ...\"")
-         << QStringLiteral("or the reason on stderr); 2 bad usage, or a missing machine or program.");
+         << QStringLiteral("or the reason on stderr); 2 bad usage, or a missing machine, macro or program.");
     printOut(text.join(QLatin1Char('\n')));
     return Done;
 }

@@ -86,5 +86,7 @@ private:
 // The verbs of the serial line (sendreceive.cpp).
 int sendVerb(const QStringList &arguments);
 int receiveVerb(const QStringList &arguments);
+// The verb of the macros (macroverb.cpp).
+int macroVerb(const QStringList &arguments);
 
 } // namespace headless

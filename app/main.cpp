@@ -1,5 +1,6 @@
 #include "commwindows.h"
 #include "headless.h"
+#include "macrowindows.h"
 #include "mainform.h"
 #include "prompts.h"
 #include "searchwindows.h"
@@ -25,6 +26,7 @@ int main(int argc, char *argv[])
     tools::registerWindows(window);
     comm::registerWindows(window);
     search::registerWindows(window);
+    macro::registerWindows(window);
 
     window.Form_Load(QApplication::arguments().mid(1));
     window.show();

@@ -63,6 +63,8 @@ void runWholeLineFigures(const QString &only, const QString &program, qint64 lin
 // The in-place tool figures (bench_tools.cpp), run only when asked for by name, on this program.
 QStringList toolFigures();
 int runToolFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
+QStringList macroFigures();
+int runMacroFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 // The search figures (bench_search.cpp), run only when asked for by name.
 int runSearchFigure(const QString &figure, qint64 lines, int runs, const QString &dir);
 
@@ -910,7 +912,7 @@ const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral(
                                           QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
                                           QStringLiteral("send"), QStringLiteral("sendcpu"), QStringLiteral("sendwindow"),
                                           QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist")} +
-                              toolFigures() + wholeLineFigures();
+                              toolFigures() + wholeLineFigures() + macroFigures();
 
 int run(const Options &options)
 {
@@ -919,6 +921,8 @@ int run(const Options &options)
         return runCommFigure(options.only, options.runs, options.dir);
     if (toolFigures().contains(options.only))
         return runToolFigure(options.only, options.lines, options.runs, options.dir, &programLine);
+    if (macroFigures().contains(options.only))
+        return runMacroFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") || options.only == QLatin1String("findlist"))
         return runSearchFigure(options.only, options.lines, options.runs, options.dir);
     QElapsedTimer wall;

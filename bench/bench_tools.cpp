@@ -19,6 +19,7 @@
 // per-line work applied to the program in order, and the lock, the busy indicator and the Go
 // caption must be given back.
 
+#include "benchtools.h"
 #include "linestore.h"
 #include "tessarc.h"
 
@@ -66,7 +67,7 @@
 QStringList toolFigures();
 int runToolFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 
-namespace {
+namespace benchtools {
 
 constexpr int kRecLen = 500;
 constexpr qint64 kBlock = qint64(4) << 20;
@@ -93,41 +94,6 @@ QString systemError(const QString &what, const QString &path)
     return QStringLiteral("cannot %1 %2: %3").arg(what, path, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-// The main window's prompts: any message, question or dialog during a run means it went wrong.
-class FailingPrompts : public Prompts
-{
-public:
-    void message(QWidget *, const QString &text, const QString &title) override { report("message", title, text); }
-    Answer ask(QWidget *, const QString &text, const QString &title, Buttons) override
-    {
-        report("question", title, text);
-        return Answer::Cancel;
-    }
-    std::optional<QString> input(QWidget *, const QString &prompt, const QString &title, const QString &) override
-    {
-        report("input box", title, prompt);
-        return std::nullopt;
-    }
-    QString openFileName(QWidget *, const QString &) override { return report("open dialog", {}, {}), QString(); }
-    QString saveFileName(QWidget *, const QString &) override { return report("save dialog", {}, {}), QString(); }
-    std::optional<QFont> chooseFont(QWidget *, const QFont &) override { return report("font dialog", {}, {}), std::nullopt; }
-    std::optional<QColor> chooseColor(QWidget *, const QColor &) override { return report("colour dialog", {}, {}), std::nullopt; }
-    bool openDocument(const QString &) override { return false; }
-    void warning(QWidget *, const QString &title, const QString &text) override { report("warning", title, text); }
-    void beep() override { report("beep", {}, {}); }
-    void expectNone(const QString &operation) const
-    {
-        check(m_reports == 0, QStringLiteral("the application reported a failure during %1").arg(operation));
-    }
-
-private:
-    void report(const char *what, const QString &title, const QString &text)
-    {
-        std::fprintf(stderr, "vornexa-bench: %s: %s: %s\n", what, qPrintable(title), qPrintable(text));
-        ++m_reports;
-    }
-    int m_reports = 0;
-};
 
 // Reads every record of a store and writes it back in place, in 4 MiB blocks: the floor.
 void rewriteInPlace(const QString &path)
@@ -181,13 +147,6 @@ qint64 countLines(const QString &path)
     return lines;
 }
 
-struct Times
-{
-    double median = 0.0;
-    double low = 0.0;
-    double high = 0.0;
-    double cpuMedian = 0.0; // processor time (user and system, children included)
-};
 
 // Processor time used so far by this process and its finished children, in seconds.
 double processorSeconds()
@@ -209,13 +168,6 @@ double median(std::vector<double> v)
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2.0;
 }
 
-// One measured operation: `prepare` and `verify` run untimed before and after each timed `body`.
-struct Job
-{
-    std::function<void()> prepare;
-    std::function<void()> body;
-    std::function<void()> verify;
-};
 
 // Runs every job `runs` times, taking turns, and gives each job's median and spread. On a shared
 // machine the processor time moves less than the elapsed time, so it is kept too.
@@ -424,7 +376,9 @@ void checkStore(const QString &store, qint64 lines, QByteArray (*programLine)(qi
     in.close();
 }
 
-} // namespace
+} // namespace benchtools
+
+using namespace benchtools;
 
 QStringList toolFigures()
 {

@@ -203,6 +203,7 @@ ChangeRecord::ChangeRecord(Program &program, const QString &name, LineNumber pag
 {
     History &history = program.history();
     m_outer = !program.recording();
+    m_stepless = m_outer && history.stepLimit() <= 0;
     if (history.stepLimit() <= 0 || program.recording())
         return; // no history kept, or already inside a change that records it
     m_step = history.newStep(name, History::Kind::Records, page);
@@ -263,12 +264,20 @@ QString ChangeRecord::storeKeeper()
 
 void ChangeRecord::finish()
 {
+    const bool kept = keepStep();
     if (m_outer) {
+        // A change that left nothing to take back changed nothing (a read-only run); without a
+        // history there is no telling, and the program counts as changed.
         m_outer = false;
-        m_program.markChanged();
+        if (kept || m_stepless)
+            m_program.markChanged();
     }
+}
+
+bool ChangeRecord::keepStep()
+{
     if (!m_active)
-        return;
+        return false;
     m_active = false;
     m_program.setRecording(nullptr);
     if (m_journal) {
@@ -280,12 +289,13 @@ void ChangeRecord::finish()
     }
     if (!m_recorded) {
         QDir(m_step.dir).removeRecursively();
-        return;
+        return false;
     }
     if (m_step.kind != History::Kind::Records)
         QFile::remove(m_step.dir + QStringLiteral("/records"));
     m_step.bytes = sizeOf(m_step.dir);
     m_program.history().push(m_step);
+    return true;
 }
 
 // ---------------------------------------------------------------- the history

@@ -126,12 +126,15 @@ public:
 
 private:
     friend class History;
+    // Puts the step in the history when it kept anything; whether it did.
+    bool keepStep();
     class Journal;
     Program &m_program;
     History::Step m_step;
     std::unique_ptr<Journal> m_journal;
     bool m_active = false;   // recording a step
     bool m_outer = false;    // the outermost change: it marks the program changed when it ends
+    bool m_stepless = false; // no history is kept, so whether it changed anything is not known
     bool m_recorded = false;
 };
 

@@ -192,16 +192,35 @@ private slots:
         QCOMPARE(w->TESSARC1->program().readLines(LineNumber(1), 1).value(0), QByteArray("N5 G90 (CHANGED)"));
     }
 
-    void cleanExitLeavesNothing()
+    // The journal says "changed" from the first change to the next save, never for a run that
+    // changed nothing, and a clean exit leaves nothing to recover.
+    void journalFollowsTheProgram()
     {
         writeBytes(m_program, numberedProgram(10));
         start({m_program});
-        QCOMPARE(w->TESSARC1->lfile, m_program);
-        const QString journal = tessarc::ProgramJournal::pathFor(w->TESSARC1->tempFile);
-        QVERIFY(QFileInfo::exists(journal));
+        tessarc::Program &p = w->TESSARC1->program();
+        const QString journal = tessarc::ProgramJournal::pathFor(p.store);
+        const auto saysChanged = [&] {
+            p.finishJournal();
+            const std::optional<tessarc::ProgramJournal> j = tessarc::ProgramJournal::read(journal);
+            return j && j->changed && j->lines == p.lineCount() && j->program == m_program;
+        };
+        QVERIFY(!saysChanged());
+        tessarc::ChangeRecord(p, QStringLiteral("Find Size"), LineNumber(1)).finish();
+        QVERIFY(!saysChanged());
+        {
+            tessarc::ChangeRecord change(p, QStringLiteral("Insert File"), LineNumber(1));
+            const QList<QByteArray> old = p.readLines(LineNumber(1), 1);
+            p.replaceLines(LineNumber(1), 1, {QByteArray("N1"), QByteArray("N2")});
+            change.keepLines(LineNumber(1), old, 2);
+            change.finish();
+        }
+        QVERIFY(saysChanged());
+        QVERIFY(w->TESSARC1->saveFile(m_program));
+        QVERIFY(!tessarc::ProgramJournal::read(journal)->changed);
         w->TESSARC1->done();
         QVERIFY(!QFileInfo::exists(journal));
-        QVERIFY(!QFileInfo::exists(w->TESSARC1->tempFile));
+        QVERIFY(!QFileInfo::exists(p.store));
     }
 };
 

@@ -63,6 +63,9 @@ void runWholeLineFigures(const QString &only, const QString &program, qint64 lin
 // The in-place tool figures (bench_tools.cpp), run only when asked for by name, on this program.
 QStringList toolFigures();
 int runToolFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
+// The history's figures (bench_history.cpp), run only when asked for by name.
+QStringList historyFigures();
+int runHistoryFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 QStringList macroFigures();
 int runMacroFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 // The search figures (bench_search.cpp), run only when asked for by name.
@@ -922,7 +925,7 @@ const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral(
                                           QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
                                           QStringLiteral("send"), QStringLiteral("sendcpu"), QStringLiteral("sendwindow"),
                                           QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist")} +
-                              toolFigures() + wholeLineFigures() + macroFigures();
+                              toolFigures() + wholeLineFigures() + macroFigures() + historyFigures();
 
 int run(const Options &options)
 {
@@ -931,6 +934,8 @@ int run(const Options &options)
         return runCommFigure(options.only, options.runs, options.dir);
     if (toolFigures().contains(options.only))
         return runToolFigure(options.only, options.lines, options.runs, options.dir, &programLine);
+    if (historyFigures().contains(options.only))
+        return runHistoryFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (macroFigures().contains(options.only))
         return runMacroFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") || options.only == QLatin1String("findlist"))

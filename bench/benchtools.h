@@ -22,6 +22,8 @@ void say(const QString &line);
 QString seconds(double s);
 // The program's first `lines` lines, each ended by CR LF, written in blocks.
 void writeProgram(const QString &path, qint64 lines, QByteArray (*programLine)(qint64));
+// Reads every record of a store and writes it back in place, in 4 MiB blocks.
+void rewriteInPlace(const QString &path);
 // The first `lines` records of one store copied over another (records of 500 bytes).
 void copyStore(const QString &from, const QString &to, qint64 lines);
 

@@ -839,8 +839,12 @@ void benchOperations(Bench &b)
     // How long after Go the run's records are on the disk and its journal says so (the flush runs
     // on a thread of its own; the run does not wait for it).
     std::vector<double> durableAfter;
-    auto operations = [&](bool percents) {
-        return Job{[&, percents] {
+    // Every run starts with an empty history; a run keeps its step for Undo unless `history` is off.
+    auto operations = [&](bool percents, bool history = true) {
+        return Job{[&, percents, history] {
+                       editor.program().finishJournal();
+                       editor.program().history().clear();
+                       editor.program().history().setLimits(history ? 100 : 0, qint64(2048) << 20);
                        copyStore(pristine, editor.tempFile);
                        main.globalVar.numbers.calcPercent = percents;
                        ::sync();
@@ -886,7 +890,8 @@ void benchOperations(Bench &b)
     // A run goes a little faster or slower by what ran just before it, so percents on and off each
     // run once before and once after the other, and each figure is the mean of its two medians.
     const std::vector<double> t = medianSeconds(
-        b.runs, {floor, awk, operations(true), operations(false), operations(false), operations(true)});
+        b.runs, {floor, awk, operations(true), operations(false), operations(false), operations(true),
+                 operations(true, false)});
     const double floorTime = t[0];
     const double awkTime = t[1];
     const double on = (t[2] + t[5]) / 2;
@@ -899,6 +904,10 @@ void benchOperations(Bench &b)
     sayFigure(QStringLiteral("Operations, add 0.5 to X on %1 lines").arg(b.big.lines), on,
               QStringLiteral("reading and rewriting the %1 store in 4 MiB blocks").arg(sizeText(b.storeBytes())), floorTime,
               2.0);
+    const double stepless = t[6];
+    say(QStringLiteral("Operations with no step kept for Undo: median %1; keeping the step adds %2% (target <= 25%)%3")
+            .arg(duration(stepless), QString::number((on - stepless) / stepless * 100.0, 'f', 1),
+                 (on - stepless) / stepless <= 0.25 ? QString() : QStringLiteral(" MISSED")));
     say(QStringLiteral("Operations: the store flushed and its journal written %1 (median) after Go gave the program "
                        "back; the run does not wait for it")
             .arg(duration(median(durableAfter))));

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QSpinBox>
 
 class TestOptions : public MainWindowTest
 {
@@ -98,6 +99,7 @@ private slots:
         o->Check2->setChecked(false);
         o->Check3->setChecked(false);
         o->a[3]->setText(QStringLiteral("IJK"));
+        o->txtUndoSteps->setValue(3);
         o->Command1->click();
         QCOMPARE(storedSetting(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral(";"));
         QCOMPARE(w->TESSARC1->startComment, QStringLiteral(";"));
@@ -110,12 +112,14 @@ private slots:
         QVERIFY(!w->TESSARC1->lfEndsLine);
         QCOMPARE(storedSetting(QStringLiteral("HL/AXIS3")), QStringLiteral("IJK"));
         QCOMPARE(w->TESSARC1->colorSlots()[3].letters, QStringLiteral("IJK"));
+        QCOMPARE(w->TESSARC1->program().history().stepLimit(), 3);
 
         o.reset();
         // The next start reads them back, the line feed rule included.
         w.reset();
         start();
         QVERIFY(!w->TESSARC1->lfEndsLine);
+        QCOMPARE(w->TESSARC1->program().history().stepLimit(), 3);
         Options again(*w);
         QVERIFY(!again.Check3->isChecked());
         QVERIFY(!again.Check1->isChecked());

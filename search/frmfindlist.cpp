@@ -23,29 +23,15 @@
 
 using search::named;
 
-frmFindList::frmFindList(Host &host) : SearchWindow(host, nullptr, QStringLiteral("Find (List)"))
+frmFindList::frmFindList(Host &host)
+    : FindWindow(host, QStringLiteral("Find (List)"), QStringLiteral("Find (List)"), QStringLiteral("Find (List)"))
 {
     setObjectName(QStringLiteral("frmFindList"));
-    Label1 = named(new QLabel(QStringLiteral("Find"), this), "Label1");
-    txtFind = named(new QLineEdit(this), "txtFind");
-    case1 = named(new QCheckBox(QStringLiteral("Match Case"), this), "case1");
-    Label3 = named(new QLabel(QStringLiteral("Find Where The"), this), "Label3");
-    txtAxis = named(new QLineEdit(this), "txtAxis");
-    Label4 = named(new QLabel(QStringLiteral("Axis Is"), this), "Label4");
-    search::makeComparison(this, Frame1, g, l, e, n);
-    txtValue = named(new QLineEdit(this), "txtValue");
-    go2 = named(new QPushButton(QStringLiteral("F&ind (List)"), this), "go2");
     Label6 = named(new QLabel(QStringLiteral("Results"), this), "Label6");
     Label5 = named(new QLabel(QStringLiteral("Click on result to scroll to line."), this), "Label5");
     List1 = named(new search::ResultList(this), "List1");
     Command1 = named(new QPushButton(QStringLiteral("Print List"), this), "Command1");
-    Go->setText(QStringLiteral("&Find (List)"));
-    Label1->setBuddy(txtFind);
-    Label3->setBuddy(txtAxis);
     const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    txtFind->setMinimumWidth(digit * 30);
-    txtAxis->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("WWW")) + 16);
-    txtValue->setMaximumWidth(digit * 12 + 16);
 
     m_results = new search::FindListModel(host.editor(), this);
     List1->setModel(m_results);
@@ -55,23 +41,7 @@ frmFindList::frmFindList(Host &host) : SearchWindow(host, nullptr, QStringLitera
     fixed.setFamily(QStringLiteral("monospace"));
     List1->setFont(fixed);
 
-    auto *rows = new QGridLayout;
-    ownFields()->addLayout(rows, 1);
-    auto *text = new QHBoxLayout;
-    text->addWidget(txtFind, 1);
-    text->addWidget(case1);
-    rows->addWidget(Label1, 0, 0);
-    rows->addLayout(text, 0, 1);
-    rows->addWidget(Go, 0, 2);
-    auto *axis = new QHBoxLayout;
-    axis->addWidget(txtAxis);
-    axis->addWidget(Label4);
-    axis->addWidget(Frame1);
-    axis->addWidget(txtValue);
-    axis->addStretch(1);
-    rows->addWidget(Label3, 1, 0);
-    rows->addLayout(axis, 1, 1);
-    rows->addWidget(go2, 1, 2);
+    QGridLayout *rows = this->rows();
     auto *caption = new QHBoxLayout;
     caption->addWidget(Label6);
     caption->addStretch(1);
@@ -83,55 +53,21 @@ frmFindList::frmFindList(Host &host) : SearchWindow(host, nullptr, QStringLitera
     print->addStretch(1);
     print->addWidget(Command1);
     rows->addLayout(print, 4, 0, 1, 3);
-    rows->setColumnStretch(1, 1);
     // The list grows with the window.
     layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
 
-    addRunButton(Go, QStringLiteral("Find (List)"), case1);
-    addRunButton(go2, QStringLiteral("Find (List)"), txtValue);
-    for (QWidget *field : {static_cast<QWidget *>(txtAxis), static_cast<QWidget *>(txtValue),
-                           static_cast<QWidget *>(Frame1)})
-        pressWithEnter(field, go2);
     pressWithEnter(Command1, Command1);
     connect(List1, &search::ResultList::clicked, this, &frmFindList::List1_Click);
     connect(List1, &search::ResultList::activated, this, &frmFindList::List1_Click);
     connect(Command1, &QPushButton::clicked, this, &frmFindList::Command1_Click);
-    setFirstField(txtFind);
-}
-
-search::FindKind frmFindList::kind() const
-{
-    return pressed() == go2 ? search::FindKind::Axis : search::FindKind::Text;
-}
-
-search::FindFields frmFindList::fields() const
-{
-    return {txtFind->text(), case1->isChecked(), txtAxis->text(), search::chosenComparison(l, e, n),
-            txtValue->text()};
-}
-
-QString frmFindList::stepSettings() const
-{
-    tools::StepText step(host().values().brand.stepSeparator);
-    step.text(txtFind->text()).check(case1->isChecked()).text(txtAxis->text());
-    for (QRadioButton *option : {g, l, e, n})
-        step.option(option->isChecked());
-    step.text(txtValue->text()).range(rangeFields());
-    return step.result();
-}
-
-std::optional<QString> frmFindList::checkFields() const
-{
-    return search::checkFindFields(kind(), fields(), host().values().messages.textNull);
 }
 
 QString frmFindList::search(const tools::LineRange &range)
 {
     m_results->clear();
-    const search::LineMatcher matcher(kind(), fields(), host().values().numbers.spaces);
     tessarc::LineStore store;
     store.open(host().editor().tempFile, host().editor().recLen, false);
-    search::FindAllResult result = search::findAll(store, matcher, range, [&](qint64 searched) {
+    search::FindAllResult result = search::findAll(store, matcher(), range, [&](qint64 searched) {
         showProgressOn(searched, range);
         return true;
     });

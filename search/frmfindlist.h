@@ -1,9 +1,6 @@
 #pragma once
 
-#include "find.h"
-#include "searchwindow.h"
-
-class QCheckBox;
+#include "findwindow.h"
 
 namespace search {
 class FindListModel;
@@ -14,26 +11,13 @@ class ResultList;
 // matching line listed ("Line 12: G01 X1.5"). A click on a row shows its line at the top of the
 // view; Print List prints the rows. The list holds line numbers only and reads each row's text
 // from the program when the row is shown, so it has no limit but the program's own.
-class frmFindList : public search::SearchWindow
+class frmFindList : public search::FindWindow
 {
     Q_OBJECT
 
 public:
     explicit frmFindList(Host &host);
 
-    QLabel *Label1 = nullptr;   // "Find"
-    QLineEdit *txtFind = nullptr;
-    QCheckBox *case1 = nullptr; // "Match Case"
-    QLabel *Label3 = nullptr;   // "Find Where The"
-    QLineEdit *txtAxis = nullptr;
-    QLabel *Label4 = nullptr;   // "Axis Is"
-    QGroupBox *Frame1 = nullptr;
-    QRadioButton *g = nullptr;
-    QRadioButton *l = nullptr;
-    QRadioButton *e = nullptr;
-    QRadioButton *n = nullptr;
-    QLineEdit *txtValue = nullptr;
-    QPushButton *go2 = nullptr;      // "F&ind (List)": the axis search
     QLabel *Label6 = nullptr;        // "Results", then the count
     QLabel *Label5 = nullptr;        // "Click on result to scroll to line."
     search::ResultList *List1 = nullptr;
@@ -48,17 +32,12 @@ public:
     // Label6: the number of rows followed by " results.".
     void Form_Resize();
 
-    search::FindFields fields() const;
     QString stepName() const override { return QStringLiteral("Find (List)"); }
-    QString stepSettings() const override;
 
 protected:
-    std::optional<QString> checkFields() const override;
     QString search(const tools::LineRange &range) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    search::FindKind kind() const;
-
     search::FindListModel *m_results = nullptr;
 };

@@ -286,8 +286,12 @@ QString frmReplace::search(const tools::LineRange &range)
             fault = work(text, out);
             return fault == tools::LineFault::None;
         };
+        // What each changed record held is kept for Undo.
+        tessarc::ChangeRecord *change = editor.program().recording();
+        tessarc::RecordJournal *journal = change ? change->journal() : nullptr;
         for (qint64 first = range.first; first <= range.last && fault == tools::LineFault::None; first += kRecordsAtOnce)
-            store.rewriteRecords(tessarc::LineNumber(first), std::min(kRecordsAtOnce, range.last - first + 1), rewrite);
+            store.rewriteRecords(tessarc::LineNumber(first), std::min(kRecordsAtOnce, range.last - first + 1), rewrite,
+                                 journal);
         store.close();
     } catch (const tessarc::ControlError &error) {
         return stoppedText(range, current, error.description() + QLatin1Char('.'), false);

@@ -214,6 +214,9 @@ private slots:
             captions[pressed] = QStringLiteral("Replace");
         for (auto it = captions.cbegin(); it != captions.cend(); ++it)
             QCOMPARE(it.key()->text(), it.value());
+        const QList<QByteArray> before{"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1"};
+        if (after != before)
+            shell->checkUndoRedo(before);
     }
 
     // A line that would outgrow its record stops the run there, naming it; the lines before it

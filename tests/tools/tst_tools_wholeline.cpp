@@ -114,6 +114,8 @@ private slots:
         QCOMPARE(shell->editor().numberOfLines(), expected.size());
         QCOMPARE(w->Go->text(), QStringLiteral("Go"));
         checkGivenBack();
+        if (expected != numberedLines(3))
+            shell->checkUndoRedo(numberedLines(3));
     }
 
     void removeLines_data()
@@ -143,6 +145,8 @@ private slots:
         // What the view shows is the program as it now is, and it can be typed into.
         QCOMPARE(shell->editor().txtmain->pageLines().join(QLatin1Char('\n')),
                  QString::fromLatin1(expected.mid(shell->editor().curLine - 1).join('\n')));
+        shell->checkUndoRedo(numberedLines(5));
+        QCOMPARE(shell->editor().numberOfLines(), expected.size());
     }
 
     // Refused before anything changes: the store as it was and the lock free.

@@ -553,6 +553,7 @@ bool mainform::offerLeftChanges()
         }
         if (recovered)
             continue;
+        show(); // the question stands over the window the changes will open in
         const Prompts::Answer answer =
             m_prompts.ask(this, recovery::question(*left.journal), globalVar.brand.programTitle, Prompts::Buttons::YesNoCancel);
         if (answer == Prompts::Answer::No)

@@ -22,6 +22,7 @@
 #include "pageview.h"
 #include "tessarc.h"
 
+#include "benchtools.h"
 #include "frmop.h"
 #include "mainform.h"
 #include "operations.h"
@@ -118,42 +119,6 @@ private:
     int m_reports = 0;
 };
 
-// The main window's prompts: any message, question or dialog during a run means it went wrong.
-class FailingShellPrompts : public Prompts
-{
-public:
-    void message(QWidget *, const QString &text, const QString &title) override { report("message", title, text); }
-    Answer ask(QWidget *, const QString &text, const QString &title, Buttons) override
-    {
-        report("question", title, text);
-        return Answer::Cancel;
-    }
-    std::optional<QString> input(QWidget *, const QString &prompt, const QString &title, const QString &) override
-    {
-        report("input box", title, prompt);
-        return std::nullopt;
-    }
-    QString openFileName(QWidget *, const QString &) override { return report("open dialog", {}, {}), QString(); }
-    QString saveFileName(QWidget *, const QString &) override { return report("save dialog", {}, {}), QString(); }
-    std::optional<QFont> chooseFont(QWidget *, const QFont &) override { return report("font dialog", {}, {}), std::nullopt; }
-    std::optional<QColor> chooseColor(QWidget *, const QColor &) override { return report("colour dialog", {}, {}), std::nullopt; }
-    bool openDocument(const QString &) override { return false; }
-    void warning(QWidget *, const QString &title, const QString &text) override { report("warning", title, text); }
-    void beep() override { report("beep", {}, {}); }
-    void check(const char *operation) const
-    {
-        if (m_reports > 0)
-            fail(QStringLiteral("the application reported a failure during %1").arg(QLatin1String(operation)));
-    }
-
-private:
-    void report(const char *what, const QString &title, const QString &text)
-    {
-        std::fprintf(stderr, "vornexa-bench: %s: %s: %s\n", what, qPrintable(title), qPrintable(text));
-        ++m_reports;
-    }
-    int m_reports = 0;
-};
 
 // ---------------------------------------------------------------- plain file I/O for the floors
 
@@ -795,7 +760,7 @@ void benchOperations(Bench &b)
     // The main window keeps its settings and program folder in the scratch folder.
     qputenv("VORNEXA_HOME", QFile::encodeName(b.path("home")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(b.path("config")));
-    FailingShellPrompts prompts;
+    benchtools::FailingPrompts prompts;
     mainform main(prompts);
     main.resize(640, 480);
     main.show();

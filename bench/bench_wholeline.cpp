@@ -13,6 +13,7 @@
 // Every run starts with no dirty pages waiting (sync, untimed), so none pays for the writing left
 // behind by the one before; the page cache stays warm.
 
+#include "benchtools.h"
 #include "frmcopy.h"
 #include "frmdel.h"
 #include "frmexportpc.h"
@@ -124,35 +125,7 @@ void sayFigure(const QString &what, const std::vector<double> &runs, const QStri
 }
 
 // The main window's prompts: any message, question or dialog during a run means it went wrong.
-class FailingPrompts : public Prompts
-{
-public:
-    void message(QWidget *, const QString &text, const QString &) override { report(text); }
-    Answer ask(QWidget *, const QString &text, const QString &, Buttons) override { return report(text), Answer::Cancel; }
-    std::optional<QString> input(QWidget *, const QString &prompt, const QString &, const QString &) override
-    {
-        return report(prompt), std::nullopt;
-    }
-    QString openFileName(QWidget *, const QString &) override { return report(QStringLiteral("open dialog")), QString(); }
-    QString saveFileName(QWidget *, const QString &) override { return report(QStringLiteral("save dialog")), QString(); }
-    std::optional<QFont> chooseFont(QWidget *, const QFont &) override { return report(QStringLiteral("font")), std::nullopt; }
-    std::optional<QColor> chooseColor(QWidget *, const QColor &) override
-    {
-        return report(QStringLiteral("colour")), std::nullopt;
-    }
-    bool openDocument(const QString &) override { return false; }
-    void warning(QWidget *, const QString &title, const QString &text) override { report(title + QStringLiteral(": ") + text); }
-    void beep() override { report(QStringLiteral("beep")); }
-    void check(const char *what) const { expect(m_reports == 0, QStringLiteral("a prompt during %1").arg(QLatin1String(what))); }
-
-private:
-    void report(const QString &text)
-    {
-        std::fprintf(stderr, "vornexa-bench: %s\n", qPrintable(text));
-        ++m_reports;
-    }
-    int m_reports = 0;
-};
+using FailingPrompts = benchtools::FailingPrompts;
 
 // ---------------------------------------------------------------- the floors
 

@@ -51,8 +51,9 @@ public:
     void beep() override { report("beep", {}, {}); }
     void expectNone(const QString &operation) const
     {
-        check(m_reports == 0, QStringLiteral("the application reported a failure during %1").arg(operation));
+        benchtools::check(m_reports == 0, QStringLiteral("the application reported a failure during %1").arg(operation));
     }
+    void check(const char *operation) const { expectNone(QLatin1String(operation)); }
 
 private:
     void report(const char *what, const QString &title, const QString &text)

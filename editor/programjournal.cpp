@@ -7,7 +7,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <condition_variable>
 #include <fcntl.h>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 
 namespace tessarc {
@@ -137,51 +140,84 @@ std::optional<ProgramJournal> ProgramJournal::read(const QString &path, QString 
 
 // ---------------------------------------------------------------- written away from the caller
 
+struct JournalWriter::State
+{
+    struct Job
+    {
+        QString store;
+        ProgramJournal journal;
+        quint64 generation = 0;
+    };
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable idle;
+    std::optional<Job> pending;
+    quint64 generation = 0;
+    bool busy = false;
+    quint64 current = 0; // the generation of the journal being written
+    bool stop = false;
+    bool running = false; // a thread serves this state
+};
+
+JournalWriter::JournalWriter() : m_state(std::make_shared<State>())
+{
+}
+
 JournalWriter::~JournalWriter()
 {
-    {
-        const std::lock_guard<std::mutex> hold(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join(); // what was posted last is written first
+    State &s = *m_state;
+    std::unique_lock<std::mutex> hold(s.mutex);
+    // What was posted and not dropped is written before the writer goes.
+    s.idle.wait(hold, [&s] { return !s.pending && !(s.busy && s.current == s.generation); });
+    s.stop = true;
+    hold.unlock();
+    s.wake.notify_all();
 }
 
 void JournalWriter::post(const QString &store, const ProgramJournal &journal)
 {
+    State &s = *m_state;
     {
-        const std::lock_guard<std::mutex> hold(m_mutex);
-        m_pending = Job{store, journal, m_generation};
-        if (!m_thread.joinable())
-            m_thread = std::thread([this] { run(); });
+        const std::lock_guard<std::mutex> hold(s.mutex);
+        s.pending = State::Job{store, journal, s.generation};
+        if (!s.running) {
+            s.running = true;
+            std::thread([state = m_state] { run(state); }).detach();
+        }
     }
-    m_wake.notify_one();
+    s.wake.notify_one();
 }
 
 void JournalWriter::drop()
 {
-    const std::lock_guard<std::mutex> hold(m_mutex);
-    m_pending.reset();
-    ++m_generation;
+    State &s = *m_state;
+    const std::lock_guard<std::mutex> hold(s.mutex);
+    s.pending.reset();
+    ++s.generation;
+    s.idle.notify_all();
 }
 
 void JournalWriter::finish()
 {
-    std::unique_lock<std::mutex> hold(m_mutex);
-    m_idle.wait(hold, [this] { return !m_pending && !m_busy; });
+    State &s = *m_state;
+    std::unique_lock<std::mutex> hold(s.mutex);
+    s.idle.wait(hold, [&s] { return !s.pending && !s.busy; });
 }
 
-void JournalWriter::run()
+void JournalWriter::run(const std::shared_ptr<State> &state)
 {
+    State &s = *state;
     for (;;) {
-        std::unique_lock<std::mutex> hold(m_mutex);
-        m_wake.wait(hold, [this] { return m_stop || m_pending; });
-        if (!m_pending)
+        std::unique_lock<std::mutex> hold(s.mutex);
+        s.wake.wait(hold, [&s] { return s.stop || s.pending; });
+        if (!s.pending) {
+            s.running = false;
             return;
-        const Job job = *m_pending;
-        m_pending.reset();
-        m_busy = true;
+        }
+        const State::Job job = *s.pending;
+        s.pending.reset();
+        s.busy = true;
+        s.current = job.generation;
         hold.unlock();
 
         // The store's records reach the disk before the journal says what the store holds.
@@ -192,7 +228,7 @@ void JournalWriter::run()
 
         hold.lock();
         // Written under the lock, so once drop() returns no journal it dropped can still appear.
-        if (flushed && job.generation == m_generation) {
+        if (flushed && job.generation == s.generation) {
             try {
                 job.journal.write(ProgramJournal::pathFor(job.store));
             } catch (const ControlError &) {
@@ -200,9 +236,9 @@ void JournalWriter::run()
                 // program itself is as it should be.
             }
         }
-        m_busy = false;
+        s.busy = false;
         hold.unlock();
-        m_idle.notify_all();
+        s.idle.notify_all();
     }
 }
 

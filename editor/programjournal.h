@@ -5,10 +5,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
-#include <condition_variable>
-#include <mutex>
+#include <memory>
 #include <optional>
-#include <thread>
 
 namespace tessarc {
 
@@ -44,7 +42,9 @@ struct TESSARC_EXPORT ProgramJournal
 class TESSARC_EXPORT JournalWriter
 {
 public:
-    JournalWriter() = default;
+    JournalWriter();
+    // Waits for a journal still to be written; a flush whose journal was dropped is left to end
+    // on its own, so closing never waits for a store that is being deleted anyway.
     ~JournalWriter();
     JournalWriter(const JournalWriter &) = delete;
     JournalWriter &operator=(const JournalWriter &) = delete;
@@ -56,22 +56,10 @@ public:
     void finish();
 
 private:
-    struct Job
-    {
-        QString store;
-        ProgramJournal journal;
-        quint64 generation = 0;
-    };
-    void run();
+    struct State;
+    static void run(const std::shared_ptr<State> &state);
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    std::optional<Job> m_pending;
-    quint64 m_generation = 0;
-    bool m_busy = false;
-    bool m_stop = false;
-    std::thread m_thread;
+    std::shared_ptr<State> m_state; // shared with the thread, which may outlive the writer
 };
 
 } // namespace tessarc

@@ -1,6 +1,7 @@
 #include "testhost.h"
 
 #include "linestore.h"
+#include "pageview.h"
 #include "tessarc.h"
 #include "testenv.h"
 
@@ -87,13 +88,21 @@ QStringList TestHost::messages() const
     return out;
 }
 
+bool TestHost::allGivenBack() const
+{
+    return !m_editor->Run && !busyShown && !m_editor->txtmain->isReadOnly();
+}
+
 void HostTest::init()
 {
     shell = std::make_unique<TestHost>();
+    prepare();
 }
 
 void HostTest::cleanup()
 {
+    if (!shell)
+        return;
     QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
     shell.reset();
 }

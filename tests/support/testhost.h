@@ -48,6 +48,8 @@ public:
     QList<QByteArray> store() const;
     // What the machinist was shown, as "message: <text>" lines (the title is the program's).
     QStringList messages() const;
+    // Whether the lock is free, the busy indicator still and the view editable, as every run leaves them.
+    bool allGivenBack() const;
     // The last change taken back (the program is `before` again) and done again.
     void checkUndoRedo(const QList<QByteArray> &before);
 
@@ -75,6 +77,8 @@ class HostTest : public QObject
 
 protected:
     std::unique_ptr<TestHost> shell;
+    // What a test class sets up on every fresh host.
+    virtual void prepare() {}
 
 private slots:
     void init();

@@ -23,11 +23,9 @@ QStringList listed(const frmDefine &w)
 
 } // namespace
 
-class TestDefineWindow : public QObject
+class TestDefineWindow : public HostTest
 {
     Q_OBJECT
-
-    std::unique_ptr<TestHost> shell;
 
     // Selects `length` characters from `start` of the first line of a program of that one line.
     void select(const QByteArray &line, int start, int length)
@@ -36,18 +34,12 @@ class TestDefineWindow : public QObject
         shell->editor().selectText(start, length);
     }
 
-private slots:
-    void init()
+    void prepare() override
     {
-        shell = std::make_unique<TestHost>();
         registerShellWindows(*shell);
     }
 
-    void cleanup()
-    {
-        QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
-        shell.reset();
-    }
+private slots:
 
     // With no file, Define Selected Text opens the window instead, which makes the default file.
     void theFirstLookupMakesTheDefaultFile()

@@ -49,14 +49,6 @@ void select(QListWidget *list, const QString &name)
     list->setCurrentItem(found.first());
 }
 
-QStringList listed(const QListWidget *list)
-{
-    QStringList names;
-    for (int i = 0; i < list->count(); ++i)
-        names.append(list->item(i)->text());
-    return names;
-}
-
 QList<QByteArray> program(int count)
 {
     QList<QByteArray> lines;

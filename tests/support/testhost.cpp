@@ -5,6 +5,7 @@
 #include "tessarc.h"
 #include "testenv.h"
 
+#include <QListWidget>
 #include <QVBoxLayout>
 
 TestHost::TestHost() : m_settings(QStringLiteral("VORNEXA"))
@@ -124,4 +125,12 @@ QList<QByteArray> numberedLines(int n)
     for (int k = 1; k <= n; ++k)
         lines.append("N" + QByteArray::number(k) + " X" + QByteArray::number(k));
     return lines;
+}
+
+QStringList listed(const QListWidget *list)
+{
+    QStringList rows;
+    for (int i = 0; i < list->count(); ++i)
+        rows.append(list->item(i)->text());
+    return rows;
 }

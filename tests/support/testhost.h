@@ -12,6 +12,8 @@
 #include <QMap>
 #include <QPointer>
 #include <QWidget>
+
+class QListWidget;
 #include <memory>
 #include <utility>
 
@@ -84,6 +86,9 @@ private slots:
     void init();
     void cleanup();
 };
+
+// The rows of a list box, top to bottom.
+QStringList listed(const QListWidget *list);
 
 // Lines "N<k> X<k>" for k = 1 ... n.
 QList<QByteArray> numberedLines(int n);

@@ -1,12 +1,12 @@
 #include "machinefields.h"
 #include "machinefolder.h"
 #include "notation.h"
+#include "ptypair.h"
 #include "settingsstore.h"
 #include "testenv.h"
 
 #include <QDir>
 
-using comm::ControlError;
 using comm::EobChoice;
 using comm::MachineFolder;
 using comm::MachineProfile;
@@ -22,18 +22,6 @@ QByteArray allControls()
     for (int code = 0; code < 32; ++code)
         bytes.append(static_cast<char>(code));
     return bytes;
-}
-
-// The failure a call throws: "number: description", or "" when it throws none.
-template <typename Call>
-QString failureOf(Call call)
-{
-    try {
-        call();
-    } catch (const ControlError &error) {
-        return QStringLiteral("%1: %2").arg(error.number()).arg(error.description());
-    }
-    return QString();
 }
 
 MachineFolder freshFolder()

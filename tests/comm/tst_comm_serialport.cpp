@@ -7,21 +7,9 @@
 #include <termios.h>
 #include <unistd.h>
 
-using comm::ControlError;
 using comm::SerialPort;
 
 namespace {
-
-template <typename Call>
-QString failureOf(Call call)
-{
-    try {
-        call();
-    } catch (const ControlError &error) {
-        return QStringLiteral("%1: %2").arg(error.number()).arg(error.description());
-    }
-    return QString();
-}
 
 termios termiosOf(const SerialPort &port)
 {

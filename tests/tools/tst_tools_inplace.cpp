@@ -77,9 +77,7 @@ class TestInPlaceWindows : public HostTest
     // The lock, the busy indicator, the view and Go as a run leaves them.
     void expectGivenBack(const tools::ToolWindow &w)
     {
-        QVERIFY(!shell->editor().Run);
-        QVERIFY(!shell->busyShown);
-        QVERIFY(!shell->editor().txtmain->isReadOnly());
+        QVERIFY(shell->allGivenBack());
         QCOMPARE(w.Go->text(), QStringLiteral("Go"));
     }
 

@@ -26,9 +26,7 @@ class TestWholeLineTools : public HostTest
     // After every run, whichever way it ended: the lock is free and the view editable.
     void checkGivenBack()
     {
-        QVERIFY(!shell->editor().Run);
-        QVERIFY(!shell->busyShown);
-        QVERIFY(!shell->editor().txtmain->isReadOnly());
+        QVERIFY(shell->allGivenBack());
         QVERIFY(shell->editor().curLine >= 1);
         QVERIFY(shell->editor().curLine <= std::max(1, shell->editor().numberOfLines()));
     }

@@ -26,13 +26,6 @@ class TestToolWindows : public HostTest
         return w;
     }
 
-    void range(tools::ToolWindow &w, const char *start, const char *end)
-    {
-        w.LINE2LINE->setChecked(true);
-        w.StartLine->setText(QString::fromLatin1(start));
-        w.EndLine->setText(QString::fromLatin1(end));
-    }
-
     // The Go caption, then whether the editor is locked, the busy indicator turns and the page is read-only.
     QStringList runState(tools::ToolWindow &w)
     {
@@ -143,7 +136,6 @@ private slots:
     {
         shell->open(numberedLines(201));
         auto w = operations();
-        range(*w, "1", "201");
         QStringList during;
         QTimer::singleShot(0, w.get(), [&] { during = runState(*w); });
         w->Go->click();

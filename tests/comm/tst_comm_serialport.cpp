@@ -4,6 +4,8 @@
 
 #include <QSignalSpy>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,6 +28,33 @@ class TestSerialPort : public QObject
     Q_OBJECT
 
 private slots:
+    // What the flow-control tests stand on: a pty slave with IXON stops its output at XOFF from
+    // the master and starts again at XON. A machine whose ptys do not would pass the flow tests
+    // without testing anything.
+    void ptysHonourXonXoff()
+    {
+        PtyPair pty;
+        const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(fd >= 0);
+        termios t{};
+        tcgetattr(fd, &t);
+        cfmakeraw(&t);
+        t.c_iflag |= IXON;
+        tcsetattr(fd, TCSANOW, &t);
+        QCOMPARE(::write(fd, "one", 3), ssize_t(3));
+        QTRY_COMPARE(pty.received(), QByteArray("one"));
+        pty.xoff();
+        QTRY_VERIFY(!writable(fd));
+        errno = 0;
+        QCOMPARE(::write(fd, "two", 3), ssize_t(-1));
+        QCOMPARE(errno, EAGAIN);
+        pty.xon();
+        QTRY_VERIFY(writable(fd));
+        QCOMPARE(::write(fd, "two", 3), ssize_t(3));
+        QTRY_COMPARE(pty.received(), QByteArray("onetwo"));
+        ::close(fd);
+    }
+
     void baudRates_data()
     {
         QTest::addColumn<int>("rate");

@@ -46,13 +46,6 @@ comm::MachineProfile mill()
     return p;
 }
 
-QString file(const QString &name, const QByteArray &bytes)
-{
-    const QString path = testEnvironment().path(name);
-    writeBytes(path, bytes);
-    return path;
-}
-
 } // namespace
 
 class TestCommandLine : public QObject
@@ -82,7 +75,7 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("told");
-        const QString program = file(QStringLiteral("part.nc"), "N10 G00 X0\r\n");
+        const QString program = writeTestFile(QStringLiteral("part.nc"), "N10 G00 X0\r\n");
         const QString out = testEnvironment().path(QStringLiteral("out.nc"));
         QTest::newRow("send without a program") << QStringList{"--send", "Mill"} << 2
                                                 << "Usage: vornexa --send MACHINE PROGRAM";
@@ -114,7 +107,7 @@ private slots:
     {
         PtyPair pty;
         storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
-        const QString program = file(QStringLiteral("part.nc"), "O1000\r\nN10 G00 X0\nN20 M30\r\n");
+        const QString program = writeTestFile(QStringLiteral("part.nc"), "O1000\r\nN10 G00 X0\nN20 M30\r\n");
         Run run({QStringLiteral("--send"), QStringLiteral("Mill"), program});
         QCOMPARE(run.exitCode(), 0);
         QTRY_COMPARE(pty.received(), comm::wholeSend(mill(), {}, {"O1000", "N10 G00 X0", "N20 M30"}));
@@ -133,7 +126,7 @@ private slots:
         QByteArray text;
         for (int k = 1; k <= 100000; ++k)
             text += "N" + QByteArray::number(k * 10) + " G01 X" + QByteArray::number(k) + ".5\r\n";
-        Run run({QStringLiteral("--send"), QStringLiteral("Mill"), file(QStringLiteral("long.nc"), text)});
+        Run run({QStringLiteral("--send"), QStringLiteral("Mill"), writeTestFile(QStringLiteral("long.nc"), text)});
         QTRY_VERIFY_WITH_TIMEOUT(pty.slaveOpen(), 10000);
         pty.xoff();
         QTRY_VERIFY(pty.receivedSize() > 0);

@@ -7,7 +7,6 @@
 
 #include <QDir>
 
-using comm::ControlError;
 using comm::EobChoice;
 using comm::MachineFolder;
 using comm::MachineProfile;
@@ -23,18 +22,6 @@ QByteArray allControls()
     for (int code = 0; code < 32; ++code)
         bytes.append(static_cast<char>(code));
     return bytes;
-}
-
-// The failure a call throws: "number: description", or "" when it throws none.
-template <typename Call>
-QString failureOf(Call call)
-{
-    try {
-        call();
-    } catch (const ControlError &error) {
-        return QStringLiteral("%1: %2").arg(error.number()).arg(error.description());
-    }
-    return QString();
 }
 
 MachineFolder freshFolder()
@@ -237,18 +224,6 @@ private slots:
         QCOMPARE(comm::comFieldPort(text).value_or(0), port);
     }
 
-    // The port check opens the device: 16 passes when its device opens, not when it is missing.
-    void comFieldOpensThePort()
-    {
-        PtyPair pty;
-        QCOMPARE(comm::checkComField(QStringLiteral("16"), pty.portMap(16)).value_or(QString()), QString());
-        QCOMPARE(comm::checkComField(QStringLiteral("15"), pty.portMap(16)).value_or(QString()),
-                 QStringLiteral("Invalid COM port.")); // /dev/ttyS14 is not there to be opened
-        QCOMPARE(comm::checkComField(QStringLiteral("17"), pty.portMap(16)).value_or(QString()),
-                 QStringLiteral("Invalid COM port."));
-        QVERIFY(!pty.slaveOpen());
-    }
-
     void eobChoices_data()
     {
         QTest::addColumn<int>("choice");
@@ -310,14 +285,6 @@ private slots:
         f.eof = QStringLiteral("\u94e3");
         QCOMPARE(failureOf([&] { comm::profileFromFields(f, loaded); }),
                  QStringLiteral("380: The end-of-file text field holds the character \"\u94e3\", which cannot be sent on a serial line."));
-    }
-
-    void tips()
-    {
-        const QStringList rows = comm::specialCharactersTips().split(QStringLiteral("\r\n"));
-        QCOMPARE(rows.size(), 17);
-        QCOMPARE(rows[1], QStringLiteral("0\tNUL\t1\tSOH"));
-        QCOMPARE(rows[16], QStringLiteral("30\tRS\t31\tUS"));
     }
 
     // Missing or empty keys read as the default devices; a change is written as the settings hold it.

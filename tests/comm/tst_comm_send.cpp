@@ -181,17 +181,6 @@ private slots:
         QCOMPARE(comm::programNameOnWire(testEnvironment().path(QStringLiteral("O1000.nc"))), QByteArray("O1000.nc"));
     }
 
-    void range()
-    {
-        const QList<QByteArray> lines = program(6);
-        PtyPair pty;
-        Run run(profile("\r"), jobOf(lines, 2, 4), pty);
-        run.transfer.start();
-        QVERIFY(run.finished.wait());
-        QCOMPARE(run.result().count, 3);
-        QTRY_COMPARE(pty.received(), lines[1] + "\r" + lines[2] + "\r" + lines[3] + "\r");
-    }
-
     // Two answers before the next line: it carries both, in order, the line after it nothing.
     // No line goes out while a question is open.
     void editOnTheFly()

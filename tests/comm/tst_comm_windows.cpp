@@ -49,14 +49,6 @@ void select(QListWidget *list, const QString &name)
     list->setCurrentItem(found.first());
 }
 
-QStringList listed(const QListWidget *list)
-{
-    QStringList names;
-    for (int i = 0; i < list->count(); ++i)
-        names.append(list->item(i)->text());
-    return names;
-}
-
 QList<QByteArray> program(int count)
 {
     QList<QByteArray> lines;
@@ -67,11 +59,9 @@ QList<QByteArray> program(int count)
 
 } // namespace
 
-class TestCommWindows : public QObject
+class TestCommWindows : public HostTest
 {
     Q_OBJECT
-
-    std::unique_ptr<TestHost> host;
 
     // A Send window on `lines` (in a file named `fileName`) with machine Mill on a pty chosen.
     std::unique_ptr<frmSend> sendWindow(const QList<QByteArray> &lines, const MachineProfile &mill, const PtyPair &pty,
@@ -82,41 +72,49 @@ class TestCommWindows : public QObject
             text += line + "\r\n";
         const QString path = testEnvironment().path(fileName);
         writeBytes(path, text);
-        host->editor().lockup(false);
-        host->editor().loadFile(path);
+        shell->editor().lockup(false);
+        shell->editor().loadFile(path);
         folder().write(mill);
-        pointPort(*host, mill.comPort, pty.slavePath());
-        auto w = std::make_unique<frmSend>(*host);
+        pointPort(*shell, mill.comPort, pty.slavePath());
+        auto w = std::make_unique<frmSend>(*shell);
         w->Form_Load();
         select(w->picker->m, mill.name);
         return w;
     }
 
-private slots:
-    void init()
+    // A shown Receive window with machine Lathe (end of block CR) chosen, COM1 on `device`; it
+    // deletes itself when it closes.
+    frmReceive *receiveWindow(const QString &device)
     {
-        host = std::make_unique<TestHost>();
-        comm::PortMap().write(host->settings());
-        comm::rememberMachine(host->settings(), QString());
-    }
-    void cleanup()
-    {
-        QVERIFY2(host->scripted.unexpected.isEmpty(), qPrintable(host->scripted.unexpected.join(QLatin1Char('\n'))));
-        host.reset();
+        folder().write(machine(QStringLiteral("Lathe"), "\r"));
+        pointPort(*shell, 1, device);
+        auto *w = new frmReceive(*shell);
+        w->setAttribute(Qt::WA_DeleteOnClose);
+        w->Form_Load();
+        w->show();
+        select(w->picker->m, QStringLiteral("Lathe"));
+        return w;
     }
 
+    void prepare() override
+    {
+        comm::PortMap().write(shell->settings());
+        comm::rememberMachine(shell->settings(), QString());
+    }
+
+private slots:
     // The refusals of Manage Machines, each with its message and nothing written.
     void manageMachinesRefusals()
     {
         PtyPair pty;
-        pointPort(*host, 1, pty.slavePath());
+        pointPort(*shell, 1, pty.slavePath());
         for (const QString &name : {QStringLiteral("Drill"), QStringLiteral("Lathe"), QStringLiteral("Mill")})
             folder().write(machine(name));
-        frmSendMachine w(*host);
+        frmSendMachine w(*shell);
         w.Form_Load();
         QVERIFY(w.Command3->isHidden());
         w.Command3_Click();
-        host->scripted.answerText(QStringLiteral("Mill"));
+        shell->scripted.answerText(QStringLiteral("Mill"));
         w.Command1_Click();
         QFile::remove(folder().fileOf(QStringLiteral("Lathe")));
         select(w.m, QStringLiteral("Lathe"));
@@ -128,9 +126,9 @@ private slots:
         const QByteArray drill = readBytes(folder().fileOf(QStringLiteral("Drill")));
         w.txtName->setText(QStringLiteral("Drill"));
         w.txtComments->setText(QStringLiteral("changed"));
-        host->scripted.answer(Prompts::Answer::Yes);
+        shell->scripted.answer(Prompts::Answer::Yes);
         w.Command3_Click();
-        QCOMPARE(host->messages(),
+        QCOMPARE(shell->messages(),
                  (QStringList{QStringLiteral("message: No machine loaded."),
                               QStringLiteral("input: Create new machine. (Name): Please enter a name for your new machine."),
                               QStringLiteral("message: ERROR: Sorry you already have a machine with that name."),
@@ -161,7 +159,7 @@ private slots:
         PtyPair pty;
         folder().write(machine(QStringLiteral("Mill")));
         const QByteArray before = readBytes(folder().fileOf(QStringLiteral("Mill")));
-        frmSendMachine w(*host);
+        frmSendMachine w(*shell);
         w.Form_Load();
         select(w.m, QStringLiteral("Mill"));
         QCOMPARE(w.cboDevice->currentText(), QStringLiteral("/dev/ttyS0"));
@@ -169,15 +167,15 @@ private slots:
         QCOMPARE(w.cboDevice->isEnabled(), com == QLatin1String("3") || com == QLatin1String("16"));
         if (!device.isEmpty())
             w.cboDevice->setEditText(device == QLatin1String("pty") ? pty.slavePath() : device);
-        host->scripted.answer(Prompts::Answer::Yes);
+        shell->scripted.answer(Prompts::Answer::Yes);
         w.Command3_Click();
-        const comm::PortMap stored = comm::PortMap::read(host->settings());
+        const comm::PortMap stored = comm::PortMap::read(shell->settings());
         if (saved) {
-            QCOMPARE(host->messages().size(), 1);
+            QCOMPARE(shell->messages().size(), 1);
             QCOMPARE(folder().read(QStringLiteral("Mill")).comPort, 16);
             QCOMPARE(stored.device(16), pty.slavePath());
         } else {
-            QCOMPARE(host->messages().last(), QStringLiteral("message: Invalid COM port."));
+            QCOMPARE(shell->messages().last(), QStringLiteral("message: Invalid COM port."));
             QCOMPARE(readBytes(folder().fileOf(QStringLiteral("Mill"))), before);
             QCOMPARE(stored, comm::PortMap());
         }
@@ -188,9 +186,9 @@ private slots:
     void renameThenRemove()
     {
         PtyPair pty;
-        pointPort(*host, 1, pty.slavePath());
+        pointPort(*shell, 1, pty.slavePath());
         folder().write(machine(QStringLiteral("Mill"), "\n"));
-        frmSendMachine w(*host);
+        frmSendMachine w(*shell);
         w.Form_Load();
         select(w.m, QStringLiteral("Mill"));
         QVERIFY(w.eob[0]->isChecked());
@@ -199,7 +197,7 @@ private slots:
         w.eob[5]->setChecked(true);
         w.txtF->setText(QStringLiteral("(CR)(LF)"));
         w.txtBOF->setText(QStringLiteral("%(CR)"));
-        host->scripted.answer(Prompts::Answer::Yes);
+        shell->scripted.answer(Prompts::Answer::Yes);
         w.Command3_Click();
         QCOMPARE(QDir(folder().path()).entryList(QDir::Files), QStringList{QStringLiteral("Mill 2.qen")});
         QCOMPARE(listed(w.m), QStringList{QStringLiteral("Mill 2")});
@@ -207,12 +205,12 @@ private slots:
         QCOMPARE(renamed.eob, QByteArray("\r\n"));
         QCOMPARE(renamed.bof, QByteArray("%\r"));
 
-        frmSendMachine again(*host);
+        frmSendMachine again(*shell);
         again.Form_Load();
         select(again.m, QStringLiteral("Mill 2"));
         QVERIFY(again.eob[3]->isChecked());
         QCOMPARE(again.txtBOF->text(), QStringLiteral("%(CR)"));
-        host->scripted.answer(Prompts::Answer::Yes);
+        shell->scripted.answer(Prompts::Answer::Yes);
         again.Command2_Click();
         QCOMPARE(again.m->count(), 0);
         QVERIFY(again.Command3->isHidden());
@@ -226,14 +224,14 @@ private slots:
         mill.comments = QStringLiteral("Shop floor, bay 2");
         folder().write(mill);
         folder().write(machine(QStringLiteral("Lathe")));
-        comm::rememberMachine(host->settings(), QStringLiteral("Mill"));
-        comm::MachinePicker picker(*host, nullptr);
+        comm::rememberMachine(shell->settings(), QStringLiteral("Mill"));
+        comm::MachinePicker picker(*shell, nullptr);
         picker.fill();
         QCOMPARE(picker.profile()->name, QStringLiteral("Mill"));
         QCOMPARE(picker.MachineSpec->text(), comm::profileSummary(mill));
         QCOMPARE(picker.Label3->text(), QStringLiteral("Comments for Mill:"));
         select(picker.m, QStringLiteral("Lathe"));
-        QCOMPARE(comm::lastUsedMachine(host->settings()), QStringLiteral("Lathe"));
+        QCOMPARE(comm::lastUsedMachine(shell->settings()), QStringLiteral("Lathe"));
     }
 
     // The bytes on the wire from the Send window, and its button while it sends.
@@ -281,21 +279,21 @@ private slots:
             w->EndLine->setText(range.section(QLatin1Char('-'), 1, 1));
         }
         w->Go->click();
-        QVERIFY(host->editor().Run);
+        QVERIFY(shell->editor().Run);
         QVERIFY(!w->cq->isHidden() && !w->Command2->isHidden() && !w->picker->m->isEnabled());
         QStringList shown;
         connect(w->transfer(), &comm::SendTransfer::progress, this, [&] { shown.append(w->Go->text()); });
         for (const QString &answer : fly) {
-            host->scripted.answerText(answer);
+            shell->scripted.answerText(answer);
             w->Command2->click();
         }
-        QTRY_VERIFY(!host->editor().Run);
+        QTRY_VERIFY(!shell->editor().Run);
         QTRY_COMPARE(pty.received(), wire);
         QCOMPARE(shown, captions);
         QCOMPARE(w->Go->text(), QStringLiteral("&Send"));
         QVERIFY(w->cq->isHidden() && w->Command2->isHidden() && w->picker->m->isEnabled());
         QVERIFY(!pty.slaveOpen());
-        QVERIFY(!host->busyShown);
+        QVERIFY(!shell->busyShown);
     }
 
     // The machine holds XOFF; Cancel closes the port at once and gives everything back.
@@ -313,11 +311,11 @@ private slots:
             }
         });
         QTRY_VERIFY(w->transfer()->port().outBufferCount() >= comm::kOutputWaitLimit);
-        QVERIFY(host->editor().Run);
+        QVERIFY(shell->editor().Run);
         QElapsedTimer clock;
         clock.start();
         w->cq->click();
-        QTRY_VERIFY(!pty.slaveOpen() && !host->editor().Run);
+        QTRY_VERIFY(!pty.slaveOpen() && !shell->editor().Run);
         QVERIFY(clock.elapsed() < 1000);
         QCOMPARE(w->Go->text(), QStringLiteral("&Send"));
         QVERIFY(w->cq->isHidden());
@@ -329,7 +327,7 @@ private slots:
     void sendRefusals()
     {
         PtyPair pty;
-        frmSend none(*host);
+        frmSend none(*shell);
         none.Go_Click();
         MachineProfile mill = machine(QStringLiteral("Mill"));
         mill.comPort = 3;
@@ -342,17 +340,17 @@ private slots:
         w->EndLine->setText(QStringLiteral("2"));
         w->Go_Click();
         w->StartLine->setText(QStringLiteral("1"));
-        host->lock().take();
+        shell->lock().take();
         w->Go_Click();
-        host->lock().release();
-        pointPort(*host, 3, kNoSuchPort);
+        shell->lock().release();
+        pointPort(*shell, 3, kNoSuchPort);
         w->Go_Click();
         QTRY_VERIFY(!alive);
-        QVERIFY(!host->editor().Run);
-        QCOMPARE(host->messages(),
+        QVERIFY(!shell->editor().Run);
+        QCOMPARE(shell->messages(),
                  (QStringList{QStringLiteral("message: You must select a machine to send to."),
                               QStringLiteral("message: Are all the text boxes filled out correctly?"),
-                              QStringLiteral("message: ") + host->values().messages.alreadyRunning,
+                              QStringLiteral("message: ") + shell->values().messages.alreadyRunning,
                               QStringLiteral("warning: ERROR: ERROR 8002: Invalid port number: COM3 is ") + kNoSuchPort +
                                   QStringLiteral(", which does not exist.")}));
     }
@@ -361,32 +359,26 @@ private slots:
     void receiveAndSave()
     {
         PtyPair pty;
-        folder().write(machine(QStringLiteral("Lathe"), "\r"));
-        pointPort(*host, 1, pty.slavePath());
         const QString target = testEnvironment().path(QStringLiteral("received.nc"));
         writeBytes(target, "an older program");
-        auto *w = new frmReceive(*host);
-        w->setAttribute(Qt::WA_DeleteOnClose);
+        frmReceive *w = receiveWindow(pty.slavePath());
         const QPointer<frmReceive> alive(w);
-        w->Form_Load();
-        w->show();
-        select(w->picker->m, QStringLiteral("Lathe"));
         w->Go->click();
         QVERIFY(w->Go->isHidden() && !w->Command2->isHidden());
         QTRY_VERIFY(pty.slaveOpen());
         pty.write("N10\rN20\r");
         QTRY_COMPARE(w->lblProgress->text(), QStringLiteral("10"));
         for (Prompts::Answer answer : {Prompts::Answer::No, Prompts::Answer::Yes}) {
-            host->scripted.answerText(target);
-            host->scripted.answer(answer);
+            shell->scripted.answerText(target);
+            shell->scripted.answer(answer);
         }
         w->Command2->click();
         const QString overwrite = QStringLiteral("ask: File already exists.: Would you like to overwrite ") + target;
-        QCOMPARE(host->messages(),
+        QCOMPARE(shell->messages(),
                  (QStringList{QStringLiteral("save dialog"), overwrite, QStringLiteral("save dialog"), overwrite}));
         QCOMPARE(readBytes(target), QByteArray("N10\r\nN20\r\n"));
         QTRY_VERIFY(!alive);
-        QVERIFY(!host->editor().Run && !pty.slaveOpen());
+        QVERIFY(!shell->editor().Run && !pty.slaveOpen());
     }
 
     // Stopped before anything came; a port that cannot be opened is an error, not "Nothing Received".
@@ -404,46 +396,40 @@ private slots:
         QFETCH(QString, device);
         QFETCH(QString, told);
         PtyPair pty;
-        folder().write(machine(QStringLiteral("Lathe"), "\r"));
-        pointPort(*host, 1, device == QLatin1String("pty") ? pty.slavePath() : device);
-        auto *w = new frmReceive(*host);
-        w->setAttribute(Qt::WA_DeleteOnClose);
+        frmReceive *w = receiveWindow(device == QLatin1String("pty") ? pty.slavePath() : device);
         const QPointer<frmReceive> alive(w);
-        w->Form_Load();
-        w->show();
-        select(w->picker->m, QStringLiteral("Lathe"));
         w->Go->click();
         if (device == QLatin1String("pty")) {
             QTRY_VERIFY(pty.slaveOpen());
             w->Command2->click();
         }
         QTRY_VERIFY(!alive);
-        QCOMPARE(host->messages(), QStringList{told});
-        QVERIFY(!host->editor().Run);
+        QCOMPARE(shell->messages(), QStringList{told});
+        QVERIFY(!shell->editor().Run);
     }
 
     // Opening with nothing to work on: the reason, and the window closes (to Manage Machines when
     // there is no machine).
     void openingWithNothing()
     {
-        auto *send = new frmSend(*host);
+        auto *send = new frmSend(*shell);
         send->setAttribute(Qt::WA_DeleteOnClose);
         const QPointer<frmSend> sendAlive(send);
         send->Form_Load();
         send->show();
         QTRY_VERIFY(!sendAlive);
-        QCOMPARE(host->messages(), QStringList{QStringLiteral("message: You must load a file before using this feature.")});
-        host->open(program(2));
-        for (QWidget *w : {static_cast<QWidget *>(new frmSend(*host)), static_cast<QWidget *>(new frmReceive(*host))}) {
+        QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: You must load a file before using this feature.")});
+        shell->open(program(2));
+        for (QWidget *w : {static_cast<QWidget *>(new frmSend(*shell)), static_cast<QWidget *>(new frmReceive(*shell))}) {
             const QPointer<QWidget> alive(w);
             w->setAttribute(Qt::WA_DeleteOnClose);
             w->show();
             QTRY_VERIFY(!alive);
         }
-        const QList<frmSendMachine *> manage = host->mainWindow()->findChildren<frmSendMachine *>();
+        const QList<frmSendMachine *> manage = shell->mainWindow()->findChildren<frmSendMachine *>();
         QCOMPARE(manage.size(), 1); // opened once, brought forward the second time
         QVERIFY(manage.first()->isVisible());
-        QCOMPARE(host->messages(),
+        QCOMPARE(shell->messages(),
                  (QStringList{QStringLiteral("message: Sorry, cannot find any current machines. You will be taken to "
                                              "the manage machines form now."),
                               QStringLiteral("message: Sorry, cannot find any current machines. You will be taken to "

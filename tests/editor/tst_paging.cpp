@@ -7,28 +7,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
-#include <QTextBlock>
-#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 
 namespace {
-
-// The colours the view draws a view line in, one letter a character: b blue, r red, g grey, k the
-// view's text colour (black here), ? anything else.
-QString coloursOf(TESSARC &editor, int line)
-{
-    const QTextBlock block = editor.txtmain->document()->findBlockByNumber(line);
-    QString out(block.length() - 1, QLatin1Char('k'));
-    for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
-        const QRgb rgb = range.format.foreground().color().rgb() & 0xffffff;
-        const char letter = rgb == 0x0000ff ? 'b' : rgb == 0xff0000 ? 'r' : rgb == 0x808080 ? 'g' : rgb == 0 ? 'k' : '?';
-        for (int i = range.start; i < range.start + range.length && i < out.size(); ++i)
-            out[i] = QLatin1Char(letter);
-    }
-    return out;
-}
 
 enum class Move { PageDown, PageUp, Key, StepDown, StepUp, Wheel };
 
@@ -252,28 +235,6 @@ private slots:
         const int filled = static_cast<int>(f.editor->curLine * 100.0 / 1000 / 100 * bar.width());
         QVERIFY(QColor(bar.pixel(1, 2)).blue() > 200);
         QVERIFY(QColor(bar.pixel(filled - 1, 2)).red() > 200);
-    }
-
-    void wordsAndCommentsAreColoured()
-    {
-        EditorFixture f(30);
-        f.editor->assigncolors(0, 0xff0000, QStringLiteral("G")); // blue: red is in the low byte
-        f.editor->assigncolors(1, 0x0000ff, QStringLiteral("X"));
-        f.editor->assigncolors(7, 0x808080, QString());
-        f.editor->setColor(0x000000, 0xffffff);
-        f.load("G01X1.5(FAST)\r\nN2 x2 Y3\r\n");
-        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("bbbrrrrgggggg"));
-        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("kkkrrrkk"));
-        QCOMPARE(f.editor->txtmain->palette().color(QPalette::Base), QColor(255, 255, 255));
-        QCOMPARE(f.editor->txtmain->palette().color(QPalette::Text), QColor(0, 0, 0));
-        // Typing on a line recolours it, the first line too.
-        f.editor->txtmain->setFocus();
-        f.editor->txtmain->setSelStart(tessarc::CharOffset(f.editor->txtmain->lineStart(tessarc::PageRow(1)).value + 8));
-        QTest::keyClicks(f.editor->txtmain, QStringLiteral(" G4"));
-        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("kkkrrrkkkbb"));
-        f.editor->txtmain->setSelStart(tessarc::CharOffset(0));
-        QTest::keyClicks(f.editor->txtmain, QStringLiteral("X9 "));
-        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("rrrbbbrrrrgggggg"));
     }
 
     void fontChangeKeepsThePageAndItsEdits()

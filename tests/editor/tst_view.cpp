@@ -7,6 +7,26 @@
 #include <QTextBlock>
 #include <QTextLayout>
 
+namespace {
+
+// The colours the view draws a view line in, one letter a character: b blue, r red, g grey, n green,
+// k the view's text colour (black here), ? anything else.
+QString coloursOf(TESSARC &editor, int line)
+{
+    const QTextBlock block = editor.txtmain->document()->findBlockByNumber(line);
+    QString out(block.length() - 1, QLatin1Char('k'));
+    for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+        const QRgb rgb = range.format.foreground().color().rgb() & 0xffffff;
+        const char letter = rgb == 0x0000ff ? 'b' : rgb == 0xff0000 ? 'r' : rgb == 0x808080 ? 'g'
+                          : rgb == 0x00ff00 ? 'n' : rgb == 0 ? 'k' : '?';
+        for (int i = range.start; i < range.start + range.length && i < out.size(); ++i)
+            out[i] = QLatin1Char(letter);
+    }
+    return out;
+}
+
+} // namespace
+
 // What the view shows the machinist: where typing goes after a move, the line that holds the caret,
 // the status strip, and comments in their colour.
 class TestView : public QObject
@@ -80,24 +100,34 @@ private slots:
         f.editor->assigncolors(7, 0x00ff00, QStringLiteral("COMMENTS"));
         f.editor->lineComment = QStringLiteral(";");
         f.load("G1 X1 ; X2 (Y3) Y4\r\n(A;B) X5\r\n");
-        const auto colourAt = [&](int row, int column) {
-            const QTextBlock block = f.editor->txtmain->document()->findBlockByNumber(row);
-            for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
-                if (column >= range.start && column < range.start + range.length)
-                    return range.format.foreground().color();
-            }
-            return f.editor->txtmain->palette().color(QPalette::Text);
-        };
-        const QColor red(255, 0, 0), green(0, 255, 0);
-        QCOMPARE(colourAt(0, 3), red);    // X1
-        QCOMPARE(colourAt(0, 8), green);  // X2, after ";"
-        QCOMPARE(colourAt(0, 17), green); // Y4, still after ";"
-        QCOMPARE(colourAt(1, 2), green);  // a ";" inside a delimited comment opens nothing
-        QCOMPARE(colourAt(1, 6), red);    // X5
+        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("kkkrrrnnnnnnnnnnnn")); // all from ";" on is comment
+        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("nnnnnkrr")); // a ";" inside a delimited comment opens nothing
         // With no line comment, a ";" is plain text again.
         f.editor->lineComment.clear();
         f.editor->color();
-        QCOMPARE(colourAt(0, 8), red);
+        QCOMPARE(coloursOf(*f.editor, 0).mid(8, 2), QStringLiteral("rr"));
+    }
+
+    void wordsAndCommentsAreColoured()
+    {
+        EditorFixture f(30);
+        f.editor->assigncolors(0, 0xff0000, QStringLiteral("G")); // blue: red is in the low byte
+        f.editor->assigncolors(1, 0x0000ff, QStringLiteral("X"));
+        f.editor->assigncolors(7, 0x808080, QString());
+        f.editor->setColor(0x000000, 0xffffff);
+        f.load("G01X1.5(FAST)\r\nN2 x2 Y3\r\n");
+        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("bbbrrrrgggggg"));
+        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("kkkrrrkk"));
+        QCOMPARE(f.editor->txtmain->palette().color(QPalette::Base), QColor(255, 255, 255));
+        QCOMPARE(f.editor->txtmain->palette().color(QPalette::Text), QColor(0, 0, 0));
+        // Typing on a line recolours it, the first line too.
+        f.editor->txtmain->setFocus();
+        f.editor->txtmain->setSelStart(tessarc::CharOffset(f.editor->txtmain->lineStart(tessarc::PageRow(1)).value + 8));
+        QTest::keyClicks(f.editor->txtmain, QStringLiteral(" G4"));
+        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("kkkrrrkkkbb"));
+        f.editor->txtmain->setSelStart(tessarc::CharOffset(0));
+        QTest::keyClicks(f.editor->txtmain, QStringLiteral("X9 "));
+        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("rrrbbbrrrrgggggg"));
     }
 };
 

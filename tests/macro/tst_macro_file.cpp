@@ -1,11 +1,9 @@
+#include "faults.h"
 #include "macrofile.h"
 #include "steptext.h"
 #include "testenv.h"
 
 #include <QDir>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using macro::MacroStep;
 
@@ -18,21 +16,6 @@ QByteArray counted(const QByteArray &text)
 {
     return QByteArray(1, char(text.size() & 0xFF)) + QByteArray(1, char(text.size() >> 8)) + text;
 }
-
-// While it lives, no file may grow past `bytes`: writing beyond fails as on a full disk.
-struct FileSizeLimit
-{
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit limit = old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-    rlimit old {};
-};
 
 } // namespace
 

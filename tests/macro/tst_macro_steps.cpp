@@ -1,4 +1,3 @@
-#include "replace.h"
 #include "stepfields.h"
 #include "steptext.h"
 #include "testenv.h"
@@ -15,41 +14,7 @@ QString joined(const QStringList &items)
     return out;
 }
 
-// What a fill sets, one entry a field: "name" for an option turned on, "name:1" or "name:0" for a
-// check box, "name=text" for a text or a caption.
-QStringList described(const macro::StepFill &fill)
-{
-    QStringList out;
-    for (const macro::FieldValue &field : fill.fields) {
-        switch (field.kind) {
-        case macro::FieldKind::Option:
-            out.append(field.name);
-            break;
-        case macro::FieldKind::Check:
-            out.append(field.name + (field.on ? QStringLiteral(":1") : QStringLiteral(":0")));
-            break;
-        default:
-            out.append(field.name + QLatin1Char('=') + field.text);
-            break;
-        }
-    }
-    return out;
-}
-
-const tools::RangeFields kLines10To20{false, true, QStringLiteral("10"), QStringLiteral("20")};
 const tools::RangeFields kAllLines{true, false, QStringLiteral("3"), QStringLiteral("40")};
-
-search::ReplaceSettings replaceSettings()
-{
-    search::ReplaceSettings s;
-    s.find = "G01";
-    s.axis = "X";
-    s.comparison = search::Comparison::Less;
-    s.value = "0";
-    s.thenFind = "M08";
-    s.thenMatchCase = true;
-    return s;
-}
 
 } // namespace
 
@@ -64,59 +29,6 @@ private slots:
         for (const QString &name : macro::stepNames())
             QVERIFY2(!macro::stepFields(name).empty(), qPrintable(name));
         QVERIFY(macro::stepFields(QStringLiteral("Find")).empty());
-    }
-
-    // A step recorded by its tool reads back into the same fields, and names the button to press.
-    void readStep_data()
-    {
-        QTest::addColumn<QString>("stepName");
-        QTest::addColumn<QString>("settings");
-        QTest::addColumn<QStringList>("fields");
-        QTest::addColumn<QString>("button");
-        QTest::newRow("Operations, lines 10 to 20")
-            << "Operations"
-            << tools::operationsStep({tools::Operation::Subtract, QStringLiteral("X"), QStringLiteral("2")},
-                                     kLines10To20, kSep)
-            << QStringList{"Option2", "txtValue=2", "txtAxis=X", "LINE2LINE", "StartLine=10", "EndLine=20"} << "Go";
-        QTest::newRow("Operations, all lines: the range fields stay")
-            << "Operations"
-            << tools::operationsStep({tools::Operation::Add, QStringLiteral("Z"), QStringLiteral("-1")}, kAllLines, kSep)
-            << QStringList{"Option1", "txtValue=-1", "txtAxis=Z", "ALL"} << "Go";
-        QTest::newRow("Mirror") << "Mirror"
-                                << tools::mirrorStep({QStringLiteral("Y"), QStringLiteral("5"), true, false},
-                                                     kLines10To20, kSep)
-                                << QStringList{"txtValue=5", "txtAxis=Y",   "LINE2LINE", "StartLine=10",
-                                               "EndLine=20", "g02g03:1", "g41g42:0"}
-                                << "Go";
-        QTest::newRow("Replace, mode 3 presses go3")
-            << "Replace" << search::replaceStep(replaceSettings(), kAllLines, search::ReplaceMode::ReplaceText, kSep)
-            << QStringList{"txtFind=G01", "txtReplace=", "r1", "case1:0", "ALL", "txtAxis=X", "l", "txtValue=0",
-                           "txtReplaceAxis=", "txtReplaceValue=", "Text1=M08", "Text2=", "case2:1",
-                           "txtReplaceLine=", "txtAppendLine="}
-            << "go3";
-        QString seven = search::replaceStep(replaceSettings(), kAllLines, search::ReplaceMode::Text, kSep);
-        seven.back() = QLatin1Char('7');
-        QTest::newRow("Replace, mode 7 fills and presses nothing")
-            << "Replace" << seven
-            << QStringList{"txtFind=G01", "txtReplace=", "r1", "case1:0", "ALL", "txtAxis=X", "l", "txtValue=0",
-                           "txtReplaceAxis=", "txtReplaceValue=", "Text1=M08", "Text2=", "case2:1",
-                           "txtReplaceLine=", "txtAppendLine="}
-            << "";
-        QTest::newRow("Remove Lines always sets its range") << "Remove Lines" << joined({"5", "9"})
-                                                            << QStringList{"StartLine=5", "EndLine=9"} << "Go";
-        QTest::newRow("Insert File puts the name on its button")
-            << "Insert File" << joined({"/jobs/probe.nc", "0"})
-            << QStringList{"Command1=/jobs/probe.nc", "StartLine=0"} << "Go";
-    }
-    void readStep()
-    {
-        QFETCH(QString, stepName);
-        QFETCH(QString, settings);
-        QCOMPARE(macro::stepRefused(stepName, settings, kSep), std::nullopt);
-        const macro::StepFill fill = macro::readStep(stepName, settings, kSep);
-        QVERIFY2(fill.ok(), qPrintable(fill.error));
-        QTEST(described(fill), "fields");
-        QTEST(fill.button, "button");
     }
 
     // A step that cannot be put back is refused whole, with its reason.

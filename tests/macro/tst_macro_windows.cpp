@@ -24,14 +24,6 @@ QString macroFile(const QString &name)
     return macro::macroPath(macro::macroFolder(), name);
 }
 
-QStringList listed(const QListWidget *list)
-{
-    QStringList rows;
-    for (int i = 0; i < list->count(); ++i)
-        rows.append(list->item(i)->text());
-    return rows;
-}
-
 QStringList stepTypes(const QString &name)
 {
     QStringList types;

@@ -159,32 +159,22 @@ private slots:
         QCOMPARE(search::checkFindFields(FindKind::Axis, axis, textNull), textNull);
     }
 
-    // Find Next as the window drives it: each hit moves StartLine past the hit's line; after a
-    // hit on the last line the range check refuses the next press instead of wrapping around.
-    void findNextStepsThroughTheHits()
+    // Find Next from a line: the first hit from there, or none in the whole range; an offset
+    // applies to the range's first line only.
+    void findNextFromALine()
     {
         const QString path = storeOf({"G01 X1", "M03", "g01 x2", "G00 Z5", "G01 X3"});
         tessarc::LineStore store;
         store.open(path, 500, false);
         const search::LineMatcher matcher(FindKind::Text, textFields("G01"), true);
-        tools::RangeFields fields{true, false, QStringLiteral("1"), QStringLiteral("5")};
-        QList<qint64> hits;
-        while (const std::optional<tools::LineRange> range = tools::checkRange(fields, 5)) {
-            const search::FindResult found = search::findNext(store, matcher, *range);
-            QCOMPARE(found.end, SearchEnd::Complete);
-            QVERIFY(found.hit);
-            hits.append(found.hit->line);
-            fields = {false, true, QString::number(found.hit->line + 1), QStringLiteral("5")};
-        }
-        QCOMPARE(hits, (QList<qint64>{1, 3, 5}));
-        QCOMPARE(fields.startLine, QStringLiteral("6"));
-
-        // No hit in the range: nothing found, the whole range searched.
+        const search::FindResult found = search::findNext(store, matcher, {2, 5});
+        QCOMPARE(found.end, SearchEnd::Complete);
+        QVERIFY(found.hit);
+        QCOMPARE(found.hit->line, qint64(3)); // "g01": the case is ignored
         const search::FindResult none = search::findNext(store, search::LineMatcher(FindKind::Text, textFields("M30"), true),
                                                          {1, 5});
         QCOMPARE(none.end, SearchEnd::Complete);
         QVERIFY(!none.hit);
-        // An offset applies to the range's first line only.
         const search::FindResult later = search::findNext(store, matcher, {3, 5}, 1);
         QCOMPARE(later.hit->line, qint64(5));
     }

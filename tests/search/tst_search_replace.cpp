@@ -13,7 +13,6 @@ Q_DECLARE_METATYPE(tools::LineFault)
 
 namespace {
 
-const QString kSep = QStringLiteral("\nSEP.QEN\r");
 
 // The condition X > 5 of the axis actions.
 ReplaceSettings whereXAbove5()
@@ -176,27 +175,6 @@ private slots:
         QFETCH(ReplaceSettings, settings);
         QFETCH(QString, refusal);
         QCOMPARE(search::checkReplaceFields(settings, mode, QStringLiteral("TEXTNULL")).value_or(QString()), refusal);
-    }
-
-    // The settings text, field by field, ends with the mode digit.
-    void stepText()
-    {
-        ReplaceSettings settings = textAction("a", "b", TextAction::AppendToLine, true);
-        settings.axis = "X";
-        settings.comparison = Comparison::Equal;
-        settings.value = "2";
-        settings.replaceAxis = "Y";
-        settings.replaceValue = "3";
-        settings.thenFind = "c";
-        settings.thenReplace = "d";
-        settings.wholeLine = "e";
-        settings.appendText = "f";
-        const tools::RangeFields range{false, true, QStringLiteral("10"), QStringLiteral("20")};
-        const QString text = search::replaceStep(settings, range, ReplaceMode::ReplaceText, kSep);
-        const QStringList items = text.split(kSep);
-        QCOMPARE(items, (QStringList{"a",     "b",     "False", "False", "True", "1",  "False", "True",
-                                     "10",    "20",    "X",     "False", "False", "True", "False", "2",
-                                     "Y",     "3",     "c",     "d",     "0",    "e",  "f",     "3"}));
     }
 };
 

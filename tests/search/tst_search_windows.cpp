@@ -8,8 +8,8 @@
 #include "printing.h"
 #include "resultlist.h"
 #include "searchwindows.h"
-#include "steprecorder.h"
 #include "testhost.h"
+#include "toolwindowtest.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -36,27 +36,11 @@ void fill(QWidget &window, const Fields &fields)
     }
 }
 
-// The macro editor's side of recording: the steps handed to it.
-class Recorder : public QWidget, public StepRecorder
-{
-public:
-    void addStep(const QString &name, const QString &settings) override { steps.append({name, settings}); }
-    QList<std::pair<QString, QString>> steps;
-};
-
 } // namespace
 
-class TestSearchWindows : public QObject
+class TestSearchWindows : public HostTest
 {
     Q_OBJECT
-
-    std::unique_ptr<TestHost> shell;
-
-    // Whether the lock is free, the busy indicator still and the view editable.
-    bool allGivenBack() const
-    {
-        return !shell->editor().Run && !shell->busyShown && !shell->editor().txtmain->isReadOnly();
-    }
 
 private slots:
     void initTestCase()
@@ -64,17 +48,6 @@ private slots:
         // This machine's printers, if any, are never used: the listings go to PDF files.
         qputenv("CUPS_SERVER", QFile::encodeName(testEnvironment().path(QStringLiteral("no-cups.sock"))));
         QVERIFY(printing::defaultPrinterName().isEmpty());
-    }
-
-    void init()
-    {
-        shell = std::make_unique<TestHost>();
-    }
-
-    void cleanup()
-    {
-        QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
-        shell.reset();
     }
 
     // Find Next goes from hit to hit, selecting each, and stops at the end of the range: a hit on
@@ -94,7 +67,7 @@ private slots:
             QCOMPARE(w.StartLine->text(), QString::number(line + 1));
             QVERIFY(w.LINE2LINE->isChecked());
             QCOMPARE(w.Go->text(), QStringLiteral("Find Next"));
-            QVERIFY(allGivenBack());
+            QVERIFY(shell->allGivenBack());
         }
         w.Go->click();
         QCOMPARE(shell->messages(), QStringList{"message: Are all the text boxes filled out correctly?"});
@@ -109,7 +82,7 @@ private slots:
         w.Go->click();
         QCOMPARE(shell->scripted.log, QStringList{"message: VORNEXA SEARCH: Done Searching."});
         QCOMPARE(w.StartLine->text(), QStringLiteral("5"));
-        QVERIFY(allGivenBack());
+        QVERIFY(shell->allGivenBack());
     }
 
     void axisSearchSelectsTheWord_data()
@@ -209,7 +182,7 @@ private slots:
         pressed->click();
         QCOMPARE(shell->messages(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(shell->store(), after);
-        QVERIFY(allGivenBack());
+        QVERIFY(shell->allGivenBack());
         if (message.isEmpty())
             captions[pressed] = QStringLiteral("Replace");
         for (auto it = captions.cbegin(); it != captions.cend(); ++it)
@@ -232,7 +205,7 @@ private slots:
         QCOMPARE(shell->store(), (QList<QByteArray>{"X1 (ADDED BY REPLACE)", "X2 " + QByteArray(490, 'A'), "X3"}));
         QCOMPARE(shell->messages().size(), 1);
         QVERIFY2(shell->messages().front().startsWith(QStringLiteral("message: Line 2: ")), qPrintable(shell->messages().front()));
-        QVERIFY(allGivenBack());
+        QVERIFY(shell->allGivenBack());
         QCOMPARE(w.go5->text(), QStringLiteral("Replace"));
     }
 
@@ -242,7 +215,7 @@ private slots:
     {
         shell->open(numberedLines(8));
         const QList<QByteArray> before = shell->store();
-        Recorder macro;
+        StepCollector macro;
         auto *w = new frmReplace(*shell, &macro);
         w->Form_Load();
         fill(*w, {{"txtFind", "a"}, {"txtReplace", "b"}, {"r2", "1"}, {"case1", "1"}, {"LINE2LINE", "1"},
@@ -282,7 +255,7 @@ private slots:
         QCOMPARE(w.Go->text(), QStringLiteral("Find (List)"));
         const search::FindListModel &rows = w.results();
         QCOMPARE(rows.data(rows.index(39999, 0)).toString(), QStringLiteral("Line 40000: N40000 X40000"));
-        QVERIFY(allGivenBack());
+        QVERIFY(shell->allGivenBack());
 
         w.resize(900, 600);
         QTest::mouseClick(w.List1->viewport(), Qt::LeftButton, {}, w.List1->rowRect(4).center());
@@ -306,7 +279,7 @@ private slots:
         QCOMPARE(printed.size(), 3 + 40000 + 1);
         QCOMPARE(printed.at(40002), QStringLiteral("Line 40000: N40000 X40000"));
         QCOMPARE(printed.last(), QStringLiteral("40000 Results"));
-        QVERIFY(allGivenBack());
+        QVERIFY(shell->allGivenBack());
     }
 
     void findListWithoutHitsHasNothingToPrint()
@@ -321,7 +294,7 @@ private slots:
         QCOMPARE(w.go2->text(), QStringLiteral("Find (List)"));
         w.Command1->click();
         QCOMPARE(shell->messages(), QStringList{"message: Nothing to print."});
-        QVERIFY(allGivenBack());
+        QVERIFY(shell->allGivenBack());
     }
 };
 

@@ -13,21 +13,11 @@ QString definitionsFile()
     return definitions::definitionsPath();
 }
 
-QStringList listed(const frmDefine &w)
-{
-    QStringList items;
-    for (int row = 0; row < w.List1->count(); ++row)
-        items.append(w.List1->item(row)->text());
-    return items;
-}
-
 } // namespace
 
-class TestDefineWindow : public QObject
+class TestDefineWindow : public HostTest
 {
     Q_OBJECT
-
-    std::unique_ptr<TestHost> shell;
 
     // Selects `length` characters from `start` of the first line of a program of that one line.
     void select(const QByteArray &line, int start, int length)
@@ -36,19 +26,12 @@ class TestDefineWindow : public QObject
         shell->editor().selectText(start, length);
     }
 
-private slots:
-    void init()
+    void prepare() override
     {
-        shell = std::make_unique<TestHost>();
         registerShellWindows(*shell);
     }
 
-    void cleanup()
-    {
-        QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
-        shell.reset();
-    }
-
+private slots:
     // With no file, Define Selected Text opens the window instead, which makes the default file.
     void theFirstLookupMakesTheDefaultFile()
     {
@@ -58,7 +41,7 @@ private slots:
         QCOMPARE(readBytes(definitionsFile()), QByteArray("G Rapid Travel\r\nG0 Rapid Travel\r\nG00 Rapid Travel\r\nM6 Tool Change\r\n"));
         auto *w = qobject_cast<frmDefine *>(shell->showWindow(QStringLiteral("changedefinitions1")));
         QVERIFY(w && w->isVisible());
-        QCOMPARE(listed(*w), (QStringList{"G Rapid Travel", "G0 Rapid Travel", "G00 Rapid Travel", "M6 Tool Change"}));
+        QCOMPARE(listed(w->List1), (QStringList{"G Rapid Travel", "G0 Rapid Travel", "G00 Rapid Travel", "M6 Tool Change"}));
         w->close();
     }
 
@@ -102,7 +85,7 @@ private slots:
         shell->scripted.answerText(QStringLiteral(" m30, "));
         shell->scripted.answerText(QStringLiteral("End, of program "));
         w->Command1->click();
-        QCOMPARE(listed(*w), (QStringList{"G0 Rapid Travel", "G1 Linear, feed", "M30 End of program", "M6 Tool Change"}));
+        QCOMPARE(listed(w->List1), (QStringList{"G0 Rapid Travel", "G1 Linear, feed", "M30 End of program", "M6 Tool Change"}));
         QCOMPARE(readBytes(definitionsFile()), handEdited); // nothing written yet
         w->List1->setCurrentRow(3);
         w->Command2->click();
@@ -126,7 +109,7 @@ private slots:
         shell->scripted.answer(Prompts::Answer::Yes);
         shell->scripted.answerText(QStringLiteral("Program, end"));
         defineSelectedText(*shell);
-        QVERIFY(listed(*w).contains(QStringLiteral("M30  Program end")));
+        QVERIFY(listed(w->List1).contains(QStringLiteral("M30  Program end")));
         w->close();
         QVERIFY(readBytes(definitionsFile()).contains("M30  Program end\r\n"));
     }

@@ -1,35 +1,14 @@
 #include "gcodedefinitions.h"
+#include "faults.h"
 #include "testenv.h"
 
 #include <QDir>
 #include <QFile>
 
-#include <csignal>
-#include <sys/resource.h>
-
 using definitions::DefinitionList;
 using definitions::Lookup;
 
 Q_DECLARE_METATYPE(definitions::Lookup::Status)
-
-namespace {
-
-// While it lives, no file may grow past `bytes`: writing beyond fails as on a full disk.
-struct FileSizeLimit
-{
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit limit = old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old); }
-    rlimit old {};
-};
-
-} // namespace
 
 class TestDefinitions : public QObject
 {

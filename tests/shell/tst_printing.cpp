@@ -29,11 +29,10 @@ QFont printerFont(int size, bool bold = false)
 
 } // namespace
 
-class TestPrinting : public QObject
+class TestPrinting : public HostTest
 {
     Q_OBJECT
 
-    std::unique_ptr<TestHost> shell;
     QString pdf;
 
     // Queues the answers of a print that goes through: the font, the copies, the range, the file.
@@ -48,9 +47,10 @@ class TestPrinting : public QObject
 
     void print() { printing::printProgram(*shell, &functions::leadingNumber); }
 
-    bool allGivenBack() const
+    void prepare() override
     {
-        return !shell->editor().Run && !shell->busyShown && !shell->editor().txtmain->isReadOnly();
+        pdf = testEnvironment().path(QStringLiteral("listing.pdf"));
+        QFile::remove(pdf);
     }
 
 private slots:
@@ -61,19 +61,6 @@ private slots:
         QVERIFY2(printing::defaultPrinterName().isEmpty(), "a printer is reachable");
         QVERIFY2(!QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty(),
                  "pdftotext is missing: run scripts/deps.sh");
-    }
-
-    void init()
-    {
-        shell = std::make_unique<TestHost>();
-        pdf = testEnvironment().path(QStringLiteral("listing.pdf"));
-        QFile::remove(pdf);
-    }
-
-    void cleanup()
-    {
-        QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
-        shell.reset();
     }
 
     // Lines 3 to 5 after the header, on one page; the chosen font is stored; the machinist is told
@@ -98,7 +85,7 @@ private slots:
         QCOMPARE(page.mid(1), (QStringList{printedProgramPath(), "", "N3 X3", "N4 X4", "N5 X5"}));
         QCOMPARE(storedSetting(QStringLiteral("FONT/PFONTBOLD")), QStringLiteral("True"));
         QCOMPARE(storedSetting(QStringLiteral("FONT/PFONTSIZE")), QStringLiteral("10"));
-        QVERIFY(allGivenBack());
+        QVERIFY(shell->allGivenBack());
     }
 
     // Pages break when full, the header only at the top of each copy, a long line wrapped whole.
@@ -133,7 +120,7 @@ private slots:
             QCOMPARE(body.remove(QLatin1Char(' ')), QString::fromLatin1(expected).remove(QLatin1Char(' ')));
             QVERIFY(wrapped >= 1);
         }
-        QVERIFY(allGivenBack());
+        QVERIFY(shell->allGivenBack());
     }
 
     void refusalsGiveEverythingBack_data()
@@ -171,7 +158,7 @@ private slots:
         print();
         QCOMPARE(shell->scripted.log.last().replace(QStringLiteral("VORNEXA: "), QString()),
                  QString(last).replace(QStringLiteral("VORNEXA: "), QString()));
-        QVERIFY(allGivenBack());
+        QVERIFY(shell->allGivenBack());
         QVERIFY(!QFile::exists(pdf));
         // The font settings are written even when the printout is abandoned.
         QCOMPARE(storedSetting(QStringLiteral("FONT/PFONTSIZE")), fontChosen ? QStringLiteral("9") : QStringLiteral("12"));
@@ -200,7 +187,7 @@ private slots:
         QVERIFY2(shell->scripted.log.last().startsWith(QStringLiteral("message: VORNEXA: The listing was not printed. ")),
                  qPrintable(shell->scripted.log.last()));
         QVERIFY(!QFile::exists(pdf));
-        QVERIFY(allGivenBack());
+        QVERIFY(shell->allGivenBack());
     }
 
     // A printout stopped part way leaves the file that was there as it was, and nothing beside it.

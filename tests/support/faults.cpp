@@ -97,3 +97,22 @@ QString FullDisk::path(const QString &name) const
 {
     return QDir(m_dir.path()).filePath(name);
 }
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    // A write past the limit then fails with "file too large" instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit {};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    m_oldCurrent = static_cast<qint64>(limit.rlim_cur);
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    m_ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit limit {};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(m_oldCurrent);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}

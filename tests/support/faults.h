@@ -43,3 +43,18 @@ private:
     bool m_mounted = false;
     bool m_limited = false;
 };
+
+// While it lives, no file of this process may grow past `bytes`: a write beyond fails as on a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    bool ok() const { return m_ok; }
+
+private:
+    qint64 m_oldCurrent = 0;
+    bool m_ok = false;
+};

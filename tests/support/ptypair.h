@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commerror.h"
 #include "portmap.h"
 
 #include <QByteArray>
@@ -68,3 +69,15 @@ bool writable(int fd);
 // Waits, without running the event loop, until the descriptor takes no writes (XOFF has arrived);
 // false after two seconds.
 bool heldWithoutEvents(int fd);
+
+// The failure a call throws: "number: description", or "" when it throws none.
+template <typename Call>
+QString failureOf(Call call)
+{
+    try {
+        call();
+    } catch (const comm::ControlError &error) {
+        return QStringLiteral("%1: %2").arg(error.number()).arg(error.description());
+    }
+    return QString();
+}

@@ -1,9 +1,11 @@
 #include "testhost.h"
 
 #include "linestore.h"
+#include "pageview.h"
 #include "tessarc.h"
 #include "testenv.h"
 
+#include <QListWidget>
 #include <QVBoxLayout>
 
 TestHost::TestHost() : m_settings(QStringLiteral("VORNEXA"))
@@ -87,13 +89,21 @@ QStringList TestHost::messages() const
     return out;
 }
 
+bool TestHost::allGivenBack() const
+{
+    return !m_editor->Run && !busyShown && !m_editor->txtmain->isReadOnly();
+}
+
 void HostTest::init()
 {
     shell = std::make_unique<TestHost>();
+    prepare();
 }
 
 void HostTest::cleanup()
 {
+    if (!shell)
+        return;
     QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
     shell.reset();
 }
@@ -115,4 +125,12 @@ QList<QByteArray> numberedLines(int n)
     for (int k = 1; k <= n; ++k)
         lines.append("N" + QByteArray::number(k) + " X" + QByteArray::number(k));
     return lines;
+}
+
+QStringList listed(const QListWidget *list)
+{
+    QStringList rows;
+    for (int i = 0; i < list->count(); ++i)
+        rows.append(list->item(i)->text());
+    return rows;
 }

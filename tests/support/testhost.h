@@ -12,6 +12,8 @@
 #include <QMap>
 #include <QPointer>
 #include <QWidget>
+
+class QListWidget;
 #include <memory>
 #include <utility>
 
@@ -48,6 +50,8 @@ public:
     QList<QByteArray> store() const;
     // What the machinist was shown, as "message: <text>" lines (the title is the program's).
     QStringList messages() const;
+    // Whether the lock is free, the busy indicator still and the view editable, as every run leaves them.
+    bool allGivenBack() const;
     // The last change taken back (the program is `before` again) and done again.
     void checkUndoRedo(const QList<QByteArray> &before);
 
@@ -75,11 +79,16 @@ class HostTest : public QObject
 
 protected:
     std::unique_ptr<TestHost> shell;
+    // What a test class sets up on every fresh host.
+    virtual void prepare() {}
 
 private slots:
     void init();
     void cleanup();
 };
+
+// The rows of a list box, top to bottom.
+QStringList listed(const QListWidget *list);
 
 // Lines "N<k> X<k>" for k = 1 ... n.
 QList<QByteArray> numberedLines(int n);

@@ -1,5 +1,6 @@
 #include "axislookup.h"
 #include "copylines.h"
+#include "faults.h"
 #include "numbers.h"
 #include "pointcloud.h"
 #include "testenv.h"
@@ -7,9 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using tools::PointsFor;
 
@@ -160,18 +158,17 @@ private slots:
         QVERIFY(nowhere.error().contains(QStringLiteral("/missing/part.pc")));
 
         // The disk refuses the writing half-way (a file size limit stands in for a full disk).
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old {};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit small = old;
-        small.rlim_cur = 64 * 1024;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        bool written = false;
+        bool committed = false;
         tools::PointCloudExport full(PointsFor::EveryLine, tools::LineRules());
-        bool written = full.open(target);
-        for (int i = 0; written && i < 100000; ++i)
-            written = full.addLine("X123.4567 Y-98.7654 Z1.5");
-        const bool committed = written && full.commit();
-        setrlimit(RLIMIT_FSIZE, &old);
+        {
+            FileSizeLimit limit(64 * 1024);
+            QVERIFY(limit.ok());
+            written = full.open(target);
+            for (int i = 0; written && i < 100000; ++i)
+                written = full.addLine("X123.4567 Y-98.7654 Z1.5");
+            committed = written && full.commit();
+        }
         QVERIFY(!written);
         QVERIFY(!committed);
         QVERIFY2(full.error().startsWith(QStringLiteral("The point cloud could not be written to ")),

@@ -1,24 +1,23 @@
 #include "frmcomment.h"
 #include "frmfilter.h"
 #include "frmformat.h"
+#include "frmmirror.h"
 #include "frmn.h"
+#include "frmop.h"
 #include "frmopplus.h"
 #include "frmspace.h"
 #include "mainform.h"
 #include "operations.h"
 #include "pageview.h"
 #include "shellwindows.h"
-#include "steprecorder.h"
 #include "testhost.h"
 #include "toolwindows.h"
+#include "toolwindowtest.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 
 Q_DECLARE_METATYPE(tools::LineFault)
 
@@ -26,17 +25,13 @@ namespace {
 
 using Lines = QList<QByteArray>;
 
-// A window that collects recorded steps, as the macro editor does.
-class StepCollector : public QWidget, public StepRecorder
-{
-public:
-    void addStep(const QString &name, const QString &settings) override { steps.append({name, settings}); }
-    QList<QPair<QString, QString>> steps;
-};
-
 // The window behind a menu item, owned by `owner` (a recorder) or by the host's main window.
 std::unique_ptr<tools::ToolWindow> makeTool(Host &host, const QString &item, QWidget *owner = nullptr)
 {
+    if (item == QLatin1String("Operations1"))
+        return std::make_unique<frmOp>(host, owner);
+    if (item == QLatin1String("mirror1"))
+        return std::make_unique<frmMirror>(host, owner);
     if (item == QLatin1String("opPLUS"))
         return std::make_unique<frmOpPlus>(host, owner);
     if (item == QLatin1String("frmn1"))
@@ -52,25 +47,6 @@ std::unique_ptr<tools::ToolWindow> makeTool(Host &host, const QString &item, QWi
     return nullptr;
 }
 
-// Sets fields by their object names, as a macro step is put back: "name=value"; a text box takes
-// the value, an option button is chosen by "True", a check box is ticked by "1" and cleared by "0".
-void fill(QWidget &window, const QStringList &fields)
-{
-    for (const QString &field : fields) {
-        const QString name = field.section(QLatin1Char('='), 0, 0);
-        const QString value = field.section(QLatin1Char('='), 1);
-        QWidget *child = window.findChild<QWidget *>(name);
-        if (auto *text = qobject_cast<QLineEdit *>(child))
-            text->setText(value);
-        else if (auto *option = qobject_cast<QRadioButton *>(child))
-            option->setChecked(value == QLatin1String("True"));
-        else if (auto *check = qobject_cast<QCheckBox *>(child))
-            check->setChecked(value == QLatin1String("1"));
-        else
-            QFAIL(qPrintable(QStringLiteral("no field %1 in %2").arg(name, window.objectName())));
-    }
-}
-
 QByteArray programText(const Lines &lines)
 {
     QByteArray text;
@@ -79,57 +55,46 @@ QByteArray programText(const Lines &lines)
     return text;
 }
 
-const QString kSep = QStringLiteral("\nSEP.QEN\r");
 const QString kTextNull = QStringLiteral("Are all the text boxes filled out correctly?");
 
 } // namespace
 
 // The windows of the in-place tools on a loaded program: their fields, checks and runs through the
 // frame, their recorded steps, and the labels that open Options.
-class TestInPlaceWindows : public QObject
+class TestInPlaceWindows : public HostTest
 {
     Q_OBJECT
-
-    std::unique_ptr<TestHost> shell;
 
     std::unique_ptr<tools::ToolWindow> opened(const QString &item, const QStringList &fields, QWidget *owner = nullptr)
     {
         auto w = makeTool(*shell, item, owner);
         w->Form_Load();
-        fill(*w, fields);
+        if (!setFields(*w, fields))
+            QTest::qFail(qPrintable(QStringLiteral("a field is missing in ") + item), __FILE__, __LINE__);
         return w;
     }
 
     // The lock, the busy indicator, the view and Go as a run leaves them.
     void expectGivenBack(const tools::ToolWindow &w)
     {
-        QVERIFY(!shell->editor().Run);
-        QVERIFY(!shell->busyShown);
-        QVERIFY(!shell->editor().txtmain->isReadOnly());
+        QVERIFY(shell->allGivenBack());
         QCOMPARE(w.Go->text(), QStringLiteral("Go"));
     }
 
 private slots:
-    void init()
-    {
-        shell = std::make_unique<TestHost>();
-    }
-
-    void cleanup()
-    {
-        if (!shell)
-            return;
-        QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
-        shell.reset();
-    }
-
+    // Each menu item opens its window on the program, from the current line.
     void everyMenuItemOpensItsWindowOnTheProgram()
     {
-        shell->open(numberedLines(4));
+        shell->open(numberedLines(9));
+        shell->editor().setLine(4);
         tools::registerWindows(*shell);
         const std::pair<const char *, const char *> windows[] = {
-            {"opPLUS", "frmOpPlus"},  {"frmn1", "frmN"},       {"frmSpace1", "frmSpace"},
-            {"frmComments1", "frmComment"}, {"filter1", "frmFilter"}, {"Format1", "frmFormat"}};
+            {"Operations1", "frmOp"},   {"mirror1", "frmMirror"},     {"opPLUS", "frmOpPlus"},
+            {"frmn1", "frmN"},          {"frmSpace1", "frmSpace"},    {"frmComments1", "frmComment"},
+            {"filter1", "frmFilter"},   {"Format1", "frmFormat"},     {"size1", "frmSize"},
+            {"exportPointCloud1", "frmExportPC"}, {"frmInsert1", "frmInsert"}, {"frmDel1", "frmDel"},
+            {"copy2", "frmCopy"}};
+        QCOMPARE(shell->windows.size(), qsizetype(std::size(windows)));
         for (const auto &[item, name] : windows) {
             QVERIFY2(shell->windows.contains(QLatin1String(item)), item);
             const auto &[make, show] = shell->windows.value(QLatin1String(item));
@@ -137,7 +102,7 @@ private slots:
             show(w.get());
             QCOMPARE(w->objectName(), QLatin1String(name));
             QVERIFY(w->isVisible());
-            QCOMPARE(static_cast<tools::ToolWindow *>(w.get())->EndLine->text(), QStringLiteral("4"));
+            QCOMPARE(static_cast<tools::ToolWindow *>(w.get())->StartLine->text(), QStringLiteral("4"));
         }
     }
 
@@ -148,11 +113,29 @@ private slots:
         QTest::addColumn<bool>("spaces");
         QTest::addColumn<Lines>("lines");
         QTest::addColumn<Lines>("expected");
-        const QStringList zAboveMinusOne{"Text1=Z", "Text2=-1", "txtValue=0.5", "txtAxis=X"};
-        QTest::newRow("Operations Plus: Z above -1, spaces off")
-            << "opPLUS" << zAboveMinusOne << false << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5 Z0.", "X1. Z-2."};
-        QTest::newRow("Operations Plus: Z above -1, spaces on")
-            << "opPLUS" << zAboveMinusOne << true << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5Z0.", "X1. Z-2."};
+        // Each option button of Operations, and each swap of Mirror on and off.
+        const Lines ops{"G01 X1. Y2.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y2."};
+        QTest::newRow("Operations: add 0.5 to X") << "Operations1" << QStringList{"txtAxis=X", "txtValue=0.5"} << true
+            << ops << Lines{"G01 X1.5Y2.", "x2.", "(EX0.5AMPLE) X1.", "G01X-1.Y2."};
+        QTest::newRow("Operations: subtract 2 from x")
+            << "Operations1" << QStringList{"Option2=True", "txtAxis=x", "txtValue=2"} << true << ops
+            << Lines{"G01 X-1.Y2.", "x-0.5", "(EX-2.AMPLE) X1.", "G01X-3.5Y2."};
+        QTest::newRow("Operations: multiply Y by 2")
+            << "Operations1" << QStringList{"Option3=True", "txtAxis=Y", "txtValue=2"} << true << ops
+            << Lines{"G01 X1. Y4.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y4."};
+        QTest::newRow("Operations: divide X by 4, spaces off")
+            << "Operations1" << QStringList{"Option4=True", "txtAxis=X", "txtValue=4"} << false << ops
+            << Lines{"G01 X0.25 Y2.", "x0.375", "(EX0.AMPLE) X1.", "G01X-0.375Y2."};
+        // On line 4 a space follows the letter: with spaces off no number follows it.
+        const Lines arcs{"G02 X1.5 Y2. I-1.5", "g03 x1.", "G41 G42 Y1", "X 4.", "G2 X-2.5"};
+        QTest::newRow("Mirror at 10, arcs only")
+            << "mirror1" << QStringList{"txtAxis=X", "txtValue=10", "g02g03=1", "g41g42=0"} << true << arcs
+            << Lines{"G03 X18.5Y2. I-1.5", "G02 x19.", "G41 G42 Y1", "X16.", "G2 X22.5"};
+        QTest::newRow("Mirror at 10, compensation only, spaces off")
+            << "mirror1" << QStringList{"txtAxis=X", "txtValue=10", "g02g03=0", "g41g42=1"} << false << arcs
+            << Lines{"G02 X18.5 Y2. I-1.5", "g03 x19.", "G42 G41 Y1", "X20. 4.", "G2 X22.5"};
+        QTest::newRow("Operations Plus: Z above -1")
+            << "opPLUS" << QStringList{"Text1=Z", "Text2=-1", "txtValue=0.5", "txtAxis=X"} << false << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5 Z0.", "X1. Z-2."};
         QTest::newRow("Operations Plus: below 1 on this line only, subtract")
             << "opPLUS" << QStringList{"Text1=Z", "l=True", "Text2=1", "cp=True", "Option2=True", "txtValue=1", "txtAxis=X"}
             << false << Lines{"X1. Z-5.", "X2.", "X3. Z2."} << Lines{"X0. Z-5.", "X1.", "X3. Z2."};
@@ -187,10 +170,6 @@ private slots:
             << Lines{"G01 X1.  Y2.", "", "G00 Z5. ", "G01 X1. "};
         QTest::newRow("Filter: small changes go") << "filter1" << QStringList{"txtAxis=X", "txtValue=0.01"} << false
                                                   << Lines{"X1.", "X1.005", "X1.02"} << Lines{"X1.", "", "X1.02"};
-        // The first word stays even at 0, and a value and its negative are two places.
-        QTest::newRow("Filter: the first word stays, signs count")
-            << "filter1" << QStringList{"txtAxis=x", "txtValue=0.5"} << false << Lines{"X0.", "X0.2", "X-1.", "X1."}
-            << Lines{"X0.", "", "X-1.", "X1."};
         QTest::newRow("Format, spaces off") << "Format1" << QStringList{"txtAxis=X"} << false
                                             << Lines{"G01 X1.0000 Y2", "X01", "X-.5", "Y1"}
                                             << Lines{"G01 X1. Y2", "X1.", "X-0.5", "Y1"};
@@ -242,6 +221,9 @@ private slots:
         QTest::addColumn<QString>("item");
         QTest::addColumn<QStringList>("fields");
         QTest::addColumn<QString>("shown");
+        QTest::newRow("Operations with no letter") << "Operations1" << QStringList{"txtValue=1"} << kTextNull;
+        QTest::newRow("Operations dividing by 0")
+            << "Operations1" << QStringList{"Option4=True", "txtAxis=X", "txtValue=0"} << tools::divideByZeroText();
         // Eleven lines from 999999999999990 end past the fifteen digits a number is exact to.
         QTest::newRow("Add N past 15 digits")
             << "frmn1" << QStringList{"Option2=True", "txtStartNumber=999999999999990", "txtInc=1"} << kTextNull;
@@ -289,6 +271,10 @@ private slots:
         QTest::addColumn<tools::LineFault>("fault");
         // Records of length 20: a line holds at most 18 characters.
         const QByteArray eighteen("G01X1.55Y2.5Z3.5F1");
+        QTest::newRow("Operations") << "Operations1" << QStringList{"txtAxis=X", "txtValue=0.25"}
+                                    << Lines{"X1Y2", "X1Y2", "N3 X1Y22222222222", "X1"}
+                                    << Lines{"X1.25Y2", "X1.25Y2", "N3 X1Y22222222222", "X1"} << 3
+                                    << tools::LineFault::TooLong;
         QTest::newRow("Add spaces") << "frmSpace1" << QStringList{} << Lines{"G01X1Y2", "G01X1.55Y2.25Z3", "X1Y1"}
                                     << Lines{" G01 X1 Y2", "G01X1.55Y2.25Z3", "X1Y1"} << 2 << tools::LineFault::TooLong;
         QTest::newRow("Add N") << "frmn1" << QStringList{} << Lines{"G0", "X123456789.12345", "G1"}
@@ -341,6 +327,11 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QStringList>("values");
         const QStringList range{"LINE2LINE=True", "StartLine=2"};
+        QTest::newRow("Operations") << "Operations1" << QStringList{"Option3=True", "txtAxis=F", "txtValue=0.5"}
+                                    << "Operations"
+                                    << QStringList{"False", "False", "True", "False", "0.5", "F", "True", "False", "1", "6"};
+        QTest::newRow("Mirror") << "mirror1" << range + QStringList{"txtAxis=Y", "txtValue=2.5", "g41g42=0"} << "Mirror"
+                                << QStringList{"2.5", "Y", "False", "True", "2", "6", "1", "0"};
         QTest::newRow("Operations Plus")
             << "opPLUS"
             << range + QStringList{"Text1=Z", "l=True", "Text2=-1", "cp=True", "Option3=True", "txtValue=0.5",
@@ -374,7 +365,7 @@ private slots:
         StepCollector macroEditor;
         auto w = opened(item, fields, &macroEditor);
         w->Go->click();
-        QCOMPARE(macroEditor.steps, (QList<QPair<QString, QString>>{{name, values.join(kSep) + kSep}}));
+        QCOMPARE(macroEditor.steps, (QList<QPair<QString, QString>>{{name, stepText(values)}}));
         QVERIFY(!w->isVisible());
         QCOMPARE(shell->store(), before);
         QVERIFY(!shell->busyShown);

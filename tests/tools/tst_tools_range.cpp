@@ -5,21 +5,6 @@
 using tools::LineRange;
 using tools::RangeFields;
 
-namespace {
-
-const QString kSep = QStringLiteral("\nSEP.QEN\r");
-
-// The fields of a step joined the way recording joins them.
-QString joined(const QStringList &fields)
-{
-    QString out;
-    for (const QString &f : fields)
-        out += f + kSep;
-    return out;
-}
-
-} // namespace
-
 class TestRange : public QObject
 {
     Q_OBJECT
@@ -112,88 +97,14 @@ private slots:
         QCOMPARE(shown.has_value(), !caption.isEmpty());
     }
 
-    void operationsStep()
-    {
-        tools::OperationsSettings s{tools::Operation::Multiply, QStringLiteral("z"), QStringLiteral("2.5")};
-        const RangeFields range{false, true, QStringLiteral("3"), QStringLiteral("40")};
-        QCOMPARE(tools::operationsStep(s, range, kSep),
-                 joined({"False", "False", "True", "False", "2.5", "z", "False", "True", "3", "40"}));
-        s.operation = tools::Operation::Add;
-        s.value = QString();
-        QCOMPARE(tools::operationsStep(s, RangeFields{true, false, QStringLiteral("1"), QStringLiteral("9")}, kSep),
-                 joined({"True", "False", "False", "False", "", "z", "True", "False", "1", "9"}));
-    }
-
-    void mirrorStep()
-    {
-        tools::MirrorSettings s{QStringLiteral("X"), QStringLiteral("-10"), true, false};
-        const RangeFields range{true, false, QStringLiteral("1"), QStringLiteral("250")};
-        QCOMPARE(tools::mirrorStep(s, range, kSep), joined({"-10", "X", "True", "False", "1", "250", "1", "0"}));
-        s.swapArcs = false;
-        s.swapCompensation = true;
-        QCOMPARE(tools::mirrorStep(s, range, kSep), joined({"-10", "X", "True", "False", "1", "250", "0", "1"}));
-    }
-
-    // Each tool's recorded step, field by field in the tool's own order: the macro runner fills a
-    // window back from exactly these texts.
-    void toolSteps_data()
-    {
-        QTest::addColumn<QString>("step");
-        QTest::addColumn<QStringList>("fields");
-        const RangeFields all{true, false, QStringLiteral("1"), QStringLiteral("250")};
-        const RangeFields some{false, true, QStringLiteral("5"), QStringLiteral("7")};
-
-        tools::OperationsPlusSettings plus;
-        plus.conditionAxis = QStringLiteral("Z");
-        plus.comparison = tools::Comparison::Less;
-        plus.conditionValue = QStringLiteral("-1");
-        plus.realPosition = false;
-        plus.operation = tools::Operation::Multiply;
-        plus.value = QStringLiteral("0.5");
-        plus.axis = QStringLiteral("X");
-        plus.stepOnReplacement = false;
-        plus.stepOnLine = true;
-        plus.stepOperation = tools::Operation::Divide;
-        plus.step = QStringLiteral("2");
-        QTest::newRow("Operations Plus")
-            << tools::operationsPlusStep(plus, some, kSep)
-            << QStringList{"Z",     "False", "True", "False", "False", "-1", "False", "True", "False",
-                           "False", "True",  "False", "0.5",  "X",     "False", "True", "5",    "7",
-                           "0",     "1",     "False", "False", "False", "True", "2"};
-
-        tools::LineNumberSettings numbers;
-        numbers.realLineNumbers = false;
-        numbers.startNumber = QStringLiteral("10");
-        numbers.increment = QStringLiteral("5");
-        numbers.spaceAfter = false;
-        numbers.removeExisting = true;
-        QTest::newRow("Number") << tools::lineNumberStep(numbers, all, kSep)
-                                << QStringList{"True", "False", "True", "False", "1", "250", "False", "0", "True",
-                                               "10", "5", "1"};
-        QTest::newRow("Space") << tools::spaceStep(tools::SpaceSettings{false}, some, kSep)
-                               << QStringList{"False", "True", "False", "True", "5", "7"};
-        QTest::newRow("Remove Comments") << tools::removeCommentsStep(all, kSep)
-                                         << QStringList{"True", "False", "1", "250"};
-        const tools::FilterSettings filter{QStringLiteral("y"), QStringLiteral("0.001")};
-        QTest::newRow("Filter") << tools::filterStep(filter, some, kSep)
-                                << QStringList{"0.001", "y", "False", "True", "5", "7"};
-        QTest::newRow("Format") << tools::formatStep(tools::FormatSettings{QStringLiteral("F")}, all, kSep)
-                                << QStringList{"F", "True", "False", "1", "250"};
-    }
-    void toolSteps()
-    {
-        QFETCH(QString, step);
-        QFETCH(QStringList, fields);
-        QCOMPARE(step, joined(fields));
-    }
-
     void stepTextKeepsFieldsApart()
     {
         // A field holding the separator's pieces, or nothing at all, still takes exactly one slot.
-        tools::StepText step(kSep);
+        const QString sep = QStringLiteral("\nSEP.QEN\r");
+        tools::StepText step(sep);
         step.text(QString()).text(QStringLiteral("SEP.QEN")).option(true).check(false);
-        QCOMPARE(step.result(), QString(kSep + "SEP.QEN" + kSep + "True" + kSep + "0" + kSep));
-        QCOMPARE(step.result().count(kSep), 4);
+        QCOMPARE(step.result(), QString(sep + "SEP.QEN" + sep + "True" + sep + "0" + sep));
+        QCOMPARE(step.result().count(sep), 4);
     }
 };
 

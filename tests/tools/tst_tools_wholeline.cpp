@@ -5,9 +5,8 @@
 #include "frminsert.h"
 #include "frmsize.h"
 #include "pageview.h"
-#include "steprecorder.h"
 #include "testhost.h"
-#include "toolwindows.h"
+#include "toolwindowtest.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -19,32 +18,15 @@
 #include <QRadioButton>
 #include <QStringListModel>
 
-namespace {
-
-class StepCollector : public QWidget, public StepRecorder
-{
-public:
-    void addStep(const QString &name, const QString &settings) override { steps.append({name, settings}); }
-    QList<QPair<QString, QString>> steps;
-};
-
-const QString kSep = QStringLiteral("\nSEP.QEN\r");
-
-} // namespace
-
 // The tools that read the program whole or change its number of lines, through their windows.
-class TestWholeLineTools : public QObject
+class TestWholeLineTools : public HostTest
 {
     Q_OBJECT
-
-    std::unique_ptr<TestHost> shell;
 
     // After every run, whichever way it ended: the lock is free and the view editable.
     void checkGivenBack()
     {
-        QVERIFY(!shell->editor().Run);
-        QVERIFY(!shell->busyShown);
-        QVERIFY(!shell->editor().txtmain->isReadOnly());
+        QVERIFY(shell->allGivenBack());
         QVERIFY(shell->editor().curLine >= 1);
         QVERIFY(shell->editor().curLine <= std::max(1, shell->editor().numberOfLines()));
     }
@@ -68,17 +50,6 @@ class TestWholeLineTools : public QObject
     }
 
 private slots:
-    void init()
-    {
-        shell = std::make_unique<TestHost>();
-    }
-
-    void cleanup()
-    {
-        QVERIFY2(shell->scripted.unexpected.isEmpty(), qPrintable(shell->scripted.unexpected.join(QLatin1Char('\n'))));
-        shell.reset();
-    }
-
     // The inserted file's lines arrive exactly as the file holds them, read with the load's line rule.
     void insertFile_data()
     {
@@ -261,38 +232,10 @@ private slots:
         remove->StartLine->setText(QStringLiteral("2"));
         remove->EndLine->setText(QStringLiteral("4"));
         remove->Go->click();
-        const QList<QPair<QString, QString>> expected = {{QStringLiteral("Insert File"), path + kSep + "0" + kSep},
-                                                         {QStringLiteral("Remove Lines"), "2" + kSep + "4" + kSep}};
+        const QList<QPair<QString, QString>> expected = {{QStringLiteral("Insert File"), stepText({path, "0"})},
+                                                         {QStringLiteral("Remove Lines"), stepText({"2", "4"})}};
         QCOMPARE(macro.steps, expected);
         QCOMPARE(shell->store(), numberedLines(5));
-    }
-
-    // Each menu item opens its window on the program, ready to run.
-    void menuItemsOpenTheirWindows_data()
-    {
-        QTest::addColumn<QString>("item");
-        QTest::addColumn<QString>("window");
-        QTest::addColumn<QString>("go");
-        QTest::newRow("Inquire, Size") << "size1" << "frmSize" << "&Find Size";
-        QTest::newRow("File, Export Point Cloud") << "exportPointCloud1" << "frmExportPC" << "&Export Point Cloud";
-        QTest::newRow("Tools, Insert File") << "frmInsert1" << "frmInsert" << "&Go";
-        QTest::newRow("Tools, Remove Lines") << "frmDel1" << "frmDel" << "&Go";
-        QTest::newRow("Edit, Copy Lines to Clipboard") << "copy2" << "frmCopy" << "&Go";
-    }
-    void menuItemsOpenTheirWindows()
-    {
-        QFETCH(QString, item);
-        shell->open(numberedLines(9));
-        shell->editor().setLine(4);
-        tools::registerWindows(*shell);
-        QVERIFY(shell->windows.contains(item));
-        std::unique_ptr<QWidget> w(shell->windows.value(item).first(*shell));
-        shell->windows.value(item).second(w.get());
-        QTEST(w->objectName(), "window");
-        auto *tool = static_cast<tools::ToolWindow *>(w.get());
-        QTEST(tool->Go->text(), "go");
-        QCOMPARE(tool->StartLine->text(), QStringLiteral("4"));
-        QVERIFY(w->isVisible());
     }
 
     // A store that cannot be read through (a record claiming more than it holds) stops a read-only

@@ -1,60 +1,29 @@
 #include "frmmirror.h"
 #include "frmop.h"
 #include "pageview.h"
-#include "steprecorder.h"
 #include "testhost.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QWindow>
 
-namespace {
-
-// A window that collects recorded steps, as the macro editor does.
-class StepCollector : public QWidget, public StepRecorder
-{
-public:
-    void addStep(const QString &name, const QString &settings) override { steps.append({name, settings}); }
-    QList<QPair<QString, QString>> steps;
-};
-
-// The fields of a step as recording joins them.
-QString step(const QStringList &fields)
-{
-    const QString sep = QStringLiteral("\nSEP.QEN\r");
-    return fields.join(sep) + sep;
-}
-
-} // namespace
-
-// The frame every tool window shares (the range fields and their checks, the window's life, the
-// operation lock and the progress on Go), and Operations and Mirror from their fields to the store.
+// The frame every tool window shares: the range fields and their checks, the window's life, the
+// operation lock and the progress on Go.
 class TestToolWindows : public HostTest
 {
     Q_OBJECT
 
-    // An Operations window on the loaded program, its fields filled in and its option (1 add ...
-    // 4 divide) chosen.
-    std::unique_ptr<frmOp> operations(const QString &value = QStringLiteral("1"), int option = 1,
-                                      const QString &axis = QStringLiteral("X"), QWidget *owner = nullptr)
+    // An Operations window on the loaded program, adding `value` to X.
+    std::unique_ptr<frmOp> operations(const QString &value = QStringLiteral("1"))
     {
-        auto w = std::make_unique<frmOp>(*shell, owner);
+        auto w = std::make_unique<frmOp>(*shell);
         w->Form_Load();
-        w->txtAxis->setText(axis);
+        w->txtAxis->setText(QStringLiteral("X"));
         w->txtValue->setText(value);
-        QRadioButton *options[] = {w->Option1, w->Option2, w->Option3, w->Option4};
-        options[option - 1]->click();
         return w;
-    }
-
-    void range(tools::ToolWindow &w, const char *start, const char *end)
-    {
-        w.LINE2LINE->setChecked(true);
-        w.StartLine->setText(QString::fromLatin1(start));
-        w.EndLine->setText(QString::fromLatin1(end));
     }
 
     // The Go caption, then whether the editor is locked, the busy indicator turns and the page is read-only.
@@ -167,7 +136,6 @@ private slots:
     {
         shell->open(numberedLines(201));
         auto w = operations();
-        range(*w, "1", "201");
         QStringList during;
         QTimer::singleShot(0, w.get(), [&] { during = runState(*w); });
         w->Go->click();
@@ -179,19 +147,6 @@ private slots:
         QCOMPARE(shell->editor().txtmain->pageLines().first(), QStringLiteral("N1 X2.")); // the page shows the store
         QVERIFY(w->isVisible());
         QVERIFY(shell->scripted.log.isEmpty());
-    }
-
-    void aOneLineRangeShowsNoPercentage()
-    {
-        shell->open(numberedLines(5));
-        auto w = operations(QStringLiteral("10"));
-        range(*w, "3", "3");
-        QString captionDuring;
-        QTimer::singleShot(0, w.get(), [&] { captionDuring = w->Go->text(); });
-        w->Go->click();
-        QCOMPARE(captionDuring, QStringLiteral("&Go"));
-        QCOMPARE(w->Go->text(), QStringLiteral("Go"));
-        QCOMPARE(shell->store(), QList<QByteArray>({"N1 X1", "N2 X2", "N3 X13.", "N4 X4", "N5 X5"}));
     }
 
     void withoutPercentsTheRunNeitherShowsNorYields()
@@ -294,144 +249,39 @@ private slots:
         QVERIFY(w->close());
     }
 
-    void aLineTooLongForItsRecordStopsTheRun()
+    // A tool window stays above the main window when the editor takes the focus.
+    void staysAboveTheMainWindow()
     {
-        shell->globalVar.numbers.spaces = false;
-        shell->editor().recLen = 20; // lines of at most 18 characters
-        shell->open({"X1Y2", "X1Y2", "N3 X1Y22222222222", "X1"});
-        operations(QStringLiteral("0.25"))->Go->click();
-        QCOMPARE(shell->messages(),
-                 QStringList{QStringLiteral("message: Line 3: ") + tools::lineFaultText(tools::LineFault::TooLong) +
-                             QStringLiteral(" The run stopped there: lines 1 to 2 were changed, the lines from line 3 "
-                                            "on were not.")});
-        QVERIFY(!shell->editor().Run);
-        QVERIFY(!shell->editor().txtmain->isReadOnly());
-        // The program is still whole: it saves as it now stands.
-        const QString saved = testEnvironment().path(QStringLiteral("after-stop.nc"));
-        shell->editor().saveFile(saved);
-        QCOMPARE(readBytes(saved), QByteArray("X1.25Y2\r\nX1.25Y2\r\nN3 X1Y22222222222\r\nX1\r\n"));
+        shell->open(numberedLines(5));
+        auto w = operations();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        shell->editor().txtmain->setFocus(); // a click in the editor
+        QVERIFY(w->windowFlags().testFlag(Qt::Tool));
+        QCOMPARE(w->windowHandle()->transientParent(), shell->mainWindow()->windowHandle());
+        QVERIFY(w->isVisible());
     }
 
-    void operationsRewriteTheStore_data()
+    void enterRunsGoAndEscapeCloses()
     {
-        QTest::addColumn<int>("option");
-        QTest::addColumn<QString>("axis");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<bool>("spaces");
-        QTest::addColumn<QList<QByteArray>>("expected");
-        QTest::newRow("add 0.5 to X, spaces on") << 1 << "X" << "0.5" << true
-            << QList<QByteArray>{"G01 X1.5Y2.", "G01 Y2.", "x2.", "(EX0.5AMPLE) X1.", "G01X-1.Y2.", "X1.5"};
-        QTest::newRow("add 0.5 to X, spaces off") << 1 << "X" << "0.5" << false
-            << QList<QByteArray>{"G01 X1.5 Y2.", "G01 Y2.", "x2.", "(EX0.5AMPLE) X1.", "G01X-1.Y2.", "X1.5"};
-        QTest::newRow("subtract 2 from x") << 2 << "x" << "2" << true
-            << QList<QByteArray>{"G01 X-1.Y2.", "G01 Y2.", "x-0.5", "(EX-2.AMPLE) X1.", "G01X-3.5Y2.", "X-1."};
-        QTest::newRow("multiply Y by 2") << 3 << "Y" << "2" << true
-            << QList<QByteArray>{"G01 X1. Y4.", "G01 Y4.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y4.", "X1.0000"};
-        QTest::newRow("divide X by 4") << 4 << "X" << "4" << false
-            << QList<QByteArray>{"G01 X0.25 Y2.", "G01 Y2.", "x0.375", "(EX0.AMPLE) X1.", "G01X-0.375Y2.", "X0.25"};
+        shell->open(numberedLines(5));
+        auto w = operations();
+        w->txtValue->setFocus();
+        QTest::keyClick(w->txtValue, Qt::Key_Return);
+        QCOMPARE(shell->store().at(0), QByteArray("N1 X2."));
+        QTest::keyClick(w->txtValue, Qt::Key_Escape);
+        QVERIFY(!w->isVisible());
     }
 
-    void operationsRewriteTheStore()
+    void anotherProgramRefillsTheRange()
     {
-        QFETCH(int, option);
-        QFETCH(QString, axis);
-        QFETCH(QString, value);
-        QFETCH(bool, spaces);
-        shell->globalVar.numbers.spaces = spaces;
-        const QList<QByteArray> lines{"G01 X1. Y2.", "G01 Y2.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y2.", "X1.0000"};
-        shell->open(lines);
-        operations(value, option, axis)->Go->click();
-        QTEST(shell->store(), "expected");
-        QVERIFY(shell->scripted.log.isEmpty());
-        shell->checkUndoRedo(lines);
-    }
-
-    void operationsRefuseFieldsThatCannotRun_data()
-    {
-        QTest::addColumn<int>("option");
-        QTest::addColumn<QString>("axis");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("no letter") << 1 << "" << "1" << "Are all the text boxes filled out correctly?";
-        QTest::newRow("divide by 0") << 4 << "X" << "0" << tools::divideByZeroText();
-    }
-
-    void operationsRefuseFieldsThatCannotRun()
-    {
-        QFETCH(int, option);
-        QFETCH(QString, axis);
-        QFETCH(QString, value);
-        QFETCH(QString, shown);
-        shell->open(numberedLines(4));
-        const QList<QByteArray> before = shell->store();
-        operations(value, option, axis)->Go->click();
-        QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: ") + shown});
-        QCOMPARE(shell->store(), before);
-        QVERIFY(!shell->busyShown);
-    }
-
-    void mirrorRewritesTheStore_data()
-    {
-        QTest::addColumn<QString>("at");
-        QTest::addColumn<bool>("arcs");
-        QTest::addColumn<bool>("compensation");
-        QTest::addColumn<bool>("spaces");
-        QTest::addColumn<QList<QByteArray>>("expected");
-        QTest::newRow("at 0, both swaps, spaces off") << "0" << true << true << false
-            << QList<QByteArray>{"G03 X-1.5 Y2. I-1.5", "G02 x-1.", "G42 G41 Y1", "X0. 4.", "G2 X2.5"};
-        QTest::newRow("at 10, arcs only, spaces on") << "10" << true << false << true
-            << QList<QByteArray>{"G03 X18.5Y2. I-1.5", "G02 x19.", "G41 G42 Y1", "X16.", "G2 X22.5"};
-        QTest::newRow("at 10, compensation only, spaces off") << "10" << false << true << false
-            << QList<QByteArray>{"G02 X18.5 Y2. I-1.5", "g03 x19.", "G42 G41 Y1", "X20. 4.", "G2 X22.5"};
-    }
-
-    void mirrorRewritesTheStore()
-    {
-        QFETCH(QString, at);
-        QFETCH(bool, arcs);
-        QFETCH(bool, compensation);
-        QFETCH(bool, spaces);
-        shell->globalVar.numbers.spaces = spaces;
-        // On line 4 a space follows the letter: with spaces off no number follows it.
-        const QList<QByteArray> lines{"G02 X1.5 Y2. I-1.5", "g03 x1.", "G41 G42 Y1", "X 4.", "G2 X-2.5"};
-        shell->open(lines);
-        frmMirror w(*shell);
-        w.Form_Load();
-        w.txtAxis->setText(QStringLiteral("X"));
-        w.txtValue->setText(at);
-        w.g02g03->setChecked(arcs);
-        w.g41g42->setChecked(compensation);
-        w.Go->click();
-        QTEST(shell->store(), "expected");
-        shell->checkUndoRedo(lines);
-        QVERIFY(shell->scripted.log.isEmpty());
-    }
-
-    // Opened from a recorder (the macro editor), Go hands over the step instead of running.
-    void aRecorderOwnerGetsTheStepInsteadOfARun()
-    {
-        shell->open(numberedLines(6));
-        const QList<QByteArray> before = shell->store();
-        StepCollector macroEditor;
-        auto *w = new frmMirror(*shell, &macroEditor);
-        w->setAttribute(Qt::WA_DeleteOnClose);
-        w->Form_Load();
-        w->txtAxis->setText(QStringLiteral("Y"));
-        w->txtValue->setText(QStringLiteral("2.5"));
-        w->g41g42->setChecked(false);
-        w->LINE2LINE->setChecked(true);
-        w->StartLine->setText(QStringLiteral("2"));
-        QPointer<frmMirror> alive(w);
-        w->Go->click();
-        QTRY_VERIFY(!alive); // the window closes
-        operations(QStringLiteral("0.5"), 3, QStringLiteral("F"), &macroEditor)->Go->click();
-        QCOMPARE(macroEditor.steps,
-                 (QList<QPair<QString, QString>>{
-                     {QStringLiteral("Mirror"), step({"2.5", "Y", "False", "True", "2", "6", "1", "0"})},
-                     {QStringLiteral("Operations"),
-                      step({"False", "False", "True", "False", "0.5", "F", "True", "False", "1", "6"})}}));
-        QCOMPARE(shell->store(), before);
-        QVERIFY(!shell->busyShown);
+        shell->open(numberedLines(5));
+        shell->editor().setLine(3);
+        auto w = operations();
+        QCOMPARE(w->StartLine->text(), QStringLiteral("3"));
+        QCOMPARE(w->EndLine->text(), QStringLiteral("5"));
+        shell->open(numberedLines(2));
+        QCOMPARE(w->StartLine->text(), QStringLiteral("1"));
+        QCOMPARE(w->EndLine->text(), QStringLiteral("2"));
     }
 };
 

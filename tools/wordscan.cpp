@@ -121,7 +121,11 @@ qsizetype numberEnd(QByteArrayView line, qsizetype from, bool spaces)
     return from;
 }
 
-Word readWord(QByteArrayView line, qsizetype letterAt, bool spaces)
+namespace {
+
+// The word read the long way: the number text gathered without its spaces, then read by
+// readNumber, or by functions::leadingNumber when it is beyond that.
+Word readWordFully(QByteArrayView line, qsizetype letterAt, bool spaces)
 {
     Word word;
     word.letter = letterAt;
@@ -150,6 +154,66 @@ Word readWord(QByteArrayView line, qsizetype letterAt, bool spaces)
                 text.append(line[i]);
         }
         word.value = functions::leadingNumber(QByteArrayView(text));
+    }
+    return word;
+}
+
+} // namespace
+
+Word readWord(QByteArrayView line, qsizetype letterAt, bool spaces)
+{
+    // One pass over the number text finds its end and, for a number of up to 15 digits (nearly
+    // every one a program holds), its value: a sign first, digits with at most one point, and the
+    // reading stops at the first character that does not fit there. Longer texts are read again
+    // the long way.
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char *text = line.data();
+    const qsizetype n = line.size();
+    qsizetype end = letterAt + 1;
+    qsizetype kept = 0; // the characters other than spaces
+    unsigned long long whole = 0;
+    int digits = 0;
+    int decimals = 0;
+    bool negative = false;
+    bool point = false;
+    bool stopped = false;
+    bool anyDigit = false;
+    for (; end < n; ++end) {
+        const char c = text[end];
+        if (c >= '0' && c <= '9') {
+            anyDigit = true;
+            if (!stopped) {
+                whole = whole * 10 + static_cast<unsigned>(c - '0');
+                ++digits;
+                decimals += point ? 1 : 0;
+                if (digits > 15)
+                    return readWordFully(line, letterAt, spaces);
+            }
+        } else if (c == '.') {
+            stopped = stopped || point;
+            point = true;
+        } else if (c == '-' || c == '+') {
+            if (kept == 0)
+                negative = c == '-';
+            else
+                stopped = true;
+        } else if (c != ' ' || !spaces) {
+            break;
+        } else {
+            continue;
+        }
+        ++kept;
+    }
+    if (kept > 64)
+        return readWordFully(line, letterAt, spaces);
+    Word word;
+    word.letter = letterAt;
+    word.end = end;
+    word.digits = anyDigit;
+    if (digits > 0) {
+        const double magnitude = static_cast<double>(whole) / kPowers[decimals];
+        word.value = negative ? -magnitude : magnitude;
     }
     return word;
 }

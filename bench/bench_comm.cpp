@@ -13,6 +13,7 @@
 // (a running hash and a count); the far end of the CPU figure is a child process, so its reading
 // is not counted.
 
+#include "benchtools.h"
 #include "commwindows.h"
 #include "frmsend.h"
 #include "linestore.h"
@@ -52,31 +53,17 @@
 #include <termios.h>
 #include <unistd.h>
 
+using benchtools::check;
+using benchtools::median;
+using benchtools::say;
+using benchtools::seconds;
+
 namespace {
 
 constexpr int kRecLen = 500;
 constexpr qint64 kLines = 1000000;
 constexpr int kCpuWindowSeconds = 20;
 constexpr int kSlowBytesPerSecond = 960;
-
-void check(bool ok, const QString &what)
-{
-    if (!ok)
-        throw std::runtime_error(what.toStdString());
-}
-
-void say(const QString &line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t m = v.size() / 2;
-    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2.0;
-}
 
 // Line k of the program: a milling block of about 40 bytes that follows from k alone.
 QByteArray line(qint64 k)

@@ -110,21 +110,10 @@ int runMacroFigure(const QString &figure, qint64 lines, int runs, const QString 
             .arg(runs)
             .arg(folder.path()));
 
-    qputenv("VORNEXA_HOME", QFile::encodeName(folder.filePath(QStringLiteral("home"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.filePath(QStringLiteral("config"))));
+    useScratchFolders(folder);
     FailingPrompts prompts;
     mainform main(prompts);
-    main.resize(640, 480);
-    main.show();
-    QCoreApplication::processEvents();
-    TESSARC &editor = *main.TESSARC1;
-    editor.recLen = kRecLen;
-    editor.tempFile = folder.filePath(QStringLiteral("macro.store"));
-    editor.tempFile2 = folder.filePath(QStringLiteral("macro.scratch"));
-    editor.lockup(false);
-    editor.loadFile(program);
-    prompts.expectNone(QStringLiteral("loadFile"));
-    check(editor.numberOfLines() == lines, QStringLiteral("the main window loaded %1 lines").arg(editor.numberOfLines()));
+    TESSARC &editor = loadInMainWindow(main, prompts, folder, QStringLiteral("macro"), program, lines);
     const QString pristine = folder.filePath(QStringLiteral("macro.pristine"));
     const QString expected = folder.filePath(QStringLiteral("macro.expected"));
     copyStore(editor.tempFile, pristine, lines);

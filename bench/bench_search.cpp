@@ -13,6 +13,7 @@
 // holds M99. Each figure is the median of its runs, its runs taking turns with its floor's; the
 // page cache stays warm. A result that does not check out ends the run with exit code 1.
 
+#include "benchtools.h"
 #include "frmfind.h"
 #include "frmfindlist.h"
 #include "findlistmodel.h"
@@ -45,34 +46,15 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+using benchtools::check;
+using benchtools::median;
+using benchtools::say;
+using benchtools::seconds;
+
 namespace {
 
 constexpr int kRecLen = 500;
 constexpr qint64 kBlock = qint64(4) << 20;
-
-void check(bool ok, const QString &what)
-{
-    if (!ok)
-        throw std::runtime_error(what.toStdString());
-}
-
-void say(const QString &line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const size_t m = v.size() / 2;
-    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2.0;
-}
-
-QString seconds(double s)
-{
-    return QString::number(s, 'f', 3) + QStringLiteral(" s");
-}
 
 QString spread(const std::vector<double> &v)
 {

@@ -163,6 +163,8 @@ double processorSeconds()
 
 double median(std::vector<double> v)
 {
+    if (v.empty())
+        return 0.0;
     std::sort(v.begin(), v.end());
     const size_t m = v.size() / 2;
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2.0;
@@ -345,6 +347,29 @@ std::vector<Figure> figures()
     return list;
 }
 
+void useScratchFolders(const QDir &folder)
+{
+    qputenv("VORNEXA_HOME", QFile::encodeName(folder.filePath(QStringLiteral("home"))));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.filePath(QStringLiteral("config"))));
+}
+
+TESSARC &loadInMainWindow(mainform &main, const FailingPrompts &prompts, const QDir &folder, const QString &stem,
+                          const QString &program, qint64 lines)
+{
+    main.resize(640, 480);
+    main.show();
+    QCoreApplication::processEvents();
+    TESSARC &editor = *main.TESSARC1;
+    editor.recLen = kRecLen;
+    editor.tempFile = folder.filePath(stem + QStringLiteral(".store"));
+    editor.tempFile2 = folder.filePath(stem + QStringLiteral(".scratch"));
+    editor.lockup(false);
+    editor.loadFile(program);
+    prompts.expectNone(QStringLiteral("loadFile"));
+    check(editor.numberOfLines() == lines, QStringLiteral("the main window loaded %1 lines").arg(editor.numberOfLines()));
+    return editor;
+}
+
 void copyStore(const QString &from, const QString &to, qint64 lines)
 {
     tessarc::LineStore in;
@@ -405,22 +430,10 @@ int runToolFigure(const QString &only, qint64 lines, int runs, const QString &di
             .arg(runs)
             .arg(folder.path()));
 
-    // The main window keeps its settings and program folder in the scratch folder.
-    qputenv("VORNEXA_HOME", QFile::encodeName(folder.filePath(QStringLiteral("home"))));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder.filePath(QStringLiteral("config"))));
+    useScratchFolders(folder);
     FailingPrompts prompts;
     mainform main(prompts);
-    main.resize(640, 480);
-    main.show();
-    QCoreApplication::processEvents();
-    TESSARC &editor = *main.TESSARC1;
-    editor.recLen = kRecLen;
-    editor.tempFile = folder.filePath(QStringLiteral("tools.store"));
-    editor.tempFile2 = folder.filePath(QStringLiteral("tools.scratch"));
-    editor.lockup(false);
-    editor.loadFile(program);
-    prompts.expectNone(QStringLiteral("loadFile"));
-    check(editor.numberOfLines() == lines, QStringLiteral("the main window loaded %1 lines").arg(editor.numberOfLines()));
+    TESSARC &editor = loadInMainWindow(main, prompts, folder, QStringLiteral("tools"), program, lines);
     const QString pristine = folder.filePath(QStringLiteral("tools.pristine"));
     copyStore(editor.tempFile, pristine, lines);
     tools::LineRules rules;

@@ -5,12 +5,17 @@
 
 #include "prompts.h"
 
+#include <QDir>
+
 #include <QByteArray>
 #include <QString>
 
 #include <cstdio>
 #include <functional>
 #include <vector>
+
+class TESSARC;
+class mainform;
 
 namespace benchtools {
 
@@ -20,6 +25,8 @@ void check(bool ok, const QString &what);
 void say(const QString &line);
 // "1.234 s"
 QString seconds(double s);
+// The middle value (the mean of the two middle ones for an even count).
+double median(std::vector<double> v);
 // The program's first `lines` lines, each ended by CR LF, written in blocks.
 void writeProgram(const QString &path, qint64 lines, QByteArray (*programLine)(qint64));
 // Reads every record of a store and writes it back in place, in 4 MiB blocks.
@@ -63,6 +70,14 @@ private:
     }
     int m_reports = 0;
 };
+
+// The main window keeps its settings and program folder in the scratch folder; call it before the
+// window is made.
+void useScratchFolders(const QDir &folder);
+// Shows `main` at 640 x 480 and loads `program` of `lines` lines into its editor, the stores named
+// `stem`.store and `stem`.scratch in `folder`; ends the figure when the load reports anything.
+TESSARC &loadInMainWindow(mainform &main, const FailingPrompts &prompts, const QDir &folder, const QString &stem,
+                          const QString &program, qint64 lines);
 
 struct Times
 {

@@ -18,14 +18,6 @@ using tessarc::ProgramRebuild;
 
 namespace {
 
-QByteArray lines(int from, int to)
-{
-    QByteArray text;
-    for (int k = from; k <= to; ++k)
-        text += "L" + QByteArray::number(k) + "\r\n";
-    return text;
-}
-
 // A rewrite in place, as a tool run makes it: every line whose number is a multiple of `every`
 // gets `mark` in front.
 void markLines(Program &p, int every, const QByteArray &mark)
@@ -95,7 +87,7 @@ private slots:
         program->store = testEnvironment().path(QStringLiteral("0.qen.tmp"));
         program->scratch = testEnvironment().path(QStringLiteral("0.2.qen.tmp"));
         const QString path = testEnvironment().path(QStringLiteral("p.nc"));
-        writeBytes(path, lines(1, 3000));
+        writeBytes(path, lineText(1, 3000));
         program->load(path, {});
     }
 

@@ -17,14 +17,6 @@ using tessarc::ProgramRebuild;
 
 namespace {
 
-QByteArray lines(int from, int to)
-{
-    QByteArray text;
-    for (int k = from; k <= to; ++k)
-        text += "L" + QByteArray::number(k) + "\r\n";
-    return text;
-}
-
 QList<QByteArray> allLines(const Program &p)
 {
     return p.readLines(LineNumber(1), p.lineCount());
@@ -64,7 +56,7 @@ private slots:
 
     void loadsReportsProgressAndSavesBack()
     {
-        const QString path = writeTestFile(QStringLiteral("p.nc"), lines(1, 3000));
+        const QString path = writeTestFile(QStringLiteral("p.nc"), lineText(1, 3000));
         QList<qint64> reports;
         program->load(path, [&](qint64 done, qint64 total) {
             QCOMPARE(total, 3000);
@@ -76,7 +68,7 @@ private slots:
         QCOMPARE(program->readLines(LineNumber(2999), 10), (QList<QByteArray>{"L2999", "L3000"}));
         const QString saved = testEnvironment().path(QStringLiteral("saved.nc"));
         program->save(saved, {});
-        QCOMPARE(readBytes(saved), lines(1, 3000));
+        QCOMPARE(readBytes(saved), lineText(1, 3000));
     }
 
     void pageWriteBackMovesTheRestOnce_data()
@@ -101,7 +93,7 @@ private slots:
         QFETCH(int, replaced);
         QFETCH(QList<QByteArray>, page);
         QFETCH(QList<QByteArray>, expected);
-        program->load(writeTestFile(QStringLiteral("p.nc"), lines(1, 6)), {});
+        program->load(writeTestFile(QStringLiteral("p.nc"), lineText(1, 6)), {});
         QSignalSpy counts(program.get(), &Program::lineCountChanged);
         program->replaceLines(LineNumber(first), replaced, page);
         QCOMPARE(allLines(*program), expected);
@@ -124,7 +116,7 @@ private slots:
     void aSaveThatFailsLeavesTheTargetAsItWas()
     {
         QFETCH(QString, damage);
-        program->load(writeTestFile(QStringLiteral("p.nc"), lines(1, 50)), {});
+        program->load(writeTestFile(QStringLiteral("p.nc"), lineText(1, 50)), {});
         FullDisk disk(64 * 1024);
         const QString target = damage == QLatin1String("full") ? disk.path(QStringLiteral("precious.nc"))
                                                                : testEnvironment().path(QStringLiteral("precious.nc"));
@@ -150,7 +142,7 @@ private slots:
 
     void aRebuildChangesTheProgramOnlyWhenCommitted()
     {
-        program->load(writeTestFile(QStringLiteral("p.nc"), lines(1, 10)), {});
+        program->load(writeTestFile(QStringLiteral("p.nc"), lineText(1, 10)), {});
         const QByteArray before = readBytes(program->store);
         {
             ProgramRebuild rebuild(*program);
@@ -167,7 +159,7 @@ private slots:
         rebuild.copyLines(LineNumber(4), 7);
         rebuild.commit();
         QCOMPARE(program->lineCount(), 11);
-        QCOMPARE(allLines(*program), split(lines(1, 3) + "NEW\r\n" + lines(4, 10)));
+        QCOMPARE(allLines(*program), split(lineText(1, 3) + "NEW\r\n" + lineText(4, 10)));
         QCOMPARE(readBytes(program->scratch), before); // the program as it was, for the next rebuild to write over
 
         // A rebuild written over that longer scratch store, with lines past the end of the store's
@@ -176,7 +168,7 @@ private slots:
         ProgramRebuild shorter(*program);
         shorter.copyLines(LineNumber(8), 4);
         shorter.commit();
-        QCOMPARE(allLines(*program), split(lines(7, 8) + "\r\n\r\n"));
+        QCOMPARE(allLines(*program), split(lineText(7, 8) + "\r\n\r\n"));
         QCOMPARE(QFileInfo(program->store).size(), qint64(20 * 4));
     }
 };

@@ -31,6 +31,14 @@ TestEnvironment &testEnvironment()
     return env;
 }
 
+QByteArray lineText(int from, int to)
+{
+    QByteArray text;
+    for (int k = from; k <= to; ++k)
+        text += "L" + QByteArray::number(k) + "\r\n";
+    return text;
+}
+
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);

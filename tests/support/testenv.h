@@ -26,6 +26,8 @@ private:
 TestEnvironment &testEnvironment();
 
 void writeBytes(const QString &path, const QByteArray &bytes);
+// The text of a program whose lines are "L<from>" to "L<to>", each ended by CR LF.
+QByteArray lineText(int from, int to);
 QByteArray readBytes(const QString &path);
 // Writes `bytes` to a file of the run's folder and returns its path.
 QString writeTestFile(const QString &name, const QByteArray &bytes);

@@ -15,6 +15,8 @@ QString lineFaultText(LineFault fault)
         return QStringLiteral("The changed line would be longer than a line can hold, so it was left as it was.");
     case LineFault::NotFinite:
         return QStringLiteral("The new value is too large to be written, so the line was left as it was.");
+    case LineFault::Expression:
+        return QStringLiteral("holds an expression");
     }
     return QString();
 }

@@ -14,11 +14,20 @@ struct LineRules
     qsizetype maxLength = 498;                         // the most bytes a line holds: the record length less its count
 };
 
+// What a line's work says of a line besides its new text. TooLong and NotFinite stop the run at the
+// line; the others leave the line as it was and the run goes on, counting it for the run's note.
 enum class LineFault {
     None,
     TooLong,     // the new line would not fit in a record
     NotFinite,   // the new value is too large for a number (or not a number at all)
+    Expression,  // the tool's word holds an expression or a parameter, not a number: left alone
 };
+
+// Whether the fault ends the run at its line (else the line is only left alone and counted).
+constexpr bool stopsRun(LineFault fault)
+{
+    return fault == LineFault::TooLong || fault == LineFault::NotFinite;
+}
 
 // One line after a tool's work. When `fault` is set, `line` is the line as it was: nothing is
 // changed and the caller decides (and names the line in its message).

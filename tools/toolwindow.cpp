@@ -395,9 +395,11 @@ QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
             [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
                 next = record.value;
                 showProgress(next - range.first + 1, range);
-                stoppedBy = work(text, out);
-                if (stoppedBy != LineFault::None)
+                const LineFault fault = work(text, out);
+                if (stopsRun(fault)) {
+                    stoppedBy = fault;
                     return false;
+                }
                 ++next;
                 return true;
             },

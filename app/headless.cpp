@@ -1,6 +1,8 @@
 #include "headless.h"
 
+#include "instancelock.h"
 #include "programfolder.h"
+#include "recovery.h"
 #include "settingsstore.h"
 
 #include <QApplication>
@@ -149,6 +151,11 @@ std::optional<int> run(int argc, char *argv[])
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("vornexa"));
+    // A job counts as a running instance, so no window takes its stores for left over; the stores
+    // that instances which are gone left without changes are cleared, as a window's start does.
+    const QString folder = tessarc::programFolder();
+    const InstanceLock instance(folder);
+    recovery::clearUnchanged(folder, instance);
     return verb->run(arguments);
 }
 

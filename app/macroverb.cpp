@@ -9,6 +9,7 @@
 #include "programfolder.h"
 #include "prompts.h"
 #include "settingsstore.h"
+#include "storeclaim.h"
 #include "tessarc.h"
 
 #include <QCoreApplication>
@@ -76,6 +77,7 @@ public:
         const QString stem = QStringLiteral("cli%1").arg(QCoreApplication::applicationPid());
         m_editor->tempFile = folder.filePath(stem + QStringLiteral(".qen.tmp"));
         m_editor->tempFile2 = folder.filePath(stem + QStringLiteral(".2.qen.tmp"));
+        m_claim = tessarc::StoreClaim::claim(m_editor->tempFile);
     }
     ~ConsoleHost() override { m_editor->done(); }
 
@@ -89,6 +91,7 @@ public:
     void addWindow(const QString &, MakeWindow, ShowWindow) override {}
 
 private:
+    tessarc::StoreClaim m_claim; // let go only once the stores are gone
     std::unique_ptr<SettingsStore> m_settings;
     ConsolePrompts m_prompts;
     GlobalVar m_values;

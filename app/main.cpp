@@ -9,10 +9,16 @@
 
 #include <QApplication>
 
+#include <csignal>
+
 // The composition root: builds the application, puts every subsystem's windows behind their menu
 // items, and shows the main window; or runs one of the forms without a window.
 int main(int argc, char *argv[])
 {
+    // A write past a file-size limit, or to a reader that has gone, fails and is reported as every
+    // failed write is; it never ends the process unsaid.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     // The forms without a window (vornexa --help lists them) run before any window is made.
     if (const std::optional<int> code = headless::run(argc, argv))
         return *code;

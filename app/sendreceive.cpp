@@ -10,6 +10,7 @@
 #include "receivetransfer.h"
 #include "sendtransfer.h"
 #include "settingsstore.h"
+#include "storeclaim.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -67,6 +68,7 @@ public:
         const QString stem = QStringLiteral("cli%1").arg(QCoreApplication::applicationPid());
         m_program.store = folder.filePath(stem + QStringLiteral(".qen.tmp"));
         m_program.scratch = folder.filePath(stem + QStringLiteral(".2.qen.tmp"));
+        m_claim = tessarc::StoreClaim::claim(m_program.store);
         m_program.recordLength = io.recLen;
         m_program.lfEndsLine = io.lfEndsLine;
     }
@@ -74,6 +76,7 @@ public:
     tessarc::Program &program() { return m_program; }
 
 private:
+    tessarc::StoreClaim m_claim; // let go after the stores are gone
     tessarc::Program m_program;
 };
 

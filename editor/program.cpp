@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -74,7 +75,12 @@ void Program::removeStoreFiles(const QString &store, const QString &scratch)
 {
     if (store.isEmpty())
         return;
-    QDir(History::folderFor(store)).removeRecursively();
+    // A link planted in the history's place goes itself; what it points at is never emptied.
+    const QString history = History::folderFor(store);
+    if (QFileInfo(history).isSymLink())
+        QFile::remove(history);
+    else
+        QDir(history).removeRecursively();
     QFile::remove(store);
     QFile::remove(scratch);
     // The journal goes last: while it is there, what it describes can still be found.

@@ -536,6 +536,11 @@ bool mainform::offerLeftChanges()
     bool recovered = false;
     const auto running = [this](qint64 pid) { return m_instance->isRunning(pid); };
     for (const recovery::LeftStore &left : recovery::findLeftStores(m_programFolder, running, otherInstanceRunning())) {
+        // Held by an instance that runs (one asking about it this moment, or a job writing it):
+        // never cleared, never offered twice.
+        tessarc::StoreClaim claim = tessarc::StoreClaim::claim(left.store);
+        if (!claim)
+            continue;
         if (left.hasJournal() && !left.journal) {
             const QString kept = recovery::setAside(left);
             m_prompts.message(this,
@@ -561,6 +566,8 @@ bool mainform::offerLeftChanges()
         if (answer != Prompts::Answer::Yes)
             continue;
         recovered = openRecovered(left);
+        if (recovered)
+            m_storeClaim = std::move(claim);
     }
     return recovered;
 }
@@ -592,12 +599,18 @@ bool mainform::openRecovered(const recovery::LeftStore &left)
 
 void mainform::allocateTempFiles()
 {
+    // Claimed as it is chosen: an instance choosing at the same moment takes another number, even
+    // while this one's store is still being written.
+    m_storeClaim = tessarc::StoreClaim::claimFree(m_programFolder);
+    if (m_storeClaim) {
+        TESSARC1->tempFile = m_storeClaim.store();
+        TESSARC1->tempFile2 = m_storeClaim.scratch();
+        return;
+    }
+    // A folder where nothing can be claimed cannot hold a store either: the load says so.
     const QDir folder(m_programFolder);
-    int n = 0;
-    while (QFileInfo::exists(folder.filePath(QStringLiteral("%1.qen.tmp").arg(n))))
-        ++n;
-    TESSARC1->tempFile = folder.filePath(QStringLiteral("%1.qen.tmp").arg(n));
-    TESSARC1->tempFile2 = folder.filePath(QStringLiteral("%1.2.qen.tmp").arg(n));
+    TESSARC1->tempFile = folder.filePath(QStringLiteral("0.qen.tmp"));
+    TESSARC1->tempFile2 = folder.filePath(QStringLiteral("0.2.qen.tmp"));
 }
 
 void mainform::closeEvent(QCloseEvent *event)
@@ -759,6 +772,7 @@ bool mainform::openProgram(const QString &path)
     const QString oldStore = TESSARC1->tempFile;
     const QString oldScratch = TESSARC1->tempFile2;
     TESSARC1->program().history().clear(); // it belongs to the program being replaced
+    const tessarc::StoreClaim previous = std::move(m_storeClaim); // let go once its stores are gone
     allocateTempFiles();
     hideFileMenus();
     TESSARC1->lockup(false);

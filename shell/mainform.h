@@ -3,8 +3,10 @@
 #include "globalvar.h"
 #include "host.h"
 #include "settingsstore.h"
+#include "storeclaim.h"
 
 #include <QHash>
+
 #include <QMainWindow>
 #include <QPointer>
 #include <array>
@@ -101,6 +103,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The stores of the program shown are this instance's for as long as it holds them.
+    tessarc::StoreClaim m_storeClaim;
     void buildMenus();
     void connectCommands();
     void loadSettings();

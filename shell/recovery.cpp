@@ -1,5 +1,9 @@
 #include "recovery.h"
 
+#include "instancelock.h"
+#include "program.h"
+#include "storeclaim.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,6 +55,24 @@ QList<LeftStore> findLeftStores(const QString &folder, const std::function<bool(
         return ta < tb;
     });
     return found;
+}
+
+int clearUnchanged(const QString &folder, const InstanceLock &instance)
+{
+    int cleared = 0;
+    const auto running = [&instance](qint64 pid) { return instance.isRunning(pid); };
+    for (const LeftStore &left : findLeftStores(folder, running, instance.otherInstanceRunning())) {
+        if (left.hasJournal() && !left.journal)
+            continue; // damaged: a window sets it aside and says so
+        if (left.holdsChanges())
+            continue;
+        const tessarc::StoreClaim claim = tessarc::StoreClaim::claim(left.store);
+        if (!claim)
+            continue; // its instance still runs
+        tessarc::Program::removeStoreFiles(left.store, left.scratch);
+        ++cleared;
+    }
+    return cleared;
 }
 
 QString question(const tessarc::ProgramJournal &journal)

@@ -2,6 +2,8 @@
 
 #include "programjournal.h"
 
+class InstanceLock;
+
 #include <QList>
 #include <QString>
 #include <functional>
@@ -27,6 +29,10 @@ struct LeftStore
 // belongs to the instance the journal names (`running` says whether it still runs); a store
 // without one is left over only when no other instance runs (`othersRunning`).
 QList<LeftStore> findLeftStores(const QString &folder, const std::function<bool(qint64)> &running, bool othersRunning);
+
+// Clears the left stores of `folder` that hold no unsaved changes and that no running instance
+// claims; stores with changes or a damaged journal stay for a window to offer. How many went.
+int clearUnchanged(const QString &folder, const InstanceLock &instance);
 
 // The question put for a store that holds changes.
 QString question(const tessarc::ProgramJournal &journal);

@@ -2,7 +2,10 @@
 #include "pageview.h"
 #include "linestore.h"
 #include "mainwindowtest.h"
+#include "instancelock.h"
 #include "program.h"
+#include "recovery.h"
+#include "storeclaim.h"
 #include "tessarc.h"
 
 #include <QLineEdit>
@@ -190,6 +193,93 @@ private slots:
         }
         QCOMPARE(w->TESSARC1->numberOfLines(), linesLeft);
         QCOMPARE(w->TESSARC1->program().readLines(LineNumber(1), 1).value(0), QByteArray("N5 G90 (CHANGED)"));
+    }
+
+    // A store is claimed as its number is chosen, and held until it is let go: another instance
+    // choosing meanwhile (another process, here flock(1)) takes another number, even while the
+    // store file is deleted and written anew by a load, and a claimed store is never offered,
+    // asked about twice or cleared.
+    void claimedStores()
+    {
+        const QString folder = programPath();
+        tessarc::StoreClaim first = tessarc::StoreClaim::claimFree(folder);
+        QVERIFY(first.held());
+        QCOMPARE(QFileInfo(first.store()).fileName(), QStringLiteral("0.qen.tmp"));
+        QCOMPARE(QFileInfo(first.scratch()).fileName(), QStringLiteral("0.2.qen.tmp"));
+        QVERIFY(!QFileInfo::exists(first.store())); // a load writes the store; the claim does not wait for it
+        const tessarc::StoreClaim second = tessarc::StoreClaim::claimFree(folder);
+        QCOMPARE(QFileInfo(second.store()).fileName(), QStringLiteral("1.qen.tmp"));
+        QVERIFY(!tessarc::StoreClaim::claim(first.store()).held());
+        const auto otherProcessGets = [](const QString &store) {
+            return QProcess::execute(QStringLiteral("flock"),
+                                     {QStringLiteral("-n"), tessarc::StoreClaim::lockPathFor(store), QStringLiteral("true")}) == 0;
+        };
+        QVERIFY(!otherProcessGets(first.store()));
+        first.release();
+        QVERIFY(!QFileInfo::exists(tessarc::StoreClaim::lockPathFor(programPath(QStringLiteral("0.qen.tmp")))));
+        QVERIFY(otherProcessGets(programPath(QStringLiteral("0.qen.tmp"))));
+        QCOMPARE(QFileInfo(tessarc::StoreClaim::claimFree(folder).store()).fileName(), QStringLiteral("0.qen.tmp"));
+
+        // Two windows of one folder each save their own program.
+        const QString other = testEnvironment().path(QStringLiteral("other.nc"));
+        writeBytes(m_program, numberedProgram(20));
+        writeBytes(other, "G00 X9 Y9\r\nM30\r\n");
+        start({m_program});
+        ScriptedPrompts otherPrompts;
+        mainform second_window(otherPrompts);
+        second_window.Form_Load({other});
+        QVERIFY(second_window.TESSARC1->tempFile != w->TESSARC1->tempFile);
+        QVERIFY(w->TESSARC1->saveFile(m_program));
+        QVERIFY(second_window.TESSARC1->saveFile(other));
+        QCOMPARE(readBytes(m_program), numberedProgram(20));
+        QCOMPARE(readBytes(other), QByteArray("G00 X9 Y9\r\nM30\r\n"));
+        second_window.TESSARC1->done();
+        w.reset();
+
+        // A store left with changes, claimed by an instance asking about it: nobody else asks.
+        const QString store = leaveStore();
+        {
+            const tessarc::StoreClaim asking = tessarc::StoreClaim::claim(store);
+            QVERIFY(asking.held());
+            start();
+            QVERIFY(!prompts.log.join(QLatin1Char('\n')).contains(QStringLiteral("Recover")));
+            QVERIFY(QFileInfo::exists(store));
+            w.reset();
+        }
+        prompts.answer(Prompts::Answer::Yes);
+        start();
+        QCOMPARE(w->TESSARC1->tempFile, store);
+        QVERIFY(!tessarc::StoreClaim::claim(store).held()); // the window that took it back holds it
+    }
+
+    // Every start, with a window or without, clears the stores left without changes by instances
+    // that are gone, and never those still held; a link in the history's place goes alone.
+    void unchangedStoresCleared()
+    {
+        writeBytes(m_program, numberedProgram(10));
+        const auto leaveUnchanged = [&](const QString &name) {
+            tessarc::Program p;
+            p.store = programPath(name + QStringLiteral(".qen.tmp"));
+            p.scratch = programPath(name + QStringLiteral(".2.qen.tmp"));
+            p.recordLength = 500;
+            p.instance = 2147483000;
+            p.load(m_program, {});
+            p.finishJournal();
+            return p.store;
+        };
+        const QString held = leaveUnchanged(QStringLiteral("7"));
+        const QString gone = leaveUnchanged(QStringLiteral("8"));
+        const QString kept = testEnvironment().path(QStringLiteral("kept"));
+        QVERIFY(QDir().mkpath(kept));
+        writeBytes(kept + QStringLiteral("/part.nc"), "M30\r\n");
+        QVERIFY(QFile::link(kept, programPath(QStringLiteral("8.qen.history"))));
+        const tessarc::StoreClaim claim = tessarc::StoreClaim::claim(held);
+        const InstanceLock instance(programPath());
+        QCOMPARE(recovery::clearUnchanged(programPath(), instance), 1);
+        QVERIFY(QFileInfo::exists(held));
+        QVERIFY(!QFileInfo::exists(gone));
+        QVERIFY(!QFileInfo(programPath(QStringLiteral("8.qen.history"))).isSymLink());
+        QCOMPARE(readBytes(kept + QStringLiteral("/part.nc")), QByteArray("M30\r\n"));
     }
 
     // The journal says "changed" from the first change to the next save, never for a run that

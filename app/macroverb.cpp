@@ -179,13 +179,14 @@ int macroVerb(const QStringList &arguments)
     progress.end();
     if (!result.started)
         return Failed;
+    // Saved first, then reported: a report nobody reads (a closed pipe) never costs the result.
+    editor.lockup(false);
+    const bool saved = editor.saveFile(QFileInfo(output).absoluteFilePath());
     printOut(unixLines(macro::reportText(name, result.startedAt, result.endedAt, result.ms, result.runLog())));
+    if (!saved)
+        return Failed; // the control has said why; the output is as it was
     if (result.stopped)
         printError(QStringLiteral("vornexa: stopped by %1 before the last step; what ran is saved.").arg(StopSignals::caught()));
-
-    editor.lockup(false);
-    if (!editor.saveFile(QFileInfo(output).absoluteFilePath()))
-        return Failed; // the control has said why; the output is as it was
     return result.allRan(static_cast<int>(read.steps.size())) ? Done : Failed;
 }
 

@@ -107,6 +107,45 @@ private slots:
         QCOMPARE(readBytes(program), QByteArray("N1X1\r\nN2X2\r\n"));
     }
 
+    // A report nobody reads, or an output past the file-size limit: the job is never killed by a
+    // signal. The result is saved before the report is written, and a save that fails says so.
+    void writesThatFail_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("stdout a closed pipe") << R"("$0" --macro Plus "$1" -o "$2" | true; exit ${PIPESTATUS[0]})" << 0 << true;
+        // The line store outgrows the limit first: the load fails, with the system's words.
+        QTest::newRow("file-size limit") << R"(ulimit -f 4; exec "$0" --macro Plus "$1" -o "$2")" << 1 << false;
+    }
+
+    void writesThatFail()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, code);
+        QFETCH(bool, saved);
+        QByteArray text;
+        for (int k = 1; k <= 2000; ++k)
+            text += "N" + QByteArray::number(k) + " G01 X" + QByteArray::number(k) + " Y1\r\n";
+        const QString program = writeTestFile(QStringLiteral("long.nc"), text);
+        const QString output = testEnvironment().path(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".nc"));
+        const QString plus = tools::operationsStep({tools::Operation::Add, QStringLiteral("X"), QStringLiteral("1")},
+                                                   {true, false, QStringLiteral("1"), QStringLiteral("1")}, kSep);
+        QCOMPARE(macro::writeMacro(macroFile(QStringLiteral("Plus")), {{QStringLiteral("Operations"), QString(), plus}}),
+                 std::nullopt);
+        QProcess job;
+        job.start(QStringLiteral("bash"), {QStringLiteral("-c"), script, QStringLiteral(VORNEXA_EXE), program, output});
+        QVERIFY(job.waitForFinished(120000));
+        const QByteArray err = job.readAllStandardError();
+        QVERIFY2(job.exitCode() == code, err.constData());
+        QVERIFY2(QFileInfo::exists(output) == saved, err.constData());
+        if (saved)
+            QVERIFY2(readBytes(output).startsWith("N1 G01 X2."), readBytes(output).left(40).constData());
+        else
+            QVERIFY2(err.contains("File too large"), err.constData());
+        QCOMPARE(readBytes(program), text);
+    }
+
     // Bad usage, a missing or damaged macro, a missing program or output folder: exit 2, nothing written.
     void badUsageExitsTwo_data()
     {

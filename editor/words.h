@@ -1,0 +1,75 @@
+#pragma once
+
+#include "commentrule.h"
+#include "tessarc_export.h"
+
+#include <QByteArrayView>
+#include <QList>
+
+#include <optional>
+
+namespace tessarc {
+
+// One word of a line: an address letter and its number.
+struct Word
+{
+    char letter = 0;            // the address letter, upper case
+    qsizetype letterPos = 0;    // where the letter stands on the line
+    qsizetype numberStart = 0;  // first byte of the number text
+    qsizetype numberLength = 0; // bytes of the number text (inner spaces included, none after)
+    double value = 0.0;         // the number's value, inner spaces left out
+    bool operator==(const Word &o) const = default;
+};
+
+// The bytes of a line that hold no words and that a tool leaves as they are.
+struct SkipSpan
+{
+    enum class Kind { Comment, Parameter, Expression };
+    Kind kind = Kind::Comment;
+    qsizetype start = 0;
+    qsizetype length = 0;
+    bool operator==(const SkipSpan &o) const = default;
+};
+
+// How the first place a letter could start a word is used.
+enum class LetterUse {
+    None,       // the letter starts no word on the line
+    Word,       // a word with a number
+    Expression, // an expression or a parameter stands where the number would (X[#1*2], X#1)
+    Bare,       // nothing that counts as a number follows (X, X-.)
+};
+
+// Reads the words of a line. A letter starts a word when the byte before it is not a letter and
+// it stands outside every comment, parameter (#<name>, #12, O<name>) and expression ([...]). A
+// letter followed by another letter begins an alphabetic token (GOTO, sub, Mazak) and starts no
+// word. The number is an optional sign, digits and at most one point, with at least one digit;
+// with spaces allowed they may stand between the letter and the number and inside the number.
+class TESSARC_EXPORT WordReader
+{
+public:
+    explicit WordReader(const CommentRule &rule = {}, bool spaces = false);
+
+    bool spaces() const { return m_spaces; }
+
+    // Every word of the line, in order.
+    QList<Word> words(QByteArrayView line) const;
+
+    // The first word of the letter (either case), if any.
+    std::optional<Word> first(QByteArrayView line, char letter) const;
+
+    // How the first place the letter could start a word is used.
+    LetterUse firstUse(QByteArrayView line, char letter) const;
+
+    // The comments, parameters and expressions of the line, in order.
+    QList<SkipSpan> skipSpans(QByteArrayView line) const;
+
+private:
+    // Walks the line; `visit(letterPos, use, word)` returns false to stop.
+    template <typename Visit>
+    void walk(QByteArrayView line, Visit &&visit) const;
+
+    CommentScanner m_comments;
+    bool m_spaces;
+};
+
+} // namespace tessarc

@@ -1,0 +1,104 @@
+#include "words.h"
+
+#include "testenv.h"
+
+#include <QTest>
+
+using tessarc::CommentRule;
+using tessarc::LetterUse;
+using tessarc::SkipSpan;
+using tessarc::WordReader;
+
+namespace {
+
+const CommentRule kRule{QStringLiteral("("), QStringLiteral(")"), QStringLiteral(";")};
+
+// The words of a line written as "X1.5@3" (letter, number text, letter position), space-joined.
+QByteArray describe(const WordReader &reader, const QByteArray &line)
+{
+    QByteArray out;
+    for (const auto &w : reader.words(line)) {
+        if (!out.isEmpty())
+            out += ' ';
+        out += w.letter + line.mid(w.numberStart, w.numberLength) + '@' + QByteArray::number(w.letterPos)
+            + '=' + QByteArray::number(w.value);
+    }
+    return out;
+}
+
+} // namespace
+
+class TestWords : public QObject
+{
+    Q_OBJECT
+private slots:
+    void words_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<bool>("spaces");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("glued") << QByteArray("G01X1.5Y-2") << false << QByteArray("G01@0=1 X1.5@3=1.5 Y-2@7=-2");
+        QTest::newRow("lower, tabs") << QByteArray("g1\tx+.5") << false << QByteArray("G1@0=1 X+.5@3=0.5");
+        QTest::newRow("pair comment") << QByteArray("X1 (Y2 Z3) Z4") << false << QByteArray("X1@0=1 Z4@11=4");
+        QTest::newRow("line comment") << QByteArray("X1 ; Y2") << false << QByteArray("X1@0=1");
+        QTest::newRow("open comment") << QByteArray("X1 (Y2") << false << QByteArray("X1@0=1");
+        QTest::newRow("parameter name") << QByteArray("#<xscale>=2 Y1") << false << QByteArray("Y1@12=1");
+        QTest::newRow("numbered parameter") << QByteArray("#1=2 X#1 Y3") << false << QByteArray("Y3@9=3");
+        QTest::newRow("expression") << QByteArray("X[#<scale>*6.886] Y[1+[2]] Z1") << false
+                                    << QByteArray("Z1@27=1");
+        QTest::newRow("sub") << QByteArray("O<x1> sub") << false << QByteArray();
+        QTest::newRow("numbered o") << QByteArray("O100 sub") << false << QByteArray("O100@0=100");
+        QTest::newRow("tokens") << QByteArray("Mazak GOTO1 while X2") << false << QByteArray("X2@18=2");
+        QTest::newRow("bare") << QByteArray("X Y- Z. A-.5") << false << QByteArray("A-.5@8=-0.5");
+        QTest::newRow("second point ends") << QByteArray("X1.2.3") << false << QByteArray("X1.2@0=1.2");
+        QTest::newRow("spaces off") << QByteArray("X 1. Y2 000") << false << QByteArray("Y2@5=2");
+        QTest::newRow("spaces on") << QByteArray("X 1. Y2 000 Z") << true
+                                   << QByteArray("X1.@0=1 Y2 000@5=2000");
+        QTest::newRow("spaces on, expression") << QByteArray("X [1] Y2") << true << QByteArray("Y2@6=2");
+    }
+    void words()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(bool, spaces);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(describe(WordReader(kRule, spaces), line), expected);
+    }
+
+    void firstUse_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<LetterUse>("use");
+        QTest::addColumn<qsizetype>("firstPos"); // where first('X') finds its word, -1 none
+        QTest::newRow("word") << QByteArray("G1 X2 X3") << LetterUse::Word << qsizetype(3);
+        QTest::newRow("expression first") << QByteArray("X[#<scale>*6.886] X2") << LetterUse::Expression
+                                          << qsizetype(18);
+        QTest::newRow("parameter") << QByteArray("x#1") << LetterUse::Expression << qsizetype(-1);
+        QTest::newRow("bare") << QByteArray("X Y1") << LetterUse::Bare << qsizetype(-1);
+        QTest::newRow("comment only") << QByteArray("(X[1]) ; X#2") << LetterUse::None << qsizetype(-1);
+        QTest::newRow("token only") << QByteArray("MAX1") << LetterUse::None << qsizetype(-1);
+    }
+    void firstUse()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(LetterUse, use);
+        QFETCH(qsizetype, firstPos);
+        const WordReader reader(kRule);
+        QCOMPARE(reader.firstUse(line, 'x'), use);
+        const auto w = reader.first(line, 'X');
+        QCOMPARE(w ? w->letterPos : qsizetype(-1), firstPos);
+    }
+
+    void skipSpans()
+    {
+        using K = SkipSpan::Kind;
+        const QByteArray line("#<a>=[1+[2]] X#3 (c) ; d");
+        const QList<SkipSpan> expected{
+            {K::Parameter, 0, 4}, {K::Expression, 5, 7}, {K::Parameter, 14, 2},
+            {K::Comment, 17, 3},  {K::Comment, 21, 3},
+        };
+        QCOMPARE(WordReader(kRule).skipSpans(line), expected);
+    }
+};
+
+VORNEXA_TEST_MAIN(TestWords)
+#include "tst_words.moc"

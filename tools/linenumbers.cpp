@@ -16,6 +16,29 @@ bool withinLargest(double number)
     return std::fabs(number) <= static_cast<double>(kLargestLineNumber);
 }
 
+// A line that carries no N word and takes no number: a blank line, a line that is only a tape
+// mark, and a program-number or O-word line ("O1234", ":1234", "o100 sub", "O<name> call").
+bool takesNoNumber(QByteArrayView line)
+{
+    qsizetype i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
+    if (i == line.size())
+        return true;
+    const char c = line[i];
+    if (c == '%') {
+        for (qsizetype j = i + 1; j < line.size(); ++j)
+            if (line[j] != ' ' && line[j] != '\t' && line[j] != '\r')
+                return false;
+        return true;
+    }
+    if (i + 1 >= line.size())
+        return false;
+    const char n = line[i + 1];
+    const bool digit = n >= '0' && n <= '9';
+    return ((c == 'O' || c == 'o') && (digit || n == '<')) || (c == ':' && digit);
+}
+
 } // namespace
 
 Numbering numbering(const LineNumberSettings &settings, const LineRange &range)
@@ -65,6 +88,10 @@ LineFault LineNumberWork::operator()(QByteArrayView line, QByteArray &out)
 {
     if (!m_settings.add) {
         copyLine(line.sliced(afterLeadingN(line)), out);
+        return LineFault::None;
+    }
+    if (takesNoNumber(line)) {
+        copyLine(line, out);
         return LineFault::None;
     }
     if (m_exhausted) {

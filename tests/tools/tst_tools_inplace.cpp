@@ -150,7 +150,7 @@ private slots:
                            "inc4=True", "inc=2"}
             << false << Lines{"X1. Z1.", "X1. Z2.", "X1. Z1."} << Lines{"X0.25 Z1.", "X1. Z2.", "X1. Z1."};
         QTest::newRow("Add N: real line numbers, old N replaced")
-            << "frmn1" << QStringList{} << true << Lines{"G90", "N5 G01 X1.", ""} << Lines{"N1 G90", "N2 G01 X1.", "N3 "};
+            << "frmn1" << QStringList{} << true << Lines{"G90", "N5 G01 X1.", ""} << Lines{"N1 G90", "N2 G01 X1.", ""};
         QTest::newRow("Add N: from 10 by 10 on lines 2 to 3, no space")
             << "frmn1"
             << QStringList{"LINE2LINE=True", "StartLine=2", "EndLine=3", "Option2=True", "txtStartNumber=10",

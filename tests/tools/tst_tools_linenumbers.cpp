@@ -71,9 +71,16 @@ private slots:
                                                          << Lines{"N5 G01", "n6X1"} << Lines{"N1  G01", "N2 X1"}
                                                          << qint64(3) << -1;
         QTest::newRow("old number kept") << realNumbers(true, false) << true << 498 << two << Lines{"N5 G01", ""}
-                                         << Lines{"N1 N5 G01", "N2 "} << qint64(3) << -1;
+                                         << Lines{"N1 N5 G01", ""} << qint64(2) << -1;
         QTest::newRow("only a leading N is old") << realNumbers() << true << 498 << two << Lines{" N5 G01", "(N5)"}
                                                  << Lines{"N1  N5 G01", "N2 (N5)"} << qint64(3) << -1;
+        QTest::newRow("tape marks, program numbers and blank lines take none")
+            << realNumbers() << true << 498 << LineRange{1, 8}
+            << Lines{"%", "O1234", ":1234 (X)", "G90", " ", "o100 sub", "O<name> call", "%"}
+            << Lines{"%", "O1234", ":1234 (X)", "N1 G90", " ", "o100 sub", "O<name> call", "%"} << qint64(2) << -1;
+        QTest::newRow("removed, tape marks and program numbers unchanged")
+            << removing() << true << 498 << LineRange{1, 3} << Lines{"%", "O1234 N5", "%"}
+            << Lines{"%", "O1234 N5", "%"} << qint64(1) << -1;
         QTest::newRow("increment 0") << startingAt("5", "0") << true << 498 << two << Lines{"A", "B"}
                                      << Lines{"N5 A", "N5 B"} << qint64(5) << -1;
         QTest::newRow("increment rounded") << startingAt("1", "1.6") << true << 498 << two << Lines{"A", "B"}

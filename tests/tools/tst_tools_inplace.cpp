@@ -205,7 +205,8 @@ private slots:
                          .match(note)
                          .hasMatch(),
                  qPrintable(note));
-        shell->checkUndoRedo(lines);
+        if (changed > 0) // a run that changed nothing leaves nothing to take back
+            shell->checkUndoRedo(lines);
     }
 
     void operationsPlusShowsTheValueItReached_data()

@@ -33,6 +33,8 @@ public:
     virtual void applyIcon(QWidget *window) const = 0;
     // Called when the recent-files list changed outside the file commands (Options clears it).
     virtual void recentFilesChanged() {}
+    // What a run did, for the main window's status strip.
+    virtual void showNote(const QString &note) { (void)note; }
 
     // How a window is made, and how it is shown once made (tool windows fill their range first).
     using MakeWindow = std::function<QWidget *(Host &host)>;

@@ -25,6 +25,7 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTextStream>
 #include <QTimer>
 #include <QWindow>
@@ -405,6 +406,11 @@ void mainform::connectCommands()
 }
 
 // ---------------------------------------------------------------- start-up and shutdown
+
+void mainform::showNote(const QString &note)
+{
+    statusBar()->showMessage(note);
+}
 
 void mainform::applyIcon(QWidget *window) const
 {

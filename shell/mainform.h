@@ -47,6 +47,7 @@ public:
     QWidget *mainWindow() override { return this; }
     void applyIcon(QWidget *window) const override;
     void recentFilesChanged() override { refreshRecentMenu(); }
+    void showNote(const QString &note) override;
     void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
     void addCommand(const QString &item, std::function<void()> run) override;
     QWidget *showWindow(const QString &item) override;

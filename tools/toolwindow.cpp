@@ -307,6 +307,12 @@ void ToolWindow::Go_Click()
         return;
     guard.lockView();
     m_sinceProgress.invalidate();
+    m_note = RunNote();
+    m_note.what = stepName().isEmpty() ? windowTitle() : stepName();
+    m_note.first = range->first;
+    m_note.last = range->last;
+    QElapsedTimer clock;
+    clock.start();
     QString stopped;
     try {
         // The whole run is one step of the history, whatever part of it reaches the store.
@@ -320,6 +326,9 @@ void ToolWindow::Go_Click()
     }
     // The lock is given back before the machinist is told, so the program can be looked at.
     guard.release();
+    m_note.elapsedMs = clock.elapsed();
+    m_note.stopped = stopped;
+    m_host.showNote(m_note.text());
     if (!stopped.isEmpty())
         say(stopped);
 }
@@ -385,6 +394,7 @@ QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
     TESSARC &editor = m_host.editor();
     qint64 next = range.first; // the line the run comes to next: where a failure stops it
     LineFault stoppedBy = LineFault::None;
+    m_note.counted = true;
     try {
         tessarc::LineStore store;
         openForRange(store, editor, range);
@@ -400,6 +410,10 @@ QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
                     stoppedBy = fault;
                     return false;
                 }
+                if (fault != LineFault::None)
+                    m_note.leaveAlone(fault);
+                else if (QByteArrayView(out) != text)
+                    ++m_note.changed;
                 ++next;
                 return true;
             },

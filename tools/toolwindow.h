@@ -4,6 +4,7 @@
 #include "lineposition.h"
 #include "linerange.h"
 #include "linerewrite.h"
+#include "runnote.h"
 
 #include <QElapsedTimer>
 
@@ -75,6 +76,8 @@ public:
     // The tool's step name and its settings text as recording writes them.
     virtual QString stepName() const = 0;
     virtual QString stepSettings() const = 0;
+    // What the last run did (shown in the status strip when it ends).
+    const RunNote &lastNote() const { return m_note; }
 
 protected:
     // `owner` is the macro editor while recording, else null (the host's main window). `startLineUpperTest`:
@@ -129,6 +132,7 @@ private:
     bool m_running = false; // this window's own run holds the lock
     QBoxLayout *m_own = nullptr;
     QWidget *m_firstField = nullptr;
+    RunNote m_note;
     // Progress during a run.
     tessarc::EventPump m_pump;
     QElapsedTimer m_sinceProgress;

@@ -43,6 +43,9 @@ public:
     void addCommand(const QString &item, std::function<void()> run) override;
     // Makes the window put behind `item` the first time, shows it and gives it; later calls give it again while it is open.
     QWidget *showWindow(const QString &item) override;
+    void showNote(const QString &note) override { notes << note; }
+    // The run notes shown, in order.
+    QStringList notes;
 
     // Loads a program of these lines the way the File menu does, then forgets what was shown.
     void open(const QList<QByteArray> &lines);

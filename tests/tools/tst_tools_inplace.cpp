@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 
 Q_DECLARE_METATYPE(tools::LineFault)
 
@@ -173,6 +174,8 @@ private slots:
         QTest::newRow("Format, spaces off") << "Format1" << QStringList{"txtAxis=X"} << false
                                             << Lines{"G01 X1.0000 Y2", "X01", "X-.5", "Y1"}
                                             << Lines{"G01 X1. Y2", "X1.", "X-0.5", "Y1"};
+        QTest::newRow("Format with nothing to change") << "Format1" << QStringList{"txtAxis=X"} << false
+                                                       << Lines{"X1.", "Y2"} << Lines{"X1.", "Y2"};
     }
     void windowsRewriteTheStore()
     {
@@ -188,7 +191,22 @@ private slots:
         QCOMPARE(shell->store(), expected);
         QCOMPARE(shell->messages(), QStringList());
         expectGivenBack(*w);
-        shell->checkUndoRedo(lines);
+        // The run's note counts the lines whose text differs, and says how long it took.
+        qint64 changed = 0;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            changed += lines[i] != expected[i] ? 1 : 0;
+        const QString counts = changed == 0   ? QStringLiteral("no line changed")
+                               : changed == 1 ? QStringLiteral("1 line changed")
+                                              : QStringLiteral("%1 lines changed").arg(changed);
+        QCOMPARE(shell->notes.size(), 1);
+        const QString note = shell->notes.constFirst();
+        QVERIFY2(note.startsWith(w->stepName() + QStringLiteral(": lines ")) &&
+                     QRegularExpression(QStringLiteral(": ") + counts + QStringLiteral(" in \\d+\\.\\d\\d s\\.$"))
+                         .match(note)
+                         .hasMatch(),
+                 qPrintable(note));
+        if (changed > 0) // a run that changed nothing leaves nothing to take back
+            shell->checkUndoRedo(lines);
     }
 
     void operationsPlusShowsTheValueItReached_data()

@@ -284,7 +284,8 @@ private slots:
         pty.toggleFlow(1);
         run.transfer.start();
         if (cancelAt > 0) {
-            QTRY_VERIFY_WITH_TIMEOUT(run.transfer.sent() >= cancelAt, 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(run.transfer.sent() >= cancelAt || !run.finished.isEmpty(), 30000);
+            QVERIFY2(run.finished.isEmpty(), qPrintable(run.finished.isEmpty() ? QString() : run.result().message));
             run.transfer.cancel();
             QCOMPARE(run.finished.size(), 1);
         } else {

@@ -33,7 +33,7 @@ SendTransfer::SendTransfer(MachineProfile profile, PortMap ports, SendJob job, Q
 {
     m_wake.setSingleShot(true);
     connect(&m_wake, &QTimer::timeout, this, &SendTransfer::pump);
-    // Qt's buffer gave bytes to the device: there may be room for the next line.
+    // The port's queue gave bytes to the device: there may be room for the next line.
     connect(&m_port, &SerialPort::outputTaken, this, &SendTransfer::pump, Qt::QueuedConnection);
     connect(&m_port, &SerialPort::failed, this,
             [this](int number, const QString &description) { fail(ControlError(number, description)); });
@@ -186,7 +186,7 @@ void SendTransfer::pump()
     m_inPump = false;
 }
 
-// Waiting for output to leave: Qt's own buffer reports through outputTaken(); the driver's queue
+// Waiting for output to leave: the port's own queue reports through outputTaken(); the driver's queue
 // (a real port's transmit buffer, a held XOFF) reports nothing, so a timer looks again after
 // about the time 32 characters take on the line.
 void SendTransfer::waitForRoom()

@@ -55,7 +55,7 @@ void requireLinuxCan(const LineSettings &s)
 SerialPort::SerialPort(PortMap ports, QObject *parent) : QObject(parent), m_ports(std::move(ports))
 {
     connect(&m_port, &QSerialPort::readyRead, this, &SerialPort::received);
-    connect(&m_port, &QSerialPort::bytesWritten, this, &SerialPort::outputTaken);
+    connect(&m_writable, &QSocketNotifier::activated, this, &SerialPort::onWritable);
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onError);
 }
 
@@ -140,6 +140,9 @@ void SerialPort::setPortOpen(bool open)
                            QStringLiteral("COM%1 (%2) could not be opened: %3.").arg(m_commPort).arg(path, why));
     }
     m_failurePending = false;
+    m_failureText.clear();
+    m_writable.setSocket(m_port.handle());
+    m_writable.setEnabled(false);
     try {
         applyLine();
     } catch (...) {
@@ -207,8 +210,11 @@ void SerialPort::closePort()
 {
     if (!m_port.isOpen())
         return;
+    m_writable.setEnabled(false);
+    m_pending.clear();
+    m_pendingAt = 0;
     // What still waits is dropped, so closing never waits for output that a held XOFF or CTS
-    // keeps from draining: Qt's own buffer by close(), which writes nothing, and the driver's queue
+    // keeps from draining: our own queue by clearing it, and the driver's queue
     // by a flush. The driver is flushed only when it reports a queue: a pty reports none, and
     // flushing one would throw away what the far end has been given but not yet read.
     int queued = 0;
@@ -222,30 +228,63 @@ void SerialPort::output(QByteArrayView bytes)
 {
     if (!portOpen())
         throw ControlError(PortNotOpen, QStringLiteral("Operation valid only when the port is open."));
-    const char *data = bytes.data();
-    qsizetype size = bytes.size();
-    // With nothing of ours waiting, the bytes go straight to the device as far as it takes them;
-    // the rest waits in Qt's buffer, which writes it when the device has room.
-    if (size > 0 && m_port.bytesToWrite() == 0) {
-        for (;;) {
-            const ssize_t written = ::write(m_port.handle(), data, static_cast<size_t>(size));
-            if (written >= 0) {
-                data += written;
-                size -= written;
-                if (size == 0 || written == 0)
-                    break;
-                continue;
-            }
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                break;
-            throw ControlError::fromErrno(errno, device());
-        }
+    m_pending.append(bytes.data(), bytes.size());
+    // While earlier bytes wait for room, these wait behind them.
+    if (m_writable.isEnabled())
+        return;
+    if (const int err = writePending()) {
+        m_writable.setEnabled(false);
+        throw ControlError::fromErrno(err, device());
     }
-    if (size > 0 && m_port.write(data, size) != size)
-        throw ControlError(ControlError::DeviceIoError,
-                           QStringLiteral("Device I/O error: %1 (%2)").arg(m_port.errorString(), device()));
+}
+
+// Writes what waits as far as the device takes it now. A device that takes nothing for now
+// (output stopped by XOFF or CTS, or its queue full) leaves the rest waiting for the device to
+// have room again: that is a wait, not a failure, however often the far end stops and starts.
+// Returns the system's error number when the device fails, else 0.
+int SerialPort::writePending()
+{
+    const int fd = m_port.handle();
+    while (m_pendingAt < m_pending.size()) {
+        const ssize_t written = ::write(fd, m_pending.constData() + m_pendingAt,
+                                        static_cast<size_t>(m_pending.size() - m_pendingAt));
+        if (written > 0) {
+            m_pendingAt += written;
+            continue;
+        }
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written == 0 || errno == EAGAIN || errno == EWOULDBLOCK)
+            break;
+        return errno;
+    }
+    if (m_pendingAt == m_pending.size()) {
+        m_pending.resize(0);
+        m_pendingAt = 0;
+    } else if (m_pendingAt >= 65536 && m_pendingAt * 2 >= m_pending.size()) {
+        m_pending.remove(0, m_pendingAt);
+        m_pendingAt = 0;
+    }
+    m_writable.setEnabled(!m_pending.isEmpty());
+    return 0;
+}
+
+void SerialPort::onWritable()
+{
+    if (!m_port.isOpen())
+        return;
+    const qsizetype before = m_pending.size() - m_pendingAt;
+    if (const int err = writePending()) {
+        m_writable.setEnabled(false);
+        if (!m_failurePending) {
+            m_failureText = systemText(err);
+            m_failurePending = true;
+            QMetaObject::invokeMethod(this, &SerialPort::failNow, Qt::QueuedConnection);
+        }
+        return;
+    }
+    if (m_pending.size() - m_pendingAt < before)
+        emit outputTaken();
 }
 
 qint64 SerialPort::outBufferCount() const
@@ -255,7 +294,7 @@ qint64 SerialPort::outBufferCount() const
     int queued = 0;
     if (ioctl(m_port.handle(), TIOCOUTQ, &queued) != 0)
         queued = 0;
-    return m_port.bytesToWrite() + queued;
+    return m_pending.size() - m_pendingAt + queued;
 }
 
 QByteArray SerialPort::input()
@@ -290,6 +329,7 @@ void SerialPort::onError(QSerialPort::SerialPortError error)
     if (!m_port.isOpen() || m_failurePending)
         return;
     // Qt reports from inside its own notifier; the port is closed once that has returned.
+    m_failureText.clear();
     m_failurePending = true;
     QMetaObject::invokeMethod(this, &SerialPort::failNow, Qt::QueuedConnection);
 }
@@ -301,7 +341,8 @@ void SerialPort::failNow()
     m_failurePending = false;
     if (!m_port.isOpen())
         return;
-    const QString why = m_port.errorString();
+    const QString why = m_failureText.isEmpty() ? m_port.errorString() : m_failureText;
+    m_failureText.clear();
     closePort();
     emit failed(ControlError::DeviceIoError,
                 QStringLiteral("COM%1 (%2) failed: %3.").arg(m_commPort).arg(m_ports.device(m_commPort), why));

@@ -8,6 +8,7 @@
 #include <QByteArrayView>
 #include <QObject>
 #include <QSerialPort>
+#include <QSocketNotifier>
 
 // One serial port as the communication windows and the command line use it: a port number mapped
 // to a device, line settings as one text, a handshake from 0 to 3, open and close, output that
@@ -55,7 +56,8 @@ public:
     void setPortOpen(bool open);
     bool portOpen() const { return m_port.isOpen(); }
 
-    // Queues the bytes for sending and returns at once; they go out as the device takes them.
+    // Queues the bytes for sending and returns at once; they go out as the device takes them. A
+    // device that takes nothing for now (output held by XOFF or CTS) is waited for, never an error.
     // Throws PortNotOpen when closed and a device error when the device fails.
     void output(QByteArrayView bytes);
     // Bytes still waiting to go out: those queued here plus the device driver's output queue.
@@ -77,11 +79,19 @@ signals:
 private:
     void applyLine();
     void closePort();
+    int writePending();
+    void onWritable();
     void onError(QSerialPort::SerialPortError error);
     void failNow();
 
     PortMap m_ports;
     QSerialPort m_port;
+    // Output the device has not taken yet, from m_pendingAt on, written as the device has room.
+    // Qt's own buffer is not used: it counts a device that refuses a write for now as failed.
+    QByteArray m_pending;
+    qsizetype m_pendingAt = 0;
+    QSocketNotifier m_writable{QSocketNotifier::Write};
+    QString m_failureText;
     LineSettings m_settings;
     int m_handshaking = NoHandshake;
     int m_commPort = 1;

@@ -261,6 +261,53 @@ private slots:
         QTRY_COMPARE(pty.received(), comm::wholeSend(p, {}, lines));
     }
 
+    void pacedByTheMachine_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<qint64>("cancelAt");
+        QTest::newRow("200000 lines, all of them") << 200000 << qint64(0);
+        QTest::newRow("cancelled while paced") << 20000 << qint64(5000);
+    }
+
+    // The machine stops and starts the line every millisecond, as a drip-fed control does: the
+    // send waits out every stop and arrives byte for byte, in order; Cancel still ends it at once.
+    void pacedByTheMachine()
+    {
+        QFETCH(int, count);
+        QFETCH(qint64, cancelAt);
+        const QList<QByteArray> lines = program(count);
+        MachineProfile p = profile("\r\n", 1);
+        p.eof = "%";
+        const QByteArray whole = comm::wholeSend(p, {}, lines);
+        PtyPair pty;
+        Run run(p, jobOf(lines), pty);
+        pty.toggleFlow(1);
+        run.transfer.start();
+        if (cancelAt > 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(run.transfer.sent() >= cancelAt || !run.finished.isEmpty(), 30000);
+            QVERIFY2(run.finished.isEmpty(), qPrintable(run.finished.isEmpty() ? QString() : run.result().message));
+            run.transfer.cancel();
+            QCOMPARE(run.finished.size(), 1);
+        } else {
+            QVERIFY(run.finished.wait(120000));
+        }
+        pty.stopToggling();
+        QVERIFY(pty.xoffsSent() > 20); // the line really was stopped, many times over
+        QVERIFY2(run.result().outcome == (cancelAt > 0 ? TransferResult::Outcome::Cancelled : TransferResult::Outcome::Done),
+                 qPrintable(run.result().message));
+        QVERIFY(!pty.slaveOpen());
+        if (cancelAt > 0) {
+            const QByteArray got = pty.received();
+            QVERIFY(got.size() > 4000 * lines.first().size());
+            QVERIFY(whole.startsWith(got));
+            QVERIFY(!got.endsWith('%'));
+            return;
+        }
+        QCOMPARE(run.result().count, count);
+        QTRY_COMPARE(pty.receivedSize(), whole.size());
+        QVERIFY(pty.received() == whole);
+    }
+
     void drainsBeforeTheEnd()
     {
         MachineProfile p = profile("\n", 1);

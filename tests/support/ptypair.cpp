@@ -99,6 +99,30 @@ void PtyPair::writeInChunks(QByteArrayView bytes, int chunk, int pauseMs)
     });
 }
 
+void PtyPair::toggleFlow(int everyMs)
+{
+    if (m_writer.joinable())
+        m_writer.join();
+    m_toggling = true;
+    m_xoffs = 0;
+    m_writer = std::thread([this, everyMs] {
+        while (m_toggling && !m_stop) {
+            xoff();
+            ++m_xoffs;
+            std::this_thread::sleep_for(std::chrono::milliseconds(everyMs));
+            xon();
+            std::this_thread::sleep_for(std::chrono::milliseconds(everyMs));
+        }
+    });
+}
+
+void PtyPair::stopToggling()
+{
+    m_toggling = false;
+    if (m_writer.joinable())
+        m_writer.join();
+}
+
 void PtyPair::hangUp()
 {
     m_stop = true;

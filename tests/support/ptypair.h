@@ -46,6 +46,12 @@ public:
     // Flow control from the machine: XOFF (DC3) holds the port's output, XON (DC1) releases it.
     void xoff() { write("\x13"); }
     void xon() { write("\x11"); }
+    // From a thread of its own, XOFF and XON by turns every `everyMs` milliseconds, as a drip-fed
+    // control paces a program, until stopToggling(), which leaves the line released (XON last).
+    void toggleFlow(int everyMs);
+    void stopToggling();
+    // How many times toggleFlow() has sent XOFF.
+    int xoffsSent() const { return m_xoffs.load(); }
     // Closes the master side: the line is gone, as when a cable is pulled.
     void hangUp();
 
@@ -58,6 +64,8 @@ private:
     QByteArray m_received;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_chunksDone{true};
+    std::atomic<bool> m_toggling{false};
+    std::atomic<int> m_xoffs{0};
     std::thread m_reader;
     std::thread m_writer;
 };

@@ -76,12 +76,22 @@ ControlError LineStore::lineTooLong(qint64 lineLength, int recordLength)
                             .arg(recordLength - 2));
 }
 
+QString LineStore::recordLengthProblem(qint64 recordLength)
+{
+    if (recordLength >= kShortestRecord && recordLength <= kLongestRecord)
+        return QString();
+    return QStringLiteral("Bad record length: %1 bytes is outside what a record holds (%2 to %3 bytes).")
+        .arg(recordLength)
+        .arg(kShortestRecord)
+        .arg(kLongestRecord);
+}
+
 void LineStore::open(const QString &path, int recordLength, bool create)
 {
     close();
-    if (recordLength < 3)
-        throw ControlError(ControlError::BadRecordLength,
-                           QStringLiteral("Bad record length: %1 bytes is too short for a record").arg(recordLength));
+    const QString problem = recordLengthProblem(recordLength);
+    if (!problem.isEmpty())
+        throw ControlError(ControlError::BadRecordLength, problem);
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
     if (fd < 0)

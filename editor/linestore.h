@@ -31,8 +31,17 @@ public:
     LineStore(const LineStore &) = delete;
     LineStore &operator=(const LineStore &) = delete;
 
+    // The record lengths the record format holds: the count and at least one byte, and at most
+    // the count and the 65535 bytes it can give.
+    static constexpr int kShortestRecord = 3;
+    static constexpr int kLongestRecord = 65535 + 2;
+    // Why a record length cannot be used (a whole sentence), or the empty text when it fits the
+    // record format. Every record length read from outside is checked with this.
+    static QString recordLengthProblem(qint64 recordLength);
+
     // Opens `path` for reading and writing records of `recordLength` bytes; a missing file is
-    // created unless `create` is false, when it is a file-not-found error.
+    // created unless `create` is false, when it is a file-not-found error. A record length outside
+    // kShortestRecord ... kLongestRecord is a BadRecordLength error.
     void open(const QString &path, int recordLength, bool create = true);
     // Writes out what is gathered and closes the file. Safe to call twice.
     void close();

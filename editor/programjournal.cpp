@@ -1,6 +1,7 @@
 #include "programjournal.h"
 
 #include "controlerror.h"
+#include "linestore.h"
 
 #include <QFile>
 #include <QUrl>
@@ -61,7 +62,13 @@ std::optional<ProgramJournal> ProgramJournal::decode(const QByteArray &bytes, QS
         } else if (key == "lines") {
             j.lines = value.toLongLong(&ok);
         } else if (key == "reclen") {
-            j.recordLength = value.toInt(&ok);
+            const qint64 length = value.toLongLong(&ok);
+            if (ok && !LineStore::recordLengthProblem(length).isEmpty())
+                return refuse(QStringLiteral("its record length of %1 bytes is outside what a record holds (%2 to %3 bytes)")
+                                  .arg(length)
+                                  .arg(LineStore::kShortestRecord)
+                                  .arg(LineStore::kLongestRecord));
+            j.recordLength = static_cast<int>(length);
         } else if (key == "lfendsline") {
             j.lfEndsLine = value == "1";
         } else if (key == "changed") {
@@ -77,7 +84,7 @@ std::optional<ProgramJournal> ProgramJournal::decode(const QByteArray &bytes, QS
             return refuse(QStringLiteral("its %1 is not a number").arg(QString::fromLatin1(key)));
         ++seen;
     }
-    if (seen < 7 || j.program.isEmpty() || j.lines < 0 || j.recordLength < 5)
+    if (seen < 7 || j.program.isEmpty() || j.lines < 0 || j.recordLength == 0)
         return refuse(QStringLiteral("it is damaged"));
     return j;
 }

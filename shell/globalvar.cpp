@@ -1,6 +1,7 @@
 #include "globalvar.h"
 
 #include "settingsstore.h"
+#include "linestore.h"
 #include "tessarc.h"
 
 #include <algorithm>
@@ -174,7 +175,12 @@ void ViewSettings::applyTo(TESSARC &editor) const
 
 void IoSettings::read(const SettingsStore &s)
 {
-    recLen = static_cast<int>(s.integer(kIo, QStringLiteral("RECLEN"), 500));
+    const qint64 stored = s.integer(kIo, QStringLiteral("RECLEN"), 500);
+    recLenProblem = tessarc::LineStore::recordLengthProblem(stored);
+    if (recLenProblem.isEmpty())
+        recLen = static_cast<int>(stored);
+    else
+        recLenProblem += QStringLiteral(" The record length setting is refused and stays 500 bytes.");
     lfEndsLine = s.boolean(kIo, QStringLiteral("LFENDSLINE"), true);
     undoSteps = static_cast<int>(std::clamp<qint64>(s.integer(kIo, QStringLiteral("UNDOSTEPS"), 100), 0, kMostUndoSteps));
     undoMegabytes = static_cast<int>(std::clamp<qint64>(s.integer(kIo, QStringLiteral("UNDOMB"), 2048), 0, kMostUndoMegabytes));

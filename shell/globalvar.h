@@ -127,6 +127,7 @@ constexpr int kMostUndoMegabytes = 1024 * 1024;
 struct IoSettings
 {
     int recLen = 500;
+    QString recLenProblem; // why read() kept the default record length, or empty
     bool lfEndsLine = true;
     int undoSteps = 100;
     int undoMegabytes = 2048;

@@ -505,6 +505,8 @@ void mainform::loadSettings()
     g.io.read(s);
     g.io.applyTo(*TESSARC1);
     s.sync();
+    if (!g.io.recLenProblem.isEmpty())
+        m_prompts.message(this, g.io.recLenProblem, g.brand.programTitle);
 }
 
 void mainform::showEvent(QShowEvent *event)

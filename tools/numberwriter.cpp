@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -16,11 +17,14 @@ NumberWriter::NumberWriter(const QString &picture) : m_picture(picture)
     const QRegularExpressionMatch m = simple.match(picture);
     if (!m.hasMatch())
         return;
-    m_direct = true;
     m_integerZeros = static_cast<int>(m.capturedLength(1));
     m_point = m.capturedLength(2) > 0;
     m_zeros = static_cast<int>(m.capturedLength(3));
     m_hashes = static_cast<int>(m.capturedLength(4));
+    // The longest text: a sign, the integer digits or zeros, the point and every decimal place.
+    const qsizetype longest = 2 + std::max<qsizetype>(kWidestInteger, m.capturedLength(1)) + m.capturedLength(3)
+        + m.capturedLength(4);
+    m_direct = longest <= kLongestNumber;
 }
 
 bool NumberWriter::append(double value, QByteArray &out) const
@@ -38,7 +42,7 @@ bool NumberWriter::append(double value, QByteArray &out) const
 
 int NumberWriter::write(double value, char *out) const
 {
-    if (!std::isfinite(value))
+    if (!m_direct || !std::isfinite(value))
         return -1;
     const int places = m_zeros + m_hashes;
     // Most values a program holds are small enough that |value| * 10^places, rounded to a whole
@@ -76,7 +80,9 @@ int NumberWriter::write(double value, char *out) const
 
     // The value times 10^places as digits, rounded half away from zero on the 15-digit form.
     const int kept = exponent + 1 + places;
-    char scaled[400]; // scaled[0] takes a carry out of the first digit
+    // Room for every digit of a direct picture (kept <= kWidestInteger - 1 + places), and
+    // scaled[0] takes a carry out of the first digit.
+    char scaled[kLongestNumber + 2];
     int length = 0;
     int roundDigit = 0;
     if (kept > 0) {
@@ -104,7 +110,7 @@ int NumberWriter::write(double value, char *out) const
         }
     }
     // At least one integer digit (perhaps zero) before the decimal places.
-    char padded[440];
+    char padded[kLongestNumber + 2];
     int lead = places + 1 - length;
     if (lead < 0)
         lead = 0;

@@ -7,7 +7,8 @@ namespace tools {
 
 // A number picture prepared once: append() writes a value exactly as functions::formatNumber does.
 // The pictures the Options window makes ("0." then zeros then "#"s, with any number of leading
-// zeros before the point) are written directly; any other picture goes through formatNumber.
+// zeros before the point) are written directly when every value's text fits kLongestNumber
+// characters; any other picture, however long, goes through formatNumber.
 class NumberWriter
 {
 public:
@@ -18,8 +19,10 @@ public:
     bool direct() const { return m_direct; }
     // The most characters write() gives.
     static constexpr int kLongestNumber = 512;
+    // The most integer digits a finite double has (1.8e308), with one to spare for a carry.
+    static constexpr int kWidestInteger = 310;
     // For a picture written directly: writes the value's text to `out` (room for kLongestNumber
-    // characters) and gives its length; -1 when the value is not finite.
+    // characters) and gives its length; -1 when the value is not finite or the picture is not direct.
     int write(double value, char *out) const;
 
 private:

@@ -82,6 +82,7 @@ PointCloudExport::PointCloudExport(PointsFor which, const LineRules &rules)
     for (int i = 0; i < 3; ++i) {
         QByteArray zero;
         m_writer.append(0.0, zero);
+        m_zeroTooLong = zero.size() > NumberWriter::kLongestNumber;
         m_text[i].size = static_cast<int>(std::min<qsizetype>(zero.size(), NumberWriter::kLongestNumber));
         std::memcpy(m_text[i].bytes, zero.constData(), static_cast<std::size_t>(m_text[i].size));
     }
@@ -90,6 +91,9 @@ PointCloudExport::PointCloudExport(PointsFor which, const LineRules &rules)
 bool PointCloudExport::open(const QString &target)
 {
     m_file.setFileName(target);
+    if (m_zeroTooLong)
+        return fail(QStringLiteral("the number picture writes 0 with more than %1 characters")
+                        .arg(NumberWriter::kLongestNumber));
     // Unbuffered, so every write's failure shows at once: a buffered write that fails only when
     // the file is closed would not stop the rename.
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))

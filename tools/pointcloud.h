@@ -83,6 +83,7 @@ private:
 
     PointsFor m_which;
     NumberWriter m_writer;
+    bool m_zeroTooLong = false; // the picture's 0 does not fit a coordinate's text
     bool m_spaces;
     LetterScan m_scan;
     // The output picture when it is one whose values can be copied from plain number texts: its

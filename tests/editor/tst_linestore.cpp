@@ -144,7 +144,7 @@ private slots:
         QFETCH(int, to);
         // Big records so that a hundred of them span several of the blocks a move goes by.
         LineStore store;
-        store.open(freshPath("move.qen.tmp"), 200000);
+        store.open(freshPath("move.qen.tmp"), LineStore::kLongestRecord);
         for (int k = 1; k <= 100; ++k)
             store.write(L(k), "R" + QByteArray::number(k));
         store.moveRecords(L(first), count, L(to));

@@ -217,6 +217,36 @@ private slots:
         QVERIFY(w->globalVar.recent.entries[0].isEmpty());
     }
 
+    // A record length in the settings that a record cannot hold is refused at start, with a
+    // message, and the default kept; a good one is used.
+    void recordLengthSettings_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("recLen"); // 0: refused
+        QTest::newRow("2147483647") << "2147483647" << 0;
+        QTest::newRow("0") << "0" << 0;
+        QTest::newRow("65538, one past the count") << "65538" << 0;
+        QTest::newRow("65537, the longest") << "65537" << 65537;
+        QTest::newRow("3, the shortest") << "3" << 3;
+    }
+    void recordLengthSettings()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, recLen);
+        storeSetting(QStringLiteral("IO/RECLEN"), stored);
+        start();
+        if (recLen == 0) {
+            QCOMPARE(prompts.log, QStringList{QStringLiteral("message: VORNEXA: Bad record length: %1 bytes is outside what a "
+                                                             "record holds (3 to 65537 bytes). The record length setting is "
+                                                             "refused and stays 500 bytes.")
+                                                  .arg(stored)});
+            QCOMPARE(w->TESSARC1->recLen, 500);
+        } else {
+            QVERIFY(prompts.log.isEmpty());
+            QCOMPARE(w->TESSARC1->recLen, recLen);
+        }
+    }
+
     void recordLengths_data()
     {
         QTest::addColumn<QString>("typed");

@@ -163,6 +163,8 @@ private slots:
         QTest::newRow("damaged record") << "record" << 39
                                         << "Lines 40 to 100 could not be read from the line store and are left out.";
         QTest::newRow("damaged journal") << "journal" << -1 << "but they cannot be recovered";
+        QTest::newRow("journal with a huge record length")
+            << "reclen" << -1 << "its record length of 2147483647 bytes is outside what a record holds (3 to 65537 bytes)";
     }
 
     void disagreeingStoreOrJournal()
@@ -171,9 +173,15 @@ private slots:
         QFETCH(int, linesLeft);
         QFETCH(QString, message);
         const QString store = leaveStore();
-        QFile file(damage == QLatin1String("journal") ? tessarc::ProgramJournal::pathFor(store) : store);
+        const bool inJournal = damage == QLatin1String("journal") || damage == QLatin1String("reclen");
+        QFile file(inJournal ? tessarc::ProgramJournal::pathFor(store) : store);
         QVERIFY(file.open(QIODevice::ReadWrite));
-        if (damage == QLatin1String("truncate"))
+        if (damage == QLatin1String("reclen")) {
+            const QByteArray journal = file.readAll().replace("reclen=500\n", "reclen=2147483647\n");
+            QVERIFY(journal.contains("reclen=2147483647"));
+            file.resize(0);
+            file.write(journal);
+        } else if (damage == QLatin1String("truncate"))
             file.resize(50 * 500);
         else if (damage == QLatin1String("record"))
             file.seek(39 * 500), file.write("\xff\x7f", 2);

@@ -1,4 +1,5 @@
 #include "numbers.h"
+#include "numberwriter.h"
 #include "testenv.h"
 
 #include <limits>
@@ -138,6 +139,41 @@ private slots:
         QFETCH(double, value);
         QFETCH(QString, picture);
         QTEST(functions::formatNumber(value, picture), "expected");
+    }
+
+    // Pictures far longer than the pictures the Options window makes are written in full by the
+    // number writer, the same as formatNumber writes them, and read back as the value.
+    void longPicturesAreWrittenInFull_data()
+    {
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<int>("length");
+        const QString places600 = QStringLiteral("0.") + QString(600, QLatin1Char('0'));
+        const QString zeros520 = QString(520, QLatin1Char('0')) + QStringLiteral(".####");
+        QTest::newRow("600 places") << places600 << -1.5 << 1 + 1 + 1 + 600;
+        QTest::newRow("600 places, 1e308") << places600 << 1e308 << 309 + 1 + 600;
+        QTest::newRow("600 places, smallest double") << places600 << std::numeric_limits<double>::denorm_min() << 1 + 1 + 600;
+        QTest::newRow("520 leading zeros") << zeros520 << 12.25 << 520 + 1 + 2;
+        QTest::newRow("200 places, written directly") << QStringLiteral("0.") + QString(200, QLatin1Char('#')) << 1e300 << 301 + 1;
+    }
+    void longPicturesAreWrittenInFull()
+    {
+        QFETCH(QString, picture);
+        QFETCH(double, value);
+        QFETCH(int, length);
+        const tools::NumberWriter writer(picture);
+        QByteArray out;
+        QVERIFY(writer.append(value, out));
+        QCOMPARE(out.size(), length);
+        QCOMPARE(out, functions::formatNumber(value, picture).toLatin1());
+        QCOMPARE(functions::leadingNumber(QByteArrayView(out)), value);
+        if (writer.direct()) {
+            char text[tools::NumberWriter::kLongestNumber];
+            QCOMPARE(writer.write(value, text), length);
+        } else {
+            char text[1];
+            QCOMPARE(writer.write(value, text), -1); // never past a buffer sized for direct pictures
+        }
     }
 };
 

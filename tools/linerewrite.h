@@ -1,5 +1,7 @@
 #pragma once
 
+#include "commentrule.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -12,6 +14,7 @@ struct LineRules
     bool spaces = true;                                // NUMBERS / SPACES: spaces may stand inside a number
     QString outputFormat = QStringLiteral("0.####");   // FORMATS / OUTPUTFORMAT: the picture of every value written
     qsizetype maxLength = 498;                         // the most bytes a line holds: the record length less its count
+    tessarc::CommentRule comments{QStringLiteral("("), QStringLiteral(")"), QStringLiteral(";")}; // COMMENTS: no word stands inside one
 };
 
 // What a line's work says of a line besides its new text. TooLong and NotFinite stop the run at the

@@ -270,6 +270,7 @@ LineRules ToolWindow::lineRules() const
     rules.spaces = m_host.values().numbers.spaces;
     rules.outputFormat = m_host.values().numbers.outputFormat;
     rules.maxLength = std::max(0, m_host.editor().recLen - 2);
+    rules.comments = m_host.values().comments.rule();
     return rules;
 }
 

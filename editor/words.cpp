@@ -1,5 +1,11 @@
 #include "words.h"
 
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <system_error>
+
 namespace tessarc {
 
 namespace {
@@ -54,6 +60,34 @@ qsizetype skipEnd(QByteArrayView line, qsizetype i, SkipSpan::Kind &kind)
     return -1;
 }
 
+// The value of a number text of more than 15 digits (a sign, digits, at most one point, and the
+// spaces that may stand inside it): too large a number reads as infinity, too small a one as 0.
+double longNumber(const char *from, const char *to)
+{
+    std::string text;
+    text.reserve(std::size_t(to - from));
+    bool whole = true;        // still before the point
+    bool wholeDigits = false; // a digit other than a leading 0 before the point
+    for (const char *p = from; p < to; ++p) {
+        if (*p == ' ' || *p == '\t' || *p == '+')
+            continue;
+        if (*p == '.')
+            whole = false;
+        else if (whole && *p >= '1' && *p <= '9')
+            wholeDigits = true;
+        text.push_back(*p);
+    }
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    (void)end;
+    if (error == std::errc::result_out_of_range) {
+        value = wholeDigits ? std::numeric_limits<double>::infinity() : 0.0;
+        if (!text.empty() && text.front() == '-')
+            value = -value;
+    }
+    return value;
+}
+
 } // namespace
 
 WordReader::WordReader(const CommentRule &rule, bool spaces)
@@ -66,53 +100,70 @@ template <typename Visit>
 void WordReader::walk(QByteArrayView line, Visit &&visit) const
 {
     const qsizetype n = line.size();
-    const QList<CommentSpan> comments = m_comments.any() ? m_comments.spans(line) : QList<CommentSpan>{};
-    qsizetype ci = 0;
+    const char *data = line.data();
+    // The next comment, found as the walk reaches it: most lines hold none, or one at the end.
+    qsizetype from = 0;
+    CommentSpan comment;
+    bool commentAhead = m_comments.any() && m_comments.next(line, from, comment);
+    qsizetype limit = commentAhead ? comment.start : n;
     qsizetype i = 0;
     while (i < n) {
-        if (ci < comments.size() && i >= comments[ci].start) {
-            i = std::max(i, comments[ci].start + comments[ci].length);
-            ++ci;
+        if (i >= limit) {
+            i = std::max(i, comment.start + comment.length);
+            commentAhead = m_comments.next(line, from, comment);
+            limit = commentAhead ? comment.start : n;
             continue;
         }
-        const qsizetype limit = ci < comments.size() ? comments[ci].start : n;
         SkipSpan::Kind kind = SkipSpan::Kind::Comment;
         const qsizetype end = skipEnd(line, i, kind);
         if (end >= 0) {
             i = std::max(end, i + 1);
             continue;
         }
-        const char c = line[i];
+        const char c = data[i];
         if (!isLetter(c)) {
             ++i;
             continue;
         }
-        if (i + 1 < limit && isLetter(line[i + 1])) {
-            while (i < limit && isLetter(line[i]))
+        if (i + 1 < limit && isLetter(data[i + 1])) {
+            while (i < limit && isLetter(data[i]))
                 ++i; // an alphabetic token
             continue;
         }
         // i is a letter that starts a would-be word (the byte before it is not a letter).
         qsizetype j = i + 1;
         if (m_spaces)
-            while (j < limit && (line[j] == ' ' || line[j] == '\t'))
+            while (j < limit && (data[j] == ' ' || data[j] == '\t'))
                 ++j;
-        if (j < limit && (line[j] == '[' || line[j] == '#')) {
-            if (!visit(i, LetterUse::Expression, Word{}))
+        if (j < limit && (data[j] == '[' || data[j] == '#')) {
+            Word w;
+            w.letter = upper(c);
+            w.letterPos = i;
+            if (!visit(i, LetterUse::Expression, w))
                 return;
             i = j;
             continue;
         }
         const qsizetype start = j;
-        if (j < limit && (line[j] == '+' || line[j] == '-'))
-            ++j;
-        bool digit = false;
+        bool negative = false;
+        if (j < limit && (data[j] == '+' || data[j] == '-'))
+            negative = data[j++] == '-';
+        // Up to 15 digits make a whole number a double holds exactly, and one division by an
+        // exact power of ten then rounds as a full reading of the text does.
+        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        unsigned long long whole = 0;
+        int digits = 0;
+        int decimals = 0;
         bool point = false;
         qsizetype last = j; // one past the last number character
         while (j < limit) {
-            const char d = line[j];
+            const char d = data[j];
             if (isDigit(d)) {
-                digit = true;
+                if (++digits <= 15) {
+                    whole = whole * 10 + unsigned(d - '0');
+                    decimals += point ? 1 : 0;
+                }
                 last = ++j;
             } else if (d == '.' && !point) {
                 point = true;
@@ -123,7 +174,7 @@ void WordReader::walk(QByteArrayView line, Visit &&visit) const
                 break;
             }
         }
-        if (!digit) {
+        if (digits == 0) {
             if (!visit(i, LetterUse::Bare, Word{}))
                 return;
             i = start;
@@ -134,16 +185,25 @@ void WordReader::walk(QByteArrayView line, Visit &&visit) const
         w.letterPos = i;
         w.numberStart = start;
         w.numberLength = last - start;
-        QByteArray text;
-        text.reserve(w.numberLength);
-        for (qsizetype k = start; k < last; ++k)
-            if (line[k] != ' ' && line[k] != '\t')
-                text.append(line[k]);
-        w.value = text.toDouble();
+        if (digits <= 15) {
+            const double magnitude = double(whole) / kPowers[decimals];
+            w.value = negative ? -magnitude : magnitude;
+        } else {
+            w.value = longNumber(data + start, data + last);
+        }
         if (!visit(i, LetterUse::Word, w))
             return;
         i = last;
     }
+}
+
+bool WordReader::holdsLetter(QByteArrayView line, char upperLetter)
+{
+    if (line.isEmpty())
+        return false;
+    const char lower = char(upperLetter - 'A' + 'a');
+    return std::memchr(line.data(), upperLetter, size_t(line.size()))
+        || std::memchr(line.data(), lower, size_t(line.size()));
 }
 
 QList<Word> WordReader::words(QByteArrayView line) const
@@ -157,10 +217,22 @@ QList<Word> WordReader::words(QByteArrayView line) const
     return out;
 }
 
+void WordReader::words(QByteArrayView line, QList<Word> &out) const
+{
+    out.clear();
+    walk(line, [&](qsizetype, LetterUse use, const Word &w) {
+        if (use == LetterUse::Word)
+            out.append(w);
+        return true;
+    });
+}
+
 std::optional<Word> WordReader::first(QByteArrayView line, char letter) const
 {
     const char want = upper(letter);
     std::optional<Word> found;
+    if (!isLetter(want) || !holdsLetter(line, want))
+        return found;
     walk(line, [&](qsizetype pos, LetterUse use, const Word &w) {
         if (use == LetterUse::Word && w.letter == want) {
             found = w;
@@ -176,10 +248,28 @@ LetterUse WordReader::firstUse(QByteArrayView line, char letter) const
 {
     const char want = upper(letter);
     LetterUse found = LetterUse::None;
+    if (!isLetter(want) || !holdsLetter(line, want))
+        return found;
     walk(line, [&](qsizetype pos, LetterUse use, const Word &) {
         if (upper(line[pos]) != want)
             return true;
         found = use;
+        return false;
+    });
+    return found;
+}
+
+FoundWord WordReader::find(QByteArrayView line, char letter) const
+{
+    const char want = upper(letter);
+    FoundWord found;
+    if (!isLetter(want) || !holdsLetter(line, want))
+        return found;
+    walk(line, [&](qsizetype, LetterUse use, const Word &w) {
+        if (use == LetterUse::Bare || w.letter != want)
+            return true;
+        found.use = use;
+        found.word = w;
         return false;
     });
     return found;

@@ -44,6 +44,13 @@ enum class LetterUse {
 // letter followed by another letter begins an alphabetic token (GOTO, sub, Mazak) and starts no
 // word. The number is an optional sign, digits and at most one point, with at least one digit;
 // with spaces allowed they may stand between the letter and the number and inside the number.
+// The first word of a letter, or the expression that stands in its place.
+struct FoundWord
+{
+    LetterUse use = LetterUse::None; // None, Word or Expression: a bare letter is passed over
+    Word word;                       // for Word; for Expression only letterPos is set
+};
+
 class TESSARC_EXPORT WordReader
 {
 public:
@@ -53,12 +60,18 @@ public:
 
     // Every word of the line, in order.
     QList<Word> words(QByteArrayView line) const;
+    // The same into `out` (emptied first), whose room is kept from line to line.
+    void words(QByteArrayView line, QList<Word> &out) const;
 
     // The first word of the letter (either case), if any.
     std::optional<Word> first(QByteArrayView line, char letter) const;
 
     // How the first place the letter could start a word is used.
     LetterUse firstUse(QByteArrayView line, char letter) const;
+
+    // The first place the letter (either case) starts a word or stands before an expression or a
+    // parameter: what a tool that changes the letter's value works on. Bare letters are passed over.
+    FoundWord find(QByteArrayView line, char letter) const;
 
     // The comments, parameters and expressions of the line, in order.
     QList<SkipSpan> skipSpans(QByteArrayView line) const;
@@ -67,6 +80,9 @@ private:
     // Walks the line; `visit(letterPos, use, word)` returns false to stop.
     template <typename Visit>
     void walk(QByteArrayView line, Visit &&visit) const;
+
+    // Whether the letter's byte (either case) occurs on the line at all.
+    static bool holdsLetter(QByteArrayView line, char upperLetter);
 
     CommentScanner m_comments;
     bool m_spaces;

@@ -120,7 +120,7 @@ private:
 
 QString StepResult::logLine() const
 {
-    return macro::logLine(number, step.stepType, step.comment, ms, outcome, reason);
+    return macro::logLine(number, step.stepType, step.comment, ms, outcome, reason, note);
 }
 
 bool RunResult::allRan(int stepCount) const
@@ -248,6 +248,8 @@ StepResult MacroRunner::runStep(int number, int count, const MacroStep &step)
     });
     lock.release();
     filled.button->click();
+    if (window && !window->lastNote().what.isEmpty())
+        result.note = window->lastNote().textWithoutTime();
     if (window)
         window->close();
     disconnect(watch);

@@ -26,6 +26,7 @@ struct StepResult
     MacroStep step;
     StepOutcome outcome = StepOutcome::Ran;
     QString reason; // why it refused or failed: what its tool (or the step filler) said
+    QString note;   // what its tool said it did (without the time), when it ran
     qint64 ms = 0;
     // The step's line of the run log (it starts with CR LF).
     QString logLine() const;

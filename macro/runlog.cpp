@@ -23,7 +23,7 @@ QString dateTimeText(const QDateTime &when)
 }
 
 QString logLine(int number, const QString &stepType, const QString &comment, qint64 ms, StepOutcome outcome,
-                const QString &reason)
+                const QString &reason, const QString &note)
 {
     QString line = QStringLiteral("\r\n%1 %2(%3) - %4 seconds")
                        .arg(number, 3, 10, QLatin1Char('0'))
@@ -41,6 +41,8 @@ QString logLine(int number, const QString &stepType, const QString &comment, qin
         line += QStringLiteral(" - failed: ") + why;
         break;
     }
+    if (!note.isEmpty())
+        line += QStringLiteral(" - ") + note;
     return line;
 }
 

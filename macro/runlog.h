@@ -21,9 +21,10 @@ QString dateTimeText(const QDateTime &when);
 
 // The log line of step `number`: CR LF, the number in three digits at least, a space, the step
 // name, the comment in brackets, " - ", the time and " seconds". A step that did not run to its end
-// says so after the time, with the reason: " - refused: ..." or " - failed: ...".
+// says so after the time, with the reason: " - refused: ..." or " - failed: ...". The note of what
+// the step's tool did, when it gave one, follows after " - ".
 QString logLine(int number, const QString &stepType, const QString &comment, qint64 ms, StepOutcome outcome,
-                const QString &reason);
+                const QString &reason, const QString &note = QString());
 
 // The report once the run is over: when it started and ended, how long it took, then the log.
 QString reportText(const QString &macroName, const QDateTime &started, const QDateTime &ended, qint64 ms,

@@ -24,13 +24,15 @@ std::optional<QString> checkFields(const FilterSettings &settings, const QString
 // One line of a Filter run: a word of the letter whose value hardly differs from the last one
 // kept is taken out of its line. The last kept value lives here from line to line.
 //
-// A line's word is the first occurrence of the letter (case ignored) with its number text; a line
-// without the letter, or whose letter has no digit after it, is written back as it was and leaves
-// the last kept value alone. The first word of the run is always kept and sets the last kept
-// value. A later word goes when |v - last| <= |tolerance|, its value compared with its sign: the
-// new line is the text before the letter followed by the text after its number (with spaces on,
-// the spaces after the number go with it). Otherwise the word stays and its value becomes the last
-// kept one. A line never grows.
+// A line's word is the first word of the letter; a line without one is written back as it was and
+// leaves the last kept value alone, and so is one whose first word of it holds an expression
+// (Expression). The first word of the run is always kept and sets the last kept value. A later
+// word goes when |v - last| <= |tolerance|, its value compared with its sign: the new line is the
+// text before the letter followed by the text after its number (with spaces on, the spaces after
+// the number go with it). Otherwise the word stays and its value becomes the last kept one. A word
+// of a line that holds an arc's centre or radius (I, J, K or R) is part of the arc and stays: the
+// line gives Arc where the word would have gone, and its value becomes the last kept one. A line
+// never grows.
 class FilterWork
 {
 public:
@@ -42,7 +44,7 @@ public:
     double lastKept() const { return m_last; }
 
 private:
-    LetterMatch m_letter;
+    WordFinder m_letter;
     double m_tolerance = 0.0;
     bool m_spaces = true;
     bool m_anyKept = false;

@@ -5,33 +5,30 @@
 
 namespace tools {
 
-SizeLineReader::SizeLineReader(const SizeRules &rules)
-    : m_commentAware(rules.commentAware && tessarc::CommentScanner(rules.comments).any()), m_scanner(rules.comments)
-{
-}
-
-QByteArrayView SizeLineReader::operator()(QByteArrayView line)
-{
-    // A line without a comment is read as it is, without a copy.
-    qsizetype from = 0;
-    tessarc::CommentSpan span;
-    if (!m_commentAware || !m_scanner.next(line, from, span))
-        return line;
-    m_stripped.resize(0);
-    m_scanner.appendStripped(line, m_stripped);
-    return m_stripped;
-}
-
 void SizeScan::addLine(QByteArrayView line)
 {
-    m_scan.addLine(m_reader(line));
+    m_reader.words(line, m_words);
+    quint32 met = 0;
+    for (const tessarc::Word &word : std::as_const(m_words)) {
+        const int i = word.letter - 'A';
+        if ((met >> i) & 1u)
+            continue;
+        met |= 1u << i;
+        LetterExtent &extent = m_extents[static_cast<std::size_t>(i)];
+        if (!extent.seen) {
+            extent = {true, word.value, word.value};
+        } else {
+            extent.min = std::min(extent.min, word.value);
+            extent.max = std::max(extent.max, word.value);
+        }
+    }
 }
 
 QStringList SizeScan::rows() const
 {
     QStringList rows;
     for (int i = 0; i < 26; ++i) {
-        const LetterExtent &extent = m_scan.extents()[static_cast<std::size_t>(i)];
+        const LetterExtent &extent = m_extents[static_cast<std::size_t>(i)];
         if (extent.seen)
             rows.append(QChar(u'A' + i) + QStringLiteral("\t\t") + plainNumber(extent.max) + QStringLiteral("\t\t")
                         + plainNumber(extent.min));
@@ -40,19 +37,18 @@ QStringList SizeScan::rows() const
 }
 
 PositionScan::PositionScan(QChar letter, const SizeRules &rules)
-    : m_reader(rules), m_spaces(rules.spaces), m_letter(letter.toUpper())
+    : m_reader(rules.comments, rules.spaces), m_letter(letter.toUpper())
 {
     if (m_letter >= QLatin1Char('A') && m_letter <= QLatin1Char('Z'))
-        m_bit = letterBit(static_cast<char>(m_letter.unicode()));
+        m_byte = static_cast<char>(m_letter.unicode());
 }
 
 void PositionScan::addLine(qint64 line, QByteArrayView text)
 {
-    if (!m_bit)
+    if (!m_byte)
         return;
-    m_scan.read(m_reader(text), m_spaces, m_bit);
-    if (m_scan.found() & m_bit)
-        m_positions.push_back({line, m_scan.number(m_letter.unicode() - 'A').value()});
+    if (const std::optional<tessarc::Word> word = m_reader.first(text, m_byte))
+        m_positions.push_back({line, word->value});
 }
 
 QString positionRow(QChar letter, const LetterPosition &position)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "commentrule.h"
-#include "letterscan.h"
+#include "words.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -17,47 +17,42 @@
 // range's lines one by one.
 namespace tools {
 
-// How Find Size reads a line: the "Comment Aware" box and the settings the lookup depends on.
+// How Find Size reads a line: the settings the reader of words depends on.
 struct SizeRules
 {
-    bool commentAware = false;      // cAware: comments are removed before reading
     bool spaces = true;             // NUMBERS / SPACES
     tessarc::CommentRule comments{QStringLiteral("("), QStringLiteral(")"), QString()}; // the program's comment rule
 };
 
-// The lines a Find Size pass reads: each line as it is, or without its comments when comment aware.
-// Only lines that hold a comment are copied.
-class SizeLineReader
+// The smallest and largest value met of one letter: `seen` once a value of it was met.
+struct LetterExtent
 {
-public:
-    explicit SizeLineReader(const SizeRules &rules);
-    // The part of `line` to read; valid until the next call.
-    QByteArrayView operator()(QByteArrayView line);
-
-private:
-    bool m_commentAware;
-    tessarc::CommentScanner m_scanner;
-    QByteArray m_stripped;
+    bool seen = false;
+    double min = 0.0;
+    double max = 0.0;
 };
+// Index 0 is A.
+using LetterExtents = std::array<LetterExtent, 26>;
 
 // Every letter's extent over the lines given, each line read once for all 26 letters: the first
-// occurrence of a letter on a line counts, wherever it stands (a letter with no number counts as 0).
+// word of a letter on a line counts.
 class SizeScan
 {
 public:
-    explicit SizeScan(const SizeRules &rules) : m_reader(rules), m_scan(rules.spaces) {}
+    explicit SizeScan(const SizeRules &rules) : m_reader(rules.comments, rules.spaces) {}
 
     void addLine(QByteArrayView line);
 
     // Index 0 is A.
-    const LetterExtents &extents() const { return m_scan.extents(); }
+    const LetterExtents &extents() const { return m_extents; }
     // The rows of the letter list: for each letter seen, A to Z, the letter, two tabs, the largest
     // value, two tabs, the smallest (numbers in their plain text form).
     QStringList rows() const;
 
 private:
-    SizeLineReader m_reader;
-    ExtentScan m_scan;
+    tessarc::WordReader m_reader;
+    QList<tessarc::Word> m_words;
+    LetterExtents m_extents{};
 };
 
 // One position of a letter: the line and the value there.
@@ -84,11 +79,9 @@ public:
     std::vector<LetterPosition> takePositions() { return std::move(m_positions); }
 
 private:
-    SizeLineReader m_reader;
-    LetterScan m_scan;
-    bool m_spaces;
+    tessarc::WordReader m_reader;
     QChar m_letter;
-    quint32 m_bit = 0;
+    char m_byte = 0; // the letter, 0 when it is none
     std::vector<LetterPosition> m_positions;
 };
 

@@ -12,19 +12,18 @@ std::optional<QString> checkFields(const FormatSettings &settings, const QString
 }
 
 FormatWork::FormatWork(const FormatSettings &settings, const LineRules &rules)
-    : m_letter(settings.axis), m_rules(rules), m_writer(rules.outputFormat)
+    : m_letter(settings.axis, rules), m_rules(rules), m_writer(rules.outputFormat)
 {
 }
 
 LineFault FormatWork::operator()(QByteArrayView line, QByteArray &out) const
 {
-    const qsizetype p = m_letter.find(line);
-    if (p < 0) {
+    const tessarc::FoundWord found = m_letter.find(line);
+    if (found.use != tessarc::LetterUse::Word) {
         copyLine(line, out);
-        return LineFault::None;
+        return found.use == tessarc::LetterUse::Expression ? LineFault::Expression : LineFault::None;
     }
-    const Word word = readWord(line, p, m_rules.spaces);
-    return writeWord(line, word, word.value, m_writer, m_rules.maxLength, out);
+    return writeWord(line, found.word, found.word.value, m_writer, m_rules.maxLength, out);
 }
 
 } // namespace tools

@@ -20,9 +20,9 @@ struct FormatSettings
 // TEXTNULL text).
 std::optional<QString> checkFields(const FormatSettings &settings, const QString &textNull);
 
-// One line of a Format run: the number after the letter's first occurrence (case ignored) written
-// again with the output picture, exactly as Operations writes a result (a letter with no number
-// gets 0 written after it). A line without the letter is written back as it was. A line that would
+// One line of a Format run: the number of the letter's first word written again with the output
+// picture, exactly as Operations writes a result. A line without a word of the letter is written
+// back as it was; one whose first word of it holds an expression gives Expression and stays. A line that would
 // grow longer than a record holds gives TooLong, a number too large for a double NotFinite; `out`
 // then holds the line as it was.
 class FormatWork
@@ -32,7 +32,7 @@ public:
     LineFault operator()(QByteArrayView line, QByteArray &out) const;
 
 private:
-    LetterMatch m_letter;
+    WordFinder m_letter;
     LineRules m_rules;
     NumberWriter m_writer;
 };

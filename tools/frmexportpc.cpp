@@ -102,5 +102,9 @@ QString frmExportPC::runOn(const tools::LineRange &range)
     }
     if (!cloud.error().isEmpty() || !cloud.commit())
         return cloud.error() + QStringLiteral(". No point cloud was written.");
+    QString detail = QStringLiteral("%1 points written to %2").arg(cloud.points()).arg(QDir::toNativeSeparators(m_target));
+    if (cloud.guessed() > 0)
+        detail += QStringLiteral(", %1 of them keeping a coordinate an expression sets").arg(cloud.guessed());
+    tellNote(detail);
     return QString();
 }

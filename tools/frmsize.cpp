@@ -8,7 +8,6 @@
 #include "tessarc.h"
 
 #include <QBoxLayout>
-#include <QCheckBox>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
@@ -62,8 +61,6 @@ frmSize::frmSize(Host &host) : ToolWindow(host, nullptr, QStringLiteral("Find Si
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setWordWrap(true);
     List1 = listView(this, "List1", m_letters);
-    cAware = new QCheckBox(QStringLiteral("Comment Aware"), this);
-    cAware->setObjectName(QStringLiteral("cAware"));
     Label3 = new QLabel(QStringLiteral("All positions of axis."), this);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label4 = new QLabel(QStringLiteral("Click on position below to scroll to line."), this);
@@ -87,7 +84,6 @@ frmSize::frmSize(Host &host) : ToolWindow(host, nullptr, QStringLiteral("Find Si
     auto *letters = new QVBoxLayout;
     letters->addWidget(Label1);
     letters->addWidget(List1, 1);
-    letters->addWidget(cAware);
     auto *positions = new QVBoxLayout;
     positions->addWidget(Label3);
     positions->addWidget(Label4);
@@ -111,7 +107,6 @@ frmSize::frmSize(Host &host) : ToolWindow(host, nullptr, QStringLiteral("Find Si
 tools::SizeRules frmSize::rules() const
 {
     tools::SizeRules rules;
-    rules.commentAware = cAware->isChecked();
     rules.spaces = host().values().numbers.spaces;
     rules.comments = host().values().comments.rule();
     return rules;

@@ -4,7 +4,6 @@
 #include "positionlist.h"
 #include "toolwindow.h"
 
-class QCheckBox;
 class QListView;
 class QModelIndex;
 class QStringListModel;
@@ -18,7 +17,6 @@ class frmSize : public tools::ToolWindow
 public:
     explicit frmSize(Host &host);
 
-    QCheckBox *cAware = nullptr; // "Comment Aware"
     QLabel *Label1 = nullptr;    // "Click on an axis to list all positions of that axis in this program."
     QListView *List1 = nullptr;  // one row a letter: letter, max, min
     QLabel *Label3 = nullptr;    // "All positions of axis." until a letter is listed

@@ -79,9 +79,20 @@ LineNumberWork::LineNumberWork(const LineNumberSettings &settings, const LineRan
 
 qsizetype LineNumberWork::afterLeadingN(QByteArrayView line) const
 {
+    // An N word first on the line: the letter, then its number characters (spaces too, with spaces
+    // on), holding a digit. "NEXT" or "N#1" is no N word.
     if (line.isEmpty() || (line[0] != 'N' && line[0] != 'n'))
         return 0;
-    return numberEnd(line, 1, m_rules.spaces);
+    qsizetype end = 1;
+    bool digit = false;
+    for (; end < line.size(); ++end) {
+        const char c = line[end];
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (c != '-' && c != '+' && c != '.' && !(m_rules.spaces && c == ' '))
+            break;
+    }
+    return digit ? end : 0;
 }
 
 LineFault LineNumberWork::operator()(QByteArrayView line, QByteArray &out)

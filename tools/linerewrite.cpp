@@ -17,6 +17,8 @@ QString lineFaultText(LineFault fault)
         return QStringLiteral("The new value is too large to be written, so the line was left as it was.");
     case LineFault::Expression:
         return QStringLiteral("holds an expression");
+    case LineFault::Arc:
+        return QStringLiteral("an arc's end point");
     }
     return QString();
 }

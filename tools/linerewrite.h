@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
+
 // What every value-rewriting tool needs besides its own fields, and what it gives back for a line.
 namespace tools {
 
@@ -24,7 +26,9 @@ enum class LineFault {
     TooLong,     // the new line would not fit in a record
     NotFinite,   // the new value is too large for a number (or not a number at all)
     Expression,  // the tool's word holds an expression or a parameter, not a number: left alone
+    Arc,         // the word would go, but the line is an arc's and its end point is part of its shape
 };
+constexpr std::size_t kLineFaultCount = 5;
 
 // Whether the fault ends the run at its line (else the line is only left alone and counted).
 constexpr bool stopsRun(LineFault fault)

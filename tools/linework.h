@@ -3,7 +3,6 @@
 #include "linerewrite.h"
 #include "numberwriter.h"
 #include "wordscan.h"
-#include "mirror.h"
 #include "operations.h"
 
 #include <QByteArray>
@@ -29,19 +28,7 @@ private:
     LineRules m_rules;
     NumberWriter m_writer;
     double m_constant = 0.0;
-    LetterMatch m_letter;
-};
-
-// One line of a Mirror run, as tools::rewriteLine(MirrorSettings, ...) gives it.
-class MirrorWork
-{
-public:
-    MirrorWork(const MirrorSettings &settings, const LineRules &rules);
-    LineFault operator()(QByteArrayView line, QByteArray &out) const;
-
-private:
-    MirrorSettings m_settings;
-    LineRules m_rules;
+    WordFinder m_letter;
 };
 
 } // namespace tools

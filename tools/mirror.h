@@ -1,8 +1,11 @@
 #pragma once
 
 #include "linerewrite.h"
+#include "numberwriter.h"
+#include "wordscan.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <optional>
 
@@ -22,15 +25,32 @@ struct MirrorSettings
 // TEXTNULL text) for an empty or blank letter or a position that is empty or not numeric.
 std::optional<QString> checkFields(const MirrorSettings &settings, const QString &textNull);
 
-// Every occurrence of `first` in `line` written as `second` and every occurrence of `second` as
-// `first`, in one pass from left to right. Both are three characters; the search ignores case and
-// the words are written as given. Nothing else of the line changes, whatever bytes it holds.
-QByteArray swapWords(const QByteArray &line, const QByteArray &first, const QByteArray &second);
+// One line of a Mirror run. The centre form of arcs lives here from line to line: offsets from
+// the start point (G91.1, where a run starts) until a G90.1 word makes them positions.
+//
+// The value of the letter's first word becomes 2 * m - v, written with the output picture as
+// Operations writes it. Mirroring X, Y or Z also mirrors the arc centre word of that axis (I, J or
+// K) on the same line: negated while centres are offsets, 2 * m - v while they are positions. When
+// ticked, the G words 2 and 3 (G2, g02, G03, ...) swap, and so do G41 and G42: the digit is
+// changed in place, so the word keeps its case and form. R words stay. Only words change: nothing
+// inside a comment, a parameter or an expression, nor a longer word (G20, G021). A line whose
+// first word of the letter or of its centre letter holds an expression cannot be mirrored: it is
+// written back as it was and gives Expression.
+class MirrorWork
+{
+public:
+    MirrorWork(const MirrorSettings &settings, const LineRules &rules);
+    LineFault operator()(QByteArrayView line, QByteArray &out);
 
-// One line of a Mirror run: the number after the letter's first occurrence (case ignored) becomes
-// 2 * m - v, written with the output picture, as Operations writes it; then, when ticked, G02 and
-// G03 are swapped, then G41 and G42, anywhere on the line. A line without the letter still has its
-// words swapped.
-LineResult rewriteLine(const MirrorSettings &settings, const QByteArray &line, const LineRules &rules);
+private:
+    MirrorSettings m_settings;
+    LineRules m_rules;
+    NumberWriter m_writer;
+    WordFinder m_letter;
+    WordFinder m_centre; // I, J or K for X, Y or Z; no letter otherwise
+    double m_position = 0.0;
+    bool m_absoluteCentres = false;
+    QByteArray m_buffer;
+};
 
 } // namespace tools

@@ -1,6 +1,7 @@
 #include "operations.h"
 
 #include "axislookup.h"
+#include "linework.h"
 #include "numbers.h"
 
 #include <cmath>
@@ -39,17 +40,9 @@ std::optional<QString> checkFields(const OperationsSettings &settings, const QSt
 
 LineResult rewriteLine(const OperationsSettings &settings, const QByteArray &line, const LineRules &rules)
 {
-    QString axis = settings.axis;
-    const functions::AxisValue found = functions::findAxisValue(axis, line, rules.spaces);
-    if (found.found == 0.0)
-        return {line, LineFault::None};
-    const double result = applyOperation(settings.operation, found.value, functions::leadingNumber(settings.value));
-    if (!std::isfinite(result))
-        return {line, LineFault::NotFinite};
-    const qsizetype letterAt = functions::findLetter(axis, line);
-    const QByteArray rewritten =
-        replaceNumber(line, letterAt, static_cast<qsizetype>(found.length), renderValue(result, rules));
-    return finishLine(line, rewritten, rules);
+    LineResult result;
+    result.fault = OperationsWork(settings, rules)(line, result.line);
+    return result;
 }
 
 } // namespace tools

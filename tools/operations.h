@@ -36,10 +36,11 @@ struct OperationsSettings
 // dividing by a constant of 0 gives `divideByZeroText()`.
 std::optional<QString> checkFields(const OperationsSettings &settings, const QString &textNull);
 
-// One line of an Operations run. A line without the letter (case ignored) is returned as it was.
-// Otherwise the number after the letter's first occurrence becomes the result of the operation
-// on it (a letter with no number counts as 0), written with the output picture; the letter keeps
-// its case, and the old number's characters (spaces taken into it included) are replaced.
+// One line of an Operations run (OperationsWork, prepared for one line). A line without a word of
+// the letter is returned as it was. Otherwise the number of the letter's first word becomes the
+// result of the operation on it, written with the output picture; the letter keeps its case, the
+// old number's characters (spaces inside it included) are replaced and what follows it stays. A
+// first word that holds an expression gives Expression and the line as it was.
 LineResult rewriteLine(const OperationsSettings &settings, const QByteArray &line, const LineRules &rules);
 
 } // namespace tools

@@ -82,8 +82,8 @@ std::optional<QString> checkFields(const OperationsPlusSettings &settings, const
 }
 
 OperationsPlusWork::OperationsPlusWork(const OperationsPlusSettings &settings, const LineRules &rules)
-    : m_settings(settings), m_rules(rules), m_writer(rules.outputFormat), m_target(settings.axis),
-      m_condition(settings.conditionAxis), m_threshold(functions::leadingNumber(settings.conditionValue)),
+    : m_settings(settings), m_rules(rules), m_writer(rules.outputFormat), m_target(settings.axis, rules),
+      m_condition(settings.conditionAxis, rules), m_threshold(functions::leadingNumber(settings.conditionValue)),
       m_stepBy(functions::leadingNumber(settings.step)), m_number(functions::leadingNumber(settings.value))
 {
 }
@@ -98,18 +98,20 @@ LineFault OperationsPlusWork::operator()(QByteArrayView line, QByteArray &out)
 {
     double last = m_last;
     double number = m_number;
-    const qsizetype b = m_target.find(line);
-    if (b < 0) {
+    using tessarc::LetterUse;
+    const tessarc::FoundWord target = m_target.find(line);
+    const tessarc::FoundWord condition =
+        target.use == LetterUse::Word ? m_condition.find(line) : tessarc::FoundWord{};
+    const bool expression = target.use == LetterUse::Expression || condition.use == LetterUse::Expression;
+    const bool holdsTarget = target.use == LetterUse::Word && !expression;
+    if (!holdsTarget) {
         copyLine(line, out);
     } else {
         double a = 0.0;
-        const qsizetype at = m_condition.find(line);
-        const Word condition = at < 0 ? Word{} : readWord(line, at, m_rules.spaces);
-        // A letter with no digit after it has no number, even when a space was taken after it.
-        if (at < 0 || !condition.digits)
+        if (condition.use != LetterUse::Word)
             a = m_settings.realPosition ? last : 0.0;
         else
-            a = last = condition.value;
+            a = last = condition.word.value;
         bool holds = false;
         switch (m_settings.comparison) {
         case Comparison::Greater:
@@ -126,9 +128,9 @@ LineFault OperationsPlusWork::operator()(QByteArrayView line, QByteArray &out)
             break;
         }
         if (holds) {
-            const Word word = readWord(line, b, m_rules.spaces);
-            const LineFault fault = writeWord(line, word, applyOperation(m_settings.operation, word.value, number),
-                                              m_writer, m_rules.maxLength, out);
+            const LineFault fault =
+                writeWord(line, target.word, applyOperation(m_settings.operation, target.word.value, number),
+                          m_writer, m_rules.maxLength, out);
             if (fault != LineFault::None)
                 return fault;
         } else {
@@ -136,7 +138,7 @@ LineFault OperationsPlusWork::operator()(QByteArrayView line, QByteArray &out)
         }
     }
 
-    const int steps = (m_settings.stepOnReplacement && b >= 0 ? 1 : 0) + (m_settings.stepOnLine ? 1 : 0);
+    const int steps = (m_settings.stepOnReplacement && holdsTarget ? 1 : 0) + (m_settings.stepOnLine ? 1 : 0);
     for (int i = 0; i < steps; ++i) {
         number = fifteenDigitValue(applyOperation(m_settings.stepOperation, number, m_stepBy));
         if (!std::isfinite(number)) {
@@ -147,7 +149,7 @@ LineFault OperationsPlusWork::operator()(QByteArrayView line, QByteArray &out)
     m_last = last;
     m_number = number;
     m_stepped = m_stepped || steps > 0;
-    return LineFault::None;
+    return expression ? LineFault::Expression : LineFault::None;
 }
 
 } // namespace tools

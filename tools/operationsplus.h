@@ -55,9 +55,11 @@ double fifteenDigitValue(double value);
 // One line of an Operations Plus run. The run's working values live here from line to line: the
 // operation value, changed by the steps, and the last known position of letter A.
 //
-// A line without letter B is written back as it was, and only the line step applies to it. On a
-// line holding B: A's value is looked up (a line where A is absent or has no digit after it uses
-// the last known position, or 0 with `cp`; otherwise A's value becomes the last known position);
+// A line without a word of letter B is written back as it was, and only the line step applies to
+// it. A line whose first word of B or of A holds an expression cannot be computed: it is written
+// back as it was, only the line step applies, and it gives Expression. On a line holding a word of
+// B: A's first word is looked up (a line without one uses the last known position, or 0 with
+// `cp`; otherwise A's value becomes the last known position);
 // when the comparison holds, B's number becomes the operation on it with the current operation
 // value, written as Operations writes it. Then the steps: the replacement step on every line
 // holding B (whether or not the comparison held), then the line step on every line.
@@ -88,8 +90,8 @@ private:
     OperationsPlusSettings m_settings;
     LineRules m_rules;
     NumberWriter m_writer;
-    LetterMatch m_target;
-    LetterMatch m_condition;
+    WordFinder m_target;
+    WordFinder m_condition;
     double m_threshold = 0.0;
     double m_stepBy = 0.0;
     double m_number = 0.0;

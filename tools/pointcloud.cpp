@@ -66,18 +66,8 @@ std::optional<QString> pointCloudTargetRefused(const QString &target, const QStr
 }
 
 PointCloudExport::PointCloudExport(PointsFor which, const LineRules &rules)
-    : m_which(which), m_writer(rules.outputFormat), m_spaces(rules.spaces)
+    : m_which(which), m_writer(rules.outputFormat), m_reader(rules.comments, rules.spaces)
 {
-    // The pictures the writer writes directly: whole zeros, then perhaps a point, zeros and #s.
-    static const QRegularExpression simple(QStringLiteral("^(0+)(\\.(0*)(#*))?$"));
-    const QRegularExpressionMatch m = simple.match(rules.outputFormat);
-    m_plainCopies = m.hasMatch() && m_writer.direct() && rules.outputFormat.size() < NumberWriter::kLongestNumber / 2;
-    if (m_plainCopies) {
-        m_integerZeros = static_cast<int>(m.capturedLength(1));
-        m_withPoint = m.capturedLength(2) > 0;
-        m_decimalZeros = static_cast<int>(m.capturedLength(3));
-        m_places = m_decimalZeros + static_cast<int>(m.capturedLength(4));
-    }
     // Each coordinate starts at 0.
     for (int i = 0; i < 3; ++i) {
         QByteArray zero;
@@ -103,71 +93,8 @@ bool PointCloudExport::open(const QString &target)
     return true;
 }
 
-namespace {
-
-// Bits a ... b - 1 (0 <= a <= b <= 63).
-quint64 bitsFrom(int a, int b)
+bool PointCloudExport::setAxis(int axis, double value)
 {
-    return ((quint64(1) << b) - 1) & ~((quint64(1) << a) - 1);
-}
-
-} // namespace
-
-bool PointCloudExport::copyPlainNumber(const LineMasks &masks, int letterAt, AxisText &text) const
-{
-    const int first = letterAt + 1;
-    if ((masks.spaces >> first) & 1)
-        return false; // a space leads the number
-    const bool negative = (masks.minus >> first) & 1;
-    const int wholeFrom = first + static_cast<int>((masks.signs >> first) & 1);
-    const int wholeTo = wholeFrom + std::countr_zero(~(masks.digits >> wholeFrom));
-    int decimalsFrom = wholeTo;
-    int decimalsTo = wholeTo;
-    if ((masks.points >> wholeTo) & 1) {
-        decimalsFrom = wholeTo + 1;
-        decimalsTo = decimalsFrom + std::countr_zero(~(masks.digits >> decimalsFrom));
-    }
-    // Spaces after the text that may lead it on, up to 15 digits read exactly, no more decimals
-    // (bar trailing zeros) than the picture keeps: anything else takes the writer.
-    const int digits = (wholeTo - wholeFrom) + (decimalsTo - decimalsFrom);
-    if (((masks.goesOn >> decimalsTo) & 1) || digits == 0 || digits > 15)
-        return false;
-    const quint64 nonZero = masks.digits & ~masks.zeros;
-    const quint64 wholeNonZero = nonZero & bitsFrom(wholeFrom, wholeTo);
-    const int wholeShown = wholeNonZero ? std::countr_zero(wholeNonZero) : wholeTo;
-    const quint64 decimalsNonZero = nonZero & bitsFrom(decimalsFrom, decimalsTo);
-    const int decimalsShown = decimalsNonZero ? 64 - std::countl_zero(decimalsNonZero) : decimalsFrom;
-    if (decimalsShown - decimalsFrom > m_places)
-        return false;
-
-    const char *data = m_copy.data();
-    char *out = text.bytes;
-    if (negative && (wholeTo > wholeShown || decimalsShown > decimalsFrom))
-        *out++ = '-';
-    for (int k = wholeTo - wholeShown; k < m_integerZeros; ++k)
-        *out++ = '0';
-    // Whole blocks are copied (the copy of the line and the text have room); only digits are kept.
-    std::memcpy(out, data + wholeShown, 16);
-    out += wholeTo - wholeShown;
-    if (m_withPoint) {
-        *out++ = '.';
-        std::memcpy(out, data + decimalsFrom, 16);
-        out += decimalsShown - decimalsFrom;
-        for (int k = decimalsShown - decimalsFrom; k < m_decimalZeros; ++k)
-            *out++ = '0';
-    }
-    text.size = static_cast<int>(out - text.bytes);
-    return true;
-}
-
-bool PointCloudExport::setAxis(int axis, QByteArrayView line, qsizetype letterAt)
-{
-    // A letter with no number after it ("(FIXTURE)", "(x)") names no position: the coordinate
-    // keeps its value.
-    const NumberText number = readNumberText(line, letterAt, m_spaces);
-    if (!number.digits)
-        return true;
-    const double value = number.value();
     AxisText &text = m_text[axis];
     int size = -1;
     if (m_writer.direct()) {
@@ -190,32 +117,28 @@ bool PointCloudExport::addLine(QByteArrayView line)
     if (!m_error.isEmpty())
         return false;
     // The first X, Y and Z of the line, a bit each.
-    quint32 found = 0;
-    const qsizetype size = line.size();
-    if (m_plainCopies && size <= LineMasks::kLongest) {
-        char *data = m_copy.data();
-        std::memcpy(data, line.data(), static_cast<std::size_t>(size));
-        const LineMasks masks(data, size, m_spaces);
-        for (quint64 letters = masks.letters; letters && found != 7; letters &= letters - 1) {
-            const int at = std::countr_zero(letters);
-            const unsigned axis = (static_cast<uchar>(data[at]) | 0x20u) - 'x';
-            if (axis > 2 || ((found >> axis) & 1))
-                continue;
-            found |= 1u << axis;
-            if (!copyPlainNumber(masks, at, m_text[axis]) && !setAxis(static_cast<int>(axis), line, at))
-                return false;
-        }
-    } else {
-        constexpr quint32 xyz = letterBit('X') | letterBit('Y') | letterBit('Z');
-        m_scan.read(line, m_spaces, xyz);
-        for (int i = 0; i < 3; ++i) {
-            if (!m_scan.found(kAxes[i] - 'A'))
-                continue;
-            found |= 1u << i;
-            if (!setAxis(i, line, m_scan.position(kAxes[i] - 'A')))
-                return false;
+    unsigned found = 0;
+    bool guessed = false;
+    m_reader.words(line, m_words);
+    for (const tessarc::Word &word : std::as_const(m_words)) {
+        const unsigned axis = unsigned(word.letter - 'X');
+        if (axis > 2 || ((found >> axis) & 1))
+            continue;
+        found |= 1u << axis;
+        if (!setAxis(static_cast<int>(axis), word.value))
+            return false;
+    }
+    if (found != 7) {
+        // A letter whose first use is an expression names a position this reading cannot know.
+        for (unsigned axis = 0; axis < 3; ++axis) {
+            if (!((found >> axis) & 1)
+                && m_reader.find(line, char('X' + axis)).use == tessarc::LetterUse::Expression) {
+                found |= 1u << axis;
+                guessed = true;
+            }
         }
     }
+    m_guessed += guessed ? 1 : 0;
     if (m_which == PointsFor::LinesWithXyz && !found)
         return true;
     // The point's line: the three texts joined by commas, ended by CR LF.

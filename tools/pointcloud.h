@@ -1,8 +1,8 @@
 #pragma once
 
 #include "linerewrite.h"
-#include "linework.h"
-#include "letterscan.h"
+#include "numberwriter.h"
+#include "words.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -38,11 +38,12 @@ QString proposedPointCloudName(const QString &programPath);
 std::optional<QString> pointCloudTargetRefused(const QString &target, const QString &programPath,
                                                const QStringList &storePaths);
 
-// One export. Each line read sets the current point's X, Y and Z from the first occurrence of
-// each letter on it (case ignored, comments included) when a number follows it; a coordinate keeps
-// its value until a line sets it again, and all three start at 0. A point is written for every line (o1), or for every
-// line holding an X, Y or Z anywhere (o2): the three values with the output picture, joined by
-// commas, ended by CR LF.
+// One export. Each line read sets the current point's X, Y and Z from the first word of each
+// letter on it; a coordinate keeps its value until a line sets it again, and all three start at
+// 0. A coordinate whose word holds an expression cannot be known here: it keeps its value, and
+// the line is counted (guessed()). A point is written for every line (o1), or for every line
+// holding a word of X, Y or Z (o2): the three values with the output picture, joined by commas,
+// ended by CR LF.
 //
 // The file is written beside `target` under a temporary name and renamed over it by commit(), so a
 // failed or cancelled export leaves no partial file and any old file of that name untouched.
@@ -63,6 +64,8 @@ public:
 
     QString error() const { return m_error; }
     qint64 points() const { return m_points; }
+    // Lines whose X, Y or Z held an expression, so that the point kept the coordinate's last value.
+    qint64 guessed() const { return m_guessed; }
 
 private:
     // A coordinate's text as it is written, kept until a line sets the coordinate again.
@@ -72,30 +75,18 @@ private:
         int size = 0;
     };
 
-    // Sets a coordinate from the number after its letter at `letterAt`.
-    bool setAxis(int axis, QByteArrayView line, qsizetype letterAt);
-    // For a short line told apart by `masks`: the coordinate's text copied from a plain decimal
-    // number text (a sign, digits, a point and digits, at most 15 digits, no more decimals than the
-    // picture keeps), written as the picture writes its value; false for any other text.
-    bool copyPlainNumber(const LineMasks &masks, int letterAt, AxisText &text) const;
+    // Sets a coordinate to `value`.
+    bool setAxis(int axis, double value);
     bool writePending();
     bool fail(const QString &what);
 
     PointsFor m_which;
     NumberWriter m_writer;
     bool m_zeroTooLong = false; // the picture's 0 does not fit a coordinate's text
-    bool m_spaces;
-    LetterScan m_scan;
-    // The output picture when it is one whose values can be copied from plain number texts: its
-    // whole zeros, whether it has a point, and its decimal zeros and #s.
-    bool m_plainCopies = false;
-    int m_integerZeros = 0;
-    bool m_withPoint = false;
-    int m_decimalZeros = 0;
-    int m_places = 0;
+    tessarc::WordReader m_reader;
+    QList<tessarc::Word> m_words; // the words of the line being read
     AxisText m_text[3];
-    // A copy of a short line, with room for reading it 16 bytes at a time.
-    std::array<char, LineMasks::kLongest + LineMasks::kSlack> m_copy{};
+    qint64 m_guessed = 0;
     qint64 m_points = 0;
     QSaveFile m_file;
     // The text waiting to be written: its first m_pendingSize bytes.

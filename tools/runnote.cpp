@@ -6,7 +6,7 @@ QString RunNote::textWithoutTime() const
 {
     QString out = what + QStringLiteral(": lines %1 to %2: ").arg(first).arg(last);
     if (!counted)
-        out += QStringLiteral("done");
+        out += detail.isEmpty() ? QStringLiteral("done") : detail;
     else if (changed == 0)
         out += QStringLiteral("no line changed");
     else

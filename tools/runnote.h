@@ -17,9 +17,10 @@ struct RunNote
     bool counted = false;       // whether the run counted its lines (runs of their own may not)
     qint64 changed = 0;         // lines whose bytes differ after the run
     qint64 unchanged = 0;       // lines passed without a change
-    std::array<qint64, 4> leftAlone{}; // lines left as they were, by LineFault (index by its value)
+    std::array<qint64, kLineFaultCount> leftAlone{}; // lines left as they were, by LineFault (index by its value)
     qint64 elapsedMs = 0;
     QString stopped;            // why and where the run stopped early; empty when it ran to the end
+    QString detail;             // what a run of its own did, in its own words (instead of "done")
 
     void leaveAlone(LineFault fault) { ++leftAlone[static_cast<std::size_t>(fault)]; }
     // One sentence, with the duration last in the fixed form " in 0.12 s.".

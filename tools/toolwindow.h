@@ -78,6 +78,8 @@ public:
     virtual QString stepSettings() const = 0;
     // What the last run did (shown in the status strip when it ends).
     const RunNote &lastNote() const { return m_note; }
+    // For a run of its own: what it did, for its note.
+    void tellNote(const QString &detail) { m_note.detail = detail; }
 
 protected:
     // `owner` is the macro editor while recording, else null (the host's main window). `startLineUpperTest`:

@@ -2,56 +2,42 @@
 
 #include "linerewrite.h"
 #include "numberwriter.h"
+#include "words.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
-// The pieces every prepared per-line work is made of: finding a tool's letter on a line, reading
-// the number after it and writing a new number in its place, all without allocating per line.
-// They read a line exactly as functions::findAxisValue does.
+// The pieces every prepared per-line work is made of: finding a tool's word on a line with the
+// program's reader of words and writing a new number in its place, without allocating per line.
 namespace tools {
 
-// A tool's letter, prepared once: the reduced axis folded to lower case.
-class LetterMatch
+// A tool's letter, prepared once, and the reader that finds its words.
+class WordFinder
 {
 public:
-    explicit LetterMatch(const QString &axis);
-    // Where the letter first occurs in `line` (case ignored), or -1. A letter that is empty or
-    // outside Latin-1 is found nowhere.
-    qsizetype find(QByteArrayView line) const;
+    WordFinder(const QString &axis, const LineRules &rules);
+
+    // The address letter, upper case; 0 when the field holds none (nothing is then found).
+    char letter() const { return m_letter; }
+    const tessarc::WordReader &reader() const { return m_reader; }
+
+    // The first word of the letter, or the expression that stands in its place.
+    tessarc::FoundWord find(QByteArrayView line) const;
 
 private:
-    int m_letter = -1;
-    // The bytes that are the letter in either case: usually two, one for a letter without a case
-    // partner in Latin-1; more only for a letter the table folds from elsewhere.
-    int m_count = 0;
-    char m_bytes[2] = {};
+    char m_letter = 0;
+    tessarc::WordReader m_reader;
 };
 
-// An address word on a line: the letter, the number text after it and that number's value.
-struct Word
-{
-    qsizetype letter = -1; // where the letter stands
-    qsizetype end = 0;     // the first byte after the number text
-    double value = 0.0;    // the reading of the number text, spaces left out; 0 when it has no digit
-    bool digits = false;   // whether the number text holds a digit
-    qsizetype length() const { return end - letter - 1; }
-};
-
-// Where the number text that begins at `from` ends: the first byte from there on that is not a
-// sign, a point or a digit (or a space, when `spaces` is on).
-qsizetype numberEnd(QByteArrayView line, qsizetype from, bool spaces);
-
-// The word whose letter stands at `letterAt`: the number characters after it (the signs, the point
-// and the digits, and the space when `spaces` is on) and their reading by functions::leadingNumber.
-Word readWord(QByteArrayView line, qsizetype letterAt, bool spaces);
+// The upper-case address letter a tool's letter field names, or 0 when it names none.
+char wordLetter(const QString &axis);
 
 // Writes `line` into `out` (emptied first) with the word's number text replaced by `value` written
-// with `writer`: the line up to and including the letter, the value, then the rest after the old
-// number. A value that is not finite gives NotFinite, a line longer than `maxLength` TooLong; on a
-// fault `out` holds the line as it was.
-LineFault writeWord(QByteArrayView line, const Word &word, double value, const NumberWriter &writer,
+// with `writer`: the line up to the number, the value, then the rest after the old number (the
+// spaces that followed it included). A value that is not finite gives NotFinite, a line longer
+// than `maxLength` TooLong; on a fault `out` holds the line as it was.
+LineFault writeWord(QByteArrayView line, const tessarc::Word &word, double value, const NumberWriter &writer,
                     qsizetype maxLength, QByteArray &out);
 
 // `out` emptied and given the bytes of `text`.

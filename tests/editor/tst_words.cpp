@@ -50,6 +50,9 @@ private slots:
         QTest::newRow("numbered o") << QByteArray("O100 sub") << false << QByteArray("O100@0=100");
         QTest::newRow("tokens") << QByteArray("Mazak GOTO1 while X2") << false << QByteArray("X2@18=2");
         QTest::newRow("bare") << QByteArray("X Y- Z. A-.5") << false << QByteArray("A-.5@8=-0.5");
+        QTest::newRow("second sign, no exponent") << QByteArray("X1-2 Y1E3") << false << QByteArray("X1@0=1 Y1@5=1 E3@7=3");
+        QTest::newRow("more digits than a quick reading")
+            << QByteArray("X12345678901234567.5") << false << QByteArray("X12345678901234567.5@0=1.23457e+16");
         QTest::newRow("second point ends") << QByteArray("X1.2.3") << false << QByteArray("X1.2@0=1.2");
         QTest::newRow("spaces off") << QByteArray("X 1. Y2 000") << false << QByteArray("Y2@5=2");
         QTest::newRow("spaces on") << QByteArray("X 1. Y2 000 Z") << true

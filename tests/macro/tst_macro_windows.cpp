@@ -159,7 +159,8 @@ private slots:
         static const QRegularExpression report(
             QStringLiteral("^message: QEN EDIT MACRO: Done running Rough\\. Macro was started at .+\\. The current time "
                            "is .+\\.\r\nMacro took \\d+\\.\\d{3} seconds to run\\.\r\n\r\n001 Operations\\(shift\\) - "
-                           "\\d+\\.\\d{3} seconds\r\n002 Number\\(\\) - \\d+\\.\\d{3} seconds$"));
+                           "\\d+\\.\\d{3} seconds - Operations: lines 1 to 10: 10 lines changed\r\n002 Number\\(\\) - "
+                           "\\d+\\.\\d{3} seconds - Number: lines 1 to 10: 10 lines changed$"));
         QVERIFY2(report.match(shell->messages().first()).hasMatch(), qPrintable(shell->messages().first()));
 
         // The same as the two windows run by hand, and taken back one step at a time.

@@ -1,80 +1,11 @@
 #include "axislookup.h"
 #include "testenv.h"
 
-static void oneSetting(const char *name, bool spaces, const QString &axis, const QByteArray &line, double value,
-                       double length, double found, const QString &axisAfter)
-{
-    QTest::addRow("%s, spaces %s", name, spaces ? "on" : "off")
-        << axis << line << spaces << value << length << found << axisAfter;
-}
-
-// Rows for a lookup that gives the same result with spaces allowed in numbers and without.
-static void bothSettings(const char *name, const QString &axis, const QByteArray &line, double value, double length,
-                         double found, const QString &axisAfter)
-{
-    oneSetting(name, false, axis, line, value, length, found, axisAfter);
-    oneSetting(name, true, axis, line, value, length, found, axisAfter);
-}
-
 class TestAxisLookup : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void findAxisValue_data()
-    {
-        QTest::addColumn<QString>("axis");
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<bool>("spaces");
-        QTest::addColumn<double>("value");
-        QTest::addColumn<double>("length");
-        QTest::addColumn<double>("found");
-        QTest::addColumn<QString>("axisAfter");
-        bothSettings("case ignored, next letter ends it", "x", "G01 X-1.5Y2.", -1.5, 4, 1, "x");
-        bothSettings("letter absent", "X", "G01 Y2.", 0, 0, 0, "X");
-        oneSetting("spaces inside the number", true, "X", "X 1.5 Y2", 1.5, 5, 1, "X");
-        oneSetting("space ends the number", false, "X", "X 1.5 Y2", 0, 0, 1, "X");
-        bothSettings("second sign", "X", "X1-2", 1, 3, 1, "X");
-        oneSetting("letter inside a comment word", false, "X", "(MAX DEPTH) X1.", 0, 0, 1, "X");
-        oneSetting("letter inside a comment word", true, "X", "(MAX DEPTH) X1.", 0, 1, 1, "X");
-        bothSettings("letter at the end", "X", "X", 0, 0, 1, "X");
-        oneSetting("trailing space taken", true, "X", "G01 X-1.5 Y2", -1.5, 5, 1, "X");
-        oneSetting("trailing space left", false, "X", "G01 X-1.5 Y2", -1.5, 4, 1, "X");
-        bothSettings("second point", "X", "X1.2.3", 1.2, 5, 1, "X");
-        bothSettings("no exponent on a line", "X", "X1E3", 1, 1, 1, "X");
-        bothSettings("first occurrence only", "X", "X1X2", 1, 1, 1, "X");
-        bothSettings("axis trimmed", "  Y ", "X1 Y-.5", -0.5, 3, 1, "Y");
-        bothSettings("axis cut to one letter", "XY", "Y3 X7", 7, 1, 1, "X");
-        bothSettings("empty axis finds nothing", "", "X12", 0, 0, 0, "");
-        bothSettings("blank axis finds nothing", "   ", "X 1", 0, 0, 0, "");
-        bothSettings("letter outside Latin-1 finds nothing", QString::fromUtf8("\xe2\x82\xac"), "?5", 0, 0, 0,
-                     QString::fromUtf8("\xe2\x82\xac"));
-        bothSettings("Latin-1 letters fold", QString::fromUtf8("\xc3\xa9"), "\xc9" "1.5", 1.5, 3, 1,
-                     QString::fromUtf8("\xc3\xa9"));
-        bothSettings("NUL byte before the letter", "X", QByteArray("A\0X5", 4), 5, 1, 1, "X");
-        const QByteArray far = QByteArray(300, '.') + "X42 Y1";
-        oneSetting("letter far along the line", false, "X", far, 42, 2, 1, "X");
-        oneSetting("letter far along the line", true, "X", far, 42, 3, 1, "X");
-    }
-
-    void findAxisValue()
-    {
-        QFETCH(QString, axis);
-        QFETCH(QByteArray, line);
-        QFETCH(bool, spaces);
-        QFETCH(double, value);
-        QFETCH(double, length);
-        QFETCH(double, found);
-        QFETCH(QString, axisAfter);
-        const QByteArray before = line;
-        const functions::AxisValue got = functions::findAxisValue(axis, line, spaces);
-        QCOMPARE(got.value, value);
-        QCOMPARE(got.length, length);
-        QCOMPARE(got.found, found);
-        QCOMPARE(axis, axisAfter);
-        QCOMPARE(line, before);
-    }
-
     void stripComments_data()
     {
         QTest::addColumn<QString>("start");
@@ -129,58 +60,6 @@ private slots:
         QCOMPARE(functions::stripComments(line, tessarc::CommentRule{start, end, lineComment}), expected);
         if (lineComment.isEmpty())
             QCOMPARE(functions::stripComments(line, start, end), expected);
-    }
-
-    void findAxisValueNoComments_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<QString>("end");
-        QTest::addColumn<bool>("spaces");
-        QTest::addColumn<double>("value");
-        QTest::addColumn<double>("length");
-        QTest::addColumn<double>("found");
-        QTest::addColumn<QByteArray>("lineAfter");
-        for (bool spaces : {false, true}) {
-            const char *s = spaces ? "on" : "off";
-            QTest::addRow("comment word skipped, spaces %s", s)
-                << QByteArray("(MAX DEPTH) X1.") << "(" << ")" << spaces << 1.0 << 2.0 << 1.0 << QByteArray(" X1.");
-            QTest::addRow("letter only in a comment, spaces %s", s)
-                << QByteArray("(X9) Y1") << "(" << ")" << spaces << 0.0 << 0.0 << 0.0 << QByteArray(" Y1");
-        }
-        QTest::newRow("space before a comment to the end, spaces on")
-            << QByteArray("G01 X1 ; X5") << ";" << "" << true << 1.0 << 2.0 << 1.0 << QByteArray("G01 X1 ");
-        QTest::newRow("space before a comment to the end, spaces off")
-            << QByteArray("G01 X1 ; X5") << ";" << "" << false << 1.0 << 1.0 << 1.0 << QByteArray("G01 X1 ");
-    }
-
-    void findAxisValueNoComments()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(QString, start);
-        QFETCH(QString, end);
-        QFETCH(bool, spaces);
-        QFETCH(double, value);
-        QFETCH(double, length);
-        QFETCH(double, found);
-        QFETCH(QByteArray, lineAfter);
-        QString axis = QStringLiteral(" X");
-        const functions::AxisValue got = functions::findAxisValueNoComments(axis, line, spaces, start, end);
-        QCOMPARE(got.value, value);
-        QCOMPARE(got.length, length);
-        QCOMPARE(got.found, found);
-        QCOMPARE(line, lineAfter);
-        QCOMPARE(axis, QStringLiteral("X"));
-    }
-
-    void findAxisValueSkipsLineComments()
-    {
-        QByteArray line("G01 Y2 ; X5 (X6)");
-        QString axis = QStringLiteral("X");
-        const tessarc::CommentRule rule{QStringLiteral("("), QStringLiteral(")"), QStringLiteral(";")};
-        const functions::AxisValue got = functions::findAxisValueNoComments(axis, line, false, rule);
-        QCOMPARE(got.found, 0.0);
-        QCOMPARE(line, QByteArray("G01 Y2 "));
     }
 };
 

@@ -35,6 +35,11 @@ private slots:
         QTest::newRow("a letter with no digit is no word") << "1" << true
                                                            << Lines{"(MAX DEPTH)", "G01 X", "X0.", "X0.5"}
                                                            << Lines{"(MAX DEPTH)", "G01 X", "X0.", ""} << 0.0;
+        QTest::newRow("an arc keeps its end point") << "0.01" << false
+                                                    << Lines{"X1.", "G2 X1.001 Y1 I1", "X1.002 R2", "X1.003"}
+                                                    << Lines{"X1.", "G2 X1.001 Y1 I1", "X1.002 R2", ""} << 1.002;
+        QTest::newRow("an expression moves nothing") << "0.01" << false << Lines{"X1.", "X[#1]", "X1.001"}
+                                                     << Lines{"X1.", "X[#1]", ""} << 1.0;
     }
 
     void runs()

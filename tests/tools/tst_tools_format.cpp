@@ -22,15 +22,19 @@ private slots:
         QTest::newRow("spaces off") << standard << false << QByteArray("G01 X1.0000 Y2") << 498
                                     << QByteArray("G01 X1. Y2") << LineFault::None;
         QTest::newRow("spaces on") << standard << true << QByteArray("G01 X1.0000 Y2") << 498
-                                   << QByteArray("G01 X1.Y2") << LineFault::None;
+                                   << QByteArray("G01 X1. Y2") << LineFault::None;
         QTest::newRow("leading zero") << standard << false << QByteArray("X01") << 498 << QByteArray("X1.")
                                       << LineFault::None;
         QTest::newRow("leading point") << standard << false << QByteArray("X-.5") << 498 << QByteArray("X-0.5")
                                        << LineFault::None;
         QTest::newRow("fixed places") << QStringLiteral("0.000") << false << QByteArray("X1") << 498
                                       << QByteArray("X1.000") << LineFault::None;
-        QTest::newRow("letter with no number") << standard << false << QByteArray("G01 X") << 498
-                                               << QByteArray("G01 X0.") << LineFault::None;
+        QTest::newRow("a bare letter is no word") << standard << false << QByteArray("G01 X") << 498
+                                                  << QByteArray("G01 X") << LineFault::None;
+        QTest::newRow("comments hold no words") << standard << true << QByteArray("( Use XY plane ) G17 X1.0") << 498
+                                                << QByteArray("( Use XY plane ) G17 X1.") << LineFault::None;
+        QTest::newRow("an expression is left alone") << standard << false << QByteArray("G0 X[#<w>/2] Y1") << 498
+                                                     << QByteArray("G0 X[#<w>/2] Y1") << LineFault::Expression;
         QTest::newRow("first occurrence only") << standard << false << QByteArray("x1.00 X2.00") << 498
                                                << QByteArray("x1. X2.00") << LineFault::None;
         QTest::newRow("no letter") << standard << true << QByteArray("G01 Y2.000") << 498

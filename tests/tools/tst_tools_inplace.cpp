@@ -117,24 +117,25 @@ private slots:
         // Each option button of Operations, and each swap of Mirror on and off.
         const Lines ops{"G01 X1. Y2.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y2."};
         QTest::newRow("Operations: add 0.5 to X") << "Operations1" << QStringList{"txtAxis=X", "txtValue=0.5"} << true
-            << ops << Lines{"G01 X1.5Y2.", "x2.", "(EX0.5AMPLE) X1.", "G01X-1.Y2."};
+            << ops << Lines{"G01 X1.5 Y2.", "x2.", "(EXAMPLE) X1.5", "G01X-1.Y2."};
         QTest::newRow("Operations: subtract 2 from x")
             << "Operations1" << QStringList{"Option2=True", "txtAxis=x", "txtValue=2"} << true << ops
-            << Lines{"G01 X-1.Y2.", "x-0.5", "(EX-2.AMPLE) X1.", "G01X-3.5Y2."};
+            << Lines{"G01 X-1. Y2.", "x-0.5", "(EXAMPLE) X-1.", "G01X-3.5Y2."};
         QTest::newRow("Operations: multiply Y by 2")
             << "Operations1" << QStringList{"Option3=True", "txtAxis=Y", "txtValue=2"} << true << ops
             << Lines{"G01 X1. Y4.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y4."};
         QTest::newRow("Operations: divide X by 4, spaces off")
             << "Operations1" << QStringList{"Option4=True", "txtAxis=X", "txtValue=4"} << false << ops
-            << Lines{"G01 X0.25 Y2.", "x0.375", "(EX0.AMPLE) X1.", "G01X-0.375Y2."};
-        // On line 4 a space follows the letter: with spaces off no number follows it.
+            << Lines{"G01 X0.25 Y2.", "x0.375", "(EXAMPLE) X0.25", "G01X-0.375Y2."};
+        // On line 4 a space follows the letter: with spaces off no number follows it, and the
+        // letter is no word.
         const Lines arcs{"G02 X1.5 Y2. I-1.5", "g03 x1.", "G41 G42 Y1", "X 4.", "G2 X-2.5"};
         QTest::newRow("Mirror at 10, arcs only")
             << "mirror1" << QStringList{"txtAxis=X", "txtValue=10", "g02g03=1", "g41g42=0"} << true << arcs
-            << Lines{"G03 X18.5Y2. I-1.5", "G02 x19.", "G41 G42 Y1", "X16.", "G2 X22.5"};
+            << Lines{"G03 X18.5 Y2. I1.5", "g02 x19.", "G41 G42 Y1", "X 16.", "G3 X22.5"};
         QTest::newRow("Mirror at 10, compensation only, spaces off")
             << "mirror1" << QStringList{"txtAxis=X", "txtValue=10", "g02g03=0", "g41g42=1"} << false << arcs
-            << Lines{"G02 X18.5 Y2. I-1.5", "g03 x19.", "G42 G41 Y1", "X20. 4.", "G2 X22.5"};
+            << Lines{"G02 X18.5 Y2. I1.5", "g03 x19.", "G42 G41 Y1", "X 4.", "G2 X22.5"};
         QTest::newRow("Operations Plus: Z above -1")
             << "opPLUS" << QStringList{"Text1=Z", "Text2=-1", "txtValue=0.5", "txtAxis=X"} << false << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5 Z0.", "X1. Z-2."};
         QTest::newRow("Operations Plus: below 1 on this line only, subtract")

@@ -41,26 +41,33 @@ private slots:
         QTest::addColumn<QString>("picture"); // empty: the default
         QTest::addColumn<LineFault>("fault");   // the line is left as it was
         QTest::addColumn<int>("maxLength");
-        row("add keeps the space after the number", false, Operation::Add, "X", "0.5", "G01 X1. Y2.", "G01 X1.5 Y2.");
-        row("add consumes the space after the number", true, Operation::Add, "X", "0.5", "G01 X1. Y2.", "G01 X1.5Y2.");
-        row("add at the start of the line", true, Operation::Add, "X", "0.5", "X1. Y2.", "X1.5Y2.");
+        both("add keeps the space after the number", Operation::Add, "X", "0.5", "G01 X1. Y2.", "G01 X1.5 Y2.");
+        both("add at the start of the line", Operation::Add, "X", "0.5", "X1. Y2.", "X1.5 Y2.");
         both("line without the letter", Operation::Add, "X", "0.5", "G01 Y2.", "G01 Y2.");
         both("subtract keeps the letter's case", Operation::Subtract, "X", "2", "x1.5", "x-0.5");
         both("multiply", Operation::Multiply, "Z", "2", "Z-1.25F10.", "Z-2.5F10.");
         both("divide", Operation::Divide, "F", "2", "G01 X1 F300.", "G01 X1 F150.");
         both("negative number replaced whole", Operation::Add, "X", "1", "G01X-1.5Y2.", "G01X-0.5Y2.");
-        row("spaces inside the number consumed", true, Operation::Add, "X", "1", "X 1.5 Y2", "X2.5Y2");
-        row("space after the letter is no number", false, Operation::Add, "X", "1", "X 1.5 Y2", "X1. 1.5 Y2");
-        both("letter inside a comment word", Operation::Add, "X", "5", "(EXAMPLE) X1.", "(EX5.AMPLE) X1.");
+        row("spaces inside the number", true, Operation::Add, "X", "1", "X 1.5 Y2", "X 2.5 Y2");
+        row("space after the letter is no number", false, Operation::Add, "X", "1", "X 1.5 Y2", "X 1.5 Y2");
+        both("letters of a comment are not words", Operation::Add, "X", "5", "(CUT X SIDE) G1 X10. Y5.",
+             "(CUT X SIDE) G1 X15. Y5.");
+        both("nor those of an alphabetic token", Operation::Add, "Z", "1", "(on the Mazak) g0 z1", "(on the Mazak) g0 z2.");
+        both("nor those after a line comment", Operation::Add, "X", "1", "G0 Y1 ; X5", "G0 Y1 ; X5");
+        both("nor a parameter's name", Operation::Add, "X", "1", "#<xscale>=2 X1", "#<xscale>=2 X2.");
         both("number takes the output form", Operation::Add, "X", "0", "X1.0000", "X1.");
-        row("first occurrence only", false, Operation::Add, "X", "1", "X1 X2", "X2. X2");
-        row("first occurrence only", true, Operation::Add, "X", "1", "X1 X2", "X2.X2");
-        both("letter at the end", Operation::Add, "X", "2.5", "G01 X", "G01 X2.5");
+        both("first word only", Operation::Add, "X", "1", "X1 X2", "X2. X2");
+        both("a bare letter is no word", Operation::Add, "X", "2.5", "G01 X", "G01 X");
+        both("a bare letter before the word", Operation::Add, "X", "1", "X Y1 X2", "X Y1 X3.");
+        row("a parameter stands for the number", false, Operation::Add, "Z", "1", "g0 z#3", "g0 z#3", "",
+            LineFault::Expression);
+        row("an expression stands for the number", true, Operation::Add, "X", "1", "G1 X [#1*2] Y1 X3", "G1 X [#1*2] Y1 X3",
+            "", LineFault::Expression);
         both("result that rounds to zero", Operation::Subtract, "X", "0.00002", "X0.00001", "X0.");
         both("constant with an exponent", Operation::Multiply, "X", "1E2", "X0.015", "X1.5");
         both("constant with spaces", Operation::Add, "X", " 1 ", "X1", "X2.");
         both("blank letter changes nothing", Operation::Add, " ", "1", "X1 Y2", "X1 Y2");
-        row("another picture", true, Operation::Add, "Z", "1", "G01 Z1 F5", "G01 Z2.000F5", "0.000");
+        row("another picture", true, Operation::Add, "Z", "1", "G01 Z1 F5", "G01 Z2.000 F5", "0.000");
         both("other bytes kept", Operation::Add, "X", "1", QByteArray("X1.\x01\xff(\xe9)\0", 9),
              QByteArray("X2.\x01\xff(\xe9)\0", 9));
         // "X1" becomes "X1.1235" (spaces are not numbers here): the line grows from 8 to 13 bytes.

@@ -72,7 +72,7 @@ private slots:
             << zAbove << false << 498 << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5 Z0.", "X1. Z-2."} << "0.5" << -2.0
             << -1 << LineFault::None;
         QTest::newRow("condition holds or not, spaces on")
-            << zAbove << true << 498 << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5Z0.", "X1. Z-2."} << "0.5" << -2.0
+            << zAbove << true << 498 << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5 Z0.", "X1. Z-2."} << "0.5" << -2.0
             << -1 << LineFault::None;
         const auto zBelow = when("Z", Comparison::Less, "-1", Operation::Add, "1", "X");
         QTest::newRow("real position: a line without A takes the last one")
@@ -88,7 +88,17 @@ private slots:
             << zBelow << false << 498 << Lines{"X1 Z-3", "X1 Z Y2"} << Lines{"X2. Z-3", "X2. Z Y2"} << "1" << -3.0
             << -1 << LineFault::None;
         QTest::newRow("A with no number keeps the last position, spaces on")
-            << zBelow << true << 498 << Lines{"X1 Z-3", "X1 Z Y2"} << Lines{"X2.Z-3", "X2.Z Y2"} << "1" << -3.0 << -1
+            << zBelow << true << 498 << Lines{"X1 Z-3", "X1 Z Y2"} << Lines{"X2. Z-3", "X2. Z Y2"} << "1" << -3.0 << -1
+            << LineFault::None;
+        QTest::newRow("words, not letters: comments and tokens hold no A or B")
+            << zBelow << false << 498 << Lines{"(FIXTURE X) Z-3 X1", "(MAX Z9) X1", "#<zsafe>=2 X1"}
+            << Lines{"(FIXTURE X) Z-3 X2.", "(MAX Z9) X2.", "#<zsafe>=2 X2."} << "1" << -3.0 << -1 << LineFault::None;
+        QTest::newRow("no 0 word for a bare B")
+            << zBelow << false << 498 << Lines{"Z-3 X", "G0 X Y1"} << Lines{"Z-3 X", "G0 X Y1"} << "1" << 0.0 << -1
+            << LineFault::None;
+        QTest::newRow("an expression is left alone, the line step still counts")
+            << stepping(zBelow, false, true, Operation::Add, "1") << false << 498
+            << Lines{"X[#1] Z-3", "X1 Z#2", "X1 Z-3"} << Lines{"X[#1] Z-3", "X1 Z#2", "X4. Z-3"} << "4" << -3.0 << -1
             << LineFault::None;
         QTest::newRow("equal compares the numbers exactly")
             << when("Z", Comparison::Equal, "0.30", Operation::Multiply, "2", "F") << false << 498
@@ -169,7 +179,7 @@ private slots:
         QCOMPARE(work.value(), QStringLiteral("1000"));
         QCOMPARE(work.number(), 1000.0);
         QCOMPARE(work("X0 Z1", out), LineFault::None);
-        QCOMPARE(out, QByteArray("X1000.Z1"));
+        QCOMPARE(out, QByteArray("X1000. Z1"));
     }
 
     // The stepped value is the number its 15-digit text reads back as, whichever way it is worked out.

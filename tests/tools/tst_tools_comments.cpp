@@ -1,10 +1,8 @@
 #include "axislookup.h"
-#include "linereader.h"
+#include "corpus.h"
 #include "removecomments.h"
 #include "testenv.h"
 
-#include <QDir>
-#include <QDirIterator>
 
 using tessarc::CommentRule;
 
@@ -55,18 +53,8 @@ QByteArray withoutBracketAndSemicolonComments(const QByteArray &line)
 QList<QByteArray> corpusLines()
 {
     QList<QByteArray> lines;
-    const QString dir = qEnvironmentVariable("VORNEXA_CORPUS", QStringLiteral(VORNEXA_CORPUS_DIR));
-    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (path.endsWith(QLatin1String(".md")))
-            continue;
-        tessarc::LineReader reader(path, true, 1 << 20);
-        QByteArrayView line;
-        qint64 length = 0;
-        while (reader.next(line, length))
-            lines.append(line.toByteArray());
-    }
+    for (const QString &path : corpusPrograms())
+        lines += programLines(path);
     return lines;
 }
 

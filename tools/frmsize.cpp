@@ -121,8 +121,11 @@ QString frmSize::runOn(const tools::LineRange &range)
         return true;
     });
     // Extents of part of the range would pass for the whole: a run that stopped lists nothing.
-    if (stopped.isEmpty())
-        m_letters->setStringList(scan.rows());
+    if (stopped.isEmpty()) {
+        const QStringList rows = scan.rows();
+        m_letters->setStringList(rows);
+        tellNote(rows.size() == 1 ? QStringLiteral("1 letter listed") : QStringLiteral("%1 letters listed").arg(rows.size()));
+    }
     return stopped;
 }
 

@@ -298,6 +298,7 @@ private slots:
         QCOMPARE(w.letterRows()->stringList(),
                  QStringList({"G\t\t1\t\t1", "X\t\t40999\t\t1", "Y\t\t2\t\t-6"}));
         QCOMPARE(w.Go->text(), QStringLiteral("Find Size"));
+        QCOMPARE(w.lastNote().textWithoutTime(), QStringLiteral("Find Size: lines 1 to 41000: 3 letters listed"));
 
         shell->scripted.answer(Prompts::Answer::Yes);
         w.List1->clicked(w.letterRows()->index(1));

@@ -87,6 +87,7 @@ void CommentSettings::read(const SettingsStore &s)
     startComment = s.text(kComments, QStringLiteral("STARTCOMMENT"), QStringLiteral("("));
     endComment = s.text(kComments, QStringLiteral("ENDCOMMENT"), QStringLiteral(")"));
     lineComment = s.text(kComments, QStringLiteral("LINECOMMENT"), QStringLiteral(";"));
+    commands = s.text(kComments, QStringLiteral("COMMANDS"), CommentSettings().commands);
 }
 
 void CommentSettings::write(SettingsStore &s) const
@@ -94,6 +95,7 @@ void CommentSettings::write(SettingsStore &s) const
     s.setText(kComments, QStringLiteral("STARTCOMMENT"), startComment);
     s.setText(kComments, QStringLiteral("ENDCOMMENT"), endComment);
     s.setText(kComments, QStringLiteral("LINECOMMENT"), lineComment);
+    s.setText(kComments, QStringLiteral("COMMANDS"), commands);
 }
 
 void CommentSettings::applyTo(TESSARC &editor) const

@@ -69,6 +69,9 @@ struct CommentSettings
     QString startComment = QStringLiteral("(");
     QString endComment = QStringLiteral(")");
     QString lineComment = QStringLiteral(";"); // empty: lines have no such comments
+    // The comments Remove Comments keeps, as entries separated by spaces (empty: none): the ones the
+    // controls act on, operator messages, logging and probe files.
+    QString commands = QStringLiteral("MSG, PRINT, DEBUG, LOGOPEN, LOGAPPEND, LOG, LOGCLOSE) PROBEOPEN PROBECLOSE) AXIS,");
     tessarc::CommentRule rule() const { return {startComment, endComment, lineComment}; }
     void read(const SettingsStore &s);
     void write(SettingsStore &s) const;

@@ -99,6 +99,13 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     lineRow->addWidget(txtLineComment);
     lineRow->addWidget(new QLabel(QStringLiteral("to the end of the line"), lineComments));
     lineRow->addStretch(1);
+    commentCommands = named(new QWidget(this), QStringLiteral("commentCommands"));
+    txtCommands = named(new QLineEdit(commentCommands), QStringLiteral("txtCommands"));
+    txtCommands->setToolTip(QStringLiteral("Separate them with spaces; letter case is ignored. Leave it empty to remove every comment."));
+    auto *commandRow = new QHBoxLayout(commentCommands);
+    commandRow->setContentsMargins(0, 0, 0, 0);
+    commandRow->addWidget(new QLabel(QStringLiteral("Remove Comments keeps the comments that begin with"), commentCommands));
+    commandRow->addWidget(txtCommands, 1);
     undoLimits = named(new QWidget(this), QStringLiteral("undoLimits"));
     txtUndoSteps = named(new QSpinBox(undoLimits), QStringLiteral("txtUndoSteps"));
     txtUndoSteps->setRange(0, kMostUndoSteps);
@@ -194,6 +201,7 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     auto *outer = new QVBoxLayout(this);
     outer->addWidget(Label1);
     outer->addWidget(lineComments);
+    outer->addWidget(commentCommands);
     outer->addWidget(undoLimits);
     outer->addLayout(middle);
     outer->addWidget(Frame1);
@@ -227,6 +235,7 @@ void Options::Form_Load()
     txtStartComment->setText(g.comments.startComment);
     txtEndComment->setText(g.comments.endComment);
     txtLineComment->setText(g.comments.lineComment);
+    txtCommands->setText(g.comments.commands);
     txtUndoSteps->setValue(g.io.undoSteps);
     txtUndoMegabytes->setValue(g.io.undoMegabytes);
     // A hand-edited picture with more places than the bars hold shows as many as they hold.
@@ -340,6 +349,7 @@ void Options::Command1_Click()
     g.comments.startComment = txtStartComment->text();
     g.comments.endComment = txtEndComment->text();
     g.comments.lineComment = txtLineComment->text();
+    g.comments.commands = txtCommands->text();
     g.comments.write(s);
     g.comments.applyTo(editor);
 

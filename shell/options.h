@@ -41,6 +41,8 @@ public:
     QLineEdit *txtEndComment = nullptr;
     QWidget *lineComments = nullptr;     // "A comment also runs from ... to the end of the line"
     QLineEdit *txtLineComment = nullptr;
+    QWidget *commentCommands = nullptr;  // "Remove Comments keeps the comments that begin with"
+    QLineEdit *txtCommands = nullptr;
     QWidget *undoLimits = nullptr;       // "Undo keeps up to ... changes in at most ... MB of disk"
     QSpinBox *txtUndoSteps = nullptr;
     QSpinBox *txtUndoMegabytes = nullptr;

@@ -30,6 +30,7 @@ QString frmComment::stepSettings() const
 
 tools::LineWork frmComment::prepareRun()
 {
-    // The delimiters as Options last set them.
-    return tools::RemoveCommentsWork(host().values().comments.rule());
+    // The delimiters and the kept commands as Options last set them.
+    const CommentSettings &comments = host().values().comments;
+    return tools::RemoveCommentsWork(comments.rule(), tools::CommentCommands(comments.commands));
 }

@@ -2,6 +2,7 @@
 
 #include "wordscan.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -17,15 +18,15 @@ constexpr std::array<bool, 256> kAsciiLetter = [] {
     return letters;
 }();
 
-bool isDigit(char c)
+bool isBlank(char c)
 {
-    return c >= '0' && c <= '9';
+    return c == ' ' || c == '\t';
 }
 
 } // namespace
 
 SpaceWork::SpaceWork(const SpaceSettings &settings, const LineRules &rules)
-    : m_settings(settings), m_maxLength(rules.maxLength)
+    : m_settings(settings), m_maxLength(rules.maxLength), m_reader(rules.comments, rules.spaces)
 {
 }
 
@@ -33,36 +34,53 @@ LineFault SpaceWork::operator()(QByteArrayView line, QByteArray &out) const
 {
     const qsizetype n = line.size();
     const char *in = line.data();
-    // Room for the most the line can become: a space before every other byte.
-    out.resize(m_settings.add ? n + n / 2 + 1 : n);
-    char *to = out.data();
+    out.resize(0);
     if (!m_settings.add) {
-        // Every byte is written and the next one goes over it when it was a space.
-        for (qsizetype i = 0; i < n; ++i) {
-            *to = in[i];
-            to += in[i] != ' ';
+        // The spaces of the code go; comments, parameter names and expressions are copied whole.
+        out.reserve(n);
+        qsizetype at = 0;
+        const auto packUpTo = [&](qsizetype end) {
+            for (; at < end; ++at) {
+                if (in[at] != ' ')
+                    out.append(in[at]);
+            }
+        };
+        for (const tessarc::SkipSpan &span : m_reader.skipSpans(line)) {
+            packUpTo(span.start);
+            out.append(in + span.start, span.length);
+            at = span.start + span.length;
         }
-        out.resize(to - out.data());
+        packUpTo(n);
         return LineFault::None;
     }
-    // The bytes between two new spaces are copied as one run.
-    qsizetype from = 0;
-    for (qsizetype i = 0; i + 1 < n; ++i) {
-        if (!kAsciiLetter[static_cast<uchar>(in[i])] || !isDigit(in[i + 1]) || (i > 0 && in[i - 1] == ' '))
-            continue;
-        std::memcpy(to, in + from, static_cast<size_t>(i - from));
-        to += i - from;
-        *to++ = ' ';
-        from = i;
+    // Where the words start: the reader's words, and the letters that stand before an expression or
+    // a parameter and start no longer name.
+    m_reader.words(line, m_words);
+    m_starts.clear();
+    for (const tessarc::Word &word : m_words)
+        m_starts.push_back(word.letterPos);
+    for (const tessarc::SkipSpan &span : m_reader.skipSpans(line)) {
+        const qsizetype p = span.start - 1;
+        if (span.kind != tessarc::SkipSpan::Kind::Comment && p >= 0 && kAsciiLetter[static_cast<uchar>(in[p])] &&
+            (p == 0 || !kAsciiLetter[static_cast<uchar>(in[p - 1])]))
+            m_starts.push_back(p);
     }
-    if (n > from)
-        std::memcpy(to, in + from, static_cast<size_t>(n - from));
-    const qsizetype added = (to - out.data()) - from;
-    if (n + added > m_maxLength) {
+    std::sort(m_starts.begin(), m_starts.end());
+    out.reserve(n + qsizetype(m_starts.size()));
+    qsizetype from = 0;
+    for (std::size_t k = 1; k < m_starts.size(); ++k) {
+        const qsizetype p = m_starts[k];
+        if (isBlank(in[p - 1]))
+            continue;
+        out.append(in + from, p - from);
+        out.append(' ');
+        from = p;
+    }
+    out.append(in + from, n - from);
+    if (out.size() > m_maxLength && out.size() > n) {
         copyLine(line, out);
         return LineFault::TooLong;
     }
-    out.resize(n + added);
     return LineFault::None;
 }
 

@@ -1,9 +1,13 @@
 #pragma once
 
 #include "linerewrite.h"
+#include "words.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
+
+#include <vector>
 
 namespace tools {
 
@@ -15,13 +19,14 @@ struct SpaceSettings
 
 // One line of a Space run; every line of the range is written back.
 //
-// Adding: a space goes in front of every address word that has none, so packed lines read again. A
-// word starts at a letter A to Z (either case) followed directly by a digit; it gets a space unless
-// the byte before it is one. A word at the very start of the line gets one too, and so a leading
-// space. A letter followed by a sign or a point («X-1.», «X.5») starts no word; letters inside
-// comments count like any other. A line that would grow longer than a record holds gives TooLong,
-// with `out` holding the line as it was.
-// Removing: every space (byte 32) goes, comments included.
+// Adding: a space goes in front of every word that has none (a space or a tab before it), so
+// packed lines read again, and never in front of the line's first word. The words are the word
+// reader's (signs and points belong to the number: « », «X.5»), and a letter that stands
+// before an expression or a parameter («X[#1*2]», «Z#3») counts as one; nothing is added inside
+// a comment, a parameter name or an expression. A line that would grow longer than a record holds
+// gives TooLong, with `out` holding the line as it was.
+// Removing: every space (byte 32) of the code goes; comments, parameter names and expressions keep
+// theirs.
 class SpaceWork
 {
 public:
@@ -31,6 +36,10 @@ public:
 private:
     SpaceSettings m_settings;
     qsizetype m_maxLength;
+    tessarc::WordReader m_reader;
+    // Kept from line to line so that no line allocates them again.
+    mutable QList<tessarc::Word> m_words;
+    mutable std::vector<qsizetype> m_starts;
 };
 
 } // namespace tools

@@ -93,8 +93,10 @@ private slots:
     {
         start();
         auto o = std::make_unique<Options>(*w);
+        QVERIFY(o->txtCommands->text().startsWith(QStringLiteral("MSG, ")));
         o->txtStartComment->setText(QStringLiteral(";"));
         o->txtEndComment->clear();
+        o->txtCommands->clear();
         o->Check1->setChecked(false);
         o->Check2->setChecked(false);
         o->Check3->setChecked(false);
@@ -102,6 +104,7 @@ private slots:
         o->txtUndoSteps->setValue(3);
         o->Command1->click();
         QCOMPARE(storedSetting(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral(";"));
+        QCOMPARE(storedSetting(QStringLiteral("COMMENTS/COMMANDS")), QString());
         QCOMPARE(w->TESSARC1->startComment, QStringLiteral(";"));
         QCOMPARE(w->TESSARC1->endComment, QString());
         QCOMPARE(storedSetting(QStringLiteral("NUMBERS/SPACES")), QStringLiteral("False"));

@@ -71,25 +71,42 @@ private slots:
         QTest::addColumn<QString>("start");
         QTest::addColumn<QString>("end");
         QTest::addColumn<QString>("lineComment");
+        QTest::addColumn<QString>("commands");
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QByteArray>("expected");
+        // The list Options starts with.
+        const QString kept = QStringLiteral("MSG, PRINT, DEBUG, LOGOPEN, LOGAPPEND, LOG, LOGCLOSE) PROBEOPEN PROBECLOSE) AXIS,");
         // The rule itself is tested with the axis lookup; here, that the run writes what it strips.
-        QTest::newRow("spaces either side stay") << "(" << ")" << "" << QByteArray("G01 X1. (ROUGH) Y2.")
+        QTest::newRow("spaces either side stay") << "(" << ")" << "" << kept << QByteArray("G01 X1. (ROUGH) Y2.")
                                                  << QByteArray("G01 X1.  Y2.");
-        QTest::newRow("comment line becomes empty") << "(" << ")" << "" << QByteArray("(PROGRAM 1)") << QByteArray();
-        QTest::newRow("both kinds") << "(" << ")" << ";" << QByteArray("G01 X1. (A) Y2. ; B (C)")
+        QTest::newRow("comment line becomes empty") << "(" << ")" << "" << kept << QByteArray("(PROGRAM 1)") << QByteArray();
+        QTest::newRow("both kinds") << "(" << ")" << ";" << kept << QByteArray("G01 X1. (A) Y2. ; B (C)")
                                     << QByteArray("G01 X1.  Y2. ");
-        QTest::newRow("no comment") << "(" << ")" << ";" << QByteArray("G01 X1.") << QByteArray("G01 X1.");
+        QTest::newRow("no comment") << "(" << ")" << ";" << kept << QByteArray("G01 X1.") << QByteArray("G01 X1.");
+        // The control's own commands stay, in any case and after spaces; their look-alikes go.
+        QTest::newRow("commands kept") << "(" << ")" << ";" << kept
+                                       << QByteArray("M0 (msg, remove the probe) (NOTE) ( PRINT,x=#1)(LOGCLOSE)")
+                                       << QByteArray("M0 (msg, remove the probe)  ( PRINT,x=#1)(LOGCLOSE)");
+        QTest::newRow("look-alikes go") << "(" << ")" << ";" << kept
+                                        << QByteArray("(MESSAGE) (LOGCLOSED) (LOGGING) ;MSG, not a command")
+                                        << QByteArray("   ");
+        QTest::newRow("probe file kept") << "(" << ")" << "" << kept << QByteArray("(PROBEOPEN out.txt)G38.2 Z-1 F10")
+                                         << QByteArray("(PROBEOPEN out.txt)G38.2 Z-1 F10");
+        QTest::newRow("emptied list keeps none") << "(" << ")" << "" << QString() << QByteArray("(MSG, A)G0") << QByteArray("G0");
+        QTest::newRow("own list") << "[" << "]" << "" << QStringLiteral("KEEP") << QByteArray("[keep me][drop me]")
+                                  << QByteArray("[keep me]");
     }
     void removeComments()
     {
         QFETCH(QString, start);
         QFETCH(QString, end);
         QFETCH(QString, lineComment);
+        QFETCH(QString, commands);
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, expected);
         QByteArray out("left over from the line before");
-        QCOMPARE(tools::RemoveCommentsWork(CommentRule{start, end, lineComment})(line, out), tools::LineFault::None);
+        const tools::RemoveCommentsWork work(CommentRule{start, end, lineComment}, tools::CommentCommands(commands));
+        QCOMPARE(work(line, out), tools::LineFault::None);
         QCOMPARE(out, expected);
     }
 

@@ -3,6 +3,7 @@
 #include "format.h"
 #include "linework.h"
 #include "mirror.h"
+#include "spaces.h"
 #include "testenv.h"
 #include "words.h"
 
@@ -35,7 +36,7 @@ private slots:
     void wordsOnly_data()
     {
         QTest::addColumn<QString>("tool");
-        for (const char *tool : {"Operations X + 1, then Z + 1", "Mirror X at 0", "Format X", "Filter X 0.5"})
+        for (const char *tool : {"Operations X + 1, then Z + 1", "Mirror X at 0", "Format X", "Filter X 0.5", "Remove spaces, then Add spaces"})
             QTest::newRow(tool) << QString::fromLatin1(tool);
     }
 
@@ -56,6 +57,8 @@ private slots:
                 return {tools::MirrorWork({QStringLiteral("X"), QStringLiteral("0"), true, true}, rules)};
             if (tool.startsWith(QLatin1String("Format")))
                 return {tools::FormatWork({QStringLiteral("X")}, rules)};
+            if (tool.startsWith(QLatin1String("Remove spaces")))
+                return {tools::SpaceWork({false}, rules), tools::SpaceWork({true}, rules)};
             return {tools::FilterWork({QStringLiteral("X"), QStringLiteral("0.5")}, rules)};
         };
         const tessarc::WordReader reader(rules.comments, rules.spaces);

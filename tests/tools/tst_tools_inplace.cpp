@@ -163,9 +163,9 @@ private slots:
         QTest::newRow("Remove N") << "frmn1" << QStringList{"remove=True"} << true << Lines{"n7 X1.", " N7 X1."}
                                   << Lines{"X1.", " N7 X1."};
         QTest::newRow("Add spaces") << "frmSpace1" << QStringList{} << true << Lines{"G01X1.5Y2.", "G01X-1.5Y2.", ""}
-                                    << Lines{" G01 X1.5 Y2.", " G01X-1.5 Y2.", ""};
+                                    << Lines{"G01 X1.5 Y2.", "G01 X-1.5 Y2.", ""};
         QTest::newRow("Remove spaces") << "frmSpace1" << QStringList{"remove=True"} << true
-                                       << Lines{" G01 X1.5 (MY NOTE)"} << Lines{"G01X1.5(MYNOTE)"};
+                                       << Lines{" G01 X1.5 (MY NOTE)"} << Lines{"G01X1.5(MY NOTE)"};
         QTest::newRow("Remove comments")
             << "frmComments1" << QStringList{} << true
             << Lines{"G01 X1. (ROUGH) Y2.", "(PROGRAM 1)", "G00 Z5. (CLEAR", "G01 X1. ; FINISH"}
@@ -294,8 +294,8 @@ private slots:
                                     << Lines{"X1Y2", "X1Y2", "N3 X1Y22222222222", "X1"}
                                     << Lines{"X1.25Y2", "X1.25Y2", "N3 X1Y22222222222", "X1"} << 3
                                     << tools::LineFault::TooLong;
-        QTest::newRow("Add spaces") << "frmSpace1" << QStringList{} << Lines{"G01X1Y2", "G01X1.55Y2.25Z3", "X1Y1"}
-                                    << Lines{" G01 X1 Y2", "G01X1.55Y2.25Z3", "X1Y1"} << 2 << tools::LineFault::TooLong;
+        QTest::newRow("Add spaces") << "frmSpace1" << QStringList{} << Lines{"G01X1Y2", "G01X1.55Y2.25Z35", "X1Y1"}
+                                    << Lines{"G01 X1 Y2", "G01X1.55Y2.25Z35", "X1Y1"} << 2 << tools::LineFault::TooLong;
         QTest::newRow("Add N") << "frmn1" << QStringList{} << Lines{"G0", "X123456789.12345", "G1"}
                                << Lines{"N1 G0", "X123456789.12345", "G1"} << 2 << tools::LineFault::TooLong;
         QTest::newRow("Format") << "Format1" << QStringList{"txtAxis=F"} << Lines{"F1", eighteen}

@@ -898,7 +898,9 @@ struct Options
 const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
                                           QStringLiteral("page"), QStringLiteral("edit"), QStringLiteral("operations"),
                                           QStringLiteral("send"), QStringLiteral("sendcpu"), QStringLiteral("sendwindow"),
-                                          QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist")} +
+                                          QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist"),
+                                          QStringLiteral("findaxis"), QStringLiteral("replacevalue"),
+                                          QStringLiteral("findlistaxis")} +
                               toolFigures() + wholeLineFigures() + macroFigures() + historyFigures();
 
 int run(const Options &options)
@@ -912,7 +914,9 @@ int run(const Options &options)
         return runHistoryFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (macroFigures().contains(options.only))
         return runMacroFigure(options.only, options.lines, options.runs, options.dir, &programLine);
-    if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") || options.only == QLatin1String("findlist"))
+    if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") ||
+        options.only == QLatin1String("findlist") || options.only == QLatin1String("findaxis") ||
+        options.only == QLatin1String("replacevalue") || options.only == QLatin1String("findlistaxis"))
         return runSearchFigure(options.only, options.lines, options.runs, options.dir);
     QElapsedTimer wall;
     wall.start();
@@ -995,7 +999,7 @@ int main(int argc, char *argv[])
                                        QStringLiteral("DIR"));
     const QCommandLineOption onlyOption(QStringLiteral("only"),
                                         QStringLiteral("Only this figure: load, yields, save, page, edit, operations, send, sendcpu, "
-                                                       "sendwindow, find, replace, findlist, findsize, export, copylines, insert, "
+                                                       "sendwindow, find, replace, findlist, findaxis, replacevalue, findlistaxis, findsize, export, copylines, insert, "
                                                        "remove, swap, or a tool's (see README.md)."),
                                         QStringLiteral("FIGURE"));
     parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});

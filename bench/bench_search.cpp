@@ -8,6 +8,9 @@
 //   findlist  Find (List) of a word on every line, the list laid out
 //                                                        vs reading the store once; and the peak
 //                                                           resident memory of the whole process
+//   findaxis, replacevalue, findlistaxis
+//             the same three through the axis buttons, reading words: Find of X > 1e9 (no line),
+//             Replace setting Y to 7.5 where X > -1e9 (every line), Find (List) of X > -1e9
 //
 // The program is generated: line k is "N<10k> G01 X.. Y.. F..", so every line holds G01 and none
 // holds M99. Each figure is the median of its runs, its runs taking turns with its floor's; the
@@ -231,22 +234,38 @@ void report(const QString &what, const Times &t, const QString &floorWhat, doubl
             .arg(cpuRatio, 0, 'f', 2));
 }
 
-int benchFind(const Figure &f, mainform &main, BenchPrompts &prompts)
+// The axis fields of a search window: X compared with `value`, greater than.
+template <class Window>
+void fillAxis(Window &window, const char *value)
+{
+    window.txtAxis->setText(QStringLiteral("X"));
+    window.g->setChecked(true);
+    window.txtValue->setText(QLatin1String(value));
+}
+
+int benchFind(const Figure &f, mainform &main, BenchPrompts &prompts, bool axis)
 {
     Find window(main);
     window.Form_Load();
     window.txtFind->setText(QStringLiteral("M99"));
+    fillAxis(window, "1000000000");
     window.ALL->setChecked(true);
+    QPushButton *button = axis ? window.go2 : window.Go;
     const Times times = alternate(
-        f.runs, {}, [&] { window.Go->click(); },
+        f.runs, {}, [&] { button->click(); },
         [&] {
             prompts.expect({QStringLiteral("Done Searching.")}, QStringLiteral("Find"));
-            check(!main.TESSARC1->Run && window.Go->text() == QLatin1String("Find Next"),
+            check(!main.TESSARC1->Run && button->text() == QLatin1String("Find Next"),
                   QStringLiteral("Find did not give the lock back"));
         },
         [&] { pass(main.TESSARC1->tempFile, false); });
-    report(QStringLiteral("Find of a text on no line of %1 lines").arg(f.lines), times,
-           QStringLiteral("one read of the store in 4 MiB blocks"), 1.5);
+    report((axis ? QStringLiteral("Find of X > 1e9, on no line of %1 lines") : QStringLiteral("Find of a text on no line of %1 lines"))
+               .arg(f.lines),
+           times, QStringLiteral("one read of the store in 4 MiB blocks"), 1.5);
+    if (axis) {
+        window.close();
+        return 0;
+    }
     std::vector<double> grep;
     for (int run = 0; run < f.runs; ++run)
         grep.push_back(timedCommand(QStringLiteral("grep"), {QStringLiteral("-c"), QStringLiteral("M99"), f.program},
@@ -259,7 +278,7 @@ int benchFind(const Figure &f, mainform &main, BenchPrompts &prompts)
     return 0;
 }
 
-int benchReplace(const Figure &f, mainform &main, BenchPrompts &prompts)
+int benchReplace(const Figure &f, mainform &main, BenchPrompts &prompts, bool axis)
 {
     TESSARC &editor = *main.TESSARC1;
     const QString pristine = f.path("replace.pristine");
@@ -268,24 +287,40 @@ int benchReplace(const Figure &f, mainform &main, BenchPrompts &prompts)
     window.Form_Load();
     window.txtFind->setText(QStringLiteral("G01"));
     window.txtReplace->setText(QStringLiteral("G1"));
+    fillAxis(window, "-1000000000");
+    window.txtReplaceAxis->setText(QStringLiteral("Y"));
+    window.txtReplaceValue->setText(QStringLiteral("7.5"));
     window.ALL->setChecked(true);
+    QPushButton *button = axis ? window.go2 : window.Go;
     const std::vector<qint64> samples = {1, f.lines / 3, f.lines / 2, f.lines};
     const Times times = alternate(
-        f.runs, [&] { copyFile(pristine, editor.tempFile); }, [&] { window.Go->click(); },
+        f.runs, [&] { copyFile(pristine, editor.tempFile); }, [&] { button->click(); },
         [&] {
             prompts.expect({}, QStringLiteral("Replace"));
-            check(!editor.Run && window.Go->text() == QLatin1String("Replace"), QStringLiteral("Replace did not give the lock back"));
+            check(!editor.Run && button->text() == QLatin1String("Replace"), QStringLiteral("Replace did not give the lock back"));
             tessarc::LineStore store;
             store.open(editor.tempFile, kRecLen, false);
             for (qint64 k : samples) {
                 QByteArray want = line(k);
-                want.replace("G01", "G1");
+                if (axis) {
+                    const qsizetype y = want.indexOf(" Y") + 2;
+                    want.replace(y, want.indexOf(' ', y) - y, "7.5");
+                } else {
+                    want.replace("G01", "G1");
+                }
                 check(store.read(tessarc::LineNumber(k)) == want, QStringLiteral("line %1 after Replace").arg(k));
             }
         },
         [&] { pass(pristine, true); });
-    report(QStringLiteral("Replace of G01 by G1 on every one of %1 lines").arg(f.lines), times,
-           QStringLiteral("reading and writing back the store in 4 MiB blocks"), 2.0);
+    report((axis ? QStringLiteral("Replace setting Y where X > -1e9, on every one of %1 lines")
+                 : QStringLiteral("Replace of G01 by G1 on every one of %1 lines"))
+               .arg(f.lines),
+           times, QStringLiteral("reading and writing back the store in 4 MiB blocks"), 2.0);
+    if (axis) {
+        QFile::remove(pristine);
+        window.close();
+        return 0;
+    }
     std::vector<double> sed;
     for (int run = 0; run < f.runs; ++run)
         sed.push_back(timedCommand(QStringLiteral("sed"), {QStringLiteral("s/G01/G1/g"), f.program}, f.path("sed.out")));
@@ -298,18 +333,20 @@ int benchReplace(const Figure &f, mainform &main, BenchPrompts &prompts)
     return 0;
 }
 
-int benchFindList(const Figure &f, mainform &main, BenchPrompts &prompts)
+int benchFindList(const Figure &f, mainform &main, BenchPrompts &prompts, bool axis)
 {
     const qint64 before = peakResidentBytes();
     frmFindList window(main);
     window.Form_Load();
     window.resize(900, 600);
     window.txtFind->setText(QStringLiteral("G01"));
+    fillAxis(window, "-1000000000");
     window.ALL->setChecked(true);
+    QPushButton *button = axis ? window.go2 : window.Go;
     const Times times = alternate(
         f.runs, {},
         [&] {
-            window.Go->click();
+            button->click();
             QCoreApplication::processEvents(); // the list is laid out and drawn
         },
         [&] {
@@ -318,8 +355,10 @@ int benchFindList(const Figure &f, mainform &main, BenchPrompts &prompts)
                   QStringLiteral("Find (List) listed %1 rows").arg(window.results().rowCount()));
         },
         [&] { pass(main.TESSARC1->tempFile, false); });
-    report(QStringLiteral("Find (List) of G01, on every one of %1 lines").arg(f.lines), times,
-           QStringLiteral("one read of the store in 4 MiB blocks"), 2.0);
+    report((axis ? QStringLiteral("Find (List) of X > -1e9, on every one of %1 lines")
+                 : QStringLiteral("Find (List) of G01, on every one of %1 lines"))
+               .arg(f.lines),
+           times, QStringLiteral("one read of the store in 4 MiB blocks"), 2.0);
     const qint64 peak = peakResidentBytes();
     say(QStringLiteral("peak resident memory with %1 rows listed: %2 MB (target < 150 MB)%3; %4 MB before the search")
             .arg(window.results().rowCount())
@@ -366,12 +405,13 @@ int runSearchFigure(const QString &figure, qint64 lines, int runs, const QString
                 .arg(QFileInfo(f.program).size() / 1000000)
                 .arg(QFileInfo(editor.tempFile).size() / 1000000)
                 .arg(runs));
-        if (figure == QLatin1String("find"))
-            result = benchFind(f, main, prompts);
-        else if (figure == QLatin1String("replace"))
-            result = benchReplace(f, main, prompts);
+        const bool axis = figure.endsWith(QLatin1String("axis")) || figure == QLatin1String("replacevalue");
+        if (figure.startsWith(QLatin1String("findlist")))
+            result = benchFindList(f, main, prompts, axis);
+        else if (figure.startsWith(QLatin1String("find")))
+            result = benchFind(f, main, prompts, axis);
         else
-            result = benchFindList(f, main, prompts);
+            result = benchReplace(f, main, prompts, axis);
         editor.done();
     }
     check(scratch.remove(), QStringLiteral("cannot remove %1").arg(scratch.path()));

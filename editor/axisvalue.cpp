@@ -1,6 +1,7 @@
 #include "axisvalue.h"
 
 #include <charconv>
+#include <optional>
 
 namespace tessarc {
 
@@ -17,32 +18,6 @@ QString trimSpaces(const QString &s)
     return s.mid(from, to - from);
 }
 
-// An optional sign, then digits with at most one point; reading stops at the first character
-// that does not fit. No digit read gives 0.
-double readSignedDecimal(const QString &text)
-{
-    QByteArray accepted;
-    qsizetype i = 0;
-    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-')))
-        accepted.append(static_cast<char>(text.at(i++).unicode()));
-    bool point = false;
-    bool digit = false;
-    for (; i < text.size(); ++i) {
-        const QChar ch = text.at(i);
-        if (ch.unicode() >= '0' && ch.unicode() <= '9') {
-            digit = true;
-        } else if (ch == QLatin1Char('.') && !point) {
-            point = true;
-        } else {
-            break;
-        }
-        accepted.append(static_cast<char>(ch.unicode()));
-    }
-    if (!digit)
-        return 0.0;
-    return decimalValue(accepted);
-}
-
 } // namespace
 
 double decimalValue(QByteArrayView text)
@@ -56,30 +31,24 @@ double decimalValue(QByteArrayView text)
     return error == std::errc() ? value : 0.0;
 }
 
-bool isAxisNumberChar(QChar ch)
-{
-    const char16_t u = ch.unicode();
-    return u == ' ' || u == '-' || u == '+' || u == '.' || (u >= '0' && u <= '9');
-}
-
-AxisValue getAxisValue(QString &gcaxis, const QString &strLine)
+AxisValue getAxisValue(QString &gcaxis, const QString &strLine, const WordReader &words)
 {
     gcaxis = trimSpaces(gcaxis).left(1);
-    if (strLine.isEmpty())
+    const char16_t c = gcaxis.isEmpty() ? 0 : gcaxis.at(0).unicode();
+    const char letter = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : (c >= 'A' && c <= 'Z') ? char(c) : 0;
+    if (!letter || strLine.isEmpty())
         return {0.0, 0.0, 0.0};
-    // An empty letter is found at the first position, as a search for nothing is.
-    const qsizetype p = gcaxis.isEmpty() ? 0 : strLine.indexOf(gcaxis, 0, Qt::CaseInsensitive);
-    if (p < 0)
-        return {0.0, 0.0, 0.0};
-    qsizetype i = gcaxis.isEmpty() ? 1 : p + 1;
-    QString taken;
-    while (i < strLine.size() && isAxisNumberChar(strLine.at(i))) {
-        taken.append(strLine.at(i));
-        ++i;
+    // A character outside Latin-1 is never part of a word: it stands as a byte that is no letter.
+    QByteArray bytes = strLine.toLatin1();
+    for (qsizetype i = 0; i < strLine.size(); ++i) {
+        if (strLine.at(i).unicode() > 0xFF)
+            bytes[i] = '\x01';
     }
-    const double count = static_cast<double>(taken.size());
-    taken.remove(QLatin1Char(' '));
-    return {readSignedDecimal(taken), count, 1.0};
+    const std::optional<Word> word = words.first(bytes, letter);
+    if (!word)
+        return {0.0, 0.0, 0.0};
+    const auto taken = static_cast<double>(word->numberStart + word->numberLength - word->letterPos - 1);
+    return {word->value, taken, 1.0};
 }
 
 } // namespace tessarc

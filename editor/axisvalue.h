@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tessarc_export.h"
+#include "words.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -8,20 +9,20 @@
 
 namespace tessarc {
 
-// The number written after an address letter on a line: { value, characters taken after the
-// letter (spaces included), 1 when the letter occurs and 0 when it does not }.
+// The first word of an address letter on a line: { its value, characters of its number after the
+// letter (spaces inside it included, none after it), 1 when the line holds a word of the letter
+// and 0 when it does not }.
 using AxisValue = std::array<double, 3>;
 
-// Reads the number after the first occurrence of `gcaxis` (case ignored) in `strLine`.
-// `gcaxis` is changed to the one letter used: its first character once surrounding spaces are
-// removed. The letter is found at any position of the line.
-TESSARC_EXPORT AxisValue getAxisValue(QString &gcaxis, const QString &strLine);
+// Reads the first word of the letter `gcaxis` (case ignored) in `strLine` with `words`: never a
+// letter inside a comment, a parameter name, an expression or another word, nor one followed by
+// no number. `gcaxis` is changed to the one letter used: its first character once surrounding
+// spaces are removed. Without a letter there is no word.
+TESSARC_EXPORT AxisValue getAxisValue(QString &gcaxis, const QString &strLine,
+                                      const WordReader &words = WordReader({}, true));
 
 // The value of a decimal text such as "-1.5", "+.25" or "3.", read with a point whatever the
 // locale; 0 when it is none.
 TESSARC_EXPORT double decimalValue(QByteArrayView text);
-
-// True for the characters that continue a number after its letter: space, sign, point, digits.
-TESSARC_EXPORT bool isAxisNumberChar(QChar ch);
 
 } // namespace tessarc

@@ -1,6 +1,6 @@
 #include "colorruns.h"
 
-#include "axisvalue.h"
+#include "words.h"
 
 #include <vector>
 
@@ -57,18 +57,26 @@ QList<ColorRun> commentRuns(const QString &line, int commentColor, const QString
 QList<ColorRun> colorRuns(const QString &line, const ColorSlots &slotTable, const CommentRule &rule)
 {
     QList<ColorRun> runs;
+    // Each letter's colour: that of the last slot that names it.
+    std::array<int, 26> colourOf;
+    colourOf.fill(-1);
+    bool any = false;
     for (int s = 0; s <= 6; ++s) {
         const ColorSlot &slot = slotTable[static_cast<size_t>(s)];
         for (QChar ch : slot.letters) {
-            const QString letter(ch);
-            qsizetype g = line.indexOf(letter, 0, Qt::CaseInsensitive);
-            while (g >= 0) {
-                QString axis = letter;
-                const AxisValue value = getAxisValue(axis, line.mid(g));
-                const auto count = static_cast<qsizetype>(value[1]);
-                runs.append({g, count + 1, slot.color});
-                g = line.indexOf(letter, g + count + 1, Qt::CaseInsensitive);
+            const char16_t c = ch.toUpper().unicode();
+            if (c >= 'A' && c <= 'Z') {
+                colourOf[c - 'A'] = slot.color;
+                any = true;
             }
+        }
+    }
+    if (any && !line.isEmpty()) {
+        const QByteArray bytes = lineBytes(line, rule);
+        for (const Word &word : WordReader(rule, true).words(bytes)) {
+            const int colour = colourOf[word.letter - 'A'];
+            if (colour >= 0)
+                runs.append({word.letterPos, word.numberStart + word.numberLength - word.letterPos, colour});
         }
     }
     runs.append(commentRuns(line, slotTable[7].color, rule));

@@ -28,10 +28,10 @@ struct ColorRun
     bool operator==(const ColorRun &o) const = default;
 };
 
-// The runs that colour one line, in the order they are laid on: the words of slots 0 to 6 (each
-// letter of a slot in order, every occurrence of it, case ignored, with the number after it), then
-// the comments of `rule`. A later run wins where two cover the same characters, so nothing inside
-// a comment keeps a word's colour.
+// The runs that colour one line, in the order they are laid on: the words of the slots 0 to 6
+// letters (read with spaces allowed in a number; a letter named by several slots takes the last
+// one's colour), in order along the line, then the comments of `rule`. A later run wins where two
+// cover the same characters, so nothing inside a comment keeps a word's colour.
 TESSARC_EXPORT QList<ColorRun> colorRuns(const QString &line, const ColorSlots &slotTable, const CommentRule &rule);
 // The same with delimited comments only.
 TESSARC_EXPORT QList<ColorRun> colorRuns(const QString &line, const ColorSlots &slotTable, const QString &startComment,

@@ -997,7 +997,9 @@ void TESSARC::paste()
 
 tessarc::AxisValue TESSARC::getAxisValue(QString &gcaxis, const QString &strLine)
 {
-    return tessarc::getAxisValue(gcaxis, strLine);
+    // Words as the colouring reads them: outside the comments of the program's rule.
+    return tessarc::getAxisValue(gcaxis, strLine,
+                                 tessarc::WordReader(tessarc::CommentRule{startComment, endComment, lineComment}, true));
 }
 
 QVariant TESSARC::rebrandE(const QString &txt)

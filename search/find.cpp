@@ -75,15 +75,15 @@ std::optional<QString> checkFindFields(FindKind kind, const FindFields &fields, 
     return std::nullopt;
 }
 
-LineMatcher::LineMatcher(FindKind kind, const FindFields &fields, bool spaces) : m_kind(kind)
+LineMatcher::LineMatcher(FindKind kind, const FindFields &fields, const tessarc::WordReader &words) : m_kind(kind)
 {
     if (kind == FindKind::Text)
         m_text = TextMatcher::forField(fields.find, fields.matchCase);
     else
-        m_axis = AxisCondition(fields.axis, fields.comparison, functions::leadingNumber(fields.value), spaces);
+        m_axis = AxisCondition(fields.axis, fields.comparison, functions::leadingNumber(fields.value), words);
 }
 
-std::optional<LineMatch> LineMatcher::match(QByteArrayView line, qsizetype from) const
+std::optional<LineMatch> LineMatcher::match(QByteArrayView line, qsizetype from, bool *expression) const
 {
     if (m_kind == FindKind::Text) {
         const qsizetype at = m_text.indexIn(line, from);
@@ -91,10 +91,13 @@ std::optional<LineMatch> LineMatcher::match(QByteArrayView line, qsizetype from)
             return std::nullopt;
         return LineMatch{at, m_text.size()};
     }
-    const std::optional<AxisWord> word = m_axis.test(line);
-    if (!word || word->at < from)
+    const AxisResult result = m_axis.test(line);
+    if (result.test == AxisTest::Expression && expression)
+        *expression = true;
+    if (result.test != AxisTest::Holds || result.word.letterPos < from)
         return std::nullopt;
-    return LineMatch{word->at, word->length + 1};
+    const tessarc::Word &word = result.word;
+    return LineMatch{word.letterPos, word.numberStart + word.numberLength - word.letterPos};
 }
 
 FindResult findNext(tessarc::LineStore &store, const LineMatcher &matcher, const tools::LineRange &range,
@@ -119,13 +122,27 @@ FindAllResult findAll(tessarc::LineStore &store, const LineMatcher &matcher, con
     // sparse search leaves untouched is never used, and is given back at the end.
     result.lines.reserve(static_cast<size_t>(std::clamp<qint64>(range.count(), 0, qint64(1) << 24)));
     result.end = walk(store, range, progress, [&](qint64 line, QByteArrayView text) {
-        if (matcher.match(text))
+        bool expression = false;
+        if (matcher.match(text, 0, &expression))
             result.lines.push_back(line);
+        result.expressions += expression ? 1 : 0;
         return true;
     }, result.failure);
     if (result.lines.size() < result.lines.capacity() / 2)
         result.lines.shrink_to_fit();
     return result;
+}
+
+QString listedText(qint64 listed, qint64 expressions, const QString &letter)
+{
+    QString out = listed == 0   ? QStringLiteral("no line listed")
+                  : listed == 1 ? QStringLiteral("1 line listed")
+                                : QStringLiteral("%1 lines listed").arg(listed);
+    if (expressions > 0)
+        out += (expressions == 1 ? QStringLiteral(", 1 line not compared: ")
+                                 : QStringLiteral(", %1 lines not compared: ").arg(expressions)) +
+               letter + QStringLiteral(" holds an expression");
+    return out;
 }
 
 QString findListRow(qint64 line, QByteArrayView text)

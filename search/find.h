@@ -47,12 +47,13 @@ struct LineMatch
 class LineMatcher
 {
 public:
-    // `spaces`: the NUMBERS / SPACES setting, for reading an axis value.
-    LineMatcher(FindKind kind, const FindFields &fields, bool spaces);
+    // `words`: the program's reader of words, for the axis search.
+    LineMatcher(FindKind kind, const FindFields &fields, const tessarc::WordReader &words = tessarc::WordReader());
 
     // The match in `line` that starts at or after `from`, or nothing. An axis condition is tested
-    // once a line, on the first occurrence of its letter.
-    std::optional<LineMatch> match(QByteArrayView line, qsizetype from = 0) const;
+    // once a line, on the first word of its letter; when that word holds an expression there is no
+    // match and `expression` (when given) is set.
+    std::optional<LineMatch> match(QByteArrayView line, qsizetype from = 0, bool *expression = nullptr) const;
 
 private:
     FindKind m_kind;
@@ -97,12 +98,18 @@ struct FindAllResult
     // The matching lines in order, each once however often it matches; when stopped or failed,
     // those found before. No text is kept: a list reads a line from the store when it shows it.
     std::vector<qint64> lines;
+    // Lines the axis search could not compare: the letter's first word holds an expression.
+    qint64 expressions = 0;
     QString failure;
 };
 
 // Every matching line of the range.
 FindAllResult findAll(tessarc::LineStore &store, const LineMatcher &matcher, const tools::LineRange &range,
                       const SearchProgress &progress = {});
+
+// What a Find (List) run listed, for its note: "12 lines listed", and the lines an axis search on
+// `letter` could not compare ("3 lines not compared: X holds an expression").
+QString listedText(qint64 listed, qint64 expressions, const QString &letter);
 
 // A result row of Find (List): "Line 12: G01 X1.5", the line as the view shows it.
 QString findListRow(qint64 line, QByteArrayView text);

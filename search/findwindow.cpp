@@ -75,7 +75,8 @@ FindFields FindWindow::fields() const
 
 LineMatcher FindWindow::matcher() const
 {
-    return LineMatcher(kind(), fields(), host().values().numbers.spaces);
+    const tools::LineRules rules = lineRules();
+    return LineMatcher(kind(), fields(), tessarc::WordReader(rules.comments, rules.spaces));
 }
 
 QString FindWindow::stepSettings() const

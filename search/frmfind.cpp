@@ -21,12 +21,13 @@ QString Find::search(const tools::LineRange &range)
     tessarc::LineStore store;
     store.open(host().editor().tempFile, host().editor().recLen, false);
     const search::FindResult result = search::findNext(store, matcher(), range, 0, [&](qint64 searched) {
-        showProgressOn(searched, range);
+        showProgress(searched, range);
         return true;
     });
     if (result.end == search::SearchEnd::Failed)
         return result.failure + QLatin1Char('.');
     m_hit = result.hit;
+    tellNote(m_hit ? QStringLiteral("found on line %1").arg(m_hit->line) : QStringLiteral("nothing found"));
     return QString();
 }
 

@@ -11,6 +11,7 @@
 #include "resultlist.h"
 #include "steptext.h"
 #include "tessarc.h"
+#include "wordscan.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -68,9 +69,11 @@ QString frmFindList::search(const tools::LineRange &range)
     tessarc::LineStore store;
     store.open(host().editor().tempFile, host().editor().recLen, false);
     search::FindAllResult result = search::findAll(store, matcher(), range, [&](qint64 searched) {
-        showProgressOn(searched, range);
+        showProgress(searched, range);
         return true;
     });
+    tellNote(search::listedText(qint64(result.lines.size()), result.expressions,
+                                QString(QLatin1Char(tools::wordLetter(fields().axis)))));
     // A search that failed part way keeps the rows it found.
     m_results->setLines(std::move(result.lines));
     Form_Resize();

@@ -1,5 +1,7 @@
 #include "frmreplace.h"
 
+#include "wordscan.h"
+
 #include "globalvar.h"
 #include "host.h"
 #include "linestore.h"
@@ -28,8 +30,6 @@ const QString kReplaceValueCaption = QStringLiteral("Then Replace The Value of  
 // The caption up to the gap where txtReplaceAxis stands.
 const QString kBeforeGap = QStringLiteral("Then Replace The Value of ");
 const QString kNumberRequired = QStringLiteral("(Number Required)");
-// Records rewritten at once: about 256 KiB of the usual record length.
-constexpr qint64 kRecordsAtOnce = 512;
 
 } // namespace
 
@@ -271,32 +271,9 @@ std::optional<QString> frmReplace::checkFields() const
 QString frmReplace::search(const tools::LineRange &range)
 {
     const search::ReplaceWork work(settings(), mode(), lineRules());
-    TESSARC &editor = host().editor();
-    qint64 current = range.first;
-    tools::LineFault fault = tools::LineFault::None;
-    try {
-        tessarc::LineStore store;
-        store.open(editor.tempFile, editor.recLen, false);
-        // The records are rewritten where they stand, a few hundred at a time so that they are
-        // still in the processor's cache when they are worked on; a stop keeps what was rewritten
-        // before it.
-        const auto rewrite = [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
-            current = record.value;
-            showProgressOn(current - range.first + 1, range);
-            fault = work(text, out);
-            return fault == tools::LineFault::None;
-        };
-        // What each changed record held is kept for Undo.
-        tessarc::ChangeRecord *change = editor.program().recording();
-        tessarc::RecordJournal *journal = change ? change->journal() : nullptr;
-        for (qint64 first = range.first; first <= range.last && fault == tools::LineFault::None; first += kRecordsAtOnce)
-            store.rewriteRecords(tessarc::LineNumber(first), std::min(kRecordsAtOnce, range.last - first + 1), rewrite,
-                                 journal);
-        store.close();
-    } catch (const tessarc::ControlError &error) {
-        return stoppedText(range, current, error.description() + QLatin1Char('.'), false);
-    }
-    if (fault == tools::LineFault::None)
-        return QString();
-    return stoppedText(range, current, tools::lineFaultText(fault), true);
+    if (mode() == ReplaceMode::SetValue)
+        tellNoteLetters(tools::letterNames({txtAxis->text(), txtReplaceAxis->text()}));
+    else if (mode() != ReplaceMode::Text)
+        tellNoteLetters(tools::letterNames({txtAxis->text()}));
+    return rewriteRange(range, std::cref(work));
 }

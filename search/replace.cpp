@@ -3,7 +3,7 @@
 #include "axislookup.h"
 #include "numbers.h"
 #include "steptext.h"
-#include "letterscan.h"
+#include "wordscan.h"
 
 #include <algorithm>
 #include <cstring>
@@ -131,21 +131,20 @@ QString replaceStep(const ReplaceSettings &settings, const tools::RangeFields &r
 }
 
 ReplaceWork::ReplaceWork(const ReplaceSettings &settings, ReplaceMode mode, const tools::LineRules &rules)
-    : m_mode(mode), m_action(settings.action), m_maxLength(rules.maxLength), m_spaces(rules.spaces)
+    : m_mode(mode), m_action(settings.action), m_maxLength(rules.maxLength), m_words(rules.comments, rules.spaces),
+      m_writer(rules.outputFormat)
 {
     if (mode == ReplaceMode::Text) {
         m_find = TextMatcher::forField(settings.find, settings.matchCase);
     } else {
         m_condition = AxisCondition(settings.axis, settings.comparison, functions::leadingNumber(settings.value),
-                                    rules.spaces);
+                                    m_words);
         if (mode == ReplaceMode::ReplaceText)
             m_find = TextMatcher::forField(settings.thenFind, settings.thenMatchCase);
     }
     if (mode == ReplaceMode::SetValue) {
-        const QString letter = functions::reducedAxis(settings.replaceAxis);
-        if (letter.size() == 1 && letter.at(0).unicode() <= 0xFF)
-            m_replaceLetter = functions::lowerCase()[letter.at(0).unicode()];
-        m_number = tools::renderValue(functions::leadingNumber(settings.replaceValue), rules);
+        m_replaceLetter = tools::wordLetter(settings.replaceAxis);
+        m_value = functions::leadingNumber(settings.replaceValue);
     } else {
         m_text = fieldBytes(writtenText(settings, mode)).value_or(QByteArray());
     }
@@ -160,9 +159,12 @@ tools::LineFault ReplaceWork::operator()(QByteArrayView line, QByteArray &out) c
             replaceWith(out, line);
             return tools::LineFault::None;
         }
-    } else if (!m_condition.test(line)) {
-        replaceWith(out, line);
-        return tools::LineFault::None;
+    } else {
+        const AxisTest test = m_condition.test(line).test;
+        if (test != AxisTest::Holds) {
+            replaceWith(out, line);
+            return test == AxisTest::Expression ? tools::LineFault::Expression : tools::LineFault::None;
+        }
     }
     LineWriter writer(out, m_maxLength);
     switch (m_mode) {
@@ -175,20 +177,15 @@ tools::LineFault ReplaceWork::operator()(QByteArrayView line, QByteArray &out) c
             writer.put(m_text);
         break;
     case ReplaceMode::SetValue: {
-        const auto &lower = functions::lowerCase();
-        qsizetype at = 0;
-        while (at < line.size() && lower[static_cast<uchar>(line[at])] != m_replaceLetter)
-            ++at;
-        if (m_replaceLetter < 0 || at == line.size()) {
-            // Without the second letter there is no value to set: the line stays as it is.
+        // Without a word of the second letter there is no value to set: the line stays as it is.
+        const tessarc::FoundWord found =
+            m_replaceLetter ? m_words.find(line, m_replaceLetter) : tessarc::FoundWord{};
+        if (found.use != tessarc::LetterUse::Word) {
             replaceWith(out, line);
-            return tools::LineFault::None;
+            return found.use == tessarc::LetterUse::Expression ? tools::LineFault::Expression
+                                                               : tools::LineFault::None;
         }
-        const qsizetype rest = at + 1 + tools::numberAfter(line, at, m_spaces).length;
-        writer.put(line.first(at + 1));
-        writer.put(m_number);
-        writer.put(line.sliced(rest));
-        break;
+        return tools::writeWord(line, found.word, m_value, m_writer, m_maxLength, out);
     }
     case ReplaceMode::ReplaceText:
         replaceAll(line, m_find, m_text, m_find.indexIn(line), writer);

@@ -2,6 +2,7 @@
 
 #include "linerange.h"
 #include "linerewrite.h"
+#include "numberwriter.h"
 #include "textmatch.h"
 
 #include <QByteArray>
@@ -64,13 +65,15 @@ QString replaceStep(const ReplaceSettings &settings, const tools::RangeFields &r
 //  - Mode 1: a line holding txtFind (exactly with Match Case, else case ignored) has every
 //    occurrence replaced by txtReplace (r1; only occurrences of the case matched, with Match
 //    Case), becomes txtReplace (r2), or has txtReplace appended (r3).
-//  - Modes 2 to 5 work on the lines where the axis condition holds (see AxisCondition).
-//    Mode 2: the number after the first occurrence of the second letter becomes txtReplaceValue,
-//    written with the output picture; a line without that letter is left as it is. Mode 3: every
+//  - Modes 2 to 5 work on the lines where the axis condition holds (see AxisCondition); a line
+//    whose condition word holds an expression is left as it was with the fault Expression.
+//    Mode 2: the number of the second letter's first word becomes txtReplaceValue, written with
+//    the output picture; a line without a word of that letter is left as it is, one where it holds
+//    an expression gives Expression. Mode 3: every
 //    occurrence of Text1 is replaced by Text2 (case as case2 says). Mode 4: the line becomes
 //    txtReplaceLine. Mode 5: txtAppendLine is appended.
 // Texts are the fields' bytes (see fieldBytes). A line that would outgrow `rules.maxLength` is left
-// as it was with the fault TooLong.
+// as it was with the fault TooLong; a value too large to write, NotFinite.
 class ReplaceWork
 {
 public:
@@ -84,12 +87,13 @@ private:
     ReplaceMode m_mode;
     TextAction m_action;
     qsizetype m_maxLength;
-    bool m_spaces;
+    tessarc::WordReader m_words;
+    tools::NumberWriter m_writer;
     TextMatcher m_find;      // txtFind (mode 1) or Text1 (mode 3)
     QByteArray m_text;       // what mode 1, 3, 4 or 5 writes
     AxisCondition m_condition;
-    int m_replaceLetter = -1; // mode 2: the second letter folded to lower case; -1 matches nothing
-    QByteArray m_number;     // mode 2: the new value as written
+    char m_replaceLetter = 0; // mode 2: the second letter, upper case; 0 matches nothing
+    double m_value = 0.0;     // mode 2: the new value
 };
 
 } // namespace search

@@ -16,15 +16,6 @@
 
 namespace search {
 
-namespace {
-
-// Progress is drawn and events are let through at most this often.
-constexpr int kYieldMs = 30;
-// Lines between looks at the clock.
-constexpr qint64 kClockEvery = 64;
-
-} // namespace
-
 void makeComparison(QWidget *parent, QGroupBox *&Frame1, QRadioButton *&g, QRadioButton *&l, QRadioButton *&e,
                     QRadioButton *&n)
 {
@@ -52,7 +43,7 @@ Comparison chosenComparison(const QRadioButton *l, const QRadioButton *e, const 
 }
 
 SearchWindow::SearchWindow(Host &host, QWidget *owner, const QString &caption)
-    : ToolWindow(host, owner, caption), m_pump(kYieldMs)
+    : ToolWindow(host, owner, caption)
 {
     // Go runs as one of the window's buttons.
     disconnect(Go, &QPushButton::clicked, this, &ToolWindow::Go_Click);
@@ -99,16 +90,14 @@ void SearchWindow::press(QPushButton *button)
     if (button != Go)
         Go->setText(goCaption);
     button->setText(m_after.value(button));
-    if (!m_message.isEmpty())
-        say(m_message);
-    else
+    // The frame has shown why a run stopped, and its note says so.
+    if (m_message.isEmpty())
         afterRun(button);
 }
 
 QString SearchWindow::runOn(const tools::LineRange &range)
 {
     m_ran = true;
-    m_sinceProgress.invalidate();
     try {
         m_message = search(range);
     } catch (const tessarc::ControlError &error) {
@@ -116,7 +105,11 @@ QString SearchWindow::runOn(const tools::LineRange &range)
     } catch (const std::bad_alloc &) {
         m_message = QStringLiteral("Out of memory.");
     }
-    return QString();
+    // The pressed button reads as after a run while the message is up (the lock's guard gives Go
+    // its caption itself).
+    if (!m_message.isEmpty() && m_pressed != Go)
+        m_pressed->setText(m_after.value(m_pressed));
+    return m_message;
 }
 
 void SearchWindow::showEvent(QShowEvent *event)
@@ -125,19 +118,6 @@ void SearchWindow::showEvent(QShowEvent *event)
     // Each button follows its own fields, not the range.
     for (const auto &[field, button] : m_tabAfter)
         setTabOrder(field, button);
-}
-
-void SearchWindow::showProgressOn(qint64 counter, const tools::LineRange &range)
-{
-    if (!m_pressed || !host().values().numbers.calcPercent)
-        return;
-    if (m_sinceProgress.isValid() && (counter % kClockEvery != 0 || m_sinceProgress.elapsed() < kYieldMs))
-        return;
-    if (const std::optional<QString> caption =
-            tools::progressCaption(counter, range, host().values().numbers.percentFormat))
-        m_pressed->setText(*caption);
-    m_pump.now();
-    m_sinceProgress.restart();
 }
 
 void SearchWindow::keyPressEvent(QKeyEvent *event)

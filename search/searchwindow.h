@@ -1,10 +1,8 @@
 #pragma once
 
-#include "eventpump.h"
 #include "textmatch.h"
 #include "toolwindow.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -60,9 +58,8 @@ protected:
     virtual QString search(const tools::LineRange &range) = 0;
     // After a run that ended without a message, once the lock is free and the page shown again.
     virtual void afterRun(QPushButton *button) { (void)button; }
-    // The progress caption on the pressed button for the `counter`-th line of the range, and the
-    // events let through, at most every few tens of milliseconds (only with CALCPERCENT on).
-    void showProgressOn(qint64 counter, const tools::LineRange &range);
+    // Progress shows on the pressed button.
+    QPushButton *progressButton() const override { return m_pressed ? m_pressed : Go; }
 
     QString runOn(const tools::LineRange &range) final;
     void keyPressEvent(QKeyEvent *event) override;
@@ -77,8 +74,6 @@ private:
     QHash<QPushButton *, QString> m_after;
     QHash<QWidget *, QPushButton *> m_enter;
     QList<std::pair<QWidget *, QPushButton *>> m_tabAfter;
-    tessarc::EventPump m_pump;
-    QElapsedTimer m_sinceProgress;
 };
 
 } // namespace search

@@ -2,7 +2,7 @@
 
 #include "axislookup.h"
 #include "notation.h"
-#include "letterscan.h"
+#include "wordscan.h"
 
 #include <bit>
 #include <cstring>
@@ -164,46 +164,42 @@ qsizetype TextMatcher::indexIn(QByteArrayView line, qsizetype from) const
     }
 }
 
-AxisCondition::AxisCondition(const QString &axis, Comparison comparison, double number, bool spaces)
-    : m_comparison(comparison), m_number(number), m_spaces(spaces)
+AxisCondition::AxisCondition(const QString &axis, Comparison comparison, double number,
+                             const tessarc::WordReader &words)
+    : m_letter(tools::wordLetter(axis)), m_comparison(comparison), m_number(number), m_words(words)
 {
-    const QString letter = functions::reducedAxis(axis);
-    if (letter.isEmpty() || letter.at(0).unicode() > 0xFF)
+    if (!m_letter)
         return;
     m_candidate = TextMatcher::forField(axis, false);
-    const char byte = static_cast<char>(letter.at(0).unicode());
-    m_letter = TextMatcher(QByteArrayView(&byte, 1), false);
-    m_letterOnly = axis == letter;
+    m_letterOnly = axis.size() == 1;
 }
 
-std::optional<AxisWord> AxisCondition::test(QByteArrayView line) const
+AxisResult AxisCondition::test(QByteArrayView line) const
 {
-    const qsizetype candidate = m_candidate.indexIn(line);
-    if (candidate < 0)
-        return std::nullopt;
-    // A candidate always holds the letter.
-    const qsizetype at = m_letterOnly ? candidate : m_letter.indexIn(line);
-    if (at < 0)
-        return std::nullopt;
-    const tools::WordNumber number = tools::numberAfter(line, at, m_spaces);
+    if (!m_letter || (!m_letterOnly && m_candidate.indexIn(line) < 0))
+        return {};
+    const tessarc::FoundWord found = m_words.find(line, m_letter);
+    if (found.use == tessarc::LetterUse::Expression)
+        return {AxisTest::Expression, found.word};
+    if (found.use != tessarc::LetterUse::Word)
+        return {};
+    const double value = found.word.value;
     bool holds = false;
     switch (m_comparison) {
     case Comparison::Greater:
-        holds = number.value > m_number;
+        holds = value > m_number;
         break;
     case Comparison::Less:
-        holds = number.value < m_number;
+        holds = value < m_number;
         break;
     case Comparison::Equal:
-        holds = number.value == m_number;
+        holds = value == m_number;
         break;
     case Comparison::NotEqual:
-        holds = number.value != m_number;
+        holds = value != m_number;
         break;
     }
-    if (!holds)
-        return std::nullopt;
-    return AxisWord{at, number.length, number.value};
+    return {holds ? AxisTest::Holds : AxisTest::Fails, found.word};
 }
 
 ViewSpan viewSpan(QByteArrayView line, qsizetype at, qsizetype length)

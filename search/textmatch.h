@@ -1,5 +1,7 @@
 #pragma once
 
+#include "words.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -48,37 +50,41 @@ private:
 // The comparison of an axis condition: the option buttons g, l, e and n.
 enum class Comparison { Greater, Less, Equal, NotEqual };
 
-// The address word an axis condition read: where its letter stands, and its number.
-struct AxisWord
+// What an axis condition makes of a line.
+enum class AxisTest {
+    Fails,      // the line holds no word of the letter, or its value does not compare
+    Holds,      // the first word of the letter compares
+    Expression, // the letter's first word holds an expression or a parameter: nothing to compare
+};
+
+struct AxisResult
 {
-    qsizetype at = 0;      // the letter's offset in the line
-    qsizetype length = 0;  // characters of the number after the letter, spaces included
-    double value = 0.0;
+    AxisTest test = AxisTest::Fails;
+    tessarc::Word word; // for Holds: the word compared; for Expression only letterPos is set
 };
 
 // "Find where the X axis is greater than 10": a line is a candidate when the axis field's text
-// occurs in it (case ignored); for a candidate, the value after the first occurrence of the axis
-// letter (the lookup's letter, case ignored, wherever it stands) is compared with the number. A
-// letter followed by no number reads as 0.
+// occurs in it (case ignored); for a candidate, the number of the letter's first word (read by the
+// program's reader of words: never inside a comment, a parameter name, an expression or another
+// word) is compared with the condition's number. A line with no word of the letter never holds.
 class AxisCondition
 {
 public:
     // Holds for no line.
     AxisCondition() = default;
-    // `axis` as typed in txtAxis, `number` the reading of txtValue; `spaces` the NUMBERS / SPACES
-    // setting. An axis that is empty or blank holds for no line.
-    AxisCondition(const QString &axis, Comparison comparison, double number, bool spaces);
+    // `axis` as typed in txtAxis, `number` the reading of txtValue, `words` the program's reader.
+    // An axis that names no address letter holds for no line.
+    AxisCondition(const QString &axis, Comparison comparison, double number, const tessarc::WordReader &words);
 
-    // The word compared when the condition holds on `line`, else nothing.
-    std::optional<AxisWord> test(QByteArrayView line) const;
+    AxisResult test(QByteArrayView line) const;
 
 private:
     TextMatcher m_candidate;
-    TextMatcher m_letter;      // the lookup's letter, case ignored
-    bool m_letterOnly = false; // the axis text is the letter alone: the candidate is the letter
+    char m_letter = 0;         // upper case; 0 holds nowhere
+    bool m_letterOnly = false; // the axis text is the letter alone: the reader is the only test
     Comparison m_comparison = Comparison::Greater;
     double m_number = 0.0;
-    bool m_spaces = true;
+    tessarc::WordReader m_words;
 };
 
 // A stretch of a line as the view selects it: the view shows every control character by its

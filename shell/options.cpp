@@ -236,6 +236,7 @@ void Options::Form_Load()
     txtEndComment->setText(g.comments.endComment);
     txtLineComment->setText(g.comments.lineComment);
     txtCommands->setText(g.comments.commands);
+    txtCommands->setCursorPosition(0); // the list reads from its start
     txtUndoSteps->setValue(g.io.undoSteps);
     txtUndoMegabytes->setValue(g.io.undoMegabytes);
     // A hand-edited picture with more places than the bars hold shows as many as they hold.

@@ -28,9 +28,14 @@ QString frmComment::stepSettings() const
     return tools::removeCommentsStep(rangeFields(), host().values().brand.stepSeparator);
 }
 
-tools::LineWork frmComment::prepareRun()
+QString frmComment::runOn(const tools::LineRange &range)
 {
     // The delimiters and the kept commands as Options last set them.
     const CommentSettings &comments = host().values().comments;
-    return tools::RemoveCommentsWork(comments.rule(), tools::CommentCommands(comments.commands));
+    tools::RemoveCommentsWork work(comments.rule(), tools::CommentCommands(comments.commands));
+    const QString stopped = rewriteRange(range, std::ref(work));
+    if (work.kept() > 0)
+        tellRemark(work.kept() == 1 ? QStringLiteral("1 command comment kept")
+                                    : QStringLiteral("%1 command comments kept").arg(work.kept()));
+    return stopped;
 }

@@ -21,5 +21,5 @@ public:
 
 protected:
     std::optional<QString> checkFields() const override { return std::nullopt; }
-    tools::LineWork prepareRun() override;
+    QString runOn(const tools::LineRange &range) override;
 };

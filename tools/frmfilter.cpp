@@ -1,5 +1,7 @@
 #include "frmfilter.h"
 
+#include "wordscan.h"
+
 #include "globalvar.h"
 #include "host.h"
 #include "steptext.h"
@@ -53,5 +55,6 @@ std::optional<QString> frmFilter::checkFields() const
 tools::LineWork frmFilter::prepareRun()
 {
     m_work.emplace(settings(), lineRules());
+    tellNoteLetters(tools::letterNames({settings().axis}));
     return std::ref(*m_work);
 }

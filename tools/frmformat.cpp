@@ -1,5 +1,7 @@
 #include "frmformat.h"
 
+#include "wordscan.h"
+
 #include "globalvar.h"
 #include "host.h"
 #include "clickablelabel.h"
@@ -54,5 +56,6 @@ std::optional<QString> frmFormat::checkFields() const
 tools::LineWork frmFormat::prepareRun()
 {
     // The picture as Options last set it.
+    tellNoteLetters(tools::letterNames({settings().axis}));
     return tools::FormatWork(settings(), lineRules());
 }

@@ -1,5 +1,7 @@
 #include "frmmirror.h"
 
+#include "wordscan.h"
+
 #include "globalvar.h"
 #include "host.h"
 #include "linework.h"
@@ -71,5 +73,6 @@ std::optional<QString> frmMirror::checkFields() const
 
 tools::LineWork frmMirror::prepareRun()
 {
+    tellNoteLetters(tools::letterNames({settings().axis}));
     return tools::MirrorWork(settings(), lineRules());
 }

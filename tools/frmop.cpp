@@ -1,5 +1,7 @@
 #include "frmop.h"
 
+#include "wordscan.h"
+
 #include "globalvar.h"
 #include "host.h"
 #include "linework.h"
@@ -87,5 +89,6 @@ std::optional<QString> frmOp::checkFields() const
 
 tools::LineWork frmOp::prepareRun()
 {
+    tellNoteLetters(tools::letterNames({txtAxis->text()}));
     return tools::OperationsWork(settings(), lineRules());
 }

@@ -1,5 +1,7 @@
 #include "frmopplus.h"
 
+#include "wordscan.h"
+
 #include "globalvar.h"
 #include "host.h"
 #include "steptext.h"
@@ -223,6 +225,7 @@ std::optional<QString> frmOpPlus::checkFields() const
 QString frmOpPlus::runOn(const tools::LineRange &range)
 {
     m_work.emplace(settings(), lineRules());
+    tellNoteLetters(tools::letterNames({settings().conditionAxis, settings().axis}));
     tools::OperationsPlusWork &work = *m_work;
     // However the run ends, txtValue holds the value it reached.
     const auto shown = qScopeGuard([this] { showValue(); });

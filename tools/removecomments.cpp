@@ -44,8 +44,10 @@ LineFault RemoveCommentsWork::operator()(QByteArrayView line, QByteArray &out) c
     while (m_scanner.next(line, from, span)) {
         const QByteArrayView comment = line.sliced(span.start, span.length);
         // Only a delimited comment can be a command; a line comment is always taken out.
-        if (comment.startsWith(m_open) && m_commands.holds(comment, m_open.size()))
+        if (comment.startsWith(m_open) && m_commands.holds(comment, m_open.size())) {
+            ++m_kept;
             continue;
+        }
         out.append(line.data() + kept, span.start - kept);
         kept = span.start + span.length;
     }

@@ -37,8 +37,11 @@ class RemoveCommentsWork
 public:
     explicit RemoveCommentsWork(const tessarc::CommentRule &rule, const CommentCommands &commands = {});
     LineFault operator()(QByteArrayView line, QByteArray &out) const;
+    // The command comments kept so far.
+    qint64 kept() const { return m_kept; }
 
 private:
+    mutable qint64 m_kept = 0;
     tessarc::CommentScanner m_scanner;
     CommentCommands m_commands;
     QByteArray m_open; // the delimited comment's opening text

@@ -15,12 +15,17 @@ QString RunNote::textWithoutTime() const
         const qint64 n = leftAlone[f];
         if (n == 0)
             continue;
-        QString reason = lineFaultText(static_cast<LineFault>(f)).trimmed();
+        const auto fault = static_cast<LineFault>(f);
+        QString reason = lineFaultText(fault).trimmed();
+        if (fault == LineFault::Expression)
+            reason = (letters.isEmpty() ? QStringLiteral("the word") : letters) + QLatin1Char(' ') + reason;
         if (reason.endsWith(QLatin1Char('.')))
             reason.chop(1);
         out += n == 1 ? QStringLiteral(", 1 line left alone: %1").arg(reason)
                       : QStringLiteral(", %1 lines left alone: %2").arg(n).arg(reason);
     }
+    if (!remark.isEmpty())
+        out += QStringLiteral(", ") + remark;
     if (!stopped.isEmpty())
         out += QStringLiteral(". ") + stopped;
     return out;

@@ -21,6 +21,8 @@ struct RunNote
     qint64 elapsedMs = 0;
     QString stopped;            // why and where the run stopped early; empty when it ran to the end
     QString detail;             // what a run of its own did, in its own words (instead of "done")
+    QString letters;            // the letters whose words the run reads, for the reasons it gives
+    QString remark;             // what else a counted run says, after its counts
 
     void leaveAlone(LineFault fault) { ++leftAlone[static_cast<std::size_t>(fault)]; }
     // One sentence, with the duration last in the fixed form " in 0.12 s.".

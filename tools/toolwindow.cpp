@@ -354,7 +354,7 @@ void ToolWindow::showProgress(qint64 counter, const LineRange &range)
     if (m_sinceProgress.isValid() && m_sinceProgress.elapsed() < kYieldMs)
         return;
     if (const std::optional<QString> caption = progressCaption(counter, range, m_host.values().numbers.percentFormat))
-        Go->setText(*caption);
+        progressButton()->setText(*caption);
     m_pump.now();
     m_sinceProgress.restart();
 }

@@ -80,6 +80,10 @@ public:
     const RunNote &lastNote() const { return m_note; }
     // For a run of its own: what it did, for its note.
     void tellNote(const QString &detail) { m_note.detail = detail; }
+    // The letters whose words the run reads ("X", "X or Y"), naming them where it leaves lines alone.
+    void tellNoteLetters(const QString &letters) { m_note.letters = letters; }
+    // For a counted run: what else it did, said after its counts.
+    void tellRemark(const QString &remark) { m_note.remark = remark; }
 
 protected:
     // `owner` is the macro editor while recording, else null (the host's main window). `startLineUpperTest`:
@@ -104,9 +108,11 @@ protected:
     QString rewriteRange(const LineRange &range, const LineWork &work);
     // For runOn: the range read line by line; `visit` returns false to stop. Progress on Go.
     QString readRange(const LineRange &range, const std::function<bool(tessarc::LineNumber, QByteArrayView)> &visit);
-    // For runs of their own: the progress caption on Go for the `counter`-th line of the range, and
-    // the events let through, at most every few tens of milliseconds.
+    // For runs of their own: the progress caption on the progress button for the `counter`-th line
+    // of the range, and the events let through, at most every few tens of milliseconds.
     void showProgress(qint64 counter, const LineRange &range);
+    // The button that shows a run's progress: Go, unless the window runs from other buttons too.
+    virtual QPushButton *progressButton() const { return Go; }
     // The message for a run that stopped at `line`: why, and which lines were changed.
     static QString stoppedText(const LineRange &range, qint64 line, const QString &reason, bool changedBefore);
 

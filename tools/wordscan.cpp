@@ -18,6 +18,22 @@ char wordLetter(const QString &axis)
     return (c >= 'A' && c <= 'Z') ? char(c) : 0;
 }
 
+QString letterNames(std::initializer_list<QString> axes)
+{
+    QString out;
+    QString seen;
+    for (const QString &axis : axes) {
+        const char letter = wordLetter(axis);
+        if (!letter || seen.contains(QLatin1Char(letter)))
+            continue;
+        seen += QLatin1Char(letter);
+        if (!out.isEmpty())
+            out += QStringLiteral(" or ");
+        out += QLatin1Char(letter);
+    }
+    return out;
+}
+
 WordFinder::WordFinder(const QString &axis, const LineRules &rules)
     : m_letter(wordLetter(axis)), m_reader(rules.comments, rules.spaces)
 {

@@ -8,6 +8,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <initializer_list>
+
 // The pieces every prepared per-line work is made of: finding a tool's word on a line with the
 // program's reader of words and writing a new number in its place, without allocating per line.
 namespace tools {
@@ -32,6 +34,9 @@ private:
 
 // The upper-case address letter a tool's letter field names, or 0 when it names none.
 char wordLetter(const QString &axis);
+
+// The address letters the fields name, each once and in order, for a run's note: "X", "Z or X".
+QString letterNames(std::initializer_list<QString> axes);
 
 // Writes `line` into `out` (emptied first) with the word's number text replaced by `value` written
 // with `writer`: the line up to the number, the value, then the rest after the old number (the

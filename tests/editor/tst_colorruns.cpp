@@ -114,42 +114,44 @@ private slots:
         QTest::addColumn<QString>("end");
         QTest::addColumn<QString>("lineComment");
         QTest::addColumn<Runs>("flat");
+        // Words are coloured, a letter and its number: never a letter inside a comment, another
+        // word or a parameter, nor one with no number; the spaces after a number are not the word's.
         QTest::newRow("word, word, comment")
             << "G01X1.5(FAST)" << "(" << ")"
             << "" << Runs{{0, 3, kBlue}, {3, 4, kRed}, {7, 6, kGrey}};
-        QTest::newRow("lower-case letter") << "g1 x2" << "(" << ")" << "" << Runs{{0, 3, kBlue}, {3, 2, kRed}};
-        QTest::newRow("spaces belong to the number") << "X 10 Y5" << "(" << ")" << "" << Runs{{0, 5, kRed}};
-        QTest::newRow("every occurrence") << "G0 X1 G1 X2" << "" << "" << "" << Runs{{0, 3, kBlue}, {3, 3, kRed},
-                                                                             {6, 3, kBlue}, {9, 2, kRed}};
-        QTest::newRow("letter without a number") << "X" << "(" << ")" << "" << Runs{{0, 1, kRed}};
-        QTest::newRow("equal delimiters colour themselves")
-            << "%G1%" << "%" << "%" << "" << Runs{{0, 1, kGrey}, {1, 2, kBlue}, {3, 1, kGrey}};
+        QTest::newRow("lower case, every word") << "g1 x2 G0 X1" << "" << "" << ""
+                                               << Runs{{0, 2, kBlue}, {3, 2, kRed}, {6, 2, kBlue}, {9, 2, kRed}};
+        QTest::newRow("spaces inside the number") << "X 10 Y5" << "(" << ")" << "" << Runs{{0, 4, kRed}};
+        QTest::newRow("letters that are no words")
+            << "X GOTO X#<xs> G1" << "(" << ")" << "" << Runs{{14, 2, kBlue}};
+        QTest::newRow("equal delimiters colour themselves, and what is between is comment")
+            << "%G1%" << "%" << "%" << "" << Runs{{0, 1, kGrey}, {3, 1, kGrey}};
         QTest::newRow("long end delimiter: its first character")
-            << "X1 /*G1*/ X2" << "/*" << "*/" << "" << Runs{{0, 3, kRed}, {3, 5, kGrey}, {10, 2, kRed}};
+            << "X1 /*G1*/ X2" << "/*" << "*/" << "" << Runs{{0, 2, kRed}, {3, 5, kGrey}, {10, 2, kRed}};
         QTest::newRow("no end delimiter: to the end of the line")
-            << "X1 ;G1 X2" << ";" << "" << "" << Runs{{0, 3, kRed}, {3, 6, kGrey}};
-        QTest::newRow("unclosed comment runs to the end") << "X1 (G1" << "(" << ")" << "" << Runs{{0, 3, kRed},
+            << "X1 ;G1 X2" << ";" << "" << "" << Runs{{0, 2, kRed}, {3, 6, kGrey}};
+        QTest::newRow("unclosed comment runs to the end") << "X1 (G1" << "(" << ")" << "" << Runs{{0, 2, kRed},
                                                                                         {3, 3, kGrey}};
         QTest::newRow("letter inside a comment is comment")
             << "(X1)G2" << "(" << ")" << "" << Runs{{0, 4, kGrey}, {4, 2, kBlue}};
         QTest::newRow("delimiters match case exactly")
-            << "X1 rem x2 REM" << "REM" << "" << "" << Runs{{0, 3, kRed}, {7, 3, kRed}, {10, 3, kGrey}};
+            << "X1 rem x2 REM" << "REM" << "" << "" << Runs{{0, 2, kRed}, {7, 2, kRed}, {10, 3, kGrey}};
         QTest::newRow("no start delimiter: no comment") << "(X1)" << "" << ")" << "" << Runs{{1, 2, kRed}};
         QTest::newRow("line comment to the end") << "G1 X2 ; X3 G4" << "(" << ")" << ";"
-                                                 << Runs{{0, 3, kBlue}, {3, 3, kRed}, {6, 7, kGrey}};
+                                                 << Runs{{0, 2, kBlue}, {3, 2, kRed}, {6, 7, kGrey}};
         QTest::newRow("line comment inside a delimited one") << "(A;B) X1 (C" << "(" << ")" << ";"
-                                                            << Runs{{0, 5, kGrey}, {6, 3, kRed}, {9, 2, kGrey}};
+                                                            << Runs{{0, 5, kGrey}, {6, 2, kRed}, {9, 2, kGrey}};
         QTest::newRow("delimited inside a line comment") << "X1 ;(A) X2" << "(" << ")" << ";"
-                                                         << Runs{{0, 3, kRed}, {3, 7, kGrey}};
+                                                         << Runs{{0, 2, kRed}, {3, 7, kGrey}};
         QTest::newRow("both kinds") << "G0 (A) X1 ; B" << "(" << ")" << ";"
-                                    << Runs{{0, 3, kBlue}, {3, 3, kGrey}, {7, 3, kRed}, {10, 3, kGrey}};
+                                    << Runs{{0, 2, kBlue}, {3, 3, kGrey}, {7, 2, kRed}, {10, 3, kGrey}};
         QTest::newRow("line comment of two characters") << "X1 / X2 // X3" << "(" << ")" << "//"
-                                                        << Runs{{0, 3, kRed}, {5, 3, kRed}, {8, 5, kGrey}};
-        QTest::newRow("line comment alone") << "X1 ; G2" << "" << "" << ";" << Runs{{0, 3, kRed}, {3, 4, kGrey}};
+                                                        << Runs{{0, 2, kRed}, {5, 2, kRed}, {8, 5, kGrey}};
+        QTest::newRow("line comment alone") << "X1 ; G2" << "" << "" << ";" << Runs{{0, 2, kRed}, {3, 4, kGrey}};
         QTest::newRow("same text as an open-ended start") << "X1 ; G2" << ";" << "" << ";"
-                                                          << Runs{{0, 3, kRed}, {3, 4, kGrey}};
+                                                          << Runs{{0, 2, kRed}, {3, 4, kGrey}};
         QTest::newRow("character outside Latin-1 is no delimiter")
-            << QString::fromUtf8("X1 \xe2\x82\xac G2") << "(" << ")" << "?" << Runs{{0, 3, kRed}, {5, 2, kBlue}};
+            << QString::fromUtf8("X1 \xe2\x82\xac G2") << "(" << ")" << "?" << Runs{{0, 2, kRed}, {5, 2, kBlue}};
     }
 
     void linesColourAsMachinistsReadThem()
@@ -174,11 +176,11 @@ private slots:
                  (Runs{{0, 2, kGreen}}));
     }
 
-    void slotsColourInOrderThenComments()
+    void wordsColourAlongTheLineThenComments()
     {
         const Runs runs = tessarc::colorRuns(QStringLiteral("X1 G2 (C)"), gxSlots(), QStringLiteral("("),
                                              QStringLiteral(")"));
-        QCOMPARE(runs, (Runs{{3, 3, kBlue}, {0, 3, kRed}, {6, 3, kGrey}}));
+        QCOMPARE(runs, (Runs{{0, 2, kRed}, {3, 2, kBlue}, {6, 3, kGrey}}));
     }
 
     // On the real programs beside the project: with no line comment the comments are coloured as

@@ -100,7 +100,7 @@ private slots:
         f.editor->assigncolors(7, 0x00ff00, QStringLiteral("COMMENTS"));
         f.editor->lineComment = QStringLiteral(";");
         f.load("G1 X1 ; X2 (Y3) Y4\r\n(A;B) X5\r\n");
-        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("kkkrrrnnnnnnnnnnnn")); // all from ";" on is comment
+        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("kkkrrknnnnnnnnnnnn")); // all from ";" on is comment
         QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("nnnnnkrr")); // a ";" inside a delimited comment opens nothing
         // With no line comment, a ";" is plain text again.
         f.editor->lineComment.clear();
@@ -117,17 +117,17 @@ private slots:
         f.editor->setColor(0x000000, 0xffffff);
         f.load("G01X1.5(FAST)\r\nN2 x2 Y3\r\n");
         QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("bbbrrrrgggggg"));
-        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("kkkrrrkk"));
+        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("kkkrrkkk"));
         QCOMPARE(f.editor->txtmain->palette().color(QPalette::Base), QColor(255, 255, 255));
         QCOMPARE(f.editor->txtmain->palette().color(QPalette::Text), QColor(0, 0, 0));
         // Typing on a line recolours it, the first line too.
         f.editor->txtmain->setFocus();
         f.editor->txtmain->setSelStart(tessarc::CharOffset(f.editor->txtmain->lineStart(tessarc::PageRow(1)).value + 8));
         QTest::keyClicks(f.editor->txtmain, QStringLiteral(" G4"));
-        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("kkkrrrkkkbb"));
+        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("kkkrrkkkkbb"));
         f.editor->txtmain->setSelStart(tessarc::CharOffset(0));
         QTest::keyClicks(f.editor->txtmain, QStringLiteral("X9 "));
-        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("rrrbbbrrrrgggggg"));
+        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("rrkbbbrrrrgggggg"));
     }
 };
 

@@ -85,7 +85,7 @@ private slots:
         search::FindFields fields;
         fields.find = find;
         fields.matchCase = matchCase;
-        const std::optional<search::LineMatch> match = search::LineMatcher(FindKind::Text, fields, true).match(line, from);
+        const std::optional<search::LineMatch> match = search::LineMatcher(FindKind::Text, fields).match(line, from);
         QCOMPARE(match ? int(match->at) : -1, at);
         if (match) {
             const search::ViewSpan view = search::viewSpan(line, match->at, match->length);
@@ -94,7 +94,8 @@ private slots:
         }
     }
 
-    // The axis search: which lines hold the condition, and the letter and number it selects.
+    // The axis search: which lines hold the condition, and the word it selects. It reads words:
+    // never a letter inside a comment, an expression or another word, nor one with no number.
     void axisMatch_data()
     {
         QTest::addColumn<QByteArray>("line");
@@ -104,25 +105,27 @@ private slots:
         QTest::addColumn<bool>("spaces");
         QTest::addColumn<int>("at");     // -1: the condition does not hold
         QTest::addColumn<int>("length"); // the letter and its number
-        QTest::newRow(">") << QByteArray("G01 X10.5 Y2") << "X" << Comparison::Greater << "10" << true << 4 << 6;
-        QTest::newRow("> fails") << QByteArray("G01 X10 Y2") << "X" << Comparison::Greater << "10" << true << -1 << 0;
-        QTest::newRow("<") << QByteArray("x-1.") << "X" << Comparison::Less << "0" << true << 0 << 4;
-        QTest::newRow("= 0 finds a letter with no number") << QByteArray("G01 X Y2") << "X" << Comparison::Equal << "0"
-                                                           << false << 4 << 1;
-        QTest::newRow("= 0, spaces taken into the number") << QByteArray("G01 X Y2") << "X" << Comparison::Equal << "0"
-                                                           << true << 4 << 2;
-        QTest::newRow("< > holds on another value") << QByteArray("X2") << "X" << Comparison::NotEqual << "1" << true
-                                                    << 0 << 2;
-        QTest::newRow("< > never holds without the letter") << QByteArray("G01 Y2") << "X" << Comparison::NotEqual
-                                                            << "1" << true << -1 << 0;
-        QTest::newRow("a letter inside a comment counts") << QByteArray("(MAX 5) X1") << "X" << Comparison::Equal
-                                                          << "0" << false << 3 << 1;
-        QTest::newRow("only the first occurrence") << QByteArray("X1 X20") << "X" << Comparison::Greater << "10"
-                                                   << true << -1 << 0;
-        QTest::newRow("the whole axis text must occur") << QByteArray("X1 Y2") << "XY" << Comparison::Greater << "0"
-                                                        << true << -1 << 0;
-        QTest::newRow("value read by its leading number") << QByteArray("Z-2") << "z" << Comparison::Less << "-1mm"
-                                                          << true << 0 << 3;
+        QTest::addColumn<bool>("expression");
+        auto row = [](const char *name, const char *line, const char *axis, Comparison comparison, const char *value,
+                      bool spaces, int at, int length, bool expression = false) {
+            QTest::newRow(name) << QByteArray(line) << QString::fromLatin1(axis) << comparison
+                                << QString::fromLatin1(value) << spaces << at << length << expression;
+        };
+        row(">", "G01 X10.5 Y2", "X", Comparison::Greater, "10", true, 4, 5);
+        row("> fails", "G01 X10 Y2", "X", Comparison::Greater, "10", true, -1, 0);
+        row("<, lower case", "x-1.", "X", Comparison::Less, "0", true, 0, 4);
+        row("< > holds on another value", "X2", "X", Comparison::NotEqual, "1", true, 0, 2);
+        row("< > never holds without a word of the letter", "G01 Y2", "X", Comparison::NotEqual, "1", true, -1, 0);
+        row("a letter with no number is no word, not 0", "G01 X Y2", "X", Comparison::Equal, "0", true, -1, 0);
+        row("spaces inside the number, spaces on", "G01 X 1.5 Y2", "X", Comparison::Equal, "1.5", true, 4, 5);
+        row("spaces off: the letter before a space is no word", "G01 X 1.5 Y2", "X", Comparison::Equal, "1.5", false,
+            -1, 0);
+        row("comments of both kinds are passed over", "(MAX X5) X1 ; X9", "X", Comparison::Equal, "1", true, 9, 2);
+        row("a letter inside another word is passed over", "G0 MAZAK Z3", "Z", Comparison::Greater, "1", true, 9, 2);
+        row("an expression is not compared", "G1 X[#1*2] X5", "X", Comparison::Greater, "0", true, -1, 0, true);
+        row("only the first word", "X1 X20", "X", Comparison::Greater, "10", true, -1, 0);
+        row("the whole axis text must occur", "X1 Y2", "XY", Comparison::Greater, "0", true, -1, 0);
+        row("value read by its leading number", "Z-2", "z", Comparison::Less, "-1mm", true, 0, 3);
     }
     void axisMatch()
     {
@@ -136,12 +139,16 @@ private slots:
         fields.axis = axis;
         fields.comparison = comparison;
         fields.value = value;
-        const std::optional<search::LineMatch> match = search::LineMatcher(FindKind::Axis, fields, spaces).match(line);
+        const tessarc::WordReader words(tessarc::CommentRule{"(", ")", ";"}, spaces);
+        bool expression = false;
+        const std::optional<search::LineMatch> match =
+            search::LineMatcher(FindKind::Axis, fields, words).match(line, 0, &expression);
         QCOMPARE(match ? int(match->at) : -1, at);
         if (match)
             QTEST(int(match->length), "length");
+        QTEST(expression, "expression");
         fields.axis.clear(); // an empty axis holds nowhere
-        QVERIFY(!search::LineMatcher(FindKind::Axis, fields, spaces).match(line));
+        QVERIFY(!search::LineMatcher(FindKind::Axis, fields, words).match(line));
     }
 
     void fieldChecks()
@@ -166,12 +173,12 @@ private slots:
         const QString path = storeOf({"G01 X1", "M03", "g01 x2", "G00 Z5", "G01 X3"});
         tessarc::LineStore store;
         store.open(path, 500, false);
-        const search::LineMatcher matcher(FindKind::Text, textFields("G01"), true);
+        const search::LineMatcher matcher(FindKind::Text, textFields("G01"));
         const search::FindResult found = search::findNext(store, matcher, {2, 5});
         QCOMPARE(found.end, SearchEnd::Complete);
         QVERIFY(found.hit);
         QCOMPARE(found.hit->line, qint64(3)); // "g01": the case is ignored
-        const search::FindResult none = search::findNext(store, search::LineMatcher(FindKind::Text, textFields("M30"), true),
+        const search::FindResult none = search::findNext(store, search::LineMatcher(FindKind::Text, textFields("M30")),
                                                          {1, 5});
         QCOMPARE(none.end, SearchEnd::Complete);
         QVERIFY(!none.hit);
@@ -188,7 +195,7 @@ private slots:
             lines.append(i % 3 == 0 ? QByteArray("X1 X2 X3") : QByteArray("Y1"));
         tessarc::LineStore store;
         store.open(storeOf(lines), 500, false);
-        const search::LineMatcher matcher(FindKind::Text, textFields("x"), true);
+        const search::LineMatcher matcher(FindKind::Text, textFields("x"));
 
         const search::FindAllResult all = search::findAll(store, matcher, {1, 10000});
         QCOMPARE(all.end, SearchEnd::Complete);
@@ -197,7 +204,7 @@ private slots:
         QCOMPARE(all.lines.back(), qint64(9999));
 
         const search::FindAllResult none =
-            search::findAll(store, search::LineMatcher(FindKind::Text, textFields("Z"), true), {1, 10000});
+            search::findAll(store, search::LineMatcher(FindKind::Text, textFields("Z")), {1, 10000});
         QVERIFY(none.lines.empty());
 
         qint64 lastSeen = -1;

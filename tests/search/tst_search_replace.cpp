@@ -82,6 +82,16 @@ private slots:
             << LineFault::None;
         QTest::newRow("set a value: condition fails") << ReplaceMode::SetValue << setY << QByteArray("G01 X5 Y5")
                                                       << QByteArray("G01 X5 Y5") << 498 << LineFault::None;
+        // Words, never letters: comments, expressions and the spaces after a number are left as they are.
+        QTest::newRow("set a value: the word, not a comment's letter, and the spaces after it stay")
+            << ReplaceMode::SetValue << setY << QByteArray("G01 X10 (Y AXIS) Y5  Z1")
+            << QByteArray("G01 X10 (Y AXIS) Y7.5  Z1") << 498 << LineFault::None;
+        QTest::newRow("set a value: the condition is read outside comments")
+            << ReplaceMode::SetValue << setY << QByteArray("(X9) X1 Y5") << QByteArray("(X9) X1 Y5") << 498
+            << LineFault::None;
+        QTest::newRow("set a value: an expression in the second letter is left alone")
+            << ReplaceMode::SetValue << setY << QByteArray("X10 Y#2") << QByteArray("X10 Y#2") << 498
+            << LineFault::Expression;
 
         ReplaceSettings then = whereXAbove5();
         then.thenFind = "g01";
@@ -103,6 +113,9 @@ private slots:
         append.appendText = " F100.";
         QTest::newRow("append where the condition holds") << ReplaceMode::AppendLine << append << QByteArray("X6")
                                                           << QByteArray("X6 F100.") << 498 << LineFault::None;
+        QTest::newRow("an expression in the condition's word is left alone")
+            << ReplaceMode::AppendLine << append << QByteArray("X[#1+6]") << QByteArray("X[#1+6]") << 498
+            << LineFault::Expression;
         QTest::newRow("a line that would outgrow its record stays")
             << ReplaceMode::AppendLine << append << QByteArray("X6") << QByteArray("X6") << 7 << LineFault::TooLong;
         QTest::newRow("just fits") << ReplaceMode::AppendLine << append << QByteArray("X6") << QByteArray("X6 F100.")

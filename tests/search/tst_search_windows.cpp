@@ -89,11 +89,11 @@ private slots:
     {
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("value");
-        QTest::addColumn<int>("line");
+        QTest::addColumn<int>("line"); // 0: no hit
         QTest::addColumn<QString>("selected");
-        QTest::newRow("= 0 finds a letter with no number") << "e" << "0" << 3 << "X ";
         QTest::newRow("> 1.5") << "g" << "1.5" << 1 << "x2.25";
-        QTest::newRow("> 3, a value inside a comment counts") << "g" << "3" << 2 << "X5";
+        QTest::newRow("> 3: the value inside the comment is passed over") << "g" << "3" << 4 << "X 5";
+        QTest::newRow("= 0 never holds on a letter with no number") << "e" << "0" << 0 << "";
     }
     void axisSearchSelectsTheWord()
     {
@@ -101,15 +101,21 @@ private slots:
         QFETCH(QString, value);
         QFETCH(int, line);
         QFETCH(QString, selected);
-        shell->open({"G1 x2.25", "(AT X5) Y1", "G01 X Y2"});
+        shell->open({"G1 x2.25", "(AT X5) Y1", "G01 X Y2", "X 5  Y1"});
         Find w(*shell);
         w.Form_Load();
         fill(w, {{"txtAxis", "X"}, {option, "1"}, {"txtValue", value}});
         w.ALL->setChecked(true);
         w.go2->click();
+        if (line == 0) {
+            QCOMPARE(shell->scripted.log, QStringList{"message: VORNEXA SEARCH: Done Searching."});
+            QVERIFY(shell->notes.constLast().contains(QStringLiteral(": nothing found in ")));
+            return;
+        }
         QVERIFY(shell->scripted.log.isEmpty());
         QCOMPARE(shell->editor().curLine, line);
         QCOMPARE(shell->editor().getSel(), selected);
+        QVERIFY(shell->notes.constLast().contains(QStringLiteral(": found on line %1 in ").arg(line)));
         QCOMPARE(w.go2->text(), QStringLiteral("Find Next"));
         QCOMPARE(w.Go->text(), QStringLiteral("&Find"));
     }
@@ -130,39 +136,50 @@ private slots:
         main.TESSARC1->done();
     }
 
+    // Each button's action on the lines where it applies, and the run's note with its counts: a
+    // line whose condition word holds an expression is left alone and counted.
     void replaceRunsThePressedAction_data()
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<Fields>("fields");
         QTest::addColumn<QList<QByteArray>>("after");
         QTest::addColumn<QString>("message");
-        const QList<QByteArray> before = {"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1"};
+        QTest::addColumn<QString>("note");
+        const QList<QByteArray> before = {"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1", "G01 X[#1] Y5"};
         const QString textNull = QStringLiteral("message: Are all the text boxes filled out correctly?");
+        const QString lines = QStringLiteral("Replace: lines 1 to 5: ");
+        const QString xAlone = QStringLiteral(", 1 line left alone: X holds an expression");
         QTest::newRow("text, match case: only the case matched")
             << "Go" << Fields{{"txtFind", "ab"}, {"txtReplace", "x"}, {"case1", "1"}}
-            << QList<QByteArray>{"x AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1"} << "";
-        QTest::newRow("text, append") << "Go"
-                                      << Fields{{"txtFind", "x1"}, {"txtReplace", " M8"}, {"r3", "1"}}
-                                      << QList<QByteArray>{"ab AB", "G01 X10 Y5 M8", "G01 X10 M8", "G01 X2 Y1"} << "";
+            << QList<QByteArray>{"x AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1", "G01 X[#1] Y5"} << ""
+            << lines + "1 line changed";
+        QTest::newRow("text, append") << "Go" << Fields{{"txtFind", "x1"}, {"txtReplace", " M8"}, {"r3", "1"}}
+                                      << QList<QByteArray>{"ab AB", "G01 X10 Y5 M8", "G01 X10 M8", "G01 X2 Y1",
+                                                           "G01 X[#1] Y5"}
+                                      << "" << lines + "2 lines changed";
         QTest::newRow("set a value; a line without the letter stays")
-            << "go2"
-            << Fields{{"txtAxis", "X"}, {"txtValue", "5"}, {"txtReplaceAxis", "Y"}, {"txtReplaceValue", "7.5"}}
-            << QList<QByteArray>{"ab AB", "G01 X10 Y7.500", "G01 X10", "G01 X2 Y1"} << "";
+            << "go2" << Fields{{"txtAxis", "X"}, {"txtValue", "5"}, {"txtReplaceAxis", "Y"}, {"txtReplaceValue", "7.5"}}
+            << QList<QByteArray>{"ab AB", "G01 X10 Y7.500", "G01 X10", "G01 X2 Y1", "G01 X[#1] Y5"} << ""
+            << lines + "1 line changed, 1 line left alone: X or Y holds an expression";
         QTest::newRow("then replace, where X < > 10")
             << "go3" << Fields{{"txtAxis", "X"}, {"n", "1"}, {"txtValue", "10"}, {"Text1", "g01"}, {"Text2", "G1"}}
-            << QList<QByteArray>{"ab AB", "G01 X10 Y5", "G01 X10", "G1 X2 Y1"} << "";
+            << QList<QByteArray>{"ab AB", "G01 X10 Y5", "G01 X10", "G1 X2 Y1", "G01 X[#1] Y5"} << ""
+            << lines + "1 line changed" + xAlone;
         QTest::newRow("whole line emptied, the line kept")
             << "go4" << Fields{{"txtAxis", "X"}, {"e", "1"}, {"txtValue", "10"}}
-            << QList<QByteArray>{"ab AB", "", "", "G01 X2 Y1"} << "";
+            << QList<QByteArray>{"ab AB", "", "", "G01 X2 Y1", "G01 X[#1] Y5"} << "" << lines + "2 lines changed" + xAlone;
         QTest::newRow("append where X < 5")
             << "go5" << Fields{{"txtAxis", "X"}, {"l", "1"}, {"txtValue", "5"}, {"txtAppendLine", " (A)"}}
-            << QList<QByteArray>{"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1 (A)"} << "";
-        QTest::newRow("empty txtFind is refused") << "Go" << Fields{{"txtReplace", "x"}} << before << textNull;
+            << QList<QByteArray>{"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1 (A)", "G01 X[#1] Y5"} << ""
+            << lines + "1 line changed" + xAlone;
+        QTest::newRow("nothing to change") << "go5" << Fields{{"txtAxis", "Z"}, {"txtValue", "0"}, {"txtAppendLine", "M8"}}
+                                           << before << "" << lines + "no line changed";
+        QTest::newRow("empty txtFind is refused") << "Go" << Fields{{"txtReplace", "x"}} << before << textNull << "";
         QTest::newRow("empty txtAxis is refused")
-            << "go4" << Fields{{"txtValue", "1"}, {"txtReplaceLine", "M30"}} << before << textNull;
+            << "go4" << Fields{{"txtValue", "1"}, {"txtReplaceLine", "M30"}} << before << textNull << "";
         QTest::newRow("txtReplaceValue not a number is refused")
             << "go2" << Fields{{"txtAxis", "X"}, {"txtValue", "1"}, {"txtReplaceAxis", "Y"}, {"txtReplaceValue", "1a"}}
-            << before << textNull;
+            << before << textNull << "";
     }
     void replaceRunsThePressedAction()
     {
@@ -170,7 +187,9 @@ private slots:
         QFETCH(Fields, fields);
         QFETCH(QList<QByteArray>, after);
         QFETCH(QString, message);
-        shell->open({"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1"});
+        QFETCH(QString, note);
+        const QList<QByteArray> before{"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1", "G01 X[#1] Y5"};
+        shell->open(before);
         shell->globalVar.numbers.outputFormat = QStringLiteral("0.000");
         frmReplace w(*shell);
         w.Form_Load();
@@ -183,11 +202,12 @@ private slots:
         QCOMPARE(shell->messages(), message.isEmpty() ? QStringList() : QStringList{message});
         QCOMPARE(shell->store(), after);
         QVERIFY(shell->allGivenBack());
-        if (message.isEmpty())
+        if (message.isEmpty()) {
             captions[pressed] = QStringLiteral("Replace");
+            QCOMPARE(w.lastNote().textWithoutTime(), note);
+        }
         for (auto it = captions.cbegin(); it != captions.cend(); ++it)
             QCOMPARE(it.key()->text(), it.value());
-        const QList<QByteArray> before{"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1"};
         if (after != before)
             shell->checkUndoRedo(before);
     }
@@ -207,6 +227,9 @@ private slots:
         QVERIFY2(shell->messages().front().startsWith(QStringLiteral("message: Line 2: ")), qPrintable(shell->messages().front()));
         QVERIFY(shell->allGivenBack());
         QCOMPARE(w.go5->text(), QStringLiteral("Replace"));
+        // The note tells of the stop, never "done".
+        QVERIFY2(w.lastNote().textWithoutTime().startsWith(QStringLiteral("Replace: lines 1 to 3: 1 line changed. Line 2: ")),
+                 qPrintable(w.lastNote().textWithoutTime()));
     }
 
     // Opened from the macro editor, a press records the settings text with its mode digit; Enter
@@ -252,6 +275,7 @@ private slots:
         QVERIFY(shell->scripted.log.isEmpty());
         QCOMPARE(w.results().rowCount(), 40000);
         QCOMPARE(w.Label6->text(), QStringLiteral("40000 results."));
+        QCOMPARE(w.lastNote().textWithoutTime(), QStringLiteral("Find (List): lines 1 to 40000: 40000 lines listed"));
         QCOMPARE(w.Go->text(), QStringLiteral("Find (List)"));
         const search::FindListModel &rows = w.results();
         QCOMPARE(rows.data(rows.index(39999, 0)).toString(), QStringLiteral("Line 40000: N40000 X40000"));
@@ -282,15 +306,20 @@ private slots:
         QVERIFY(shell->allGivenBack());
     }
 
+    // An axis search that lists nothing says so, and counts the lines it could not compare.
     void findListWithoutHitsHasNothingToPrint()
     {
-        shell->open(numberedLines(20));
+        QList<QByteArray> lines = numberedLines(20);
+        lines[4] = "X[#1-2]";
+        shell->open(lines);
         frmFindList w(*shell);
         w.Form_Load();
         fill(w, {{"txtAxis", "X"}, {"l", "1"}, {"txtValue", "0"}});
         w.go2->click();
         QCOMPARE(w.results().rowCount(), 0);
         QCOMPARE(w.Label6->text(), QStringLiteral("0 results."));
+        QCOMPARE(w.lastNote().textWithoutTime(),
+                 QStringLiteral("Find (List): lines 1 to 20: no line listed, 1 line not compared: X holds an expression"));
         QCOMPARE(w.go2->text(), QStringLiteral("Find (List)"));
         w.Command1->click();
         QCOMPARE(shell->messages(), QStringList{"message: Nothing to print."});

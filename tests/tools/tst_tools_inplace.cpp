@@ -210,6 +210,39 @@ private slots:
             shell->checkUndoRedo(lines);
     }
 
+    // A run's note names the letter whose word held an expression where it left a line alone, and
+    // says what else it did.
+    void notesSayWhatWasLeftAlone_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<Lines>("lines");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("Operations") << "Operations1" << QStringList{"txtAxis=X", "txtValue=1"}
+                                    << Lines{"G1 X[#1]", "X1", "(X) Y2"}
+                                    << "Operations: lines 1 to 3: 1 line changed, 1 line left alone: X holds an expression";
+        QTest::newRow("Operations Plus, the condition's letter")
+            << "opPLUS" << QStringList{"Text1=Z", "Text2=-1", "txtValue=1", "txtAxis=X"} << Lines{"X1 Z#2", "X1 Z0"}
+            << "Operations Plus: lines 1 to 2: 1 line changed, 1 line left alone: Z or X holds an expression";
+        QTest::newRow("Format") << "Format1" << QStringList{"txtAxis=X"} << Lines{"X[#1]", "X1.0"}
+                                << "Format: lines 1 to 2: 1 line changed, 1 line left alone: X holds an expression";
+        QTest::newRow("Remove Comments keeps the commands") << "frmComments1" << QStringList{}
+                                                            << Lines{"(MSG, HI) G1 (X)", "(PRINT, A)"}
+                                                            << "Remove Comments: lines 1 to 2: 1 line changed, 2 command "
+                                                               "comments kept";
+    }
+    void notesSayWhatWasLeftAlone()
+    {
+        QFETCH(QString, item);
+        QFETCH(QStringList, fields);
+        QFETCH(Lines, lines);
+        shell->open(lines);
+        auto w = opened(item, fields);
+        w->Go->click();
+        QCOMPARE(shell->messages(), QStringList());
+        QTEST(w->lastNote().textWithoutTime(), "note");
+    }
+
     void operationsPlusShowsTheValueItReached_data()
     {
         QTest::addColumn<int>("lines");

@@ -97,7 +97,7 @@ WordReader::WordReader(const CommentRule &rule, bool spaces)
 }
 
 template <typename Visit>
-void WordReader::walk(QByteArrayView line, Visit &&visit) const
+void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
 {
     const qsizetype n = line.size();
     const char *data = line.data();
@@ -131,6 +131,7 @@ void WordReader::walk(QByteArrayView line, Visit &&visit) const
             continue;
         }
         // i is a letter that starts a would-be word (the byte before it is not a letter).
+        const bool wanted = only == 0 || upper(c) == only;
         qsizetype j = i + 1;
         if (m_spaces)
             while (j < limit && (data[j] == ' ' || data[j] == '\t'))
@@ -139,7 +140,7 @@ void WordReader::walk(QByteArrayView line, Visit &&visit) const
             Word w;
             w.letter = upper(c);
             w.letterPos = i;
-            if (!visit(i, LetterUse::Expression, w))
+            if (wanted && !visit(i, LetterUse::Expression, w))
                 return;
             i = j;
             continue;
@@ -175,9 +176,13 @@ void WordReader::walk(QByteArrayView line, Visit &&visit) const
             }
         }
         if (digits == 0) {
-            if (!visit(i, LetterUse::Bare, Word{}))
+            if (wanted && !visit(i, LetterUse::Bare, Word{}))
                 return;
             i = start;
+            continue;
+        }
+        if (!wanted) {
+            i = last;
             continue;
         }
         Word w;
@@ -233,14 +238,15 @@ std::optional<Word> WordReader::first(QByteArrayView line, char letter) const
     std::optional<Word> found;
     if (!isLetter(want) || !holdsLetter(line, want))
         return found;
-    walk(line, [&](qsizetype pos, LetterUse use, const Word &w) {
-        if (use == LetterUse::Word && w.letter == want) {
+    walk(
+        line,
+        [&](qsizetype, LetterUse use, const Word &w) {
+            if (use != LetterUse::Word)
+                return true;
             found = w;
             return false;
-        }
-        (void)pos;
-        return true;
-    });
+        },
+        want);
     return found;
 }
 
@@ -250,12 +256,13 @@ LetterUse WordReader::firstUse(QByteArrayView line, char letter) const
     LetterUse found = LetterUse::None;
     if (!isLetter(want) || !holdsLetter(line, want))
         return found;
-    walk(line, [&](qsizetype pos, LetterUse use, const Word &) {
-        if (upper(line[pos]) != want)
-            return true;
-        found = use;
-        return false;
-    });
+    walk(
+        line,
+        [&](qsizetype, LetterUse use, const Word &) {
+            found = use;
+            return false;
+        },
+        want);
     return found;
 }
 
@@ -265,13 +272,16 @@ FoundWord WordReader::find(QByteArrayView line, char letter) const
     FoundWord found;
     if (!isLetter(want) || !holdsLetter(line, want))
         return found;
-    walk(line, [&](qsizetype, LetterUse use, const Word &w) {
-        if (use == LetterUse::Bare || w.letter != want)
-            return true;
-        found.use = use;
-        found.word = w;
-        return false;
-    });
+    walk(
+        line,
+        [&](qsizetype, LetterUse use, const Word &w) {
+            if (use == LetterUse::Bare)
+                return true;
+            found.use = use;
+            found.word = w;
+            return false;
+        },
+        want);
     return found;
 }
 

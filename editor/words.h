@@ -77,9 +77,10 @@ public:
     QList<SkipSpan> skipSpans(QByteArrayView line) const;
 
 private:
-    // Walks the line; `visit(letterPos, use, word)` returns false to stop.
+    // Walks the line; `visit(letterPos, use, word)` returns false to stop. With `only` (upper
+    // case) set, only that letter's places are visited.
     template <typename Visit>
-    void walk(QByteArrayView line, Visit &&visit) const;
+    void walk(QByteArrayView line, Visit &&visit, char only = 0) const;
 
     // Whether the letter's byte (either case) occurs on the line at all.
     static bool holdsLetter(QByteArrayView line, char upperLetter);

@@ -36,6 +36,8 @@ namespace {
 constexpr int kYieldMs = 30;
 // Lines between looks at the clock.
 constexpr qint64 kClockEvery = 64;
+// The bytes of records a rewrite works on at once.
+constexpr qint64 kRewriteBytes = 256 * 1024;
 
 template <class W>
 W *named(W *widget, const char *name)
@@ -399,26 +401,28 @@ QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
     try {
         tessarc::LineStore store;
         openForRange(store, editor, range);
-        // Each block of records is rewritten where it stands and written back whole.
+        // The records are rewritten where they stand, a few hundred kilobytes at a time, so that
+        // they are still in the processor's cache when they are worked on and written back.
         tessarc::ChangeRecord *change = editor.program().recording();
-        store.rewriteRecords(
-            tessarc::LineNumber(range.first), range.count(),
-            [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
-                next = record.value;
-                showProgress(next - range.first + 1, range);
-                const LineFault fault = work(text, out);
-                if (stopsRun(fault)) {
-                    stoppedBy = fault;
-                    return false;
-                }
-                if (fault != LineFault::None)
-                    m_note.leaveAlone(fault);
-                else if (QByteArrayView(out) != text)
-                    ++m_note.changed;
-                ++next;
-                return true;
-            },
-            change ? change->journal() : nullptr);
+        const auto rewrite = [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
+            next = record.value;
+            showProgress(next - range.first + 1, range);
+            const LineFault fault = work(text, out);
+            if (stopsRun(fault)) {
+                stoppedBy = fault;
+                return false;
+            }
+            if (fault != LineFault::None)
+                m_note.leaveAlone(fault);
+            else if (QByteArrayView(out) != text)
+                ++m_note.changed;
+            ++next;
+            return true;
+        };
+        const qint64 atOnce = std::max<qint64>(1, kRewriteBytes / std::max(1, editor.recLen));
+        for (qint64 from = range.first; from <= range.last && stoppedBy == LineFault::None; from += atOnce)
+            store.rewriteRecords(tessarc::LineNumber(from), std::min(atOnce, range.last - from + 1), rewrite,
+                                 change ? change->journal() : nullptr);
         store.close();
     } catch (const tessarc::ControlError &error) {
         return stoppedText(range, next, error.description() + QLatin1Char('.'), false);

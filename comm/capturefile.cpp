@@ -4,7 +4,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include "safefile.h"
 
 namespace comm {
 
@@ -19,21 +19,21 @@ void saveCaptureAs(const QString &capture, const QString &target)
     if (!from.open(QIODevice::ReadOnly))
         throw ControlError(ControlError::FileNotFound,
                            QStringLiteral("The capture %1 cannot be read: %2.").arg(capture, from.errorString()));
-    QSaveFile to(target);
+    tessarc::SafeFile to(target);
     if (!to.open(QIODevice::WriteOnly))
         throw ControlError(ControlError::PathFileAccessError,
                            QStringLiteral("%1 cannot be written: %2.").arg(target, to.errorString()));
     QByteArray block;
     while (!(block = from.read(1 << 20)).isEmpty()) {
         if (to.write(block) != block.size())
-            throw ControlError(ControlError::DeviceIoError,
+            throw ControlError(to.diskFull() ? ControlError::DiskFull : ControlError::DeviceIoError,
                                QStringLiteral("%1 cannot be written: %2.").arg(target, to.errorString()));
     }
     if (from.error() != QFileDevice::NoError)
         throw ControlError(ControlError::DeviceIoError,
                            QStringLiteral("The capture %1 cannot be read: %2.").arg(capture, from.errorString()));
     if (!to.commit())
-        throw ControlError(ControlError::DeviceIoError,
+        throw ControlError(to.diskFull() ? ControlError::DiskFull : ControlError::DeviceIoError,
                            QStringLiteral("%1 cannot be written: %2.").arg(target, to.errorString()));
 }
 

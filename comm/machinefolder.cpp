@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include "safefile.h"
 
 namespace comm {
 
@@ -113,7 +113,7 @@ void MachineFolder::write(const MachineProfile &profile) const
     if (!QDir().mkpath(m_path))
         throw ControlError(ControlError::PathFileAccessError,
                            QStringLiteral("The machine folder %1 cannot be made.").arg(m_path));
-    QSaveFile file(fileOf(profile.name));
+    tessarc::SafeFile file(fileOf(profile.name));
     if (!file.open(QIODevice::WriteOnly))
         throw ControlError(ControlError::PathFileAccessError,
                            QStringLiteral("Machine \"%1\" cannot be saved: %2.").arg(profile.name, file.errorString()));

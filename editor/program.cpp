@@ -7,7 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include "safefile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,11 +23,11 @@ namespace {
 // Lines between two progress reports.
 constexpr qint64 kReportEvery = 1024;
 
-ControlError saveError(const QSaveFile &file)
+ControlError saveError(const SafeFile &file)
 {
-    const int number = file.error() == QFileDevice::ResourceError ? ControlError::DiskFull
-                       : file.error() == QFileDevice::OpenError   ? ControlError::PathFileAccessError
-                                                                  : ControlError::DeviceIoError;
+    const int number = file.diskFull() ? ControlError::DiskFull
+                       : file.isOpen() ? ControlError::DeviceIoError
+                                       : ControlError::PathFileAccessError;
     return ControlError(number, file.errorString());
 }
 
@@ -235,7 +235,7 @@ void Program::copyIn(const QString &file, qint64 total, const ProgressReport &pr
 void Program::save(const QString &file, const ProgressReport &progress)
 {
     int step = 60;
-    QSaveFile out(file);
+    SafeFile out(file);
     try {
         const qint64 total = m_lineCount;
         LineStore in;

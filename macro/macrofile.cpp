@@ -5,7 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include "safefile.h"
 
 namespace macro {
 
@@ -41,7 +41,7 @@ std::optional<QByteArray> readWhole(const QString &path, QString &error)
 std::optional<QString> writeWhole(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
+    tessarc::SafeFile file(path);
     bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     for (qsizetype done = 0; written && done < bytes.size();) {
         const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);

@@ -4,7 +4,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
+#include "safefile.h"
 
 #include <algorithm>
 #include <utility>
@@ -24,7 +24,7 @@ QString fileError(const QString &path, const QString &doing, const QString &reas
 // buffered write would only fail when the file is closed, and the rename would still happen).
 std::optional<QString> writeWhole(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
+    tessarc::SafeFile file(path);
     bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     for (qsizetype done = 0; written && done < bytes.size();) {
         const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);

@@ -23,7 +23,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QProcess>
-#include <QSaveFile>
+#include "safefile.h"
 #include <QScreen>
 #include <QStatusBar>
 #include <QTextStream>
@@ -738,7 +738,7 @@ void mainform::newFile1_Click()
     const QString chosen = chooseSaveTarget();
     if (chosen.isEmpty())
         return;
-    QSaveFile file(chosen);
+    tessarc::SafeFile file(chosen);
     const QByteArray header =
         (globalVar.comments.startComment + globalVar.brand.productName + globalVar.comments.endComment).toLatin1() + "\r\n" +
         (globalVar.comments.startComment + QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) +

@@ -24,7 +24,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressDialog>
-#include <QSaveFile>
+#include "safefile.h"
 #include <QTextLayout>
 
 #include <cmath>
@@ -255,7 +255,7 @@ PrintResult printToPdf(const QString &path, const Listing &listing, const QFont 
                        const PrintProgress &progress)
 {
     const QString shown = QDir::toNativeSeparators(path);
-    QSaveFile file(path);
+    tessarc::SafeFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return {PrintEnd::Failed, QStringLiteral("%1 could not be written: %2").arg(shown, file.errorString()), 0};
     PrintResult result;

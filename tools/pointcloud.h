@@ -6,7 +6,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QSaveFile>
+#include "safefile.h"
 #include <QString>
 #include <QStringList>
 
@@ -88,7 +88,7 @@ private:
     AxisText m_text[3];
     qint64 m_guessed = 0;
     qint64 m_points = 0;
-    QSaveFile m_file;
+    tessarc::SafeFile m_file;
     // The text waiting to be written: its first m_pendingSize bytes.
     std::vector<char> m_pending;
     qsizetype m_pendingSize = 0;

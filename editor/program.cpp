@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include "safefile.h"
+#include "storeclaim.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +16,7 @@
 #include <climits>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace tessarc {
 
@@ -232,11 +234,50 @@ void Program::copyIn(const QString &file, qint64 total, const ProgressReport &pr
     }
 }
 
+namespace {
+
+// The path as it stands on disk: its folder's links resolved.
+QString onDisk(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 && ::stat(QFile::encodeName(b).constData(), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+} // namespace
+
+void Program::refuseOwnFile(const QString &file) const
+{
+    if (store.isEmpty())
+        return;
+    const QString target = onDisk(file);
+    const QString journalFile = ProgramJournal::pathFor(store);
+    const QStringList own{store, scratch, journalFile, journalFile + QStringLiteral(".new"),
+                          StoreClaim::lockPathFor(store)};
+    bool refused = target.startsWith(onDisk(History::folderFor(store)) + QLatin1Char('/'));
+    for (const QString &name : own)
+        refused = refused || target == onDisk(name) || sameFile(file, name);
+    if (refused)
+        throw ControlError(ControlError::PathFileAccessError,
+                           QStringLiteral("%1 is one of the files the open program is kept in while it is edited; a "
+                                          "program is never saved there. Nothing was saved")
+                               .arg(QDir::toNativeSeparators(file)));
+}
+
 void Program::save(const QString &file, const ProgressReport &progress)
 {
     int step = 60;
     SafeFile out(file);
     try {
+        refuseOwnFile(file);
         const qint64 total = m_lineCount;
         LineStore in;
         if (total > 0) {

@@ -56,6 +56,9 @@ public:
     // Writes the program to `file`, each line ended by CR LF, through a file beside it that
     // replaces it only once complete: a failed save leaves `file` as it was.
     void save(const QString &file, const ProgressReport &progress);
+    // Throws when `file` is one of the program's own working files (its stores, history, journal
+    // or claim): saving there would garble the program, and they are deleted when it closes.
+    void refuseOwnFile(const QString &file) const;
 
     // Lines first ... first + count - 1, fewer where the program ends.
     QList<QByteArray> readLines(LineNumber first, qint64 count) const;

@@ -1,4 +1,5 @@
 #include "faults.h"
+#include "history.h"
 #include "linestore.h"
 #include "program.h"
 #include "testenv.h"
@@ -110,7 +111,7 @@ private slots:
         QTest::newRow("store deleted") << "deleted" << int(ControlError::FileNotFound);
         QTest::newRow("store truncated") << "truncated" << int(ControlError::BadRecordLength);
         QTest::newRow("record count damaged") << "damaged" << int(ControlError::BadRecordLength);
-        QTest::newRow("disk full, a program smaller than a write buffer") << "full" << -1; // full or too large
+        QTest::newRow("disk full, a program smaller than a write buffer") << "full" << int(ControlError::DiskFull);
     }
 
     void aSaveThatFailsLeavesTheTargetAsItWas()
@@ -135,9 +136,29 @@ private slots:
         }
         QFETCH(int, number);
         const int raisedNumber = raised([&] { program->save(target, {}); }).number();
-        QCOMPARE(number < 0 ? raisedNumber != 0 : raisedNumber == number, true);
+        QCOMPARE(raisedNumber, number);
         QCOMPARE(readBytes(target), QByteArray("PRECIOUS\r\n"));
-        QCOMPARE(QFileInfo(target).dir().entryList({QStringLiteral("precious.nc.*")}, QDir::Files), QStringList());
+        QCOMPARE(QFileInfo(target).dir().entryList({QStringLiteral("*precious.nc?*")}, QDir::Files | QDir::Hidden),
+                 QStringList());
+    }
+
+    // The program's own working files, under their names or through a link, are never a place to
+    // save it: the program and those files stay as they were.
+    void neverSavedOverItsOwnFiles()
+    {
+        program->load(writeTestFile(QStringLiteral("p.nc"), lineText(1, 50)), {});
+        const QByteArray store = readBytes(program->store);
+        const QString link = testEnvironment().path(QStringLiteral("link.nc"));
+        QFile::remove(link);
+        QVERIFY(QFile::link(program->store, link));
+        for (const QString &target : {program->store, program->scratch, tessarc::ProgramJournal::pathFor(program->store),
+                                      tessarc::History::folderFor(program->store) + QStringLiteral("/1.rec"), link}) {
+            const ControlError error = raised([&] { program->save(target, {}); });
+            QCOMPARE(error.number(), int(ControlError::PathFileAccessError));
+            QVERIFY2(error.description().contains(QStringLiteral("never saved there")), qPrintable(target));
+            QCOMPARE(readBytes(program->store), store);
+        }
+        QFile::remove(link);
     }
 
     void aRebuildChangesTheProgramOnlyWhenCommitted()

@@ -143,8 +143,17 @@ std::optional<int> run(int argc, char *argv[])
     if (!verb)
         return std::nullopt;
     QStringList arguments;
-    for (int i = 2; i < argc; ++i)
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+    for (int i = 2; i < argc; ++i) {
+        // A name is taken as the bytes given: one that the system's encoding cannot carry through
+        // would name another file, so it is refused.
+        const QString argument = QFile::decodeName(argv[i]);
+        if (QFile::encodeName(argument) != QByteArrayView(argv[i]))
+            return usage(verb->name,
+                         QStringLiteral("the argument \"%1\" is not valid text in this system's encoding; nothing "
+                                        "was done. Rename the file, or run in a locale that can name it.")
+                             .arg(argument));
+        arguments.append(argument);
+    }
     // No window is made, so no display is needed: the offscreen platform serves whatever asks for one.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(&quietMessages);

@@ -6,6 +6,10 @@
 
 #include <QProcess>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <csignal>
 
 namespace {
@@ -100,6 +104,36 @@ private slots:
         const QString err = run.err();
         QVERIFY2(err.contains(told), qPrintable(err));
         QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
+    }
+
+    // A name that is no valid text in the system's encoding would name another file: it is refused,
+    // and nothing is written under either name.
+    void aNameOfBytesNoTextHoldsIsRefused()
+    {
+        const QByteArray folder = QFile::encodeName(testEnvironment().path(QStringLiteral("bytes")));
+        QDir(QFile::decodeName(folder)).removeRecursively();
+        QVERIFY(QDir().mkpath(QFile::decodeName(folder)));
+        const QByteArray out = folder + "/part\xff.nc";
+        const QByteArray err = folder + "/err.txt";
+        QByteArray exe(VORNEXA_EXE);
+        char receive[] = "--receive";
+        char machine[] = "Mill";
+        char idle[] = "--idle";
+        char one[] = "1";
+        char *argv[] = {exe.data(), receive, machine, const_cast<char *>(out.constData()), idle, one, nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = 0;
+        QCOMPARE(posix_spawn(&pid, exe.constData(), &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        QCOMPARE(::waitpid(pid, &status, 0), pid);
+        QVERIFY(WIFEXITED(status));
+        QCOMPARE(WEXITSTATUS(status), 2);
+        const QString told = QString::fromLocal8Bit(readBytes(QFile::decodeName(err)));
+        QVERIFY2(told.contains(QStringLiteral("is not valid text in this system's encoding")), qPrintable(told));
+        QCOMPARE(QDir(QFile::decodeName(folder)).entryList(QDir::Files), QStringList{QStringLiteral("err.txt")});
     }
 
     // The bytes the Send window sends for All Lines; no progress when stderr is no terminal.

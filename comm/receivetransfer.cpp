@@ -39,14 +39,16 @@ void ReceiveTransfer::start()
         m_port.setHandshaking(m_profile.handshake);
         m_port.setSettings(m_profile.settings);
         m_port.setCommPort(m_profile.comPort);
-        m_file.setFileName(m_capturePath);
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        m_claim.claim(m_capturePath);
+        m_capturePath = m_claim.path();
+        if (!m_file.open(m_claim.handle(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
             throw ControlError(ControlError::PathFileAccessError,
                                QStringLiteral("The capture %1 cannot be made: %2.").arg(m_capturePath, m_file.errorString()));
         m_port.setPortOpen(true);
     } catch (const ControlError &error) {
         m_port.setPortOpen(false);
         m_file.close();
+        m_claim.release(); // nothing was captured: another receive may have the file
         const QString text = errorText(error);
         // Reported from the event loop, so that the caller has returned from start() first.
         QMetaObject::invokeMethod(

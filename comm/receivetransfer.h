@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capturefile.h"
 #include "eobreplacer.h"
 #include "machineprofile.h"
 #include "portmap.h"
@@ -38,6 +39,7 @@ public:
     bool running() const { return m_running; }
     // Characters written to the capture so far.
     qint64 written() const { return m_written; }
+    // The capture file: once started, the one claimed for this receive (see CaptureClaim).
     const QString &capture() const { return m_capturePath; }
     const SerialPort &port() const { return m_port; }
 
@@ -61,6 +63,7 @@ private:
     QString m_capturePath;
     SerialPort m_port;
     EobReplacer m_replacer;
+    CaptureClaim m_claim; // held until the transfer goes, so that what it captured can be saved
     QFile m_file;
     QTimer m_idle;
     int m_idleSeconds = 0;

@@ -106,6 +106,37 @@ private slots:
         QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
     }
 
+    // Two receives at once, from two machines on two ports into two outputs: each output holds what
+    // its own machine sent, byte for byte.
+    void twoReceivesAtOnce()
+    {
+        PtyPair mill;
+        PtyPair lathe;
+        comm::MachineProfile second = ::mill();
+        second.name = QStringLiteral("Lathe");
+        second.comPort = 2;
+        comm::MachineFolder::standard().write(second);
+        storeSetting(QStringLiteral("PORTS/COM1"), mill.slavePath());
+        storeSetting(QStringLiteral("PORTS/COM2"), lathe.slavePath());
+        const QString outMill = testEnvironment().path(QStringLiteral("mill.nc"));
+        const QString outLathe = testEnvironment().path(QStringLiteral("lathe.nc"));
+        Run first({QStringLiteral("--receive"), QStringLiteral("Mill"), outMill, QStringLiteral("--idle"), QStringLiteral("2")});
+        Run other({QStringLiteral("--receive"), QStringLiteral("Lathe"), outLathe, QStringLiteral("--idle"), QStringLiteral("2")});
+        QTRY_VERIFY_WITH_TIMEOUT(mill.slaveOpen() && lathe.slaveOpen(), 10000);
+        QByteArray milled;
+        QByteArray turned;
+        for (int k = 1; k <= 2000; ++k) {
+            milled += "N" + QByteArray::number(k) + " G01 X" + QByteArray::number(k) + "\r\n";
+            turned += "N" + QByteArray::number(k) + " G00 Z-" + QByteArray::number(k) + "\r\n";
+        }
+        mill.writeInChunks(milled, 4096, 1);
+        lathe.writeInChunks(turned, 4096, 1);
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(other.exitCode(), 0);
+        QCOMPARE(readBytes(outMill), milled);
+        QCOMPARE(readBytes(outLathe), turned);
+    }
+
     // A name that is no valid text in the system's encoding would name another file: it is refused,
     // and nothing is written under either name.
     void aNameOfBytesNoTextHoldsIsRefused()

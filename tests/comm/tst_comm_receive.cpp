@@ -180,7 +180,49 @@ private slots:
         QVERIFY(finished.wait());
         QCOMPARE(resultOf(finished).outcome, TransferResult::Outcome::Failed);
         QVERIFY(resultOf(finished).message.startsWith(QStringLiteral("ERROR 57: COM1 (")));
-        QCOMPARE(readBytes(comm::capturePath()), QByteArray("N10\r\nN20\r"));
+        QCOMPARE(transfer.capture(), comm::capturePath()); // the refused receive gave its claim up
+        QCOMPARE(readBytes(transfer.capture()), QByteArray("N10\r\nN20\r"));
+    }
+
+    // Two receives at once capture into files of their own, each byte for byte; a link planted in
+    // a capture's place is refused, and the file it names is left alone.
+    void capturesOfTheirOwn()
+    {
+        PtyPair a;
+        PtyPair b;
+        comm::PortMap map = a.portMap(1);
+        map.setDevice(2, b.slavePath());
+        comm::MachineProfile p = profileWith("\r\n");
+        ReceiveTransfer first(p, map, comm::capturePath());
+        p.comPort = 2;
+        ReceiveTransfer second(p, map, comm::capturePath());
+        first.start();
+        second.start();
+        QTRY_VERIFY(a.slaveOpen() && b.slaveOpen());
+        QCOMPARE(first.capture(), comm::capturePath());
+        QVERIFY(second.capture() != first.capture());
+        a.write("A1\r\n");
+        b.write("B22\r\n");
+        QTRY_COMPARE(first.written(), 4);
+        QTRY_COMPARE(second.written(), 5);
+        first.stop();
+        second.stop();
+        QCOMPARE(readBytes(first.capture()), QByteArray("A1\r\n"));
+        QCOMPARE(readBytes(second.capture()), QByteArray("B22\r\n"));
+
+        const QString precious = testEnvironment().path(QStringLiteral("precious.nc"));
+        writeBytes(precious, "PRECIOUS");
+        QFile::remove(comm::capturePath());
+        QVERIFY(QFile::link(precious, comm::capturePath()));
+        ReceiveTransfer linked(p, map, comm::capturePath());
+        QSignalSpy finished(&linked, &ReceiveTransfer::finished);
+        linked.start();
+        QVERIFY(finished.wait());
+        QCOMPARE(resultOf(finished).outcome, TransferResult::Outcome::Failed);
+        QVERIFY2(resultOf(finished).message.contains(QStringLiteral("a link stands in its place")),
+                 qPrintable(resultOf(finished).message));
+        QCOMPARE(readBytes(precious), QByteArray("PRECIOUS"));
+        QFile::remove(comm::capturePath());
     }
 
     // Without a window the receive ends by itself once the line has been quiet for the idle time,

@@ -356,6 +356,14 @@ History::Step History::newStep(const QString &name, Kind kind, LineNumber page)
     step.kind = kind;
     step.page = page;
     step.lineCount = m_program.lineCount();
+    // The history is written only into a folder of its own: never through a link planted in its
+    // place, whose target would be emptied and written into.
+    const QFileInfo own(folder());
+    if (own.isSymLink() || (own.exists() && !own.isDir()))
+        throw historyError(ControlError(ControlError::PathFileAccessError,
+                                        QStringLiteral("%1 is a link or a file, not the program's own history folder, "
+                                                       "and nothing is written through it")
+                                            .arg(QDir::toNativeSeparators(own.filePath()))));
     step.dir = folder() + QStringLiteral("/") + QString::number(++m_serial);
     QDir(step.dir).removeRecursively();
     if (!QDir().mkpath(step.dir))

@@ -104,7 +104,10 @@ void ProgramJournal::write(const QString &path) const
     const QByteArray bytes = encode();
     const QString temporary = path + QStringLiteral(".new");
     const QByteArray name = QFile::encodeName(temporary);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // Made afresh, never through a link: whatever stands under the name (a link planted there, or
+    // a file left by a write that was cut short) goes first; it is this store's own name.
+    ::unlink(name.constData());
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         throw ControlError::fromErrno(errno, temporary);
     qsizetype done = 0;

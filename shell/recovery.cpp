@@ -72,6 +72,34 @@ int clearUnchanged(const QString &folder, const InstanceLock &instance)
         tessarc::Program::removeStoreFiles(left.store, left.scratch);
         ++cleared;
     }
+    return cleared + clearOrphans(folder);
+}
+
+int clearOrphans(const QString &folder)
+{
+    const QDir dir(folder);
+    int cleared = 0;
+    const QStringList patterns{QStringLiteral("*.qen.journal"), QStringLiteral("*.qen.journal.new"),
+                               QStringLiteral("*.qen.history"), QStringLiteral("*.qen.lock")};
+    for (const QString &name : dir.entryList(patterns, QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QString path = dir.filePath(name);
+        const QString store = dir.filePath(name.left(name.indexOf(QLatin1String(".qen."))) + QStringLiteral(".qen.tmp"));
+        // A journal cut short goes whatever its store; the rest only once their store is gone.
+        const bool cutShort = name.endsWith(QLatin1String(".new"));
+        if (!cutShort && QFileInfo::exists(store))
+            continue;
+        const tessarc::StoreClaim claim = tessarc::StoreClaim::claim(store);
+        if (!claim)
+            continue; // an instance that runs holds it
+        if (name.endsWith(QLatin1String(".lock")))
+            continue; // the claim, let go, takes its stale lock file with it
+        const QFileInfo info(path);
+        if (info.isDir() && !info.isSymLink())
+            QDir(path).removeRecursively();
+        else
+            QFile::remove(path); // a link goes alone, never what it names
+        ++cleared;
+    }
     return cleared;
 }
 

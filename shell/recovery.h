@@ -31,8 +31,13 @@ struct LeftStore
 QList<LeftStore> findLeftStores(const QString &folder, const std::function<bool(qint64)> &running, bool othersRunning);
 
 // Clears the left stores of `folder` that hold no unsaved changes and that no running instance
-// claims; stores with changes or a damaged journal stay for a window to offer. How many went.
+// claims, and the orphans of stores that are gone (clearOrphans); stores with changes or a damaged
+// journal stay for a window to offer. How many went.
 int clearUnchanged(const QString &folder, const InstanceLock &instance);
+
+// Clears what stores that are gone left beside them in `folder`: journals, journals cut short
+// while being written, history folders and claims that nobody holds. Part of clearUnchanged.
+int clearOrphans(const QString &folder);
 
 // The question put for a store that holds changes.
 QString question(const tessarc::ProgramJournal &journal);

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 // The program's history without any widget: each kind of step taken back and done again byte for
 // byte, the order of steps, their limits, and a history that cannot be written.
@@ -183,6 +184,38 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(ControlError, markLines(*program, 1, "X"));
         QCOMPARE(readBytes(moved), before);
         QVERIFY(!program->history().canUndo());
+    }
+
+    // Links planted in the places of the program's own files are never followed: a change is
+    // refused with a message rather than written through a history folder that is a link, and the
+    // journal is written as a file of its own, never through a link in its place.
+    void linksPlantedInItsPlaceAreNeverFollowed()
+    {
+        const QString kept = testEnvironment().path(QStringLiteral("kept"));
+        QDir(kept).removeRecursively();
+        QVERIFY(QDir().mkpath(kept + QStringLiteral("/1")));
+        writeBytes(kept + QStringLiteral("/1/part.nc"), "M30\r\n");
+        QDir(program->history().folder()).removeRecursively();
+        QVERIFY(QFile::link(kept, program->history().folder()));
+        const QByteArray before = state();
+        try {
+            markLines(*program, 1, "X");
+            QFAIL("a change went through a history folder that is a link");
+        } catch (const ControlError &error) {
+            QVERIFY2(error.description().contains(QStringLiteral("is a link or a file")), qPrintable(error.description()));
+        }
+        QCOMPARE(state(), before);
+        QCOMPARE(readBytes(kept + QStringLiteral("/1/part.nc")), QByteArray("M30\r\n"));
+        QFile::remove(program->history().folder());
+
+        const QString precious = testEnvironment().path(QStringLiteral("precious.nc"));
+        writeBytes(precious, "PRECIOUS");
+        const QString journal = tessarc::ProgramJournal::pathFor(program->store);
+        QVERIFY(QFile::link(precious, journal + QStringLiteral(".new")));
+        program->journal().write(journal);
+        QCOMPARE(readBytes(precious), QByteArray("PRECIOUS"));
+        QVERIFY(!QFileInfo(journal).isSymLink());
+        QVERIFY(tessarc::ProgramJournal::read(journal));
     }
 };
 

@@ -261,7 +261,8 @@ private slots:
     }
 
     // Every start, with a window or without, clears the stores left without changes by instances
-    // that are gone, and never those still held; a link in the history's place goes alone.
+    // that are gone, and never those still held; a link in the history's place goes alone; and the
+    // journals, histories and claims of stores that are gone, and journals cut short, go too.
     void unchangedStoresCleared()
     {
         writeBytes(m_program, numberedProgram(10));
@@ -282,12 +283,22 @@ private slots:
         writeBytes(kept + QStringLiteral("/part.nc"), "M30\r\n");
         QVERIFY(QFile::link(kept, programPath(QStringLiteral("8.qen.history"))));
         const tessarc::StoreClaim claim = tessarc::StoreClaim::claim(held);
+        // Orphans: of a store that is gone (9), and a journal cut short beside the held store (7)
+        // and beside one whose store is gone (cli12).
+        writeBytes(programPath(QStringLiteral("9.qen.journal")), "journal");
+        QVERIFY(QDir().mkpath(programPath(QStringLiteral("9.qen.history/1"))));
+        writeBytes(programPath(QStringLiteral("9.qen.lock")), "");
+        writeBytes(programPath(QStringLiteral("cli12.qen.journal.new")), "cut");
+        writeBytes(programPath(QStringLiteral("7.qen.journal.new")), "cut");
         const InstanceLock instance(programPath());
-        QCOMPARE(recovery::clearUnchanged(programPath(), instance), 1);
+        QCOMPARE(recovery::clearUnchanged(programPath(), instance), 4);
         QVERIFY(QFileInfo::exists(held));
         QVERIFY(!QFileInfo::exists(gone));
         QVERIFY(!QFileInfo(programPath(QStringLiteral("8.qen.history"))).isSymLink());
         QCOMPARE(readBytes(kept + QStringLiteral("/part.nc")), QByteArray("M30\r\n"));
+        for (const char *orphan : {"9.qen.journal", "9.qen.history", "9.qen.lock", "cli12.qen.journal.new"})
+            QVERIFY2(!QFileInfo::exists(programPath(QLatin1String(orphan))), orphan);
+        QVERIFY(QFileInfo::exists(programPath(QStringLiteral("7.qen.journal.new")))); // its store is held
     }
 
     // The journal says "changed" from the first change to the next save, never for a run that

@@ -493,8 +493,17 @@ void TESSARC::writeBackWhileIdle()
     try {
         writeBack();
         m_shownText = txtmain->pageText();
-    } catch (const ControlError &) {
-        // The page stays unstored; leaving it writes it back again and says what is wrong.
+        if (m_idleWriteFailed)
+            setNotes(QStringLiteral("Typing stored."));
+        m_idleWriteFailed = false;
+    } catch (const ControlError &error) {
+        // The page stays unstored and is tried again at the next pause; the machinist is told at
+        // once (the first time, not at every pause) that what is typed is not yet safe.
+        setNotes(QStringLiteral("Typing not stored: ") + error.description());
+        if (!m_idleWriteFailed) {
+            m_idleWriteFailed = true;
+            report(QStringLiteral("LoadLine"), error, 0);
+        }
     }
 }
 

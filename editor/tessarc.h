@@ -188,6 +188,7 @@ private:
     QString m_shownText;
     qint64 m_pageRecords = 0; // the records the page stands for: what writing it back replaces
     QTimer *m_typingPause = nullptr;
+    bool m_idleWriteFailed = false; // the last write-back after a pause in typing failed, and said so
     qint64 m_lastPercent = -1;
     int m_gutterWidth;
     int m_bottomMargin;

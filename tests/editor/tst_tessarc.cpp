@@ -1,8 +1,11 @@
 #include "editorfixture.h"
+#include "history.h"
 #include "pageview.h"
 #include "testenv.h"
 
 #include <QClipboard>
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 
 // The control's interface apart from loading, saving and paging.
@@ -51,6 +54,34 @@ private slots:
         QCOMPARE(f.storeLines(), (QList<QByteArray>{"AX1", "Y2", "Z3", "", "B"}));
         QCOMPARE(f.editor->numberOfLines(), 5);
         QCOMPARE(f.editor->shownText(), f.editor->txtmain->pageText());
+    }
+
+    // Typing that cannot be stored after a pause (the history cannot be written) is said at once,
+    // once, and the page stays as typed, to be stored when it can.
+    void aFailedWriteBackIsSaidWhenItHappens()
+    {
+        EditorFixture f;
+        f.load(numberedProgram(5));
+        f.editor->setTypingPause(20);
+        const QString history = f.editor->program().history().folder();
+        QDir(history).removeRecursively();
+        writeBytes(history, "not a folder");
+        f.editor->txtmain->setFocus();
+        f.editor->txtmain->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(f.editor->txtmain, QStringLiteral("G04 "));
+        QTRY_COMPARE(f.prompts.titles.size(), 1);
+        QVERIFY2(f.prompts.texts.constFirst().contains(QStringLiteral("is a link or a file")),
+                 qPrintable(f.prompts.texts.constFirst()));
+        QVERIFY(f.editor->Notes->text().startsWith(QStringLiteral("Typing not stored: ")));
+        QTest::keyClicks(f.editor->txtmain, QStringLiteral("P1"));
+        QTest::qWait(200); // several pauses: still one warning
+        QCOMPARE(f.prompts.titles.size(), 1);
+        QVERIFY(!f.editor->pageIsStored());
+        QFile::remove(history);
+        QTest::keyClicks(f.editor->txtmain, QStringLiteral("2")); // the next pause stores the page
+        QTRY_VERIFY(f.editor->pageIsStored());
+        QCOMPARE(f.storeLines().constFirst(), QByteArray("G04 P12N1 G01 X1"));
+        QCOMPARE(f.editor->Notes->text(), QStringLiteral("Typing stored."));
     }
 
     void enabledIsASavedPropertyAndSlotsAreEight()

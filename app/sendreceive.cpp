@@ -205,6 +205,15 @@ int receiveVerb(const QStringList &arguments)
         printError(result.message);
     if (result.count == 0)
         return Failed;
+    if (result.captureFailed) {
+        // A capture cut short by its own file is not what the machine sent: the output keeps what
+        // it held.
+        printError(QStringLiteral("vornexa: %1 characters were captured into %2 before it could take no more; %3 "
+                                  "was left as it was.")
+                       .arg(result.count)
+                       .arg(transfer.capture(), output));
+        return Failed;
+    }
     // What arrived is written even after a failure of the line; the exit code still tells of it.
     try {
         comm::saveCaptureAs(transfer.capture(), output);

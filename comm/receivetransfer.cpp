@@ -1,5 +1,9 @@
 #include "receivetransfer.h"
 
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
 namespace comm {
 
 QString ReceiveTransfer::nothingReceivedText()
@@ -73,9 +77,19 @@ void ReceiveTransfer::write(const QByteArray &text)
 {
     if (text.isEmpty())
         return;
-    if (m_file.write(text) != text.size() || !m_file.flush())
-        throw ControlError(ControlError::DeviceIoError,
-                           QStringLiteral("The capture %1 cannot be written: %2.").arg(m_capturePath, m_file.errorString()));
+    if (m_file.write(text) != text.size() || !m_file.flush()) {
+        // What the file holds is what was captured, part of this text perhaps.
+        const int error = errno;
+        m_captureFailed = true;
+        struct stat st {};
+        if (::fstat(m_claim.handle(), &st) == 0)
+            m_written = st.st_size;
+        const bool full = m_file.error() == QFileDevice::ResourceError || error == ENOSPC || error == EFBIG;
+        // In the system's words: the file's own text for a failed flush is "Unknown error".
+        const QString why = error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : m_file.errorString();
+        throw ControlError(full ? ControlError::DiskFull : ControlError::DeviceIoError,
+                           QStringLiteral("The capture %1 cannot be written: %2.").arg(m_capturePath, why));
+    }
     m_written += text.size();
     emit progress(m_written);
 }
@@ -106,7 +120,7 @@ void ReceiveTransfer::fail(const ControlError &error)
     m_port.setPortOpen(false);
     // What was held back arrived too: it goes into the capture if the file still takes it.
     const QByteArray rest = m_replacer.finish();
-    if (m_file.isOpen() && m_file.write(rest) == rest.size() && m_file.flush())
+    if (!m_captureFailed && m_file.isOpen() && m_file.write(rest) == rest.size() && m_file.flush())
         m_written += rest.size();
     m_file.close();
     end(TransferResult::Outcome::Failed, errorText(error));
@@ -123,6 +137,7 @@ void ReceiveTransfer::end(TransferResult::Outcome outcome, const QString &messag
     result.outcome = outcome;
     result.message = message;
     result.count = m_written;
+    result.captureFailed = m_captureFailed;
     emit finished(result);
 }
 

@@ -71,6 +71,7 @@ private:
     bool m_ended = false;
     qint64 m_written = 0;
     bool m_anything = false; // a character has arrived
+    bool m_captureFailed = false; // the capture file refused a write
 };
 
 } // namespace comm

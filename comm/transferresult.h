@@ -17,6 +17,7 @@ struct TransferResult
     Outcome outcome = Outcome::Done;
     QString message; // what to show; empty for Done and Cancelled
     qint64 count = 0; // lines handed to the port (send), characters written to the capture (receive)
+    bool captureFailed = false; // a receive's capture file could not take what arrived (a full disk)
 };
 
 } // namespace comm

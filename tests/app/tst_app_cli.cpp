@@ -1,4 +1,5 @@
 #include "capturefile.h"
+#include "faults.h"
 #include "machinefolder.h"
 #include "ptypair.h"
 #include "sendframing.h"
@@ -135,6 +136,26 @@ private slots:
         QCOMPARE(other.exitCode(), 0);
         QCOMPARE(readBytes(outMill), milled);
         QCOMPARE(readBytes(outLathe), turned);
+    }
+
+    // A capture its file cannot take leaves the output as it was and says how much was captured.
+    void aCaptureCutShortKeepsThePreviousOutput()
+    {
+        PtyPair pty;
+        storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
+        const QString out = testEnvironment().path(QStringLiteral("kept.nc"));
+        writeBytes(out, "OLD\r\n");
+        FileSizeLimit limit(3000); // the job inherits it: its capture cannot grow past it
+        if (!limit.ok())
+            QSKIP("no file-size limit can be set here");
+        Run run({QStringLiteral("--receive"), QStringLiteral("Mill"), out, QStringLiteral("--idle"), QStringLiteral("5")});
+        QTRY_VERIFY_WITH_TIMEOUT(pty.slaveOpen(), 10000);
+        pty.write(QByteArray(8000, 'X') + "\r\n");
+        QCOMPARE(run.exitCode(), 1);
+        const QString err = run.err();
+        QVERIFY2(err.contains(QStringLiteral("File too large")) && err.contains(QStringLiteral("was left as it was")),
+                 qPrintable(err));
+        QCOMPARE(readBytes(out), QByteArray("OLD\r\n"));
     }
 
     // A name that is no valid text in the system's encoding would name another file: it is refused,

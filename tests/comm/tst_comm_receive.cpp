@@ -1,5 +1,6 @@
 #include "capturefile.h"
 #include "eobreplacer.h"
+#include "faults.h"
 #include "ptypair.h"
 #include "receivetransfer.h"
 #include "testenv.h"
@@ -223,6 +224,30 @@ private slots:
                  qPrintable(resultOf(finished).message));
         QCOMPARE(readBytes(precious), QByteArray("PRECIOUS"));
         QFile::remove(comm::capturePath());
+    }
+
+    // A capture its file cannot take (a full disk, here a file-size limit): an error that says so,
+    // and the count is what the file holds.
+    void aCaptureTheDiskCannotTake()
+    {
+        PtyPair pty;
+        ReceiveTransfer transfer(profileWith("\r\n"), pty.portMap(), comm::capturePath());
+        QSignalSpy finished(&transfer, &ReceiveTransfer::finished);
+        transfer.start();
+        QTRY_VERIFY(pty.slaveOpen());
+        {
+            FileSizeLimit limit(3000);
+            if (!limit.ok())
+                QSKIP("no file-size limit can be set here");
+            pty.write(QByteArray(8000, 'X') + "\r\n");
+            QVERIFY(finished.wait());
+        }
+        const TransferResult result = resultOf(finished);
+        QCOMPARE(result.outcome, TransferResult::Outcome::Failed);
+        QVERIFY(result.captureFailed);
+        QVERIFY2(result.message.startsWith(QStringLiteral("ERROR 61: ")), qPrintable(result.message));
+        QVERIFY2(!result.message.contains(QStringLiteral("Unknown error")), qPrintable(result.message));
+        QCOMPARE(result.count, QFileInfo(transfer.capture()).size());
     }
 
     // Without a window the receive ends by itself once the line has been quiet for the idle time,

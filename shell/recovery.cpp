@@ -30,6 +30,16 @@ QList<LeftStore> findLeftStores(const QString &folder, const std::function<bool(
             left.journal = tessarc::ProgramJournal::read(journalPath, &left.problem);
             if (left.journal && running(left.journal->instance))
                 continue;
+            // A store is written in whole records: one that is no whole number of the journal's
+            // records is not the store the journal describes, and would come back garbled.
+            const qint64 size = QFileInfo(left.store).size();
+            if (left.journal && left.journal->recordLength > 0 && size % left.journal->recordLength != 0) {
+                left.problem = QStringLiteral("its line store of %1 bytes is no whole number of records of the %2 "
+                                              "bytes its journal gives, so the journal does not describe it")
+                                   .arg(size)
+                                   .arg(left.journal->recordLength);
+                left.journal.reset();
+            }
             if (!left.journal && othersRunning)
                 continue; // it may be being written by an instance that runs
             if (!left.journal && left.problem.isEmpty())

@@ -165,6 +165,8 @@ private slots:
         QTest::newRow("damaged journal") << "journal" << -1 << "but they cannot be recovered";
         QTest::newRow("journal with a huge record length")
             << "reclen" << -1 << "its record length of 2147483647 bytes is outside what a record holds (3 to 65537 bytes)";
+        QTest::newRow("journal with another record length")
+            << "reclen300" << -1 << "no whole number of records of the 300 bytes its journal gives";
     }
 
     void disagreeingStoreOrJournal()
@@ -173,12 +175,13 @@ private slots:
         QFETCH(int, linesLeft);
         QFETCH(QString, message);
         const QString store = leaveStore();
-        const bool inJournal = damage == QLatin1String("journal") || damage == QLatin1String("reclen");
+        const bool inJournal = damage.startsWith(QLatin1String("journal")) || damage.startsWith(QLatin1String("reclen"));
         QFile file(inJournal ? tessarc::ProgramJournal::pathFor(store) : store);
         QVERIFY(file.open(QIODevice::ReadWrite));
-        if (damage == QLatin1String("reclen")) {
-            const QByteArray journal = file.readAll().replace("reclen=500\n", "reclen=2147483647\n");
-            QVERIFY(journal.contains("reclen=2147483647"));
+        if (damage.startsWith(QLatin1String("reclen"))) {
+            const QByteArray length = damage == QLatin1String("reclen") ? "2147483647" : "300";
+            const QByteArray journal = file.readAll().replace("reclen=500\n", "reclen=" + length + "\n");
+            QVERIFY(journal.contains("reclen=" + length));
             file.resize(0);
             file.write(journal);
         } else if (damage == QLatin1String("truncate"))

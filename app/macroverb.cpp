@@ -71,6 +71,8 @@ public:
         g.comments.applyTo(*m_editor);
         g.messages.read(*m_settings);
         g.io.read(*m_settings);
+        if (!g.io.recLenProblem.isEmpty())
+            printError(QStringLiteral("vornexa: ") + g.io.recLenProblem);
         g.io.applyTo(*m_editor);
         // Stores of its own, apart from those of any window that runs meanwhile.
         const QDir folder(tessarc::programFolder());

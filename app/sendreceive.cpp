@@ -99,6 +99,8 @@ int sendVerb(const QStringList &arguments)
     GlobalVar values;
     values.numbers.read(*settings);
     values.io.read(*settings);
+    if (!values.io.recLenProblem.isEmpty())
+        printError(QStringLiteral("vornexa: ") + values.io.recLenProblem);
     // Caught from here on, so that a stop while the program loads still takes its stores away.
     StopSignals stop;
     struct Stopped

@@ -182,7 +182,7 @@ void IoSettings::read(const SettingsStore &s)
     if (recLenProblem.isEmpty())
         recLen = static_cast<int>(stored);
     else
-        recLenProblem += QStringLiteral(" The record length setting is refused and stays 500 bytes.");
+        recLenProblem += QStringLiteral(" The record length setting is refused and stays %1 bytes.").arg(recLen);
     lfEndsLine = s.boolean(kIo, QStringLiteral("LFENDSLINE"), true);
     undoSteps = static_cast<int>(std::clamp<qint64>(s.integer(kIo, QStringLiteral("UNDOSTEPS"), 100), 0, kMostUndoSteps));
     undoMegabytes = static_cast<int>(std::clamp<qint64>(s.integer(kIo, QStringLiteral("UNDOMB"), 2048), 0, kMostUndoMegabytes));

@@ -93,6 +93,8 @@ private slots:
                                                << "its folder does not exist";
         QTest::newRow("a port that does not exist") << QStringList{"--send", "Mill", program} << 1
                                                     << "ERROR 8002: Invalid port number: COM1 is /dev/vornexa-no-such-port";
+        QTest::newRow("a record length no record holds is said") << QStringList{"--send", "Mill", program} << 1
+                                                                 << "The record length setting is refused and stays 500";
     }
     void refusals()
     {
@@ -100,6 +102,8 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, told);
         storeSetting(QStringLiteral("PORTS/COM1"), QStringLiteral("/dev/vornexa-no-such-port"));
+        if (told.contains(QLatin1String("record length")))
+            storeSetting(QStringLiteral("IO/RECLEN"), QStringLiteral("2147483647"));
         Run run(arguments);
         QCOMPARE(run.exitCode(), exitCode);
         const QString err = run.err();

@@ -68,6 +68,24 @@ int runInstance(const QString &program, const QString &screen)
     return QApplication::exec();
 }
 
+// Another instance that opens `program`, types `mark` as a new first line and saves it: 0 when
+// the save said it succeeded.
+int saveInstance(const QString &program, const QString &mark)
+{
+    ScriptedPrompts prompts;
+    mainform w(prompts);
+    w.Form_Load({program});
+    w.show();
+    TESSARC &editor = *w.TESSARC1;
+    if (editor.lfile != program)
+        return 3;
+    editor.txtmain->setFocus();
+    editor.txtmain->moveCursor(QTextCursor::Start);
+    QTest::keyClicks(editor.txtmain, mark);
+    QTest::keyClick(editor.txtmain, Qt::Key_Return);
+    return editor.saveFile(editor.lfile) ? 0 : 4;
+}
+
 } // namespace
 
 // After the program or the machine stopped, the next start offers the changes back from the line
@@ -100,6 +118,31 @@ class TestRecovery : public MainWindowTest
     }
 
 private slots:
+    // Two instances started together on one program folder, each opening its own program: each
+    // works on a store of its own, and each saved program is its own, byte for byte.
+    void twoInstancesAtOnceKeepTheirOwnPrograms()
+    {
+        QList<QByteArray> originals;
+        QStringList paths;
+        for (int k = 0; k < 2; ++k) {
+            QByteArray text;
+            for (int n = 1; n <= 60000; ++n)
+                text += (k == 0 ? "N" : "M") + QByteArray::number(n) + " G01 X" + QByteArray::number(n * (k + 2)) + "\r\n";
+            paths.append(testEnvironment().path(QStringLiteral("part%1.nc").arg(k)));
+            writeBytes(paths.last(), text);
+            originals.append(text);
+        }
+        QProcess first;
+        QProcess second;
+        first.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--save-instance"), paths[0], QStringLiteral("(FIRST)")});
+        second.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--save-instance"), paths[1], QStringLiteral("(SECOND)")});
+        QVERIFY(first.waitForFinished(60000) && second.waitForFinished(60000));
+        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(readBytes(paths[0]), "(FIRST)\r\n" + originals[0]);
+        QCOMPARE(readBytes(paths[1]), "(SECOND)\r\n" + originals[1]);
+    }
+
     void killedInstanceIsRecoveredByteForByte()
     {
         const QByteArray original = numberedProgram(300);
@@ -338,6 +381,10 @@ private slots:
 
 int main(int argc, char *argv[])
 {
+    if (argc == 4 && qstrcmp(argv[1], "--save-instance") == 0) {
+        QApplication app(argc, argv);
+        return saveInstance(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
     if (argc == 4 && qstrcmp(argv[1], "--instance") == 0) {
         // The folders are the parent test's, from the environment it was started in.
         QApplication app(argc, argv);

@@ -694,16 +694,22 @@ bool TESSARC::txtmain_KeyDown(QKeyEvent *event)
     txtmain->setSelStart(S);
     txtmain->setFocus();
     // After a move by pages the caret stands where typing will go and can be seen: at the start of
-    // the page's first line (Home, Page Up) or of its last line (End, Page Down).
-    enum class Caret { Kept, FirstRow, LastRow } caret = Caret::Kept;
+    // the page's first line (Ctrl+Home, Page Up), at the start of its last line (Page Down), or at
+    // the end of the program (Ctrl+End). Home and End alone move within the line, as anywhere.
+    enum class Caret { Kept, FirstRow, LastRow, End } caret = Caret::Kept;
+    const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
     switch (key) {
     case Qt::Key_Home:
+        if (!ctrl)
+            break;
         loadDifferentLine(1);
         caret = Caret::FirstRow;
         break;
     case Qt::Key_End:
+        if (!ctrl)
+            break;
         loadDifferentLine(std::max(1, numberOfLines() - lines + 1));
-        caret = Caret::LastRow;
+        caret = Caret::End;
         break;
     case Qt::Key_PageUp:
         pageUp();
@@ -722,7 +728,10 @@ bool TESSARC::txtmain_KeyDown(QKeyEvent *event)
     } else {
         swallow = true;
         const int lastRow = std::max(0, txtmain->document()->blockCount() - 1);
-        txtmain->setSelStart(caret == Caret::FirstRow ? CharOffset(0) : txtmain->lineStart(PageRow(lastRow)));
+        if (caret == Caret::End)
+            txtmain->moveCursor(QTextCursor::End);
+        else
+            txtmain->setSelStart(caret == Caret::FirstRow ? CharOffset(0) : txtmain->lineStart(PageRow(lastRow)));
     }
     txtmain->setFocus();
     return swallow;

@@ -13,7 +13,7 @@
 
 namespace {
 
-enum class Move { PageDown, PageUp, Key, StepDown, StepUp, Wheel };
+enum class Move { PageDown, PageUp, Key, CtrlKey, StepDown, StepUp, Wheel };
 
 } // namespace
 
@@ -40,9 +40,10 @@ private slots:
         QTest::newRow("Page Down near the end leaves the last line alone") << 80 << Move::PageDown << once << 100;
         QTest::newRow("Page Down from 70") << 70 << Move::PageDown << once << 99;
         QTest::newRow("Page Down key") << 1 << Move::Key << QList<int>{Qt::Key_PageDown} << 30;
-        QTest::newRow("End key") << 1 << Move::Key << QList<int>{Qt::Key_End} << 71;
+        QTest::newRow("Ctrl+End") << 1 << Move::CtrlKey << QList<int>{Qt::Key_End} << 71;
+        QTest::newRow("End alone stays on the page") << 1 << Move::Key << QList<int>{Qt::Key_End} << 1;
         QTest::newRow("Page Up key") << 71 << Move::Key << QList<int>{Qt::Key_PageUp} << 42;
-        QTest::newRow("Home key") << 50 << Move::Key << QList<int>{Qt::Key_Home} << 1;
+        QTest::newRow("Ctrl+Home") << 50 << Move::CtrlKey << QList<int>{Qt::Key_Home} << 1;
         QTest::newRow("up button at line 1") << 1 << Move::StepUp << once << 1;
         QTest::newRow("down button twice") << 1 << Move::StepDown << QList<int>{0, 0} << 3;
         QTest::newRow("down button at the last line") << 100 << Move::StepDown << once << 100;
@@ -72,6 +73,7 @@ private slots:
             case Move::PageDown: f.editor->pageDown(); break;
             case Move::PageUp: f.editor->pageUp(); break;
             case Move::Key: QTest::keyClick(f.editor->txtmain, Qt::Key(arg)); break;
+            case Move::CtrlKey: QTest::keyClick(f.editor->txtmain, Qt::Key(arg), Qt::ControlModifier); break;
             case Move::StepDown: f.editor->TmrSDOWN_Timer(); break;
             case Move::StepUp: f.editor->TmrSUP_Timer(); break;
             case Move::Wheel: {

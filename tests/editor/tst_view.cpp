@@ -37,34 +37,43 @@ private slots:
     void pageKeysLeaveTheCaretWhereTypingGoes_data()
     {
         QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
         QTest::addColumn<int>("from");        // the page's top line before the key
         QTest::addColumn<int>("changedLine"); // the program line the typing lands on
-        QTest::newRow("Home") << int(Qt::Key_Home) << 50 << 1;
-        QTest::newRow("End") << int(Qt::Key_End) << 50 << 100;
-        QTest::newRow("Page Up") << int(Qt::Key_PageUp) << 50 << 21;
-        QTest::newRow("Page Down") << int(Qt::Key_PageDown) << 30 << 88;
+        QTest::addColumn<bool>("atEnd");      // the typing goes at the line's end, not its start
+        const int ctrl = int(Qt::ControlModifier);
+        QTest::newRow("Home: the start of the line") << int(Qt::Key_Home) << 0 << 50 << 64 << false;
+        QTest::newRow("End: the end of the line") << int(Qt::Key_End) << 0 << 50 << 64 << true;
+        QTest::newRow("Ctrl+Home: the first page") << int(Qt::Key_Home) << ctrl << 50 << 1 << false;
+        QTest::newRow("Ctrl+End: the end of the program") << int(Qt::Key_End) << ctrl << 50 << 100 << true;
+        QTest::newRow("Page Up") << int(Qt::Key_PageUp) << 0 << 50 << 21 << false;
+        QTest::newRow("Page Down") << int(Qt::Key_PageDown) << 0 << 30 << 88 << false;
     }
 
     void pageKeysLeaveTheCaretWhereTypingGoes()
     {
         QFETCH(int, key);
+        QFETCH(int, modifiers);
         QFETCH(int, from);
         QFETCH(int, changedLine);
+        QFETCH(bool, atEnd);
         EditorFixture f(30);
         f.load(numberedProgram(100));
         f.editor->setLine(from);
         f.editor->txtmain->setFocus();
         // The caret deep inside a line of the middle of the page.
         f.editor->txtmain->setSelStart(tessarc::CharOffset(f.editor->txtmain->lineStart(tessarc::PageRow(14)).value + 5));
-        QTest::keyClick(f.editor->txtmain, static_cast<Qt::Key>(key));
+        QTest::keyClick(f.editor->txtmain, static_cast<Qt::Key>(key), Qt::KeyboardModifiers(modifiers));
         QTest::keyClicks(f.editor->txtmain, QStringLiteral("M0 "));
         // The line that holds the caret is marked, in the view and in the gutter.
         QCOMPARE(f.editor->curLine + f.editor->lineNumbers->currentRow(), changedLine);
         QCOMPARE(f.editor->txtmain->extraSelections().size(), 1);
         f.editor->loadLine(f.editor->curLine);
         const QList<QByteArray> lines = f.storeLines();
-        for (int k = 1; k <= 100; ++k)
-            QCOMPARE(lines.at(k - 1), k == changedLine ? "M0 " + numberedLine(k) : numberedLine(k));
+        for (int k = 1; k <= 100; ++k) {
+            const QByteArray typed = atEnd ? numberedLine(k) + "M0 " : "M0 " + numberedLine(k);
+            QCOMPARE(lines.at(k - 1), k == changedLine ? typed : numberedLine(k));
+        }
     }
 
     void theTopLineBoxTakesDigitsAndStopsAtTheLastPage()

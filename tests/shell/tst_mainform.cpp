@@ -415,9 +415,9 @@ private slots:
         QCOMPARE(e.txtmain->pageLines().first(), QStringLiteral("N1"));
 
         QTest::keyClicks(e.txtmain, QStringLiteral("B "));
-        QTest::keyClick(e.txtmain, Qt::Key_End);     // the page is written back: a step of its own
-        QTest::keyClick(e.txtmain, Qt::Key_Return); // a line added on the last page
-        QTest::keyClick(e.txtmain, Qt::Key_Home);
+        QTest::keyClick(e.txtmain, Qt::Key_End, Qt::ControlModifier); // the page is written back: a step of its own
+        QTest::keyClick(e.txtmain, Qt::Key_Return); // a line added at the end
+        QTest::keyClick(e.txtmain, Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(e.numberOfLines(), 101);
         w->SaveFile_Click();
         const QByteArray saved = readBytes(path);

@@ -251,6 +251,29 @@ void mainform::addWindow(const QString &itemName, MakeWindow make, ShowWindow sh
     connect(action, &QAction::triggered, this, [this, itemName]() { showWindow(itemName); });
 }
 
+void mainform::placeBesideText(QWidget *window) const
+{
+    if (!window->isWindow() || isHidden())
+        return;
+    window->adjustSize();
+    const QSize size = window->frameGeometry().size().expandedTo(window->sizeHint());
+    const QRect frame = frameGeometry();
+    const QScreen *shown = screen();
+    const QRect room = shown ? shown->availableGeometry() : frame;
+    // A hit is shown on the page's first lines, and the menus must stay in reach: the window goes
+    // beside the main window where the screen has room, else below it, else inside its lower
+    // right corner, over the page's last lines.
+    QPoint at(frame.right() + 8, mapToGlobal(QPoint(0, menuBar()->geometry().bottom() + 1)).y());
+    if (at.x() + size.width() > room.right()) {
+        at = QPoint(frame.right() - size.width(), frame.bottom() + 8);
+        if (at.y() + size.height() > room.bottom())
+            at = QPoint(frame.right() - size.width() - 24, frame.bottom() - size.height() - 48);
+    }
+    at.setX(std::clamp(at.x(), room.left(), std::max(room.left(), room.right() - size.width())));
+    at.setY(std::clamp(at.y(), room.top(), std::max(room.top(), room.bottom() - size.height())));
+    window->move(at);
+}
+
 QWidget *mainform::showWindow(const QString &itemName)
 {
     if (!m_makers.contains(itemName))
@@ -268,10 +291,15 @@ QWidget *mainform::showWindow(const QString &itemName)
     QWidget *made = make(*this);
     made->setAttribute(Qt::WA_DeleteOnClose);
     m_windows.insert(itemName, made);
+    placeBesideText(made);
     if (show)
         show(made);
     else
         made->show();
+    // Activated, not only raised: what is typed next goes into the window's field, never into
+    // the program under it.
+    made->raise();
+    made->activateWindow();
     return made;
 }
 

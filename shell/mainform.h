@@ -51,6 +51,9 @@ public:
     void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
     void addCommand(const QString &item, std::function<void()> run) override;
     QWidget *showWindow(const QString &item) override;
+    // Puts a new tool window where it covers neither the menus nor the page's first lines (where
+    // a hit is shown): right of the main window, below it, or inside its lower right corner.
+    void placeBesideText(QWidget *window) const;
 
     // The folder of the branding files, help pages, definitions and line stores.
     const QString &programFolder() const { return m_programFolder; }

@@ -9,12 +9,14 @@
 #include "resultlist.h"
 #include "searchwindows.h"
 #include "testhost.h"
+#include "toolwindows.h"
 #include "toolwindowtest.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -133,6 +135,34 @@ private slots:
         auto *find = qobject_cast<Find *>(main.window(QStringLiteral("findButton")));
         QVERIFY(find && find->isVisible());
         QCOMPARE(find->txtFind->text(), QStringLiteral("G01"));
+        main.TESSARC1->done();
+    }
+
+    // A search or tool window shown from its menu item is the active window, below the menu bar:
+    // what is typed next goes into its field, never into the program under it.
+    void windowsOpenActiveBesideTheText()
+    {
+        mainform main(shell->scripted);
+        search::registerWindows(main);
+        tools::registerWindows(main);
+        const QString path = testEnvironment().path(QStringLiteral("focus.nc"));
+        writeBytes(path, "G01 X1\r\nM30\r\n");
+        main.Form_Load({path});
+        main.show();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        for (const char *item : {"findButton", "replace1", "Operations1"}) {
+            main.item(QLatin1String(item))->trigger();
+            QWidget *tool = main.window(QLatin1String(item));
+            QVERIFY2(tool, item);
+            QTRY_COMPARE(QApplication::activeWindow(), tool);
+            auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+            QVERIFY2(field && tool->isAncestorOf(field), item);
+            QTest::keyClicks(field, QStringLiteral("X"));
+            QVERIFY2(field->text().endsWith(QStringLiteral("X")), item);
+            QCOMPARE(main.TESSARC1->txtmain->pageLines().first(), QStringLiteral("G01 X1"));
+            QVERIFY2(tool->frameGeometry().top() > main.mapToGlobal(main.menuBar()->geometry().bottomLeft()).y(), item);
+            tool->close();
+        }
         main.TESSARC1->done();
     }
 

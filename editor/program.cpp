@@ -70,7 +70,7 @@ void Program::removeStores()
     m_journalWriter->drop();
     m_history.clear();
     removeStoreFiles(store, scratch);
-    m_changed = false;
+    setChanged(false);
 }
 
 void Program::removeStoreFiles(const QString &store, const QString &scratch)
@@ -87,6 +87,14 @@ void Program::removeStoreFiles(const QString &store, const QString &scratch)
     QFile::remove(scratch);
     // The journal goes last: while it is there, what it describes can still be found.
     QFile::remove(ProgramJournal::pathFor(store));
+}
+
+void Program::setChanged(bool changed)
+{
+    if (m_changed == changed)
+        return;
+    m_changed = changed;
+    emit changedStateChanged(changed);
 }
 
 ProgramJournal Program::journal() const
@@ -120,7 +128,7 @@ void Program::markChanged()
 {
     if (path.isEmpty())
         return;
-    m_changed = true;
+    setChanged(true);
     m_changedAt = QDateTime::currentDateTime();
     m_journalWriter->post(store, journal());
 }
@@ -167,7 +175,7 @@ void Program::recover(const ProgramJournal &j, QString &lost, const ProgressRepo
                    .arg(j.lines);
     path = j.program;
     setLineCount(readable);
-    m_changed = true;
+    setChanged(true);
     m_changedAt = j.changedAt.isValid() ? j.changedAt : QDateTime::currentDateTime();
     writeJournal();
     emit loaded();
@@ -190,7 +198,7 @@ void Program::load(const QString &file, const ProgressReport &progress)
         copyIn(file, total, progress);
         path = file;
         setLineCount(total);
-        m_changed = false;
+        setChanged(false);
         writeJournal();
         emit loaded();
     } catch (ControlError &error) {
@@ -319,7 +327,7 @@ void Program::save(const QString &file, const ProgressReport &progress)
         in.close();
         if (!out.commit())
             throw saveError(out);
-        m_changed = false;
+        setChanged(false);
         writeJournal();
     } catch (ControlError &error) {
         out.cancelWriting();

@@ -104,11 +104,14 @@ signals:
     void lineCountChanged(qint64 total);
     // Another program has been loaded.
     void loaded();
+    // The program became changed since it was loaded or saved, or saved again.
+    void changedStateChanged(bool changed);
 
 private:
     void copyIn(const QString &file, qint64 total, const ProgressReport &progress);
 
     void writeJournal();
+    void setChanged(bool changed);
 
     qint64 m_lineCount = 0;
     bool m_changed = false;

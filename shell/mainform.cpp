@@ -181,7 +181,9 @@ mainform::mainform(Prompts &prompts, QWidget *parent)
     buildMenus();
     connectCommands();
     connect(&lock(), &tessarc::OperationLock::busyChanged, this, &mainform::operationBusy);
-    setWindowTitle(globalVar.brand.productName);
+    connect(&TESSARC1->program(), &tessarc::Program::changedStateChanged, this, &mainform::refreshTitle);
+    connect(&TESSARC1->program(), &tessarc::Program::loaded, this, &mainform::refreshTitle);
+    refreshTitle();
 }
 
 mainform::~mainform() = default;
@@ -323,7 +325,7 @@ void mainform::operationBusy(bool busy)
                              "setRecLen", "cut", "cut1", "paste", "paste1"})
         item(QString::fromLatin1(name))->setEnabled(!busy);
     if (!busy)
-        setWindowTitle(globalVar.brand.productName);
+        refreshTitle();
     refreshUndoItems();
 }
 
@@ -465,7 +467,7 @@ void mainform::Form_Load(const QStringList &arguments)
     TESSARC1->lockup(true);
     loadSettings();
     refreshRecentMenu();
-    setWindowTitle(globalVar.brand.productName);
+    refreshTitle();
 
     const bool recovered = offerLeftChanges();
 
@@ -925,8 +927,25 @@ void mainform::addRecentFile(const QString &path)
     refreshRecentMenu();
 }
 
+QString mainform::titleText() const
+{
+    // The program's name, a mark while it holds changes not saved, and the product's one name.
+    const QString &lfile = TESSARC1->lfile;
+    if (lfile.isEmpty())
+        return globalVar.brand.programTitle;
+    return QFileInfo(lfile).fileName() + (TESSARC1->program().isChanged() ? QStringLiteral(" *") : QString()) +
+           QStringLiteral(" - ") + globalVar.brand.programTitle;
+}
+
+void mainform::refreshTitle()
+{
+    if (!row->isActive())
+        setWindowTitle(titleText());
+}
+
 void mainform::setSaveCaptions()
 {
+    refreshTitle();
     if (TESSARC1->lfile.isEmpty()) {
         // With no program the items read as they did before the first load.
         item(QStringLiteral("SaveFile"))->setText(QStringLiteral("&Save File"));
@@ -981,7 +1000,7 @@ void mainform::mousePressEvent(QMouseEvent *event)
 void mainform::row_Timer()
 {
     static const char *const frames[4] = {" |", " /", " --", " \\"};
-    setWindowTitle(globalVar.brand.productName + QString::fromLatin1(frames[m_rowCounter]));
+    setWindowTitle(titleText() + QString::fromLatin1(frames[m_rowCounter]));
     m_rowCounter = (m_rowCounter + 1) % 4;
 }
 

@@ -54,6 +54,9 @@ public:
     // Puts a new tool window where it covers neither the menus nor the page's first lines (where
     // a hit is shown): right of the main window, below it, or inside its lower right corner.
     void placeBesideText(QWidget *window) const;
+    // The window's title: the program's file name, " *" while it holds unsaved changes, and the
+    // product name; the product name alone with no program.
+    QString titleText() const;
 
     // The folder of the branding files, help pages, definitions and line stores.
     const QString &programFolder() const { return m_programFolder; }
@@ -115,6 +118,7 @@ private:
     void readBranding();
     // While an operation holds the lock: the busy indicator turns and what must not run is greyed.
     void operationBusy(bool busy);
+    void refreshTitle();
     void stepHistory(bool forward);
     void saveSettingsAndQuit();
     bool savePrompt(); // false when the command is to end

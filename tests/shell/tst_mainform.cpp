@@ -71,7 +71,7 @@ private slots:
         QTest::addColumn<QString>("web");
         QTest::newRow("three lines") << QByteArray("SHOP EDIT\r\nhttps://shop.example\r\nSHOP\r\n") << "SHOP EDIT"
                                      << "SHOP EDIT" << "SHOP" << "https://shop.example";
-        QTest::newRow("two lines") << QByteArray("SHOP EDIT\r\nhttps://shop.example\r\n") << "QEN EDIT" << "VORNEXA"
+        QTest::newRow("two lines") << QByteArray("SHOP EDIT\r\nhttps://shop.example\r\n") << "VORNEXA" << "VORNEXA"
                                    << "QEN" << "https://www.vornexa.example";
     }
 
@@ -386,12 +386,13 @@ private slots:
             w->row_Timer();
             turns.append(w->windowTitle());
         }
-        QCOMPARE(turns, QStringList({"QEN EDIT |", "QEN EDIT /", "QEN EDIT --", "QEN EDIT \\", "QEN EDIT |"}));
+        const QString title = QStringLiteral("busy.nc - VORNEXA");
+        QCOMPARE(turns, QStringList({title + " |", title + " /", title + " --", title + " \\", title + " |"}));
         w->lock().release();
         QVERIFY(!w->row->isActive());
         for (const char *name : {"newFile1", "LoadFile", "SaveFile", "re1", "paste"})
             QVERIFY2(w->item(QString::fromLatin1(name))->isEnabled(), name);
-        QCOMPARE(w->windowTitle(), QStringLiteral("QEN EDIT"));
+        QCOMPARE(w->windowTitle(), title);
     }
 
     // Typing comes back in the view until its page is written back; from then on it is a step of the
@@ -419,7 +420,9 @@ private slots:
         QTest::keyClick(e.txtmain, Qt::Key_Return); // a line added at the end
         QTest::keyClick(e.txtmain, Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(e.numberOfLines(), 101);
+        QCOMPARE(w->windowTitle(), QStringLiteral("undo.nc * - VORNEXA")); // changed, not saved
         w->SaveFile_Click();
+        QCOMPARE(w->windowTitle(), QStringLiteral("undo.nc - VORNEXA"));
         const QByteArray saved = readBytes(path);
         QVERIFY(saved.startsWith("B N1\r\n"));
         QCOMPARE(undo->text(), QStringLiteral("Undo Typing"));

@@ -15,9 +15,9 @@ PageView::PageView(QWidget *parent) : QPlainTextEdit(parent)
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // Typing on the page can be taken back until the page is written back; each page shown starts
-    // with nothing to undo (the history of the store takes over from there).
-    setUndoRedoEnabled(true);
+    // The page keeps no history of its own: there is one, the program's. Typing is taken back by
+    // writing the page back as a step and taking that step back.
+    setUndoRedoEnabled(false);
     // The host shows its own menu on the right button.
     setContextMenuPolicy(Qt::NoContextMenu);
 }

@@ -331,12 +331,13 @@ void mainform::operationBusy(bool busy)
 
 void mainform::refreshUndoItems()
 {
-    // Typing on the page comes back first; then the program's history.
-    const QTextDocument *page = TESSARC1->txtmain->document();
+    // One history, the program's: typing not yet in the store is its next step (and, once written,
+    // drops what could be done again).
     const tessarc::History &history = TESSARC1->program().history();
     const bool busy = lock().held;
-    const QString undoName = page->isUndoAvailable() ? QStringLiteral("Typing") : history.undoName();
-    const QString redoName = page->isRedoAvailable() ? QStringLiteral("Typing") : history.redoName();
+    const bool typing = !TESSARC1->pageIsStored();
+    const QString undoName = typing ? QStringLiteral("Typing") : history.undoName();
+    const QString redoName = typing ? QString() : history.redoName();
     for (const char *name : {"undo", "undo1"}) {
         QAction *a = item(QString::fromLatin1(name));
         a->setText(undoName.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("Undo ") + undoName);
@@ -361,15 +362,6 @@ void mainform::redo_Click()
 
 void mainform::stepHistory(bool forward)
 {
-    tessarc::PageView *view = TESSARC1->txtmain;
-    if (!forward && view->document()->isUndoAvailable()) {
-        view->undo();
-        return;
-    }
-    if (forward && view->document()->isRedoAvailable()) {
-        view->redo();
-        return;
-    }
     if (refuseWhileRunning())
         return;
     // Typing not yet in the store goes there first, as a step of its own.
@@ -401,6 +393,7 @@ void mainform::stepHistory(bool forward)
     // The page shown when the change was made, within the program as it now is.
     const int total = TESSARC1->numberOfLines();
     TESSARC1->setLine(static_cast<int>(std::clamp<qint64>(page.value, 1, std::max(1, total))));
+    refreshUndoItems();
 }
 
 void mainform::connectCommands()
@@ -427,8 +420,10 @@ void mainform::connectCommands()
     on("redo1", [this]() { redo_Click(); });
     item(QStringLiteral("redo"))->setShortcuts({QKeySequence(QStringLiteral("Ctrl+Y")), QKeySequence(QStringLiteral("Ctrl+Shift+Z"))});
     connect(&TESSARC1->program().history(), &tessarc::History::changed, this, &mainform::refreshUndoItems);
-    connect(TESSARC1->txtmain, &QPlainTextEdit::undoAvailable, this, &mainform::refreshUndoItems);
-    connect(TESSARC1->txtmain, &QPlainTextEdit::redoAvailable, this, &mainform::refreshUndoItems);
+    // At once for typing, and again once a page being shown is in place (the control holds its
+    // busy flag while it shows one).
+    connect(TESSARC1->txtmain, &QPlainTextEdit::textChanged, this, &mainform::refreshUndoItems);
+    connect(TESSARC1->txtmain, &QPlainTextEdit::textChanged, this, &mainform::refreshUndoItems, Qt::QueuedConnection);
     refreshUndoItems();
     on("help", [this]() { openHelp(QStringLiteral("contents")); });
     on("help2", [this]() { openHelp(QStringLiteral("quickstart")); });

@@ -409,11 +409,25 @@ private slots:
         QAction *undo = w->item(QStringLiteral("undo"));
         QAction *redo = w->item(QStringLiteral("redo"));
         QVERIFY(!undo->isEnabled());
+        // One history: type, pause (the page goes to the store), Ctrl+Z, Ctrl+Z, Ctrl+Y.
+        w->show();
+        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        e.setTypingPause(20);
         e.txtmain->setFocus();
         QTest::keyClicks(e.txtmain, QStringLiteral("A "));
         QCOMPARE(undo->text(), QStringLiteral("Undo Typing"));
-        undo->trigger(); // the view's own undo: the page as it was shown
+        QTRY_VERIFY(e.pageIsStored());
+        QTest::keyClick(e.txtmain, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(e.txtmain->pageLines().first(), QStringLiteral("N1"));
+        QVERIFY(!undo->isEnabled());
+        QTest::keyClick(e.txtmain, Qt::Key_Z, Qt::ControlModifier); // nothing more to take back
+        QCOMPARE(e.txtmain->pageLines().first(), QStringLiteral("N1"));
+        QCOMPARE(redo->text(), QStringLiteral("Redo Typing"));
+        QTest::keyClick(e.txtmain, Qt::Key_Y, Qt::ControlModifier);
+        QCOMPARE(e.txtmain->pageLines().first(), QStringLiteral("A N1"));
+        QTest::keyClick(e.txtmain, Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(e.txtmain->pageLines().first(), QStringLiteral("N1"));
+        e.setTypingPause(2000);
 
         QTest::keyClicks(e.txtmain, QStringLiteral("B "));
         QTest::keyClick(e.txtmain, Qt::Key_End, Qt::ControlModifier); // the page is written back: a step of its own

@@ -1,5 +1,6 @@
 #include "frmsendmachine.h"
 
+#include "listchoice.h"
 #include "globalvar.h"
 #include "host.h"
 #include "linesettings.h"
@@ -226,8 +227,8 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
     setTabOrder(txtEOF, eofeob);
     setTabOrder(eofeob, strippit1);
 
-    connect(m, &QListWidget::currentItemChanged, this, [this](QListWidgetItem *item) {
-        if (item && !m_showing)
+    connect(m, &QListWidget::itemSelectionChanged, this, [this]() {
+        if (chosenItem(m) && !m_showing)
             m_Click();
     });
     connect(m, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
@@ -287,11 +288,11 @@ void frmSendMachine::unload()
 
 void frmSendMachine::m_Click()
 {
-    if (!m->currentItem())
+    if (!chosenItem(m))
         return;
     MachineProfile profile;
     try {
-        profile = m_folder.read(m->currentItem()->text());
+        profile = m_folder.read(chosenItem(m)->text());
     } catch (const ControlError &error) {
         if (error.number() == ControlError::FileNotFound) {
             say(error.description());
@@ -404,7 +405,7 @@ void frmSendMachine::Command1_Click()
 
 void frmSendMachine::Command2_Click()
 {
-    QListWidgetItem *item = m->currentItem();
+    QListWidgetItem *item = chosenItem(m);
     if (!item) {
         say(QStringLiteral("Select the machine to remove in the list first."));
         return;
@@ -433,7 +434,7 @@ void frmSendMachine::Command3_Click()
         say(QStringLiteral("No machine loaded."));
         return;
     }
-    const QString entry = m->currentItem() ? m->currentItem()->text() : m_loaded.name;
+    const QString entry = chosenItem(m) ? chosenItem(m)->text() : m_loaded.name;
     if (m_host.prompts().ask(this, QStringLiteral("Are you sure you want to save changes to ") + entry + QStringLiteral("?"),
                              m_host.values().brand.programTitle, Prompts::Buttons::YesNo) != Prompts::Answer::Yes)
         return;

@@ -1,9 +1,11 @@
 #include "machinepicker.h"
 
+#include "listchoice.h"
 #include "globalvar.h"
 #include "host.h"
 #include "prompts.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -51,13 +53,16 @@ MachinePicker::MachinePicker(Host &host, QWidget *parent)
     grid->addWidget(Command1, 4, 0, Qt::AlignLeft);
     grid->setColumnStretch(1, 1);
 
-    connect(m, &QListWidget::currentItemChanged, this, [this](QListWidgetItem *item) {
-        if (item)
+    // A machine is chosen by selecting it (the list's current item alone is no choice); a click on
+    // the machine already chosen reads its profile again, so a change made meanwhile is what is used.
+    connect(m, &QListWidget::itemSelectionChanged, this, [this]() {
+        if (!chosenItem(m))
+            clearShown();
+        else if (QApplication::mouseButtons() == Qt::NoButton) // a click reads it once it is made
             m_Click();
     });
-    // A click on the machine already chosen reads nothing again; one that could not be read is tried again.
     connect(m, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
-        if (!m_profile || m_profile->name != item->text())
+        if (item == chosenItem(m))
             m_Click();
     });
     connect(Command1, &QPushButton::clicked, this, &MachinePicker::manageMachines);
@@ -97,9 +102,9 @@ void MachinePicker::clearShown()
 
 void MachinePicker::m_Click()
 {
-    if (m_filling || !m->currentItem())
+    if (m_filling || !chosenItem(m))
         return;
-    const QString name = m->currentItem()->text();
+    const QString name = chosenItem(m)->text();
     auto say = [this](const QString &text) {
         m_host.prompts().message(window(), text, m_host.values().brand.programTitle);
     };

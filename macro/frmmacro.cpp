@@ -1,5 +1,6 @@
 #include "frmmacro.h"
 
+#include "listchoice.h"
 #include "frmmacroname.h"
 #include "fromsets.h"
 #include "globalvar.h"
@@ -236,7 +237,7 @@ void frmMacro::Command1_Click()
 
 void frmMacro::Command2_Click()
 {
-    QListWidgetItem *item = c->currentItem();
+    QListWidgetItem *item = chosenItem(c);
     if (!item) {
         say(kChooseFirst);
         return;
@@ -253,7 +254,7 @@ void frmMacro::Command2_Click()
 
 void frmMacro::Command6_Click()
 {
-    QListWidgetItem *item = c->currentItem();
+    QListWidgetItem *item = chosenItem(c);
     if (!item) {
         say(kChooseFirst);
         return;

@@ -1,5 +1,6 @@
 #include "frmmacrorun.h"
 
+#include "listchoice.h"
 #include "globalvar.h"
 #include "host.h"
 #include "macrofile.h"
@@ -53,7 +54,7 @@ void frmMacroRun::say(const QString &text)
 void frmMacroRun::Form_Load()
 {
     m_host.applyIcon(this);
-    const QString chosen = c->currentItem() ? c->currentItem()->text() : QString();
+    const QString chosen = chosenItem(c) ? chosenItem(c)->text() : QString();
     const QStringList names = macro::macroNames(macro::macroFolder());
     c->clear();
     c->addItems(names);
@@ -66,7 +67,7 @@ void frmMacroRun::Command1_Click()
 {
     if (!m_running.isEmpty())
         return;
-    QListWidgetItem *item = c->currentItem();
+    QListWidgetItem *item = chosenItem(c);
     if (!item) {
         say(QStringLiteral("Please choose the macro to run in the list first."));
         return;

@@ -234,6 +234,34 @@ private slots:
         QCOMPARE(comm::lastUsedMachine(shell->settings()), QStringLiteral("Lathe"));
     }
 
+    // The list's focus item is no choice: a list that takes the keyboard focus chooses nothing and
+    // remembers nothing. A click on the chosen machine reads its profile again.
+    void theFocusItemIsNoChoice()
+    {
+        MachineProfile mill = machine(QStringLiteral("Mill"));
+        folder().write(mill);
+        folder().write(machine(QStringLiteral("Lathe")));
+        comm::MachinePicker picker(*shell, nullptr);
+        picker.fill();
+        picker.show();
+        QVERIFY(QTest::qWaitForWindowActive(&picker));
+        picker.m->setFocus();
+        QTRY_VERIFY(picker.m->hasFocus());
+        QVERIFY(picker.m->currentItem()); // the list made an item current by itself
+        QVERIFY(!picker.profile());
+        QCOMPARE(comm::lastUsedMachine(shell->settings()), QString());
+
+        QListWidgetItem *item = picker.m->findItems(QStringLiteral("Mill"), Qt::MatchExactly).first();
+        const QPoint at = picker.m->visualItemRect(item).center();
+        QTest::mouseClick(picker.m->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(picker.profile()->eob, QByteArray("\r\n"));
+        mill.eob = "\n";
+        folder().write(mill); // changed in Manage Machines meanwhile
+        QTest::mouseClick(picker.m->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(picker.profile()->eob, QByteArray("\n"));
+        QCOMPARE(shell->messages(), QStringList());
+    }
+
     // The bytes on the wire from the Send window, and its button while it sends.
     void sendWindow_data()
     {

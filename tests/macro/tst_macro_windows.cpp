@@ -214,6 +214,11 @@ private slots:
         frmMacroRun run(*shell);
         run.Form_Load();
         QCOMPARE(run.Label4->text(), QStringLiteral("1 macros"));
+        // The list's current item alone is no choice (a list that takes the focus makes one).
+        run.c->setCurrentRow(0, QItemSelectionModel::NoUpdate);
+        run.Command1->click();
+        QCOMPARE(shell->messages(), QStringList{"message: Please choose the macro to run in the list first."});
+        shell->scripted.clear();
         run.c->setCurrentRow(0);
         QVERIFY(QFile::remove(macroFile(QStringLiteral("Tidy"))));
         run.Command1->click();

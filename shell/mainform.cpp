@@ -653,7 +653,7 @@ void mainform::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (!TESSARC1->lfile.isEmpty()) {
+    if (holdsUnsavedChanges()) {
         const Prompts::Answer answer =
             m_prompts.ask(this, QStringLiteral("Would you like to save ") + TESSARC1->lfile + QStringLiteral(" before exiting?"),
                           globalVar.brand.programTitle, Prompts::Buttons::YesNoCancel);
@@ -703,9 +703,15 @@ bool mainform::refuseWhileRunning()
     return true;
 }
 
+bool mainform::holdsUnsavedChanges() const
+{
+    return !TESSARC1->lfile.isEmpty() && (TESSARC1->program().isChanged() || !TESSARC1->pageIsStored());
+}
+
 bool mainform::savePrompt()
 {
-    if (TESSARC1->lfile.isEmpty())
+    // Asked only when there is something to lose.
+    if (!holdsUnsavedChanges())
         return true;
     const Prompts::Answer answer =
         m_prompts.ask(this, QStringLiteral("Would you like to save ") + TESSARC1->lfile + QStringLiteral(" before opening a new file?"),

@@ -57,6 +57,8 @@ public:
     // The window's title: the program's file name, " *" while it holds unsaved changes, and the
     // product name; the product name alone with no program.
     QString titleText() const;
+    // A program is open whose changes (in the store or still on the page) are not saved.
+    bool holdsUnsavedChanges() const;
 
     // The folder of the branding files, help pages, definitions and line stores.
     const QString &programFolder() const { return m_programFolder; }

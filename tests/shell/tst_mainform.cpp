@@ -172,16 +172,17 @@ private slots:
     }
 
     // Replacing or closing an edited program asks to save it first: Cancel ends the command, No goes
-    // on without saving, Yes saves and goes on.
+    // on without saving, Yes saves and goes on. A program without changes is never asked about.
     void theSaveQuestionComesFirst_data()
     {
         QTest::addColumn<bool>("closing");
-        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("answer"); // -1: no edit, so no question
         for (bool closing : {false, true}) {
             const char *command = closing ? "close" : "open";
             QTest::addRow("%s, Cancel", command) << closing << int(Prompts::Answer::Cancel);
             QTest::addRow("%s, No", command) << closing << int(Prompts::Answer::No);
             QTest::addRow("%s, Yes", command) << closing << int(Prompts::Answer::Yes);
+            QTest::addRow("%s, nothing changed", command) << closing << -1;
         }
     }
 
@@ -194,9 +195,21 @@ private slots:
         const QString first = samplePath(QStringLiteral("first.nc"));
         const QString second = samplePath(QStringLiteral("second.nc"), "M3\r\n");
         openThroughMenu(first);
-        w->TESSARC1->txtmain->textCursor().insertText(QStringLiteral("N1 ")); // an edit on the page
         const QString store = w->TESSARC1->tempFile;
         prompts.clear();
+        if (answer < 0) {
+            if (closing) {
+                QVERIFY(w->close());
+            } else {
+                prompts.answerText(second);
+                w->LoadFile_Click();
+                QCOMPARE(w->TESSARC1->lfile, second);
+            }
+            QVERIFY2(!prompts.log.join(QLatin1Char('\n')).contains(QStringLiteral("Would you like to save")),
+                     qPrintable(prompts.log.join(QLatin1Char('\n'))));
+            return;
+        }
+        w->TESSARC1->txtmain->textCursor().insertText(QStringLiteral("N1 ")); // an edit on the page
         prompts.answer(static_cast<Prompts::Answer>(answer));
         if (closing) {
             QCOMPARE(w->close(), goesOn);

@@ -128,12 +128,26 @@ bool LineReader::next(QByteArrayView &line, qint64 &fullLength)
     }
 }
 
-qint64 LineReader::countLines(const QString &path, bool lfEndsLine)
+QByteArray LineEnds::uniform() const
+{
+    const int kinds = (crlf > 0) + (cr > 0) + (lf > 0);
+    if (kinds != 1)
+        return QByteArray();
+    return crlf > 0 ? QByteArray("\r\n") : cr > 0 ? QByteArray("\r") : QByteArray("\n");
+}
+
+qint64 LineReader::countLines(const QString &path, bool lfEndsLine, LineEnds *ends)
 {
     LineReader reader(path, lfEndsLine, 0);
+    LineEnds seen;
     qint64 count = 0;
     bool open = false;          // a line has begun and not ended
+    bool crAtBlockEnd = false;  // the last block ended in CR: the next one tells CR from CR LF
     while (reader.fill()) {
+        if (crAtBlockEnd) {
+            ++(reader.m_pos == 1 ? seen.crlf : seen.cr); // fill() stepped over the LF of a CR LF
+            crAtBlockEnd = false;
+        }
         const char *data = reader.m_buffer.constData();
         qsizetype pos = reader.m_pos;
         const qsizetype end = reader.m_end;
@@ -149,15 +163,27 @@ qint64 LineReader::countLines(const QString &path, bool lfEndsLine)
             pos = at + 1;
             if (data[at] == '\r') {
                 if (pos < end) {
-                    if (data[pos] == '\n')
+                    if (data[pos] == '\n') {
                         ++pos;
+                        ++seen.crlf;
+                    } else {
+                        ++seen.cr;
+                    }
                 } else {
                     reader.m_skipLf = true;
+                    crAtBlockEnd = true;
                 }
+            } else {
+                ++seen.lf;
             }
         }
         reader.m_pos = end;
     }
+    if (crAtBlockEnd)
+        ++seen.cr;
+    seen.lastEnded = !open;
+    if (ends)
+        *ends = seen;
     return count + (open ? 1 : 0);
 }
 

@@ -8,6 +8,18 @@
 
 namespace tessarc {
 
+// The line ends a file holds, counted by kind, and whether its last line has one.
+struct TESSARC_EXPORT LineEnds
+{
+    qint64 crlf = 0;
+    qint64 cr = 0;
+    qint64 lf = 0;
+    bool lastEnded = true;
+    // The end every line has, when all that have one end alike ("\r\n", "\r" or "\n"), else
+    // nothing (mixed ends, or none at all).
+    QByteArray uniform() const;
+};
+
 // Reads a program text file line by line in large blocks, never holding more than one block and
 // one line. A line ends at CR, at CR LF, and, when `lfEndsLine` is set, at a lone LF; the ends
 // are not part of the line. A last line without an end counts; an empty file has no lines.
@@ -27,8 +39,8 @@ public:
     // Bytes read from the file so far.
     qint64 bytesRead() const { return m_bytesRead; }
 
-    // The number of lines of a file.
-    static qint64 countLines(const QString &path, bool lfEndsLine);
+    // The number of lines of a file, and (when `ends` is given) the ends they have.
+    static qint64 countLines(const QString &path, bool lfEndsLine, LineEnds *ends = nullptr);
 
 private:
     bool fill();

@@ -142,6 +142,9 @@ void Program::recover(const ProgramJournal &j, QString &lost, const ProgressRepo
 {
     recordLength = j.recordLength;
     lfEndsLine = j.lfEndsLine;
+    // The journal does not say how the file ended its lines: saved, they end in CR LF.
+    loadedEnd = "\r\n";
+    loadedLastEnded = true;
     m_history.clear();
     LineStore in;
     in.open(store, recordLength, false);
@@ -191,7 +194,11 @@ void Program::load(const QString &file, const ProgressReport &progress)
         setLineCount(0);
         removeStores();
         step = 60;
-        const qint64 total = LineReader::countLines(file, lfEndsLine);
+        LineEnds ends;
+        const qint64 total = LineReader::countLines(file, lfEndsLine, &ends);
+        const QByteArray uniform = ends.uniform();
+        loadedEnd = uniform.isEmpty() ? QByteArray("\r\n") : uniform;
+        loadedLastEnded = ends.lastEnded;
         if (total > INT_MAX)
             throw tooManyLines(total);
         step = 70;
@@ -302,13 +309,18 @@ void Program::save(const QString &file, const ProgressReport &progress)
         if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             throw saveError(out);
         step = 70;
+        const QByteArray end = saveEnds == SaveEnds::AsLoaded ? loadedEnd
+                               : saveEnds == SaveEnds::Lf     ? QByteArray("\n")
+                                                              : QByteArray("\r\n");
+        const bool endLast = saveEnds != SaveEnds::AsLoaded || loadedLastEnded;
         QByteArray buffer;
         buffer.reserve(2 << 20);
         qint64 done = 0;
         if (total > 0) {
-            in.forEachRecord(LineNumber(1), total, [&](LineNumber, QByteArrayView text) {
+            in.forEachRecord(LineNumber(1), total, [&](LineNumber record, QByteArrayView text) {
                 buffer.append(text.data(), text.size());
-                buffer.append("\r\n", 2);
+                if (endLast || record.value < total)
+                    buffer.append(end);
                 if (buffer.size() >= (1 << 20)) {
                     if (out.write(buffer) != buffer.size())
                         throw saveError(out);

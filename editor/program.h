@@ -40,6 +40,15 @@ public:
     QString store;            // the line store
     QString scratch;          // the scratch store, for rebuilding the program aside
     int recordLength = 0;     // bytes a record of either store takes
+    // How Save ends lines: CR LF always (the control's own way), or as the file had them when it
+    // was loaded (one end that every line had; CR LF for mixed ends; no end after the last line
+    // when it had none), or LF always.
+    enum class SaveEnds { CrLf, AsLoaded, Lf };
+    SaveEnds saveEnds = SaveEnds::CrLf;
+    // The end of the lines of the file as loaded (CR LF when they were mixed), and whether its last
+    // line had one.
+    QByteArray loadedEnd = "\r\n";
+    bool loadedLastEnded = true;
     bool lfEndsLine = true;   // a lone line feed ends a line when loading
     OperationLock lock;       // the system's busy flag
 

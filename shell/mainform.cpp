@@ -181,6 +181,8 @@ mainform::mainform(Prompts &prompts, QWidget *parent)
     buildMenus();
     connectCommands();
     connect(&lock(), &tessarc::OperationLock::busyChanged, this, &mainform::operationBusy);
+    // Saving keeps the line ends a program had.
+    TESSARC1->program().saveEnds = tessarc::Program::SaveEnds::AsLoaded;
     connect(&TESSARC1->program(), &tessarc::Program::changedStateChanged, this, &mainform::refreshTitle);
     connect(&TESSARC1->program(), &tessarc::Program::loaded, this, &mainform::refreshTitle);
     refreshTitle();

@@ -6,13 +6,29 @@
 
 namespace {
 
-// The file as the control writes it back: every line ended by CR LF, whatever ended it before.
+// The file as the control writes it back by itself: every line ended by CR LF.
 QByteArray withCrLf(QByteArray text)
 {
     text.replace("\r\n", "\n").replace('\r', '\n').replace("\n", "\r\n");
     if (!text.isEmpty() && !text.endsWith('\n'))
         text += "\r\n";
     return text;
+}
+
+// The file as the application saves it: as it was when its lines all end alike; with mixed ends,
+// CR LF, and no end after the last line when it had none.
+QByteArray asLoaded(const QByteArray &text)
+{
+    QByteArray bare = text;
+    const qsizetype crlf = bare.count("\r\n");
+    bare.replace("\r\n", "");
+    const bool uniform = (crlf > 0) + (bare.count('\r') > 0) + (bare.count('\n') > 0) <= 1;
+    if (uniform)
+        return text;
+    QByteArray out = withCrLf(text);
+    if (!text.endsWith('\n') && !text.endsWith('\r'))
+        out.chop(2);
+    return out;
 }
 
 QString corpusDir()
@@ -23,8 +39,9 @@ QString corpusDir()
 
 } // namespace
 
-// Real programs written elsewhere load and save back as they were, up to the CR LF line ends the
-// control writes. They are read where they lie and never copied into the project.
+// Real programs written elsewhere load and save back as they were: byte for byte when their lines
+// end alike, as the application saves, and with CR LF ends as the control saves by itself. They
+// are read where they lie and never copied into the project.
 class TestCorpus : public QObject
 {
     Q_OBJECT
@@ -61,6 +78,11 @@ private slots:
         const QByteArray saved = f.saveAndRead(QStringLiteral("corpus-saved.nc"));
         QCOMPARE(saved.size(), expected.size());
         QVERIFY(saved == expected); // not compared in full: a failure would print the whole program
+        f.editor->program().saveEnds = tessarc::Program::SaveEnds::AsLoaded;
+        const QByteArray kept = f.saveAndRead(QStringLiteral("corpus-kept.nc"));
+        const QByteArray wanted = asLoaded(source);
+        QCOMPARE(kept.size(), wanted.size());
+        QVERIFY(kept == wanted);
         QCOMPARE(QFileInfo(path).size(), qint64(source.size())); // the source is untouched
     }
 

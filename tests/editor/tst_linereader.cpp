@@ -28,21 +28,26 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<bool>("lfEndsLine");
         QTest::addColumn<QList<QByteArray>>("lines");
+        QTest::addColumn<QByteArray>("uniform"); // the one end all lines have; empty when mixed or none
+        QTest::addColumn<bool>("lastEnded");
         using L = QList<QByteArray>;
-        QTest::newRow("CR LF") << QByteArray("G1 X1\r\nG1 X2\r\n") << true << L{"G1 X1", "G1 X2"};
-        QTest::newRow("lone CR") << QByteArray("a\rb\r") << true << L{"a", "b"};
-        QTest::newRow("LF ends a line") << QByteArray("a\nb\n") << true << L{"a", "b"};
-        QTest::newRow("LF kept in the line") << QByteArray("a\nb\n") << false << L{QByteArray("a\nb\n")};
-        QTest::newRow("LF kept, then CR LF") << QByteArray("a\nb\r\nc") << false << L{QByteArray("a\nb"), "c"};
-        QTest::newRow("CR CR LF is two lines") << QByteArray("a\r\r\nb") << true << L{"a", "", "b"};
-        QTest::newRow("CR CR LF, LF kept") << QByteArray("a\r\r\nb") << false << L{"a", "", "b"};
-        QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << true << L{"a", "", "b"};
-        QTest::newRow("last line without an end") << QByteArray("a\r\nb") << true << L{"a", "b"};
-        QTest::newRow("empty file") << QByteArray() << true << L{};
-        QTest::newRow("one empty line") << QByteArray("\r\n") << true << L{""};
-        QTest::newRow("blank lines") << QByteArray("\r\n\r\n\n") << true << L{"", "", ""};
+        QTest::newRow("CR LF") << QByteArray("G1 X1\r\nG1 X2\r\n") << true << L{"G1 X1", "G1 X2"} << QByteArray("\r\n") << true;
+        QTest::newRow("lone CR") << QByteArray("a\rb\r") << true << L{"a", "b"} << QByteArray("\r") << true;
+        QTest::newRow("LF ends a line") << QByteArray("a\nb\n") << true << L{"a", "b"} << QByteArray("\n") << true;
+        QTest::newRow("LF kept in the line") << QByteArray("a\nb\n") << false << L{QByteArray("a\nb\n")} << QByteArray()
+                                             << false;
+        QTest::newRow("LF kept, then CR LF") << QByteArray("a\nb\r\nc") << false << L{QByteArray("a\nb"), "c"}
+                                             << QByteArray("\r\n") << false;
+        QTest::newRow("CR CR LF is two lines") << QByteArray("a\r\r\nb") << true << L{"a", "", "b"} << QByteArray() << false;
+        QTest::newRow("CR CR LF, LF kept") << QByteArray("a\r\r\nb") << false << L{"a", "", "b"} << QByteArray() << false;
+        QTest::newRow("LF CR is two ends") << QByteArray("a\n\rb") << true << L{"a", "", "b"} << QByteArray() << false;
+        QTest::newRow("last line without an end") << QByteArray("a\r\nb") << true << L{"a", "b"} << QByteArray("\r\n")
+                                                  << false;
+        QTest::newRow("empty file") << QByteArray() << true << L{} << QByteArray() << true;
+        QTest::newRow("one empty line") << QByteArray("\r\n") << true << L{""} << QByteArray("\r\n") << true;
+        QTest::newRow("blank lines") << QByteArray("\r\n\r\n\n") << true << L{"", "", ""} << QByteArray() << true;
         QTest::newRow("control and high bytes") << QByteArray("\x01\x00\x7f\xff\x80\x09", 6) << true
-                                                << L{QByteArray("\x01\x00\x7f\xff\x80\x09", 6)};
+                                                << L{QByteArray("\x01\x00\x7f\xff\x80\x09", 6)} << QByteArray() << false;
     }
 
     void lineEnds()
@@ -52,7 +57,10 @@ private slots:
         QFETCH(QByteArray, file);
         const QString path = writeTestFile(QStringLiteral("ends.nc"), file);
         QCOMPARE(readAll(path, lfEndsLine), lines);
-        QCOMPARE(LineReader::countLines(path, lfEndsLine), qint64(lines.size()));
+        tessarc::LineEnds ends;
+        QCOMPARE(LineReader::countLines(path, lfEndsLine, &ends), qint64(lines.size()));
+        QTEST(ends.uniform(), "uniform");
+        QTEST(ends.lastEnded, "lastEnded");
     }
 
     // Lines and line ends that fall across the reader's block boundaries.
@@ -66,7 +74,11 @@ private slots:
         const QString path = writeTestFile(QStringLiteral("blocks.nc"), file);
         QCOMPARE(readAll(path, true, 3 * block),
                  (QList<QByteArray>{QByteArray(block - 1, 'x'), QByteArray(block, 'y'), "z"}));
-        QCOMPARE(LineReader::countLines(path, true), qint64(3));
+        tessarc::LineEnds ends;
+        QCOMPARE(LineReader::countLines(path, true, &ends), qint64(3));
+        QCOMPARE(ends.crlf, qint64(1)); // told from a CR alone across the boundary
+        QCOMPARE(ends.cr, qint64(1));
+        QVERIFY(!ends.lastEnded);
     }
 
     // The counting pass sees the same lines as the reader whatever falls on a block boundary.

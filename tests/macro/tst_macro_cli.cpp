@@ -60,6 +60,7 @@ private slots:
         QVERIFY(QFileInfo(program).isFile());
         TESSARC &editor = shell->editor();
         editor.lockup(false);
+        editor.program().saveEnds = tessarc::Program::SaveEnds::AsLoaded; // as the main window saves
         QVERIFY(editor.loadFile(program));
         QList<MacroStep> steps;
         for (const auto &[step, fields] : kSteps) {

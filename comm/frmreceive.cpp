@@ -27,7 +27,7 @@ frmReceive::frmReceive(Host &host, QWidget *parent)
     setWindowTitle(QStringLiteral("Receive"));
     picker = new MachinePicker(host, this);
     Go = new QPushButton(QStringLiteral("&Receive"), this);
-    Command2 = new QPushButton(QStringLiteral("When your done receiving click here to select a file to save to."), this);
+    Command2 = new QPushButton(QStringLiteral("When you are done receiving click here to select a file to save to."), this);
     lblProgress = new QLabel(QStringLiteral("0"), this);
     Go->setObjectName(QStringLiteral("Go"));
     Command2->setObjectName(QStringLiteral("Command2"));

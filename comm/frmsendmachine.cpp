@@ -154,7 +154,7 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
     comGrid->addWidget(cboDevice, 0, 3);
     comGrid->setColumnStretch(3, 1);
 
-    QGroupBox *baudBox = optionGroup(this, QStringLiteral("Buad Rate"), baudOptions(), 2, baud);
+    QGroupBox *baudBox = optionGroup(this, QStringLiteral("Baud Rate"), baudOptions(), 2, baud);
     QGroupBox *parityBox = optionGroup(this, QStringLiteral("Parity"),
                                        options({"pE", "Even", "E", "pM", "Mark", "M", "pN", "None", "N", "pO", "Odd",
                                                 "O", "pS", "Space", "S"}),

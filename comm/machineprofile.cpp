@@ -172,7 +172,7 @@ QString profileSummary(const MachineProfile &p)
         QStringLiteral("COM%1").arg(p.comPort),
         QStringLiteral("Handshake: ") + handshakeName(p.handshake),
         QStringLiteral("EOB Character: ") + shown(p.eob),
-        QStringLiteral("Buad Rate: ") + item(0),
+        QStringLiteral("Baud Rate: ") + item(0),
         QStringLiteral("Parity: ") + item(1),
         QStringLiteral("Data Bits: ") + item(2),
         QStringLiteral("Stop Bits: ") + item(3),

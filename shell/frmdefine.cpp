@@ -29,7 +29,7 @@ frmDefine::frmDefine(Host &host) : QDialog(host.mainWindow()), m_host(host)
     List1 = new QListWidget(this);
     Command1 = new QPushButton(QStringLiteral("Add"), this);
     Command2 = new QPushButton(QStringLiteral("Remove"), this);
-    Label2 = new QLabel(QStringLiteral("You can also manually edit these definitions. They are stored in a file call "
+    Label2 = new QLabel(QStringLiteral("You can also manually edit these definitions. They are stored in a file called "
                                        "\"g&mcode.txt\" found in the installation folder."),
                         this);
     Label1->setObjectName(QStringLiteral("Label1"));

@@ -130,11 +130,11 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     Label3 = named(new QLabel(QStringLiteral("Max. places after decimal"), numbers), QStringLiteral("Label3"));
     scrMax = placesBar(numbers, QStringLiteral("scrMax"));
     lblMax = valueLabel(numbers, QStringLiteral("lblMax"));
-    Label6 = named(new QLabel(QStringLiteral("Max deciaml places for percents"), numbers), QStringLiteral("Label6"));
+    Label6 = named(new QLabel(QStringLiteral("Max decimal places for percents"), numbers), QStringLiteral("Label6"));
     Label4 = named(new QLabel(QStringLiteral("Accuracy:"), numbers), QStringLiteral("Label4"));
     scrPer = placesBar(numbers, QStringLiteral("scrPer"));
     lblPer = valueLabel(numbers, QStringLiteral("lblPer"));
-    Check2 = named(new QCheckBox(QStringLiteral("Caculate Percents"), numbers), QStringLiteral("Check2"));
+    Check2 = named(new QCheckBox(QStringLiteral("Calculate Percents"), numbers), QStringLiteral("Check2"));
     Check1 = named(new QCheckBox(QStringLiteral("Include spaces in positions."), numbers), QStringLiteral("Check1"));
     Check3 = named(new QCheckBox(QStringLiteral("A line feed alone ends a line"), numbers), QStringLiteral("Check3"));
     grid->addWidget(Label2, 0, 0);

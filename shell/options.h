@@ -52,11 +52,11 @@ public:
     QLabel *Label3 = nullptr; // "Max. places after decimal"
     QScrollBar *scrMax = nullptr;
     QLabel *lblMax = nullptr;
-    QLabel *Label6 = nullptr; // "Max deciaml places for percents"
+    QLabel *Label6 = nullptr; // "Max decimal places for percents"
     QLabel *Label4 = nullptr; // "Accuracy:"
     QScrollBar *scrPer = nullptr;
     QLabel *lblPer = nullptr;
-    QCheckBox *Check2 = nullptr; // "Caculate Percents"
+    QCheckBox *Check2 = nullptr; // "Calculate Percents"
     QCheckBox *Check1 = nullptr; // "Include spaces in positions."
     QCheckBox *Check3 = nullptr; // "A line feed alone ends a line"
     QLabel *Label5 = nullptr;    // "Fore Color"

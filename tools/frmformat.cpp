@@ -21,7 +21,7 @@ frmFormat::frmFormat(Host &host, QWidget *owner) : ToolWindow(host, owner, QStri
     txtAxis->setMaxLength(1);
     txtAxis->setMaximumWidth(txtAxis->fontMetrics().horizontalAdvance(QStringLiteral("WW")) + 16);
     Label3->setBuddy(txtAxis);
-    Label1 = tools::clickableLabel(QStringLiteral("Click Here To Change Your Formating Options"), this,
+    Label1 = tools::clickableLabel(QStringLiteral("Click Here To Change Your Formatting Options"), this,
                                    [this] { Label1_Click(); });
     Label1->setObjectName(QStringLiteral("Label1"));
     auto *letter = new QHBoxLayout;

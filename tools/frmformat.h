@@ -14,7 +14,7 @@ public:
 
     QLabel *Label3 = nullptr; // "Format What Axis:"
     QLineEdit *txtAxis = nullptr;
-    QLabel *Label1 = nullptr; // "Click Here To Change Your Formating Options"
+    QLabel *Label1 = nullptr; // "Click Here To Change Your Formatting Options"
 
     // Opens Options.
     void Label1_Click();

@@ -49,7 +49,7 @@ frmN::frmN(Host &host, QWidget *owner) : ToolWindow(host, owner, QStringLiteral(
     Label1 = named(new QLabel(QStringLiteral("Increment By:"), Frame2), "Label1");
     txtInc = named(new QLineEdit(QStringLiteral("1"), Frame2), "txtInc");
     Check1 = named(new QCheckBox(QStringLiteral("Insert Space After N"), Frame2), "Check1");
-    Check2 = named(new QCheckBox(QStringLiteral("Remove any already exisiting N"), Frame2), "Check2");
+    Check2 = named(new QCheckBox(QStringLiteral("Remove any already existing N"), Frame2), "Check2");
     txtStartNumber->setMaxLength(15);
     for (QLineEdit *field : {txtStartNumber, txtInc}) {
         field->setAlignment(Qt::AlignRight);

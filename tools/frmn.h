@@ -27,7 +27,7 @@ public:
     QLabel *Label1 = nullptr; // "Increment By:"
     QLineEdit *txtInc = nullptr;
     QCheckBox *Check1 = nullptr; // "Insert Space After N"
-    QCheckBox *Check2 = nullptr; // "Remove any already exisiting N"
+    QCheckBox *Check2 = nullptr; // "Remove any already existing N"
 
     // Adding shows the numbering choices, removing hides them.
     void add_Click();

@@ -56,7 +56,7 @@ QGroupBox *operationGroup(QWidget *parent, const char *name, const char *prefix,
 
 } // namespace
 
-frmOpPlus::frmOpPlus(Host &host, QWidget *owner) : ToolWindow(host, owner, QStringLiteral("Operations"))
+frmOpPlus::frmOpPlus(Host &host, QWidget *owner) : ToolWindow(host, owner, QStringLiteral("Operations Plus"))
 {
     setObjectName(QStringLiteral("frmOpPlus"));
 

@@ -19,7 +19,7 @@ struct LineNumberSettings
     QString startNumber = QStringLiteral("1"); // txtStartNumber
     QString increment = QStringLiteral("1");   // txtInc
     bool spaceAfter = true;                    // Check1: "Insert Space After N"
-    bool removeExisting = true;                // Check2: "Remove any already exisiting N"
+    bool removeExisting = true;                // Check2: "Remove any already existing N"
 };
 
 // The largest line number written: numbers have at most 15 digits, so that each is exactly the

@@ -50,7 +50,7 @@ private slots:
         const MachineProfile read = folder.read(QStringLiteral("Mill"));
         QCOMPARE(read, comm::newProfile(QStringLiteral("Mill"))); // every field
         QCOMPARE(comm::profileSummary(read),
-                 QStringLiteral("Mill\r\nCOM1\r\nHandshake: None\r\nEOB Character: (LF)\r\nBuad Rate: 9600\r\n"
+                 QStringLiteral("Mill\r\nCOM1\r\nHandshake: None\r\nEOB Character: (LF)\r\nBaud Rate: 9600\r\n"
                                 "Parity: N\r\nData Bits: 8\r\nStop Bits: 1\r\nSpecial Beginning of File: \r\n"
                                 "Special End of File: "));
     }

@@ -126,9 +126,10 @@ TESSARC::TESSARC(QWidget *parent)
 
     txtmain = new tessarc::PageView(this);
     lineNumbers = new tessarc::LineGutter(txtmain, this);
-    c = new QLineEdit(kNoCount, this);
-    t = new QLabel(kNoCount, this);
-    formatT = new QLabel(QStringLiteral("000,000,000,000"), this);
+    // Empty until a program is open (kNoCount only sizes the boxes).
+    c = new QLineEdit(this);
+    t = new QLabel(this);
+    formatT = new QLabel(this);
     scroll = new QScrollBar(Qt::Vertical, this);
     l = new QToolButton(this);
     r = new QToolButton(this);
@@ -285,14 +286,14 @@ void TESSARC::showNoProgram()
     m_pageRecords = 0;
     {
         const QSignalBlocker block(c);
-        c->setText(kNoCount);
+        c->clear();
     }
     {
         const QSignalBlocker block(&m_program);
         m_program.setLineCount(0);
     }
-    t->setText(kNoCount);
-    formatT->setText(QStringLiteral("  "));
+    t->clear();
+    formatT->clear();
     lineNumbers->setCaption(QString());
 }
 

@@ -910,23 +910,31 @@ void mainform::re_Click(int entry)
 
 void mainform::refreshRecentMenu()
 {
+    // An item for each program the list holds, its full path as the tooltip; no empty items.
     for (int i = 1; i <= 5; ++i) {
         const QString &path = globalVar.recent.entries[static_cast<size_t>(i - 1)];
         QAction *re = item(QStringLiteral("re%1").arg(i));
-        if (!pathIsUsable(path))
+        const bool shown = !path.isEmpty() && pathIsUsable(path);
+        re->setVisible(shown);
+        if (!shown)
             continue;
         const QFileInfo info(path);
-        re->setText(QString::number(i) + QStringLiteral("   ") + (!path.isEmpty() && info.exists() ? info.fileName() : QString()));
+        re->setText(QString::number(i) + QStringLiteral("   ") + info.fileName() +
+                    (info.exists() ? QString() : QStringLiteral(" (not found)")));
+        re->setToolTip(QDir::toNativeSeparators(path));
     }
 }
 
 void mainform::addRecentFile(const QString &path)
 {
-    if (path == globalVar.recent.entries[0])
-        return;
-    for (int i = 4; i > 0; --i)
-        globalVar.recent.entries[static_cast<size_t>(i)] = globalVar.recent.entries[static_cast<size_t>(i - 1)];
-    globalVar.recent.entries[0] = path;
+    // The program goes first, once; the others keep their order, with no gaps.
+    QStringList kept{path};
+    for (const QString &entry : globalVar.recent.entries) {
+        if (!entry.isEmpty() && entry != path && kept.size() < 5)
+            kept.append(entry);
+    }
+    for (size_t i = 0; i < globalVar.recent.entries.size(); ++i)
+        globalVar.recent.entries[i] = i < size_t(kept.size()) ? kept.at(qsizetype(i)) : QString();
     refreshRecentMenu();
 }
 

@@ -214,7 +214,7 @@ private slots:
             QVERIFY(entry.isEmpty());
         for (const char *key : {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"})
             QCOMPARE(storedSetting(QStringLiteral("RE/") + QLatin1String(key)), QString());
-        QCOMPARE(w->item(QStringLiteral("re1"))->text(), QStringLiteral("1   "));
+        QVERIFY(!w->item(QStringLiteral("re1"))->isVisible()); // no empty items
         // Cancel afterwards does not bring them back.
         o.Command3->click();
         QVERIFY(w->globalVar.recent.entries[0].isEmpty());

@@ -18,11 +18,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QPushButton>
 #include "safefile.h"
 #include <QScreen>
 #include <QStatusBar>
@@ -91,6 +93,8 @@ constexpr MenuEntry kMenuTree[] = {
     {"findButton", "&Find", "search", true, "Ctrl+F", false},
     {"find2", "Find (List)", "search", true, "", false},
     {"replace1", "&Replace", "search", true, "Ctrl+R", false},
+    {"findNext", "Find &Next", "search", true, "F3", false},
+    {"gotoLine", "&Go To Line...", "search", true, "Ctrl+G", false},
     {"tools", "&Tools", "", false, "", true},
     {"macro", "M&acro", "tools", true, "", true},
     {"cdmacro", "&Create/ Edit Macro", "macro", true, "", false},
@@ -143,7 +147,7 @@ const QStringList kOwnCommands = {
     QStringLiteral("cut"), QStringLiteral("copy"), QStringLiteral("paste"), QStringLiteral("cut1"),
     QStringLiteral("copy1"), QStringLiteral("paste1"), QStringLiteral("about"), QStringLiteral("help"),
     QStringLiteral("help2"), QStringLiteral("undo"), QStringLiteral("redo"), QStringLiteral("undo1"),
-    QStringLiteral("redo1"),
+    QStringLiteral("redo1"), QStringLiteral("findNext"), QStringLiteral("gotoLine"),
 };
 
 // The menus that need an open program.
@@ -416,6 +420,20 @@ void mainform::connectCommands()
     on("paste", [this]() { TESSARC1->paste(); });
     on("paste1", [this]() { TESSARC1->paste(); });
     on("about", [this]() { about_Click(); });
+    on("gotoLine", [this]() {
+        // The top line box takes the line to go to, in this window, whichever window had the keys.
+        activateWindow();
+        TESSARC1->c->setFocus(Qt::ShortcutFocusReason);
+        TESSARC1->c->selectAll();
+    });
+    on("findNext", [this]() {
+        // The Find window searches on from its last hit; opened empty, it waits for its text.
+        QWidget *find = showWindow(QStringLiteral("findButton"));
+        auto *next = find ? find->findChild<QPushButton *>(QStringLiteral("Go")) : nullptr;
+        auto *text = find ? find->findChild<QLineEdit *>(QStringLiteral("txtFind")) : nullptr;
+        if (next && text && !text->text().isEmpty())
+            next->click();
+    });
     on("undo", [this]() { undo_Click(); });
     on("undo1", [this]() { undo_Click(); });
     on("redo", [this]() { redo_Click(); });

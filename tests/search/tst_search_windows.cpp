@@ -166,6 +166,31 @@ private slots:
         main.TESSARC1->done();
     }
 
+    // F3 finds the next hit of the Find window's text; Ctrl+G puts the keyboard in the top line box.
+    void findNextAndGoToLine()
+    {
+        mainform main(shell->scripted);
+        search::registerWindows(main);
+        const QString path = testEnvironment().path(QStringLiteral("next.nc"));
+        writeBytes(path, "G01 X1\r\nM30\r\nG01 X2\r\nM30\r\n");
+        main.Form_Load({path});
+        main.show();
+        QVERIFY(QTest::qWaitForWindowActive(&main));
+        main.item(QStringLiteral("findNext"))->trigger(); // Find opens, waiting for its text
+        auto *find = qobject_cast<Find *>(main.window(QStringLiteral("findButton")));
+        QVERIFY(find && find->isVisible());
+        QCOMPARE(main.TESSARC1->curLine, 1);
+        find->txtFind->setText(QStringLiteral("X2"));
+        main.item(QStringLiteral("findNext"))->trigger();
+        QCOMPARE(main.TESSARC1->curLine, 3);
+        QCOMPARE(main.TESSARC1->getSel(), QStringLiteral("X2"));
+        main.item(QStringLiteral("gotoLine"))->trigger();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(main.TESSARC1->c));
+        QCOMPARE(main.TESSARC1->c->selectedText(), main.TESSARC1->c->text());
+        QCOMPARE(shell->messages(), QStringList());
+        main.TESSARC1->done();
+    }
+
     // Each button's action on the lines where it applies, and the run's note with its counts: a
     // line whose condition word holds an expression is left alone and counted.
     void replaceRunsThePressedAction_data()

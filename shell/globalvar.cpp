@@ -4,6 +4,8 @@
 #include "linestore.h"
 #include "tessarc.h"
 
+#include <QFontDatabase>
+
 #include <algorithm>
 
 namespace {
@@ -25,7 +27,8 @@ void readFont(const SettingsStore &s, const QString &prefix, FontSetting &f)
 {
     f.bold = s.boolean(kFont, prefix + QStringLiteral("FONTBOLD"), false);
     f.italic = s.boolean(kFont, prefix + QStringLiteral("FONTITALIC"), false);
-    f.name = s.text(kFont, prefix + QStringLiteral("FONTNAME"), QStringLiteral("Courier New"));
+    // Until one is chosen, the desktop's own monospace font.
+    f.name = s.text(kFont, prefix + QStringLiteral("FONTNAME"), QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
     f.size = static_cast<int>(s.integer(kFont, prefix + QStringLiteral("FONTSIZE"), 12));
     f.strikethru = s.boolean(kFont, prefix + QStringLiteral("FONTSTRIKETHRU"), false);
     f.underline = s.boolean(kFont, prefix + QStringLiteral("FONTUNDERLINE"), false);

@@ -768,9 +768,11 @@ QString mainform::dialogFolder(const QString &remembered) const
     return QDir::homePath();
 }
 
-QString mainform::chooseSaveTarget()
+QString mainform::chooseSaveTarget(const QString &proposed)
 {
-    const QString chosen = m_prompts.saveFileName(this, dialogFolder(globalVar.folders.lastDirSave));
+    const QString folder = dialogFolder(globalVar.folders.lastDirSave);
+    const QString chosen =
+        m_prompts.saveFileName(this, proposed.isEmpty() ? folder : QDir(folder).filePath(proposed));
     if (chosen.isEmpty())
         return QString();
     if (QFileInfo::exists(chosen) &&
@@ -889,7 +891,8 @@ void mainform::SaveFileAs_Click()
 {
     if (!readyToSave())
         return;
-    const QString chosen = chooseSaveTarget();
+    // The program's own name is proposed.
+    const QString chosen = chooseSaveTarget(QFileInfo(TESSARC1->lfile).fileName());
     if (chosen.isEmpty())
         return;
     const QString target = QFileInfo(chosen).absoluteFilePath();

@@ -125,8 +125,9 @@ private:
     void saveSettingsAndQuit();
     bool savePrompt(); // false when the command is to end
     bool refuseWhileRunning();
-    // The save dialog and, for a file that exists, the overwrite question; empty when abandoned.
-    QString chooseSaveTarget();
+    // The file to save to, asked with `proposed` as its name (none: the folder alone); an existing
+    // file only once the overwrite question is answered Yes.
+    QString chooseSaveTarget(const QString &proposed = QString());
     // Brings the page into the store; false (after saying why) when nothing can be saved now.
     bool readyToSave();
     // Loads a program into fresh stores, then deletes the stores of the program it replaces. On a

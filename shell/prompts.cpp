@@ -42,16 +42,26 @@ std::optional<QString> QtPrompts::input(QWidget *parent, const QString &prompt, 
     return text;
 }
 
+namespace {
+
+// The kinds of file the dialogs offer: programs first, then every file.
+const QString kProgramFilters =
+    QStringLiteral("Programs (*.nc *.ngc *.tap *.cnc *.gc *.eia *.txt *.NC *.NGC *.TAP *.CNC *.GC *.EIA *.TXT);;All Files (*)");
+
+} // namespace
+
 QString QtPrompts::openFileName(QWidget *parent, const QString &folder)
 {
-    return QFileDialog::getOpenFileName(parent, QString(), folder);
+    return QFileDialog::getOpenFileName(parent, QString(), folder, kProgramFilters);
 }
 
 QString QtPrompts::saveFileName(QWidget *parent, const QString &folder)
 {
-    // The overwrite question is the caller's own.
-    return QFileDialog::getSaveFileName(parent, QString(), folder, QString(), nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    // The overwrite question is the caller's own. A PDF is offered as what it is.
+    const QString filters = folder.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)
+                                ? QStringLiteral("PDF Files (*.pdf);;All Files (*)")
+                                : kProgramFilters;
+    return QFileDialog::getSaveFileName(parent, QString(), folder, filters, nullptr, QFileDialog::DontConfirmOverwrite);
 }
 
 std::optional<QFont> QtPrompts::chooseFont(QWidget *parent, const QFont &initial)

@@ -260,7 +260,7 @@ private slots:
         prompts.clear();
         prompts.answerText(renamed);
         w->SaveFileAs_Click();
-        QCOMPARE(prompts.dialogFolders.last(), testEnvironment().root()); // beside the open program
+        QCOMPARE(prompts.dialogFolders.last(), old); // beside the open program, its name proposed
         const QString saved = QStringLiteral("message: Save completed.: ") + renamed + QStringLiteral(" saved.");
         QCOMPARE(prompts.log.last(), saved);
         QCOMPARE(w->TESSARC1->lfile, renamed);

@@ -2,6 +2,7 @@
 
 #include "findlistmodel.h"
 #include "globalvar.h"
+#include "history.h"
 #include "host.h"
 #include "linestore.h"
 #include "numbers.h"
@@ -61,6 +62,17 @@ frmFindList::frmFindList(Host &host)
     connect(List1, &search::ResultList::clicked, this, &frmFindList::List1_Click);
     connect(List1, &search::ResultList::activated, this, &frmFindList::List1_Click);
     connect(Command1, &QPushButton::clicked, this, &frmFindList::Command1_Click);
+    // Rows are read from the store as they are drawn: once the program changes they may no longer
+    // be hits, and the list says so until it is run again.
+    const auto changed = [this]() {
+        if (m_ran && !m_outOfDate) {
+            m_outOfDate = true;
+            Form_Resize();
+        }
+    };
+    tessarc::Program &program = host.editor().program();
+    connect(&program.history(), &tessarc::History::changed, this, changed);
+    connect(&program, &tessarc::Program::loaded, this, changed);
 }
 
 QString frmFindList::search(const tools::LineRange &range)
@@ -76,6 +88,8 @@ QString frmFindList::search(const tools::LineRange &range)
                                 QString(QLatin1Char(tools::wordLetter(fields().axis)))));
     // A search that failed part way keeps the rows it found.
     m_results->setLines(std::move(result.lines));
+    m_ran = true;
+    m_outOfDate = false;
     Form_Resize();
     if (result.end == search::SearchEnd::Failed)
         return result.failure + QLatin1Char('.');
@@ -84,7 +98,8 @@ QString frmFindList::search(const tools::LineRange &range)
 
 void frmFindList::Form_Resize()
 {
-    Label6->setText(QString::number(m_results->rowCount()) + QStringLiteral(" results."));
+    Label6->setText(QString::number(m_results->rowCount()) + QStringLiteral(" results.") +
+                    (m_outOfDate ? QStringLiteral(" The program has changed since: search again.") : QString()));
 }
 
 void frmFindList::resizeEvent(QResizeEvent *event)

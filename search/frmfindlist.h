@@ -29,7 +29,7 @@ public:
     void List1_Click(int row);
     // Prints the rows.
     void Command1_Click();
-    // Label6: the number of rows followed by " results.".
+    // Label6: the number of rows followed by " results.", and whether the program changed since.
     void Form_Resize();
 
     QString stepName() const override { return QStringLiteral("Find (List)"); }
@@ -40,4 +40,6 @@ protected:
 
 private:
     search::FindListModel *m_results = nullptr;
+    bool m_ran = false;      // the list holds a run's rows
+    bool m_outOfDate = false; // the program changed since that run
 };

@@ -2,6 +2,7 @@
 #include "frmfind.h"
 #include "frmfindlist.h"
 #include "frmreplace.h"
+#include "history.h"
 #include "mainform.h"
 #include "pageview.h"
 #include "pdftext.h"
@@ -379,6 +380,18 @@ private slots:
         w.Command1->click();
         QCOMPARE(shell->messages(), QStringList{"message: Nothing to print."});
         QVERIFY(shell->allGivenBack());
+        // Once the program changes the list says it is out of date, until it is run again.
+        {
+            tessarc::Program &program = shell->editor().program();
+            tessarc::ChangeRecord change(program, QStringLiteral("Mark"), tessarc::LineNumber(1));
+            const QList<QByteArray> old = program.readLines(tessarc::LineNumber(1), 1);
+            program.replaceLines(tessarc::LineNumber(1), 1, {QByteArray("X-5")});
+            change.keepLines(tessarc::LineNumber(1), old, 1);
+            change.finish();
+        }
+        QCOMPARE(w.Label6->text(), QStringLiteral("0 results. The program has changed since: search again."));
+        w.go2->click();
+        QCOMPARE(w.Label6->text(), QStringLiteral("1 results."));
     }
 };
 

@@ -540,6 +540,7 @@ void mainform::loadSettings()
     move(toPixels(m_placeRead[0]), toPixels(m_placeRead[1]));
     resize(std::max(1, toPixels(m_placeRead[2])), std::max(1, toPixels(m_placeRead[3])));
     m_placeApplied = {x(), y(), width(), height()};
+    m_startMaximized = s.boolean(QStringLiteral("MAINPOS"), QStringLiteral("MAXIMIZED"), false);
 
     g.comments.read(s);
     g.comments.applyTo(*TESSARC1);
@@ -560,6 +561,9 @@ void mainform::showEvent(QShowEvent *event)
     if (m_shownOnce)
         return;
     m_shownOnce = true;
+    // Maximized when it was left so; its place and size stay stored for when it is restored.
+    if (m_startMaximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
     // The frame is known once the window is up.
     QTimer::singleShot(0, this, &mainform::keepFrameOnScreen);
 }
@@ -695,6 +699,7 @@ void mainform::closeEvent(QCloseEvent *event)
 
 void mainform::saveSettingsAndQuit()
 {
+    m_settings.setBoolean(QStringLiteral("MAINPOS"), QStringLiteral("MAXIMIZED"), windowState() & Qt::WindowMaximized);
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
         const std::array<int, 4> now = {x(), y(), width(), height()};
         const char *keys[4] = {"MAINLEFT", "MAINTOP", "MAINWIDTH", "MAINHEIGHT"};

@@ -153,6 +153,7 @@ private:
     QHash<QString, std::pair<MakeWindow, ShowWindow>> m_makers;
     int m_rowCounter = 0;
     bool m_shownOnce = false;
+    bool m_startMaximized = false; // the window was left maximized
     // The window's place as read from the settings (in twips) and as it was applied (in pixels):
     // a value the machinist did not change is written back exactly as it was read.
     std::array<double, 4> m_placeRead{};

@@ -374,6 +374,12 @@ private slots:
         QVERIFY(w->close());
         QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINLEFT")), QStringLiteral("1500"));
         QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAINWIDTH")), QStringLiteral("(absent)"));
+        QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAXIMIZED")), QStringLiteral("True"));
+        start(); // the next run opens maximized
+        QTRY_VERIFY(w->isMaximized());
+        w->showNormal();
+        QVERIFY(w->close());
+        QCOMPARE(storedSetting(QStringLiteral("MAINPOS/MAXIMIZED")), QStringLiteral("False"));
     }
 
     void aWindowOffTheScreenIsBroughtOnIt()

@@ -314,8 +314,7 @@ std::optional<QFont> choosePrintFont(Host &host, QWidget *parent)
     // The settings change as soon as the dialog closes, even when printing is then abandoned.
     host.values().view.writePrinterFont(host.settings());
     host.settings().sync();
-    if (!chosen)
-        return std::nullopt;
+    // Cancel keeps the preset font, and printing goes on with it.
     return printFont(host);
 }
 

@@ -58,7 +58,7 @@ QFont printFont(Host &host);
 
 // "Please Choose a Font.", then the font dialog, preset from the PFONT settings; the six PFONT
 // keys are written back whatever the answer (unchanged when the dialog is cancelled). The chosen
-// font, or nothing when the dialog was cancelled.
+// font; the preset one when the dialog was cancelled, so that printing goes on.
 std::optional<QFont> choosePrintFont(Host &host, QWidget *parent);
 
 // How an answer typed into a box is read as a number: the leading-number rule of the number

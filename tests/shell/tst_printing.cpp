@@ -129,7 +129,8 @@ private slots:
         QTest::addColumn<QStringList>("answers");
         QTest::addColumn<bool>("fontChosen");
         QTest::addColumn<QString>("last");        // the last thing the machinist saw
-        QTest::newRow("font dialog cancelled") << QStringList() << false << "font dialog";
+        QTest::newRow("font dialog cancelled: the preset font, and on to the copies") << QStringList{"0"} << false
+                                                                                    << kAbort;
         QTest::newRow("no copies") << QStringList{"0"} << true << kAbort;
         QTest::newRow("copies box cancelled") << QStringList{"<cancel>"} << true << kAbort;
         QTest::newRow("too many copies") << QStringList{"1000"} << true

@@ -114,6 +114,29 @@ FindResult findNext(tessarc::LineStore &store, const LineMatcher &matcher, const
     return result;
 }
 
+FindResult findPrevious(tessarc::LineStore &store, const LineMatcher &matcher, const tools::LineRange &range,
+                        const SearchProgress &progress)
+{
+    FindResult result;
+    // Blocks of records from the end; within a block the last match is the one kept.
+    for (qint64 last = range.last; last >= range.first && !result.hit; last -= kRecordsAtOnce) {
+        const tools::LineRange block{std::max(range.first, last - kRecordsAtOnce + 1), last};
+        const qint64 searched = range.last - last;
+        if (progress && searched % kProgressEvery < kRecordsAtOnce && !progress(searched)) {
+            result.end = SearchEnd::Stopped;
+            return result;
+        }
+        result.end = walk(store, block, {}, [&](qint64 line, QByteArrayView text) {
+            if (const std::optional<LineMatch> match = matcher.match(text))
+                result.hit = SearchHit{line, *match, viewSpan(text, match->at, match->length)};
+            return true;
+        }, result.failure);
+        if (result.end == SearchEnd::Failed)
+            return result;
+    }
+    return result;
+}
+
 FindAllResult findAll(tessarc::LineStore &store, const LineMatcher &matcher, const tools::LineRange &range,
                       const SearchProgress &progress)
 {

@@ -92,6 +92,11 @@ struct FindResult
 FindResult findNext(tessarc::LineStore &store, const LineMatcher &matcher, const tools::LineRange &range,
                     qsizetype fromOffset = 0, const SearchProgress &progress = {});
 
+// Searches the range backwards, from range.last to range.first, for the last line that matches;
+// the hit is that line's first match. Progress counts the lines searched from range.last.
+FindResult findPrevious(tessarc::LineStore &store, const LineMatcher &matcher, const tools::LineRange &range,
+                        const SearchProgress &progress = {});
+
 struct FindAllResult
 {
     SearchEnd end = SearchEnd::Complete;

@@ -50,6 +50,13 @@ void registerWindows(Host &host)
         if (auto *find = qobject_cast<Find *>(host.showWindow(QStringLiteral("findButton"))))
             find->txtFind->setText(selection);
     });
+    // F3 and Shift+F3: the Find window searches again from its last hit; opened empty, it waits
+    // for its text.
+    for (const bool backwards : {false, true})
+        host.addCommand(QLatin1String(backwards ? "findPrevious" : "findNext"), [&host, backwards]() {
+            if (auto *find = qobject_cast<Find *>(host.showWindow(QStringLiteral("findButton"))))
+                find->searchAgain(backwards);
+        });
     // File, Print reads the answers of its boxes with the number routines, which stand above the
     // shell; so its item is served here, beside Find (List)'s printout of the same routine.
     host.addCommand(QStringLiteral("print1"), [&host]() { printing::printProgram(host, &functions::leadingNumber); });

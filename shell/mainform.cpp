@@ -94,6 +94,7 @@ constexpr MenuEntry kMenuTree[] = {
     {"find2", "Find (List)", "search", true, "", false},
     {"replace1", "&Replace", "search", true, "Ctrl+R", false},
     {"findNext", "Find &Next", "search", true, "F3", false},
+    {"findPrevious", "Find &Previous", "search", true, "Shift+F3", false},
     {"gotoLine", "&Go To Line...", "search", true, "Ctrl+G", false},
     {"tools", "&Tools", "", false, "", true},
     {"macro", "M&acro", "tools", true, "", true},
@@ -147,7 +148,7 @@ const QStringList kOwnCommands = {
     QStringLiteral("cut"), QStringLiteral("copy"), QStringLiteral("paste"), QStringLiteral("cut1"),
     QStringLiteral("copy1"), QStringLiteral("paste1"), QStringLiteral("about"), QStringLiteral("help"),
     QStringLiteral("help2"), QStringLiteral("undo"), QStringLiteral("redo"), QStringLiteral("undo1"),
-    QStringLiteral("redo1"), QStringLiteral("findNext"), QStringLiteral("gotoLine"),
+    QStringLiteral("redo1"), QStringLiteral("gotoLine"),
 };
 
 // The menus that need an open program.
@@ -425,14 +426,6 @@ void mainform::connectCommands()
         activateWindow();
         TESSARC1->c->setFocus(Qt::ShortcutFocusReason);
         TESSARC1->c->selectAll();
-    });
-    on("findNext", [this]() {
-        // The Find window searches on from its last hit; opened empty, it waits for its text.
-        QWidget *find = showWindow(QStringLiteral("findButton"));
-        auto *next = find ? find->findChild<QPushButton *>(QStringLiteral("Go")) : nullptr;
-        auto *text = find ? find->findChild<QLineEdit *>(QStringLiteral("txtFind")) : nullptr;
-        if (next && text && !text->text().isEmpty())
-            next->click();
     });
     on("undo", [this]() { undo_Click(); });
     on("undo1", [this]() { undo_Click(); });

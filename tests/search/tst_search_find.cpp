@@ -184,6 +184,35 @@ private slots:
         QVERIFY(!none.hit);
         const search::FindResult later = search::findNext(store, matcher, {3, 5}, 1);
         QCOMPARE(later.hit->line, qint64(5));
+
+        // Backwards: the last matching line of the range, never one past its first line.
+        QCOMPARE(search::findPrevious(store, matcher, {1, 4}).hit->line, qint64(3));
+        QCOMPARE(search::findPrevious(store, matcher, {1, 2}).hit->line, qint64(1));
+        QVERIFY(!search::findPrevious(store, matcher, {2, 2}).hit);
+        QVERIFY(!search::findPrevious(store, matcher, {1, 0}).hit);
+    }
+
+    // Backwards over many blocks of records: the nearest hit below the start, and a stop.
+    void findPreviousAcrossBlocks()
+    {
+        QList<QByteArray> lines(10000, QByteArray("G01 Y1"));
+        lines[99] = "G01 X1";
+        lines[9000] = "G01 X2";
+        tessarc::LineStore store;
+        store.open(storeOf(lines), 500, false);
+        const search::LineMatcher matcher(FindKind::Text, textFields("X"));
+        QCOMPARE(search::findPrevious(store, matcher, {1, 10000}).hit->line, qint64(9001));
+        const search::FindResult far = search::findPrevious(store, matcher, {1, 9000});
+        QCOMPARE(far.hit->line, qint64(100));
+        QCOMPARE(far.hit->match.at, qsizetype(4));
+        QList<qint64> asked;
+        const search::FindResult stopped = search::findPrevious(store, matcher, {1, 9000}, [&](qint64 searched) {
+            asked.append(searched);
+            return searched == 0;
+        });
+        QCOMPARE(stopped.end, SearchEnd::Stopped);
+        QVERIFY(!stopped.hit);
+        QCOMPARE(asked, (QList<qint64>{0, 4096}));
     }
 
     // Find (List): every matching line once, in order; a stop keeps what was found; a damaged

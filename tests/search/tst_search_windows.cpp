@@ -185,6 +185,27 @@ private slots:
         main.item(QStringLiteral("findNext"))->trigger();
         QCOMPARE(main.TESSARC1->curLine, 3);
         QCOMPARE(main.TESSARC1->getSel(), QStringLiteral("X2"));
+
+        // Shift+F3 goes back from the hit, never past the first line; F3 goes on from where it stands.
+        find->txtFind->setText(QStringLiteral("G01"));
+        const QList<std::pair<const char *, int>> keys = {
+            {"findPrevious", 1}, {"findPrevious", 0}, {"findNext", 3}, {"findPrevious", 1}};
+        for (const auto &[key, line] : keys) {
+            shell->scripted.clear();
+            main.item(QLatin1String(key))->trigger();
+            QCOMPARE(shell->messages(), line ? QStringList() : QStringList{"message: VORNEXA SEARCH: Done Searching."});
+            QCOMPARE(main.TESSARC1->curLine, line ? line : 1);
+            QVERIFY(!main.TESSARC1->Run && !main.TESSARC1->txtmain->isReadOnly());
+        }
+        QCOMPARE(main.TESSARC1->getSel(), QStringLiteral("G01"));
+        // The axis search, once pressed, is what F3 runs again.
+        find->txtAxis->setText(QStringLiteral("X"));
+        find->txtValue->setText(QStringLiteral("1.5"));
+        find->go2->click();
+        QCOMPARE(main.TESSARC1->curLine, 3);
+        main.item(QStringLiteral("findPrevious"))->trigger();
+        QCOMPARE(shell->messages(), QStringList{"message: VORNEXA SEARCH: Done Searching."});
+        shell->scripted.clear();
         main.item(QStringLiteral("gotoLine"))->trigger();
         QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(main.TESSARC1->c));
         QCOMPARE(main.TESSARC1->c->selectedText(), main.TESSARC1->c->text());

@@ -63,7 +63,6 @@ public:
     {
         m_editor = new TESSARC(&m_window);
         m_editor->setPrompts(&m_prompts);
-        m_editor->program().saveEnds = tessarc::Program::SaveEnds::AsLoaded; // as the window saves
         GlobalVar &g = m_values;
         if (m_settings->title() != g.brand.programTitle)
             g.brand.productName = g.brand.programTitle = m_settings->title();

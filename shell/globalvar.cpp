@@ -44,6 +44,18 @@ void writeFont(SettingsStore &s, const QString &prefix, const FontSetting &f)
     s.setBoolean(kFont, prefix + QStringLiteral("FONTUNDERLINE"), f.underline);
 }
 
+// SAVEENDS: the stored names of the line-end choices.
+struct SaveEndsName
+{
+    tessarc::Program::SaveEnds ends;
+    const char *name;
+};
+constexpr SaveEndsName kSaveEnds[] = {
+    {tessarc::Program::SaveEnds::AsLoaded, "ASLOADED"},
+    {tessarc::Program::SaveEnds::CrLf, "CRLF"},
+    {tessarc::Program::SaveEnds::Lf, "LF"},
+};
+
 } // namespace
 
 void FileFolders::read(const SettingsStore &s, const QString &programFolder)
@@ -189,6 +201,21 @@ void IoSettings::read(const SettingsStore &s)
     lfEndsLine = s.boolean(kIo, QStringLiteral("LFENDSLINE"), true);
     undoSteps = static_cast<int>(std::clamp<qint64>(s.integer(kIo, QStringLiteral("UNDOSTEPS"), 100), 0, kMostUndoSteps));
     undoMegabytes = static_cast<int>(std::clamp<qint64>(s.integer(kIo, QStringLiteral("UNDOMB"), 2048), 0, kMostUndoMegabytes));
+    // A name this version does not know keeps the line ends a program had.
+    const QString ends = s.text(kIo, QStringLiteral("SAVEENDS"), QString()).trimmed().toUpper();
+    saveEnds = tessarc::Program::SaveEnds::AsLoaded;
+    for (const SaveEndsName &choice : kSaveEnds) {
+        if (ends == QLatin1String(choice.name))
+            saveEnds = choice.ends;
+    }
+}
+
+void IoSettings::writeSaveEnds(SettingsStore &s) const
+{
+    for (const SaveEndsName &choice : kSaveEnds) {
+        if (choice.ends == saveEnds)
+            s.setText(kIo, QStringLiteral("SAVEENDS"), QLatin1String(choice.name));
+    }
 }
 
 void IoSettings::writeUndoLimits(SettingsStore &s) const
@@ -213,4 +240,5 @@ void IoSettings::applyTo(TESSARC &editor) const
     editor.recLen = recLen;
     editor.lfEndsLine = lfEndsLine;
     editor.program().history().setLimits(undoSteps, qint64(undoMegabytes) * 1024 * 1024);
+    editor.program().saveEnds = saveEnds;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commentrule.h"
+#include "program.h"
 
 #include <QString>
 #include <QStringList>
@@ -122,7 +123,7 @@ struct ViewSettings
     void applyTo(TESSARC &editor) const;
 };
 
-// IO: the line store's record length, the line-end rule for loading, and how much of the history
+// IO: the line store's record length, the line-end rules for loading and saving, and how much of the history
 // of changes is kept for Undo (steps, and megabytes of disk beside the store).
 constexpr int kMostUndoSteps = 10000;
 constexpr int kMostUndoMegabytes = 1024 * 1024;
@@ -134,10 +135,13 @@ struct IoSettings
     bool lfEndsLine = true;
     int undoSteps = 100;
     int undoMegabytes = 2048;
+    // The line ends Save writes: those the program had (the default), CR LF or LF.
+    tessarc::Program::SaveEnds saveEnds = tessarc::Program::SaveEnds::AsLoaded;
     void read(const SettingsStore &s);
     void writeRecLen(SettingsStore &s) const;
     void writeLfEndsLine(SettingsStore &s) const;
     void writeUndoLimits(SettingsStore &s) const;
+    void writeSaveEnds(SettingsStore &s) const;
     void applyTo(TESSARC &editor) const;
 };
 

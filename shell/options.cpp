@@ -8,6 +8,7 @@
 #include "tessarc.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QSpinBox>
 #include <QGroupBox>
@@ -150,6 +151,14 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     grid->addWidget(Check2, 4, 0, 1, 3);
     grid->addWidget(Check1, 5, 0, 1, 3);
     grid->addWidget(Check3, 6, 0, 1, 3);
+    saveEnds = named(new QComboBox(numbers), QStringLiteral("saveEnds"));
+    saveEnds->addItem(QStringLiteral("as the program had them"), int(tessarc::Program::SaveEnds::AsLoaded));
+    saveEnds->addItem(QStringLiteral("CR LF"), int(tessarc::Program::SaveEnds::CrLf));
+    saveEnds->addItem(QStringLiteral("LF"), int(tessarc::Program::SaveEnds::Lf));
+    saveEnds->setToolTip(QStringLiteral("New programs and programs of mixed line ends are saved with CR LF "
+                                        "unless LF is chosen."));
+    grid->addWidget(new QLabel(QStringLiteral("Save ends lines"), numbers), 7, 0);
+    grid->addWidget(saveEnds, 7, 1, 1, 2);
 
     // Editor colours and font, recent documents
     auto *look = new QGroupBox(QStringLiteral("Editor"), this);
@@ -251,6 +260,7 @@ void Options::Form_Load()
     scrPer_Change();
     Check2->setChecked(g.numbers.calcPercent);
     Check3->setChecked(g.io.lfEndsLine);
+    saveEnds->setCurrentIndex(saveEnds->findData(int(g.io.saveEnds)));
     fColor->setColorValue(g.view.lForeColor);
     bColor->setColorValue(g.view.lBackColor);
     for (size_t i = 0; i < 8; ++i) {
@@ -363,6 +373,9 @@ void Options::Command1_Click()
     g.io.lfEndsLine = Check3->isChecked();
     g.io.writeLfEndsLine(s);
     editor.lfEndsLine = g.io.lfEndsLine;
+    g.io.saveEnds = static_cast<tessarc::Program::SaveEnds>(saveEnds->currentData().toInt());
+    g.io.writeSaveEnds(s);
+    editor.program().saveEnds = g.io.saveEnds;
     g.io.undoSteps = txtUndoSteps->value();
     g.io.undoMegabytes = txtUndoMegabytes->value();
     g.io.writeUndoLimits(s);

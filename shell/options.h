@@ -6,6 +6,7 @@
 #include <array>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -27,7 +28,7 @@ private:
 };
 
 // The Options window: comment delimiters, the number pictures, progress in percent, spaces inside
-// numbers, how a lone line feed is read, the editor's colours and font, the eight colour slots and
+// numbers, how a lone line feed is read, the line ends Save writes, the editor's colours and font, the eight colour slots and
 // the recent-files list. Edits stay in the window until Apply (or Ok); Cancel drops them.
 class Options : public QDialog
 {
@@ -59,6 +60,7 @@ public:
     QCheckBox *Check2 = nullptr; // "Calculate Percents"
     QCheckBox *Check1 = nullptr; // "Include spaces in positions."
     QCheckBox *Check3 = nullptr; // "A line feed alone ends a line"
+    QComboBox *saveEnds = nullptr; // "Save ends lines": "as the program had them", "CR LF", "LF"
     QLabel *Label5 = nullptr;    // "Fore Color"
     ColorButton *fColor = nullptr;
     QLabel *Label7 = nullptr; // "Back Color"

@@ -4,6 +4,7 @@
 #include "tessarc.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -102,6 +103,8 @@ private slots:
         o->Check3->setChecked(false);
         o->a[3]->setText(QStringLiteral("IJK"));
         o->txtUndoSteps->setValue(3);
+        QCOMPARE(o->saveEnds->currentText(), QStringLiteral("as the program had them"));
+        o->saveEnds->setCurrentText(QStringLiteral("LF"));
         o->Command1->click();
         QCOMPARE(storedSetting(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral(";"));
         QCOMPARE(storedSetting(QStringLiteral("COMMENTS/COMMANDS")), QString());
@@ -116,6 +119,8 @@ private slots:
         QCOMPARE(storedSetting(QStringLiteral("HL/AXIS3")), QStringLiteral("IJK"));
         QCOMPARE(w->TESSARC1->colorSlots()[3].letters, QStringLiteral("IJK"));
         QCOMPARE(w->TESSARC1->program().history().stepLimit(), 3);
+        QCOMPARE(storedSetting(QStringLiteral("IO/SAVEENDS")), QStringLiteral("LF"));
+        QCOMPARE(w->TESSARC1->program().saveEnds, tessarc::Program::SaveEnds::Lf);
 
         o.reset();
         // The next start reads them back, the line feed rule included.
@@ -125,6 +130,8 @@ private slots:
         QCOMPARE(w->TESSARC1->program().history().stepLimit(), 3);
         Options again(*w);
         QVERIFY(!again.Check3->isChecked());
+        QCOMPARE(again.saveEnds->currentText(), QStringLiteral("LF"));
+        QCOMPARE(w->TESSARC1->program().saveEnds, tessarc::Program::SaveEnds::Lf);
         QVERIFY(!again.Check1->isChecked());
         QCOMPARE(again.txtEndComment->text(), QString());
     }

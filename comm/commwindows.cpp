@@ -63,6 +63,8 @@ QWidget *manageMachinesWindow(Host &host)
 void showManageMachines(Host &host)
 {
     QWidget *window = manageMachinesWindow(host);
+    if (!window->isVisible())
+        host.placeBesideText(window);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     window->raise();

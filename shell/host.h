@@ -49,6 +49,9 @@ public:
         (void)item;
         (void)run;
     }
+    // Puts a new window of the program's where it covers neither the menus nor the page's first
+    // lines (where a hit is shown). A host without a window may ignore it.
+    virtual void placeBesideText(QWidget *window) const { (void)window; }
     // Shows the window behind a menu item as a click on the item does (made when it is not open,
     // brought forward when it is) and gives it; null when no window is put behind the item.
     virtual QWidget *showWindow(const QString &item)

@@ -51,9 +51,8 @@ public:
     void addWindow(const QString &item, MakeWindow make, ShowWindow show = {}) override;
     void addCommand(const QString &item, std::function<void()> run) override;
     QWidget *showWindow(const QString &item) override;
-    // Puts a new tool window where it covers neither the menus nor the page's first lines (where
-    // a hit is shown): right of the main window, below it, or inside its lower right corner.
-    void placeBesideText(QWidget *window) const;
+    // Right of the main window, below it, or inside its lower right corner.
+    void placeBesideText(QWidget *window) const override;
     // The window's title: the program's file name, " *" while it holds unsaved changes, and the
     // product name; the product name alone with no program.
     QString titleText() const;

@@ -457,6 +457,7 @@ private slots:
         const QList<frmSendMachine *> manage = shell->mainWindow()->findChildren<frmSendMachine *>();
         QCOMPARE(manage.size(), 1); // opened once, brought forward the second time
         QVERIFY(manage.first()->isVisible());
+        QCOMPARE(shell->placed, QList<QPointer<QWidget>>{manage.first()}); // beside the text, once
         QCOMPARE(shell->messages(),
                  (QStringList{QStringLiteral("message: Sorry, cannot find any current machines. You will be taken to "
                                              "the manage machines form now."),

@@ -44,6 +44,9 @@ public:
     // Makes the window put behind `item` the first time, shows it and gives it; later calls give it again while it is open.
     QWidget *showWindow(const QString &item) override;
     void showNote(const QString &note) override { notes << note; }
+    void placeBesideText(QWidget *window) const override { placed.append(window); }
+    // The windows the host was asked to place, in order.
+    mutable QList<QPointer<QWidget>> placed;
     // The run notes shown, in order.
     QStringList notes;
 

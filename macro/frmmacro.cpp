@@ -203,9 +203,18 @@ std::optional<QList<macro::MacroStep>> frmMacro::readChosen()
 
 void frmMacro::rewrite(const std::function<void(QList<macro::MacroStep> &)> &change)
 {
-    QList<macro::MacroStep> steps = m_steps;
-    change(steps);
-    if (const std::optional<QString> failure = macro::writeMacro(macro::macroPath(folder(), m_macro), steps))
+    // The file is read again first: a damaged one is refused as adding a step refuses it, and
+    // one changed elsewhere is shown again before a row of it is moved.
+    std::optional<QList<macro::MacroStep>> steps = readChosen();
+    if (!steps)
+        return;
+    if (*steps != m_steps) {
+        say(QStringLiteral("The macro %1 was changed outside this window; its steps are shown again.").arg(m_macro));
+        c_Click(m_macro);
+        return;
+    }
+    change(*steps);
+    if (const std::optional<QString> failure = macro::writeMacro(macro::macroPath(folder(), m_macro), *steps))
         say(*failure);
     c_Click(m_macro);
 }

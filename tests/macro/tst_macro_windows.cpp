@@ -301,6 +301,28 @@ private slots:
         editor.Command4->click();
         QCOMPARE(stepTypes(QStringLiteral("M")).size(), 2);
         QCOMPARE(shell->messages(), QStringList());
+
+        // A file damaged (or changed) since it was listed is refused, its bytes as they were.
+        QFile file(macroFile(QStringLiteral("M")));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("\x09");
+        file.close();
+        const QByteArray damaged = readBytes(macroFile(QStringLiteral("M")));
+        for (QPushButton *button : {editor.Command4, editor.Command7, editor.Command8}) {
+            shell->scripted.clear();
+            editor.commands->setCurrentRow(button == editor.Command7 ? 1 : 0);
+            button->click();
+            QCOMPARE(shell->messages().size(), 1);
+            QVERIFY2(shell->messages().first().endsWith(QStringLiteral(" The macro was not changed.")),
+                     qPrintable(shell->messages().first()));
+            QCOMPARE(readBytes(macroFile(QStringLiteral("M"))), damaged);
+        }
+        QVERIFY(macro::writeMacro(macroFile(QStringLiteral("M")), {{"Space", "A", "1"}}) == std::nullopt);
+        shell->scripted.clear();
+        editor.commands->setCurrentRow(1);
+        editor.Command4->click();
+        QCOMPARE(shell->messages(), QStringList{"message: The macro M was changed outside this window; its steps are shown again."});
+        QCOMPARE(listed(editor.commands), QStringList{"Space (A)"});
     }
 
     // A step recorded from the editor: the step type list, the tool window owned by the editor, the

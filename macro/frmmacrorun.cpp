@@ -9,6 +9,7 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -61,6 +62,21 @@ void frmMacroRun::Form_Load()
     Label4->setText(QStringLiteral("%1 macros").arg(names.size()));
     if (const qsizetype row = names.indexOf(chosen); row >= 0)
         c->setCurrentRow(static_cast<int>(row));
+}
+
+void frmMacroRun::keyPressEvent(QKeyEvent *event)
+{
+    if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            Command1->click();
+            return;
+        }
+        if (event->key() == Qt::Key_Escape) {
+            close();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void frmMacroRun::Command1_Click()

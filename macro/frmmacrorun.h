@@ -11,7 +11,7 @@ class QPushButton;
 
 // Run Macro: the macros of the macro folder; Run Now runs the chosen one on the open program, step
 // after step, with the step count on the button, and reports the times at the end. The window
-// cannot be closed while a macro runs.
+// cannot be closed while a macro runs. Enter presses Run Now.
 class frmMacroRun : public QWidget
 {
     Q_OBJECT
@@ -32,6 +32,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Enter presses Run Now; Escape closes the window.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void say(const QString &text);

@@ -216,7 +216,7 @@ private slots:
         QCOMPARE(run.Label4->text(), QStringLiteral("1 macros"));
         // The list's current item alone is no choice (a list that takes the focus makes one).
         run.c->setCurrentRow(0, QItemSelectionModel::NoUpdate);
-        run.Command1->click();
+        QTest::keyClick(run.c, Qt::Key_Return); // Enter presses Run Now
         QCOMPARE(shell->messages(), QStringList{"message: Please choose the macro to run in the list first."});
         shell->scripted.clear();
         run.c->setCurrentRow(0);

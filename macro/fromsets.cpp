@@ -1,6 +1,7 @@
 #include "fromsets.h"
 
 #include "stepfields.h"
+#include "toolwindow.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -84,7 +85,7 @@ Filled fill(QWidget &window, const QString &stepName, const QString &settings, c
             static_cast<QAbstractButton *>(fields[i])->setChecked(value.on);
             break;
         case macro::FieldKind::Caption:
-            static_cast<QAbstractButton *>(fields[i])->setText(value.text);
+            tools::setCaptionValue(*static_cast<QAbstractButton *>(fields[i]), value.text);
             break;
         case macro::FieldKind::Mode:
             break;

@@ -48,12 +48,12 @@ void frmInsert::Command1_Click()
     GlobalVar &values = host().values();
     const QString chosen = host().prompts().openFileName(this, values.folders.lastDirOpen);
     if (!chosen.isEmpty())
-        Command1->setText(chosen);
+        tools::setCaptionValue(*Command1, chosen);
 }
 
 QString frmInsert::fileName() const
 {
-    return Command1->text();
+    return tools::captionValue(*Command1);
 }
 
 QString frmInsert::stepSettings() const

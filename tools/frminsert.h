@@ -17,7 +17,8 @@ public:
 
     // Lets the machinist pick the file with the open dialog; its path becomes Command1's caption.
     void Command1_Click();
-    // The file to insert: Command1's caption, where a filled-in step puts it too.
+    // The file to insert: Command1's caption (with tools::setCaptionValue), where a filled-in step
+    // puts it too.
     QString fileName() const;
 
     QString stepName() const override { return QStringLiteral("Insert File"); }

@@ -10,6 +10,7 @@
 #include "storepass.h"
 #include "tessarc.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QGridLayout>
@@ -456,6 +457,16 @@ QString ToolWindow::readRange(const LineRange &range,
         return QStringLiteral("Line %1: ").arg(next) + error.description() + QLatin1Char('.');
     }
     return QString();
+}
+
+void setCaptionValue(QAbstractButton &button, const QString &value)
+{
+    button.setText(QString(value).replace(QLatin1Char('&'), QStringLiteral("&&")));
+}
+
+QString captionValue(const QAbstractButton &button)
+{
+    return button.text().replace(QStringLiteral("&&"), QStringLiteral("&"));
 }
 
 } // namespace tools

@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 
+class QAbstractButton;
 class QBoxLayout;
 class QLabel;
 class QLineEdit;
@@ -145,5 +146,10 @@ private:
     tessarc::EventPump m_pump;
     QElapsedTimer m_sinceProgress;
 };
+
+// A value a button shows as its caption (Insert File's path): every character as it is, an "&"
+// included, which a caption would take for a shortcut mark.
+void setCaptionValue(QAbstractButton &button, const QString &value);
+QString captionValue(const QAbstractButton &button);
 
 } // namespace tools

@@ -35,7 +35,9 @@ class TestWholeLineTools : public HostTest
     {
         auto w = std::make_unique<frmInsert>(*shell);
         w->Form_Load();
-        w->Command1->setText(file);
+        shell->scripted.answerText(file);
+        w->Command1->click(); // the open dialog gives the file
+        shell->scripted.clear();
         w->StartLine->setText(after);
         return w;
     }
@@ -76,9 +78,10 @@ private slots:
         QFETCH(QList<QByteArray>, expected);
         shell->open(numberedLines(3));
         shell->editor().lfEndsLine = lfEndsLine;
-        const QString path = testEnvironment().path(QStringLiteral("insert.nc"));
+        const QString path = testEnvironment().path(QStringLiteral("insert & more.nc"));
         writeBytes(path, file);
         auto w = insertWindow(path, after);
+        QCOMPARE(w->Command1->text(), QString(path).replace(QStringLiteral("&"), QStringLiteral("&&"))); // shown as it is
         w->Go->click();
         QCOMPARE(shell->messages(), QStringList());
         QCOMPARE(shell->store(), expected);

@@ -19,6 +19,9 @@ QString lineFaultText(LineFault fault)
         return QStringLiteral("holds an expression");
     case LineFault::Arc:
         return QStringLiteral("an arc's end point");
+    case LineFault::DivideByZero:
+        return QStringLiteral("The value to divide by has stepped to 0, and a value cannot be divided by 0, so the "
+                              "line was left as it was.");
     }
     return QString();
 }

@@ -27,13 +27,14 @@ enum class LineFault {
     NotFinite,   // the new value is too large for a number (or not a number at all)
     Expression,  // the tool's word holds an expression or a parameter, not a number: left alone
     Arc,         // the word would go, but the line is an arc's and its end point is part of its shape
+    DivideByZero, // the value to divide by has stepped to 0
 };
-constexpr std::size_t kLineFaultCount = 5;
+constexpr std::size_t kLineFaultCount = 6;
 
 // Whether the fault ends the run at its line (else the line is only left alone and counted).
 constexpr bool stopsRun(LineFault fault)
 {
-    return fault == LineFault::TooLong || fault == LineFault::NotFinite;
+    return fault == LineFault::TooLong || fault == LineFault::NotFinite || fault == LineFault::DivideByZero;
 }
 
 // One line after a tool's work. When `fault` is set, `line` is the line as it was: nothing is

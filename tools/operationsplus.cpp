@@ -127,6 +127,10 @@ LineFault OperationsPlusWork::operator()(QByteArrayView line, QByteArray &out)
             holds = a != m_threshold;
             break;
         }
+        if (holds && m_settings.operation == Operation::Divide && number == 0.0) {
+            copyLine(line, out);
+            return LineFault::DivideByZero;
+        }
         if (holds) {
             const LineFault fault =
                 writeWord(line, target.word, applyOperation(m_settings.operation, target.word.value, number),

@@ -69,8 +69,9 @@ double fifteenDigitValue(double value);
 // from 0 gives exactly 1000.
 //
 // A fault leaves `out` holding the line as it was and changes none of the working values: TooLong
-// when B's new number makes the line too long, NotFinite when B's new value or a stepped value is
-// not a finite number (dividing by an operation value that a step brought to 0, for example).
+// when B's new number makes the line too long, DivideByZero when it would be divided by an
+// operation value that a step brought to 0, NotFinite when B's new value or a stepped value is
+// not a finite number.
 class OperationsPlusWork
 {
 public:

@@ -337,11 +337,11 @@ private slots:
             << "opPLUS" << QStringList{"Text1=X", "Text2=0", "txtValue=0.0001", "txtAxis=X"}
             << Lines{"X1", "X1", eighteen} << Lines{"X1.0001", "X1.0001", eighteen} << 3 << tools::LineFault::TooLong;
         // Divided by 2, then by 1, then by a value stepped down to 0.
-        QTest::newRow("Operations Plus, a value past a number")
+        QTest::newRow("Operations Plus, dividing by a value stepped to 0")
             << "opPLUS"
             << QStringList{"Text1=X", "Text2=0", "Option4=True", "txtValue=2", "txtAxis=X", "Check2=1", "inc2=True",
                            "inc=1"}
-            << Lines{"X1", "X1", "X1", "X1"} << Lines{"X0.5", "X1.", "X1", "X1"} << 3 << tools::LineFault::NotFinite;
+            << Lines{"X1", "X1", "X1", "X1"} << Lines{"X0.5", "X1.", "X1", "X1"} << 3 << tools::LineFault::DivideByZero;
     }
     void aRunThatCannotGoOnStopsAtItsLine()
     {

@@ -129,7 +129,7 @@ private slots:
             << stepping(when("Z", Comparison::Greater, "0", Operation::Divide, "1", "X"), false, true,
                         Operation::Subtract, "1")
             << false << 498 << Lines{"X4 Z1", "X4 Z1", "X4 Z1"} << Lines{"X4. Z1", "X4 Z1", "X4 Z1"} << "0" << 1.0 << 1
-            << LineFault::NotFinite;
+            << LineFault::DivideByZero;
         QTest::newRow("a step past a double stops the run, nothing changed")
             << stepping(when("Z", Comparison::Greater, "0", Operation::Multiply, "1E300", "X"), false, true,
                         Operation::Multiply, "1E300")

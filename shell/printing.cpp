@@ -24,6 +24,8 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressDialog>
+
+#include <optional>
 #include "safefile.h"
 #include <QTextLayout>
 
@@ -344,8 +346,10 @@ void printListing(Host &host, QWidget *parent, const Listing &listing, const QFo
     const QString title = host.values().brand.programTitle;
     const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
     if (!printer.isNull()) {
-        ProgressBox box(parent, title, QStringLiteral("Printing %1 on %2...").arg(documentName, printer.printerName()));
-        const PrintResult result = printToPrinter(printer, documentName, listing, font, copies, std::ref(box));
+        std::optional<ProgressBox> box(std::in_place, parent, title,
+                                       QStringLiteral("Printing %1 on %2...").arg(documentName, printer.printerName()));
+        const PrintResult result = printToPrinter(printer, documentName, listing, font, copies, std::ref(*box));
+        box.reset(); // closed before any message
         if (result.end == PrintEnd::Failed)
             prompts.message(parent, QStringLiteral("The listing was not printed. ") + result.failure, title);
         return;
@@ -364,8 +368,10 @@ void printListing(Host &host, QWidget *parent, const Listing &listing, const QFo
         prompts.ask(parent, QStringLiteral("File already exists, would you like to overwrite?"), QStringLiteral("Overwrite?"),
                     Prompts::Buttons::YesNo) != Prompts::Answer::Yes)
         return;
-    ProgressBox box(parent, title, QStringLiteral("Writing %1...").arg(QDir::toNativeSeparators(chosen)));
-    const PrintResult result = printToPdf(chosen, listing, font, copies, std::ref(box));
+    std::optional<ProgressBox> box(std::in_place, parent, title,
+                                   QStringLiteral("Writing %1...").arg(QDir::toNativeSeparators(chosen)));
+    const PrintResult result = printToPdf(chosen, listing, font, copies, std::ref(*box));
+    box.reset(); // closed before any message
     if (result.end == PrintEnd::Failed)
         prompts.message(parent, QStringLiteral("The listing was not printed. ") + result.failure, title);
     else if (result.end == PrintEnd::Done)

@@ -857,7 +857,6 @@ void mainform::openfileinnewwindow_Click()
     if (chosen.isEmpty())
         return;
     const QString program = QCoreApplication::applicationFilePath();
-    m_prompts.message(this, QStringLiteral("\"") + program + QStringLiteral("\" ") + chosen, globalVar.brand.programTitle);
     if (!startProcess(program, {chosen}))
         m_prompts.message(this, QStringLiteral("A new window could not be started for ") + chosen, globalVar.brand.programTitle);
 }

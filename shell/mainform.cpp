@@ -13,6 +13,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -22,6 +24,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
@@ -170,6 +173,9 @@ mainform::mainform(Prompts &prompts, QWidget *parent)
     globalVar.folders.lastDirSave = m_programFolder;
 
     TESSARC1 = new TESSARC(this);
+    setAcceptDrops(true);
+    TESSARC1->txtmain->viewport()->installEventFilter(this);
+    TESSARC1->c->installEventFilter(this);
     TESSARC1->setObjectName(QStringLiteral("TESSARC1"));
     TESSARC1->setPrompts(&m_prompts);
     setCentralWidget(TESSARC1);
@@ -917,6 +923,11 @@ void mainform::re_Click(int entry)
         m_prompts.message(this, path + QStringLiteral(" Not Found"), QStringLiteral("File Not Found"));
         return;
     }
+    openAfterSavePrompt(path);
+}
+
+void mainform::openAfterSavePrompt(const QString &path)
+{
     // A tool running on the open program keeps its store: fresh store paths now would pull the
     // store from under it.
     if (refuseWhileRunning())
@@ -924,6 +935,59 @@ void mainform::re_Click(int entry)
     if (!savePrompt())
         return;
     openProgram(path);
+}
+
+namespace {
+
+// The local file a drag carries, or nothing: one file, not a folder or a remote address.
+QString droppedFile(const QMimeData *data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().first().isLocalFile())
+        return QString();
+    return data->urls().first().toLocalFile();
+}
+
+} // namespace
+
+void mainform::openDropped(const QString &path)
+{
+    if (!QFileInfo(path).isFile()) {
+        m_prompts.message(this, path + QStringLiteral(" is not a file that can be opened."), QStringLiteral("File Not Found"));
+        return;
+    }
+    openAfterSavePrompt(path);
+}
+
+void mainform::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void mainform::dropEvent(QDropEvent *event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop is over: the save question would otherwise wait inside the drag.
+    QTimer::singleShot(0, this, [this, path]() { openDropped(path); });
+}
+
+bool mainform::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+        auto *drag = static_cast<QDropEvent *>(event);
+        if (!droppedFile(drag->mimeData()).isEmpty()) {
+            if (type == QEvent::Drop)
+                dropEvent(drag);
+            else
+                drag->acceptProposedAction();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void mainform::refreshRecentMenu()

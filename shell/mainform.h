@@ -80,6 +80,8 @@ public:
     bool SaveFile_Click();
     void SaveFileAs_Click();
     void re_Click(int entry); // 1 to 5
+    // A file dropped on the window opens as a recent file does, after the save question.
+    void openDropped(const QString &path);
     void refreshRecentMenu();
     void addRecentFile(const QString &path);
     static bool pathIsUsable(const QString &path);
@@ -109,6 +111,10 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    // Files dragged over the page are this window's to open; text dragged there stays the page's.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // The stores of the program shown are this instance's for as long as it holds them.
@@ -123,6 +129,8 @@ private:
     void stepHistory(bool forward);
     void saveSettingsAndQuit();
     bool savePrompt(); // false when the command is to end
+    // Opens `path` once no operation runs and the save question is answered.
+    void openAfterSavePrompt(const QString &path);
     bool refuseWhileRunning();
     // The file to save to, asked with `proposed` as its name (none: the folder alone); an existing
     // file only once the overwrite question is answered Yes.

@@ -5,6 +5,10 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
@@ -362,6 +366,39 @@ private slots:
         QCOMPARE(w->TESSARC1->lfile, there);
         QCOMPARE(w->globalVar.recent.entries[1], there); // not reordered
         QVERIFY(w->item(QStringLiteral("search"))->isVisible());
+    }
+
+    // A file dropped on the page opens after the save question; a folder is refused with a message.
+    void aDroppedFileOpens()
+    {
+        start();
+        const QString first = samplePath(QStringLiteral("first.nc"));
+        const QString second = samplePath(QStringLiteral("dropped & more.nc"), "M3\r\n");
+        openThroughMenu(first);
+        w->TESSARC1->txtmain->textCursor().insertText(QStringLiteral("N1 "));
+        prompts.clear();
+        const auto drop = [&](const QString &path) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path)});
+            QWidget *page = w->TESSARC1->txtmain->viewport();
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(page, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(page, &dropped);
+            QVERIFY(dropped.isAccepted());
+        };
+        prompts.answer(Prompts::Answer::No);
+        drop(second);
+        QTRY_COMPARE(w->TESSARC1->lfile, second);
+        QCOMPARE(prompts.log, QStringList{"ask: VORNEXA: Would you like to save " + first + " before opening a new file?"});
+        QCOMPARE(w->TESSARC1->txtmain->pageLines().first(), QStringLiteral("M3"));
+        prompts.clear();
+        drop(testEnvironment().root());
+        QTRY_COMPARE(prompts.log.size(), 1);
+        QCOMPARE(prompts.log.first(), "message: File Not Found: " + testEnvironment().root() +
+                                          " is not a file that can be opened.");
+        QCOMPARE(w->TESSARC1->lfile, second);
     }
 
     void aMaximizedWindowKeepsItsStoredPlace()

@@ -238,12 +238,17 @@ void TESSARC::setPrompts(tessarc::ControlPrompts *prompts)
 
 void TESSARC::report(const QString &routine, const ControlError &error, int step)
 {
-    // An error from the program's own routines says where it happened.
+    // An error from the program's own routines says where it happened. What happened (and what
+    // to do) comes first; the routine, the error number and the step follow, for a report.
     const bool placed = !error.routine().isEmpty();
-    m_prompts->warning(this, QStringLiteral("TESSARC1 - ") + (placed ? error.routine() : routine),
-                       QStringLiteral("Unexpected error - ") + QString::number(error.number()) +
-                           QStringLiteral("\r\n") + error.description() + QStringLiteral("\r\nLINE: ") +
-                           QString::number(placed ? error.step() : step));
+    const QString title = QStringLiteral("TESSARC1 - ") + (placed ? error.routine() : routine);
+    QString what = error.description();
+    if (!what.endsWith(QLatin1Char('.')))
+        what += QLatin1Char('.');
+    m_prompts->warning(this, title,
+                       what + QStringLiteral("\r\n\r\nFor a report: ") + title + QStringLiteral(", Unexpected error - ") +
+                           QString::number(error.number()) + QStringLiteral(", LINE: ") +
+                           QString::number(placed ? error.step() : step) + QLatin1Char('.'));
 }
 
 // ---------------------------------------------------------------- small helpers

@@ -125,10 +125,10 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QStringList>("says");
         QTest::newRow("no such file") << QByteArray() << "TESSARC1 - LoadFile"
-                                      << QStringList{"Unexpected error - 53\r\nFile not found", "LINE: 60"};
+                                      << QStringList{"File not found", "\r\n\r\nFor a report: TESSARC1 - LoadFile, Unexpected error - 53, LINE: 60."};
         QTest::newRow("a line too long for a record")
             << "G1\r\nG2\r\n" + QByteArray(30, 'X') + "\r\nG4\r\n" << "TESSARC1 - Conve2"
-            << QStringList{"Unexpected error - 59\r\n", "line 3 has 30 characters", "at least 32"};
+            << QStringList{"Bad record length: line 3 has 30 characters", "at least 32", "Unexpected error - 59"};
     }
 
     void aFailedLoadLeavesNoProgram()
@@ -143,6 +143,8 @@ private slots:
             writeBytes(path, file);
         f.editor->loadFile(path);
         QTEST(f.prompts.titles.value(0), "title");
+        // What happened comes first, the routine and the step after it.
+        QVERIFY2(f.prompts.texts.value(0).startsWith(says.first()), qPrintable(f.prompts.texts.value(0)));
         for (const QString &piece : says)
             QVERIFY2(f.prompts.texts.value(0).contains(piece), qPrintable(f.prompts.texts.value(0)));
         QVERIFY(!f.editor->Run);

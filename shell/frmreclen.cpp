@@ -79,7 +79,7 @@ frmRecLen::frmRecLen(Host &host) : QDialog(host.mainWindow()), m_host(host)
 void frmRecLen::Form_Load()
 {
     m_host.applyIcon(this);
-    txtValue->setText(QString::number(m_host.editor().recLen));
+    txtValue->setText(QString::number(m_host.values().io.recLen));
 }
 
 std::optional<int> frmRecLen::recordLengthOf(const QString &text)
@@ -93,22 +93,24 @@ std::optional<int> frmRecLen::recordLengthOf(const QString &text)
 
 void frmRecLen::cmdOK_Click()
 {
-    // The open program's store is laid out in records of the present length: it keeps them.
-    if (!m_host.editor().lfile.isEmpty()) {
-        m_host.prompts().message(this,
-                                 QStringLiteral("The record length cannot change while a program is open; it stays %1.")
-                                     .arg(m_host.editor().recLen),
-                                 m_host.values().brand.programTitle);
-        close();
-        return;
-    }
     const std::optional<int> length = recordLengthOf(txtValue->text());
     if (!length) {
         m_host.prompts().message(this, QStringLiteral("Bad Value."), m_host.values().brand.programTitle);
         return;
     }
-    m_host.editor().recLen = *length;
+    TESSARC &editor = m_host.editor();
     m_host.values().io.recLen = *length;
     m_host.values().io.writeRecLen(m_host.settings());
+    // The open program's store is laid out in records of the length it was opened with: it keeps
+    // them, and the new length applies from the next program opened (this one again included).
+    if (editor.lfile.isEmpty())
+        editor.recLen = *length;
+    else if (*length != editor.recLen)
+        m_host.prompts().message(this,
+                                 QStringLiteral("The open program keeps records of %1 bytes until it is opened again; "
+                                                "programs opened from now on use records of %2 bytes.")
+                                     .arg(editor.recLen)
+                                     .arg(*length),
+                                 m_host.values().brand.programTitle);
     close();
 }

@@ -1,6 +1,7 @@
 #include "frmreclen.h"
 #include "mainwindowtest.h"
 #include "options.h"
+#include "pageview.h"
 #include "tessarc.h"
 
 #include <QCheckBox>
@@ -296,6 +297,28 @@ private slots:
             QCOMPARE(w->TESSARC1->recLen, recLen);
             QCOMPARE(storedSetting(QStringLiteral("IO/RECLEN")), QString::number(recLen));
         }
+    }
+
+    // With a program open the new length is kept for the next program opened: the open one keeps
+    // the records its store is laid out in until it is opened again.
+    void recordLengthWithAProgramOpen()
+    {
+        start();
+        const QString path = writeTestFile(QStringLiteral("open.nc"), "G1 X1\r\nM30\r\n");
+        openThroughMenu(path);
+        prompts.clear();
+        frmRecLen dialog(*w);
+        dialog.txtValue->setText(QStringLiteral("1000"));
+        dialog.cmdOK->click();
+        QCOMPARE(prompts.log, QStringList{"message: VORNEXA: The open program keeps records of 500 bytes until it is "
+                                          "opened again; programs opened from now on use records of 1000 bytes."});
+        QCOMPARE(storedSetting(QStringLiteral("IO/RECLEN")), QStringLiteral("1000"));
+        QCOMPARE(w->TESSARC1->recLen, 500);
+        QCOMPARE(w->TESSARC1->txtmain->pageLines().first(), QStringLiteral("G1 X1"));
+        openThroughMenu(path);
+        QCOMPARE(w->TESSARC1->recLen, 1000);
+        QCOMPARE(w->TESSARC1->program().recordLength, 1000);
+        QCOMPARE(frmRecLen(*w).txtValue->text(), QStringLiteral("1000"));
     }
 };
 

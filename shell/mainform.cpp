@@ -635,13 +635,14 @@ bool mainform::openRecovered(const recovery::LeftStore &left)
     TESSARC1->tempFile = left.store;
     TESSARC1->tempFile2 = left.scratch;
     show();
-    hideFileMenus();
+    greyFileMenus();
     TESSARC1->lockup(false);
     QString lost;
     if (!TESSARC1->openRecovered(*left.journal, lost)) {
         // Nothing was opened: the store stays for the next start.
         TESSARC1->tempFile = ownStore;
         TESSARC1->tempFile2 = ownScratch;
+        hideFileMenus();
         TESSARC1->lockup(true);
         return false;
     }
@@ -839,7 +840,8 @@ bool mainform::openProgram(const QString &path)
     TESSARC1->program().history().clear(); // it belongs to the program being replaced
     const tessarc::StoreClaim previous = std::move(m_storeClaim); // let go once its stores are gone
     allocateTempFiles();
-    hideFileMenus();
+    // Greyed while the program loads (the menu bar keeps its shape), hidden if none is open then.
+    greyFileMenus();
     TESSARC1->lockup(false);
     TESSARC1->recLen = globalVar.io.recLen; // a recovered program kept the record length it was stored with
     const bool loaded = TESSARC1->loadFile(QFileInfo(path).absoluteFilePath());
@@ -850,6 +852,7 @@ bool mainform::openProgram(const QString &path)
     setSaveCaptions();
     if (!loaded) {
         // The control has said why; the view stays locked until a program is open.
+        hideFileMenus();
         TESSARC1->lockup(true);
         return false;
     }
@@ -1052,17 +1055,22 @@ void mainform::setSaveCaptions()
 
 void mainform::showFileMenus()
 {
-    for (const QString &name : kFileMenus)
+    for (const QString &name : kFileMenus) {
         item(name)->setVisible(true);
-    item(QStringLiteral("setRecLen"))->setVisible(false);
+        item(name)->setEnabled(true);
+    }
+}
+
+void mainform::greyFileMenus()
+{
+    for (const QString &name : kFileMenus)
+        item(name)->setEnabled(false);
 }
 
 void mainform::hideFileMenus()
 {
     for (const QString &name : kFileMenus)
         item(name)->setVisible(false);
-    // With no program open the record length may change, so a line too long for it can be loaded.
-    item(QStringLiteral("setRecLen"))->setVisible(true);
 }
 
 // ---------------------------------------------------------------- the window itself

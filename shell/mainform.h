@@ -86,7 +86,9 @@ public:
     void addRecentFile(const QString &path);
     static bool pathIsUsable(const QString &path);
     void setSaveCaptions();
+    // The menus that need a program: shown, greyed (while one loads), hidden (while none is open).
     void showFileMenus();
+    void greyFileMenus();
     void hideFileMenus();
     void allocateTempFiles();
 

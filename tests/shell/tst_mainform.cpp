@@ -119,7 +119,8 @@ private slots:
         QVERIFY(!w->TESSARC1->txtmain->isReadOnly());
         QCOMPARE(w->globalVar.recent.entries[0], path);
         QCOMPARE(w->item(QStringLiteral("SaveFile"))->text(), QStringLiteral("Save ") + name);
-        QVERIFY(!w->item(QStringLiteral("setRecLen"))->isVisible());
+        QVERIFY(w->item(QStringLiteral("search"))->isVisible() && w->item(QStringLiteral("search"))->isEnabled());
+        QVERIFY(w->item(QStringLiteral("setRecLen"))->isVisible()); // it applies to the next program opened
     }
 
     void missingProgramOnTheCommandLineIsIgnored()
@@ -388,9 +389,19 @@ private slots:
             QApplication::sendEvent(page, &dropped);
             QVERIFY(dropped.isAccepted());
         };
+        // While the program loads, the menus that need one are greyed, not taken off the menu bar.
+        QList<std::pair<bool, bool>> whileLoading; // visible, enabled
+        connect(&w->lock(), &tessarc::OperationLock::busyChanged, w.get(), [&](bool busy) {
+            if (busy)
+                whileLoading.append({w->item(QStringLiteral("search"))->isVisible(),
+                                     w->item(QStringLiteral("search"))->isEnabled()});
+        });
         prompts.answer(Prompts::Answer::No);
         drop(second);
         QTRY_COMPARE(w->TESSARC1->lfile, second);
+        QVERIFY(!whileLoading.isEmpty());
+        QCOMPARE(whileLoading.first(), std::make_pair(true, false));
+        QVERIFY(w->item(QStringLiteral("search"))->isEnabled());
         QCOMPARE(prompts.log, QStringList{"ask: VORNEXA: Would you like to save " + first + " before opening a new file?"});
         QCOMPARE(w->TESSARC1->txtmain->pageLines().first(), QStringLiteral("M3"));
         prompts.clear();

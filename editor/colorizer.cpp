@@ -10,6 +10,8 @@ Colorizer::Colorizer(QTextDocument *document, const ColorSlots &slotTable, const
 
 void Colorizer::highlightBlock(const QString &text)
 {
+    if (!m_active)
+        return;
     const CommentRule rule{m_start, m_end, m_line};
     for (const ColorRun &run : flattenRuns(colorRuns(text, m_slots, rule), text.size())) {
         QTextCharFormat format;

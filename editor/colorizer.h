@@ -18,6 +18,11 @@ public:
     Colorizer(QTextDocument *document, const ColorSlots &slotTable, const QString &startComment,
               const QString &endComment, const QString &lineComment);
 
+    // Off, the text is left uncoloured (the words of the view with no program are not a program's);
+    // on by default. Takes effect as lines are next laid out.
+    void setActive(bool active) { m_active = active; }
+    bool isActive() const { return m_active; }
+
 protected:
     void highlightBlock(const QString &text) override;
 
@@ -26,6 +31,7 @@ private:
     const QString &m_start;
     const QString &m_end;
     const QString &m_line;
+    bool m_active = true;
 };
 
 } // namespace tessarc

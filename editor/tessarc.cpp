@@ -163,6 +163,8 @@ TESSARC::TESSARC(QWidget *parent)
     r->setArrowType(Qt::DownArrow);
     l->setAutoRaise(true);
     r->setAutoRaise(true);
+    l->hide();
+    r->hide();
 
     // The authoritative total stays in `t`; what the machinist reads is its grouped form.
     t->hide();
@@ -199,6 +201,7 @@ TESSARC::TESSARC(QWidget *parent)
     m_gutterWidth = 33; // the width of a few digits until the first page is drawn
     m_colorSlots = {};
     setColor(0, 0xffffff);
+    m_colorizer->setActive(false);
     setViewText(QStringLiteral("Please Load A File."));
     setNotes(QStringLiteral("Please Load File"));
     resize(640, 480);
@@ -286,6 +289,7 @@ int TESSARC::numberOfLines() const
 void TESSARC::showNoProgram()
 {
     lfile.clear();
+    m_colorizer->setActive(false);
     setViewText(QStringLiteral("Please Load A File."));
     m_shownText.clear();
     m_pageRecords = 0;
@@ -527,6 +531,7 @@ void TESSARC::showPage(LineNumber top)
             joined.append('\n');
         joined.append(tessarc::controlToNotation(records.at(k)));
     }
+    m_colorizer->setActive(true);
     setViewText(QString::fromLatin1(joined));
     curLine = clampToInt(static_cast<double>(top.value));
     m_shownText = txtmain->pageText();
@@ -544,6 +549,7 @@ void TESSARC::ChangeLineCount(int newNumberOfLines)
             const QSignalBlocker block(c);
             c->setText(QStringLiteral("1"));
             curLine = 1;
+            m_colorizer->setActive(true);
             setViewText(QString());
             m_shownText.clear();
             m_pageRecords = 0;
@@ -828,8 +834,9 @@ void TESSARC::drawLineNumbers()
     const qint64 total = numberOfLines();
     QString caption;
     for (int i = 1; i <= lines; ++i) {
-        if (total >= static_cast<qint64>(curLine) + i - 1)
-            caption += QString::number(static_cast<qint64>(curLine) + i - 1);
+        const qint64 line = static_cast<qint64>(curLine) + i - 1;
+        if (line >= 1 && line <= total)
+            caption += QString::number(line);
         if (i < lines)
             caption += QStringLiteral("\r\n");
     }
@@ -917,9 +924,9 @@ void TESSARC::layoutParts()
     txtmain->setGeometry(m_gutterWidth, 0, std::max(0, W - m_rightMargin - m_gutterWidth), viewH);
     lineNumbers->setGeometry(0, 0, m_gutterWidth, viewH);
     const int x = W - m_rightMargin;
-    l->setGeometry(x, 0, m_rightMargin, m_rightMargin);
-    r->setGeometry(x, std::max(0, viewH - m_rightMargin), m_rightMargin, m_rightMargin);
-    scroll->setGeometry(x, m_rightMargin, m_rightMargin, std::max(0, viewH - 2 * m_rightMargin));
+    // The bar's own arrows step one line, as l and r do: those two stay off the screen, so the bar
+    // shows one pair of arrows.
+    scroll->setGeometry(x, 0, m_rightMargin, viewH);
     // The status strip: the top-line box, the total and the brand keep room for their text; the
     // progress bar with its notes takes what is left.
     const int y = viewH;

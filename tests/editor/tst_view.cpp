@@ -4,6 +4,8 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
+#include <QToolButton>
 #include <QTextBlock>
 #include <QTextLayout>
 
@@ -100,6 +102,24 @@ private slots:
             QVERIFY(f.editor->c->width() >= f.editor->c->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
             QVERIFY(f.editor->e->geometry().right() <= f.editor->width());
         }
+    }
+
+    // With no program the view holds words, not a program: no colours, no line numbers; the
+    // scroll bar stands alone with its one pair of arrows.
+    void theViewWithNoProgramIsPlain()
+    {
+        EditorFixture f(30);
+        f.editor->assigncolors(0, 0x0000ff, QStringLiteral("PLAEF"));
+        f.editor->setColor(0x000000, 0xffffff);
+        f.editor->color();
+        QCOMPARE(f.editor->txtmain->pageText(), QStringLiteral("Please Load A File."));
+        QCOMPARE(coloursOf(*f.editor, 0), QString(19, QLatin1Char('k')));
+        QCOMPARE(f.editor->lineNumbers->caption().trimmed(), QString());
+        QVERIFY(f.editor->l->isHidden() && f.editor->r->isHidden());
+        QCOMPARE(f.editor->scroll->height(), f.editor->txtmain->height());
+        f.load("P1 L2\r\n");
+        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("rrkrr"));
+        QVERIFY(f.editor->lineNumbers->caption().startsWith(QStringLiteral("1\r\n")));
     }
 
     void lineCommentsTakeTheCommentColour()

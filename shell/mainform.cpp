@@ -570,6 +570,14 @@ void mainform::showEvent(QShowEvent *event)
 void mainform::keepFrameOnScreen()
 {
     const QRect frame = frameGeometry();
+    // Until the window manager has put its frame around the window, the frame reads as the window
+    // itself: asked again a little later (for a second at most), or the title bar could stay
+    // above the screen.
+    if (frame == geometry() && m_frameChecks < 20 && QGuiApplication::platformName() == QLatin1String("xcb")) {
+        ++m_frameChecks;
+        QTimer::singleShot(50, this, &mainform::keepFrameOnScreen);
+        return;
+    }
     for (const QScreen *screen : QGuiApplication::screens()) {
         if (screen->availableGeometry().contains(frame.topLeft()))
             return;

@@ -161,6 +161,7 @@ private:
     QHash<QString, QPointer<QWidget>> m_windows;
     QHash<QString, std::pair<MakeWindow, ShowWindow>> m_makers;
     int m_rowCounter = 0;
+    int m_frameChecks = 0; // times the frame was looked for before the window manager drew it
     bool m_shownOnce = false;
     bool m_startMaximized = false; // the window was left maximized
     // The window's place as read from the settings (in twips) and as it was applied (in pixels):

@@ -940,7 +940,10 @@ void TESSARC::layoutParts()
     progressbar->setGeometry(cW + tW, y, pW, m_bottomMargin);
     Notes->setGeometry(cW + tW, y, pW, m_bottomMargin);
     e->setGeometry(cW + tW + pW, y, W - cW - tW - pW, m_bottomMargin);
-    setMinimumWidth(cW + tW + eW + statusWidth(Notes, QStringLiteral("100%")) + m_gutterWidth);
+    // The least width that holds the strip's text, whatever the width now (a share of it would
+    // keep the window from being made much narrower at once).
+    setMinimumWidth(statusWidth(c, kNoCount) + statusWidth(formatT, QStringLiteral("  2,147,483,647")) +
+                    statusWidth(e, e->text()) + statusWidth(Notes, QStringLiteral("100%")) + m_gutterWidth);
     lineNumbers->update();
 }
 

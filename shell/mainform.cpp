@@ -569,7 +569,7 @@ void mainform::showEvent(QShowEvent *event)
 
 void mainform::keepFrameOnScreen()
 {
-    const QRect frame = frameGeometry();
+    QRect frame = frameGeometry();
     // Until the window manager has put its frame around the window, the frame reads as the window
     // itself: asked again a little later (for a second at most), or the title bar could stay
     // above the screen.
@@ -578,16 +578,26 @@ void mainform::keepFrameOnScreen()
         QTimer::singleShot(50, this, &mainform::keepFrameOnScreen);
         return;
     }
-    for (const QScreen *screen : QGuiApplication::screens()) {
-        if (screen->availableGeometry().contains(frame.topLeft()))
-            return;
-    }
+    if (isMaximized())
+        return;
     const QScreen *screen = QGuiApplication::screenAt(frame.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
     const QRect room = screen->availableGeometry();
+    // A window stored larger than the screen (a smaller screen, or a larger scale since) is made
+    // to fit it, frame and all.
+    const int shrinkW = std::max(0, frame.width() - room.width());
+    const int shrinkH = std::max(0, frame.height() - room.height());
+    if (shrinkW > 0 || shrinkH > 0) {
+        resize(width() - shrinkW, height() - shrinkH);
+        frame.setSize(frame.size() - QSize(shrinkW, shrinkH));
+    }
+    for (const QScreen *any : QGuiApplication::screens()) {
+        if (any->availableGeometry().contains(frame.topLeft()) && any->availableGeometry().contains(frame.bottomRight()))
+            return;
+    }
     const int left = std::clamp(frame.left(), room.left(), std::max(room.left(), room.right() - frame.width() + 1));
     const int top = std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() - frame.height() + 1));
     move(left, top);

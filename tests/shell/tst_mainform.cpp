@@ -437,6 +437,12 @@ private slots:
         start();
         const QRect room = w->screen()->availableGeometry();
         QTRY_VERIFY(room.contains(w->frameGeometry().topLeft()));
+        // One larger than the screen (stored at a smaller scale) is made to fit it.
+        w.reset();
+        storeSetting(QStringLiteral("MAINPOS/MAINWIDTH"), QString::number(room.width() * 15 * 3));
+        storeSetting(QStringLiteral("MAINPOS/MAINHEIGHT"), QString::number(room.height() * 15 * 3));
+        start();
+        QTRY_VERIFY(room.contains(w->frameGeometry()));
     }
 
     void anOperationGreysWhatWouldReplaceTheProgram()

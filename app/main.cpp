@@ -8,6 +8,7 @@
 #include "toolwindows.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <csignal>
 
@@ -25,6 +26,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vornexa"));
     QApplication::setApplicationVersion(QStringLiteral(VORNEXA_VERSION));
+    // The desktop's entry and icon, once installed (a program folder's own icon still comes first).
+    QApplication::setDesktopFileName(QStringLiteral("vornexa"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vornexa")));
 
     QtPrompts prompts;
     mainform window(prompts);

@@ -14,8 +14,11 @@ QString programFolder()
         QDir().mkpath(home);
         return QDir(home).absolutePath();
     }
+    // A program as built keeps its folder beside it; one installed beside its shared files (in
+    // bin, with share/vornexa) never writes there, even where it could.
     const QString exeDir = QCoreApplication::applicationDirPath();
-    if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
+    const bool installed = !exeDir.isEmpty() && QFileInfo(QDir(exeDir).filePath(QStringLiteral("../share/vornexa"))).isDir();
+    if (!exeDir.isEmpty() && !installed && QFileInfo(exeDir).isWritable())
         return exeDir;
     QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (data.isEmpty())

@@ -1125,10 +1125,11 @@ void mainform::row_Timer()
 
 void mainform::openHelp(const QString &topic)
 {
-    // The pages stand beside the program as built or installed, or in the program folder.
+    // The pages stand beside the program as built, in share/vornexa as installed, or in the program folder.
     const QString name = QStringLiteral("help/") + topic + QStringLiteral(".htm");
     QString page;
-    for (const QString &folder : {QCoreApplication::applicationDirPath(), m_programFolder}) {
+    const QString installedPages = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/vornexa"));
+    for (const QString &folder : {QCoreApplication::applicationDirPath(), installedPages, m_programFolder}) {
         if (QFileInfo::exists(QDir(folder).filePath(name))) {
             page = QDir(folder).filePath(name);
             break;

@@ -5,7 +5,9 @@
 #include "sendframing.h"
 #include "testenv.h"
 
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -72,6 +74,46 @@ private slots:
         for (const char *form : {"vornexa [PROGRAM]", "vornexa --send MACHINE PROGRAM",
                                  "vornexa --receive MACHINE OUTPUT [--idle SECONDS]", "vornexa --help", "Exit codes"})
             QVERIFY2(text.contains(QLatin1String(form)), form);
+    }
+
+    // Installed, the program finds its control and keeps its folder in the user's data folder,
+    // never beside itself; every form it lists is in its manual page.
+    void installed()
+    {
+        const QString prefix = testEnvironment().path(QStringLiteral("prefix"));
+        QProcess install;
+        install.start(QStringLiteral(VORNEXA_CMAKE), {QStringLiteral("--install"), QStringLiteral(VORNEXA_BUILD_DIR),
+                                                      QStringLiteral("--prefix"), prefix});
+        QVERIFY(install.waitForFinished(120000));
+        QVERIFY2(install.exitCode() == 0, install.readAllStandardError().constData());
+        for (const char *file : {"share/applications/vornexa.desktop", "share/icons/hicolor/scalable/apps/vornexa.svg",
+                                 "share/mime/packages/vornexa-programs.xml", "share/vornexa/help/contents.htm"})
+            QVERIFY2(QFileInfo::exists(prefix + QLatin1Char('/') + QLatin1String(file)), file);
+
+        const QString home = testEnvironment().path(QStringLiteral("user"));
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("VORNEXA_HOME"));
+        env.remove(QStringLiteral("XDG_DATA_HOME"));
+        env.insert(QStringLiteral("HOME"), home);
+        run.setProcessEnvironment(env);
+        run.start(prefix + QStringLiteral("/bin/vornexa"), {QStringLiteral("--help")});
+        QVERIFY(run.waitForFinished(30000));
+        const QString out = QString::fromLocal8Bit(run.readAllStandardOutput());
+        QVERIFY2(run.exitCode() == 0, run.readAllStandardError().constData());
+        QVERIFY2(out.contains(home + QStringLiteral("/.local/share/vornexa/m")), qPrintable(out));
+        QVERIFY(!QFileInfo::exists(prefix + QStringLiteral("/bin/m")));
+
+        QFile man(QStringLiteral(VORNEXA_MAN_PAGE));
+        QVERIFY(man.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(man.readAll()).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+        const QRegularExpression form(QStringLiteral("^  vornexa (--[a-z]+)"), QRegularExpression::MultilineOption);
+        int forms = 0;
+        for (QRegularExpressionMatchIterator it = form.globalMatch(out); it.hasNext(); ++forms) {
+            const QString verb = it.next().captured(1);
+            QVERIFY2(page.contains(QStringLiteral(".B vornexa ") + verb), qPrintable(verb));
+        }
+        QVERIFY(forms >= 4);
     }
 
     // What is refused before anything is sent, and a port that cannot be opened.

@@ -225,6 +225,7 @@ TESSARC::TESSARC(QWidget *parent)
     connect(txtmain, &tessarc::PageView::mouseDown, this, &TESSARC::MouseDown);
     connect(txtmain, &tessarc::PageView::wheelTurned, this, &TESSARC::wheelTurned);
     connect(txtmain, &QPlainTextEdit::cursorPositionChanged, this, &TESSARC::highlightCurrentLine);
+    connect(txtmain, &QPlainTextEdit::selectionChanged, this, &TESSARC::highlightCurrentLine);
     txtmain->keyHook = [this](QKeyEvent *ev) { return txtmain_KeyDown(ev); };
     txtmain->afterKeyHook = [this]() { flushPendingChange(); };
 }
@@ -856,7 +857,17 @@ void TESSARC::highlightCurrentLine()
     line.format.setProperty(QTextFormat::FullWidthSelection, true);
     line.cursor = txtmain->textCursor();
     line.cursor.clearSelection();
-    txtmain->setExtraSelections({line});
+    QList<QTextEdit::ExtraSelection> marks{line};
+    // The selection stays marked while another window has the keyboard (the tool window whose
+    // hit it is), where the page alone would no longer draw it.
+    if (txtmain->textCursor().hasSelection()) {
+        QTextEdit::ExtraSelection selected;
+        selected.cursor = txtmain->textCursor();
+        selected.format.setBackground(txtmain->palette().color(QPalette::Active, QPalette::Highlight));
+        selected.format.setForeground(txtmain->palette().color(QPalette::Active, QPalette::HighlightedText));
+        marks.append(selected);
+    }
+    txtmain->setExtraSelections(marks);
     lineNumbers->setCurrentRow(lfile.isEmpty() ? -1 : txtmain->textCursor().blockNumber());
 }
 
@@ -953,9 +964,21 @@ void TESSARC::resizeEvent(QResizeEvent *event)
     if (height() < m_bottomMargin + 2)
         return;
     layoutParts();
+    // The page is shown again for its new size; the caret and the selection (a hit, say) stay
+    // where they were when the page still starts at the same line.
+    const int top = curLine;
+    const int anchor = txtmain->textCursor().anchor();
+    const int position = txtmain->textCursor().position();
     loadLine(clampToInt(cValue()));
     computeLines();
     loadLine(clampToInt(cValue()));
+    if (!lfile.isEmpty() && curLine == top && txtmain->textCursor().position() != position) {
+        const int end = std::max(0, txtmain->document()->characterCount() - 1);
+        QTextCursor cursor(txtmain->document());
+        cursor.setPosition(std::min(anchor, end));
+        cursor.setPosition(std::min(position, end), QTextCursor::KeepAnchor);
+        txtmain->setTextCursor(cursor);
+    }
 }
 
 void TESSARC::wheelEvent(QWheelEvent *event)

@@ -91,6 +91,23 @@ private slots:
         QCOMPARE(f.editor->c->text(), QStringLiteral("71"));
     }
 
+    // A resize shows the page again for its new size: the selection (a hit) and the caret stay.
+    void aResizeKeepsTheSelection()
+    {
+        EditorFixture f(30);
+        f.load(numberedProgram(100));
+        f.editor->setLine(40);
+        f.editor->selectText(10, 3);
+        const QString selected = f.editor->getSel();
+        QCOMPARE(selected.size(), 3);
+        for (int height : {300, 700, 480}) {
+            f.editor->resize(640, height);
+            QCOMPARE(f.editor->curLine, 40);
+            QCOMPARE(f.editor->getSel(), selected);
+            QCOMPARE(f.editor->txtmain->extraSelections().size(), 2); // the line, and the selection marked
+        }
+    }
+
     void theStatusStripFitsItsText()
     {
         EditorFixture f(30);

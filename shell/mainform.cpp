@@ -487,11 +487,14 @@ void mainform::Form_Load(const QStringList &arguments)
 
     if (!recovered && !startFile.isEmpty() && QFileInfo(startFile).isFile()) {
         show();
-        move(pos() + QPoint(toPixels(50), toPixels(50)));
         // A window started on a program stands a little off the last one; that is not a move of
-        // the machinist's, so it is not what the window's place is written back as.
-        m_placeApplied[0] = x();
-        m_placeApplied[1] = y();
+        // the machinist's, so it is not what the window's place is written back as. A maximized
+        // one stays as it is (a move would restore it).
+        if (!m_startMaximized) {
+            move(pos() + QPoint(toPixels(50), toPixels(50)));
+            m_placeApplied[0] = x();
+            m_placeApplied[1] = y();
+        }
         if (openProgram(startFile))
             addRecentFile(TESSARC1->lfile);
     }

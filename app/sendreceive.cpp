@@ -133,8 +133,7 @@ int sendVerb(const QStringList &arguments)
     }
 
     comm::SendJob job;
-    job.storePath = program.store;
-    job.recordLength = program.recordLength;
+    job.program = &program;
     job.first = 1;
     job.last = program.lineCount();
     job.programFile = program.path;

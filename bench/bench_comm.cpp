@@ -172,9 +172,13 @@ comm::MachineProfile benchProfile()
 
 comm::SendJob jobFor(const Store &store)
 {
+    // The program a job sends outlives the job.
+    static tessarc::Program program;
+    program.store = store.path;
+    program.recordLength = kRecLen;
+    program.setLineCount(kLines);
     comm::SendJob job;
-    job.storePath = store.path;
-    job.recordLength = kRecLen;
+    job.program = &program;
     job.first = 1;
     job.last = kLines;
     return job;

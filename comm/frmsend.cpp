@@ -269,8 +269,7 @@ void frmSend::Go_Click()
     showSending(true);
 
     SendJob job;
-    job.storePath = editor.tempFile;
-    job.recordLength = editor.recLen;
+    job.program = &editor.program();
     job.first = range->first;
     job.last = range->last;
     job.programFile = editor.lfile;

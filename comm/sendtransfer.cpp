@@ -55,7 +55,9 @@ void SendTransfer::start()
         m_port.setHandshaking(m_profile.handshake);
         m_port.setSettings(m_profile.settings);
         m_port.setCommPort(m_profile.comPort);
-        m_store.open(m_job.storePath, m_job.recordLength, false);
+        if (!m_job.program)
+            throw ControlError(ControlError::FileNotFound, QStringLiteral("No program to send"));
+        m_job.program->openStore(m_store);
         m_port.setPortOpen(true);
         m_port.output(sendHeader(m_profile, programNameOnWire(m_job.programFile)));
     } catch (const ControlError &error) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "linestore.h"
+#include "program.h"
 #include "machineprofile.h"
 #include "portmap.h"
 #include "serialport.h"
@@ -21,8 +22,7 @@ namespace comm {
 // What to send.
 struct SendJob
 {
-    QString storePath;            // the line store: line k is record k
-    int recordLength = 500;       // its record length
+    const tessarc::Program *program = nullptr; // what is sent: its line k is record k of its store
     qint64 first = 1;             // first and last line, from 1
     qint64 last = 0;
     QString programFile;          // the open program's file; its name goes out with the special protocol

@@ -362,6 +362,16 @@ QList<QByteArray> Program::readLines(LineNumber first, qint64 count) const
     return lines;
 }
 
+void Program::openStore(LineStore &out, qint64 needed) const
+{
+    out.open(store, recordLength, false);
+    if (out.recordCount() < needed)
+        throw ControlError(ControlError::BadRecordLength,
+                           QStringLiteral("Bad record length: the line store holds %1 of the program's %2 lines")
+                               .arg(out.recordCount())
+                               .arg(m_lineCount));
+}
+
 void Program::replaceLines(LineNumber first, qint64 replaced, const QList<QByteArray> &lines)
 {
     const qint64 total = m_lineCount;

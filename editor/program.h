@@ -11,6 +11,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -71,6 +72,14 @@ public:
 
     // Lines first ... first + count - 1, fewer where the program ends.
     QList<QByteArray> readLines(LineNumber first, qint64 count) const;
+    // Opens `out` on the program's store, for a pass that reads its records or rewrites them where
+    // they stand (the way tools, searches, printing and Send work on the program). A store that
+    // holds fewer than `needed` records (it lost some of the program's lines) is refused rather
+    // than read as empty lines. Throws ControlError.
+    void openStore(LineStore &out, qint64 needed = 0) const;
+    // The files that hold the program while it is open (its store and scratch store), which
+    // nothing may be written over.
+    QStringList storeFiles() const { return {store, scratch}; }
     // Puts `lines` where `replaced` lines from `first` stood. When the counts differ, the lines
     // after them move once, inside the store; room for a longer program is claimed before
     // anything moves, and every line is checked against the record length before anything is

@@ -47,7 +47,7 @@ QVariant FindListModel::data(const QModelIndex &index, int role) const
         return QVariant();
     try {
         tessarc::LineStore store;
-        store.open(m_editor.tempFile, m_editor.recLen, false);
+        m_editor.program().openStore(store);
         return rowText(index.row(), store);
     } catch (const tessarc::ControlError &) {
         // The store is gone (another program is being loaded): the row shows its number alone.

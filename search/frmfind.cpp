@@ -54,7 +54,7 @@ QString Find::search(const tools::LineRange &range)
         m_firstOfRange = range.first;
     m_hit.reset();
     tessarc::LineStore store;
-    store.open(host().editor().tempFile, host().editor().recLen, false);
+    host().editor().program().openStore(store);
     const auto progress = [&](qint64 searched) {
         showProgress(searched, range);
         return true;

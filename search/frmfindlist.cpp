@@ -79,7 +79,7 @@ QString frmFindList::search(const tools::LineRange &range)
 {
     m_results->clear();
     tessarc::LineStore store;
-    store.open(host().editor().tempFile, host().editor().recLen, false);
+    host().editor().program().openStore(store);
     search::FindAllResult result = search::findAll(store, matcher(), range, [&](qint64 searched) {
         showProgress(searched, range);
         return true;
@@ -143,7 +143,7 @@ void frmFindList::Command1_Click()
     listing.bodyLines = rows;
     listing.body = [this, rows](const std::function<bool(const QString &)> &line) {
         tessarc::LineStore store;
-        store.open(host().editor().tempFile, host().editor().recLen, false);
+        host().editor().program().openStore(store);
         for (int row = 0; row < rows && line(m_results->rowText(row, store)); ++row) {
         }
     };

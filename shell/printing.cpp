@@ -418,10 +418,10 @@ void printProgram(Host &host, ReadNumber readNumber)
                       QDir::toNativeSeparators(editor.lfile), QString()};
     const auto first = static_cast<qint64>(start);
     listing.bodyLines = static_cast<qint64>(end) - first + 1;
-    listing.body = [store = editor.tempFile, recLen = editor.recLen, first,
+    listing.body = [&program = editor.program(), first,
                     count = listing.bodyLines](const std::function<bool(const QString &)> &line) {
         tessarc::LineStore lines;
-        lines.open(store, recLen, false);
+        program.openStore(lines);
         try {
             lines.forEachRecord(tessarc::LineNumber(first), count, [&line](tessarc::LineNumber, QByteArrayView text) {
                 if (!line(QString::fromLatin1(tessarc::controlToNotation(text))))

@@ -80,7 +80,7 @@ void frmExportPC::text1_Click()
 std::optional<QString> frmExportPC::checkFields() const
 {
     const TESSARC &editor = host().editor();
-    return tools::pointCloudTargetRefused(m_target, editor.lfile, {editor.tempFile, editor.tempFile2});
+    return tools::pointCloudTargetRefused(m_target, editor.lfile, editor.program().storeFiles());
 }
 
 QString frmExportPC::runOn(const tools::LineRange &range)

@@ -7,7 +7,7 @@
 #include "operation.h"
 #include "prompts.h"
 #include "steprecorder.h"
-#include "storepass.h"
+#include "storeblocks.h"
 #include "tessarc.h"
 
 #include <QAbstractButton>
@@ -376,23 +376,6 @@ QString ToolWindow::stoppedText(const LineRange &range, qint64 line, const QStri
                .arg(line);
 }
 
-namespace {
-
-// The program's store, opened for a run over `range`: a store that has lost records of the range
-// is refused rather than read as empty lines.
-void openForRange(tessarc::LineStore &store, const TESSARC &editor, const LineRange &range)
-{
-    store.open(editor.tempFile, editor.recLen, false);
-    if (store.recordCount() < range.last)
-        throw tessarc::ControlError(tessarc::ControlError::BadRecordLength,
-                                    QStringLiteral("Bad record length: the line store holds %1 of the program's %2 "
-                                                   "lines")
-                                        .arg(store.recordCount())
-                                        .arg(editor.numberOfLines()));
-}
-
-} // namespace
-
 QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
 {
     TESSARC &editor = m_host.editor();
@@ -401,7 +384,7 @@ QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
     m_note.counted = true;
     try {
         tessarc::LineStore store;
-        openForRange(store, editor, range);
+        editor.program().openStore(store, range.last);
         // The records are rewritten where they stand, a few hundred kilobytes at a time, so that
         // they are still in the processor's cache when they are worked on and written back.
         tessarc::ChangeRecord *change = editor.program().recording();
@@ -441,9 +424,9 @@ QString ToolWindow::readRange(const LineRange &range,
     try {
         {
             tessarc::LineStore whole; // a short store is refused before anything is read
-            openForRange(whole, editor, range);
+            editor.program().openStore(whole, range.last);
         }
-        StoreBlocks blocks(editor.tempFile, editor.recLen, tessarc::LineNumber(range.first), range.count());
+        tessarc::StoreBlocks blocks(editor.program(), tessarc::LineNumber(range.first), range.count());
         while (blocks.next()) {
             for (qint64 i = 0; i < blocks.blockLines(); ++i) {
                 const tessarc::LineNumber line = blocks.blockFirst() + i;

@@ -106,9 +106,13 @@ void holdAtLine(SendTransfer &transfer, PtyPair &pty, qint64 line)
 
 comm::SendJob jobOf(const QList<QByteArray> &lines, qint64 first = 1, qint64 last = -1)
 {
+    // The program a job sends outlives the job: one for the test run, its store written again.
+    static tessarc::Program program;
+    program.store = storeOf(lines);
+    program.recordLength = kRecLen;
+    program.setLineCount(lines.size());
     comm::SendJob job;
-    job.storePath = storeOf(lines);
-    job.recordLength = kRecLen;
+    job.program = &program;
     job.first = first;
     job.last = last < 0 ? lines.size() : last;
     return job;

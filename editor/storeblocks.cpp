@@ -1,6 +1,7 @@
-#include "storepass.h"
+#include "storeblocks.h"
 
 #include "controlerror.h"
+#include "program.h"
 
 #include <QFile>
 
@@ -9,20 +10,20 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace tools {
+namespace tessarc {
 
 namespace {
-
-using tessarc::ControlError;
 
 // The block read at once: a quarter of a megabyte, which the processor's cache holds.
 constexpr qint64 kBlockBytes = 256 * 1024;
 
 } // namespace
 
-StoreBlocks::StoreBlocks(const QString &path, int recordLength, tessarc::LineNumber first, qint64 count)
-    : m_path(path), m_recLen(recordLength), m_next(first), m_left(std::max<qint64>(0, count))
+StoreBlocks::StoreBlocks(const Program &program, LineNumber first, qint64 count)
+    : m_path(program.store), m_recLen(program.recordLength), m_next(first), m_left(std::max<qint64>(0, count))
 {
+    const int recordLength = m_recLen;
+    const QString &path = m_path;
     if (recordLength < 3 || first.value < 1)
         throw ControlError(ControlError::BadRecordLength,
                            QStringLiteral("Bad record length: record %1 of %2 bytes").arg(first.value).arg(recordLength));
@@ -75,4 +76,4 @@ void StoreBlocks::badRecord(qint64 i, int n) const
                                                           .arg(n));
 }
 
-} // namespace tools
+} // namespace tessarc

@@ -1,24 +1,27 @@
 #pragma once
 
 #include "lineposition.h"
+#include "tessarc_export.h"
 
 #include <QByteArrayView>
 #include <QString>
 
 #include <vector>
 
-// One pass over a range of a line store, front to back, for the tools that only read the program.
-namespace tools {
+// One pass over a range of the program's store, front to back, for the work that only reads it.
+namespace tessarc {
+
+class Program;
 
 // The records of a range of a line store, read a block at a time into a buffer small enough to
 // stay in the processor's cache while its lines are visited (a read of megabytes at once would
 // not). Failures (a store that cannot be opened or read, a record whose count is too large) are
 // thrown as tessarc::ControlError.
-class StoreBlocks
+class TESSARC_EXPORT StoreBlocks
 {
 public:
-    // Records first ... first + count - 1 of the store at `path`, of `recordLength` bytes each.
-    StoreBlocks(const QString &path, int recordLength, tessarc::LineNumber first, qint64 count);
+    // Records first ... first + count - 1 of the program's store.
+    StoreBlocks(const Program &program, LineNumber first, qint64 count);
     ~StoreBlocks();
     StoreBlocks(const StoreBlocks &) = delete;
     StoreBlocks &operator=(const StoreBlocks &) = delete;
@@ -26,7 +29,7 @@ public:
     // Reads the next block; false once the range is done.
     bool next();
     // The block read last: its first line and how many lines it holds.
-    tessarc::LineNumber blockFirst() const { return m_blockFirst; }
+    LineNumber blockFirst() const { return m_blockFirst; }
     qint64 blockLines() const { return m_blockLines; }
     // Line i of the block (from 0). Records past the end of the file are empty lines.
     QByteArrayView line(qint64 i) const
@@ -46,12 +49,12 @@ private:
     QString m_path;
     int m_fd = -1;
     int m_recLen;
-    tessarc::LineNumber m_next;
+    LineNumber m_next;
     qint64 m_left;
     std::vector<char> m_buffer;
-    tessarc::LineNumber m_blockFirst;
+    LineNumber m_blockFirst;
     qint64 m_blockLines = 0;
     qint64 m_got = 0;
 };
 
-} // namespace tools
+} // namespace tessarc

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QScopeGuard>
 #include <QFileInfo>
 #include <QtEndian>
 
@@ -449,8 +450,9 @@ History::Step History::apply(const Step &step, const std::function<void(qint64, 
             QByteArrayView nextText;
             bool more = kept.next(next, nextText);
             LineStore store;
-            store.open(m_program.store, m_program.recordLength, false);
+            m_program.openStore(store);
             const qint64 span = step.last - step.first + 1;
+            const auto told = qScopeGuard([&]() { m_program.tellRewritten(step.first, span); });
             store.rewriteRecords(
                 step.first, span,
                 [&](LineNumber record, QByteArrayView text, QByteArray &out) {
@@ -508,7 +510,9 @@ History::Step History::apply(const Step &step, const std::function<void(qint64, 
                 std::rename(aside.constData(), current.constData());
                 throw ControlError::fromErrno(err, m_program.store);
             }
+            const qint64 before = m_program.lineCount();
             m_program.setLineCount(step.lineCount);
+            m_program.tellReplaced(before);
             break;
         }
         }

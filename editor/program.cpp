@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QFileInfo>
 #include "safefile.h"
 #include "storeclaim.h"
@@ -140,6 +141,7 @@ void Program::finishJournal()
 
 void Program::recover(const ProgramJournal &j, QString &lost, const ProgressReport &progress)
 {
+    const qint64 before = m_lineCount;
     recordLength = j.recordLength;
     lfEndsLine = j.lfEndsLine;
     // The journal does not say how the file ended its lines: saved, they end in CR LF.
@@ -178,6 +180,7 @@ void Program::recover(const ProgramJournal &j, QString &lost, const ProgressRepo
                    .arg(j.lines);
     path = j.program;
     setLineCount(readable);
+    tellReplaced(before);
     setChanged(true);
     m_changedAt = j.changedAt.isValid() ? j.changedAt : QDateTime::currentDateTime();
     writeJournal();
@@ -189,6 +192,9 @@ void Program::recover(const ProgramJournal &j, QString &lost, const ProgressRepo
 void Program::load(const QString &file, const ProgressReport &progress)
 {
     int step = 40;
+    // Loaded or not, the lines that were there are gone.
+    const qint64 before = m_lineCount;
+    const auto replaced = qScopeGuard([this, before]() { tellReplaced(before); });
     try {
         path.clear();
         setLineCount(0);
@@ -387,6 +393,15 @@ void Program::replaceLines(LineNumber first, qint64 replaced, const QList<QByteA
     const qint64 restCount = std::max<qint64>(0, total - restFrom.value + 1);
     LineStore out;
     out.open(store, recordLength);
+    // Once the store is written to, listeners hear of it: of these lines, or of every line when
+    // the writing failed part way.
+    bool done = false;
+    const auto told = qScopeGuard([&]() {
+        if (done)
+            emit linesChanged(first.value, replaced, n);
+        else
+            tellReplaced(total);
+    });
     if (n > replaced)
         out.reserve(newTotal);
     out.moveRecords(restFrom, restCount, first + n);
@@ -397,6 +412,7 @@ void Program::replaceLines(LineNumber first, qint64 replaced, const QList<QByteA
     out.close();
     if (newTotal != total)
         setLineCount(newTotal);
+    done = true;
 }
 
 // ---------------------------------------------------------------- a program rebuilt aside
@@ -473,7 +489,9 @@ void ProgramRebuild::commit()
             throw ControlError::fromErrno(errno, m_program.store);
     }
     m_done = true;
+    const qint64 before = m_program.lineCount();
     m_program.setLineCount(m_count);
+    m_program.tellReplaced(before);
 }
 
 } // namespace tessarc

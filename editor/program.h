@@ -57,6 +57,15 @@ public:
     qint64 lineCount() const { return m_lineCount; }
     // Sets the number of lines; the store is not touched.
     void setLineCount(qint64 total);
+    // For code that rewrote records of the store in place (opened with openStore): tells every
+    // listener which lines changed.
+    void tellRewritten(LineNumber first, qint64 count)
+    {
+        if (count > 0)
+            emit linesChanged(first.value, count, count);
+    }
+    // Every line has changed: the program was replaced as a whole, which once had `before` lines.
+    void tellReplaced(qint64 before) { emit linesChanged(1, before, m_lineCount); }
     // The most bytes a line may hold.
     int maxLineLength() const { return recordLength - 2; }
 
@@ -124,6 +133,11 @@ signals:
     void loaded();
     // The program became changed since it was loaded or saved, or saved again.
     void changedStateChanged(bool changed);
+    // Lines first ... first + removed - 1 gave way to `inserted` lines that now stand there (a
+    // rewrite in place has removed == inserted). Emitted once the change is in the store, for
+    // every change: typing written back, each tool run, Insert File, Remove Lines, Replace, Paste,
+    // Undo and Redo; a load, a recovery and a program closed change every line (first 1).
+    void linesChanged(qint64 first, qint64 removed, qint64 inserted);
 
 private:
     void copyIn(const QString &file, qint64 total, const ProgressReport &progress);

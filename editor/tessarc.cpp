@@ -298,10 +298,13 @@ void TESSARC::showNoProgram()
         const QSignalBlocker block(c);
         c->clear();
     }
+    const qint64 before = m_program.lineCount();
     {
         const QSignalBlocker block(&m_program);
         m_program.setLineCount(0);
     }
+    if (before > 0)
+        m_program.tellReplaced(before);
     t->clear();
     formatT->clear();
     lineNumbers->setCaption(QString());
@@ -542,7 +545,10 @@ void TESSARC::showPage(LineNumber top)
 void TESSARC::ChangeLineCount(int newNumberOfLines)
 {
     loadLine(curLine);
+    // The host changed the store itself: every line may have changed.
+    const qint64 before = m_program.lineCount();
     m_program.setLineCount(std::max(0, newNumberOfLines));
+    m_program.tellReplaced(before);
     const int total = numberOfLines();
     if (total < 1) {
         // No line is left to show: the page empties rather than keep lines that are gone.

@@ -385,6 +385,10 @@ QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
     try {
         tessarc::LineStore store;
         editor.program().openStore(store, range.last);
+        // The lines the run came past may have changed, whether it ends, stops or fails.
+        const auto told = qScopeGuard([&]() {
+            editor.program().tellRewritten(tessarc::LineNumber(range.first), next - range.first);
+        });
         // The records are rewritten where they stand, a few hundred kilobytes at a time, so that
         // they are still in the processor's cache when they are worked on and written back.
         tessarc::ChangeRecord *change = editor.program().recording();

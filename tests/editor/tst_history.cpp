@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 
 // The program's history without any widget: each kind of step taken back and done again byte for
 // byte, the order of steps, their limits, and a history that cannot be written.
@@ -98,13 +99,18 @@ private slots:
         QVERIFY(!QDir(program->history().folder()).exists());
     }
 
+    // Each kind of step back and forth, and what the program tells its listeners of each: the
+    // first line, the lines removed and the lines inserted.
     void everyKindOfStepGoesBackAndForth_data()
     {
+        using Told = QList<qint64>;
         QTest::addColumn<int>("kind");
-        QTest::newRow("records rewritten in place, over many blocks") << 0;
-        QTest::newRow("records, one line in a hundred") << 1;
-        QTest::newRow("a page whose line count changed") << 2;
-        QTest::newRow("a rebuilt program") << 3;
+        QTest::addColumn<Told>("undone");
+        QTest::addColumn<Told>("redone");
+        QTest::newRow("records rewritten in place, over many blocks") << 0 << Told{1, 3000, 3000} << Told{1, 3000, 3000};
+        QTest::newRow("records, one line in a hundred") << 1 << Told{100, 2901, 2901} << Told{100, 2901, 2901};
+        QTest::newRow("a page whose line count changed") << 2 << Told{1500, 5, 3} << Told{1500, 3, 5};
+        QTest::newRow("a rebuilt program") << 3 << Told{1, 2000, 3000} << Told{1, 3000, 2000};
     }
 
     void everyKindOfStepGoesBackAndForth()
@@ -121,11 +127,21 @@ private slots:
         const QByteArray after = state();
         QVERIFY(after != before);
         QCOMPARE(program->history().undoName().isEmpty(), false);
+        QSignalSpy told(program.get(), &Program::linesChanged);
+        const auto toldOnce = [&told]() {
+            const QList<QVariant> args = told.size() == 1 ? told.takeFirst() : QList<QVariant>();
+            QList<qint64> out;
+            for (const QVariant &arg : args)
+                out.append(arg.toLongLong());
+            return out;
+        };
         program->history().undo();
         QCOMPARE(state(), before);
+        QTEST(toldOnce(), "undone");
         QVERIFY(program->history().canRedo());
         program->history().redo();
         QCOMPARE(state(), after);
+        QTEST(toldOnce(), "redone");
         program->history().undo();
         QCOMPARE(state(), before);
     }

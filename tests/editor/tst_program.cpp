@@ -59,10 +59,13 @@ private slots:
     {
         const QString path = writeTestFile(QStringLiteral("p.nc"), lineText(1, 3000));
         QList<qint64> reports;
+        QSignalSpy told(program.get(), &tessarc::Program::linesChanged);
         program->load(path, [&](qint64 done, qint64 total) {
             QCOMPARE(total, 3000);
             reports.append(done);
         });
+        QCOMPARE(told.size(), 1); // every line is new
+        QCOMPARE(told.first(), (QList<QVariant>{qint64(1), qint64(0), qint64(3000)}));
         QCOMPARE(program->path, path);
         QCOMPARE(program->lineCount(), 3000);
         QCOMPARE(reports, (QList<qint64>{1024, 2048, 3000}));
@@ -96,7 +99,10 @@ private slots:
         QFETCH(QList<QByteArray>, expected);
         program->load(writeTestFile(QStringLiteral("p.nc"), lineText(1, 6)), {});
         QSignalSpy counts(program.get(), &Program::lineCountChanged);
+        QSignalSpy told(program.get(), &Program::linesChanged);
         program->replaceLines(LineNumber(first), replaced, page);
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told.first(), (QList<QVariant>{qint64(first), qint64(replaced), qint64(page.size())}));
         QCOMPARE(allLines(*program), expected);
         QCOMPARE(program->lineCount(), expected.size());
         QCOMPARE(counts.size(), expected.size() == 6 ? 0 : 1);

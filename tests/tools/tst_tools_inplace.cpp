@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 
 Q_DECLARE_METATYPE(tools::LineFault)
 
@@ -355,7 +356,11 @@ private slots:
         shell->editor().recLen = 20;
         shell->open(lines);
         auto w = opened(item, fields);
+        QSignalSpy told(&shell->editor().program(), &tessarc::Program::linesChanged);
         w->Go->click();
+        // Listeners hear of the lines the run came past, once.
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told.first(), (QList<QVariant>{qint64(1), qint64(stoppedAt - 1), qint64(stoppedAt - 1)}));
         QCOMPARE(shell->messages(),
                  QStringList{QStringLiteral("message: Line %1: %2 The run stopped there: lines 1 to %3 were changed, "
                                             "the lines from line %1 on were not.")
@@ -364,7 +369,7 @@ private slots:
                                  .arg(stoppedAt - 1)});
         QCOMPARE(shell->store(), expected);
         expectGivenBack(*w);
-        if (auto *plus = qobject_cast<frmOpPlus *>(w.get()); plus && fault == tools::LineFault::NotFinite)
+        if (auto *plus = qobject_cast<frmOpPlus *>(w.get()); plus && fault == tools::LineFault::DivideByZero)
             QCOMPARE(plus->txtValue->text(), QStringLiteral("0")); // the value the run reached
         // The program is whole: it saves as it now stands.
         const QString saved = testEnvironment().path(QStringLiteral("after-stop.nc"));

@@ -6,6 +6,8 @@
 #include "settingsstore.h"
 
 #include <QApplication>
+
+#include <memory>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -38,7 +40,7 @@ constexpr Verb kVerbs[] = {
      "runs the macro NAME on PROGRAM step by step, as Run Macro does, and\n"
      "saves the result to OUTPUT (default: PROGRAM itself); the run log on\n"
      "stdout, each refused step's message on stderr",
-     &macroVerb},
+     &macroVerb, true},
     {"--help", "", "lists these forms", &helpVerb},
 };
 
@@ -154,12 +156,18 @@ std::optional<int> run(int argc, char *argv[])
                              .arg(argument));
         arguments.append(argument);
     }
-    // No window is made, so no display is needed: the offscreen platform serves whatever asks for one.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(&quietMessages);
     int qtArgc = 1;
-    QApplication app(qtArgc, argv);
-    QApplication::setApplicationName(QStringLiteral("vornexa"));
+    // No window is shown, so no display is needed. A form that works through widgets gets the
+    // offscreen platform for them; the others load no platform plugin at all.
+    std::unique_ptr<QCoreApplication> app;
+    if (verb->widgets) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(qtArgc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(qtArgc, argv);
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("vornexa"));
     // A job counts as a running instance, so no window takes its stores for left over; the stores
     // that instances which are gone left without changes are cleared, as a window's start does.
     const QString folder = tessarc::programFolder();

@@ -297,6 +297,12 @@ private slots:
         QFile::remove(out);
         Run run(QStringList{QStringLiteral("--receive"), QStringLiteral("Mill"), out} + idle);
         QTRY_VERIFY_WITH_TIMEOUT(pty.slaveOpen(), 10000);
+        // A form without a window runs on no platform at all: no platform plugin is loaded.
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(run.process.processId()));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        QVERIFY(mapped.contains("libQt6Core"));
+        QVERIFY2(!mapped.contains("/platforms/"), "a platform plugin is loaded");
         pty.write(sent);
         if (signal) {
             // Everything has arrived but what is held back: at most one character of a CR LF.

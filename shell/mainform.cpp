@@ -52,114 +52,120 @@ double toTwips(int pixels)
     return pixels * kTwipsPerPixel;
 }
 
-// The menu tree: item, caption, parent menu, visible at start, shortcut. A parent named "" is the
-// menu bar; items that open a submenu are menus themselves.
+// What an item of the menu tree is and does.
+enum MenuRole : unsigned {
+    Menu = 1,         // opens a submenu (or is the menu bar's menu)
+    Own = 2,          // its command is this window's own (every other item shows a window of its
+                      // own, and stays disabled until that window is registered)
+    NeedsProgram = 4, // shown only while a program is open (greyed while one loads)
+    WaitsForRun = 8,  // would change or replace the program: greyed while an operation runs
+    Everywhere = 16,  // its shortcut works from every window of the program
+};
+
+// The menu tree: item, caption, parent menu, shortcut, roles. A parent named "" is the menu bar,
+// "-" no menu at all (the context menu).
 struct MenuEntry
 {
     const char *name;
     const char *caption;
     const char *parent;
-    bool visible;
     const char *shortcut;
-    bool isMenu;
+    unsigned roles;
 };
+
+// The items that have `role`, in the order of the tree.
+QStringList itemsWith(MenuRole role);
 
 constexpr MenuEntry kMenuTree[] = {
-    {"file", "&File", "", true, "", true},
-    {"newFile1", "&New File...", "file", true, "Ctrl+N", false},
-    {"LoadFile", "&Open File...", "file", true, "Ctrl+O", false},
-    {"openfileinnewwindow", "Op&en File In New Window", "file", true, "", false},
-    {"SaveFile", "&Save File", "file", false, "Ctrl+S", false},
-    {"SaveFileAs", "S&ave File As...", "file", false, "Ctrl+Shift+S", false},
-    {"export1", "&Export", "file", false, "", true},
-    {"exportPointCloud1", "&Export Point Cloud", "export1", true, "", false},
-    {"s2", "-", "file", true, "", false},
-    {"print1", "&Print...", "file", false, "Ctrl+P", false},
-    {"s4", "-", "file", true, "", false},
-    {"re1", "1   ", "file", true, "", false},
-    {"re2", "2   ", "file", true, "", false},
-    {"re3", "3   ", "file", true, "", false},
-    {"re4", "4   ", "file", true, "", false},
-    {"re5", "5   ", "file", true, "", false},
-    {"s3", "-", "file", true, "", false},
-    {"setRecLen", "Set Record Length", "file", true, "", false},
-    {"exit", "E&xit", "file", true, "Ctrl+Q", false},
-    {"edit1", "&Edit", "", false, "", true},
-    {"cut", "Cut", "edit1", true, "", false},
-    {"copy", "Copy", "edit1", true, "", false},
-    {"copy2", "Copy Lines to Clipboard", "edit1", true, "", false},
-    {"paste", "Paste", "edit1", true, "", false},
-    {"s5", "-", "edit1", true, "", false},
-    {"undo", "Undo", "edit1", true, "Ctrl+Z", false},
-    {"redo", "Redo", "edit1", true, "Ctrl+Y", false},
-    {"search", "&Search", "", false, "", true},
-    {"findButton", "&Find", "search", true, "Ctrl+F", false},
-    {"find2", "Find (List)", "search", true, "", false},
-    {"replace1", "&Replace", "search", true, "Ctrl+R", false},
-    {"findNext", "Find &Next", "search", true, "F3", false},
-    {"findPrevious", "Find &Previous", "search", true, "Shift+F3", false},
-    {"gotoLine", "&Go To Line...", "search", true, "Ctrl+G", false},
-    {"tools", "&Tools", "", false, "", true},
-    {"macro", "M&acro", "tools", true, "", true},
-    {"cdmacro", "&Create/ Edit Macro", "macro", true, "", false},
-    {"rmacro", "&Run Macro", "macro", true, "", false},
-    {"frmSpace1", "Add or Remove &Spaces", "tools", true, "", false},
-    {"frmn1", "Add or Remove &N", "tools", true, "", false},
-    {"frmComments1", "Remove Comments", "tools", true, "", false},
-    {"littledivide", "-", "tools", true, "", false},
-    {"filter1", "Fi&lter", "tools", true, "", false},
-    {"Format1", "&Format", "tools", true, "", false},
-    {"frmInsert1", "&Insert File", "tools", true, "", false},
-    {"frmDel1", "&Remove Lines", "tools", true, "", false},
-    {"sep", "-", "tools", true, "", false},
-    {"mirror1", "&Mirror", "tools", true, "", false},
-    {"Operations1", "&Operations", "tools", true, "", false},
-    {"opPLUS", "Operations &Plus", "tools", true, "", false},
-    {"s1", "-", "tools", true, "", false},
-    {"options1", "Op&tions", "tools", true, "", false},
-    {"transmit", "&Communications", "", true, "", true},
-    {"send1", "&Send", "transmit", false, "", false},
-    {"Receive1", "&Receive", "transmit", true, "", false},
-    {"frmSendMachine1", "&Manage Machines", "transmit", true, "", false},
-    {"inquire", "&Inquire", "", false, "", true},
-    {"define", "&Define Selected Text", "inquire", true, "", false},
-    {"size1", "&Size", "inquire", true, "", false},
-    {"morebars", "-", "inquire", true, "", false},
-    {"changedefinitions1", "&Change Definitions", "inquire", true, "", false},
-    {"helpa", "&Help", "", true, "", true},
-    {"about", "&About", "helpa", true, "", false},
-    {"help", "Help (&Contents)", "helpa", true, "F1", false},
-    {"help2", "Help (&Quick Start Guide)", "helpa", true, "", false},
-    {"mnuFile", "mnuFile", "-", false, "", true}, // the context menu: never on the menu bar
-    {"define1", "&Define Selected Text", "mnuFile", true, "", false},
-    {"pFind", "&Find", "mnuFile", true, "", false},
-    {"break1", "-", "mnuFile", true, "", false},
-    {"cut1", "&Cut", "mnuFile", true, "", false},
-    {"copy1", "C&opy", "mnuFile", true, "", false},
-    {"paste1", "&Paste", "mnuFile", true, "", false},
-    {"break2", "-", "mnuFile", true, "", false},
-    {"undo1", "Undo", "mnuFile", true, "", false},
-    {"redo1", "Redo", "mnuFile", true, "", false},
+    {"file", "&File", "", "", Menu},
+    {"newFile1", "&New File...", "file", "Ctrl+N", Own | WaitsForRun},
+    {"LoadFile", "&Open File...", "file", "Ctrl+O", Own | WaitsForRun},
+    {"openfileinnewwindow", "Op&en File In New Window", "file", "", Own},
+    {"SaveFile", "&Save File", "file", "Ctrl+S", Own | NeedsProgram | WaitsForRun | Everywhere},
+    {"SaveFileAs", "S&ave File As...", "file", "Ctrl+Shift+S", Own | NeedsProgram | WaitsForRun},
+    {"export1", "&Export", "file", "", Menu | NeedsProgram},
+    {"exportPointCloud1", "&Export Point Cloud", "export1", "", 0},
+    {"s2", "-", "file", "", 0},
+    {"print1", "&Print...", "file", "Ctrl+P", NeedsProgram},
+    {"s4", "-", "file", "", 0},
+    {"re1", "1   ", "file", "", Own | WaitsForRun},
+    {"re2", "2   ", "file", "", Own | WaitsForRun},
+    {"re3", "3   ", "file", "", Own | WaitsForRun},
+    {"re4", "4   ", "file", "", Own | WaitsForRun},
+    {"re5", "5   ", "file", "", Own | WaitsForRun},
+    {"s3", "-", "file", "", 0},
+    {"setRecLen", "Set Record Length", "file", "", WaitsForRun},
+    {"exit", "E&xit", "file", "Ctrl+Q", Own},
+    {"edit1", "&Edit", "", "", Menu | NeedsProgram},
+    {"cut", "Cut", "edit1", "", Own | WaitsForRun},
+    {"copy", "Copy", "edit1", "", Own},
+    {"copy2", "Copy Lines to Clipboard", "edit1", "", 0},
+    {"paste", "Paste", "edit1", "", Own | WaitsForRun},
+    {"s5", "-", "edit1", "", 0},
+    {"undo", "Undo", "edit1", "Ctrl+Z", Own},
+    {"redo", "Redo", "edit1", "Ctrl+Y", Own},
+    {"search", "&Search", "", "", Menu | NeedsProgram},
+    {"findButton", "&Find", "search", "Ctrl+F", Everywhere},
+    {"find2", "Find (List)", "search", "", 0},
+    {"replace1", "&Replace", "search", "Ctrl+R", 0},
+    {"findNext", "Find &Next", "search", "F3", 0},
+    {"findPrevious", "Find &Previous", "search", "Shift+F3", 0},
+    {"gotoLine", "&Go To Line...", "search", "Ctrl+G", Own},
+    {"tools", "&Tools", "", "", Menu | NeedsProgram},
+    {"macro", "M&acro", "tools", "", Menu},
+    {"cdmacro", "&Create/ Edit Macro", "macro", "", 0},
+    {"rmacro", "&Run Macro", "macro", "", 0},
+    {"frmSpace1", "Add or Remove &Spaces", "tools", "", 0},
+    {"frmn1", "Add or Remove &N", "tools", "", 0},
+    {"frmComments1", "Remove Comments", "tools", "", 0},
+    {"littledivide", "-", "tools", "", 0},
+    {"filter1", "Fi&lter", "tools", "", 0},
+    {"Format1", "&Format", "tools", "", 0},
+    {"frmInsert1", "&Insert File", "tools", "", 0},
+    {"frmDel1", "&Remove Lines", "tools", "", 0},
+    {"sep", "-", "tools", "", 0},
+    {"mirror1", "&Mirror", "tools", "", 0},
+    {"Operations1", "&Operations", "tools", "", 0},
+    {"opPLUS", "Operations &Plus", "tools", "", 0},
+    {"s1", "-", "tools", "", 0},
+    {"options1", "Op&tions", "tools", "", 0},
+    {"transmit", "&Communications", "", "", Menu},
+    {"send1", "&Send", "transmit", "", NeedsProgram},
+    {"Receive1", "&Receive", "transmit", "", 0},
+    {"frmSendMachine1", "&Manage Machines", "transmit", "", 0},
+    {"inquire", "&Inquire", "", "", Menu | NeedsProgram},
+    {"define", "&Define Selected Text", "inquire", "", 0},
+    {"size1", "&Size", "inquire", "", 0},
+    {"morebars", "-", "inquire", "", 0},
+    {"changedefinitions1", "&Change Definitions", "inquire", "", 0},
+    {"helpa", "&Help", "", "", Menu},
+    {"about", "&About", "helpa", "", Own},
+    {"help", "Help (&Contents)", "helpa", "F1", Own | Everywhere},
+    {"help2", "Help (&Quick Start Guide)", "helpa", "", Own},
+    {"mnuFile", "mnuFile", "-", "", Menu}, // the context menu: never on the menu bar
+    {"define1", "&Define Selected Text", "mnuFile", "", 0},
+    {"pFind", "&Find", "mnuFile", "", 0},
+    {"break1", "-", "mnuFile", "", 0},
+    {"cut1", "&Cut", "mnuFile", "", Own | WaitsForRun},
+    {"copy1", "C&opy", "mnuFile", "", Own},
+    {"paste1", "&Paste", "mnuFile", "", Own | WaitsForRun},
+    {"break2", "-", "mnuFile", "", 0},
+    {"undo1", "Undo", "mnuFile", "", Own},
+    {"redo1", "Redo", "mnuFile", "", Own},
 };
 
-// The items whose commands this window runs itself; every other item shows a window of its own
-// and stays disabled until that window is registered.
-const QStringList kOwnCommands = {
-    QStringLiteral("newFile1"), QStringLiteral("LoadFile"), QStringLiteral("openfileinnewwindow"),
-    QStringLiteral("SaveFile"), QStringLiteral("SaveFileAs"), QStringLiteral("re1"), QStringLiteral("re2"),
-    QStringLiteral("re3"), QStringLiteral("re4"), QStringLiteral("re5"), QStringLiteral("exit"),
-    QStringLiteral("cut"), QStringLiteral("copy"), QStringLiteral("paste"), QStringLiteral("cut1"),
-    QStringLiteral("copy1"), QStringLiteral("paste1"), QStringLiteral("about"), QStringLiteral("help"),
-    QStringLiteral("help2"), QStringLiteral("undo"), QStringLiteral("redo"), QStringLiteral("undo1"),
-    QStringLiteral("redo1"), QStringLiteral("gotoLine"),
-};
+QStringList itemsWith(MenuRole role)
+{
+    QStringList names;
+    for (const MenuEntry &entry : kMenuTree) {
+        if (entry.roles & role)
+            names.append(QString::fromLatin1(entry.name));
+    }
+    return names;
+}
 
-// The menus that need an open program.
-const QStringList kFileMenus = {
-    QStringLiteral("edit1"), QStringLiteral("search"), QStringLiteral("tools"), QStringLiteral("send1"),
-    QStringLiteral("inquire"), QStringLiteral("SaveFile"), QStringLiteral("SaveFileAs"), QStringLiteral("export1"),
-    QStringLiteral("print1"),
-};
+// The menus and items that need an open program.
+const QStringList kFileMenus = itemsWith(NeedsProgram);
 
 } // namespace
 
@@ -217,7 +223,7 @@ void mainform::buildMenus()
         const QString name = QString::fromLatin1(entry.name);
         const QString parentName = QString::fromLatin1(entry.parent);
         QAction *action = nullptr;
-        if (entry.isMenu) {
+        if (entry.roles & Menu) {
             auto *m = new QMenu(QString::fromLatin1(entry.caption), this);
             m->setObjectName(name);
             m_menus.insert(name, m);
@@ -233,15 +239,14 @@ void mainform::buildMenus()
             action = m_menus.value(parentName)->addAction(QString::fromLatin1(entry.caption));
             if (*entry.shortcut) {
                 action->setShortcut(QKeySequence(QString::fromLatin1(entry.shortcut)));
-                // Saving, finding and help work from every window of the program.
-                if (name == QLatin1String("SaveFile") || name == QLatin1String("findButton") ||
-                    name == QLatin1String("help"))
+                if (entry.roles & Everywhere)
                     action->setShortcutContext(Qt::ApplicationShortcut);
             }
-            action->setEnabled(kOwnCommands.contains(name));
+            action->setEnabled(entry.roles & Own);
         }
         action->setObjectName(name);
-        action->setVisible(entry.visible);
+        // The items that need a program are shown once one is open; the context menu never.
+        action->setVisible(!(entry.roles & NeedsProgram) && parentName != QLatin1String("-"));
         m_items.insert(name, action);
     }
 }
@@ -334,9 +339,9 @@ void mainform::operationBusy(bool busy)
     else
         row->stop();
     // What would change or replace the program waits for the operation to end.
-    for (const char *name : {"newFile1", "LoadFile", "SaveFile", "SaveFileAs", "re1", "re2", "re3", "re4", "re5",
-                             "setRecLen", "cut", "cut1", "paste", "paste1"})
-        item(QString::fromLatin1(name))->setEnabled(!busy);
+    static const QStringList waiting = itemsWith(WaitsForRun);
+    for (const QString &name : waiting)
+        item(name)->setEnabled(!busy);
     if (!busy)
         refreshTitle();
     refreshUndoItems();

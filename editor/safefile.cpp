@@ -143,6 +143,20 @@ qint64 SafeFile::writeData(const char *data, qint64 size)
     return size;
 }
 
+std::optional<QString> SafeFile::writeWhole(const QString &path, QByteArrayView bytes)
+{
+    SafeFile file(path);
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    for (qsizetype done = 0; written && done < bytes.size();) {
+        const qint64 n = file.write(bytes.data() + done, bytes.size() - done);
+        written = n > 0;
+        done += n;
+    }
+    if (!written || !file.commit())
+        return file.errorString();
+    return std::nullopt;
+}
+
 bool SafeFile::commit()
 {
     QIODevice::close();

@@ -2,8 +2,11 @@
 
 #include "tessarc_export.h"
 
+#include <QByteArrayView>
 #include <QIODevice>
 #include <QString>
+
+#include <optional>
 
 namespace tessarc {
 
@@ -35,6 +38,11 @@ public:
     void cancelWriting();
     // Whether the last failure was a full disk (or a file-size limit).
     bool diskFull() const { return m_diskFull; }
+
+    // Replaces the file at `path` with `bytes` in one call: written unbuffered with every write
+    // checked, so a full disk is noticed before anything is put in place. Nothing when it is done,
+    // else why not in the system's words (the old file then as it was).
+    static std::optional<QString> writeWhole(const QString &path, QByteArrayView bytes);
 
     bool isSequential() const override { return true; }
 

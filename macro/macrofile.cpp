@@ -41,15 +41,8 @@ std::optional<QByteArray> readWhole(const QString &path, QString &error)
 std::optional<QString> writeWhole(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    tessarc::SafeFile file(path);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (qsizetype done = 0; written && done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        written = n > 0;
-        done += n;
-    }
-    if (!written || !file.commit())
-        return QStringLiteral("The macro file %1 could not be written: %2").arg(nativePath(path), file.errorString());
+    if (const std::optional<QString> why = tessarc::SafeFile::writeWhole(path, bytes))
+        return QStringLiteral("The macro file %1 could not be written: %2").arg(nativePath(path), *why);
     return std::nullopt;
 }
 

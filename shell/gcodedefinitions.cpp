@@ -24,15 +24,8 @@ QString fileError(const QString &path, const QString &doing, const QString &reas
 // buffered write would only fail when the file is closed, and the rename would still happen).
 std::optional<QString> writeWhole(const QString &path, const QByteArray &bytes)
 {
-    tessarc::SafeFile file(path);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    for (qsizetype done = 0; written && done < bytes.size();) {
-        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-        written = n > 0;
-        done += n;
-    }
-    if (!written || !file.commit())
-        return fileError(path, QStringLiteral("written"), file.errorString());
+    if (const std::optional<QString> why = tessarc::SafeFile::writeWhole(path, bytes))
+        return fileError(path, QStringLiteral("written"), *why);
     return std::nullopt;
 }
 

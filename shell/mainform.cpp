@@ -822,17 +822,14 @@ void mainform::newFile1_Click()
     const QString chosen = chooseSaveTarget();
     if (chosen.isEmpty())
         return;
-    tessarc::SafeFile file(chosen);
     const QByteArray header =
         (globalVar.comments.startComment + globalVar.brand.productName + globalVar.comments.endComment).toLatin1() + "\r\n" +
         (globalVar.comments.startComment + QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) +
          globalVar.comments.endComment)
             .toLatin1() +
         "\r\n";
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || file.write(header) != header.size() ||
-        !file.commit()) {
-        m_prompts.message(this, chosen + QStringLiteral(" could not be created: ") + file.errorString(),
-                          globalVar.brand.programTitle);
+    if (const std::optional<QString> why = tessarc::SafeFile::writeWhole(chosen, header)) {
+        m_prompts.message(this, chosen + QStringLiteral(" could not be created: ") + *why, globalVar.brand.programTitle);
         return;
     }
     globalVar.folders.lastDirSave = folderOf(chosen);

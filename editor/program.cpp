@@ -108,6 +108,8 @@ ProgramJournal Program::journal() const
     j.changed = m_changed;
     j.changedAt = m_changedAt;
     j.instance = instance;
+    j.lineEnd = loadedEnd;
+    j.lastEnded = loadedLastEnded;
     return j;
 }
 
@@ -144,9 +146,9 @@ void Program::recover(const ProgramJournal &j, QString &lost, const ProgressRepo
     const qint64 before = m_lineCount;
     recordLength = j.recordLength;
     lfEndsLine = j.lfEndsLine;
-    // The journal does not say how the file ended its lines: saved, they end in CR LF.
-    loadedEnd = "\r\n";
-    loadedLastEnded = true;
+    // Saved, the program ends its lines as its file did.
+    loadedEnd = j.lineEnd;
+    loadedLastEnded = j.lastEnded;
     m_history.clear();
     LineStore in;
     in.open(store, recordLength, false);

@@ -32,6 +32,8 @@ QByteArray ProgramJournal::encode() const
     out += QByteArray("changed=") + (changed ? "1" : "0") + '\n';
     out += "changedat=" + changedAt.toUTC().toString(Qt::ISODate).toLatin1() + '\n';
     out += "instance=" + QByteArray::number(instance) + '\n';
+    out += "lineend=" + lineEnd.toHex() + '\n';
+    out += QByteArray("lastended=") + (lastEnded ? "1" : "0") + '\n';
     out += "end\n";
     return out;
 }
@@ -77,6 +79,14 @@ std::optional<ProgramJournal> ProgramJournal::decode(const QByteArray &bytes, QS
             j.changedAt = QDateTime::fromString(QString::fromLatin1(value), Qt::ISODate);
         } else if (key == "instance") {
             j.instance = value.toLongLong(&ok);
+        } else if (key == "lineend" || key == "lastended") {
+            // Kept since the journal's first version; an unknown end keeps CR LF.
+            const QByteArray end = QByteArray::fromHex(value);
+            if (key == "lastended")
+                j.lastEnded = value == "1";
+            else if (end == "\r\n" || end == "\n" || end == "\r")
+                j.lineEnd = end;
+            continue;
         } else {
             continue;
         }

@@ -13,7 +13,7 @@ namespace tessarc {
 // What a line store holds, kept in a small file beside it and rewritten whole whenever that
 // changes, so that after the program or the machine stopped the changes can be found again: the
 // program's file, its line count, the record length, the line-end rule, whether it changed since
-// it was loaded or saved (and when), and which running instance owns it.
+// it was loaded or saved (and when), which running instance owns it, and how its file ended lines.
 struct TESSARC_EXPORT ProgramJournal
 {
     QString program;
@@ -23,6 +23,11 @@ struct TESSARC_EXPORT ProgramJournal
     bool changed = false;
     QDateTime changedAt;
     qint64 instance = 0; // the process that owns the store
+    // How the program's file ended its lines, so that a recovered program saves as it would have:
+    // the end (CR LF, LF or CR) and whether its last line had one. A journal written before they
+    // were kept reads as CR LF, the last line ended.
+    QByteArray lineEnd = "\r\n";
+    bool lastEnded = true;
 
     QByteArray encode() const;
     // Nothing, with the reason in `problem`, when the bytes are not a whole journal.

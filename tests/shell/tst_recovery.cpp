@@ -349,16 +349,21 @@ private slots:
 
     // The journal says "changed" from the first change to the next save, never for a run that
     // changed nothing, and a clean exit leaves nothing to recover.
+    // The journal says what the store holds, and how the file ended its lines (LF, none after the
+    // last line here), so that a recovered program saves as it would have.
     void journalFollowsTheProgram()
     {
-        writeBytes(m_program, numberedProgram(10));
+        QByteArray text = numberedProgram(10).replace("\r\n", "\n");
+        text.chop(1);
+        writeBytes(m_program, text);
         start({m_program});
         tessarc::Program &p = w->TESSARC1->program();
         const QString journal = tessarc::ProgramJournal::pathFor(p.store);
         const auto saysChanged = [&] {
             p.finishJournal();
             const std::optional<tessarc::ProgramJournal> j = tessarc::ProgramJournal::read(journal);
-            return j && j->changed && j->lines == p.lineCount() && j->program == m_program;
+            return j && j->changed && j->lines == p.lineCount() && j->program == m_program && j->lineEnd == "\n" &&
+                   !j->lastEnded;
         };
         QVERIFY(!saysChanged());
         tessarc::ChangeRecord(p, QStringLiteral("Find Size"), LineNumber(1)).finish();
@@ -372,6 +377,8 @@ private slots:
         }
         QVERIFY(saysChanged());
         QVERIFY(w->TESSARC1->saveFile(m_program));
+        QVERIFY(readBytes(m_program).startsWith("N1\nN2\n"));
+        QVERIFY(!readBytes(m_program).endsWith("\n"));
         QVERIFY(!tessarc::ProgramJournal::read(journal)->changed);
         w->TESSARC1->done();
         QVERIFY(!QFileInfo::exists(journal));

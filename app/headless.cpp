@@ -186,6 +186,11 @@ int usage(const char *name, const QString &why)
     return BadUsage;
 }
 
+QString cliStoreStem()
+{
+    return QStringLiteral("cli%1").arg(QCoreApplication::applicationPid());
+}
+
 void printOut(const QString &line)
 {
     std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());

@@ -41,6 +41,10 @@ struct Verb
 // Tells what the form `verb` takes (bad usage): its line of --help, on stderr. Returns BadUsage.
 int usage(const char *verb, const QString &why);
 
+// The stem of the stores of a form without a window: its own, apart from those of any window that
+// runs meanwhile ("cli" and the process id).
+QString cliStoreStem();
+
 void printOut(const QString &line);
 void printError(const QString &line);
 

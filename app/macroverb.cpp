@@ -75,11 +75,7 @@ public:
             printError(QStringLiteral("vornexa: ") + g.io.recLenProblem);
         g.io.applyTo(*m_editor);
         // Stores of its own, apart from those of any window that runs meanwhile.
-        const QDir folder(tessarc::programFolder());
-        const QString stem = QStringLiteral("cli%1").arg(QCoreApplication::applicationPid());
-        m_editor->tempFile = folder.filePath(stem + QStringLiteral(".qen.tmp"));
-        m_editor->tempFile2 = folder.filePath(stem + QStringLiteral(".2.qen.tmp"));
-        m_claim = tessarc::StoreClaim::claim(m_editor->tempFile);
+        m_claim = m_editor->program().useStores(tessarc::programFolder(), cliStoreStem());
     }
     ~ConsoleHost() override { m_editor->done(); }
 

@@ -64,11 +64,7 @@ class LoadedProgram
 public:
     explicit LoadedProgram(const IoSettings &io)
     {
-        const QDir folder(tessarc::programFolder());
-        const QString stem = QStringLiteral("cli%1").arg(QCoreApplication::applicationPid());
-        m_program.store = folder.filePath(stem + QStringLiteral(".qen.tmp"));
-        m_program.scratch = folder.filePath(stem + QStringLiteral(".2.qen.tmp"));
-        m_claim = tessarc::StoreClaim::claim(m_program.store);
+        m_claim = m_program.useStores(tessarc::programFolder(), cliStoreStem());
         m_program.recordLength = io.recLen;
         m_program.lfEndsLine = io.lfEndsLine;
     }

@@ -66,6 +66,14 @@ ControlError Program::lineTooLong(LineNumber line, qint64 length, const QString 
                             remedy);
 }
 
+StoreClaim Program::useStores(const QString &folder, const QString &stem)
+{
+    const QDir dir(folder);
+    store = dir.filePath(stem + QStringLiteral(".qen.tmp"));
+    scratch = dir.filePath(stem + QStringLiteral(".2.qen.tmp"));
+    return StoreClaim::claim(store);
+}
+
 void Program::removeStores()
 {
     m_journalWriter->drop();

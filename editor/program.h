@@ -18,6 +18,7 @@
 namespace tessarc {
 
 class LineStore;
+class StoreClaim;
 
 // Told how far a long store operation has come: `done` of `total` lines. It is called every
 // thousand lines or so, often enough to draw progress and let events through, rarely enough to
@@ -97,6 +98,10 @@ public:
 
     // Deletes both stores, the history and the journal kept beside them.
     void removeStores();
+    // Points the program at stores of its own in `folder`, `stem`.qen.tmp and its scratch store,
+    // and claims them: the claim is the caller's to hold for as long as the stores are (one that
+    // cannot be taken holds nothing, and a folder that cannot be written says so at the load).
+    StoreClaim useStores(const QString &folder, const QString &stem);
     // Deletes a store that is no longer the program's, with its scratch store, history and journal.
     static void removeStoreFiles(const QString &store, const QString &scratch);
 

@@ -7,6 +7,7 @@
 #include "macrofile.h"
 #include "macrorunner.h"
 #include "programfolder.h"
+#include "programsession.h"
 #include "prompts.h"
 #include "settingsstore.h"
 #include "storeclaim.h"
@@ -75,11 +76,12 @@ public:
             printError(QStringLiteral("vornexa: ") + g.io.recLenProblem);
         g.io.applyTo(*m_editor);
         // Stores of its own, apart from those of any window that runs meanwhile.
-        m_claim = m_editor->program().useStores(tessarc::programFolder(), cliStoreStem());
+        m_session = std::make_unique<ProgramSession>(*m_editor, tessarc::programFolder(), cliStoreStem());
     }
     ~ConsoleHost() override { m_editor->done(); }
 
     TESSARC &editor() override { return *m_editor; }
+    ProgramSession &session() { return *m_session; }
     Prompts &prompts() override { return m_prompts; }
     SettingsStore &settings() override { return *m_settings; }
     GlobalVar &values() override { return m_values; }
@@ -89,12 +91,12 @@ public:
     void addWindow(const QString &, MakeWindow, ShowWindow) override {}
 
 private:
-    tessarc::StoreClaim m_claim; // let go only once the stores are gone
     std::unique_ptr<SettingsStore> m_settings;
     ConsolePrompts m_prompts;
     GlobalVar m_values;
     QWidget m_window;
     TESSARC *m_editor = nullptr;
+    std::unique_ptr<ProgramSession> m_session; // its claim let go only once the stores are gone
 };
 
 QString unixLines(QString text)
@@ -150,7 +152,7 @@ int macroVerb(const QStringList &arguments)
     ConsoleHost host(openSettings());
     TESSARC &editor = host.editor();
     editor.lockup(false);
-    if (!editor.loadFile(QFileInfo(programFile).absoluteFilePath()))
+    if (!host.session().open(programFile, host.values().io.recLen))
         return Failed; // the control has said why
 
     // A stop asked for by SIGINT or SIGTERM ends the run between two steps; what ran is saved.

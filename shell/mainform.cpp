@@ -1,5 +1,7 @@
 #include "mainform.h"
 
+#include "programsession.h"
+
 #include "frmabout.h"
 #include "instancelock.h"
 #include "recovery.h"
@@ -179,6 +181,7 @@ mainform::mainform(Prompts &prompts, QWidget *parent)
     globalVar.folders.lastDirSave = m_programFolder;
 
     TESSARC1 = new TESSARC(this);
+    m_session = std::make_unique<ProgramSession>(*TESSARC1, m_programFolder);
     setAcceptDrops(true);
     TESSARC1->txtmain->viewport()->installEventFilter(this);
     TESSARC1->c->installEventFilter(this);
@@ -647,27 +650,18 @@ bool mainform::offerLeftChanges()
             tessarc::Program::removeStoreFiles(left.store, left.scratch);
         if (answer != Prompts::Answer::Yes)
             continue;
-        recovered = openRecovered(left);
-        if (recovered)
-            m_storeClaim = std::move(claim);
+        recovered = openRecovered(left, std::move(claim));
     }
     return recovered;
 }
 
-bool mainform::openRecovered(const recovery::LeftStore &left)
+bool mainform::openRecovered(const recovery::LeftStore &left, tessarc::StoreClaim claim)
 {
-    const QString ownStore = TESSARC1->tempFile;
-    const QString ownScratch = TESSARC1->tempFile2;
-    TESSARC1->tempFile = left.store;
-    TESSARC1->tempFile2 = left.scratch;
     show();
     greyFileMenus();
     TESSARC1->lockup(false);
     QString lost;
-    if (!TESSARC1->openRecovered(*left.journal, lost)) {
-        // Nothing was opened: the store stays for the next start.
-        TESSARC1->tempFile = ownStore;
-        TESSARC1->tempFile2 = ownScratch;
+    if (!m_session->openLeft(left, std::move(claim), lost)) {
         hideFileMenus();
         TESSARC1->lockup(true);
         return false;
@@ -682,18 +676,7 @@ bool mainform::openRecovered(const recovery::LeftStore &left)
 
 void mainform::allocateTempFiles()
 {
-    // Claimed as it is chosen: an instance choosing at the same moment takes another number, even
-    // while this one's store is still being written.
-    m_storeClaim = tessarc::StoreClaim::claimFree(m_programFolder);
-    if (m_storeClaim) {
-        TESSARC1->tempFile = m_storeClaim.store();
-        TESSARC1->tempFile2 = m_storeClaim.scratch();
-        return;
-    }
-    // A folder where nothing can be claimed cannot hold a store either: the load says so.
-    const QDir folder(m_programFolder);
-    TESSARC1->tempFile = folder.filePath(QStringLiteral("0.qen.tmp"));
-    TESSARC1->tempFile2 = folder.filePath(QStringLiteral("0.2.qen.tmp"));
+    m_session->claimFreshStores();
 }
 
 void mainform::closeEvent(QCloseEvent *event)
@@ -858,20 +841,10 @@ void mainform::LoadFile_Click()
 
 bool mainform::openProgram(const QString &path)
 {
-    const QString oldStore = TESSARC1->tempFile;
-    const QString oldScratch = TESSARC1->tempFile2;
-    TESSARC1->program().history().clear(); // it belongs to the program being replaced
-    const tessarc::StoreClaim previous = std::move(m_storeClaim); // let go once its stores are gone
-    allocateTempFiles();
     // Greyed while the program loads (the menu bar keeps its shape), hidden if none is open then.
     greyFileMenus();
     TESSARC1->lockup(false);
-    TESSARC1->recLen = globalVar.io.recLen; // a recovered program kept the record length it was stored with
-    const bool loaded = TESSARC1->loadFile(QFileInfo(path).absoluteFilePath());
-    // The control has let go of the program it held before: its stores go now, not at the next start.
-    if (oldStore != TESSARC1->tempFile) {
-        tessarc::Program::removeStoreFiles(oldStore, oldScratch);
-    }
+    const bool loaded = m_session->open(path, globalVar.io.recLen);
     setSaveCaptions();
     if (!loaded) {
         // The control has said why; the view stays locked until a program is open.

@@ -19,6 +19,7 @@ struct LeftStore;
 }
 class Prompts;
 class QAction;
+class ProgramSession;
 class QMenu;
 class QTimer;
 class TESSARC;
@@ -119,8 +120,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // The stores of the program shown are this instance's for as long as it holds them.
-    tessarc::StoreClaim m_storeClaim;
     void buildMenus();
     void connectCommands();
     void loadSettings();
@@ -144,7 +143,7 @@ private:
     // that need a program are hidden. True when the program is open.
     bool openProgram(const QString &path);
     bool offerLeftChanges();
-    bool openRecovered(const recovery::LeftStore &left);
+    bool openRecovered(const recovery::LeftStore &left, tessarc::StoreClaim claim);
     // Moves the window so its frame, title bar included, lies on a screen.
     void keepFrameOnScreen();
     void showContextMenu(int button, int shift, float x, float y);
@@ -155,6 +154,8 @@ private:
     Prompts &m_prompts;
     SettingsStore m_settings;
     QString m_programFolder;
+    // The program shown, from its stores to its file.
+    std::unique_ptr<ProgramSession> m_session;
     std::unique_ptr<InstanceLock> m_instance;
     QHash<QString, QAction *> m_items;
     QHash<QString, QMenu *> m_menus;

@@ -120,6 +120,17 @@ void CommentSettings::applyTo(TESSARC &editor) const
     editor.lineComment = lineComment;
 }
 
+void RecentFiles::add(const QString &path)
+{
+    QStringList kept{path};
+    for (const QString &entry : entries) {
+        if (!entry.isEmpty() && entry != path && kept.size() < qsizetype(entries.size()))
+            kept.append(entry);
+    }
+    for (size_t i = 0; i < entries.size(); ++i)
+        entries[i] = i < size_t(kept.size()) ? kept.at(qsizetype(i)) : QString();
+}
+
 void RecentFiles::read(const SettingsStore &s)
 {
     for (size_t i = 0; i < entries.size(); ++i)

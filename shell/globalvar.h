@@ -83,6 +83,8 @@ struct CommentSettings
 struct RecentFiles
 {
     std::array<QString, 5> entries;
+    // `path` goes first, once; the others keep their order, with no gaps.
+    void add(const QString &path);
     void read(const SettingsStore &s);
     void write(SettingsStore &s) const;
 };

@@ -1008,14 +1008,7 @@ void mainform::refreshRecentMenu()
 
 void mainform::addRecentFile(const QString &path)
 {
-    // The program goes first, once; the others keep their order, with no gaps.
-    QStringList kept{path};
-    for (const QString &entry : globalVar.recent.entries) {
-        if (!entry.isEmpty() && entry != path && kept.size() < 5)
-            kept.append(entry);
-    }
-    for (size_t i = 0; i < globalVar.recent.entries.size(); ++i)
-        globalVar.recent.entries[i] = i < size_t(kept.size()) ? kept.at(qsizetype(i)) : QString();
+    globalVar.recent.add(path);
     refreshRecentMenu();
 }
 

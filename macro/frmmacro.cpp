@@ -324,7 +324,7 @@ void frmMacro::addStep(const QString &name, const QString &settings)
         keepRecorderOpen(name, settings);
         return;
     }
-    if (const std::optional<QString> refusal = macro::stepRefused(name, settings, m_host.values().brand.stepSeparator)) {
+    if (const std::optional<QString> refusal = tools::stepRefused(name, settings, m_host.values().brand.stepSeparator)) {
         say(*refusal);
         keepRecorderOpen(name, settings);
         return;
@@ -349,7 +349,7 @@ void frmMacro::keepRecorderOpen(const QString &name, const QString &settings)
 {
     // The tool window closes once it has handed its step in; a fresh one takes its place.
     QTimer::singleShot(0, this, [this, name, settings] {
-        if (!macro::readStep(name, settings, m_host.values().brand.stepSeparator).ok())
+        if (!tools::readStep(name, settings, m_host.values().brand.stepSeparator).ok())
             return;
         if (tools::ToolWindow *window = recordStep(name))
             fromSets::fill(*window, name, settings, m_host.values().brand.stepSeparator);

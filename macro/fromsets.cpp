@@ -21,18 +21,18 @@ W *only(QWidget &window, const QString &name)
     return found.size() == 1 ? found.first() : nullptr;
 }
 
-QWidget *fieldFor(QWidget &window, const macro::FieldValue &field)
+QWidget *fieldFor(QWidget &window, const tools::FieldValue &field)
 {
     switch (field.kind) {
-    case macro::FieldKind::Text:
+    case tools::FieldKind::Text:
         return only<QLineEdit>(window, field.name);
-    case macro::FieldKind::Option:
+    case tools::FieldKind::Option:
         return only<QRadioButton>(window, field.name);
-    case macro::FieldKind::Check:
+    case tools::FieldKind::Check:
         return only<QCheckBox>(window, field.name);
-    case macro::FieldKind::Caption:
+    case tools::FieldKind::Caption:
         return only<QAbstractButton>(window, field.name);
-    case macro::FieldKind::Mode:
+    case tools::FieldKind::Mode:
         break;
     }
     return nullptr;
@@ -43,7 +43,7 @@ QWidget *fieldFor(QWidget &window, const macro::FieldValue &field)
 Filled fill(QWidget &window, const QString &stepName, const QString &settings, const QString &separator)
 {
     Filled filled;
-    const macro::StepFill step = macro::readStep(stepName, settings, separator);
+    const tools::StepFill step = tools::readStep(stepName, settings, separator);
     if (!step.ok()) {
         filled.error = step.error;
         return filled;
@@ -51,7 +51,7 @@ Filled fill(QWidget &window, const QString &stepName, const QString &settings, c
     // Every field is found and checked before any is set, so a step that does not fit its window
     // leaves the window as it was.
     QList<QWidget *> fields;
-    for (const macro::FieldValue &value : step.fields) {
+    for (const tools::FieldValue &value : step.fields) {
         QWidget *field = fieldFor(window, value);
         if (!field) {
             filled.error = QStringLiteral("The %1 step cannot be used: its window has no field %2.").arg(stepName, value.name);
@@ -75,19 +75,19 @@ Filled fill(QWidget &window, const QString &stepName, const QString &settings, c
         }
     }
     for (qsizetype i = 0; i < fields.size(); ++i) {
-        const macro::FieldValue &value = step.fields[i];
+        const tools::FieldValue &value = step.fields[i];
         switch (value.kind) {
-        case macro::FieldKind::Text:
+        case tools::FieldKind::Text:
             static_cast<QLineEdit *>(fields[i])->setText(value.text);
             break;
-        case macro::FieldKind::Option:
-        case macro::FieldKind::Check:
+        case tools::FieldKind::Option:
+        case tools::FieldKind::Check:
             static_cast<QAbstractButton *>(fields[i])->setChecked(value.on);
             break;
-        case macro::FieldKind::Caption:
+        case tools::FieldKind::Caption:
             tools::setCaptionValue(*static_cast<QAbstractButton *>(fields[i]), value.text);
             break;
-        case macro::FieldKind::Mode:
+        case tools::FieldKind::Mode:
             break;
         }
     }

@@ -51,7 +51,7 @@ const StepWindow *stepWindow(const QString &stepName)
 QStringList recordableSteps()
 {
     QStringList names;
-    for (const QString &name : stepNames()) {
+    for (const QString &name : tools::stepNames()) {
         if (stepWindow(name))
             names.append(name);
     }

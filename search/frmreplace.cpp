@@ -1,6 +1,6 @@
 #include "frmreplace.h"
 
-#include "wordscan.h"
+#include "replace.h"
 
 #include "globalvar.h"
 #include "host.h"
@@ -195,12 +195,7 @@ void frmReplace::placeReplaceAxis()
 
 void frmReplace::txtAxis_Change()
 {
-    QString upper = txtAxis->text();
-    for (QChar &c : upper) {
-        const QChar u = c.toUpper();
-        if (u.unicode() <= 0xFF)
-            c = u;
-    }
+    const QString upper = search::axisCapitals(txtAxis->text());
     if (upper == txtAxis->text())
         return;
     const int cursor = txtAxis->cursorPosition();
@@ -258,22 +253,11 @@ search::ReplaceSettings frmReplace::settings() const
     return s;
 }
 
-QString frmReplace::stepSettings() const
+std::unique_ptr<tools::Tool> frmReplace::makeTool() const
 {
-    return search::replaceStep(settings(), rangeFields(), mode(), host().values().brand.stepSeparator);
-}
-
-std::optional<QString> frmReplace::checkFields() const
-{
-    return search::checkReplaceFields(settings(), mode(), host().values().messages.textNull);
-}
-
-QString frmReplace::search(const tools::LineRange &range)
-{
-    const search::ReplaceWork work(settings(), mode(), lineRules());
-    if (mode() == ReplaceMode::SetValue)
-        tellNoteLetters(tools::letterNames({txtAxis->text(), txtReplaceAxis->text()}));
-    else if (mode() != ReplaceMode::Text)
-        tellNoteLetters(tools::letterNames({txtAxis->text()}));
-    return rewriteRange(range, std::cref(work));
+    auto tool = std::make_unique<search::ReplaceTool>();
+    tool->settings = settings();
+    tool->mode = mode();
+    tool->fields = rangeFields();
+    return tool;
 }

@@ -61,13 +61,10 @@ public:
     // The button of a mode, as a recorded step presses it.
     QPushButton *button(search::ReplaceMode mode) const;
     search::ReplaceSettings settings() const;
-    QString stepName() const override { return QStringLiteral("Replace"); }
-    // The settings text followed by the pressed button's mode digit.
-    QString stepSettings() const override;
+    // The settings, the range and the pressed button's mode.
+    std::unique_ptr<tools::Tool> makeTool() const override;
 
 protected:
-    std::optional<QString> checkFields() const override;
-    QString search(const tools::LineRange &range) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -205,4 +205,62 @@ tools::LineFault ReplaceWork::operator()(QByteArrayView line, QByteArray &out) c
     return tools::LineFault::None;
 }
 
+QString axisCapitals(QString letters)
+{
+    for (QChar &c : letters) {
+        const QChar upper = c.toUpper();
+        if (upper.unicode() <= 0xFF)
+            c = upper;
+    }
+    return letters;
+}
+
+std::unique_ptr<tools::Tool> ReplaceTool::fromStep(const tools::StepForm &form)
+{
+    auto tool = std::make_unique<ReplaceTool>();
+    ReplaceSettings &s = tool->settings;
+    s.find = form.text("txtFind");
+    s.replacement = form.text("txtReplace");
+    s.action = form.on("r2")   ? TextAction::ReplaceWholeLine
+               : form.on("r3") ? TextAction::AppendToLine
+                               : TextAction::ReplaceFound;
+    s.matchCase = form.on("case1");
+    s.axis = axisCapitals(form.text("txtAxis"));
+    s.comparison = form.on("l")   ? Comparison::Less
+                   : form.on("e") ? Comparison::Equal
+                   : form.on("n") ? Comparison::NotEqual
+                                  : Comparison::Greater;
+    s.value = form.text("txtValue");
+    s.replaceAxis = form.text("txtReplaceAxis");
+    s.replaceValue = form.text("txtReplaceValue");
+    s.thenFind = form.text("Text1");
+    s.thenReplace = form.text("Text2");
+    s.thenMatchCase = form.on("case2");
+    s.wholeLine = form.text("txtReplaceLine");
+    s.appendText = form.text("txtAppendLine");
+    tool->mode = static_cast<ReplaceMode>(std::clamp(form.mode(), 1, 5));
+    tool->fields = form.range();
+    return tool;
+}
+
+QString ReplaceTool::stepSettings(const QString &separator) const
+{
+    return replaceStep(settings, fields, mode, separator);
+}
+
+std::optional<QString> ReplaceTool::checkFields(const tools::RunPlace &place) const
+{
+    return checkReplaceFields(settings, mode, place.textNull);
+}
+
+QString ReplaceTool::run(tools::ToolRun &run, const tools::LineRange &range)
+{
+    const ReplaceWork work(settings, mode, run.place().rules);
+    if (mode == ReplaceMode::SetValue)
+        run.note().letters = tools::letterNames({settings.axis, settings.replaceAxis});
+    else if (mode != ReplaceMode::Text)
+        run.note().letters = tools::letterNames({settings.axis});
+    return run.rewriteRange(range, std::cref(work));
+}
+
 } // namespace search

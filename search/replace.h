@@ -1,6 +1,8 @@
 #pragma once
 
 #include "linerange.h"
+#include "stepfields.h"
+#include "tool.h"
 #include "linerewrite.h"
 #include "numberwriter.h"
 #include "textmatch.h"
@@ -60,6 +62,24 @@ std::optional<QString> checkReplaceFields(const ReplaceSettings &settings, Repla
 // digit (with no separator after it).
 QString replaceStep(const ReplaceSettings &settings, const tools::RangeFields &range, ReplaceMode mode,
                     const QString &separator);
+
+// Replace with its settings and the mode of the button that runs it.
+class ReplaceTool : public tools::Tool
+{
+public:
+    // The step's form; its mode is the button it presses (1 to 5).
+    static std::unique_ptr<tools::Tool> fromStep(const tools::StepForm &form);
+    ReplaceSettings settings;
+    ReplaceMode mode = ReplaceMode::Text;
+    QString stepName() const override { return QStringLiteral("Replace"); }
+    QString stepSettings(const QString &separator) const override;
+    std::optional<QString> checkFields(const tools::RunPlace &place) const override;
+    QString run(tools::ToolRun &run, const tools::LineRange &range) override;
+};
+
+// The letter of an axis field as the window keeps it: every letter that has a capital within Latin-1
+// turned to it.
+QString axisCapitals(QString letters);
 
 // One line of a Replace run, prepared once for the whole run; it allocates nothing per line.
 //  - Mode 1: a line holding txtFind (exactly with Match Case, else case ignored) has every

@@ -3,7 +3,6 @@
 #include "globalvar.h"
 #include "host.h"
 #include "operation.h"
-#include "controlerror.h"
 #include "operationlock.h"
 
 #include <QGroupBox>
@@ -12,7 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include <new>
 
 namespace search {
 
@@ -95,21 +93,14 @@ void SearchWindow::press(QPushButton *button)
         afterRun(button);
 }
 
-QString SearchWindow::runOn(const tools::LineRange &range)
+void SearchWindow::ranTool(const tools::ToolOutcome &outcome)
 {
-    m_ran = true;
-    try {
-        m_message = search(range);
-    } catch (const tessarc::ControlError &error) {
-        m_message = error.description() + QLatin1Char('.');
-    } catch (const std::bad_alloc &) {
-        m_message = QStringLiteral("Out of memory.");
-    }
+    m_ran = outcome.ran;
+    m_message = outcome.message;
     // The pressed button reads as after a run while the message is up (the lock's guard gives Go
     // its caption itself).
-    if (!m_message.isEmpty() && m_pressed != Go)
+    if (m_ran && !m_message.isEmpty() && m_pressed != Go)
         m_pressed->setText(m_after.value(m_pressed));
-    return m_message;
 }
 
 void SearchWindow::showEvent(QShowEvent *event)

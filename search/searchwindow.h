@@ -53,15 +53,16 @@ protected:
     // Enter in `field` presses `button`; with a null button Enter does nothing there.
     void pressWithEnter(QWidget *field, QPushButton *button);
 
-    // The pressed button's work, under the lock with the view read-only: the message to show once
-    // the lock is free (why the run stopped), or nothing.
-    virtual QString search(const tools::LineRange &range) = 0;
+    // The pressed button's work, under the lock with the view read-only, for a window without a
+    // tool of its own: the message to show once the lock is free (why the run stopped), or nothing.
+    virtual QString search(const tools::LineRange &range) { (void)range; return QString(); }
     // After a run that ended without a message, once the lock is free and the page shown again.
     virtual void afterRun(QPushButton *button) { (void)button; }
     // Progress shows on the pressed button.
     QPushButton *progressButton() const override { return m_pressed ? m_pressed : Go; }
 
-    QString runOn(const tools::LineRange &range) final;
+    QString runOn(const tools::LineRange &range) final { return search(range); }
+    void ranTool(const tools::ToolOutcome &outcome) final;
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
 

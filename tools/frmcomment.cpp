@@ -3,8 +3,7 @@
 #include "globalvar.h"
 #include "host.h"
 #include "clickablelabel.h"
-#include "removecomments.h"
-#include "steptext.h"
+#include "steptools.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -23,19 +22,9 @@ void frmComment::Label1_Click()
     host().showWindow(QStringLiteral("options1"));
 }
 
-QString frmComment::stepSettings() const
+std::unique_ptr<tools::Tool> frmComment::makeTool() const
 {
-    return tools::removeCommentsStep(rangeFields(), host().values().brand.stepSeparator);
-}
-
-QString frmComment::runOn(const tools::LineRange &range)
-{
-    // The delimiters and the kept commands as Options last set them.
-    const CommentSettings &comments = host().values().comments;
-    tools::RemoveCommentsWork work(comments.rule(), tools::CommentCommands(comments.commands));
-    const QString stopped = rewriteRange(range, std::ref(work));
-    if (work.kept() > 0)
-        tellRemark(work.kept() == 1 ? QStringLiteral("1 command comment kept")
-                                    : QStringLiteral("%1 command comments kept").arg(work.kept()));
-    return stopped;
+    auto tool = std::make_unique<tools::RemoveCommentsTool>();
+    tool->fields = rangeFields();
+    return tool;
 }

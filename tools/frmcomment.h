@@ -15,11 +15,5 @@ public:
 
     // Opens Options.
     void Label1_Click();
-
-    QString stepName() const override { return QStringLiteral("Remove Comments"); }
-    QString stepSettings() const override;
-
-protected:
-    std::optional<QString> checkFields() const override { return std::nullopt; }
-    QString runOn(const tools::LineRange &range) override;
+    std::unique_ptr<tools::Tool> makeTool() const override;
 };

@@ -3,7 +3,7 @@
 #include "globalvar.h"
 #include "host.h"
 #include "tessarc.h"
-#include "wholelines.h"
+#include "steptools.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -22,14 +22,6 @@ void lineFieldsOnly(ToolWindow &window, const QString &caption)
         box->setTitle(caption);
 }
 
-std::optional<QString> pageNotStored(Host &host)
-{
-    if (host.editor().pageIsStored())
-        return std::nullopt;
-    return QStringLiteral("The page being edited could not be stored, so the program was not changed. Correct the "
-                          "page (a line may be too long for a record) and try again.");
-}
-
 } // namespace tools
 
 frmDel::frmDel(Host &host, QWidget *owner) : ToolWindow(host, owner, QStringLiteral("Remove Lines"))
@@ -45,21 +37,9 @@ void frmDel::fillRange()
         EndLine->setText(StartLine->text());
 }
 
-QString frmDel::stepSettings() const
+std::unique_ptr<tools::Tool> frmDel::makeTool() const
 {
-    return tools::removeLinesStep(StartLine->text(), EndLine->text(), host().values().brand.stepSeparator);
-}
-
-QString frmDel::runOn(const tools::LineRange &range)
-{
-    if (const std::optional<QString> refusal = tools::pageNotStored(host()))
-        return *refusal;
-    try {
-        tools::removeLines(host().editor().program(), range.first, range.last, [this](qint64 done, qint64 total) {
-            showProgress(done, tools::LineRange{0, total});
-        });
-    } catch (const tessarc::ControlError &error) {
-        return tools::failureText(error, QStringLiteral("No line was removed."));
-    }
-    return QString();
+    auto tool = std::make_unique<tools::RemoveLinesTool>();
+    tool->fields = rangeFields();
+    return tool;
 }

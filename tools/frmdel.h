@@ -13,14 +13,7 @@ public:
 
     // Both range fields on the current line.
     void fillRange() override;
-
-    QString stepName() const override { return QStringLiteral("Remove Lines"); }
-    // StartLine, EndLine.
-    QString stepSettings() const override;
-
-protected:
-    std::optional<QString> checkFields() const override { return std::nullopt; }
-    QString runOn(const tools::LineRange &range) override;
+    std::unique_ptr<tools::Tool> makeTool() const override;
 };
 
 namespace tools {
@@ -28,9 +21,5 @@ namespace tools {
 // For the windows whose range is always two line fields: ALL and LINE2LINE are not shown (From
 // Line is what applies), the range box takes `caption` and Label2 reads "to".
 void lineFieldsOnly(ToolWindow &window, const QString &caption);
-
-// The message for a run that must not change the number of lines while the page being edited
-// could not be written back, or nothing when the page is stored.
-std::optional<QString> pageNotStored(Host &host);
 
 } // namespace tools

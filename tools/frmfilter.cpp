@@ -4,7 +4,7 @@
 
 #include "globalvar.h"
 #include "host.h"
-#include "steptext.h"
+#include "steptools.h"
 
 #include <QBoxLayout>
 #include <QGridLayout>
@@ -42,19 +42,7 @@ tools::FilterSettings frmFilter::settings() const
     return {txtAxis->text(), txtValue->text()};
 }
 
-QString frmFilter::stepSettings() const
+std::unique_ptr<tools::Tool> frmFilter::makeTool() const
 {
-    return tools::filterStep(settings(), rangeFields(), host().values().brand.stepSeparator);
-}
-
-std::optional<QString> frmFilter::checkFields() const
-{
-    return tools::checkFields(settings(), host().values().messages.textNull);
-}
-
-tools::LineWork frmFilter::prepareRun()
-{
-    m_work.emplace(settings(), lineRules());
-    tellNoteLetters(tools::letterNames({settings().axis}));
-    return std::ref(*m_work);
+    return tools::toolWith<tools::FilterTool>(settings(), rangeFields());
 }

@@ -20,14 +20,5 @@ public:
     QLineEdit *txtValue = nullptr;
 
     tools::FilterSettings settings() const;
-    QString stepName() const override { return QStringLiteral("Filter"); }
-    QString stepSettings() const override;
-
-protected:
-    std::optional<QString> checkFields() const override;
-    tools::LineWork prepareRun() override;
-
-private:
-    // The run's last kept value.
-    std::optional<tools::FilterWork> m_work;
+    std::unique_ptr<tools::Tool> makeTool() const override;
 };

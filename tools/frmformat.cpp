@@ -5,7 +5,7 @@
 #include "globalvar.h"
 #include "host.h"
 #include "clickablelabel.h"
-#include "steptext.h"
+#include "steptools.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -43,19 +43,7 @@ tools::FormatSettings frmFormat::settings() const
     return {txtAxis->text()};
 }
 
-QString frmFormat::stepSettings() const
+std::unique_ptr<tools::Tool> frmFormat::makeTool() const
 {
-    return tools::formatStep(settings(), rangeFields(), host().values().brand.stepSeparator);
-}
-
-std::optional<QString> frmFormat::checkFields() const
-{
-    return tools::checkFields(settings(), host().values().messages.textNull);
-}
-
-tools::LineWork frmFormat::prepareRun()
-{
-    // The picture as Options last set it.
-    tellNoteLetters(tools::letterNames({settings().axis}));
-    return tools::FormatWork(settings(), lineRules());
+    return tools::toolWith<tools::FormatTool>(settings(), rangeFields());
 }

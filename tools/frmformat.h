@@ -20,10 +20,5 @@ public:
     void Label1_Click();
 
     tools::FormatSettings settings() const;
-    QString stepName() const override { return QStringLiteral("Format"); }
-    QString stepSettings() const override;
-
-protected:
-    std::optional<QString> checkFields() const override;
-    tools::LineWork prepareRun() override;
+    std::unique_ptr<tools::Tool> makeTool() const override;
 };

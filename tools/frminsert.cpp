@@ -3,10 +3,9 @@
 #include "frmdel.h"
 #include "globalvar.h"
 #include "host.h"
-#include "numbers.h"
+#include "steptools.h"
 #include "prompts.h"
 #include "tessarc.h"
-#include "wholelines.h"
 
 #include <QBoxLayout>
 #include <QFileInfo>
@@ -15,8 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-
-#include <cmath>
 
 frmInsert::frmInsert(Host &host, QWidget *owner) : ToolWindow(host, owner, QStringLiteral("Insert File"))
 {
@@ -56,39 +53,10 @@ QString frmInsert::fileName() const
     return tools::captionValue(*Command1);
 }
 
-QString frmInsert::stepSettings() const
+std::unique_ptr<tools::Tool> frmInsert::makeTool() const
 {
-    return tools::insertFileStep(fileName(), StartLine->text(), host().values().brand.stepSeparator);
-}
-
-std::optional<QString> frmInsert::checkFields() const
-{
-    if (!QFileInfo(fileName()).isFile())
-        return QStringLiteral("Bad Filename");
-    return std::nullopt;
-}
-
-std::optional<tools::LineRange> frmInsert::checkRangeFields() const
-{
-    const QString text = StartLine->text();
-    if (!functions::isNumeric(text))
-        return std::nullopt;
-    const double after = std::floor(functions::leadingNumber(text));
-    if (!(after >= 0) || after > static_cast<double>(host().editor().numberOfLines()))
-        return std::nullopt;
-    return tools::LineRange{static_cast<qint64>(after), static_cast<qint64>(after)};
-}
-
-QString frmInsert::runOn(const tools::LineRange &range)
-{
-    if (const std::optional<QString> refusal = tools::pageNotStored(host()))
-        return *refusal;
-    try {
-        tools::insertFile(host().editor().program(), fileName(), range.first, [this](qint64 done, qint64 total) {
-            showProgress(done, tools::LineRange{0, total});
-        });
-    } catch (const tessarc::ControlError &error) {
-        return tools::failureText(error, QStringLiteral("Nothing was inserted; the program is as it was."));
-    }
-    return QString();
+    auto tool = std::make_unique<tools::InsertFileTool>();
+    tool->path = fileName();
+    tool->fields = rangeFields();
+    return tool;
 }

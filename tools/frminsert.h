@@ -20,15 +20,5 @@ public:
     // The file to insert: Command1's caption (with tools::setCaptionValue), where a filled-in step
     // puts it too.
     QString fileName() const;
-
-    QString stepName() const override { return QStringLiteral("Insert File"); }
-    // The file's path, StartLine.
-    QString stepSettings() const override;
-
-protected:
-    // "Bad Filename" when no such file exists.
-    std::optional<QString> checkFields() const override;
-    // StartLine from 0 (before the first line) to the last line; the range is that one line.
-    std::optional<tools::LineRange> checkRangeFields() const override;
-    QString runOn(const tools::LineRange &range) override;
+    std::unique_ptr<tools::Tool> makeTool() const override;
 };

@@ -5,7 +5,7 @@
 #include "globalvar.h"
 #include "host.h"
 #include "linework.h"
-#include "steptext.h"
+#include "steptools.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -61,18 +61,7 @@ tools::MirrorSettings frmMirror::settings() const
             g41g42->checkState() == Qt::Checked};
 }
 
-QString frmMirror::stepSettings() const
+std::unique_ptr<tools::Tool> frmMirror::makeTool() const
 {
-    return tools::mirrorStep(settings(), rangeFields(), host().values().brand.stepSeparator);
-}
-
-std::optional<QString> frmMirror::checkFields() const
-{
-    return tools::checkFields(settings(), host().values().messages.textNull);
-}
-
-tools::LineWork frmMirror::prepareRun()
-{
-    tellNoteLetters(tools::letterNames({settings().axis}));
-    return tools::MirrorWork(settings(), lineRules());
+    return tools::toolWith<tools::MirrorTool>(settings(), rangeFields());
 }

@@ -22,10 +22,5 @@ public:
     QCheckBox *g41g42 = nullptr; // "G41 <--> G42"
 
     tools::MirrorSettings settings() const;
-    QString stepName() const override { return QStringLiteral("Mirror"); }
-    QString stepSettings() const override;
-
-protected:
-    std::optional<QString> checkFields() const override;
-    tools::LineWork prepareRun() override;
+    std::unique_ptr<tools::Tool> makeTool() const override;
 };

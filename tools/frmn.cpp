@@ -3,7 +3,7 @@
 #include "globalvar.h"
 #include "host.h"
 #include "prompts.h"
-#include "steptext.h"
+#include "steptools.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -129,18 +129,7 @@ tools::LineNumberSettings frmN::settings() const
             Check1->checkState() == Qt::Checked, Check2->checkState() == Qt::Checked};
 }
 
-QString frmN::stepSettings() const
+std::unique_ptr<tools::Tool> frmN::makeTool() const
 {
-    return tools::lineNumberStep(settings(), rangeFields(), host().values().brand.stepSeparator);
-}
-
-std::optional<QString> frmN::checkRun(const tools::LineRange &range) const
-{
-    return tools::checkFields(settings(), range, host().values().messages.textNull);
-}
-
-QString frmN::runOn(const tools::LineRange &range)
-{
-    m_work.emplace(settings(), range, lineRules());
-    return rewriteRange(range, std::ref(*m_work));
+    return tools::toolWith<tools::LineNumberTool>(settings(), rangeFields());
 }

@@ -34,20 +34,12 @@ public:
     void remove_Click();
 
     tools::LineNumberSettings settings() const;
-    QString stepName() const override { return QStringLiteral("Number"); }
-    QString stepSettings() const override;
+    std::unique_ptr<tools::Tool> makeTool() const override;
 
 protected:
-    std::optional<QString> checkFields() const override { return std::nullopt; }
-    // The numbering is checked against the range: the last number must still be exact.
-    std::optional<QString> checkRun(const tools::LineRange &range) const override;
-    QString runOn(const tools::LineRange &range) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     // A key typed into txtStartNumber or txtInc: chooses Option2, and only digits and Backspace go in.
     bool numberKeyAccepted(QKeyEvent *event);
-
-    // The run's counter: the number the next line receives.
-    std::optional<tools::LineNumberWork> m_work;
 };

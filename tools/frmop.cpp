@@ -5,7 +5,7 @@
 #include "globalvar.h"
 #include "host.h"
 #include "linework.h"
-#include "steptext.h"
+#include "steptools.h"
 
 #include <QBoxLayout>
 #include <QGridLayout>
@@ -77,18 +77,7 @@ tools::OperationsSettings frmOp::settings() const
     return {m_operation, txtAxis->text(), txtValue->text()};
 }
 
-QString frmOp::stepSettings() const
+std::unique_ptr<tools::Tool> frmOp::makeTool() const
 {
-    return tools::operationsStep(settings(), rangeFields(), host().values().brand.stepSeparator);
-}
-
-std::optional<QString> frmOp::checkFields() const
-{
-    return tools::checkFields(settings(), host().values().messages.textNull);
-}
-
-tools::LineWork frmOp::prepareRun()
-{
-    tellNoteLetters(tools::letterNames({txtAxis->text()}));
-    return tools::OperationsWork(settings(), lineRules());
+    return tools::toolWith<tools::OperationsTool>(settings(), rangeFields());
 }

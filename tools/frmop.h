@@ -31,12 +31,7 @@ public:
 
     // The window's own fields as they stand.
     tools::OperationsSettings settings() const;
-    QString stepName() const override { return QStringLiteral("Operations"); }
-    QString stepSettings() const override;
-
-protected:
-    std::optional<QString> checkFields() const override;
-    tools::LineWork prepareRun() override;
+    std::unique_ptr<tools::Tool> makeTool() const override;
 
 private:
     tools::Operation m_operation = tools::Operation::Add;

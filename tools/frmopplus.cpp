@@ -4,25 +4,19 @@
 
 #include "globalvar.h"
 #include "host.h"
-#include "steptext.h"
+#include "steptools.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QScopeGuard>
 
 #include <utility>
 
 namespace {
-
-// During a run the working value is shown at most this often, and the clock read every so many lines.
-constexpr qint64 kShowValueMs = 100;
-constexpr qint64 kClockEvery = 256;
 
 template <class W>
 W *named(W *widget, const char *name)
@@ -212,41 +206,12 @@ tools::OperationsPlusSettings frmOpPlus::settings() const
     return s;
 }
 
-QString frmOpPlus::stepSettings() const
+std::unique_ptr<tools::Tool> frmOpPlus::makeTool() const
 {
-    return tools::operationsPlusStep(settings(), rangeFields(), host().values().brand.stepSeparator);
-}
-
-std::optional<QString> frmOpPlus::checkFields() const
-{
-    return tools::checkFields(settings(), host().values().messages.textNull);
-}
-
-QString frmOpPlus::runOn(const tools::LineRange &range)
-{
-    m_work.emplace(settings(), lineRules());
-    tellNoteLetters(tools::letterNames({settings().conditionAxis, settings().axis}));
-    tools::OperationsPlusWork &work = *m_work;
-    // However the run ends, txtValue holds the value it reached.
-    const auto shown = qScopeGuard([this] { showValue(); });
-    if (!host().values().numbers.calcPercent)
-        return rewriteRange(range, std::ref(work));
-    // With the progress drawn, the value is drawn with it from time to time, never line by line.
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lines = 0;
-    return rewriteRange(range, [this, &work, &clock, &lines](QByteArrayView line, QByteArray &out) {
-        const tools::LineFault fault = work(line, out);
-        if (++lines % kClockEvery == 0 && clock.elapsed() >= kShowValueMs) {
-            showValue();
-            clock.restart();
-        }
-        return fault;
-    });
-}
-
-void frmOpPlus::showValue()
-{
-    if (m_work)
-        txtValue->setText(m_work->value());
+    auto tool = std::make_unique<tools::OperationsPlusTool>();
+    tool->settings = settings();
+    tool->fields = rangeFields();
+    // However the run ends, txtValue holds the value it reached (and so does Label11).
+    tool->showValue = [field = txtValue](const QString &value) { field->setText(value); };
+    return tool;
 }

@@ -60,18 +60,8 @@ public:
     tools::Operation operation() const { return m_operation; }
 
     tools::OperationsPlusSettings settings() const;
-    QString stepName() const override { return QStringLiteral("Operations Plus"); }
-    QString stepSettings() const override;
-
-protected:
-    std::optional<QString> checkFields() const override;
-    QString runOn(const tools::LineRange &range) override;
+    std::unique_ptr<tools::Tool> makeTool() const override;
 
 private:
-    // The working value of the run into txtValue (and so into Label11).
-    void showValue();
-
     tools::Operation m_operation = tools::Operation::Add;
-    // The run's working values: the operation value as stepped and the last position of letter A.
-    std::optional<tools::OperationsPlusWork> m_work;
 };

@@ -2,7 +2,7 @@
 
 #include "globalvar.h"
 #include "host.h"
-#include "steptext.h"
+#include "steptools.h"
 
 #include <QBoxLayout>
 #include <QGroupBox>
@@ -31,12 +31,7 @@ tools::SpaceSettings frmSpace::settings() const
     return {!remove->isChecked()};
 }
 
-QString frmSpace::stepSettings() const
+std::unique_ptr<tools::Tool> frmSpace::makeTool() const
 {
-    return tools::spaceStep(settings(), rangeFields(), host().values().brand.stepSeparator);
-}
-
-tools::LineWork frmSpace::prepareRun()
-{
-    return tools::SpaceWork(settings(), lineRules());
+    return tools::toolWith<tools::SpaceTool>(settings(), rangeFields());
 }

@@ -19,10 +19,5 @@ public:
     QRadioButton *remove = nullptr; // "Remove Spaces"
 
     tools::SpaceSettings settings() const;
-    QString stepName() const override { return QStringLiteral("Space"); }
-    QString stepSettings() const override;
-
-protected:
-    std::optional<QString> checkFields() const override { return std::nullopt; }
-    tools::LineWork prepareRun() override;
+    std::unique_ptr<tools::Tool> makeTool() const override;
 };

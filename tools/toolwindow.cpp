@@ -37,8 +37,6 @@ namespace {
 constexpr int kYieldMs = 30;
 // Lines between looks at the clock.
 constexpr qint64 kClockEvery = 64;
-// The bytes of records a rewrite works on at once.
-constexpr qint64 kRewriteBytes = 256 * 1024;
 
 template <class W>
 W *named(W *widget, const char *name)
@@ -279,72 +277,109 @@ LineRules ToolWindow::lineRules() const
 
 // ---------------------------------------------------------------- Go
 
+// A window's own checks and run as its tool, for a window without a tool of its own.
+class WindowTool : public Tool
+{
+public:
+    explicit WindowTool(ToolWindow &window) : m_window(window) { fields = window.rangeFields(); }
+
+    QString stepName() const override { return m_window.stepName(); }
+    QString stepSettings(const QString &) const override { return m_window.stepSettings(); }
+    std::optional<QString> checkFields(const RunPlace &) const override { return m_window.checkFields(); }
+    std::optional<LineRange> checkRange(const RunPlace &) const override { return m_window.checkRangeFields(); }
+    std::optional<QString> checkRun(const LineRange &range, const RunPlace &) const override
+    {
+        return m_window.checkRun(range);
+    }
+    QString run(ToolRun &run, const LineRange &range) override
+    {
+        m_window.m_run = &run;
+        const auto done = qScopeGuard([this] { m_window.m_run = nullptr; });
+        return m_window.runOn(range);
+    }
+
+private:
+    ToolWindow &m_window;
+};
+
+// A run's progress drawn on the window's progress button.
+class WindowFeedback : public RunFeedback
+{
+public:
+    explicit WindowFeedback(ToolWindow &window) : m_window(window) {}
+    void progress(qint64 counter, const LineRange &range) override { m_window.showProgress(counter, range); }
+
+private:
+    ToolWindow &m_window;
+};
+
+std::unique_ptr<Tool> ToolWindow::makeTool() const
+{
+    return std::make_unique<WindowTool>(const_cast<ToolWindow &>(*this));
+}
+
+QString ToolWindow::stepName() const
+{
+    return makeTool()->stepName();
+}
+
+QString ToolWindow::stepSettings() const
+{
+    return makeTool()->stepSettings(m_host.values().brand.stepSeparator);
+}
+
+RunPlace ToolWindow::runPlace() const
+{
+    TESSARC &editor = m_host.editor();
+    return {editor.program(), lineRules(), m_host.values().messages.textNull, m_host.values().comments.commands,
+            editor.curLine};
+}
+
 void ToolWindow::Go_Click()
 {
     TESSARC &editor = m_host.editor();
-    if (const std::optional<QString> refusal = checkFields()) {
-        say(*refusal);
-        return;
-    }
-    const std::optional<LineRange> range = checkRangeFields();
-    if (!range) {
-        say(m_host.values().messages.textNull);
-        return;
-    }
-    if (const std::optional<QString> refusal = checkRun(*range)) {
-        say(*refusal);
-        return;
-    }
-    if (StepRecorder *steps = recorder()) {
-        steps->addStep(stepName(), stepSettings());
-        close();
-        return;
-    }
-    editor.loadLine(editor.curLine);
-    // A page the store refused (the control has said why) would later be written back over the run.
-    if (!editor.pageIsStored())
-        return;
-    m_running = true;
-    const auto notRunning = qScopeGuard([this]() { m_running = false; });
-    OperationGuard guard(m_host, Go);
-    if (guard.refused())
-        return;
-    guard.lockView();
-    m_sinceProgress.invalidate();
-    m_note = RunNote();
-    m_note.what = stepName().isEmpty() ? windowTitle() : stepName();
-    m_note.first = range->first;
-    m_note.last = range->last;
-    QElapsedTimer clock;
-    clock.start();
-    QString stopped;
-    try {
-        // The whole run is one step of the history, whatever part of it reaches the store.
-        tessarc::ChangeRecord change(editor.program(), stepName(), tessarc::LineNumber(editor.curLine));
-        stopped = runOn(*range);
-        change.finish();
-    } catch (const tessarc::ControlError &error) {
-        stopped = error.description() + QLatin1Char('.');
-    } catch (const std::bad_alloc &) {
-        stopped = QStringLiteral("Out of memory.");
+    const std::unique_ptr<Tool> tool = makeTool();
+    std::optional<OperationGuard> guard;
+    const auto start = [&](const LineRange &) {
+        if (StepRecorder *steps = recorder()) {
+            steps->addStep(tool->stepName(), tool->stepSettings(m_host.values().brand.stepSeparator));
+            close();
+            return false;
+        }
+        editor.loadLine(editor.curLine);
+        // A page the store refused (the control has said why) would later be written back over the run.
+        if (!editor.pageIsStored())
+            return false;
+        // Marked first: Go stays as it is when the lock is taken, to show the run's progress.
+        m_running = true;
+        guard.emplace(m_host, Go);
+        if (guard->refused())
+            return false;
+        guard->lockView();
+        m_sinceProgress.invalidate();
+        return true;
+    };
+    WindowFeedback feedback(*this);
+    ToolOutcome outcome = runTool(*tool, runPlace(), feedback, start);
+    m_running = false;
+    if (outcome.ran) {
+        if (outcome.note.what.isEmpty())
+            outcome.note.what = windowTitle();
+        m_note = outcome.note;
     }
     // The lock is given back before the machinist is told, so the program can be looked at.
-    guard.release();
-    m_note.elapsedMs = clock.elapsed();
-    m_note.stopped = stopped;
-    m_host.showNote(m_note.text());
-    if (!stopped.isEmpty())
-        say(stopped);
+    if (guard)
+        guard->release();
+    if (outcome.ran)
+        m_host.showNote(m_note.text());
+    ranTool(outcome);
+    if (!outcome.message.isEmpty())
+        say(outcome.message);
 }
 
 std::optional<LineRange> ToolWindow::checkRangeFields() const
 {
     return checkRange(rangeFields(), m_host.editor().numberOfLines());
-}
-
-QString ToolWindow::runOn(const LineRange &range)
-{
-    return rewriteRange(range, prepareRun());
 }
 
 void ToolWindow::showProgress(qint64 counter, const LineRange &range)
@@ -362,88 +397,21 @@ void ToolWindow::showProgress(qint64 counter, const LineRange &range)
     m_sinceProgress.restart();
 }
 
-QString ToolWindow::stoppedText(const LineRange &range, qint64 line, const QString &reason, bool changedBefore)
-{
-    const QString where = QStringLiteral("Line %1: ").arg(line);
-    if (line == range.first)
-        return where + reason + QStringLiteral(" The run stopped there: no line was changed.");
-    if (!changedBefore)
-        return where + reason + QStringLiteral(" The run stopped there; the lines before it may have been changed.");
-    return where + reason +
-           QStringLiteral(" The run stopped there: lines %1 to %2 were changed, the lines from line %3 on were not.")
-               .arg(range.first)
-               .arg(line - 1)
-               .arg(line);
-}
-
 QString ToolWindow::rewriteRange(const LineRange &range, const LineWork &work)
 {
-    TESSARC &editor = m_host.editor();
-    qint64 next = range.first; // the line the run comes to next: where a failure stops it
-    LineFault stoppedBy = LineFault::None;
-    m_note.counted = true;
-    try {
-        tessarc::LineStore store;
-        editor.program().openStore(store, range.last);
-        // The lines the run came past may have changed, whether it ends, stops or fails.
-        const auto told = qScopeGuard([&]() {
-            editor.program().tellRewritten(tessarc::LineNumber(range.first), next - range.first);
-        });
-        // The records are rewritten where they stand, a few hundred kilobytes at a time, so that
-        // they are still in the processor's cache when they are worked on and written back.
-        tessarc::ChangeRecord *change = editor.program().recording();
-        const auto rewrite = [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
-            next = record.value;
-            showProgress(next - range.first + 1, range);
-            const LineFault fault = work(text, out);
-            if (stopsRun(fault)) {
-                stoppedBy = fault;
-                return false;
-            }
-            if (fault != LineFault::None)
-                m_note.leaveAlone(fault);
-            else if (QByteArrayView(out) != text)
-                ++m_note.changed;
-            ++next;
-            return true;
-        };
-        const qint64 atOnce = std::max<qint64>(1, kRewriteBytes / std::max(1, editor.recLen));
-        for (qint64 from = range.first; from <= range.last && stoppedBy == LineFault::None; from += atOnce)
-            store.rewriteRecords(tessarc::LineNumber(from), std::min(atOnce, range.last - from + 1), rewrite,
-                                 change ? change->journal() : nullptr);
-        store.close();
-    } catch (const tessarc::ControlError &error) {
-        return stoppedText(range, next, error.description() + QLatin1Char('.'), false);
-    }
-    if (stoppedBy == LineFault::None)
-        return QString();
-    return stoppedText(range, next, lineFaultText(stoppedBy), true);
+    return m_run->rewriteRange(range, work);
 }
 
 QString ToolWindow::readRange(const LineRange &range,
                               const std::function<bool(tessarc::LineNumber, QByteArrayView)> &visit)
 {
-    TESSARC &editor = m_host.editor();
-    qint64 next = range.first;
-    try {
-        {
-            tessarc::LineStore whole; // a short store is refused before anything is read
-            editor.program().openStore(whole, range.last);
-        }
-        tessarc::StoreBlocks blocks(editor.program(), tessarc::LineNumber(range.first), range.count());
-        while (blocks.next()) {
-            for (qint64 i = 0; i < blocks.blockLines(); ++i) {
-                const tessarc::LineNumber line = blocks.blockFirst() + i;
-                next = line.value;
-                showProgress(next - range.first + 1, range);
-                if (!visit(line, blocks.line(i)))
-                    return QString();
-            }
-        }
-    } catch (const tessarc::ControlError &error) {
-        return QStringLiteral("Line %1: ").arg(next) + error.description() + QLatin1Char('.');
-    }
-    return QString();
+    if (m_run)
+        return m_run->readRange(range, visit);
+    // A read of the window's own outside Go (a list that reads the range again).
+    const RunPlace place = runPlace();
+    WindowFeedback feedback(*this);
+    RunNote note;
+    return ToolRun(place, feedback, note).readRange(range, visit);
 }
 
 void setCaptionValue(QAbstractButton &button, const QString &value)

@@ -25,10 +25,10 @@ class TestMacroSteps : public QObject
 private slots:
     void eleven()
     {
-        QCOMPARE(macro::stepNames().size(), 11);
-        for (const QString &name : macro::stepNames())
-            QVERIFY2(!macro::stepFields(name).empty(), qPrintable(name));
-        QVERIFY(macro::stepFields(QStringLiteral("Find")).empty());
+        QCOMPARE(tools::stepNames().size(), 11);
+        for (const QString &name : tools::stepNames())
+            QVERIFY2(!tools::stepFields(name).empty(), qPrintable(name));
+        QVERIFY(tools::stepFields(QStringLiteral("Find")).empty());
     }
 
     // A step that cannot be put back is refused whole, with its reason.
@@ -53,7 +53,7 @@ private slots:
     {
         QFETCH(QString, stepName);
         QFETCH(QString, settings);
-        const macro::StepFill fill = macro::readStep(stepName, settings, kSep);
+        const tools::StepFill fill = tools::readStep(stepName, settings, kSep);
         QTEST(fill.error, "error");
         QVERIFY(fill.fields.isEmpty());
     }
@@ -64,12 +64,12 @@ private slots:
         const auto step = [](const QString &axis, const QString &value) {
             return tools::operationsStep({tools::Operation::Add, axis, value}, kAllLines, kSep);
         };
-        QCOMPARE(macro::stepRefused(QStringLiteral("Operations"), step(QStringLiteral("X\n"), QStringLiteral("1")), kSep),
+        QCOMPARE(tools::stepRefused(QStringLiteral("Operations"), step(QStringLiteral("X\n"), QStringLiteral("1")), kSep),
                  QStringLiteral("The Operations step cannot be recorded: the value of txtAxis holds a line break, "
                                 "which a macro step cannot store. Please remove it and press Go again."));
         const QString forged = step(QStringLiteral("X"), QStringLiteral("1") + kSep + QStringLiteral("2"));
-        QVERIFY(macro::stepRefused(QStringLiteral("Operations"), forged, kSep).has_value());
-        QVERIFY(macro::stepRefused(QStringLiteral("Find"), step("X", "1"), kSep).has_value());
+        QVERIFY(tools::stepRefused(QStringLiteral("Operations"), forged, kSep).has_value());
+        QVERIFY(tools::stepRefused(QStringLiteral("Find"), step("X", "1"), kSep).has_value());
     }
 };
 

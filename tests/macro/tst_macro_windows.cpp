@@ -342,7 +342,7 @@ private slots:
         editor.Command3->click();
         auto *types = editor.findChild<frmMacroName *>();
         QVERIFY(types && types->isVisible());
-        QCOMPARE(listed(types->List1), macro::stepNames());
+        QCOMPARE(listed(types->List1), tools::stepNames());
         types->List1_Click(types->List1->item(0));
         QTRY_VERIFY(!editor.findChild<frmMacroName *>());
         auto *tool = editor.findChild<tools::ToolWindow *>();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "linerange.h"
+
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -11,7 +14,7 @@
 // fields in a fixed order, each value followed by the step field separator (a line feed, "SEP.QEN",
 // a carriage return); replaying a step puts the values back into the same fields in the same
 // order and presses the tool's button. The tables here are that order, one per step name.
-namespace macro {
+namespace tools {
 
 // How a value goes into its field.
 enum class FieldKind {
@@ -22,11 +25,16 @@ enum class FieldKind {
     Mode,    // not a field: the digit of the Replace button that runs the step
 };
 
-// One item of a step: the field's object name in its tool window, and its kind.
+// One item of a step: the field's object name in its tool window, its kind, and how the window
+// has it when it opens: an option's group (the buttons of a group turn each other off) and whether
+// it is chosen, and the most characters a text field takes.
 struct StepField
 {
     const char *name;
     FieldKind kind;
+    int group = 0;
+    bool on = false;
+    int maxLength = 32767;
 };
 
 // The eleven step names, in the order the step-type list shows them.
@@ -71,4 +79,30 @@ struct StepFill
 // Reads a step's settings text into the fields of its window. Never reads past the items present.
 StepFill readStep(const QString &stepName, const QString &settings, const QString &separator);
 
-} // namespace macro
+// A step's window as filling it from the step leaves it, without the window: every field as the
+// window opens, then the step's values put in as they are put into the window. A tool is made
+// from it as its window makes one from its fields.
+class StepForm
+{
+public:
+    // `opened`: the range fields as the window opens on the program.
+    static StepForm read(const QString &stepName, const QString &settings, const QString &separator,
+                         const RangeFields &opened);
+
+    // Why the step cannot be put into its window (as filling the window says); empty when it can.
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+
+    QString text(const char *name) const; // a text field, or a button's caption
+    bool on(const char *name) const;      // an option chosen, a check box ticked
+    RangeFields range() const;
+    // The button the step presses: 1 for Go, 2 to 5 for Replace's go2 ... go5; 0 for none.
+    int mode() const { return m_mode; }
+
+private:
+    QHash<QString, QString> m_text;
+    QHash<QString, bool> m_on;
+    int m_mode = 0;
+};
+
+} // namespace tools

@@ -5,7 +5,7 @@
 #include "recovery.h"
 #include "settingsstore.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <memory>
 #include <QDateTime>
@@ -40,7 +40,7 @@ constexpr Verb kVerbs[] = {
      "runs the macro NAME on PROGRAM step by step, as Run Macro does, and\n"
      "saves the result to OUTPUT (default: PROGRAM itself); the run log on\n"
      "stdout, each refused step's message on stderr",
-     &macroVerb, true},
+     &macroVerb},
     {"--help", "", "lists these forms", &helpVerb},
 };
 
@@ -158,15 +158,9 @@ std::optional<int> run(int argc, char *argv[])
     }
     qInstallMessageHandler(&quietMessages);
     int qtArgc = 1;
-    // No window is shown, so no display is needed. A form that works through widgets gets the
-    // offscreen platform for them; the others load no platform plugin at all.
-    std::unique_ptr<QCoreApplication> app;
-    if (verb->widgets) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QApplication>(qtArgc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(qtArgc, argv);
-    }
+    // No window is shown and no widget made: a core application, with no display and no platform
+    // plugin at all, so the forms run as services and in containers as they are.
+    QCoreApplication app(qtArgc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vornexa"));
     // A job counts as a running instance, so no window takes its stores for left over; the stores
     // that instances which are gone left without changes are cleared, as a window's start does.

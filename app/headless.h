@@ -33,9 +33,6 @@ struct Verb
     const char *arguments;
     const char *summary;
     int (*run)(const QStringList &arguments);
-    // Whether the form works through the windows' widgets (made, never shown): it then runs on
-    // an offscreen platform; every other form runs on a core application, with no platform at all.
-    bool widgets = false;
 };
 
 // Tells what the form `verb` takes (bad usage): its line of --help, on stderr. Returns BadUsage.

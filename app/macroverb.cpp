@@ -1,107 +1,49 @@
-// vornexa --macro: runs a macro on a program with no window, through the runner Run Macro uses.
+// vornexa --macro: runs a macro on a program with no window: each step's tool made from the step and
+// run on the program, as its window's Go runs it.
 
 #include "headless.h"
 
 #include "globalvar.h"
-#include "host.h"
 #include "macrofile.h"
-#include "macrorunner.h"
+#include "macrorun.h"
+#include "program.h"
 #include "programfolder.h"
 #include "programsession.h"
-#include "prompts.h"
 #include "settingsstore.h"
-#include "storeclaim.h"
-#include "tessarc.h"
+#include "toolwindow.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QWidget>
+#include <QScopeGuard>
 
 namespace headless {
 
 namespace {
 
-// What would be shown in a box goes to stderr; what would be asked is answered No (nothing is
-// overwritten or removed without a machinist to say so), and nothing is chosen in a dialog.
-class ConsolePrompts : public Prompts
-{
-public:
-    void message(QWidget *, const QString &text, const QString &) override { printError(oneLine(text)); }
-    void warning(QWidget *, const QString &title, const QString &text) override
-    {
-        printError(oneLine(title + QStringLiteral(": ") + text));
-    }
-    Answer ask(QWidget *, const QString &text, const QString &, Buttons) override
-    {
-        printError(oneLine(text) + QStringLiteral(" (answered No)"));
-        return Answer::No;
-    }
-    std::optional<QString> input(QWidget *, const QString &, const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-    QString openFileName(QWidget *, const QString &) override { return QString(); }
-    QString saveFileName(QWidget *, const QString &) override { return QString(); }
-    std::optional<QFont> chooseFont(QWidget *, const QFont &) override { return std::nullopt; }
-    std::optional<QColor> chooseColor(QWidget *, const QColor &) override { return std::nullopt; }
-    bool openDocument(const QString &) override { return false; }
-    void beep() override {}
-
-private:
-    static QString oneLine(QString text)
-    {
-        return text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    }
-};
-
-// The host of a run without a window: an editor control on a window that is never shown, the
-// settings the window reads, and the console's prompts.
-class ConsoleHost : public Host
-{
-public:
-    explicit ConsoleHost(std::unique_ptr<SettingsStore> settings) : m_settings(std::move(settings))
-    {
-        m_editor = new TESSARC(&m_window);
-        m_editor->setPrompts(&m_prompts);
-        GlobalVar &g = m_values;
-        if (m_settings->title() != g.brand.programTitle)
-            g.brand.productName = g.brand.programTitle = m_settings->title();
-        g.numbers.read(*m_settings);
-        g.comments.read(*m_settings);
-        g.comments.applyTo(*m_editor);
-        g.messages.read(*m_settings);
-        g.io.read(*m_settings);
-        if (!g.io.recLenProblem.isEmpty())
-            printError(QStringLiteral("vornexa: ") + g.io.recLenProblem);
-        g.io.applyTo(*m_editor);
-        // Stores of its own, apart from those of any window that runs meanwhile.
-        m_session = std::make_unique<ProgramSession>(*m_editor, tessarc::programFolder(), cliStoreStem());
-    }
-    ~ConsoleHost() override { m_editor->done(); }
-
-    TESSARC &editor() override { return *m_editor; }
-    ProgramSession &session() { return *m_session; }
-    Prompts &prompts() override { return m_prompts; }
-    SettingsStore &settings() override { return *m_settings; }
-    GlobalVar &values() override { return m_values; }
-    tessarc::OperationLock &lock() override { return m_editor->program().lock; }
-    QWidget *mainWindow() override { return &m_window; }
-    void applyIcon(QWidget *) const override {}
-    void addWindow(const QString &, MakeWindow, ShowWindow) override {}
-
-private:
-    std::unique_ptr<SettingsStore> m_settings;
-    ConsolePrompts m_prompts;
-    GlobalVar m_values;
-    QWidget m_window;
-    TESSARC *m_editor = nullptr;
-    std::unique_ptr<ProgramSession> m_session; // its claim let go only once the stores are gone
-};
-
 QString unixLines(QString text)
 {
     return text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+// A reason as a sentence of a message.
+QString sentence(QString text)
+{
+    if (!text.endsWith(QLatin1Char('.')))
+        text += QLatin1Char('.');
+    return text;
+}
+
+// The settings a run reads, as the window reads them.
+GlobalVar readValues(SettingsStore &settings)
+{
+    GlobalVar values;
+    if (settings.title() != values.brand.programTitle)
+        values.brand.productName = values.brand.programTitle = settings.title();
+    values.numbers.read(settings);
+    values.comments.read(settings);
+    values.messages.read(settings);
+    values.io.read(settings);
+    return values;
 }
 
 } // namespace
@@ -149,16 +91,24 @@ int macroVerb(const QStringList &arguments)
         return BadUsage;
     }
 
-    ConsoleHost host(openSettings());
-    TESSARC &editor = host.editor();
-    editor.lockup(false);
-    if (!host.session().open(programFile, host.values().io.recLen))
-        return Failed; // the control has said why
+    const std::unique_ptr<SettingsStore> settings = openSettings();
+    const GlobalVar values = readValues(*settings);
+    if (!values.io.recLenProblem.isEmpty())
+        printError(QStringLiteral("vornexa: ") + values.io.recLenProblem);
+    tessarc::Program program;
+    values.io.applyTo(program);
+    // Stores of its own, apart from those of any window that runs meanwhile; gone when the job ends.
+    ProgramSession session(program, tessarc::programFolder(), cliStoreStem());
+    const auto cleared = qScopeGuard([&program] { program.removeStores(); });
+    if (!session.open(programFile, values.io.recLen)) {
+        printError(QStringLiteral("vornexa: %1 cannot be opened: %2 Nothing was run.").arg(programFile, sentence(session.error())));
+        return Failed;
+    }
 
     // A stop asked for by SIGINT or SIGTERM ends the run between two steps; what ran is saved.
     StopSignals stop;
-    macro::MacroRunner runner(host);
-    runner.setShowMessages(false);
+    macro::ProgramSteps steps(tools::runPlaceFor(values, program, 1), values.brand.stepSeparator);
+    macro::MacroRunner runner(steps);
     runner.setStopRequested([] { return !StopSignals::caught().isEmpty(); });
     ProgressLine progress;
     QObject::connect(&runner, &macro::MacroRunner::stepStarted, [&](int number, int count) {
@@ -180,11 +130,13 @@ int macroVerb(const QStringList &arguments)
     if (!result.started)
         return Failed;
     // Saved first, then reported: a report nobody reads (a closed pipe) never costs the result.
-    editor.lockup(false);
-    const bool saved = editor.saveFile(QFileInfo(output).absoluteFilePath());
+    const QString outputPath = QFileInfo(output).absoluteFilePath();
+    const bool saved = session.save(outputPath);
     printOut(unixLines(macro::reportText(name, result.startedAt, result.endedAt, result.ms, result.runLog())));
-    if (!saved)
-        return Failed; // the control has said why; the output is as it was
+    if (!saved) {
+        printError(QStringLiteral("vornexa: %1 was not saved: %2 The output is as it was.").arg(outputPath, sentence(session.error())));
+        return Failed;
+    }
     if (result.stopped)
         printError(QStringLiteral("vornexa: stopped by %1 before the last step; what ran is saved.").arg(StopSignals::caught()));
     return result.allRan(static_cast<int>(read.steps.size())) ? Done : Failed;

@@ -122,7 +122,7 @@ int runMacroFigure(const QString &figure, qint64 lines, int runs, const QString 
     QList<macro::MacroStep> steps;
     for (const auto &w : windows)
         steps.append({w->stepName(), QString(), w->stepSettings()});
-    macro::MacroRunner runner(main);
+    macro::WindowRunner runner(main);
     bool expectedKept = false;
 
     const auto fresh = [&] {

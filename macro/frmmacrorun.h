@@ -28,7 +28,7 @@ public:
 
     void Form_Load();
     void Command1_Click();
-    macro::MacroRunner &runner() { return m_runner; }
+    macro::WindowRunner &runner() { return m_runner; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -39,6 +39,6 @@ private:
     void say(const QString &text);
 
     Host &m_host;
-    macro::MacroRunner m_runner;
+    macro::WindowRunner m_runner;
     QString m_running; // the name of the macro that runs; empty when none
 };

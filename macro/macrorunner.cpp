@@ -118,113 +118,53 @@ private:
     Host &m_host;
 };
 
-QString StepResult::logLine() const
-{
-    return macro::logLine(number, step.stepType, step.comment, ms, outcome, reason, note);
-}
-
-bool RunResult::allRan(int stepCount) const
-{
-    if (!started || stopped || steps.size() != stepCount)
-        return false;
-    for (const StepResult &step : steps) {
-        if (step.outcome != StepOutcome::Ran)
-            return false;
-    }
-    return true;
-}
-
-QString RunResult::runLog() const
-{
-    QString log;
-    for (const StepResult &step : steps)
-        log += step.logLine();
-    return log;
-}
-
-MacroRunner::MacroRunner(Host &host, QWidget *owner)
+WindowSteps::WindowSteps(Host &host, QWidget *owner)
     : m_host(host), m_owner(owner), m_stepHost(std::make_unique<StepHost>(host))
 {
 }
 
-MacroRunner::~MacroRunner() = default;
+WindowSteps::~WindowSteps() = default;
 
-void MacroRunner::setShowMessages(bool show)
+void WindowSteps::setShowMessages(bool show)
 {
     m_stepHost->prompts_.show = show;
 }
 
-void MacroRunner::setStopRequested(std::function<bool()> stop)
+bool WindowSteps::begin()
 {
-    m_stop = std::move(stop);
-}
-
-RunResult MacroRunner::run(const QList<MacroStep> &steps)
-{
-    RunResult result;
-    if (m_running)
-        return result;
     TESSARC &editor = m_host.editor();
-    const QString title = m_host.values().brand.programTitle;
     if (editor.lfile.isEmpty()) {
-        m_host.prompts().message(m_owner ? m_owner : m_host.mainWindow(), m_host.values().messages.noFile, title);
-        return result;
+        m_host.prompts().message(m_owner ? m_owner : m_host.mainWindow(), m_host.values().messages.noFile,
+                                 m_host.values().brand.programTitle);
+        return false;
     }
     // The page being edited is stored before the run; a page the store refused (the control has
     // said why) would be written back over the first step.
     editor.loadLine(editor.curLine);
     if (!editor.pageIsStored())
-        return result;
+        return false;
     if (functions::beginOperation(m_host))
-        return result;
+        return false;
     editor.lockup(true);
-    m_running = true;
-    // Whatever way the run ends, the lock is given back and the view is editable again.
-    const auto idle = qScopeGuard([this, &editor] {
-        m_running = false;
-        functions::endOperation(m_host);
-        editor.lockup(false);
-    });
-    result.started = true;
-    result.startedAt = QDateTime::currentDateTime();
-    QElapsedTimer total;
-    total.start();
-    const auto count = static_cast<int>(steps.size());
-    for (int k = 1; k <= count; ++k) {
-        if (m_stop && m_stop()) {
-            result.stopped = true;
-            break;
-        }
-        QElapsedTimer clock;
-        clock.start();
-        emit stepStarted(k, count);
-        StepResult step = runStep(k, count, steps[k - 1]);
-        step.ms = clock.elapsed();
-        result.steps.append(step);
-        emit stepFinished(step);
-    }
-    result.ms = total.elapsed();
-    result.endedAt = QDateTime::currentDateTime();
-    return result;
+    return true;
 }
 
-StepResult MacroRunner::runStep(int number, int count, const MacroStep &step)
+void WindowSteps::end()
+{
+    // The lock is given back and the view is editable again.
+    functions::endOperation(m_host);
+    m_host.editor().lockup(false);
+}
+
+StepResult WindowSteps::runStep(const MacroStep &step)
 {
     StepResult result;
-    result.number = number;
-    result.count = count;
-    result.step = step;
     StepPrompts &prompts = m_stepHost->prompts_;
     prompts.told.clear();
-    const auto refuse = [&](const QString &why) {
-        result.outcome = StepOutcome::Refused;
-        result.reason = why;
-        return result;
-    };
 
     const StepWindow *entry = stepWindow(step.stepType);
     if (!entry)
-        return refuse(QStringLiteral("There is no %1 tool here to run the step with.").arg(step.stepType));
+        return result.refuse(QStringLiteral("There is no %1 tool here to run the step with.").arg(step.stepType));
     // The window opens on the program as it stands: its range from the current line to the last.
     QPointer<tools::ToolWindow> window = entry->make(*m_stepHost, m_owner);
     const auto drop = qScopeGuard([&window] { delete window.data(); });
@@ -233,38 +173,43 @@ StepResult MacroRunner::runStep(int number, int count, const MacroStep &step)
         fromSets::fill(*window, step.stepType, step.stepSettings, m_host.values().brand.stepSeparator);
     if (!filled.ok()) {
         prompts.message(window, filled.error, m_host.values().brand.programTitle);
-        return refuse(filled.error);
+        return result.refuse(filled.error);
     }
     if (!filled.button)
-        return refuse(QStringLiteral("The step names none of its window's buttons to press, so nothing was run."));
+        return result.refuse(QStringLiteral("The step names none of its window's buttons to press, so nothing was run."));
 
     // The tool has the lock for the press of its button alone; whether its run started shows in
     // the lock being taken by it.
     tessarc::OperationLock &lock = m_host.lock();
     bool ran = false;
-    const QMetaObject::Connection watch = connect(&lock, &tessarc::OperationLock::busyChanged, this, [&](bool busy) {
-        if (busy && !prompts.holding)
-            ran = true;
-    });
+    const QMetaObject::Connection watch =
+        QObject::connect(&lock, &tessarc::OperationLock::busyChanged, &lock, [&](bool busy) {
+            if (busy && !prompts.holding)
+                ran = true;
+        });
     lock.release();
     filled.button->click();
     if (window && !window->lastNote().what.isEmpty())
         result.note = window->lastNote().textWithoutTime();
     if (window)
         window->close();
-    disconnect(watch);
+    QObject::disconnect(watch);
     if (!lock.held)
         lock.take();
     m_host.editor().lockup(true);
 
     const QString told = prompts.told.join(QLatin1Char(' '));
     if (!ran)
-        return refuse(told.isEmpty() ? QStringLiteral("The tool did not run.") : told);
+        return result.refuse(told.isEmpty() ? QStringLiteral("The tool did not run.") : told);
     if (!told.isEmpty()) {
         result.outcome = StepOutcome::Failed;
         result.reason = told;
     }
     return result;
+}
+
+WindowRunner::WindowRunner(Host &host, QWidget *owner) : WindowStepsHolder(host, owner), MacroRunner(steps)
+{
 }
 
 } // namespace macro

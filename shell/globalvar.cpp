@@ -246,10 +246,15 @@ void IoSettings::writeLfEndsLine(SettingsStore &s) const
     s.setBoolean(kIo, QStringLiteral("LFENDSLINE"), lfEndsLine);
 }
 
+void IoSettings::applyTo(tessarc::Program &program) const
+{
+    program.recordLength = recLen;
+    program.lfEndsLine = lfEndsLine;
+    program.history().setLimits(undoSteps, qint64(undoMegabytes) * 1024 * 1024);
+    program.saveEnds = saveEnds;
+}
+
 void IoSettings::applyTo(TESSARC &editor) const
 {
-    editor.recLen = recLen;
-    editor.lfEndsLine = lfEndsLine;
-    editor.program().history().setLimits(undoSteps, qint64(undoMegabytes) * 1024 * 1024);
-    editor.program().saveEnds = saveEnds;
+    applyTo(editor.program());
 }

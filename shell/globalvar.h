@@ -144,6 +144,7 @@ struct IoSettings
     void writeLfEndsLine(SettingsStore &s) const;
     void writeUndoLimits(SettingsStore &s) const;
     void writeSaveEnds(SettingsStore &s) const;
+    void applyTo(tessarc::Program &program) const;
     void applyTo(TESSARC &editor) const;
 };
 

@@ -181,7 +181,8 @@ mainform::mainform(Prompts &prompts, QWidget *parent)
     globalVar.folders.lastDirSave = m_programFolder;
 
     TESSARC1 = new TESSARC(this);
-    m_session = std::make_unique<ProgramSession>(*TESSARC1, m_programFolder);
+    m_session = std::make_unique<ProgramSession>(TESSARC1->program(), m_programFolder);
+    m_session->setView(TESSARC1);
     setAcceptDrops(true);
     TESSARC1->txtmain->viewport()->installEventFilter(this);
     TESSARC1->c->installEventFilter(this);
@@ -883,7 +884,7 @@ bool mainform::readyToSave()
 
 bool mainform::SaveFile_Click()
 {
-    if (!readyToSave() || !TESSARC1->saveFile(TESSARC1->lfile))
+    if (!readyToSave() || !m_session->save(TESSARC1->lfile))
         return false;
     m_prompts.message(this, TESSARC1->lfile + QStringLiteral(" saved."), QStringLiteral("Save completed."));
     return true;
@@ -899,7 +900,7 @@ void mainform::SaveFileAs_Click()
         return;
     const QString target = QFileInfo(chosen).absoluteFilePath();
     // A target that could not be written leaves the program where it was.
-    if (!TESSARC1->saveFile(target))
+    if (!m_session->save(target))
         return;
     globalVar.folders.lastDirSave = folderOf(target);
     globalVar.folders.writeSave(m_settings);

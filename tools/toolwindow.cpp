@@ -265,14 +265,19 @@ StepRecorder *ToolWindow::recorder() const
     return dynamic_cast<StepRecorder *>(parentWidget());
 }
 
-LineRules ToolWindow::lineRules() const
+RunPlace runPlaceFor(const GlobalVar &values, tessarc::Program &program, qint64 caretLine)
 {
     LineRules rules;
-    rules.spaces = m_host.values().numbers.spaces;
-    rules.outputFormat = m_host.values().numbers.outputFormat;
-    rules.maxLength = std::max(0, m_host.editor().recLen - 2);
-    rules.comments = m_host.values().comments.rule();
-    return rules;
+    rules.spaces = values.numbers.spaces;
+    rules.outputFormat = values.numbers.outputFormat;
+    rules.maxLength = std::max(0, program.recordLength - 2);
+    rules.comments = values.comments.rule();
+    return {program, rules, values.messages.textNull, values.comments.commands, caretLine};
+}
+
+LineRules ToolWindow::lineRules() const
+{
+    return runPlace().rules;
 }
 
 // ---------------------------------------------------------------- Go
@@ -331,8 +336,7 @@ QString ToolWindow::stepSettings() const
 RunPlace ToolWindow::runPlace() const
 {
     TESSARC &editor = m_host.editor();
-    return {editor.program(), lineRules(), m_host.values().messages.textNull, m_host.values().comments.commands,
-            editor.curLine};
+    return runPlaceFor(m_host.values(), editor.program(), editor.curLine);
 }
 
 void ToolWindow::Go_Click()

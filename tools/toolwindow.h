@@ -22,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+struct GlobalVar;
 class Host;
 class StepRecorder;
 
@@ -150,6 +151,11 @@ private:
     tessarc::EventPump m_pump;
     QElapsedTimer m_sinceProgress;
 };
+
+// What a tool's run works on: `program`, with the rules of Options that `values` hold (the number
+// notation, the output picture, the comment delimiters and kept commands); `caretLine` for the
+// history. The windows and the forms without a window run tools with the same.
+RunPlace runPlaceFor(const GlobalVar &values, tessarc::Program &program, qint64 caretLine);
 
 // A value a button shows as its caption (Insert File's path): every character as it is, an "&"
 // included, which a caption would take for a shortcut mark.

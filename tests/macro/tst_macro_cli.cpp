@@ -5,7 +5,7 @@
 
 namespace {
 
-// The program run as a script runs it: no display.
+// The program run as a script runs it: no display, and a platform asked for that cannot start.
 struct Run
 {
     QProcess process;
@@ -13,12 +13,13 @@ struct Run
     QString out;
     QString err;
 
-    explicit Run(const QStringList &arguments)
+    explicit Run(const QStringList &arguments, const QProcessEnvironment &extra = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(extra);
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(VORNEXA_EXE), arguments);
         if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
@@ -33,13 +34,12 @@ QString macroFile(const QString &name)
     return macro::macroPath(macro::macroFolder(), name);
 }
 
-// The five steps a shop runs over every program, as the machinist fills their windows.
-const QList<QPair<QString, QStringList>> kSteps = {
-    {QStringLiteral("Operations"), {"Option1=True", "txtValue=0.5", "txtAxis=X"}},
-    {QStringLiteral("Number"), {"Option2=True", "txtStartNumber=10", "txtInc=10"}},
-    {QStringLiteral("Remove Comments"), {}},
-    {QStringLiteral("Format"), {"txtAxis=Y"}},
-    {QStringLiteral("Space"), {"remove=True"}},
+// A step as the machinist fills its window: the fields, then the button pressed.
+struct StepByHand
+{
+    QString step;
+    QStringList fields;
+    QString button = QStringLiteral("Go");
 };
 
 } // namespace
@@ -62,12 +62,31 @@ private slots:
         editor.lockup(false);
         editor.program().saveEnds = tessarc::Program::SaveEnds::AsLoaded; // as the main window saves
         QVERIFY(editor.loadFile(program));
+        // Every tool, each on what the ones before it left.
+        const QString part = writeTestFile(QStringLiteral("part.ngc"), "(inserted)\r\nG0 X1 Y1\r\n");
+        const QList<StepByHand> byHandSteps = {
+            {QStringLiteral("Operations"), {"Option1=True", "txtValue=0.5", "txtAxis=X"}},
+            {QStringLiteral("Operations Plus"), {"Text1=X", "Text2=0", "txtValue=0.25", "txtAxis=Y", "Check2=1", "inc=0.001"}},
+            {QStringLiteral("Replace"), {"txtAxis=x", "l=True", "txtValue=1", "Text1=r1.9", "Text2=R1.9"}, QStringLiteral("go3")},
+            {QStringLiteral("Replace"), {"txtFind=g1", "txtReplace=G01", "case1=1"}},
+            {QStringLiteral("Insert File"), {"Command1=" + part, "StartLine=2"}},
+            {QStringLiteral("Remove Lines"), {"StartLine=5", "EndLine=7"}},
+            {QStringLiteral("Mirror"), {"txtAxis=X", "txtValue=0.5"}},
+            {QStringLiteral("Number"), {"Option2=True", "txtStartNumber=10", "txtInc=10"}},
+            {QStringLiteral("Filter"), {"txtAxis=N", "txtValue=15"}},
+            {QStringLiteral("Remove Comments"), {}},
+            {QStringLiteral("Format"), {"txtAxis=Y"}},
+            {QStringLiteral("Space"), {"remove=True"}},
+        };
         QList<MacroStep> steps;
-        for (const auto &[step, fields] : kSteps) {
-            const QString settings = recordedStep(*shell, step, fields);
-            QVERIFY2(!settings.isEmpty(), qPrintable(step));
-            steps.append({step, QString(), settings});
-            QVERIFY(runByHand(*shell, step, fields));
+        QStringList before;
+        for (const StepByHand &step : byHandSteps) {
+            const QString settings = recordedStep(*shell, step.step, step.fields, step.button);
+            QVERIFY2(!settings.isEmpty(), qPrintable(step.step));
+            steps.append({step.step, QString(), settings});
+            const QList<QByteArray> was = shell->store();
+            QVERIFY(runByHand(*shell, step.step, step.fields, step.button));
+            QVERIFY2(shell->store() != was, qPrintable(step.step + QStringLiteral(" changed nothing")));
         }
         QCOMPARE(shell->messages(), QStringList());
         const QString byHand = testEnvironment().path(QStringLiteral("byhand.ngc"));
@@ -76,12 +95,23 @@ private slots:
         QCOMPARE(macro::writeMacro(macroFile(QStringLiteral("Shop")), steps), std::nullopt);
 
         const QString output = testEnvironment().path(QStringLiteral("bymacro.ngc"));
-        Run run({QStringLiteral("--macro"), QStringLiteral("Shop"), program, QStringLiteral("-o"), output});
+        // Every library the job loads is listed by the loader: no platform plugin among them.
+        QProcessEnvironment loader;
+        const QString loaded = testEnvironment().path(QStringLiteral("loaded"));
+        loader.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+        loader.insert(QStringLiteral("LD_DEBUG_OUTPUT"), loaded);
+        Run run({QStringLiteral("--macro"), QStringLiteral("Shop"), program, QStringLiteral("-o"), output}, loader);
         QCOMPARE(run.code, 0);
         QCOMPARE(run.err, QString());
         QVERIFY2(run.out.startsWith(QStringLiteral("Done running Shop. Macro was started at ")), qPrintable(run.out));
-        QVERIFY2(run.out.contains(QStringLiteral("\n005 Space() - ")), qPrintable(run.out));
+        QVERIFY2(run.out.contains(QStringLiteral("\n012 Space() - ")), qPrintable(run.out));
         QCOMPARE(readBytes(output), readBytes(byHand));
+        QByteArray libraries;
+        const QDir folder = QFileInfo(loaded).dir();
+        for (const QString &file : folder.entryList({QStringLiteral("loaded.*")}, QDir::Files))
+            libraries += readBytes(folder.filePath(file));
+        QVERIFY(libraries.contains("libQt6Core"));
+        QVERIFY2(!libraries.contains("/platforms/"), "a platform plugin is loaded");
 
         // Without -o the program itself is the output.
         const QString copy = writeTestFile(QStringLiteral("inplace.ngc"), readBytes(program));

@@ -3,12 +3,15 @@
 #include "frmmacrorun.h"
 #include "fromsets.h"
 #include "history.h"
+#include "macrorun.h"
 #include "pageview.h"
 #include "stepfields.h"
 #include "macrotest.h"
 #include "tessarc.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QListWidget>
 #include <QRegularExpression>
 
@@ -65,7 +68,9 @@ class TestMacroWindows : public HostTest
 
 private slots:
     // Every step name: a step recorded from its window fills a fresh window back into the same
-    // fields, set as the program sets them (no range message), so the fresh window records it again.
+    // fields, set as the program sets them (no range message), so the fresh window records it again;
+    // read without a window, the step gives the same tool. The step's table pictures the window as
+    // it opens: its options' groups and defaults, its fields' lengths.
     void recordedStepsFillBack_data()
     {
         QTest::addColumn<QString>("step");
@@ -103,10 +108,32 @@ private slots:
         // The fresh window opens on lines 1 to 6 as the recording one did: a step of All Lines
         // leaves that range, a step of From Line brings its own.
         const std::unique_ptr<tools::ToolWindow> fresh = openStepWindow(*shell, step);
+        const tools::RangeFields opened = fresh->rangeFields();
+        for (const tools::StepField &field : tools::stepFields(step)) {
+            const QString name = QLatin1String(field.name);
+            if (field.kind == tools::FieldKind::Option) {
+                const auto *option = fresh->findChild<QRadioButton *>(name);
+                QVERIFY2(option, qPrintable(name));
+                if (name != QLatin1String("ALL") && name != QLatin1String("LINE2LINE"))
+                    QVERIFY2(option->isChecked() == field.on, qPrintable(name));
+                for (const tools::StepField &other : tools::stepFields(step)) {
+                    const auto *sibling = fresh->findChild<QRadioButton *>(QLatin1String(other.name));
+                    if (other.kind == tools::FieldKind::Option)
+                        QVERIFY2((other.group == field.group) == (sibling->parent() == option->parent()),
+                                 qPrintable(name + QLatin1Char(' ') + QLatin1String(other.name)));
+                }
+            } else if (field.kind == tools::FieldKind::Text) {
+                const auto *text = fresh->findChild<QLineEdit *>(name);
+                QVERIFY2(text && text->maxLength() == field.maxLength, qPrintable(name));
+            }
+        }
         const fromSets::Filled filled = fromSets::fill(*fresh, step, settings, kSep);
         QVERIFY2(filled.ok(), qPrintable(filled.error));
         QCOMPARE(filled.button, fresh->findChild<QAbstractButton *>(QStringLiteral("Go")));
         QCOMPARE(fresh->stepSettings(), settings);
+        const tools::StepForm form = tools::StepForm::read(step, settings, kSep, opened);
+        QVERIFY2(form.ok(), qPrintable(form.error));
+        QCOMPARE(macro::stepTool(step)(form)->stepSettings(kSep), settings);
         QCOMPARE(shell->messages(), QStringList());
     }
 
@@ -125,7 +152,7 @@ private slots:
                                     {QStringLiteral("Replace"), QStringLiteral("three"), go3}}),
                  std::nullopt);
         const Lines before = shell->store();
-        macro::MacroRunner runner(*shell);
+        macro::WindowRunner runner(*shell);
         const macro::RunResult result = runner.run(macro::readMacro(macroFile(QStringLiteral("Swap"))).steps);
         QCOMPARE(result.steps.size(), 2);
         QCOMPARE(result.steps[0].outcome, macro::StepOutcome::Refused);

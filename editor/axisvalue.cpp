@@ -1,6 +1,5 @@
 #include "axisvalue.h"
 
-#include <charconv>
 #include <optional>
 
 namespace tessarc {
@@ -19,17 +18,6 @@ QString trimSpaces(const QString &s)
 }
 
 } // namespace
-
-double decimalValue(QByteArrayView text)
-{
-    // Read the same whatever the user's locale: a point is always the decimal point.
-    if (!text.isEmpty() && text.front() == '+')
-        text = text.sliced(1);
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    Q_UNUSED(end);
-    return error == std::errc() ? value : 0.0;
-}
 
 AxisValue getAxisValue(QString &gcaxis, const QString &strLine, const WordReader &words)
 {

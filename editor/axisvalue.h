@@ -21,8 +21,4 @@ using AxisValue = std::array<double, 3>;
 TESSARC_EXPORT AxisValue getAxisValue(QString &gcaxis, const QString &strLine,
                                       const WordReader &words = WordReader({}, true));
 
-// The value of a decimal text such as "-1.5", "+.25" or "3.", read with a point whatever the
-// locale; 0 when it is none.
-TESSARC_EXPORT double decimalValue(QByteArrayView text);
-
 } // namespace tessarc

@@ -74,18 +74,15 @@ double leadingValue(const QString &text)
     if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-')))
         accepted.append(static_cast<char>(text.at(i++).unicode()));
     bool point = false;
-    bool digit = false;
     for (; i < text.size(); ++i) {
         const char16_t u = text.at(i).unicode();
-        if (u >= '0' && u <= '9')
-            digit = true;
-        else if (u == '.' && !point)
+        if (u == '.' && !point)
             point = true;
-        else
+        else if (u < '0' || u > '9')
             break;
         accepted.append(static_cast<char>(u));
     }
-    return digit ? tessarc::decimalValue(accepted) : 0.0;
+    return tessarc::numberValue(accepted);
 }
 
 int clampToInt(double v)

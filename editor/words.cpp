@@ -88,6 +88,60 @@ double longNumber(const char *from, const char *to)
     return value;
 }
 
+// The number that starts at data[from], before `limit`: an optional sign, then digits with at most
+// one point, with spaces and tabs inside when `spaces`. Its end (one past its last sign, digit or
+// point) and, when `valued`, its value.
+struct NumberText
+{
+    qsizetype end = 0;
+    int digits = 0;
+    double value = 0.0;
+};
+
+NumberText readNumber(const char *data, qsizetype from, qsizetype limit, bool spaces, bool valued = true)
+{
+    NumberText number;
+    qsizetype j = from;
+    bool negative = false;
+    if (j < limit && (data[j] == '+' || data[j] == '-'))
+        negative = data[j++] == '-';
+    // Up to 15 digits make a whole number a double holds exactly, and one division by an exact
+    // power of ten then rounds as a full reading of the text does.
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    unsigned long long whole = 0;
+    int decimals = 0;
+    bool point = false;
+    qsizetype last = j; // one past the last number character
+    while (j < limit) {
+        const char d = data[j];
+        if (isDigit(d)) {
+            if (++number.digits <= 15) {
+                whole = whole * 10 + unsigned(d - '0');
+                decimals += point ? 1 : 0;
+            }
+            last = ++j;
+        } else if (d == '.' && !point) {
+            point = true;
+            last = ++j;
+        } else if (spaces && (d == ' ' || d == '\t')) {
+            ++j;
+        } else {
+            break;
+        }
+    }
+    number.end = last;
+    if (number.digits == 0 || !valued)
+        return number;
+    if (number.digits <= 15) {
+        const double magnitude = double(whole) / kPowers[decimals];
+        number.value = negative ? -magnitude : magnitude;
+    } else {
+        number.value = longNumber(data + from, data + last);
+    }
+    return number;
+}
+
 } // namespace
 
 WordReader::WordReader(const CommentRule &rule, bool spaces)
@@ -146,41 +200,14 @@ void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
             continue;
         }
         const qsizetype start = j;
-        bool negative = false;
-        if (j < limit && (data[j] == '+' || data[j] == '-'))
-            negative = data[j++] == '-';
-        // Up to 15 digits make a whole number a double holds exactly, and one division by an
-        // exact power of ten then rounds as a full reading of the text does.
-        static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-        unsigned long long whole = 0;
-        int digits = 0;
-        int decimals = 0;
-        bool point = false;
-        qsizetype last = j; // one past the last number character
-        while (j < limit) {
-            const char d = data[j];
-            if (isDigit(d)) {
-                if (++digits <= 15) {
-                    whole = whole * 10 + unsigned(d - '0');
-                    decimals += point ? 1 : 0;
-                }
-                last = ++j;
-            } else if (d == '.' && !point) {
-                point = true;
-                last = ++j;
-            } else if (m_spaces && (d == ' ' || d == '\t')) {
-                ++j;
-            } else {
-                break;
-            }
-        }
-        if (digits == 0) {
+        const NumberText number = readNumber(data, start, limit, m_spaces, wanted);
+        if (number.digits == 0) {
             if (wanted && !visit(i, LetterUse::Bare, Word{}))
                 return;
             i = start;
             continue;
         }
+        const qsizetype last = number.end;
         if (!wanted) {
             i = last;
             continue;
@@ -190,12 +217,7 @@ void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
         w.letterPos = i;
         w.numberStart = start;
         w.numberLength = last - start;
-        if (digits <= 15) {
-            const double magnitude = double(whole) / kPowers[decimals];
-            w.value = negative ? -magnitude : magnitude;
-        } else {
-            w.value = longNumber(data + start, data + last);
-        }
+        w.value = number.value;
         if (!visit(i, LetterUse::Word, w))
             return;
         i = last;
@@ -311,6 +333,17 @@ QList<SkipSpan> WordReader::skipSpans(QByteArrayView line) const
         ++i;
     }
     return out;
+}
+
+double numberValue(QByteArrayView text)
+{
+    return readNumber(text.data(), 0, text.size(), true).value;
+}
+
+double plainNumberValue(QByteArrayView text)
+{
+    const NumberText number = readNumber(text.data(), 0, text.size(), true);
+    return number.digits == 0 ? 0.0 : longNumber(text.data(), text.data() + number.end);
 }
 
 } // namespace tessarc

@@ -51,6 +51,16 @@ struct FoundWord
     Word word;                       // for Word; for Expression only letterPos is set
 };
 
+// The value of a number as a program line writes it: an optional sign, then digits with at most one
+// point, spaces and tabs inside left out; read from the start of `text` up to the first byte that
+// does not continue it; 0 when it has no digit. Up to 15 digits it is worked out at once (exact:
+// both parts are exact doubles and one division rounds once); longer ones go to the library's
+// reader, which reads too large a number as infinity and too small a one as 0. Every word's value
+// is read with this.
+TESSARC_EXPORT double numberValue(QByteArrayView text);
+// The same number always read by the library's reader: what numberValue() must agree with.
+TESSARC_EXPORT double plainNumberValue(QByteArrayView text);
+
 class TESSARC_EXPORT WordReader
 {
 public:

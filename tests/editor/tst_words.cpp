@@ -4,6 +4,9 @@
 
 #include <QTest>
 
+#include <cstring>
+#include <limits>
+
 using tessarc::CommentRule;
 using tessarc::LetterUse;
 using tessarc::SkipSpan;
@@ -65,6 +68,38 @@ private slots:
         QFETCH(bool, spaces);
         QFETCH(QByteArray, expected);
         QCOMPARE(describe(WordReader(kRule, spaces), line), expected);
+    }
+
+    // The quick reading and the library's agree on every number a line can hold: to the bit, on a
+    // table of edges and on numbers of every length, sign and point place.
+    void quickAndPlainNumbersAgree()
+    {
+        QList<QByteArray> texts = {"0", "-0", "+.5", "3.", "0.1", "-0.3", "999999999999999", "999999999999999.9",
+                                   "1234567890123456", "0.000000000000001", ".0000000000000001",
+                                   "9007199254740993", "1" + QByteArray(400, '0'), "0." + QByteArray(400, '0') + "1",
+                                   "1 2.5", "-	7", "", "-", ".", "12x"};
+        quint64 seed = 88172645463325252ull; // xorshift: the same numbers on every run
+        const auto next = [&seed] {
+            seed ^= seed << 13;
+            seed ^= seed >> 7;
+            seed ^= seed << 17;
+            return seed;
+        };
+        for (int k = 0; k < 20000; ++k) {
+            QByteArray digits = QByteArray::number(next() % 100000000000000000ull);
+            digits = digits.left(qsizetype(1 + next() % quint64(digits.size())));
+            digits.insert(qsizetype(next() % quint64(digits.size() + 1)), '.');
+            texts.append((next() % 2 ? "-" : "") + digits);
+        }
+        for (const QByteArray &text : texts) {
+            const double quick = tessarc::numberValue(text);
+            const double plain = tessarc::plainNumberValue(text);
+            QVERIFY2(std::memcmp(&quick, &plain, sizeof quick) == 0 || (quick == 0 && plain == 0),
+                     (text.left(40) + " " + QByteArray::number(quick, 'g', 17) + " " + QByteArray::number(plain, 'g', 17)).constData());
+        }
+        QCOMPARE(tessarc::numberValue("1" + QByteArray(400, '0')), std::numeric_limits<double>::infinity());
+        QCOMPARE(tessarc::numberValue("12x"), 12.0);
+        QCOMPARE(tessarc::numberValue("x"), 0.0);
     }
 
     void firstUse_data()

@@ -271,12 +271,22 @@ void TESSARC::setViewText(const QString &text)
 
 double TESSARC::cValue() const
 {
-    return leadingValue(c->text());
+    return m_boxLine;
 }
 
 void TESSARC::setCText(qint64 value)
 {
     c->setText(QString::number(value));
+}
+
+void TESSARC::showInBox(qint64 value)
+{
+    m_boxLine = static_cast<double>(value);
+    const QSignalBlocker block(c);
+    if (value == 0)
+        c->clear();
+    else
+        c->setText(QString::number(value));
 }
 
 int TESSARC::numberOfLines() const
@@ -291,10 +301,7 @@ void TESSARC::showNoProgram()
     setViewText(QStringLiteral("Please Load A File."));
     m_shownText.clear();
     m_pageRecords = 0;
-    {
-        const QSignalBlocker block(c);
-        c->clear();
-    }
+    showInBox(0);
     const qint64 before = m_program.lineCount();
     {
         const QSignalBlocker block(&m_program);
@@ -550,8 +557,7 @@ void TESSARC::ChangeLineCount(int newNumberOfLines)
     if (total < 1) {
         // No line is left to show: the page empties rather than keep lines that are gone.
         if (!Run) {
-            const QSignalBlocker block(c);
-            c->setText(QStringLiteral("1"));
+            showInBox(1);
             curLine = 1;
             m_colorizer->setActive(true);
             setViewText(QString());
@@ -564,10 +570,8 @@ void TESSARC::ChangeLineCount(int newNumberOfLines)
     int target = curLine;
     if (target > total || target < 1)
         target = std::max(1, total - lines + 1);
-    if (target != curLine) {
-        const QSignalBlocker block(c);
-        c->setText(QString::number(target));
-    }
+    if (target != curLine)
+        showInBox(target);
     loadLine(target);
 }
 
@@ -616,13 +620,13 @@ void TESSARC::pageDown()
 
 void TESSARC::c_Change()
 {
-    double v = cValue();
+    m_boxLine = leadingValue(c->text());
+    double v = m_boxLine;
     const int total = numberOfLines();
     if (!lfile.isEmpty() && total >= 1 && v > total) {
         // Past the end: the last page, and the box says which line is really at the top.
         v = std::max(1, total - lines + 1);
-        const QSignalBlocker block(c);
-        c->setText(QString::number(static_cast<int>(v)));
+        showInBox(static_cast<qint64>(v));
     }
     loadLine(clampToInt(v));
     if (v > 0) {

@@ -173,8 +173,11 @@ private:
     void layoutParts();
     static int statusWidth(const QWidget *part, const QString &text);
     void computeLines();
+    // The line box: the line asked for at the top of the view, kept as a number; typing in the box
+    // sets it, setCText() sets it and moves the page, showInBox() sets it and the box only.
     void setCText(qint64 value);
     double cValue() const;
+    void showInBox(qint64 value);
     void setNotes(const QString &text);
     void setViewText(const QString &text);
     void showNoProgram();
@@ -190,6 +193,7 @@ private:
     QTimer *m_typingPause = nullptr;
     bool m_idleWriteFailed = false; // the last write-back after a pause in typing failed, and said so
     qint64 m_lastPercent = -1;
+    double m_boxLine = 0; // the line box's number (its text as read when typed)
     int m_gutterWidth;
     int m_bottomMargin;
     int m_rightMargin;

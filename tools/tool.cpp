@@ -56,7 +56,7 @@ QString ToolRun::rewriteRange(const LineRange &range, const LineWork &work) cons
         tessarc::ChangeRecord *change = program.recording();
         const auto rewrite = [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
             next = record.value;
-            m_feedback.progress(next - range.first + 1, range);
+            progress(next - range.first + 1, range);
             const LineFault fault = work(text, out);
             if (stopsRun(fault)) {
                 stoppedBy = fault;
@@ -97,7 +97,7 @@ QString ToolRun::readRange(const LineRange &range,
             for (qint64 i = 0; i < blocks.blockLines(); ++i) {
                 const tessarc::LineNumber line = blocks.blockFirst() + i;
                 next = line.value;
-                m_feedback.progress(next - range.first + 1, range);
+                progress(next - range.first + 1, range);
                 if (!visit(line, blocks.line(i)))
                     return QString();
             }

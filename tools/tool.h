@@ -39,7 +39,7 @@ class RunFeedback
 {
 public:
     virtual ~RunFeedback() = default;
-    // The `counter`-th line of `range` is being worked on; called for every line, so it must be cheap.
+    // The `counter`-th line of `range` is being worked on: the first, then every 64th at least.
     virtual void progress(qint64 counter, const LineRange &range) { (void)counter, (void)range; }
 };
 
@@ -56,7 +56,15 @@ public:
     const RunPlace &place() const { return m_place; }
     tessarc::Program &program() const { return m_place.program; }
     RunNote &note() const { return m_note; }
-    void progress(qint64 counter, const LineRange &range) const { m_feedback.progress(counter, range); }
+    // Told for every line; the feedback hears of the first and of every 64th, so that most lines
+    // only pass by.
+    void progress(qint64 counter, const LineRange &range) const
+    {
+        if (counter % 64 != 0 && m_told)
+            return;
+        m_told = true;
+        m_feedback.progress(counter, range);
+    }
 
     // The range rewritten in place, line by line, with `work`: the message for a run that stopped
     // early (where and why, and which lines were changed), or nothing.
@@ -72,6 +80,7 @@ private:
     const RunPlace &m_place;
     RunFeedback &m_feedback;
     RunNote &m_note;
+    mutable bool m_told = false; // the feedback has heard of the run
 };
 
 // A tool with its settings, as its window's fields or a recorded step give them: its step, its

@@ -98,7 +98,7 @@ struct NumberText
     double value = 0.0;
 };
 
-NumberText readNumber(const char *data, qsizetype from, qsizetype limit, bool spaces, bool valued = true)
+Q_ALWAYS_INLINE NumberText readNumber(const char *data, qsizetype from, qsizetype limit, bool spaces, bool valued = true)
 {
     NumberText number;
     qsizetype j = from;

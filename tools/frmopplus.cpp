@@ -211,7 +211,9 @@ std::unique_ptr<tools::Tool> frmOpPlus::makeTool() const
     auto tool = std::make_unique<tools::OperationsPlusTool>();
     tool->settings = settings();
     tool->fields = rangeFields();
-    // However the run ends, txtValue holds the value it reached (and so does Label11).
+    // However the run ends, txtValue holds the value it reached (and so does Label11); with the
+    // progress drawn, the value is drawn with it.
     tool->showValue = [field = txtValue](const QString &value) { field->setText(value); };
+    tool->valueAsItGoes = host().values().numbers.calcPercent;
     return tool;
 }

@@ -101,10 +101,13 @@ QString OperationsPlusTool::run(ToolRun &run, const LineRange &range)
     constexpr qint64 kShowValueMs = 100;
     OperationsPlusWork work(settings, run.place().rules);
     run.note().letters = letterNames({settings.conditionAxis, settings.axis});
-    if (!showValue)
-        return run.rewriteRange(range, std::ref(work));
     // However the run ends, the value it reached is told.
-    const auto shown = qScopeGuard([this, &work] { showValue(work.value()); });
+    const auto shown = qScopeGuard([this, &work] {
+        if (showValue)
+            showValue(work.value());
+    });
+    if (!showValue || !valueAsItGoes)
+        return run.rewriteRange(range, std::ref(work));
     QElapsedTimer clock;
     clock.start();
     qint64 lines = 0;

@@ -34,8 +34,10 @@ class OperationsPlusTool : public Tool
 public:
     static std::unique_ptr<Tool> fromStep(const StepForm &form);
     OperationsPlusSettings settings;
-    // Told the value the run has reached from time to time, and once it ends however it ends; may be empty.
+    // Told the value the run has reached once it ends, however it ends, and, when `valueAsItGoes`,
+    // from time to time during the run; may be empty.
     std::function<void(const QString &value)> showValue;
+    bool valueAsItGoes = false;
     QString stepName() const override { return QStringLiteral("Operations Plus"); }
     QString stepSettings(const QString &separator) const override;
     std::optional<QString> checkFields(const RunPlace &place) const override;

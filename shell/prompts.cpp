@@ -6,10 +6,36 @@
 #include <QFontDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QUrl>
+
+namespace {
+
+// A box asked over a window gives that window the focus back when it closes: the window manager
+// would hand it to the main window, and the machinist's next key (Escape, Enter) would land there.
+class FocusBack
+{
+public:
+    explicit FocusBack(QWidget *parent) : m_window(parent ? parent->window() : nullptr) {}
+    ~FocusBack()
+    {
+        if (m_window && m_window->isVisible()) {
+            m_window->raise();
+            m_window->activateWindow();
+        }
+    }
+    FocusBack(const FocusBack &) = delete;
+    FocusBack &operator=(const FocusBack &) = delete;
+
+private:
+    QPointer<QWidget> m_window;
+};
+
+} // namespace
 
 void QtPrompts::message(QWidget *parent, const QString &text, const QString &title)
 {
+    const FocusBack back(parent);
     QMessageBox::information(parent, title, text);
 }
 
@@ -20,6 +46,7 @@ Prompts::Answer QtPrompts::ask(QWidget *parent, const QString &text, const QStri
         set = QMessageBox::Yes | QMessageBox::No;
     else if (buttons == Buttons::YesNoCancel)
         set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    const FocusBack back(parent);
     switch (QMessageBox::question(parent, title, text, set)) {
     case QMessageBox::Yes:
         return Answer::Yes;
@@ -35,6 +62,7 @@ Prompts::Answer QtPrompts::ask(QWidget *parent, const QString &text, const QStri
 std::optional<QString> QtPrompts::input(QWidget *parent, const QString &prompt, const QString &title,
                                         const QString &initial)
 {
+    const FocusBack back(parent);
     bool ok = false;
     const QString text = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, initial, &ok);
     if (!ok)

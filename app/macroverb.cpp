@@ -16,6 +16,8 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include <variant>
+
 namespace headless {
 
 namespace {
@@ -46,9 +48,18 @@ GlobalVar readValues(SettingsStore &settings)
     return values;
 }
 
-} // namespace
+// What a run is asked to do, once its arguments are read and checked: nothing is run for a macro,
+// a program or an output that cannot be used.
+struct MacroJob
+{
+    QString name;
+    QString program;
+    QString output;
+    QList<macro::MacroStep> steps;
+};
 
-int macroVerb(const QStringList &arguments)
+// The job the arguments ask for, or the exit code of why there is none (said on stderr).
+std::variant<MacroJob, int> readJob(const QStringList &arguments)
 {
     QStringList plain;
     QString output;
@@ -63,33 +74,44 @@ int macroVerb(const QStringList &arguments)
     }
     if (plain.size() != 2)
         return usage("--macro", QStringLiteral("--macro takes a macro and a program, then optionally -o and an output file."));
-    const QString &name = plain[0];
-    const QString &programFile = plain[1];
-    if (output.isEmpty())
-        output = programFile;
-
-    const QString path = macro::macroPath(macro::macroFolder(), name);
-    if (macro::macroNameRefused(name) || !QFileInfo(path).isFile()) {
-        printError(QStringLiteral("vornexa: there is no macro \"%1\" (no file %2).").arg(name, path));
+    MacroJob job{plain[0], plain[1], output.isEmpty() ? plain[1] : output, {}};
+    const QString path = macro::macroPath(macro::macroFolder(), job.name);
+    if (macro::macroNameRefused(job.name) || !QFileInfo(path).isFile()) {
+        printError(QStringLiteral("vornexa: there is no macro \"%1\" (no file %2).").arg(job.name, path));
         return BadUsage;
     }
-    const macro::DecodedMacro read = macro::readMacro(path);
+    macro::DecodedMacro read = macro::readMacro(path);
     if (!read.ok()) {
         printError(QStringLiteral("vornexa: ") + read.error + QStringLiteral(" Nothing was run."));
         return BadUsage;
     }
-    if (!QFileInfo(programFile).isFile()) {
-        printError(QStringLiteral("vornexa: there is no program file %1.").arg(programFile));
+    job.steps = std::move(read.steps);
+    if (!QFileInfo(job.program).isFile()) {
+        printError(QStringLiteral("vornexa: there is no program file %1.").arg(job.program));
         return BadUsage;
     }
     // Checked before anything runs, so that a run is never made for a place it cannot go.
-    const QFileInfo target(output);
+    const QFileInfo target(job.output);
     if (target.isDir() || !target.absoluteDir().exists()) {
         printError(QStringLiteral("vornexa: %1 cannot be an output file: %2.")
-                       .arg(output, target.isDir() ? QStringLiteral("it is a folder")
-                                                   : QStringLiteral("its folder does not exist")));
+                       .arg(job.output, target.isDir() ? QStringLiteral("it is a folder")
+                                                       : QStringLiteral("its folder does not exist")));
         return BadUsage;
     }
+    return job;
+}
+
+} // namespace
+
+int macroVerb(const QStringList &arguments)
+{
+    std::variant<MacroJob, int> asked = readJob(arguments);
+    if (const int *refused = std::get_if<int>(&asked))
+        return *refused;
+    const MacroJob &job = std::get<MacroJob>(asked);
+    const QString &name = job.name;
+    const QString &programFile = job.program;
+    const QString &output = job.output;
 
     const std::unique_ptr<SettingsStore> settings = openSettings();
     const GlobalVar values = readValues(*settings);
@@ -125,7 +147,7 @@ int macroVerb(const QStringList &arguments)
                                                                         : QStringLiteral("failed"),
                             step.reason));
     });
-    const macro::RunResult result = runner.run(read.steps);
+    const macro::RunResult result = runner.run(job.steps);
     progress.end();
     if (!result.started)
         return Failed;
@@ -139,7 +161,7 @@ int macroVerb(const QStringList &arguments)
     }
     if (result.stopped)
         printError(QStringLiteral("vornexa: stopped by %1 before the last step; what ran is saved.").arg(StopSignals::caught()));
-    return result.allRan(static_cast<int>(read.steps.size())) ? Done : Failed;
+    return result.allRan(static_cast<int>(job.steps.size())) ? Done : Failed;
 }
 
 } // namespace headless

@@ -49,77 +49,61 @@ private slots:
         QTest::addColumn<int>("maxLength");
         QTest::addColumn<LineFault>("fault");
         const auto text = textAction;
-        QTest::newRow("case ignored replaces every case")
-            << ReplaceMode::Text << text("ab", "x", TextAction::ReplaceFound, false) << QByteArray("ab AB aB")
-            << QByteArray("x x x") << 498 << LineFault::None;
-        QTest::newRow("match case replaces only the case it matched")
-            << ReplaceMode::Text << text("ab", "x", TextAction::ReplaceFound, true) << QByteArray("ab AB")
-            << QByteArray("x AB") << 498 << LineFault::None;
-        QTest::newRow("match case, only another case: no match")
-            << ReplaceMode::Text << text("ab", "x", TextAction::AppendToLine, true) << QByteArray("AB")
-            << QByteArray("AB") << 498 << LineFault::None;
-        QTest::newRow("occurrences do not overlap")
-            << ReplaceMode::Text << text("aa", "b", TextAction::ReplaceFound, false) << QByteArray("aaa")
-            << QByteArray("ba") << 498 << LineFault::None;
-        QTest::newRow("whole line") << ReplaceMode::Text << text("M6", "M06 T1", TextAction::ReplaceWholeLine, false)
-                                    << QByteArray("N10 m6") << QByteArray("M06 T1") << 498 << LineFault::None;
-        QTest::newRow("append") << ReplaceMode::Text << text("M30", " (END)", TextAction::AppendToLine, false)
-                                << QByteArray("M30") << QByteArray("M30 (END)") << 498 << LineFault::None;
-        QTest::newRow("a control name writes the character")
-            << ReplaceMode::Text << text("(HT)", "(SP)", TextAction::ReplaceFound, false) << QByteArray("X1\tY2")
-            << QByteArray("X1(SP)Y2") << 498 << LineFault::None;
+        const auto row = [](const char *name, ReplaceMode mode, const ReplaceSettings &s, const QByteArray &line,
+                            const QByteArray &expected, LineFault fault = LineFault::None, int maxLength = 498) {
+            QTest::newRow(name) << mode << s << line << expected << maxLength << fault;
+        };
+        row("case ignored replaces every case", ReplaceMode::Text, text("ab", "x", TextAction::ReplaceFound, false),
+            "ab AB aB", "x x x");
+        row("match case replaces only the case it matched", ReplaceMode::Text,
+            text("ab", "x", TextAction::ReplaceFound, true), "ab AB", "x AB");
+        row("match case, only another case: no match", ReplaceMode::Text,
+            text("ab", "x", TextAction::AppendToLine, true), "AB", "AB");
+        row("occurrences do not overlap", ReplaceMode::Text, text("aa", "b", TextAction::ReplaceFound, false), "aaa",
+            "ba");
+        row("whole line", ReplaceMode::Text, text("M6", "M06 T1", TextAction::ReplaceWholeLine, false), "N10 m6",
+            "M06 T1");
+        row("append", ReplaceMode::Text, text("M30", " (END)", TextAction::AppendToLine, false), "M30", "M30 (END)");
+        row("a control name writes the character", ReplaceMode::Text,
+            text("(HT)", "(SP)", TextAction::ReplaceFound, false), "X1\tY2", "X1(SP)Y2");
 
         ReplaceSettings setY = whereXAbove5();
         setY.replaceAxis = "Y";
         setY.replaceValue = "7.5";
-        QTest::newRow("set a second letter's value") << ReplaceMode::SetValue << setY << QByteArray("G01 X10 Y5")
-                                                     << QByteArray("G01 X10 Y7.5") << 498 << LineFault::None;
-        QTest::newRow("set a value: the letter's case kept, the rest of the line too")
-            << ReplaceMode::SetValue << setY << QByteArray("x6 y-1.25Z0") << QByteArray("x6 y7.5Z0") << 498
-            << LineFault::None;
-        QTest::newRow("set a value: a line without the second letter stays")
-            << ReplaceMode::SetValue << setY << QByteArray("G01 X10 Z5") << QByteArray("G01 X10 Z5") << 498
-            << LineFault::None;
-        QTest::newRow("set a value: condition fails") << ReplaceMode::SetValue << setY << QByteArray("G01 X5 Y5")
-                                                      << QByteArray("G01 X5 Y5") << 498 << LineFault::None;
+        row("set a second letter's value", ReplaceMode::SetValue, setY, "G01 X10 Y5", "G01 X10 Y7.5");
+        row("set a value: the letter's case kept, the rest of the line too", ReplaceMode::SetValue, setY,
+            "x6 y-1.25Z0", "x6 y7.5Z0");
+        row("set a value: a line without the second letter stays", ReplaceMode::SetValue, setY, "G01 X10 Z5",
+            "G01 X10 Z5");
+        row("set a value: condition fails", ReplaceMode::SetValue, setY, "G01 X5 Y5", "G01 X5 Y5");
         // Words, never letters: comments, expressions and the spaces after a number are left as they are.
-        QTest::newRow("set a value: the word, not a comment's letter, and the spaces after it stay")
-            << ReplaceMode::SetValue << setY << QByteArray("G01 X10 (Y AXIS) Y5  Z1")
-            << QByteArray("G01 X10 (Y AXIS) Y7.5  Z1") << 498 << LineFault::None;
-        QTest::newRow("set a value: the condition is read outside comments")
-            << ReplaceMode::SetValue << setY << QByteArray("(X9) X1 Y5") << QByteArray("(X9) X1 Y5") << 498
-            << LineFault::None;
-        QTest::newRow("set a value: an expression in the second letter is left alone")
-            << ReplaceMode::SetValue << setY << QByteArray("X10 Y#2") << QByteArray("X10 Y#2") << 498
-            << LineFault::Expression;
+        row("set a value: the word, not a comment's letter, and the spaces after it stay", ReplaceMode::SetValue, setY,
+            "G01 X10 (Y AXIS) Y5  Z1", "G01 X10 (Y AXIS) Y7.5  Z1");
+        row("set a value: the condition is read outside comments", ReplaceMode::SetValue, setY, "(X9) X1 Y5",
+            "(X9) X1 Y5");
+        row("set a value: an expression in the second letter is left alone", ReplaceMode::SetValue, setY, "X10 Y#2",
+            "X10 Y#2", LineFault::Expression);
 
         ReplaceSettings then = whereXAbove5();
         then.thenFind = "g01";
         then.thenReplace = "G00";
-        QTest::newRow("then replace, case ignored") << ReplaceMode::ReplaceText << then << QByteArray("G01 X9 g01")
-                                                    << QByteArray("G00 X9 G00") << 498 << LineFault::None;
+        row("then replace, case ignored", ReplaceMode::ReplaceText, then, "G01 X9 g01", "G00 X9 G00");
         then.thenMatchCase = true;
-        QTest::newRow("then replace, match case") << ReplaceMode::ReplaceText << then << QByteArray("G01 X9 g01")
-                                                  << QByteArray("G01 X9 G00") << 498 << LineFault::None;
+        row("then replace, match case", ReplaceMode::ReplaceText, then, "G01 X9 g01", "G01 X9 G00");
 
         ReplaceSettings whole = whereXAbove5();
-        QTest::newRow("whole line emptied") << ReplaceMode::WholeLine << whole << QByteArray("G01 X9")
-                                            << QByteArray() << 498 << LineFault::None;
+        row("whole line emptied", ReplaceMode::WholeLine, whole, "G01 X9", QByteArray());
         whole.comparison = Comparison::NotEqual;
         whole.wholeLine = "M00";
-        QTest::newRow("no letter, no change, even for < >") << ReplaceMode::WholeLine << whole << QByteArray("G01 Y9")
-                                                             << QByteArray("G01 Y9") << 498 << LineFault::None;
+        row("no letter, no change, even for < >", ReplaceMode::WholeLine, whole, "G01 Y9", "G01 Y9");
         ReplaceSettings append = whereXAbove5();
         append.appendText = " F100.";
-        QTest::newRow("append where the condition holds") << ReplaceMode::AppendLine << append << QByteArray("X6")
-                                                          << QByteArray("X6 F100.") << 498 << LineFault::None;
-        QTest::newRow("an expression in the condition's word is left alone")
-            << ReplaceMode::AppendLine << append << QByteArray("X[#1+6]") << QByteArray("X[#1+6]") << 498
-            << LineFault::Expression;
-        QTest::newRow("a line that would outgrow its record stays")
-            << ReplaceMode::AppendLine << append << QByteArray("X6") << QByteArray("X6") << 7 << LineFault::TooLong;
-        QTest::newRow("just fits") << ReplaceMode::AppendLine << append << QByteArray("X6") << QByteArray("X6 F100.")
-                                   << 8 << LineFault::None;
+        row("append where the condition holds", ReplaceMode::AppendLine, append, "X6", "X6 F100.");
+        row("an expression in the condition's word is left alone", ReplaceMode::AppendLine, append, "X[#1+6]",
+            "X[#1+6]", LineFault::Expression);
+        row("a line that would outgrow its record stays", ReplaceMode::AppendLine, append, "X6", "X6",
+            LineFault::TooLong, 7);
+        row("just fits", ReplaceMode::AppendLine, append, "X6", "X6 F100.", LineFault::None, 8);
     }
     void work()
     {

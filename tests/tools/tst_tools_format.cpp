@@ -18,31 +18,25 @@ private slots:
         QTest::addColumn<int>("maxLength");
         QTest::addColumn<QByteArray>("expected");
         QTest::addColumn<LineFault>("fault");
-        const QString standard = QStringLiteral("0.####");
-        QTest::newRow("spaces off") << standard << false << QByteArray("G01 X1.0000 Y2") << 498
-                                    << QByteArray("G01 X1. Y2") << LineFault::None;
-        QTest::newRow("spaces on") << standard << true << QByteArray("G01 X1.0000 Y2") << 498
-                                   << QByteArray("G01 X1. Y2") << LineFault::None;
-        QTest::newRow("leading zero") << standard << false << QByteArray("X01") << 498 << QByteArray("X1.")
-                                      << LineFault::None;
-        QTest::newRow("leading point") << standard << false << QByteArray("X-.5") << 498 << QByteArray("X-0.5")
-                                       << LineFault::None;
-        QTest::newRow("fixed places") << QStringLiteral("0.000") << false << QByteArray("X1") << 498
-                                      << QByteArray("X1.000") << LineFault::None;
-        QTest::newRow("a bare letter is no word") << standard << false << QByteArray("G01 X") << 498
-                                                  << QByteArray("G01 X") << LineFault::None;
-        QTest::newRow("comments hold no words") << standard << true << QByteArray("( Use XY plane ) G17 X1.0") << 498
-                                                << QByteArray("( Use XY plane ) G17 X1.") << LineFault::None;
-        QTest::newRow("an expression is left alone") << standard << false << QByteArray("G0 X[#<w>/2] Y1") << 498
-                                                     << QByteArray("G0 X[#<w>/2] Y1") << LineFault::Expression;
-        QTest::newRow("first occurrence only") << standard << false << QByteArray("x1.00 X2.00") << 498
-                                               << QByteArray("x1. X2.00") << LineFault::None;
-        QTest::newRow("no letter") << standard << true << QByteArray("G01 Y2.000") << 498
-                                   << QByteArray("G01 Y2.000") << LineFault::None;
-        QTest::newRow("too long") << QStringLiteral("0.000") << false << QByteArray("X1") << 5 << QByteArray("X1")
-                                  << LineFault::TooLong;
+        const auto row = [](const char *name, const QByteArray &line, const QByteArray &expected,
+                            LineFault fault = LineFault::None, const char *picture = "0.####", bool spaces = false,
+                            int maxLength = 498) {
+            QTest::newRow(name) << QString::fromLatin1(picture) << spaces << line << maxLength << expected << fault;
+        };
+        row("spaces off", "G01 X1.0000 Y2", "G01 X1. Y2");
+        row("spaces on", "G01 X1.0000 Y2", "G01 X1. Y2", LineFault::None, "0.####", true);
+        row("leading zero", "X01", "X1.");
+        row("leading point", "X-.5", "X-0.5");
+        row("fixed places", "X1", "X1.000", LineFault::None, "0.000");
+        row("a bare letter is no word", "G01 X", "G01 X");
+        row("comments hold no words", "( Use XY plane ) G17 X1.0", "( Use XY plane ) G17 X1.", LineFault::None,
+            "0.####", true);
+        row("an expression is left alone", "G0 X[#<w>/2] Y1", "G0 X[#<w>/2] Y1", LineFault::Expression);
+        row("first occurrence only", "x1.00 X2.00", "x1. X2.00");
+        row("no letter", "G01 Y2.000", "G01 Y2.000", LineFault::None, "0.####", true);
+        row("too long", "X1", "X1", LineFault::TooLong, "0.000", false, 5);
         const QByteArray huge = "X" + QByteArray(400, '9');
-        QTest::newRow("number past a double") << standard << false << huge << 498 << huge << LineFault::NotFinite;
+        row("number past a double", huge, huge, LineFault::NotFinite);
     }
 
     void lines()

@@ -56,45 +56,31 @@ private slots:
         QTest::addColumn<qint64>("next");
         QTest::addColumn<int>("stoppedAt");
         const LineRange two{1, 2};
-        QTest::newRow("real line numbers") << realNumbers() << true << 498 << two << Lines{"G90", "G01 X1."}
-                                           << Lines{"N1 G90", "N2 G01 X1."} << qint64(3) << -1;
-        QTest::newRow("real line numbers of a range") << realNumbers() << true << 498 << LineRange{7, 8}
-                                                      << Lines{"G90", "G01"} << Lines{"N7 G90", "N8 G01"} << qint64(9)
-                                                      << -1;
-        QTest::newRow("from 10 by 10, no space") << startingAt("10", "10", false) << true << 498 << LineRange{5, 7}
-                                                 << Lines{"G90", "G91", "G92"} << Lines{"N10G90", "N20G91", "N30G92"}
-                                                 << qint64(40) << -1;
-        QTest::newRow("old number replaced, spaces on") << realNumbers() << true << 498 << two
-                                                        << Lines{"N5 G01", "n6X1"} << Lines{"N1 G01", "N2 X1"}
-                                                        << qint64(3) << -1;
-        QTest::newRow("old number replaced, spaces off") << realNumbers() << false << 498 << two
-                                                         << Lines{"N5 G01", "n6X1"} << Lines{"N1  G01", "N2 X1"}
-                                                         << qint64(3) << -1;
-        QTest::newRow("old number kept") << realNumbers(true, false) << true << 498 << two << Lines{"N5 G01", ""}
-                                         << Lines{"N1 N5 G01", ""} << qint64(2) << -1;
-        QTest::newRow("only a leading N is old") << realNumbers() << true << 498 << two << Lines{" N5 G01", "(N5)"}
-                                                 << Lines{"N1  N5 G01", "N2 (N5)"} << qint64(3) << -1;
-        QTest::newRow("tape marks, program numbers and blank lines take none")
-            << realNumbers() << true << 498 << LineRange{1, 8}
-            << Lines{"%", "O1234", ":1234 (X)", "G90", " ", "o100 sub", "O<name> call", "%"}
-            << Lines{"%", "O1234", ":1234 (X)", "N1 G90", " ", "o100 sub", "O<name> call", "%"} << qint64(2) << -1;
-        QTest::newRow("removed, tape marks and program numbers unchanged")
-            << removing() << true << 498 << LineRange{1, 3} << Lines{"%", "O1234 N5", "%"}
-            << Lines{"%", "O1234 N5", "%"} << qint64(1) << -1;
-        QTest::newRow("increment 0") << startingAt("5", "0") << true << 498 << two << Lines{"A", "B"}
-                                     << Lines{"N5 A", "N5 B"} << qint64(5) << -1;
-        QTest::newRow("increment rounded") << startingAt("1", "1.6") << true << 498 << two << Lines{"A", "B"}
-                                           << Lines{"N1 A", "N3 B"} << qint64(5) << -1;
-        QTest::newRow("the largest numbers") << startingAt("999999999999998", "1") << true << 498 << two
-                                             << Lines{"A", "B"} << Lines{"N999999999999998 A", "N999999999999999 B"}
-                                             << qint64(1000000000000000) << -1;
-        QTest::newRow("a line too long stops the run") << realNumbers() << true << 8 << two << Lines{"G0", "G01 X1."}
-                                                       << Lines{"N1 G0", "G01 X1."} << qint64(2) << 1;
-        QTest::newRow("removed, spaces on") << removing() << true << 498 << LineRange{1, 3}
-                                            << Lines{"n7 X1.", " N7 X1.", "G01"} << Lines{"X1.", " N7 X1.", "G01"}
-                                            << qint64(1) << -1;
-        QTest::newRow("removed, spaces off") << removing() << false << 498 << two << Lines{"n7 X1.", "N-2.5Y1"}
-                                             << Lines{" X1.", "Y1"} << qint64(1) << -1;
+        const auto row = [](const char *name, const LineNumberSettings &s, LineRange range, const Lines &lines,
+                            const Lines &expected, qint64 next, bool spaces = true, int maxLength = 498,
+                            int stoppedAt = -1) {
+            QTest::newRow(name) << s << spaces << maxLength << range << lines << expected << next << stoppedAt;
+        };
+        row("real line numbers", realNumbers(), two, {"G90", "G01 X1."}, {"N1 G90", "N2 G01 X1."}, 3);
+        row("real line numbers of a range", realNumbers(), {7, 8}, {"G90", "G01"}, {"N7 G90", "N8 G01"}, 9);
+        row("from 10 by 10, no space", startingAt("10", "10", false), {5, 7}, {"G90", "G91", "G92"},
+            {"N10G90", "N20G91", "N30G92"}, 40);
+        row("old number replaced, spaces on", realNumbers(), two, {"N5 G01", "n6X1"}, {"N1 G01", "N2 X1"}, 3);
+        row("old number replaced, spaces off", realNumbers(), two, {"N5 G01", "n6X1"}, {"N1  G01", "N2 X1"}, 3, false);
+        row("old number kept", realNumbers(true, false), two, {"N5 G01", ""}, {"N1 N5 G01", ""}, 2);
+        row("only a leading N is old", realNumbers(), two, {" N5 G01", "(N5)"}, {"N1  N5 G01", "N2 (N5)"}, 3);
+        row("tape marks, program numbers and blank lines take none", realNumbers(), {1, 8},
+            {"%", "O1234", ":1234 (X)", "G90", " ", "o100 sub", "O<name> call", "%"},
+            {"%", "O1234", ":1234 (X)", "N1 G90", " ", "o100 sub", "O<name> call", "%"}, 2);
+        row("removed, tape marks and program numbers unchanged", removing(), {1, 3}, {"%", "O1234 N5", "%"},
+            {"%", "O1234 N5", "%"}, 1);
+        row("increment 0", startingAt("5", "0"), two, {"A", "B"}, {"N5 A", "N5 B"}, 5);
+        row("increment rounded", startingAt("1", "1.6"), two, {"A", "B"}, {"N1 A", "N3 B"}, 5);
+        row("the largest numbers", startingAt("999999999999998", "1"), two, {"A", "B"},
+            {"N999999999999998 A", "N999999999999999 B"}, 1000000000000000);
+        row("a line too long stops the run", realNumbers(), two, {"G0", "G01 X1."}, {"N1 G0", "G01 X1."}, 2, true, 8, 1);
+        row("removed, spaces on", removing(), {1, 3}, {"n7 X1.", " N7 X1.", "G01"}, {"X1.", " N7 X1.", "G01"}, 1);
+        row("removed, spaces off", removing(), two, {"n7 X1.", "N-2.5Y1"}, {" X1.", "Y1"}, 1, false);
     }
 
     void runs()

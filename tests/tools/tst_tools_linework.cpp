@@ -82,39 +82,6 @@ private slots:
         QVERIFY(out.isEmpty());
     }
 
-    void operationsWorkOnTheEdges_data()
-    {
-        QTest::addColumn<int>("operation");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<int>("maxLength");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::addColumn<LineFault>("fault");
-        QTest::newRow("the space after the number kept") << 1 << "0.5" << QByteArray("G01 X1. Y2.") << 498
-                                                      << QByteArray("G01 X1.5 Y2.") << LineFault::None;
-        QTest::newRow("one byte too long") << 1 << "0.123" << QByteArray("X1Y234567") << 11
-                                           << QByteArray("X1Y234567") << LineFault::TooLong;
-        QTest::newRow("just fits") << 1 << "0.12" << QByteArray("X1Y234567") << 12
-                                   << QByteArray("X1.12Y234567") << LineFault::None;
-        QTest::newRow("result too large") << 3 << "1e308" << QByteArray("X9 Y1") << 498 << QByteArray("X9 Y1")
-                                          << LineFault::NotFinite;
-        QTest::newRow("number text past the quick reading") << 1 << "1" << QByteArray("X" + QByteArray(70, '9')) << 498
-            << QByteArray("X" + functions::formatNumber(1e70, u"0.####").toLatin1()) << LineFault::None;
-    }
-    void operationsWorkOnTheEdges()
-    {
-        QFETCH(int, operation);
-        QFETCH(QString, value);
-        QFETCH(QByteArray, line);
-        QFETCH(int, maxLength);
-        tools::LineRules rules;
-        rules.maxLength = maxLength;
-        const tools::OperationsSettings settings{static_cast<tools::Operation>(operation), QStringLiteral("X"), value};
-        QByteArray out("left over from the line before");
-        QTEST(tools::OperationsWork(settings, rules)(line, out), "fault");
-        QTEST(out, "expected");
-    }
-
     // Format writes a number again as Operations adding 0 writes it; Operations Plus, where its
     // condition holds, writes as Operations does.
     void formatAndOperationsPlusAsOperations()

@@ -1,3 +1,5 @@
+#include "linework.h"
+#include "numbers.h"
 #include "operations.h"
 #include "testenv.h"
 
@@ -79,8 +81,12 @@ private slots:
         row("large but finite", false, Operation::Multiply, "X", "1E300", "X1E10", "X1" + QByteArray(300, '0') + ".E10");
         row("overflow past a double", false, Operation::Multiply, "X", "1E300", "X" + QByteArray(20, '9'),
             "X" + QByteArray(20, '9'), "", LineFault::NotFinite);
+        row("result too large", true, Operation::Multiply, "X", "1e308", "X9 Y1", "X9 Y1", "", LineFault::NotFinite);
+        row("number text past the quick reading", false, Operation::Add, "X", "1", "X" + QByteArray(70, '9'),
+            "X" + functions::formatNumber(1e70, u"0.####").toLatin1());
     }
 
+    // The whole rewrite and the prepared per-line work of a run give the same line.
     void rewriteLine()
     {
         QFETCH(Operation, operation);
@@ -98,6 +104,9 @@ private slots:
         const tools::LineResult got = tools::rewriteLine({operation, axis, value}, line, rules);
         QTEST(got.fault, "fault");
         QTEST(got.line, "expected");
+        QByteArray out("left over from the line before");
+        QTEST(tools::OperationsWork({operation, axis, value}, rules)(line, out), "fault");
+        QTEST(out, "expected");
     }
 
     void checkFields_data()

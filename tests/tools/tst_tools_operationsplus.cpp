@@ -67,79 +67,67 @@ private slots:
         QTest::addColumn<double>("position");  // the last known position of A afterwards
         QTest::addColumn<int>("stoppedAt");
         QTest::addColumn<LineFault>("fault");
+        // A run that goes to the end, with spaces off and lines of 498 bytes unless told.
+        const auto row = [](const char *name, const OperationsPlusSettings &s, const Lines &lines, const Lines &expected,
+                            const char *value, double position, bool spaces = false) {
+            QTest::newRow(name) << s << spaces << 498 << lines << expected << QString::fromLatin1(value) << position
+                                << -1 << LineFault::None;
+        };
+        const auto stops = [](const char *name, const OperationsPlusSettings &s, int maxLength, const Lines &lines,
+                              const Lines &expected, const char *value, double position, int at, LineFault fault) {
+            QTest::newRow(name) << s << false << maxLength << lines << expected << QString::fromLatin1(value)
+                                << position << at << fault;
+        };
         const auto zAbove = when("Z", Comparison::Greater, "-1", Operation::Add, "0.5", "X");
-        QTest::newRow("condition holds or not, spaces off")
-            << zAbove << false << 498 << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5 Z0.", "X1. Z-2."} << "0.5" << -2.0
-            << -1 << LineFault::None;
-        QTest::newRow("condition holds or not, spaces on")
-            << zAbove << true << 498 << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5 Z0.", "X1. Z-2."} << "0.5" << -2.0
-            << -1 << LineFault::None;
+        for (bool spaces : {false, true})
+            row(spaces ? "condition holds or not, spaces on" : "condition holds or not, spaces off", zAbove,
+                {"X1. Z0.", "X1. Z-2."}, {"X1.5 Z0.", "X1. Z-2."}, "0.5", -2.0, spaces);
         const auto zBelow = when("Z", Comparison::Less, "-1", Operation::Add, "1", "X");
-        QTest::newRow("real position: a line without A takes the last one")
-            << zBelow << false << 498 << Lines{"X1. Z-5.", "X2."} << Lines{"X2. Z-5.", "X3."} << "1" << -5.0 << -1
-            << LineFault::None;
-        QTest::newRow("current line only: a line without A counts as 0")
-            << currentLineOnly(when("Z", Comparison::Less, "1", Operation::Add, "1", "X")) << false << 498
-            << Lines{"X1. Z5.", "X2."} << Lines{"X1. Z5.", "X3."} << "1" << 5.0 << -1 << LineFault::None;
-        QTest::newRow("a line without B is not looked at")
-            << zBelow << false << 498 << Lines{"Z-5. Y1", "X1."} << Lines{"Z-5. Y1", "X1."} << "1" << 0.0 << -1
-            << LineFault::None;
-        QTest::newRow("A with no number keeps the last position, spaces off")
-            << zBelow << false << 498 << Lines{"X1 Z-3", "X1 Z Y2"} << Lines{"X2. Z-3", "X2. Z Y2"} << "1" << -3.0
-            << -1 << LineFault::None;
-        QTest::newRow("A with no number keeps the last position, spaces on")
-            << zBelow << true << 498 << Lines{"X1 Z-3", "X1 Z Y2"} << Lines{"X2. Z-3", "X2. Z Y2"} << "1" << -3.0 << -1
-            << LineFault::None;
-        QTest::newRow("words, not letters: comments and tokens hold no A or B")
-            << zBelow << false << 498 << Lines{"(FIXTURE X) Z-3 X1", "(MAX Z9) X1", "#<zsafe>=2 X1"}
-            << Lines{"(FIXTURE X) Z-3 X2.", "(MAX Z9) X2.", "#<zsafe>=2 X2."} << "1" << -3.0 << -1 << LineFault::None;
-        QTest::newRow("no 0 word for a bare B")
-            << zBelow << false << 498 << Lines{"Z-3 X", "G0 X Y1"} << Lines{"Z-3 X", "G0 X Y1"} << "1" << 0.0 << -1
-            << LineFault::None;
-        QTest::newRow("an expression is left alone, the line step still counts")
-            << stepping(zBelow, false, true, Operation::Add, "1") << false << 498
-            << Lines{"X[#1] Z-3", "X1 Z#2", "X1 Z-3"} << Lines{"X[#1] Z-3", "X1 Z#2", "X4. Z-3"} << "4" << -3.0 << -1
-            << LineFault::None;
-        QTest::newRow("equal compares the numbers exactly")
-            << when("Z", Comparison::Equal, "0.30", Operation::Multiply, "2", "F") << false << 498
-            << Lines{"Z.3 F100", "Z0.3000001 F100"} << Lines{"Z.3 F200.", "Z0.3000001 F100"} << "2" << 0.3000001 << -1
-            << LineFault::None;
-        QTest::newRow("not equal")
-            << when("Z", Comparison::NotEqual, "0", Operation::Subtract, "1", "Z") << false << 498
-            << Lines{"Z0", "Z2"} << Lines{"Z0", "Z1."} << "1" << 2.0 << -1 << LineFault::None;
-        QTest::newRow("five lines stepped by 1 from 0")
-            << stepping(when("Z", Comparison::Greater, "-100", Operation::Add, "0", "X"), false, true, Operation::Add,
-                        "1")
-            << false << 498 << Lines{"X10 Z1", "X10 Z1", "X10 Z1", "X10 Z1", "X10 Z1"}
-            << Lines{"X10. Z1", "X11. Z1", "X12. Z1", "X13. Z1", "X14. Z1"} << "5" << 1.0 << -1 << LineFault::None;
-        QTest::newRow("replacement step also where the condition fails")
-            << stepping(when("Z", Comparison::Greater, "0", Operation::Add, "0", "X"), true, false, Operation::Add, "1")
-            << false << 498 << Lines{"X1 Z1", "X1 Z-1", "Y1", "X1 Z1"} << Lines{"X1. Z1", "X1 Z-1", "Y1", "X3. Z1"}
-            << "3" << 1.0 << -1 << LineFault::None;
-        QTest::newRow("both steps on a line holding B, the line step alone elsewhere")
-            << stepping(when("Z", Comparison::Greater, "0", Operation::Add, "1", "X"), true, true, Operation::Multiply,
-                        "2")
-            << false << 498 << Lines{"X1 Z1", "Y1"} << Lines{"X2. Z1", "Y1"} << "8" << 1.0 << -1 << LineFault::None;
-        QTest::newRow("stepped value in its plain text form")
-            << stepping(when("Z", Comparison::Greater, "0", Operation::Add, "0.1", "X"), false, true, Operation::Add,
-                        "0.2")
-            << false << 498 << Lines{"X0 Z1", "X0 Z1"} << Lines{"X0.1 Z1", "X0.3 Z1"} << "0.5" << 1.0 << -1
-            << LineFault::None;
-        QTest::newRow("dividing by a value stepped to 0 stops the run")
-            << stepping(when("Z", Comparison::Greater, "0", Operation::Divide, "1", "X"), false, true,
-                        Operation::Subtract, "1")
-            << false << 498 << Lines{"X4 Z1", "X4 Z1", "X4 Z1"} << Lines{"X4. Z1", "X4 Z1", "X4 Z1"} << "0" << 1.0 << 1
-            << LineFault::DivideByZero;
-        QTest::newRow("a step past a double stops the run, nothing changed")
-            << stepping(when("Z", Comparison::Greater, "0", Operation::Multiply, "1E300", "X"), false, true,
-                        Operation::Multiply, "1E300")
-            << false << 498 << Lines{"X0 Z1", "X0 Z1"} << Lines{"X0 Z1", "X0 Z1"} << "1E300" << 0.0 << 0
-            << LineFault::NotFinite;
-        QTest::newRow("a line too long stops the run before the value steps")
-            << stepping(when("Z", Comparison::Greater, "0", Operation::Add, "0.25", "X"), false, true, Operation::Add,
-                        "1")
-            << false << 9 << Lines{"X1 Z1", "X100 Z1"} << Lines{"X1.25 Z1", "X100 Z1"} << "1.25" << 1.0 << 1
-            << LineFault::TooLong;
+        row("real position: a line without A takes the last one", zBelow, {"X1. Z-5.", "X2."}, {"X2. Z-5.", "X3."},
+            "1", -5.0);
+        row("current line only: a line without A counts as 0",
+            currentLineOnly(when("Z", Comparison::Less, "1", Operation::Add, "1", "X")), {"X1. Z5.", "X2."},
+            {"X1. Z5.", "X3."}, "1", 5.0);
+        row("a line without B is not looked at", zBelow, {"Z-5. Y1", "X1."}, {"Z-5. Y1", "X1."}, "1", 0.0);
+        for (bool spaces : {false, true})
+            row(spaces ? "A with no number keeps the last position, spaces on"
+                       : "A with no number keeps the last position, spaces off",
+                zBelow, {"X1 Z-3", "X1 Z Y2"}, {"X2. Z-3", "X2. Z Y2"}, "1", -3.0, spaces);
+        row("words, not letters: comments and tokens hold no A or B", zBelow,
+            {"(FIXTURE X) Z-3 X1", "(MAX Z9) X1", "#<zsafe>=2 X1"},
+            {"(FIXTURE X) Z-3 X2.", "(MAX Z9) X2.", "#<zsafe>=2 X2."}, "1", -3.0);
+        row("no 0 word for a bare B", zBelow, {"Z-3 X", "G0 X Y1"}, {"Z-3 X", "G0 X Y1"}, "1", 0.0);
+        row("an expression is left alone, the line step still counts",
+            stepping(zBelow, false, true, Operation::Add, "1"), {"X[#1] Z-3", "X1 Z#2", "X1 Z-3"},
+            {"X[#1] Z-3", "X1 Z#2", "X4. Z-3"}, "4", -3.0);
+        row("equal compares the numbers exactly", when("Z", Comparison::Equal, "0.30", Operation::Multiply, "2", "F"),
+            {"Z.3 F100", "Z0.3000001 F100"}, {"Z.3 F200.", "Z0.3000001 F100"}, "2", 0.3000001);
+        row("not equal", when("Z", Comparison::NotEqual, "0", Operation::Subtract, "1", "Z"), {"Z0", "Z2"},
+            {"Z0", "Z1."}, "1", 2.0);
+        const auto zPositive = [](Operation operation, const char *value) {
+            return when("Z", Comparison::Greater, "0", operation, value, "X");
+        };
+        row("five lines stepped by 1 from 0",
+            stepping(when("Z", Comparison::Greater, "-100", Operation::Add, "0", "X"), false, true, Operation::Add, "1"),
+            Lines(5, "X10 Z1"), {"X10. Z1", "X11. Z1", "X12. Z1", "X13. Z1", "X14. Z1"}, "5", 1.0);
+        row("replacement step also where the condition fails",
+            stepping(zPositive(Operation::Add, "0"), true, false, Operation::Add, "1"), {"X1 Z1", "X1 Z-1", "Y1", "X1 Z1"},
+            {"X1. Z1", "X1 Z-1", "Y1", "X3. Z1"}, "3", 1.0);
+        row("both steps on a line holding B, the line step alone elsewhere",
+            stepping(zPositive(Operation::Add, "1"), true, true, Operation::Multiply, "2"), {"X1 Z1", "Y1"},
+            {"X2. Z1", "Y1"}, "8", 1.0);
+        row("stepped value in its plain text form",
+            stepping(zPositive(Operation::Add, "0.1"), false, true, Operation::Add, "0.2"), {"X0 Z1", "X0 Z1"},
+            {"X0.1 Z1", "X0.3 Z1"}, "0.5", 1.0);
+        stops("dividing by a value stepped to 0 stops the run",
+              stepping(zPositive(Operation::Divide, "1"), false, true, Operation::Subtract, "1"), 498,
+              Lines(3, "X4 Z1"), {"X4. Z1", "X4 Z1", "X4 Z1"}, "0", 1.0, 1, LineFault::DivideByZero);
+        stops("a step past a double stops the run, nothing changed",
+              stepping(zPositive(Operation::Multiply, "1E300"), false, true, Operation::Multiply, "1E300"), 498,
+              Lines(2, "X0 Z1"), {"X0 Z1", "X0 Z1"}, "1E300", 0.0, 0, LineFault::NotFinite);
+        stops("a line too long stops the run before the value steps",
+              stepping(zPositive(Operation::Add, "0.25"), false, true, Operation::Add, "1"), 9, {"X1 Z1", "X100 Z1"},
+              {"X1.25 Z1", "X100 Z1"}, "1.25", 1.0, 1, LineFault::TooLong);
     }
 
     void runs()

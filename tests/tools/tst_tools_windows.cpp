@@ -34,6 +34,7 @@ class TestToolWindows : public HostTest
     }
 
 private slots:
+    // The range opens from the current line to the end, All Lines chosen; another program refills it.
     void opensOnTheCurrentLineAndTheWholeProgram()
     {
         shell->open(numberedLines(60));
@@ -43,6 +44,9 @@ private slots:
         QCOMPARE(w->EndLine->text(), QStringLiteral("60"));
         QVERIFY(w->ALL->isChecked());
         QVERIFY(shell->scripted.log.isEmpty());
+        shell->open(numberedLines(2));
+        QCOMPARE(w->StartLine->text(), QStringLiteral("1"));
+        QCOMPARE(w->EndLine->text(), QStringLiteral("2"));
     }
 
     void noProgramNoTool()
@@ -270,18 +274,6 @@ private slots:
         QCOMPARE(shell->store().at(0), QByteArray("N1 X2."));
         QTest::keyClick(w->txtValue, Qt::Key_Escape);
         QVERIFY(!w->isVisible());
-    }
-
-    void anotherProgramRefillsTheRange()
-    {
-        shell->open(numberedLines(5));
-        shell->editor().setLine(3);
-        auto w = operations();
-        QCOMPARE(w->StartLine->text(), QStringLiteral("3"));
-        QCOMPARE(w->EndLine->text(), QStringLiteral("5"));
-        shell->open(numberedLines(2));
-        QCOMPARE(w->StartLine->text(), QStringLiteral("1"));
-        QCOMPARE(w->EndLine->text(), QStringLiteral("2"));
     }
 };
 

@@ -1,5 +1,7 @@
 #include "controlerror.h"
 
+#include <new>
+
 #include <cerrno>
 #include <cstring>
 
@@ -38,6 +40,18 @@ ControlError ControlError::fromErrno(int err, const QString &path)
                             QStringLiteral("Device I/O error: %1").arg(QString::fromLocal8Bit(strerror(err)))
                                 + where);
     }
+}
+
+std::optional<QString> failureOf(const std::function<void()> &work)
+{
+    try {
+        work();
+    } catch (const ControlError &error) {
+        return error.description();
+    } catch (const std::bad_alloc &) {
+        return QStringLiteral("Out of memory");
+    }
+    return std::nullopt;
 }
 
 } // namespace tessarc

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <exception>
+#include <functional>
+#include <optional>
 
 namespace tessarc {
 
@@ -44,5 +46,10 @@ private:
     int m_step = 0;
     QByteArray m_what;
 };
+
+// Runs `work`, an operation of the program's routines: nothing when it ran to its end, else why it
+// failed, in its error's words ("Out of memory" when memory ran out), without a full stop. The one
+// place where such a failure becomes a message: windows and forms show the text, never catch.
+TESSARC_EXPORT std::optional<QString> failureOf(const std::function<void()> &work);
 
 } // namespace tessarc

@@ -7,7 +7,6 @@
 #include "numbers.h"
 
 #include <algorithm>
-#include <new>
 
 namespace search {
 
@@ -33,7 +32,7 @@ SearchEnd walk(tessarc::LineStore &store, const tools::LineRange &range, const S
     if (range.count() <= 0)
         return SearchEnd::Complete;
     bool stopped = false;
-    try {
+    const std::optional<QString> failed = tessarc::failureOf([&] {
         qint64 searched = 0;
         const auto each = [&](tessarc::LineNumber record, QByteArrayView text) {
             const qint64 line = record.value;
@@ -47,15 +46,15 @@ SearchEnd walk(tessarc::LineStore &store, const tools::LineRange &range, const S
         };
         // Read a few hundred records at a time, so the lines are still in the processor's cache
         // when they are searched.
-        for (qint64 first = range.first; first <= range.last; first += kRecordsAtOnce)
-            store.forEachRecord(tessarc::LineNumber(first), std::min(kRecordsAtOnce, range.last - first + 1), each);
-    } catch (const Leave &) {
-        // stopped says whether the caller asked for it
-    } catch (const tessarc::ControlError &error) {
-        failure = error.description();
-        return SearchEnd::Failed;
-    } catch (const std::bad_alloc &) {
-        failure = QStringLiteral("Out of memory");
+        try {
+            for (qint64 first = range.first; first <= range.last; first += kRecordsAtOnce)
+                store.forEachRecord(tessarc::LineNumber(first), std::min(kRecordsAtOnce, range.last - first + 1), each);
+        } catch (const Leave &) {
+            // stopped says whether the caller asked for it
+        }
+    });
+    if (failed) {
+        failure = *failed;
         return SearchEnd::Failed;
     }
     return stopped ? SearchEnd::Stopped : SearchEnd::Complete;

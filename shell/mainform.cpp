@@ -400,16 +400,13 @@ void mainform::stepHistory(bool forward)
         return;
     guard.lockView();
     tessarc::LineNumber page(TESSARC1->curLine);
-    QString failure;
-    try {
+    const std::optional<QString> failure = tessarc::failureOf([&] {
         const auto progress = [this](qint64 done, qint64 total) { TESSARC1->reportProgress(done, total); };
         page = forward ? history.redo(progress) : history.undo(progress);
-    } catch (const tessarc::ControlError &error) {
-        failure = error.description();
-    }
+    });
     guard.release();
-    if (!failure.isEmpty()) {
-        m_prompts.message(this, failure, globalVar.brand.programTitle);
+    if (failure) {
+        m_prompts.message(this, *failure, globalVar.brand.programTitle);
         return;
     }
     // The page shown when the change was made, within the program as it now is.

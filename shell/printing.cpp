@@ -122,7 +122,7 @@ PrintResult layOut(QPainter &painter, QPagedPaintDevice &device, const Listing &
     const qint64 total = listing.bodyLines * copies;
     qint64 done = 0;
     const QString refused = QStringLiteral("The printer did not take a new page.");
-    try {
+    const std::optional<QString> failure = tessarc::failureOf([&] {
         for (int copy = 0; copy < copies; ++copy) {
             bool ok = copy == 0 || pages.newPage();
             for (const QString &line : listing.header)
@@ -157,12 +157,10 @@ PrintResult layOut(QPainter &painter, QPagedPaintDevice &device, const Listing &
                 break;
             }
         }
-    } catch (const tessarc::ControlError &error) {
+    });
+    if (failure) {
         result.end = PrintEnd::Failed;
-        result.failure = error.description() + QLatin1Char('.');
-    } catch (const std::bad_alloc &) {
-        result.end = PrintEnd::Failed;
-        result.failure = QStringLiteral("Out of memory.");
+        result.failure = *failure + QLatin1Char('.');
     }
     result.pages = pages.pages();
     return result;

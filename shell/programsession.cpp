@@ -48,13 +48,9 @@ bool ProgramSession::open(const QString &path, int recordLength)
     if (m_view) {
         loaded = m_view->loadFile(file);
     } else {
-        m_error.clear();
-        try {
-            m_program.load(file, {});
-            loaded = true;
-        } catch (const tessarc::ControlError &error) {
-            m_error = error.description(); // the load has let go of the stores
-        }
+        // A failed load has let go of the stores.
+        m_error = tessarc::failureOf([&] { m_program.load(file, {}); }).value_or(QString());
+        loaded = m_error.isEmpty();
     }
     // The program held before is let go: its stores go now, not at the next start.
     if (oldStore != m_program.store)
@@ -66,14 +62,8 @@ bool ProgramSession::save(const QString &path)
 {
     if (m_view)
         return m_view->saveFile(path);
-    m_error.clear();
-    try {
-        m_program.save(path, {});
-        return true;
-    } catch (const tessarc::ControlError &error) {
-        m_error = error.description();
-        return false;
-    }
+    m_error = tessarc::failureOf([&] { m_program.save(path, {}); }).value_or(QString());
+    return m_error.isEmpty();
 }
 
 bool ProgramSession::openLeft(const recovery::LeftStore &left, tessarc::StoreClaim claim, QString &lost)

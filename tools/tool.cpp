@@ -10,7 +10,6 @@
 #include <QScopeGuard>
 
 #include <algorithm>
-#include <new>
 
 namespace tools {
 
@@ -135,16 +134,14 @@ ToolOutcome runTool(Tool &tool, const RunPlace &place, RunFeedback &feedback,
     QElapsedTimer clock;
     clock.start();
     ToolRun run(place, feedback, note);
-    try {
+    const std::optional<QString> failure = tessarc::failureOf([&] {
         // The whole run is one step of the history, whatever part of it reaches the store.
         tessarc::ChangeRecord change(place.program, tool.stepName(), tessarc::LineNumber(place.caretLine));
         outcome.message = tool.run(run, *range);
         change.finish();
-    } catch (const tessarc::ControlError &error) {
-        outcome.message = error.description() + QLatin1Char('.');
-    } catch (const std::bad_alloc &) {
-        outcome.message = QStringLiteral("Out of memory.");
-    }
+    });
+    if (failure)
+        outcome.message = *failure + QLatin1Char('.');
     note.elapsedMs = clock.elapsed();
     note.stopped = outcome.message;
     return outcome;

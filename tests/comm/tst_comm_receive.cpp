@@ -123,20 +123,6 @@ private slots:
         QVERIFY(!pty.slaveOpen());
     }
 
-    void splitReadsOnTheLine()
-    {
-        PtyPair pty;
-        ReceiveTransfer transfer(profileWith("\n\r"), pty.portMap(), comm::capturePath());
-        QSignalSpy finished(&transfer, &ReceiveTransfer::finished);
-        transfer.start();
-        QTRY_VERIFY(pty.slaveOpen());
-        pty.writeInChunks("A\n\r\rB\n\r\n\r", 1, 10);
-        QTRY_VERIFY(pty.chunksWritten());
-        QTRY_COMPARE(transfer.written(), 9);
-        transfer.stop();
-        QCOMPARE(readBytes(comm::capturePath()), QByteArray("A\r\n\rB\r\n\r\n"));
-    }
-
     void nothingReceived()
     {
         PtyPair pty;

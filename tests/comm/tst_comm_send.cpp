@@ -245,32 +245,18 @@ private slots:
         QCOMPARE(run.finished.size(), 1);
     }
 
-    // XOFF then XON in the middle of a send, with RTS/CTS on as well: everything arrives, exactly.
-    void xoffThenXon()
-    {
-        const QList<QByteArray> lines = program(1500);
-        MachineProfile p = profile("\n", 3);
-        p.eof = "M30";
-        p.eofeob = 1;
-        PtyPair pty;
-        Run run(p, jobOf(lines), pty);
-        holdAtLine(run.transfer, pty, 700);
-        run.transfer.start();
-        QTRY_VERIFY(run.transfer.port().outBufferCount() >= comm::kOutputWaitLimit);
-        QVERIFY(!run.finished.wait(300));
-        QVERIFY(run.transfer.sent() < 710);
-        pty.xon();
-        QVERIFY(run.finished.wait(10000));
-        QCOMPARE(run.result().outcome, TransferResult::Outcome::Done);
-        QTRY_COMPARE(pty.received(), comm::wholeSend(p, {}, lines));
-    }
-
     void pacedByTheMachine_data()
     {
         QTest::addColumn<int>("count");
         QTest::addColumn<qint64>("cancelAt");
-        QTest::newRow("200000 lines, all of them") << 200000 << qint64(0);
-        QTest::newRow("cancelled while paced") << 20000 << qint64(5000);
+        QTest::addColumn<MachineProfile>("p");
+        MachineProfile both = profile("\n", 3); // RTS/CTS on as well
+        both.eof = "M30";
+        both.eofeob = 1;
+        MachineProfile xon = profile("\r\n", 1);
+        xon.eof = "%";
+        QTest::newRow("200000 lines, all of them, RTS as well") << 200000 << qint64(0) << both;
+        QTest::newRow("cancelled while paced") << 20000 << qint64(5000) << xon;
     }
 
     // The machine stops and starts the line every millisecond, as a drip-fed control does: the
@@ -279,9 +265,8 @@ private slots:
     {
         QFETCH(int, count);
         QFETCH(qint64, cancelAt);
+        QFETCH(MachineProfile, p);
         const QList<QByteArray> lines = program(count);
-        MachineProfile p = profile("\r\n", 1);
-        p.eof = "%";
         const QByteArray whole = comm::wholeSend(p, {}, lines);
         PtyPair pty;
         Run run(p, jobOf(lines), pty);
@@ -304,7 +289,7 @@ private slots:
             const QByteArray got = pty.received();
             QVERIFY(got.size() > 4000 * lines.first().size());
             QVERIFY(whole.startsWith(got));
-            QVERIFY(!got.endsWith('%'));
+            QVERIFY(!got.endsWith(p.eof));
             return;
         }
         QCOMPARE(run.result().count, count);
@@ -331,28 +316,24 @@ private slots:
         QTRY_COMPARE(pty.received(), QByteArray("L1\nL2\nL3\n%"));
     }
 
-    void failures()
+    // A port that does not exist (never said from inside start()), and a line that goes away in the
+    // middle of a send: the send ends with the port's error.
+    void portFailures()
     {
         PtyPair pty;
         MachineProfile p = profile();
         p.comPort = 3;
         comm::PortMap map = pty.portMap(1);
         map.setDevice(3, QStringLiteral("/dev/vornexa-no-such-port"));
-        SendTransfer missing(p, map, jobOf({"L1"}));
-        QSignalSpy ended(&missing, &SendTransfer::finished);
-        missing.start();
-        QCOMPARE(ended.size(), 0); // never from inside start()
+        SendTransfer refused(p, map, jobOf({"L1"}));
+        QSignalSpy ended(&refused, &SendTransfer::finished);
+        refused.start();
+        QCOMPARE(ended.size(), 0);
         QVERIFY(ended.wait());
-        const TransferResult result = ended.first().first().value<TransferResult>();
-        QCOMPARE(result.outcome, TransferResult::Outcome::Failed);
-        QCOMPARE(result.message,
+        QCOMPARE(ended.first().first().value<TransferResult>().outcome, TransferResult::Outcome::Failed);
+        QCOMPARE(ended.first().first().value<TransferResult>().message,
                  QStringLiteral("ERROR 8002: Invalid port number: COM3 is /dev/vornexa-no-such-port, which does not exist."));
-    }
 
-    // The line goes away in the middle of a send: the send ends with the port's error.
-    void hangUpWhileSending()
-    {
-        PtyPair pty;
         Run run(profile("\n", 1), jobOf(program(3000)), pty);
         holdAtLine(run.transfer, pty, 100);
         run.transfer.start();

@@ -145,7 +145,6 @@ private slots:
         QTest::addColumn<QString>("com");
         QTest::addColumn<QString>("device"); // typed into the device field; "pty" for the pty
         QTest::addColumn<bool>("saved");
-        QTest::newRow("0") << "0" << "" << false;
         QTest::newRow("17") << "17" << "" << false;
         QTest::newRow("letters") << "COM2" << "" << false;
         QTest::newRow("a device that does not exist") << "3" << kNoSuchPort << false;
@@ -272,9 +271,6 @@ private slots:
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QStringList>("captions");
         const QList<QByteArray> p = program(6);
-        QTest::newRow("three lines with CR LF") << machine(QStringLiteral("Mill")) << 3 << "" << QStringList()
-                                                << p[0] + "\r\n" + p[1] + "\r\n" + p[2] + "\r\n"
-                                                << QStringList{"33.33%", "66.67%", "100.00%"};
         MachineProfile percent = machine(QStringLiteral("Mill"), "\n");
         percent.bof = "%";
         percent.bofeob = 1;

@@ -167,20 +167,17 @@ private slots:
             QCOMPARE(tessarc::colorRuns(line, gxSlots(), start, end), runs);
     }
 
-    void higherSlotWins()
+    // Runs come word by word along the line, then the comments; of two slots holding a letter the
+    // higher wins.
+    void runOrderAndSlotPriority()
     {
+        QCOMPARE(tessarc::colorRuns(QStringLiteral("X1 G2 (C)"), gxSlots(), QStringLiteral("("), QStringLiteral(")")),
+                 (Runs{{0, 2, kRed}, {3, 2, kBlue}, {6, 3, kGrey}}));
         ColorSlots s{};
         s[0] = {QStringLiteral("X"), kRed};
         s[3] = {QStringLiteral("X"), kGreen};
         QCOMPARE(tessarc::flattenRuns(tessarc::colorRuns(QStringLiteral("X5"), s, QString(), QString()), 2),
                  (Runs{{0, 2, kGreen}}));
-    }
-
-    void wordsColourAlongTheLineThenComments()
-    {
-        const Runs runs = tessarc::colorRuns(QStringLiteral("X1 G2 (C)"), gxSlots(), QStringLiteral("("),
-                                             QStringLiteral(")"));
-        QCOMPARE(runs, (Runs{{0, 2, kRed}, {3, 2, kBlue}, {6, 3, kGrey}}));
     }
 
     // On the real programs beside the project: with no line comment the comments are coloured as

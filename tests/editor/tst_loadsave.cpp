@@ -215,18 +215,8 @@ private slots:
         QCOMPARE(QFileInfo(f.editor->tempFile).size() / 500, qint64(total));
     }
 
-    void deletingEveryLineLeavesOneEmptyLine()
-    {
-        EditorFixture f(30);
-        f.load(numberedProgram(12));
-        f.editor->txtmain->selectAll();
-        f.editor->txtmain->textCursor().removeSelectedText();
-        QCoreApplication::processEvents();
-        QCOMPARE(f.editor->numberOfLines(), 1);
-        QCOMPARE(f.saveAndRead(), QByteArray("\r\n"));
-    }
-
-    void shortLastPageBecomingFullIsWrittenBack()
+    // A short last page that becomes full is written back; deleting every line leaves one empty line.
+    void editsAtTheEdgesOfTheProgram()
     {
         EditorFixture f(30);
         f.load(numberedProgram(40));
@@ -238,6 +228,12 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(f.editor->numberOfLines(), 41);
         QCOMPARE(f.storeLines().last(), QByteArray("M30"));
+        f.load(numberedProgram(12), QStringLiteral("short.nc"));
+        f.editor->txtmain->selectAll();
+        f.editor->txtmain->textCursor().removeSelectedText();
+        QCoreApplication::processEvents();
+        QCOMPARE(f.editor->numberOfLines(), 1);
+        QCOMPARE(f.saveAndRead(), QByteArray("\r\n"));
     }
 
     void namesTypedInTheViewBecomeControlCharacters()
@@ -275,31 +271,10 @@ private slots:
         QCOMPARE(f.editor->txtmain->pageLines().at(1).size(), 30);
     }
 
+    // A host that writes the store tells the new count: the page follows it, to the last page when
+    // the program shrinks below the top line, and an emptied program leaves an empty page that
+    // keeps what is typed into it.
     void hostRewritesAndNewLineCounts()
-    {
-        EditorFixture f(30);
-        f.load(numberedProgram(10));
-        {
-            tessarc::LineStore store;
-            store.open(f.editor->tempFile, 500);
-            store.write(tessarc::LineNumber(11), "M30");
-        }
-        f.editor->ChangeLineCount(11);
-        QCOMPARE(f.editor->numberOfLines(), 11);
-        QCOMPARE(f.editor->txtmain->pageLines().last(), QStringLiteral("M30"));
-
-        // A host that empties the program leaves an empty page, not lines that are gone.
-        f.editor->ChangeLineCount(0);
-        QCOMPARE(f.editor->numberOfLines(), 0);
-        QCOMPARE(f.editor->txtmain->pageText(), QString());
-        QVERIFY(!f.editor->Run);
-        // What is typed into the empty program is kept.
-        typeAt(*f.editor, tessarc::CharOffset(0), QStringLiteral("G0 X0"));
-        f.editor->loadLine(1);
-        QCOMPARE(f.saveAndRead(), QByteArray("G0 X0\r\n"));
-    }
-
-    void shrinkingBelowTheTopLineShowsTheLastPage()
     {
         EditorFixture f(30);
         f.load(numberedProgram(200));
@@ -307,6 +282,22 @@ private slots:
         f.editor->ChangeLineCount(100);
         QCOMPARE(f.editor->curLine, 71);
         QCOMPARE(f.editor->txtmain->pageLines().last(), QString::fromLatin1(numberedLine(100)));
+        f.editor->setLine(90); // a short last page, that takes the new line
+        {
+            tessarc::LineStore store;
+            store.open(f.editor->tempFile, 500);
+            store.write(tessarc::LineNumber(101), "M30");
+        }
+        f.editor->ChangeLineCount(101);
+        QCOMPARE(f.editor->numberOfLines(), 101);
+        QCOMPARE(f.editor->txtmain->pageLines().last(), QStringLiteral("M30"));
+        f.editor->ChangeLineCount(0);
+        QCOMPARE(f.editor->numberOfLines(), 0);
+        QCOMPARE(f.editor->txtmain->pageText(), QString());
+        QVERIFY(!f.editor->Run);
+        typeAt(*f.editor, tessarc::CharOffset(0), QStringLiteral("G0 X0"));
+        f.editor->loadLine(1);
+        QCOMPARE(f.saveAndRead(), QByteArray("G0 X0\r\n"));
     }
 };
 

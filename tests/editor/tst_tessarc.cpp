@@ -14,34 +14,28 @@ class TestTessarc : public QObject
     Q_OBJECT
 
 private slots:
-    void selectionCountsLineBreaksAsTwo()
+    // A selection counts a line break as two characters; cut and copy put it on the clipboard.
+    void selectionsCutAndCopy()
     {
         EditorFixture f;
         f.load("G1 X1\r\nG2 Y2\r\nG3 Z3\r\n");
-        QCOMPARE(f.editor->getSel(), QString()); // nothing selected
-        f.editor->selectText(7, 2);              // "G2" on the second line
-        QCOMPARE(f.editor->getSel(), QStringLiteral("G2"));
-        f.editor->selectText(3.4, 6.6);          // numbers are rounded: from 3, seven characters
-        QCOMPARE(f.editor->getSel(), QStringLiteral("X1\r\nG2 "));
-        QCOMPARE(f.editor->txtmain->selStart().value, 3);
-    }
-
-    void cutAndCopyUseTheClipboard()
-    {
-        EditorFixture f;
-        f.load("G1 X1\r\nG2 Y2\r\n");
         QGuiApplication::clipboard()->setText(QStringLiteral("old"));
         f.editor->copy(); // nothing selected: an empty text
         QCOMPARE(QGuiApplication::clipboard()->text(), QString());
+        f.editor->selectText(7, 2); // "G2" on the second line
+        QCOMPARE(f.editor->getSel(), QStringLiteral("G2"));
+        f.editor->selectText(3.4, 6.6); // numbers are rounded: from 3, seven characters
+        QCOMPARE(f.editor->getSel(), QStringLiteral("X1\r\nG2 "));
+        QCOMPARE(f.editor->txtmain->selStart().value, 3);
         f.editor->selectText(3, 2);
         f.editor->copy();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("X1"));
         f.editor->selectText(0, 3);
         f.editor->cut();
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("G1 "));
-        QCOMPARE(f.editor->txtmain->pageText(), QStringLiteral("X1\r\nG2 Y2"));
+        QCOMPARE(f.editor->txtmain->pageText(), QStringLiteral("X1\r\nG2 Y2\r\nG3 Z3"));
         f.editor->loadLine(1);
-        QCOMPARE(f.storeLines(), (QList<QByteArray>{"X1", "G2 Y2"}));
+        QCOMPARE(f.storeLines(), (QList<QByteArray>{"X1", "G2 Y2", "G3 Z3"}));
     }
 
     void pasteWritesThePastedLinesToTheStore()

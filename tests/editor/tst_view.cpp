@@ -139,21 +139,6 @@ private slots:
         QVERIFY(f.editor->lineNumbers->caption().startsWith(QStringLiteral("1\r\n")));
     }
 
-    void lineCommentsTakeTheCommentColour()
-    {
-        EditorFixture f(30);
-        f.editor->assigncolors(0, 0x0000ff, QStringLiteral("XY")); // words red
-        f.editor->assigncolors(7, 0x00ff00, QStringLiteral("COMMENTS"));
-        f.editor->lineComment = QStringLiteral(";");
-        f.load("G1 X1 ; X2 (Y3) Y4\r\n(A;B) X5\r\n");
-        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("kkkrrknnnnnnnnnnnn")); // all from ";" on is comment
-        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("nnnnnkrr")); // a ";" inside a delimited comment opens nothing
-        // With no line comment, a ";" is plain text again.
-        f.editor->lineComment.clear();
-        f.editor->color();
-        QCOMPARE(coloursOf(*f.editor, 0).mid(8, 2), QStringLiteral("rr"));
-    }
-
     void wordsAndCommentsAreColoured()
     {
         EditorFixture f(30);
@@ -174,6 +159,15 @@ private slots:
         f.editor->txtmain->setSelStart(tessarc::CharOffset(0));
         QTest::keyClicks(f.editor->txtmain, QStringLiteral("X9 "));
         QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("rrkbbbrrrrgggggg"));
+        // A line comment runs to the end of the line; inside a delimited comment it opens nothing;
+        // with none set, a ";" is plain text again.
+        f.editor->lineComment = QStringLiteral(";");
+        f.load("X1 ; X2 (G3) G4\r\n(A;B) X5\r\n", QStringLiteral("semicolon.nc"));
+        QCOMPARE(coloursOf(*f.editor, 0), QStringLiteral("rrk") + QString(12, QLatin1Char('g')));
+        QCOMPARE(coloursOf(*f.editor, 1), QStringLiteral("gggggkrr"));
+        f.editor->lineComment.clear();
+        f.editor->color();
+        QCOMPARE(coloursOf(*f.editor, 0).mid(5, 2), QStringLiteral("rr"));
     }
 };
 

@@ -123,11 +123,18 @@ private slots:
         QVERIFY(w->item(QStringLiteral("setRecLen"))->isVisible()); // it applies to the next program opened
     }
 
-    void missingProgramOnTheCommandLineIsIgnored()
+    // A missing program on the command line is passed over without a word; an open with no choice
+    // or of a missing file opens nothing, its dialog in the home folder while no program is open.
+    void aMissingProgramOpensNothing()
     {
         start({testEnvironment().path(QStringLiteral("gone.nc"))});
         QCOMPARE(w->TESSARC1->lfile, QString());
         QVERIFY(prompts.log.isEmpty());
+        prompts.answerNothing();
+        w->LoadFile_Click();
+        openThroughMenu(testEnvironment().path(QStringLiteral("not-there.nc")));
+        QCOMPARE(w->TESSARC1->lfile, QString());
+        QCOMPARE(prompts.dialogFolders.first(), QDir::homePath());
     }
 
     void staleStoresGoOnlyWhenNoOtherInstanceRuns()
@@ -243,17 +250,6 @@ private slots:
         }
     }
 
-    void openWithNoChoiceOrAMissingFileDoesNothing()
-    {
-        start();
-        prompts.answerNothing();
-        w->LoadFile_Click();
-        openThroughMenu(testEnvironment().path(QStringLiteral("not-there.nc")));
-        QCOMPARE(w->TESSARC1->lfile, QString());
-        // Never among the line stores: the home folder while no program is open.
-        QCOMPARE(prompts.dialogFolders.first(), QDir::homePath());
-    }
-
     void saveAsMovesTheProgramToTheNewName()
     {
         start();
@@ -349,23 +345,18 @@ private slots:
         QFile::remove(b);
         w->refreshRecentMenu();
         QCOMPARE(w->item(QStringLiteral("re3"))->text(), QStringLiteral("3   b.nc (not found)"));
-    }
-
-    void recentFilesOpenOrSayTheyAreGone()
-    {
-        start();
-        const QString there = samplePath(QStringLiteral("there.nc"));
-        const QString gone = testEnvironment().path(QStringLiteral("gone.nc"));
-        w->globalVar.recent.entries = {gone, there, QString(), QStringLiteral("a\0b.nc"), QString()};
+        // Opened from the list: a missing file is said and stays listed; the others open, not reordered.
+        prompts.clear();
+        w->globalVar.recent.entries = {b, c, QString(), QStringLiteral("a\0b.nc"), QString()};
         w->re_Click(1);
         w->re_Click(3); // empty: nothing
         w->re_Click(4); // a name no file can have
-        QCOMPARE(prompts.log, (QStringList{QStringLiteral("message: File Not Found: ") + gone + QStringLiteral(" Not Found"),
+        QCOMPARE(prompts.log, (QStringList{QStringLiteral("message: File Not Found: ") + b + QStringLiteral(" Not Found"),
                                            QStringLiteral("message: File Not Found: Bad drive.")}));
-        QCOMPARE(w->globalVar.recent.entries[0], gone); // it stays in the list
+        QCOMPARE(w->globalVar.recent.entries[0], b);
         w->re_Click(2);
-        QCOMPARE(w->TESSARC1->lfile, there);
-        QCOMPARE(w->globalVar.recent.entries[1], there); // not reordered
+        QCOMPARE(w->TESSARC1->lfile, c);
+        QCOMPARE(w->globalVar.recent.entries[1], c);
         QVERIFY(w->item(QStringLiteral("search"))->isVisible());
     }
 

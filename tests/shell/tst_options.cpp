@@ -15,12 +15,24 @@ class TestOptions : public MainWindowTest
     Q_OBJECT
 
 private slots:
-    // What the window shows is what Apply writes: the defaults, in the store's own forms.
-    void theDefaultsWriteBackUnchanged()
+    // Cancel writes nothing; what the window shows is what Apply writes: the defaults, in the
+    // store's own forms.
+    void cancelWritesNothingApplyWritesTheDefaults()
     {
         start();
-        Options o(*w);
+        {
+            Options o(*w);
+            o.txtStartComment->setText(QStringLiteral("["));
+            o.scrMax->setValue(9);
+            o.Check3->setChecked(false);
+            o.Command3->click();
+            QVERIFY(!o.isVisible());
+        }
+        QCOMPARE(storedSetting(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral("(absent)"));
         QCOMPARE(storedSetting(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("(absent)"));
+        QCOMPARE(w->globalVar.comments.startComment, QStringLiteral("("));
+        QVERIFY(w->TESSARC1->lfEndsLine);
+        Options o(*w);
         o.Command1->click();
         QCOMPARE(storedSetting(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("0.####"));
         QCOMPARE(storedSetting(QStringLiteral("FORMATS/PERCENTFORMAT")), QStringLiteral("0.00"));
@@ -70,17 +82,8 @@ private slots:
         QCOMPARE(again.scrPer->value(), percent);
     }
 
-    void theLeastNeverPassesTheMost()
-    {
-        start();
-        Options o(*w);
-        o.scrMin->setValue(7);
-        QCOMPARE(o.scrMax->value(), 7);
-        o.scrMax->setValue(3);
-        QCOMPARE(o.scrMin->value(), 3);
-    }
-
-    void aHandEditedPictureFitsTheBars()
+    // The least places never pass the most; a hand-edited picture is shown as the bars hold it.
+    void theBarsHoldTheirLimits()
     {
         storeSetting(QStringLiteral("FORMATS/OUTPUTFORMAT"), QStringLiteral("0.") + QString(25, QLatin1Char('0')) + QStringLiteral("##"));
         storeSetting(QStringLiteral("FORMATS/PERCENTFORMAT"), QStringLiteral("0.0"));
@@ -89,6 +92,10 @@ private slots:
         QCOMPARE(o.scrMin->value(), 20);
         QCOMPARE(o.scrMax->value(), 20);
         QCOMPARE(o.scrPer->value(), 1);
+        o.scrMax->setValue(3);
+        QCOMPARE(o.scrMin->value(), 3);
+        o.scrMin->setValue(7);
+        QCOMPARE(o.scrMax->value(), 7);
     }
 
     void applyHandsTheEditorItsSettings()
@@ -185,23 +192,6 @@ private slots:
         QCOMPARE(w->globalVar.view.mFont.size, 14);
     }
 
-    void cancelWritesNothing()
-    {
-        start();
-        {
-            Options o(*w);
-            o.txtStartComment->setText(QStringLiteral("["));
-            o.scrMax->setValue(9);
-            o.Check3->setChecked(false);
-            o.Command3->click();
-            QVERIFY(!o.isVisible());
-        }
-        QCOMPARE(storedSetting(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral("(absent)"));
-        QCOMPARE(storedSetting(QStringLiteral("FORMATS/OUTPUTFORMAT")), QStringLiteral("(absent)"));
-        QCOMPARE(w->globalVar.comments.startComment, QStringLiteral("("));
-        QVERIFY(w->TESSARC1->lfEndsLine);
-    }
-
     void clearingTheRecentDocumentsAsksFirst()
     {
         storeSetting(QStringLiteral("RE/REONE"), testEnvironment().path(QStringLiteral("one.nc")));
@@ -246,16 +236,11 @@ private slots:
         QFETCH(int, recLen);
         storeSetting(QStringLiteral("IO/RECLEN"), stored);
         start();
-        if (recLen == 0) {
-            QCOMPARE(prompts.log, QStringList{QStringLiteral("message: VORNEXA: Bad record length: %1 bytes is outside what a "
-                                                             "record holds (3 to 65537 bytes). The record length setting is "
-                                                             "refused and stays 500 bytes.")
-                                                  .arg(stored)});
-            QCOMPARE(w->TESSARC1->recLen, 500);
-        } else {
-            QVERIFY(prompts.log.isEmpty());
-            QCOMPARE(w->TESSARC1->recLen, recLen);
-        }
+        const QString refused = QStringLiteral("message: VORNEXA: Bad record length: %1 bytes is outside what a record "
+                                               "holds (3 to 65537 bytes). The record length setting is refused and "
+                                               "stays 500 bytes.").arg(stored);
+        QCOMPARE(prompts.log, recLen ? QStringList() : QStringList{refused});
+        QCOMPARE(w->TESSARC1->recLen, recLen ? recLen : 500);
     }
 
     void recordLengths_data()
@@ -286,17 +271,10 @@ private slots:
         dialog.show();
         dialog.txtValue->setText(typed);
         dialog.cmdOK->click();
-        if (recLen == 0) {
-            QCOMPARE(prompts.log, QStringList{QStringLiteral("message: VORNEXA: Bad Value.")});
-            QVERIFY(dialog.isVisible());
-            QCOMPARE(w->TESSARC1->recLen, 500);
-            QCOMPARE(storedSetting(QStringLiteral("IO/RECLEN")), QStringLiteral("(absent)"));
-        } else {
-            QVERIFY(prompts.log.isEmpty());
-            QVERIFY(!dialog.isVisible());
-            QCOMPARE(w->TESSARC1->recLen, recLen);
-            QCOMPARE(storedSetting(QStringLiteral("IO/RECLEN")), QString::number(recLen));
-        }
+        QCOMPARE(prompts.log, recLen ? QStringList() : QStringList{QStringLiteral("message: VORNEXA: Bad Value.")});
+        QCOMPARE(dialog.isVisible(), recLen == 0);
+        QCOMPARE(w->TESSARC1->recLen, recLen ? recLen : 500);
+        QCOMPARE(storedSetting(QStringLiteral("IO/RECLEN")), recLen ? QString::number(recLen) : QStringLiteral("(absent)"));
     }
 
     // With a program open the new length is kept for the next program opened: the open one keeps

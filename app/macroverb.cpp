@@ -149,8 +149,10 @@ int macroVerb(const QStringList &arguments)
     });
     const macro::RunResult result = runner.run(job.steps);
     progress.end();
-    if (!result.started)
+    if (!result.started) {
+        printError(QStringLiteral("vornexa: the program could not be taken for the run; nothing was run or saved."));
         return Failed;
+    }
     // Saved first, then reported: a report nobody reads (a closed pipe) never costs the result.
     const QString outputPath = QFileInfo(output).absoluteFilePath();
     const bool saved = session.save(outputPath);

@@ -53,11 +53,19 @@ private slots:
     void sameBytesAsTheWindows()
     {
         // A program written elsewhere when the corpus is beside the project; the project's own
-        // sample program on a clean checkout.
-        QString program = QStringLiteral(VORNEXA_CORPUS_DIR "/linuxcnc__arcspiral.ngc");
-        if (!QFileInfo(program).isFile())
-            program = QStringLiteral(VORNEXA_SAMPLES_DIR "/bracket.nc");
-        QVERIFY(QFileInfo(program).isFile());
+        // sample program on a clean checkout. A few lines after it give every step below something
+        // to change on either.
+        QString written = QStringLiteral(VORNEXA_CORPUS_DIR "/linuxcnc__arcspiral.ngc");
+        if (!QFileInfo(written).isFile())
+            written = QStringLiteral(VORNEXA_SAMPLES_DIR "/bracket.nc");
+        QByteArray text = readBytes(written);
+        QVERIFY(!text.isEmpty());
+        const QByteArray end = text.contains("\r\n") ? "\r\n" : "\n";
+        if (!text.endsWith('\n'))
+            text += end;
+        for (const char *line : {"(added)", "g1 x0.2 y0.5 r1.9 f100", "G1 X2 Y1.23456789", "G1 X3 Y2.5", "G1 X4 Y3"})
+            text += line + end;
+        const QString program = writeTestFile(QStringLiteral("shop.ngc"), text);
         TESSARC &editor = shell->editor();
         editor.lockup(false);
         editor.program().saveEnds = tessarc::Program::SaveEnds::AsLoaded; // as the main window saves

@@ -92,5 +92,7 @@ int sendVerb(const QStringList &arguments);
 int receiveVerb(const QStringList &arguments);
 // The verb of the macros (macroverb.cpp).
 int macroVerb(const QStringList &arguments);
+// The verb of the moves (movesverb.cpp).
+int movesVerb(const QStringList &arguments);
 
 } // namespace headless

@@ -1,0 +1,194 @@
+#include "motion.h"
+
+#include "testenv.h"
+
+#include <QProcess>
+#include <QTest>
+
+namespace {
+
+struct Followed
+{
+    QStringList rows;     // the moves, as --moves writes them, without the header
+    QStringList findings; // "line: reason"
+};
+
+Followed follow(const QByteArray &program)
+{
+    interp::Interpreter interpreter;
+    QList<interp::Move> moves;
+    QList<interp::Finding> findings;
+    qint64 number = 0;
+    for (const QByteArray &line : program.split('\n'))
+        interpreter.follow(line, ++number, moves, findings);
+    Followed followed;
+    for (const interp::Move &move : moves)
+        followed.rows.append(interp::moveRow(move));
+    for (const interp::Finding &finding : findings)
+        followed.findings.append(QStringLiteral("%1: %2").arg(finding.line).arg(finding.reason));
+    return followed;
+}
+
+// A row with the columns that vary here; the offsets are 0 in every row.
+QString row(qint64 line, const char *kind, const char *end, const char *centre, int plane, int turn, const char *feed,
+            int tool = 0)
+{
+    QStringList cells{QString::number(line), QLatin1String(kind)};
+    cells += QString::fromLatin1(end).split(QLatin1Char(' '));
+    cells += QString::fromLatin1(centre).split(QLatin1Char(' '));
+    cells << QString::number(plane) << QString::number(turn) << QLatin1String(feed) << QString::number(tool);
+    cells << QStringLiteral("0") << QStringLiteral("0") << QStringLiteral("0") << QStringLiteral("0");
+    return cells.join(QLatin1Char('\t'));
+}
+
+const char *const kNoCentre = "  ";
+
+} // namespace
+
+// Moves worked out by hand, one program a row.
+class TestMotion : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void moves_data()
+    {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("rapid, then feed; spaces inside words, comments")
+            << QByteArray("G21 G90 (metric) G0 X10 Y 5\nG1 Z-1. F100 ; down")
+            << QStringList{row(1, "rapid", "10 5 0 0 0 0", kNoCentre, 17, 0, "0"),
+                           row(2, "feed", "10 5 -1 0 0 0", kNoCentre, 17, 0, "100")};
+        QTest::newRow("inches converted, rotary axes not")
+            << QByteArray("G20 G0 X1 A90\nG1 Y-0.5 F10")
+            << QStringList{row(1, "rapid", "25.4 0 0 90 0 0", kNoCentre, 17, 0, "0"),
+                           row(2, "feed", "25.4 -12.7 0 90 0 0", kNoCentre, 17, 0, "254")};
+        QTest::newRow("incremental, then absolute; the motion mode stays")
+            << QByteArray("G91 G0 X1\nX1 Y2\nG90 X0")
+            << QStringList{row(1, "rapid", "1 0 0 0 0 0", kNoCentre, 17, 0, "0"),
+                           row(2, "rapid", "2 2 0 0 0 0", kNoCentre, 17, 0, "0"),
+                           row(3, "rapid", "0 2 0 0 0 0", kNoCentre, 17, 0, "0")};
+        QTest::newRow("G17 arcs: I J offsets, clockwise and back")
+            << QByteArray("G0 X0 Y0\nG2 X10 Y0 I5 J0 F50\nG3 X0 Y0 I-5")
+            << QStringList{row(1, "rapid", "0 0 0 0 0 0", kNoCentre, 17, 0, "0"),
+                           row(2, "arc", "10 0 0 0 0 0", "5 0 0", 17, -1, "50"),
+                           row(3, "arc", "0 0 0 0 0 0", "5 0 0", 17, 1, "50")};
+        QTest::newRow("G18 arc: I K, counter-clockwise seen from +Y")
+            << QByteArray("G18 G0 X0 Z0\nG3 X10 Z0 I5 K0 F50")
+            << QStringList{row(1, "rapid", "0 0 0 0 0 0", kNoCentre, 18, 0, "0"),
+                           row(2, "arc", "10 0 0 0 0 0", "5 0 0", 18, 1, "50")};
+        QTest::newRow("G19 full circle with an extra turn")
+            << QByteArray("G19 G0 Y0 Z0\nG2 J0 K5 P2 Y0 Z0 F50")
+            << QStringList{row(1, "rapid", "0 0 0 0 0 0", kNoCentre, 19, 0, "0"),
+                           row(2, "arc", "0 0 0 0 0 0", "0 0 5", 19, -2, "50")};
+        QTest::newRow("R arcs: less and more than half a circle, both ways")
+            << QByteArray("G1 X0 Y0 F60\nG2 X10 R10\nG3 X0 R10\nG2 X10 R-10\nG3 X0 Y0 R5")
+            << QStringList{row(1, "feed", "0 0 0 0 0 0", kNoCentre, 17, 0, "60"),
+                           row(2, "arc", "10 0 0 0 0 0", "5 -8.6603 0", 17, -1, "60"),
+                           row(3, "arc", "0 0 0 0 0 0", "5 -8.6603 0", 17, 1, "60"),
+                           row(4, "arc", "10 0 0 0 0 0", "5 8.6603 0", 17, -1, "60"),
+                           row(5, "arc", "0 0 0 0 0 0", "5 0 0", 17, 1, "60")};
+        QTest::newRow("helix: the centre at the start's height")
+            << QByteArray("G0 X0 Y0 Z1\nG3 X0 Y0 Z-2 I5 F30")
+            << QStringList{row(1, "rapid", "0 0 1 0 0 0", kNoCentre, 17, 0, "0"),
+                           row(2, "arc", "0 0 -2 0 0 0", "5 0 1", 17, 1, "30")};
+        QTest::newRow("absolute centres, inches")
+            << QByteArray("G20 G90.1 G0 X1 Y0\nG2 X-1 Y0 I0 J0 F2\nG91.1 G3 X1 Y0 I1")
+            << QStringList{row(1, "rapid", "25.4 0 0 0 0 0", kNoCentre, 17, 0, "0"),
+                           row(2, "arc", "-25.4 0 0 0 0 0", "0 0 0", 17, -1, "50.8"),
+                           row(3, "arc", "25.4 0 0 0 0 0", "0 0 0", 17, 1, "50.8")};
+        QTest::newRow("dwell where the tool stands; the tool changed")
+            << QByteArray("T3 M6\nG0 X2\nG4 P1.5")
+            << QStringList{row(2, "rapid", "2 0 0 0 0 0", kNoCentre, 17, 0, "0", 3),
+                           row(3, "dwell", "2 0 0 0 0 0", kNoCentre, 17, 0, "0", 3)};
+    }
+    void moves()
+    {
+        QFETCH(QByteArray, program);
+        const Followed followed = follow(program);
+        QCOMPARE(followed.findings, QStringList());
+        QTEST(followed.rows, "rows");
+    }
+
+    // What cannot be followed is said with its line, and the line moves nothing: the next move
+    // starts where the last followed one ended.
+    void findings_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("finding");
+        QTest::newRow("parameter") << QByteArray("G0 X#1") << "parameters and expressions are not followed yet";
+        QTest::newRow("expression") << QByteArray("G0 X[1+2]") << "parameters and expressions are not followed yet";
+        QTest::newRow("subroutine") << QByteArray("o100 sub") << "O-words (subroutines, loops, conditions) are not followed yet";
+        QTest::newRow("code") << QByteArray("G43 H1 Z5") << "G43 is not followed yet";
+        QTest::newRow("frame") << QByteArray("G55 X5") << "G55 is not followed yet";
+        QTest::newRow("canned cycle") << QByteArray("G81 X5 Z-1 R1") << "G81 is not followed yet";
+        QTest::newRow("user M code") << QByteArray("M100") << "M100 is not followed yet";
+        QTest::newRow("letter") << QByteArray("G0 U5") << "the letter U is not followed yet";
+        QTest::newRow("no motion in force") << QByteArray("G80 X5") << "axis words with no motion in force (G0, G1, G2 or G3)";
+        QTest::newRow("R too small") << QByteArray("G2 X20 R4.9 F10") << "R 4.9 is too small to reach the end point";
+        QTest::newRow("R arc ending where it starts") << QByteArray("G2 X10 R5 F10") << "an R arc cannot end where it starts";
+        QTest::newRow("end off the arc") << QByteArray("G2 X20 I3 F10") << "the end point is not on the arc: its radius is 7 mm, the start's 3 mm";
+        QTest::newRow("no centre") << QByteArray("G2 X20 F10") << "an arc needs its centre (I, J or K) or its radius (R)";
+        QTest::newRow("turns") << QByteArray("G2 X20 I5 P1.5 F10") << "P 1.5 is not a whole number of turns";
+        QTest::newRow("dwell with no time") << QByteArray("G4") << "G4 needs its time in a P word";
+    }
+    void findings()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, finding);
+        const Followed followed = follow("G0 X10\n" + line + "\nG0 Y1");
+        QCOMPARE(followed.findings, QStringList{QStringLiteral("2: ") + finding + QStringLiteral("; the line moves nothing")});
+        QCOMPARE(followed.rows, (QStringList{row(1, "rapid", "10 0 0 0 0 0", kNoCentre, 17, 0, "0"),
+                                             row(3, "rapid", "10 1 0 0 0 0", kNoCentre, 17, 0, "0")}));
+    }
+
+    // A move it can follow but a machine would refuse is said too, and still drawn.
+    void feedMovesWithNoFeed()
+    {
+        const Followed followed = follow("G1 X1\nG2 X2 R1");
+        QCOMPARE(followed.findings, (QStringList{QStringLiteral("1: a feed move with no feed rate (F)"),
+                                                 QStringLiteral("2: an arc with no feed rate (F)")}));
+        QCOMPARE(followed.rows.size(), 2);
+    }
+
+    // vornexa --moves: the table on stdout or into a file written whole, the findings on stderr
+    // and exit 1 with them, 2 for a program that is not there.
+    void theFormWithoutAWindow()
+    {
+        const QString program = writeTestFile(QStringLiteral("part.ngc"), "G21 G0 X1 Y2\r\nG1 Z-1 F100\r\nG43 H1\r\n");
+        const QString table = testEnvironment().path(QStringLiteral("moves.tsv"));
+        const QString header = interp::movesHeader() + QLatin1Char('\n');
+        const QString rows = row(1, "rapid", "1 2 0 0 0 0", kNoCentre, 17, 0, "0") + QLatin1Char('\n') +
+                             row(2, "feed", "1 2 -1 0 0 0", kNoCentre, 17, 0, "100") + QLatin1Char('\n');
+        const QString finding = QStringLiteral("line 3: G43 is not followed yet; the line moves nothing\n");
+        struct Case
+        {
+            QStringList arguments;
+            int code;
+            QString out;
+            QString err;
+        };
+        const QList<Case> cases = {
+            {{QStringLiteral("--moves"), program}, 1, header + rows, finding},
+            {{QStringLiteral("--moves"), program, QStringLiteral("-o"), table}, 1, QString(), finding},
+            {{QStringLiteral("--moves"), program + QStringLiteral(".gone")}, 2, QString(),
+             QStringLiteral("vornexa: there is no program file %1.gone.\n").arg(program)},
+        };
+        for (const Case &c : cases) {
+            QProcess job;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove(QStringLiteral("DISPLAY"));
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+            job.setProcessEnvironment(env);
+            job.start(QStringLiteral(VORNEXA_EXE), c.arguments);
+            QVERIFY(job.waitForFinished(60000));
+            QCOMPARE(job.exitCode(), c.code);
+            QCOMPARE(QString::fromUtf8(job.readAllStandardOutput()), c.out);
+            QCOMPARE(QString::fromUtf8(job.readAllStandardError()), c.err);
+        }
+        QCOMPARE(QString::fromUtf8(readBytes(table)), header + rows);
+    }
+};
+
+VORNEXA_TEST_MAIN(TestMotion)
+#include "tst_interp_motion.moc"

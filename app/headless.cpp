@@ -185,6 +185,21 @@ int usage(const char *name, const QString &why)
     return BadUsage;
 }
 
+std::optional<OutputArguments> withOutput(const QStringList &arguments)
+{
+    OutputArguments read;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] != QLatin1String("-o")) {
+            read.plain.append(arguments[i]);
+            continue;
+        }
+        if (i + 1 >= arguments.size() || !read.output.isEmpty())
+            return std::nullopt;
+        read.output = arguments[++i];
+    }
+    return read;
+}
+
 QString cliStoreStem()
 {
     return QStringLiteral("cli%1").arg(QCoreApplication::applicationPid());

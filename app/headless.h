@@ -38,6 +38,15 @@ struct Verb
 // Tells what the form `verb` takes (bad usage): its line of --help, on stderr. Returns BadUsage.
 int usage(const char *verb, const QString &why);
 
+// The arguments of a form that takes "-o OUTPUT" once among its others: the others in order, and
+// the output (empty without -o); nothing when -o has no file after it or comes twice.
+struct OutputArguments
+{
+    QStringList plain;
+    QString output;
+};
+std::optional<OutputArguments> withOutput(const QStringList &arguments);
+
 // The stem of the stores of a form without a window: its own, apart from those of any window that
 // runs meanwhile ("cli" and the process id).
 QString cliStoreStem();

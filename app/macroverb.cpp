@@ -61,20 +61,13 @@ struct MacroJob
 // The job the arguments ask for, or the exit code of why there is none (said on stderr).
 std::variant<MacroJob, int> readJob(const QStringList &arguments)
 {
-    QStringList plain;
-    QString output;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("-o")) {
-            if (i + 1 >= arguments.size() || !output.isEmpty())
-                return usage("--macro", QStringLiteral("-o takes one output file."));
-            output = arguments[++i];
-        } else {
-            plain.append(arguments[i]);
-        }
-    }
+    const std::optional<OutputArguments> given = withOutput(arguments);
+    if (!given)
+        return usage("--macro", QStringLiteral("-o takes one output file."));
+    const QStringList &plain = given->plain;
     if (plain.size() != 2)
         return usage("--macro", QStringLiteral("--macro takes a macro and a program, then optionally -o and an output file."));
-    MacroJob job{plain[0], plain[1], output.isEmpty() ? plain[1] : output, {}};
+    MacroJob job{plain[0], plain[1], given->output.isEmpty() ? plain[1] : given->output, {}};
     const QString path = macro::macroPath(macro::macroFolder(), job.name);
     if (macro::macroNameRefused(job.name) || !QFileInfo(path).isFile()) {
         printError(QStringLiteral("vornexa: there is no macro \"%1\" (no file %2).").arg(job.name, path));

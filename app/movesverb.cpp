@@ -19,20 +19,13 @@ namespace headless {
 
 int movesVerb(const QStringList &arguments)
 {
-    QStringList plain;
-    QString output;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("-o")) {
-            if (i + 1 >= arguments.size() || !output.isEmpty())
-                return usage("--moves", QStringLiteral("-o takes one output file."));
-            output = arguments[++i];
-        } else {
-            plain.append(arguments[i]);
-        }
-    }
-    if (plain.size() != 1)
+    const std::optional<OutputArguments> read = withOutput(arguments);
+    if (!read)
+        return usage("--moves", QStringLiteral("-o takes one output file."));
+    if (read->plain.size() != 1)
         return usage("--moves", QStringLiteral("--moves takes one program, then optionally -o and an output file."));
-    const QString &programFile = plain[0];
+    const QString &programFile = read->plain[0];
+    const QString &output = read->output;
     if (!QFileInfo(programFile).isFile()) {
         printError(QStringLiteral("vornexa: there is no program file %1.").arg(programFile));
         return BadUsage;

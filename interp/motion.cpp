@@ -181,7 +181,10 @@ void Interpreter::follow(QByteArrayView line, qint64 lineNumber, QList<Move> &mo
         const double value = *axes[a] * (a < 3 ? unit : 1.0);
         target[a] = next.incremental ? m_state.position[a] + value : value;
     }
-    if (!anyAxis) {
+    // A motion code with no axis word moves where the tool stands: G0 and G1 a move of no length,
+    // G2 and G3 a full circle.
+    const bool motionCode = motion >= 0 && motion != 80;
+    if (!anyAxis && !motionCode) {
         m_state = next;
         return;
     }

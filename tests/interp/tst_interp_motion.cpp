@@ -97,6 +97,13 @@ private slots:
             << QStringList{row(1, "rapid", "25.4 0 0 0 0 0", kNoCentre, 17, 0, "0"),
                            row(2, "arc", "-25.4 0 0 0 0 0", "0 0 0", 17, -1, "50.8"),
                            row(3, "arc", "25.4 0 0 0 0 0", "0 0 0", 17, 1, "50.8")};
+        QTest::newRow("a motion code with no axis word: where the tool stands, a full circle")
+            << QByteArray("G0 X1 Y1\nG0\nX2 (no code, so no move) F10\nG2 I1 J0\nG1")
+            << QStringList{row(1, "rapid", "1 1 0 0 0 0", kNoCentre, 17, 0, "0"),
+                           row(2, "rapid", "1 1 0 0 0 0", kNoCentre, 17, 0, "0"),
+                           row(3, "rapid", "2 1 0 0 0 0", kNoCentre, 17, 0, "10"),
+                           row(4, "arc", "2 1 0 0 0 0", "3 1 0", 17, -1, "10"),
+                           row(5, "feed", "2 1 0 0 0 0", kNoCentre, 17, 0, "10")};
         QTest::newRow("dwell where the tool stands; the tool changed")
             << QByteArray("T3 M6\nG0 X2\nG4 P1.5")
             << QStringList{row(2, "rapid", "2 0 0 0 0 0", kNoCentre, 17, 0, "0", 3),

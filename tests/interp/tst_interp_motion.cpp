@@ -2,8 +2,13 @@
 
 #include "testenv.h"
 
+#include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
+
+#include <cmath>
 
 namespace {
 
@@ -156,6 +161,71 @@ private slots:
         QCOMPARE(followed.findings, (QStringList{QStringLiteral("1: a feed move with no feed rate (F)"),
                                                  QStringLiteral("2: an arc with no feed rate (F)")}));
         QCOMPARE(followed.rows.size(), 2);
+    }
+
+    // Where LinuxCNC's own interpreter is installed, every corpus program followed without a
+    // finding gives its moves: the same kinds in order, ends and centres within 0.0001 of the
+    // program's unit, the same direction and turns.
+    void sameMovesAsLinuxCnc()
+    {
+        const QString rs274 = QStandardPaths::findExecutable(QStringLiteral("rs274"));
+        const QDir corpus(QStringLiteral(VORNEXA_CORPUS_DIR));
+        if (rs274.isEmpty() || !corpus.exists())
+            QSKIP("needs rs274 (linuxcnc-uspace) and the corpus beside the project");
+        int compared = 0;
+        for (const QString &name : corpus.entryList({"*.ngc", "*.nc", "*.gc"}, QDir::Files)) {
+            const QByteArray text = readBytes(corpus.filePath(name));
+            interp::Interpreter interpreter;
+            QList<interp::Move> ours;
+            QList<interp::Finding> findings;
+            qint64 number = 0;
+            for (QByteArray line : text.split('\n')) {
+                if (line.endsWith('\r'))
+                    line.chop(1);
+                interpreter.follow(line, ++number, ours, findings);
+            }
+            if (!findings.isEmpty())
+                continue;
+            ours.removeIf([](const interp::Move &m) { return m.kind == interp::MoveKind::Dwell; });
+            QProcess reference;
+            reference.start(rs274, {QStringLiteral("-g"), corpus.filePath(name)});
+            QVERIFY(reference.waitForFinished(120000));
+            static const QRegularExpression call(QStringLiteral("(STRAIGHT_TRAVERSE|STRAIGHT_FEED|ARC_FEED)\\(([^)]*)\\)"));
+            double unit = 1.0; // mm a reference unit is
+            qsizetype k = 0;
+            for (const QString &line : QString::fromUtf8(reference.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+                if (line.contains(QLatin1String("USE_LENGTH_UNITS")))
+                    unit = line.contains(QLatin1String("INCHES")) ? 25.4 : 1.0;
+                const QRegularExpressionMatch m = call.match(line);
+                if (!m.hasMatch())
+                    continue;
+                QList<double> v;
+                for (const QString &n : m.captured(2).split(QLatin1Char(',')))
+                    v.append(n.toDouble());
+                const QString where = QStringLiteral("%1, move %2: %3").arg(name).arg(k + 1).arg(line.trimmed());
+                QVERIFY2(k < ours.size(), qPrintable(where));
+                const interp::Move &o = ours[k++];
+                const auto near = [&](double ref, double mm) { return std::fabs(ref - mm / unit) <= 0.00011; };
+                if (m.captured(1) != QLatin1String("ARC_FEED")) {
+                    QVERIFY2(o.kind == (m.captured(1) == QLatin1String("STRAIGHT_FEED") ? interp::MoveKind::Feed
+                                                                                       : interp::MoveKind::Rapid),
+                             qPrintable(where));
+                    QVERIFY2(near(v[0], o.end[0]) && near(v[1], o.end[1]) && near(v[2], o.end[2]), qPrintable(where));
+                    continue;
+                }
+                // first end, second end, first centre, second centre, rotation, the normal's end
+                const int first = o.plane == 18 ? 2 : o.plane == 19 ? 1 : 0;
+                const int second = o.plane == 18 ? 0 : o.plane == 19 ? 2 : 1;
+                const int normal = 3 - first - second;
+                QVERIFY2(o.kind == interp::MoveKind::Arc && o.turn == static_cast<int>(v[4]), qPrintable(where));
+                QVERIFY2(near(v[0], o.end[first]) && near(v[1], o.end[second]) && near(v[5], o.end[normal]) &&
+                             near(v[2], o.centre[first]) && near(v[3], o.centre[second]),
+                         qPrintable(where));
+            }
+            QCOMPARE(k, ours.size());
+            ++compared;
+        }
+        QVERIFY(compared > 0);
     }
 
     // vornexa --moves: the table on stdout or into a file written whole, the findings on stderr

@@ -301,7 +301,11 @@ void frmMacro::Command3_Click()
     auto *types = new frmMacroName(*this);
     types->setAttribute(Qt::WA_DeleteOnClose);
     m_host.applyIcon(types);
+    // Beside the text and ready for the keys, as every tool window opens.
+    m_host.placeBesideText(types);
     types->show();
+    types->raise();
+    types->activateWindow();
 }
 
 tools::ToolWindow *frmMacro::recordStep(const QString &stepName)
@@ -311,7 +315,12 @@ tools::ToolWindow *frmMacro::recordStep(const QString &stepName)
         return nullptr;
     tools::ToolWindow *window = entry->make(m_host, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    // Beside the text and with the keys, as its menu item shows it: what the machinist types
+    // next is for its fields, never for the program.
+    m_host.placeBesideText(window);
     window->Form_Load();
+    window->raise();
+    window->activateWindow();
     return window;
 }
 

@@ -12,6 +12,7 @@
 #include "settingsstore.h"
 #include "storeblocks.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
 
@@ -42,10 +43,25 @@ int movesVerb(const QStringList &arguments)
         return Failed;
     }
 
+    // The rows go out as they are made, a block at a time, so a program of any size takes the
+    // same memory; a file is written aside and put in place only once it is whole.
+    QFile standardOutput;
+    tessarc::SafeFile file(output);
+    QIODevice &out = output.isEmpty() ? static_cast<QIODevice &>(standardOutput) : file;
+    const bool opened = output.isEmpty() ? standardOutput.open(stdout, QIODevice::WriteOnly) : file.open(QIODevice::WriteOnly);
+    if (!opened) {
+        printError(QStringLiteral("vornexa: %1 cannot be written: %2").arg(output, out.errorString()));
+        return Failed;
+    }
     interp::Interpreter interpreter;
     QList<interp::Move> moves;
     QList<interp::Finding> findings;
-    QByteArray table = interp::movesHeader().toUtf8() + '\n';
+    QByteArray rows = interp::movesHeader().toUtf8() + '\n';
+    bool written = true;
+    const auto flush = [&] {
+        written = written && out.write(rows) == rows.size();
+        rows.clear();
+    };
     const std::optional<QString> failure = tessarc::failureOf([&] {
         tessarc::StoreBlocks blocks(program, tessarc::LineNumber(1), program.lineCount());
         while (blocks.next()) {
@@ -53,21 +69,20 @@ int movesVerb(const QStringList &arguments)
                 moves.clear();
                 interpreter.follow(blocks.line(i), (blocks.blockFirst() + i).value, moves, findings);
                 for (const interp::Move &move : moves)
-                    table += interp::moveRow(move).toUtf8() + '\n';
+                    rows += interp::moveRow(move).toUtf8() + '\n';
             }
+            flush();
         }
+        flush();
     });
-    if (failure) {
-        printError(QStringLiteral("vornexa: %1 could not be read: %2. Nothing was written.").arg(programFile, *failure));
+    if (failure || !written || (!output.isEmpty() && !file.commit())) {
+        if (!output.isEmpty())
+            file.cancelWriting();
+        printError(QStringLiteral("vornexa: the moves of %1 were not written whole: %2.")
+                       .arg(programFile, failure ? *failure : out.errorString()));
         return Failed;
     }
-    if (output.isEmpty()) {
-        std::fwrite(table.constData(), 1, static_cast<std::size_t>(table.size()), stdout);
-        std::fflush(stdout);
-    } else if (const std::optional<QString> refused = tessarc::SafeFile::writeWhole(output, table)) {
-        printError(QStringLiteral("vornexa: %1 was not written: %2").arg(output, *refused));
-        return Failed;
-    }
+    standardOutput.close();
     for (const interp::Finding &finding : findings)
         printError(QStringLiteral("line %1: %2").arg(finding.line).arg(finding.reason));
     return findings.isEmpty() ? Done : Failed;

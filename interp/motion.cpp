@@ -98,7 +98,8 @@ void Interpreter::follow(QByteArrayView line, qint64 lineNumber, QList<Move> &mo
     QList<int> gCodes;
     QList<int> mCodes;
     char unknownLetter = 0; // said after the codes, which name what the line asks for
-    for (const tessarc::Word &word : reader.words(line)) {
+    reader.words(line, m_words);
+    for (const tessarc::Word &word : m_words) {
         const int axis = axisOf(word.letter);
         if (axis >= 0) {
             axes[static_cast<std::size_t>(axis)] = word.value;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "words.h"
+
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
@@ -67,6 +69,7 @@ public:
 
 private:
     ModalState m_state;
+    QList<tessarc::Word> m_words; // the line's words; its room kept from line to line
 };
 
 // The moves as rows of a tab-separated table, with its header row first when `header`.

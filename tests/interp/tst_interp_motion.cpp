@@ -229,7 +229,7 @@ private slots:
     }
 
     // vornexa --moves: the table on stdout or into a file written whole, the findings on stderr
-    // and exit 1 with them, 2 for a program that is not there.
+    // and exit 1 with them or with an output it cannot write, 2 for a program that is not there.
     void theFormWithoutAWindow()
     {
         const QString program = writeTestFile(QStringLiteral("part.ngc"), "G21 G0 X1 Y2\r\nG1 Z-1 F100\r\nG43 H1\r\n");
@@ -248,6 +248,8 @@ private slots:
         const QList<Case> cases = {
             {{QStringLiteral("--moves"), program}, 1, header + rows, finding},
             {{QStringLiteral("--moves"), program, QStringLiteral("-o"), table}, 1, QString(), finding},
+            {{QStringLiteral("--moves"), program, QStringLiteral("-o"), table + QStringLiteral(".d/moves.tsv")}, 1, QString(),
+             QStringLiteral("vornexa: %1.d/moves.tsv cannot be written: No such file or directory\n").arg(table)},
             {{QStringLiteral("--moves"), program + QStringLiteral(".gone")}, 2, QString(),
              QStringLiteral("vornexa: there is no program file %1.gone.\n").arg(program)},
         };

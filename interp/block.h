@@ -1,0 +1,112 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QVarLengthArray>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+// A line of a program read as a block: its words with their values worked out (numbers,
+// parameters, expressions and functions), its parameter settings and its O-word statement.
+namespace interp {
+
+// The parameters a program reads and sets: numbered ones (#1 ... #5602), named globals (#<_name>)
+// and, for each subroutine call under way, its named locals and its own #1 ... #30.
+class Parameters
+{
+public:
+    static constexpr int kCount = 5603;
+    static constexpr int kLocalCount = 30;
+
+    Parameters();
+    double numbered(int n) const { return m_numbered[static_cast<std::size_t>(n)]; }
+    void setNumbered(int n, double v) { m_numbered[static_cast<std::size_t>(n)] = v; }
+    // A named parameter, its name lower case with no spaces; a name beginning with _ is global,
+    // any other is local to the subroutine call under way.
+    std::optional<double> named(const QByteArray &name) const;
+    void setNamed(const QByteArray &name, double v);
+    // A call begins: #1 ... #30 are saved and set to `arguments` (the rest 0), and new named
+    // locals begin. The call's end puts the caller's back.
+    void beginCall(const QList<double> &arguments);
+    void endCall();
+    int callDepth() const { return static_cast<int>(m_saved.size()); }
+
+    bool operator==(const Parameters &o) const = default;
+    // The parameters as bytes and back (only those set, so a checkpoint stays small).
+    void encode(QByteArray &out) const;
+    bool decode(QByteArrayView &in);
+
+private:
+    std::vector<double> m_numbered;
+    QHash<QByteArray, double> m_globals;
+    QList<QHash<QByteArray, double>> m_locals{{}};
+    std::vector<std::array<double, kLocalCount>> m_saved;
+};
+
+// A reference to a parameter: a number, or a name.
+struct ParameterRef
+{
+    int number = 0;
+    QByteArray name;
+};
+
+// What the interpreter knows of a parameter it cannot find in the store: the named globals that
+// tell the state (#<_x>, #<_metric>, ...). Empty when the name means nothing to it.
+using StateValue = std::optional<double> (*)(const void *context, const QByteArray &name);
+
+struct OWord
+{
+    QByteArray label;   // "100" or "<name>", lower case
+    QByteArray keyword; // empty for a number alone (a program's or a subroutine's), or sub, endsub, call, return, if, elseif, else, endif, while, endwhile, do, repeat, endrepeat, break, continue
+    QList<double> values; // the expressions after the keyword, worked out where the statement runs
+};
+
+struct Block
+{
+    bool blockDelete = false;
+    bool empty = true; // no word, no setting, no O-word: a blank line or a comment
+    // The value of each letter's word but G and M (A ... Z, 'A' at 0), and how often it stands.
+    std::array<std::optional<double>, 26> words{};
+    QVarLengthArray<double, 4> g;
+    QVarLengthArray<double, 4> m;
+    QByteArray repeatedLetter; // a letter (other than G and M) given twice
+    QList<std::pair<ParameterRef, double>> settings;
+    std::optional<OWord> oword;
+    QByteArray message; // (MSG, ...) text
+    QString error;      // why the line cannot be read; nothing else holds then
+
+    const std::optional<double> &word(char letter) const { return words[static_cast<std::size_t>(letter - 'A')]; }
+    bool has(char letter) const { return word(letter).has_value(); }
+};
+
+// The reader of blocks. `oWordsOnly` reads an O-word's label and keyword without working out any
+// value, for passing over lines (to a loop's end, a subroutine's end).
+class BlockReader
+{
+public:
+    BlockReader(const Parameters &parameters, StateValue stateValue, const void *context)
+        : m_parameters(parameters), m_stateValue(stateValue), m_context(context)
+    {
+    }
+    void read(QByteArrayView line, Block &block);
+    // The line's O-word label and keyword without working out anything; nullopt for another line.
+    static std::optional<OWord> oWordOf(QByteArrayView line);
+
+private:
+    const Parameters &m_parameters;
+    StateValue m_stateValue;
+    const void *m_context;
+};
+
+// The line lower case, with spaces, tabs and comments left out, and the comments' texts; an error
+// for a comment left open. Shared by the reader and the pass over lines.
+bool compact(QByteArrayView line, QByteArray &out, QByteArray *message, QString *error);
+// Whether the line holds the code (M99), outside comments, read without working out anything.
+bool hasCode(QByteArrayView line, char letter, int code);
+
+} // namespace interp

@@ -41,7 +41,7 @@ constexpr Verb kVerbs[] = {
      "saves the result to OUTPUT (default: PROGRAM itself); the run log on\n"
      "stdout, each refused step's message on stderr",
      &macroVerb},
-    {"--moves", "PROGRAM [-o OUTPUT]",
+    {"--moves", "PROGRAM [--tools TABLE] [-o OUTPUT]",
      "follows PROGRAM's motion as RS274NGC reads it and writes one tab-separated\n"
      "row a move (to OUTPUT, or stdout); what it cannot follow on stderr as\n"
      "\"line N: reason\", with exit code 1",

@@ -10,7 +10,6 @@
 #include "programsession.h"
 #include "safefile.h"
 #include "settingsstore.h"
-#include "storeblocks.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -20,16 +19,34 @@ namespace headless {
 
 int movesVerb(const QStringList &arguments)
 {
-    const std::optional<OutputArguments> read = withOutput(arguments);
+    QStringList rest = arguments;
+    QString toolTable;
+    if (const qsizetype t = rest.indexOf(QStringLiteral("--tools")); t >= 0) {
+        if (t + 1 >= rest.size())
+            return usage("--moves", QStringLiteral("--tools takes a tool table file."));
+        toolTable = rest[t + 1];
+        rest.remove(t, 2);
+    }
+    const std::optional<OutputArguments> read = withOutput(rest);
     if (!read)
         return usage("--moves", QStringLiteral("-o takes one output file."));
     if (read->plain.size() != 1)
-        return usage("--moves", QStringLiteral("--moves takes one program, then optionally -o and an output file."));
+        return usage("--moves", QStringLiteral("--moves takes one program, then optionally --tools and a tool table, -o and an output file."));
     const QString &programFile = read->plain[0];
     const QString &output = read->output;
     if (!QFileInfo(programFile).isFile()) {
         printError(QStringLiteral("vornexa: there is no program file %1.").arg(programFile));
         return BadUsage;
+    }
+
+    interp::Setup setup;
+    setup.subroutineFolder = QFileInfo(programFile).absolutePath();
+    if (!toolTable.isEmpty()) {
+        QString error;
+        if (!interp::readToolTable(toolTable, false, setup.tools, error)) {
+            printError(QStringLiteral("vornexa: %1.").arg(error));
+            return BadUsage;
+        }
     }
 
     IoSettings io;
@@ -53,26 +70,28 @@ int movesVerb(const QStringList &arguments)
         printError(QStringLiteral("vornexa: %1 cannot be written: %2").arg(output, out.errorString()));
         return Failed;
     }
-    interp::Interpreter interpreter;
+    interp::Interpreter interpreter(setup);
     QList<interp::Move> moves;
     QList<interp::Finding> findings;
-    QByteArray rows = interp::movesHeader().toUtf8() + '\n';
+    QByteArray rows;
     bool written = true;
     const auto flush = [&] {
         written = written && out.write(rows) == rows.size();
         rows.clear();
     };
     const std::optional<QString> failure = tessarc::failureOf([&] {
-        tessarc::StoreBlocks blocks(program, tessarc::LineNumber(1), program.lineCount());
-        while (blocks.next()) {
-            for (qint64 i = 0; i < blocks.blockLines(); ++i) {
-                moves.clear();
-                interpreter.follow(blocks.line(i), (blocks.blockFirst() + i).value, moves, findings);
-                for (const interp::Move &move : moves)
-                    rows += interp::moveRow(move).toUtf8() + '\n';
-            }
-            flush();
+        interp::StoreLines lines(program.store, program.recordLength, program.lineCount());
+        const bool uvw = interp::usesUvw(lines);
+        rows = interp::movesHeader(uvw).toUtf8() + '\n';
+        while (interpreter.step(lines, moves, findings)) {
+            for (const interp::Move &move : moves)
+                rows += interp::moveRow(move, uvw).toUtf8() + '\n';
+            moves.clear();
+            if (rows.size() > 256 * 1024)
+                flush();
         }
+        for (const interp::Move &move : moves)
+            rows += interp::moveRow(move, uvw).toUtf8() + '\n';
         flush();
     });
     if (failure || !written || (!output.isEmpty() && !file.commit())) {

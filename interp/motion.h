@@ -1,42 +1,51 @@
 #pragma once
 
-#include "words.h"
+#include "block.h"
+#include "linesource.h"
 
-#include <QByteArrayView>
+#include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 
 #include <array>
+#include <memory>
 
-// What a program's lines make the machine do, as RS274NGC reads them: the modal state a line
-// leaves and the moves it makes. Free of widgets and of the store: it is handed one line at a time.
+// What a program's lines make the machine do, as RS274NGC reads them: the modal state each line
+// leaves and the moves it makes. Free of widgets and of the store: it reads lines from a
+// LineSource, one at a time, and follows the program's jumps (loops, conditions, subroutines).
 //
-// Followed so far: G0, G1, G2, G3 (I/J/K and R forms, helical, full circles, P turns), G4, the
-// planes G17/G18/G19, G20/G21, G90/G91, G90.1/G91.1, G94, and the codes that move nothing here
-// (G40, G49, G54 as the frame in force with no offsets set, G61, G64, G80, the spindle, coolant,
-// tool change and end codes). Anything else (another code, a parameter or an expression, an O-word,
-// a frame or an offset) is a finding with its line and reason, and that line moves nothing: the
-// position is never guessed.
+// Followed: G0 to G4 (I/J/K and R arcs, helices, full circles, P turns), G10 L1/L2/L10/L11/L20,
+// the planes, G20/G21, G28/G30 and their stored positions, G33, G38.x as probe moves, G40 to G42,
+// G43/G43.1/G49 with the tool table's lengths, G53, G54 to G59.3, G61/G64, G73, G76, G80 to G89
+// with G98/G99 and repeats, G90/G91, G90.1/G91.1, G92 to G92.3, G93/G94/G95, G96/G97, G7/G8, the
+// M codes that stop, turn the spindle, change tools and coolant; numbered and named parameters,
+// expressions and O-word subroutines, loops and conditions. Anything it cannot follow is a
+// finding with its line and reason, and that line moves nothing: the position is never guessed.
 namespace interp {
 
-enum class MoveKind { Rapid, Feed, Arc, Dwell };
+enum class MoveKind : quint8 { Rapid, Feed, Arc, Dwell, Probe };
 
-// One move. Positions are in program coordinates, in millimetres (an inch program converted);
-// rotary axes in degrees.
+constexpr int kAxes = 9; // X Y Z A B C U V W
+
+// One move. Positions are in program coordinates (the frame in force), in millimetres (an inch
+// program converted); rotary axes in degrees.
 struct Move
 {
     MoveKind kind = MoveKind::Rapid;
     qint64 line = 0;
-    std::array<double, 6> end{}; // X Y Z A B C
+    std::array<double, kAxes> end{};
     // An arc's centre; its coordinate along the plane's normal is the start's.
     std::array<double, 3> centre{};
     int plane = 17;
     // An arc's direction and turns: -1 clockwise, 1 counter-clockwise, -2 or 2 with one extra
     // full turn (P2), and so on; 0 for other moves.
     int turn = 0;
-    double feed = 0.0; // mm/min
+    double feed = 0.0; // mm/min; for inverse time 1/min, for feed per turn mm/turn
     int tool = 0;      // the tool in the spindle
-    double seconds = 0.0; // a dwell's time
+    std::array<double, 3> offset{}; // work offset plus G92 offset of X Y Z, mm
+    double toolLength = 0.0;        // the tool length offset in Z, mm
+    double seconds = 0.0;           // a dwell's time
 };
 
 struct Finding
@@ -46,34 +55,139 @@ struct Finding
     bool operator==(const Finding &o) const = default;
 };
 
-// The modal state, as a line leaves it.
+// A tool's lengths, as a tool table gives them (mm).
+struct ToolEntry
+{
+    double z = 0.0;
+    double x = 0.0;
+    double diameter = 0.0;
+};
+
+// What the interpreter is told before it starts: the tool table and where subroutines not in the
+// program are looked for.
+struct Setup
+{
+    QHash<int, ToolEntry> tools;
+    QString subroutineFolder;
+    // A loop that has run this often is taken as one that never ends, and the run stops there.
+    qint64 mostPasses = 10'000'000;
+};
+
+// Reads a tool table in LinuxCNC's format (`T1 P1 Z0.5 D0.25 ;comment`), its values in
+// millimetres, or in inches when `inches`. An error names the line.
+bool readToolTable(const QString &file, bool inches, QHash<int, ToolEntry> &tools, QString &error);
+
+// The modal state, as a line leaves it. Codes are in tenths: G90.1 is 901.
 struct ModalState
 {
-    bool inches = false;       // G20 (true) or G21
-    bool incremental = false;  // G91 (true) or G90
-    bool arcAbsolute = false;  // G90.1 (true) or G91.1
-    int plane = 17;
-    int motion = 80;           // 0, 1, 2, 3 or 80 (none)
-    double feed = 0.0;         // mm/min
-    int selectedTool = 0;      // T
-    int tool = 0;              // in the spindle (M6)
-    std::array<double, 6> position{};
+    int motion = 800;           // 0, 10, 20, 30, 330, 382 ... 385, 730, 760, 810 ... 890, or 800 (none)
+    int plane = 170;
+    bool inches = false;        // G20 (true) or G21
+    bool incremental = false;   // G91 (true) or G90
+    bool arcAbsolute = false;   // G90.1 (true) or G91.1
+    int feedMode = 940;         // 930, 940 or 950
+    int frame = 1;              // 1 ... 9: G54 ... G59.3
+    int compensation = 400;     // 400, 410, 411, 420, 421
+    int lengthOffset = 490;     // 430, 431, 432 or 490
+    bool retractToR = true;     // G99 (true) or G98
+    int pathMode = 640;         // 610, 611 or 640
+    bool constantSpeed = false; // G96 (true) or G97
+    bool diameter = false;      // G7 (true) or G8
+    double feed = 0.0;          // mm/min (or as the feed mode gives)
+    double speed = 0.0;         // S
+    int spindle = 5;            // 3, 4 or 5
+    bool mist = false;
+    bool flood = false;
+    int selectedTool = 0;       // T
+    int tool = 0;               // in the spindle (M6)
+    double cycleR = 0.0;        // a canned cycle's R, Z (mm), P (s), Q (mm) as last given
+    double cycleZ = 0.0;
+    double cycleP = 0.0;
+    double cycleQ = 0.0;
+    double cycleLevel = 0.0;    // where along the plane's normal the series of canned cycles began
+    std::array<double, kAxes> machine{};               // where the tool stands, in machine coordinates (mm)
+    std::array<std::array<double, kAxes>, 9> frames{}; // G54 ... G59.3 origins (mm)
+    std::array<double, kAxes> g92{};                   // the G92 offset (mm)
+    std::array<double, kAxes> toolOffset{};            // the tool length offset (mm)
+    bool operator==(const ModalState &o) const = default;
+};
+
+// Puts back the modes M70 or M73 kept: not where the tool stands, the offsets or the tool.
+void putModesBack(ModalState &modal, const ModalState &saved);
+
+// The interpreter's whole state between two lines: where it reads next, the modal state, the
+// parameters and the calls, loops and conditions under way. A checkpoint of it, put back, goes on
+// exactly as the run it was taken from.
+struct RunState
+{
+    struct Frame // a subroutine call under way, or a loop
+    {
+        QByteArray label;
+        QByteArray keyword; // sub, m98, while, do, repeat, if
+        QString file;       // the subroutine's file; empty for the program
+        qint64 returnLine = 0; // for a call: the line after it; for a loop: its first line
+        double repeatsLeft = 0.0;
+        bool conditionMet = false; // for if: a branch was taken
+        bool restoreModes = false; // for a call: M73 asked for the caller's modes back at its end
+        ModalState savedModes;
+        bool operator==(const Frame &o) const = default;
+    };
+    qint64 line = 1;     // the next line to read
+    QString file;        // where it is read: empty for the program, else a subroutine's file
+    bool ended = false;  // M2, M30 or a closing %
+    bool percentSeen = false;
+    ModalState modal;
+    bool modesSaved = false; // by M70
+    ModalState savedModes;
+    Parameters parameters;
+    QList<Frame> frames;
+    QHash<QByteArray, qint64> subroutines; // where each subroutine the program has passed begins
+    bool operator==(const RunState &o) const = default;
+
+    // At the program's top level: no call, loop or condition under way. Only there can the run
+    // be started again from a checkpoint.
+    bool atTopLevel() const { return frames.isEmpty() && file.isEmpty(); }
+    QByteArray encode() const;
+    bool decode(QByteArrayView bytes);
 };
 
 class Interpreter
 {
 public:
-    // Follows line `number`: its moves are appended to `moves`, what it cannot follow to `findings`.
-    void follow(QByteArrayView line, qint64 number, QList<Move> &moves, QList<Finding> &findings);
-    const ModalState &state() const { return m_state; }
+    explicit Interpreter(Setup setup = {});
+    ~Interpreter();
+
+    // Follows the next line of the program (or of the subroutine under way): its moves are
+    // appended to `moves`, what it cannot follow to `findings`. false once the program has ended
+    // (M2, M30, a closing %, or its last line).
+    bool step(LineSource &program, QList<Move> &moves, QList<Finding> &findings);
+
+    const RunState &state() const { return m_run; }
+    void restore(const RunState &state) { m_run = state; }
+
+    // A named state parameter (#<_x>, #<_metric>, ...) as the program would read it now.
+    std::optional<double> stateValue(const QByteArray &name) const;
 
 private:
-    ModalState m_state;
-    QList<tessarc::Word> m_words; // the line's words; its room kept from line to line
+    void execute(const Block &block, qint64 number, QList<Move> &moves, QList<Finding> &findings);
+    bool flow(const OWord &oword, LineSource &source, qint64 number, QList<Finding> &findings);
+    bool callByM98(LineSource &program, qint64 number, QList<Finding> &findings);
+    void returnByM99(LineSource &program, qint64 number, QList<Finding> &findings);
+    LineSource *sourceFor(const QString &file, LineSource &program);
+    bool skipTo(LineSource &source, const QByteArray &label, std::initializer_list<const char *> keywords, qint64 from,
+                qint64 &found, QByteArray &keyword);
+
+    Setup m_setup;
+    RunState m_run;
+    Block m_block;
+    QHash<QString, std::shared_ptr<TextLines>> m_files; // subroutine files read so far
 };
 
-// The moves as rows of a tab-separated table, with its header row first when `header`.
-QString movesHeader();
-QString moveRow(const Move &move);
+// Whether a program has U, V or W words, one pass over its lines: the table shows those axes then.
+bool usesUvw(LineSource &program);
+
+// The moves as rows of a tab-separated table, with the columns U V W only when `uvw`.
+QString movesHeader(bool uvw = false);
+QString moveRow(const Move &move, bool uvw = false);
 
 } // namespace interp

@@ -1,0 +1,599 @@
+// The program's flow: reading the next line, the O-word subroutines, loops and conditions, and
+// the interpreter's state as bytes for a checkpoint.
+
+#include "motion.h"
+
+#include "controlerror.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+
+namespace interp {
+
+namespace {
+
+constexpr int kDeepestCall = 100;
+
+QString oName(const QByteArray &label)
+{
+    return QStringLiteral("o%1").arg(QString::fromLatin1(label));
+}
+
+bool isPercentLine(QByteArrayView line)
+{
+    return line.trimmed() == QByteArrayView("%");
+}
+
+} // namespace
+
+void putModesBack(ModalState &modal, const ModalState &saved)
+{
+    // Where the tool stands, the offsets and the tool in the spindle are never taken back.
+    ModalState modes = saved;
+    modes.machine = modal.machine;
+    modes.frames = modal.frames;
+    modes.g92 = modal.g92;
+    modes.toolOffset = modal.toolOffset;
+    modes.tool = modal.tool;
+    modes.selectedTool = modal.selectedTool;
+    modal = modes;
+}
+
+LineSource *Interpreter::sourceFor(const QString &file, LineSource &program)
+{
+    if (file.isEmpty())
+        return &program;
+    const auto it = m_files.constFind(file);
+    return it == m_files.constEnd() ? nullptr : it->get();
+}
+
+bool Interpreter::step(LineSource &program, QList<Move> &moves, QList<Finding> &findings)
+{
+    if (m_run.ended)
+        return false;
+    LineSource *source = sourceFor(m_run.file, program);
+    if (!source) {
+        // A subroutine's file read by an earlier run (a checkpoint put back in a new interpreter).
+        QFile in(m_run.file);
+        if (!in.open(QIODevice::ReadOnly)) {
+            findings.append({m_run.frames.isEmpty() ? m_run.line : m_run.frames.first().returnLine - 1,
+                             QStringLiteral("the subroutine file %1 cannot be read again: %2").arg(m_run.file, in.errorString())});
+            m_run.ended = true;
+            return false;
+        }
+        m_files.insert(m_run.file, std::make_shared<TextLines>(in.readAll()));
+        source = sourceFor(m_run.file, program);
+    }
+    // The line a move is told to come from: the program's own, or for a subroutine in a file of
+    // its own, the program's line that called it.
+    const qint64 number = m_run.line;
+    qint64 programLine = number;
+    if (!m_run.file.isEmpty()) {
+        for (const RunState::Frame &frame : m_run.frames) {
+            if (frame.keyword == "sub" && frame.file.isEmpty()) {
+                programLine = frame.returnLine - 1;
+                break;
+            }
+        }
+    }
+    if (number > source->lineCount()) {
+        if (!m_run.file.isEmpty()) {
+            findings.append({programLine, QStringLiteral("the subroutine file %1 ended before its endsub").arg(m_run.file)});
+        } else if (!m_run.frames.isEmpty()) {
+            const RunState::Frame &open = m_run.frames.last();
+            findings.append({open.returnLine, QStringLiteral("%1 %2 has no end before the program's").arg(oName(open.label), QString::fromLatin1(open.keyword))});
+        }
+        m_run.ended = true;
+        return false;
+    }
+    const QByteArrayView text = source->line(number);
+    ++m_run.line;
+    if (m_run.file.isEmpty() && isPercentLine(text)) {
+        // The program's first % begins it; the next ends it.
+        if (m_run.percentSeen)
+            m_run.ended = true;
+        m_run.percentSeen = true;
+        return !m_run.ended;
+    }
+    BlockReader reader(m_run.parameters, [](const void *self, const QByteArray &name) {
+        return static_cast<const Interpreter *>(self)->stateValue(name);
+    }, this);
+    reader.read(text, m_block);
+    if (!m_block.error.isEmpty()) {
+        findings.append({programLine, m_block.error + QStringLiteral("; the line moves nothing")});
+        return true;
+    }
+    if (m_block.empty)
+        return true;
+    if (m_block.oword) {
+        if (!flow(*m_block.oword, program, programLine, findings))
+            m_run.ended = true;
+        return !m_run.ended;
+    }
+    // Settings take effect once the whole line is read: X#1 on the line that sets #1 reads the old value.
+    for (const auto &[ref, value] : m_block.settings) {
+        if (ref.name.isEmpty())
+            m_run.parameters.setNumbered(ref.number, value);
+        else
+            m_run.parameters.setNamed(ref.name, value);
+    }
+    execute(m_block, programLine, moves, findings);
+    for (const double m : m_block.m) {
+        const int code = static_cast<int>(std::lround(m * 10.0));
+        if (code == 20 || code == 300)
+            m_run.ended = true;
+        else if (code == 980 && !callByM98(program, programLine, findings))
+            m_run.ended = true;
+        else if (code == 990)
+            returnByM99(program, programLine, findings);
+        else if (code == 700) {
+            m_run.savedModes = m_run.modal;
+            m_run.modesSaved = true;
+        } else if (code == 710) {
+            m_run.modesSaved = false;
+        } else if (code == 720) {
+            if (m_run.modesSaved)
+                putModesBack(m_run.modal, m_run.savedModes);
+            else
+                findings.append({programLine, QStringLiteral("M72 with no modes kept by M70")});
+        } else if (code == 730) {
+            RunState::Frame *call = nullptr;
+            for (RunState::Frame &frame : m_run.frames) {
+                if (frame.keyword == "sub")
+                    call = &frame;
+            }
+            if (call) {
+                call->restoreModes = true;
+                call->savedModes = m_run.modal;
+            } else {
+                findings.append({programLine, QStringLiteral("M73 outside a subroutine keeps nothing")});
+            }
+        }
+    }
+    return !m_run.ended;
+}
+
+bool Interpreter::skipTo(LineSource &source, const QByteArray &label, std::initializer_list<const char *> keywords, qint64 from,
+                         qint64 &found, QByteArray &keyword)
+{
+    for (qint64 n = from; n <= source.lineCount(); ++n) {
+        const std::optional<OWord> oword = BlockReader::oWordOf(source.line(n));
+        if (!oword || oword->label != label)
+            continue;
+        for (const char *k : keywords) {
+            if (oword->keyword == k) {
+                found = n;
+                keyword = oword->keyword;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Follows an O-word statement; false when the program cannot go on.
+bool Interpreter::flow(const OWord &oword, LineSource &program, qint64 number, QList<Finding> &findings)
+{
+    LineSource &source = *sourceFor(m_run.file, program);
+    const qint64 here = m_run.line - 1; // the statement's line in its source
+    const QString name = oName(oword.label);
+    const auto fail = [&](const QString &why) {
+        findings.append({number, why});
+        return false;
+    };
+    // Passes to the line after the first of `keywords` with this label, or fails.
+    const auto jumpPast = [&](std::initializer_list<const char *> keywords, const char *what) {
+        qint64 found = 0;
+        QByteArray keyword;
+        if (!skipTo(source, oword.label, keywords, here + 1, found, keyword))
+            return fail(QStringLiteral("%1 %2 has no %1 %3").arg(name, QString::fromLatin1(oword.keyword), QLatin1String(what)));
+        m_run.line = found + 1;
+        return true;
+    };
+    // Passes to the line of the first of `keywords`, to read it next.
+    const auto jumpTo = [&](std::initializer_list<const char *> keywords, const char *what) {
+        if (!jumpPast(keywords, what))
+            return false;
+        --m_run.line;
+        return true;
+    };
+    const auto condition = [&]() -> std::optional<bool> {
+        if (oword.values.size() != 1) {
+            fail(QStringLiteral("%1 %2 needs one condition in brackets").arg(name, QString::fromLatin1(oword.keyword)));
+            return std::nullopt;
+        }
+        return oword.values[0] != 0.0;
+    };
+    const auto top = [&](const char *keyword) -> RunState::Frame * {
+        if (m_run.frames.isEmpty() || m_run.frames.last().label != oword.label || m_run.frames.last().keyword != keyword)
+            return nullptr;
+        return &m_run.frames.last();
+    };
+    const QByteArray &k = oword.keyword;
+
+    if (k.isEmpty()) {
+        // A numbered subroutine that M99 ends, passed over where it stands; a program's number
+        // when no M99 follows.
+        for (qint64 n = here + 1; n <= source.lineCount(); ++n) {
+            if (hasCode(source.line(n), 'm', 99)) {
+                if (m_run.file.isEmpty())
+                    m_run.subroutines.insert(oword.label, here);
+                m_run.line = n + 1;
+                break;
+            }
+        }
+        return true;
+    }
+    if (k == "sub") {
+        // A definition, passed over where it stands; remembered for the calls.
+        if (m_run.file.isEmpty())
+            m_run.subroutines.insert(oword.label, here);
+        return jumpPast({"endsub"}, "endsub");
+    }
+    if (k == "endsub" || k == "return") {
+        qsizetype i = m_run.frames.size() - 1;
+        while (i >= 0 && m_run.frames[i].keyword != "sub")
+            --i;
+        if (i < 0 || m_run.frames[i].label != oword.label)
+            return fail(QStringLiteral("%1 %2 with no call of %1 under way").arg(name, QString::fromLatin1(k)));
+        const RunState::Frame frame = m_run.frames[i];
+        m_run.frames.resize(i);
+        m_run.parameters.endCall();
+        if (frame.restoreModes)
+            putModesBack(m_run.modal, frame.savedModes);
+        m_run.parameters.setNamed("_value", oword.values.value(0, 0.0));
+        m_run.parameters.setNamed("_value_returned", oword.values.isEmpty() ? 0.0 : 1.0);
+        m_run.file = frame.file;
+        m_run.line = frame.returnLine;
+        return true;
+    }
+    if (k == "call") {
+        if (m_run.parameters.callDepth() >= kDeepestCall)
+            return fail(QStringLiteral("%1 call: calls are nested more than %2 deep").arg(name).arg(kDeepestCall));
+        QString file;
+        qint64 start = 0;
+        if (const auto it = m_run.subroutines.constFind(oword.label); it != m_run.subroutines.constEnd()) {
+            start = *it;
+        } else {
+            // Defined further on in the program, or in a file of its own in the subroutine folder.
+            qint64 found = 0;
+            QByteArray keyword;
+            if (skipTo(program, oword.label, {"sub"}, 1, found, keyword)) {
+                start = found;
+                m_run.subroutines.insert(oword.label, found);
+            } else {
+                const QString base = oword.label.startsWith('<') ? QString::fromLatin1(oword.label.mid(1, oword.label.size() - 2))
+                                                                 : QString::fromLatin1(oword.label);
+                const QString path = m_setup.subroutineFolder.isEmpty()
+                                         ? QString()
+                                         : QDir(m_setup.subroutineFolder).filePath(base + QStringLiteral(".ngc"));
+                QFile in(path);
+                // The call is passed over and the program goes on: what the subroutine would
+                // have done is missing, and the finding says so.
+                if (path.isEmpty() || !in.open(QIODevice::ReadOnly))
+                    return fail(QStringLiteral("%1 call: there is no subroutine %1 in the program%2; the call is passed over").arg(name,
+                                    path.isEmpty() ? QString() : QStringLiteral(" or in %1").arg(path))), true;
+                auto lines = std::make_shared<TextLines>(in.readAll());
+                if (!skipTo(*lines, oword.label, {"sub"}, 1, found, keyword))
+                    return fail(QStringLiteral("%1 call: %2 has no %1 sub").arg(name, path));
+                m_files.insert(path, lines);
+                file = QFileInfo(path).absoluteFilePath();
+                if (file != path) {
+                    m_files.insert(file, lines);
+                }
+                start = found;
+            }
+        }
+        RunState::Frame frame;
+        frame.label = oword.label;
+        frame.keyword = "sub";
+        frame.file = m_run.file;
+        frame.returnLine = m_run.line;
+        m_run.frames.append(frame);
+        m_run.parameters.beginCall(oword.values);
+        if (!file.isEmpty())
+            m_run.file = file;
+        m_run.line = start + 1;
+        return true;
+    }
+    if (k == "if") {
+        const std::optional<bool> c = condition();
+        if (!c)
+            return false;
+        RunState::Frame frame;
+        frame.label = oword.label;
+        frame.keyword = "if";
+        frame.conditionMet = *c;
+        m_run.frames.append(frame);
+        return *c || jumpTo({"elseif", "else", "endif"}, "endif");
+    }
+    if (k == "elseif" || k == "else") {
+        RunState::Frame *frame = top("if");
+        if (!frame)
+            return fail(QStringLiteral("%1 %2 with no %1 if").arg(name, QString::fromLatin1(k)));
+        if (frame->conditionMet) {
+            m_run.frames.removeLast();
+            return jumpPast({"endif"}, "endif");
+        }
+        if (k == "else") {
+            frame->conditionMet = true;
+            return true;
+        }
+        const std::optional<bool> c = condition();
+        if (!c)
+            return false;
+        frame->conditionMet = *c;
+        return *c || jumpTo({"elseif", "else", "endif"}, "endif");
+    }
+    if (k == "endif") {
+        if (!top("if"))
+            return fail(QStringLiteral("%1 endif with no %1 if").arg(name));
+        m_run.frames.removeLast();
+        return true;
+    }
+    if (k == "do") {
+        RunState::Frame frame;
+        frame.label = oword.label;
+        frame.keyword = "do";
+        frame.returnLine = here + 1;
+        m_run.frames.append(frame);
+        return true;
+    }
+    if (k == "while") {
+        const std::optional<bool> c = condition();
+        if (!c)
+            return false;
+        if (RunState::Frame *frame = top("do")) {
+            // The end of a do loop.
+            if (!*c) {
+                m_run.frames.removeLast();
+                return true;
+            }
+            if (++frame->repeatsLeft >= m_setup.mostPasses)
+                return fail(QStringLiteral("%1 do has run %2 times; taken as a loop that never ends").arg(name).arg(m_setup.mostPasses));
+            m_run.line = frame->returnLine;
+            return true;
+        }
+        RunState::Frame *frame = top("while");
+        if (!*c) {
+            if (frame)
+                m_run.frames.removeLast();
+            return jumpPast({"endwhile"}, "endwhile");
+        }
+        if (!frame) {
+            RunState::Frame fresh;
+            fresh.label = oword.label;
+            fresh.keyword = "while";
+            fresh.returnLine = here;
+            m_run.frames.append(fresh);
+        } else if (++frame->repeatsLeft >= m_setup.mostPasses) {
+            return fail(QStringLiteral("%1 while has run %2 times; taken as a loop that never ends").arg(name).arg(m_setup.mostPasses));
+        }
+        return true;
+    }
+    if (k == "endwhile") {
+        RunState::Frame *frame = top("while");
+        if (!frame)
+            return fail(QStringLiteral("%1 endwhile with no %1 while").arg(name));
+        m_run.line = frame->returnLine; // the while, to be read again
+        return true;
+    }
+    if (k == "repeat") {
+        if (oword.values.size() != 1)
+            return fail(QStringLiteral("%1 repeat needs its count in brackets").arg(name));
+        const double times = std::round(oword.values[0]);
+        if (times < 1)
+            return jumpPast({"endrepeat"}, "endrepeat");
+        if (times > m_setup.mostPasses)
+            return fail(QStringLiteral("%1 repeat [%2]: more than %3 passes").arg(name).arg(times).arg(m_setup.mostPasses));
+        RunState::Frame frame;
+        frame.label = oword.label;
+        frame.keyword = "repeat";
+        frame.returnLine = here + 1;
+        frame.repeatsLeft = times;
+        m_run.frames.append(frame);
+        return true;
+    }
+    if (k == "endrepeat") {
+        RunState::Frame *frame = top("repeat");
+        if (!frame)
+            return fail(QStringLiteral("%1 endrepeat with no %1 repeat").arg(name));
+        if (--frame->repeatsLeft >= 1)
+            m_run.line = frame->returnLine;
+        else
+            m_run.frames.removeLast();
+        return true;
+    }
+    if (k == "break" || k == "continue") {
+        qsizetype i = m_run.frames.size() - 1;
+        while (i >= 0 && !(m_run.frames[i].label == oword.label && m_run.frames[i].keyword != "if" && m_run.frames[i].keyword != "sub"))
+            --i;
+        if (i < 0)
+            return fail(QStringLiteral("%1 %2 outside a loop %1").arg(name, QString::fromLatin1(k)));
+        const RunState::Frame loop = m_run.frames[i];
+        m_run.frames.resize(i + 1);
+        if (loop.keyword == "while") {
+            if (k == "continue") {
+                m_run.line = loop.returnLine;
+                return true;
+            }
+            m_run.frames.removeLast();
+            return jumpPast({"endwhile"}, "endwhile");
+        }
+        if (loop.keyword == "do") {
+            if (k == "continue")
+                return jumpTo({"while"}, "while");
+            m_run.frames.removeLast();
+            return jumpPast({"while"}, "while");
+        }
+        // repeat
+        if (k == "continue")
+            return jumpTo({"endrepeat"}, "endrepeat");
+        m_run.frames.removeLast();
+        return jumpPast({"endrepeat"}, "endrepeat");
+    }
+    return fail(QStringLiteral("%1 %2 is not followed").arg(name, QString::fromLatin1(k)));
+}
+
+bool Interpreter::callByM98(LineSource &program, qint64 number, QList<Finding> &findings)
+{
+    const std::optional<double> &p = m_block.word('P');
+    if (!p || *p < 0 || *p != std::floor(*p)) {
+        findings.append({number, QStringLiteral("M98 needs the subroutine's number in a P word")});
+        return true;
+    }
+    const double times = m_block.word('L').value_or(1.0);
+    if (times < 1)
+        return true;
+    const QByteArray label = QByteArray::number(static_cast<qint64>(*p));
+    qint64 start = m_run.subroutines.value(label, 0);
+    if (!start) {
+        qint64 found = 0;
+        QByteArray keyword;
+        if (!skipTo(program, label, {""}, 1, found, keyword)) {
+            findings.append({number, QStringLiteral("M98 P%1: there is no O%1 in the program").arg(QString::fromLatin1(label))});
+            return false;
+        }
+        start = found;
+        m_run.subroutines.insert(label, start);
+    }
+    if (m_run.frames.size() >= kDeepestCall) {
+        findings.append({number, QStringLiteral("M98 P%1: calls are nested more than %2 deep").arg(QString::fromLatin1(label)).arg(kDeepestCall)});
+        return false;
+    }
+    RunState::Frame frame;
+    frame.label = label;
+    frame.keyword = "m98";
+    frame.file = m_run.file;
+    frame.returnLine = m_run.line;
+    frame.repeatsLeft = times;
+    m_run.frames.append(frame);
+    m_run.file.clear();
+    m_run.line = start + 1;
+    return true;
+}
+
+void Interpreter::returnByM99(LineSource &, qint64 number, QList<Finding> &findings)
+{
+    qsizetype i = m_run.frames.size() - 1;
+    while (i >= 0 && m_run.frames[i].keyword != "m98")
+        --i;
+    if (i < 0) {
+        findings.append({number, QStringLiteral("M99 with no M98 call under way ends the program here")});
+        m_run.ended = true;
+        return;
+    }
+    m_run.frames.resize(i + 1);
+    RunState::Frame &frame = m_run.frames.last();
+    if (--frame.repeatsLeft >= 1) {
+        m_run.line = m_run.subroutines.value(frame.label) + 1;
+        return;
+    }
+    m_run.file = frame.file;
+    m_run.line = frame.returnLine;
+    m_run.frames.removeLast();
+}
+
+namespace {
+template <typename T>
+void put(QByteArray &out, const T &v)
+{
+    static_assert(std::is_trivially_copyable_v<T>);
+    out.append(reinterpret_cast<const char *>(&v), sizeof v);
+}
+template <typename T>
+bool get(QByteArrayView &in, T &v)
+{
+    if (in.size() < static_cast<qsizetype>(sizeof v))
+        return false;
+    std::memcpy(&v, in.data(), sizeof v);
+    in = in.sliced(sizeof v);
+    return true;
+}
+void putText(QByteArray &out, const QByteArray &text)
+{
+    put(out, static_cast<qint32>(text.size()));
+    out.append(text);
+}
+bool getText(QByteArrayView &in, QByteArray &text)
+{
+    qint32 n = 0;
+    if (!get(in, n) || n < 0 || n > in.size())
+        return false;
+    text = in.first(n).toByteArray();
+    in = in.sliced(n);
+    return true;
+}
+constexpr quint32 kStateVersion = 1;
+} // namespace
+
+QByteArray RunState::encode() const
+{
+    QByteArray out;
+    put(out, kStateVersion);
+    put(out, line);
+    putText(out, file.toUtf8());
+    put(out, ended);
+    put(out, percentSeen);
+    put(out, modal);
+    put(out, modesSaved);
+    put(out, savedModes);
+    parameters.encode(out);
+    put(out, static_cast<qint32>(frames.size()));
+    for (const Frame &f : frames) {
+        putText(out, f.label);
+        putText(out, f.keyword);
+        putText(out, f.file.toUtf8());
+        put(out, f.returnLine);
+        put(out, f.repeatsLeft);
+        put(out, f.conditionMet);
+        put(out, f.restoreModes);
+        put(out, f.savedModes);
+    }
+    put(out, static_cast<qint32>(subroutines.size()));
+    for (auto it = subroutines.constBegin(); it != subroutines.constEnd(); ++it) {
+        putText(out, it.key());
+        put(out, it.value());
+    }
+    return out;
+}
+
+bool RunState::decode(QByteArrayView in)
+{
+    quint32 version = 0;
+    QByteArray text;
+    if (!get(in, version) || version != kStateVersion || !get(in, line) || !getText(in, text))
+        return false;
+    file = QString::fromUtf8(text);
+    if (!get(in, ended) || !get(in, percentSeen) || !get(in, modal) || !get(in, modesSaved) || !get(in, savedModes) ||
+        !parameters.decode(in))
+        return false;
+    qint32 n = 0;
+    if (!get(in, n) || n < 0)
+        return false;
+    frames.clear();
+    for (qint32 i = 0; i < n; ++i) {
+        Frame f;
+        if (!getText(in, f.label) || !getText(in, f.keyword) || !getText(in, text) || !get(in, f.returnLine) ||
+            !get(in, f.repeatsLeft) || !get(in, f.conditionMet) || !get(in, f.restoreModes) || !get(in, f.savedModes))
+            return false;
+        f.file = QString::fromUtf8(text);
+        frames.append(f);
+    }
+    if (!get(in, n) || n < 0)
+        return false;
+    subroutines.clear();
+    for (qint32 i = 0; i < n; ++i) {
+        QByteArray label;
+        qint64 at = 0;
+        if (!getText(in, label) || !get(in, at))
+            return false;
+        subroutines.insert(label, at);
+    }
+    return in.isEmpty();
+}
+
+} // namespace interp

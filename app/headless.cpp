@@ -41,10 +41,11 @@ constexpr Verb kVerbs[] = {
      "saves the result to OUTPUT (default: PROGRAM itself); the run log on\n"
      "stdout, each refused step's message on stderr",
      &macroVerb},
-    {"--moves", "PROGRAM [--tools TABLE] [-o OUTPUT]",
-     "follows PROGRAM's motion as RS274NGC reads it and writes one tab-separated\n"
-     "row a move (to OUTPUT, or stdout); what it cannot follow on stderr as\n"
-     "\"line N: reason\", with exit code 1",
+    {"--moves", "PROGRAM [--dialect linuxcnc|fanuc|grbl] [--tools TABLE] [-o OUTPUT]",
+     "follows PROGRAM's motion as its control reads it (LinuxCNC's RS274NGC unless\n"
+     "--dialect says otherwise; G43's lengths from TABLE) and writes one\n"
+     "tab-separated row a move (to OUTPUT, or stdout); what it cannot follow on\n"
+     "stderr as \"line N: reason\", with exit code 1",
      &movesVerb},
     {"--help", "", "lists these forms", &helpVerb},
 };

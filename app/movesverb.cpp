@@ -27,11 +27,19 @@ int movesVerb(const QStringList &arguments)
         toolTable = rest[t + 1];
         rest.remove(t, 2);
     }
+    interp::Setup setup;
+    if (const qsizetype d = rest.indexOf(QStringLiteral("--dialect")); d >= 0) {
+        const std::optional<interp::Dialect> dialect = d + 1 < rest.size() ? interp::dialectNamed(rest[d + 1]) : std::nullopt;
+        if (!dialect)
+            return usage("--moves", QStringLiteral("--dialect takes linuxcnc, fanuc or grbl."));
+        setup.dialect = *dialect;
+        rest.remove(d, 2);
+    }
     const std::optional<OutputArguments> read = withOutput(rest);
     if (!read)
         return usage("--moves", QStringLiteral("-o takes one output file."));
     if (read->plain.size() != 1)
-        return usage("--moves", QStringLiteral("--moves takes one program, then optionally --tools and a tool table, -o and an output file."));
+        return usage("--moves", QStringLiteral("--moves takes one program, then optionally --dialect and its name, --tools and a tool table, -o and an output file."));
     const QString &programFile = read->plain[0];
     const QString &output = read->output;
     if (!QFileInfo(programFile).isFile()) {
@@ -39,7 +47,6 @@ int movesVerb(const QStringList &arguments)
         return BadUsage;
     }
 
-    interp::Setup setup;
     setup.subroutineFolder = QFileInfo(programFile).absolutePath();
     if (!toolTable.isEmpty()) {
         QString error;

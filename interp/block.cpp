@@ -31,6 +31,8 @@ public:
     }
 
     bool atEnd() const { return m_pos >= m_text.size(); }
+    void untake() { --m_pos; }
+    QByteArray rest() const { return m_text.mid(m_pos); }
     char peek(qsizetype ahead = 0) const { return m_pos + ahead < m_text.size() ? m_text[m_pos + ahead] : '\0'; }
     char take() { return m_text[m_pos++]; }
     qsizetype pos() const { return m_pos; }
@@ -367,7 +369,78 @@ bool readOWord(const QByteArray &text, OWord &oword, qsizetype &rest, QString *e
     return true;
 }
 
+// A Fanuc macro statement, after the line's N word: true when the line is one (or failed to read
+// as one), with `block` filled in.
+bool readStatement(Parser &parser, Block &block)
+{
+    const auto skipNumber = [&] {
+        if (parser.peek() != 'n')
+            return;
+        parser.take();
+        while (isDigit(parser.peek()) || parser.peek() == '.')
+            parser.take();
+    };
+    skipNumber();
+    Statement statement;
+    if (parser.takeWord("if[")) {
+        statement.kind = Statement::Kind::If;
+        parser.untake();
+        statement.condition = parser.expression();
+        if (parser.takeWord("goto")) {
+            statement.target = parser.realValue();
+        } else if (parser.takeWord("then")) {
+            statement.then = true;
+        } else if (!parser.failed()) {
+            parser.fail(QStringLiteral("IF [...] needs GOTO or THEN after it"));
+        }
+    } else if (parser.takeWord("goto")) {
+        statement.target = parser.realValue();
+    } else if (parser.takeWord("while[")) {
+        statement.kind = Statement::Kind::While;
+        parser.untake();
+        statement.condition = parser.expression();
+        if (!parser.takeWord("do"))
+            parser.fail(QStringLiteral("WHILE [...] needs DO and a number after it"));
+        else
+            statement.target = parser.number();
+    } else if (parser.peek() == 'e' && parser.peek(1) == 'n' && parser.peek(2) == 'd' && isDigit(parser.peek(3))) {
+        statement.kind = Statement::Kind::End;
+        parser.takeWord("end");
+        statement.target = parser.number();
+    } else {
+        return false;
+    }
+    block.empty = false;
+    if (!parser.failed() && !statement.then && !parser.atEnd())
+        parser.fail(QStringLiteral("'%1' does not belong after the statement").arg(QString::fromLatin1(parser.rest())));
+    if (parser.failed()) {
+        block.error = parser.error();
+        return true;
+    }
+    block.statement = statement;
+    return !statement.then; // after THEN the line's settings are read as any line's
+}
+
 } // namespace
+
+std::optional<Dialect> dialectNamed(const QString &name)
+{
+    for (const Dialect d : {Dialect::LinuxCnc, Dialect::Fanuc, Dialect::Grbl}) {
+        if (name.compare(nameOf(d), Qt::CaseInsensitive) == 0)
+            return d;
+    }
+    return std::nullopt;
+}
+
+QString nameOf(Dialect dialect)
+{
+    switch (dialect) {
+    case Dialect::Fanuc: return QStringLiteral("fanuc");
+    case Dialect::Grbl: return QStringLiteral("grbl");
+    case Dialect::LinuxCnc: break;
+    }
+    return QStringLiteral("linuxcnc");
+}
 
 Parameters::Parameters() : m_numbered(kCount, 0.0) {}
 
@@ -586,6 +659,9 @@ void BlockReader::read(QByteArrayView line, Block &block)
     block.repeatedLetter.clear();
     block.settings.clear();
     block.oword.reset();
+    block.statement.reset();
+    block.system.clear();
+    block.jog = false;
     block.message.clear();
     block.error.clear();
 
@@ -601,9 +677,33 @@ void BlockReader::read(QByteArrayView line, Block &block)
     for (qsizetype i = 0; i < start; ++i)
         parser.take();
 
+    if (m_dialect == Dialect::Grbl) {
+        if (text.startsWith('$')) {
+            // A system command; $J= is a jog, its words read as a line's.
+            block.empty = false;
+            if (!text.startsWith("$j=")) {
+                block.system = text;
+                return;
+            }
+            block.jog = true;
+            for (int i = 0; i < 3; ++i)
+                parser.take();
+            start = 3;
+        } else if (text.contains('#') || text.contains('[')) {
+            block.error = QStringLiteral("GRBL has no parameters or expressions");
+            return;
+        }
+    }
+    if (m_dialect == Dialect::Fanuc && readStatement(parser, block))
+        return;
+
     OWord oword;
     qsizetype rest = 0;
     QString owordError;
+    if (m_dialect == Dialect::Grbl && readOWord(text, oword, rest, nullptr)) {
+        block.error = QStringLiteral("GRBL has no O-words");
+        return;
+    }
     if (readOWord(text, oword, rest, &owordError)) {
         if (!owordError.isEmpty()) {
             block.error = owordError;
@@ -643,7 +743,8 @@ void BlockReader::read(QByteArrayView line, Block &block)
                 break;
             }
             parser.take();
-            const double v = parser.realValue();
+            // The Fanuc family works out #1=#1+1 with no brackets.
+            const double v = m_dialect == Dialect::Fanuc ? parser.binary(0) : parser.realValue();
             block.settings.append({ref, v});
             continue;
         }

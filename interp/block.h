@@ -15,6 +15,15 @@
 // parameters, expressions and functions), its parameter settings and its O-word statement.
 namespace interp {
 
+// The families of controls a program may be written for: LinuxCNC's RS274NGC (O-word
+// subroutines, named parameters), the Fanuc family's ISO dialect (Fanuc, Haas, Mach3: O numbers,
+// M98/M99, Macro B with IF/GOTO and WHILE/DO/END, G65 calls) and GRBL ($ commands, no parameters).
+enum class Dialect { LinuxCnc, Fanuc, Grbl };
+
+// The dialect a name (linuxcnc, fanuc, grbl) means.
+std::optional<Dialect> dialectNamed(const QString &name);
+QString nameOf(Dialect dialect);
+
 // The parameters a program reads and sets: numbered ones (#1 ... #5602), named globals (#<_name>)
 // and, for each subroutine call under way, its named locals and its own #1 ... #30.
 class Parameters
@@ -66,6 +75,15 @@ struct OWord
     QList<double> values; // the expressions after the keyword, worked out where the statement runs
 };
 
+// A Fanuc macro statement: IF [c] GOTO n, IF [c] THEN ..., GOTO n, WHILE [c] DO m, END m.
+struct Statement
+{
+    enum class Kind { If, Goto, While, End } kind = Kind::Goto;
+    double condition = 0.0; // for IF and WHILE
+    double target = 0.0;    // the N number of GOTO, the number of DO and END
+    bool then = false;      // IF ... THEN: the line's settings are made when the condition holds
+};
+
 struct Block
 {
     bool blockDelete = false;
@@ -77,6 +95,9 @@ struct Block
     QByteArray repeatedLetter; // a letter (other than G and M) given twice
     QList<std::pair<ParameterRef, double>> settings;
     std::optional<OWord> oword;
+    std::optional<Statement> statement;
+    QByteArray system;  // a GRBL $ command, lower case ($h, $x, ...)
+    bool jog = false;   // a GRBL $J= line: its words are one jog
     QByteArray message; // (MSG, ...) text
     QString error;      // why the line cannot be read; nothing else holds then
 
@@ -89,8 +110,8 @@ struct Block
 class BlockReader
 {
 public:
-    BlockReader(const Parameters &parameters, StateValue stateValue, const void *context)
-        : m_parameters(parameters), m_stateValue(stateValue), m_context(context)
+    BlockReader(const Parameters &parameters, StateValue stateValue, const void *context, Dialect dialect = Dialect::LinuxCnc)
+        : m_parameters(parameters), m_stateValue(stateValue), m_context(context), m_dialect(dialect)
     {
     }
     void read(QByteArrayView line, Block &block);
@@ -101,6 +122,7 @@ private:
     const Parameters &m_parameters;
     StateValue m_stateValue;
     const void *m_context;
+    Dialect m_dialect;
 };
 
 // The line lower case, with spaces, tabs and comments left out, and the comments' texts; an error

@@ -42,6 +42,18 @@ void putModesBack(ModalState &modal, const ModalState &saved)
     modal = modes;
 }
 
+void Interpreter::report(QList<Finding> &findings, const Finding &finding)
+{
+    // Inside a loop or a call a line comes round again: its finding is said the first time.
+    if (!m_run.frames.isEmpty()) {
+        const QString key = QString::number(finding.line) + QLatin1Char(' ') + finding.reason;
+        if (m_said.contains(key))
+            return;
+        m_said.insert(key);
+    }
+    findings.append(finding);
+}
+
 LineSource *Interpreter::sourceFor(const QString &file, LineSource &program)
 {
     if (file.isEmpty())
@@ -73,7 +85,7 @@ bool Interpreter::step(LineSource &program, QList<Move> &moves, QList<Finding> &
     qint64 programLine = number;
     if (!m_run.file.isEmpty()) {
         for (const RunState::Frame &frame : m_run.frames) {
-            if (frame.keyword == "sub" && frame.file.isEmpty()) {
+            if (frame.file.isEmpty() && !frame.calledFile.isEmpty()) {
                 programLine = frame.returnLine - 1;
                 break;
             }
@@ -100,10 +112,10 @@ bool Interpreter::step(LineSource &program, QList<Move> &moves, QList<Finding> &
     }
     BlockReader reader(m_run.parameters, [](const void *self, const QByteArray &name) {
         return static_cast<const Interpreter *>(self)->stateValue(name);
-    }, this);
+    }, this, m_setup.dialect);
     reader.read(text, m_block);
     if (!m_block.error.isEmpty()) {
-        findings.append({programLine, m_block.error + QStringLiteral("; the line moves nothing")});
+        report(findings, {programLine, m_block.error + QStringLiteral("; the line moves nothing")});
         return true;
     }
     if (m_block.empty)
@@ -113,6 +125,41 @@ bool Interpreter::step(LineSource &program, QList<Move> &moves, QList<Finding> &
             m_run.ended = true;
         return !m_run.ended;
     }
+    if (!m_block.system.isEmpty()) {
+        // GRBL's homing ends at the machine's origin; its other commands move nothing.
+        if (m_block.system == "$h")
+            m_run.modal.machine.fill(0.0);
+        return true;
+    }
+    if (m_block.statement) {
+        const Statement &statement = *m_block.statement;
+        if (!statement.then) {
+            if (!macroFlow(statement, program, programLine, findings))
+                m_run.ended = true;
+            return !m_run.ended;
+        }
+        if (statement.condition == 0.0)
+            return true; // IF [...] THEN with the condition not met: nothing of the line is done
+    }
+    if (m_setup.dialect == Dialect::Fanuc) {
+        for (const double g : m_block.g) {
+            if (std::lround(g * 10.0) == 650) {
+                if (!callByG65(program, programLine, findings))
+                    m_run.ended = true;
+                return !m_run.ended;
+            }
+        }
+    }
+    if (m_block.jog) {
+        // A jog moves as a feed move in the modes of its own words; the program's stay as they were.
+        const ModalState modes = m_run.modal;
+        m_block.g.insert(m_block.g.cbegin(), 1.0);
+        execute(m_block, programLine, moves, findings);
+        const std::array<double, kAxes> machine = m_run.modal.machine;
+        m_run.modal = modes;
+        m_run.modal.machine = machine;
+        return true;
+    }
     // Settings take effect once the whole line is read: X#1 on the line that sets #1 reads the old value.
     for (const auto &[ref, value] : m_block.settings) {
         if (ref.name.isEmpty())
@@ -120,7 +167,15 @@ bool Interpreter::step(LineSource &program, QList<Move> &moves, QList<Finding> &
         else
             m_run.parameters.setNamed(ref.name, value);
     }
+    const qsizetype before = findings.size();
     execute(m_block, programLine, moves, findings);
+    if (!m_run.frames.isEmpty() && findings.size() > before) {
+        // A line run on every pass of a loop says what it cannot follow once.
+        QList<Finding> fresh = findings.mid(before);
+        findings.resize(before);
+        for (const Finding &f : fresh)
+            report(findings, f);
+    }
     for (const double m : m_block.m) {
         const int code = static_cast<int>(std::lround(m * 10.0));
         if (code == 20 || code == 300)
@@ -214,19 +269,8 @@ bool Interpreter::flow(const OWord &oword, LineSource &program, qint64 number, Q
     };
     const QByteArray &k = oword.keyword;
 
-    if (k.isEmpty()) {
-        // A numbered subroutine that M99 ends, passed over where it stands; a program's number
-        // when no M99 follows.
-        for (qint64 n = here + 1; n <= source.lineCount(); ++n) {
-            if (hasCode(source.line(n), 'm', 99)) {
-                if (m_run.file.isEmpty())
-                    m_run.subroutines.insert(oword.label, here);
-                m_run.line = n + 1;
-                break;
-            }
-        }
-        return true;
-    }
+    if (k.isEmpty())
+        return true; // a program's or a subroutine's number: what follows is run as it stands
     if (k == "sub") {
         // A definition, passed over where it stands; remembered for the calls.
         if (m_run.file.isEmpty())
@@ -291,6 +335,7 @@ bool Interpreter::flow(const OWord &oword, LineSource &program, qint64 number, Q
         frame.label = oword.label;
         frame.keyword = "sub";
         frame.file = m_run.file;
+        frame.calledFile = file;
         frame.returnLine = m_run.line;
         m_run.frames.append(frame);
         m_run.parameters.beginCall(oword.values);
@@ -445,33 +490,98 @@ bool Interpreter::callByM98(LineSource &program, qint64 number, QList<Finding> &
         findings.append({number, QStringLiteral("M98 needs the subroutine's number in a P word")});
         return true;
     }
+    double times = m_block.word('L').value_or(1.0);
+    qint64 programNumber = static_cast<qint64>(*p);
+    if (m_setup.dialect == Dialect::Fanuc && programNumber > 9999 && !m_block.word('L')) {
+        // P00021234: two passes of O1234.
+        times = static_cast<double>(programNumber / 10000);
+        programNumber %= 10000;
+    }
+    if (times < 1)
+        return true;
+    return callProgram(program, number, programNumber, "m98", times, {}, findings);
+}
+
+bool Interpreter::callByG65(LineSource &program, qint64 number, QList<Finding> &findings)
+{
+    const std::optional<double> &p = m_block.word('P');
+    if (!p || *p < 0 || *p != std::floor(*p)) {
+        findings.append({number, QStringLiteral("G65 needs the macro's number in a P word")});
+        return true;
+    }
+    // The arguments: A B C I J K D E F H M Q R S T U V W X Y Z to #1 ... #26.
+    static const char letters[] = "ABCIJKDEFHMQRSTUVWXYZ";
+    static const int numbers[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 13, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26};
+    QList<double> arguments(Parameters::kLocalCount, 0.0);
+    for (int i = 0; letters[i]; ++i) {
+        if (const std::optional<double> &v = m_block.word(letters[i]))
+            arguments[numbers[i] - 1] = *v;
+    }
     const double times = m_block.word('L').value_or(1.0);
     if (times < 1)
         return true;
-    const QByteArray label = QByteArray::number(static_cast<qint64>(*p));
+    return callProgram(program, number, static_cast<qint64>(*p), "g65", times, arguments, findings);
+}
+
+// Finds O`programNumber` in the program, or in a file of its own in the subroutine folder (named
+// O1234 or 1234, with any extension), and starts it.
+bool Interpreter::callProgram(LineSource &program, qint64 number, qint64 programNumber, const char *how, double times,
+                              const QList<double> &arguments, QList<Finding> &findings)
+{
+    const QByteArray label = QByteArray::number(programNumber);
+    const QString name = QStringLiteral("O%1").arg(programNumber);
+    if (m_run.frames.size() >= kDeepestCall) {
+        findings.append({number, QStringLiteral("%1: calls are nested more than %2 deep").arg(name).arg(kDeepestCall)});
+        return false;
+    }
+    QString file;
     qint64 start = m_run.subroutines.value(label, 0);
     if (!start) {
         qint64 found = 0;
         QByteArray keyword;
-        if (!skipTo(program, label, {""}, 1, found, keyword)) {
-            findings.append({number, QStringLiteral("M98 P%1: there is no O%1 in the program").arg(QString::fromLatin1(label))});
-            return false;
+        if (skipTo(program, label, {""}, 1, found, keyword)) {
+            start = found;
+            m_run.subroutines.insert(label, start);
+        } else {
+            QString path;
+            if (!m_setup.subroutineFolder.isEmpty()) {
+                const QDir folder(m_setup.subroutineFolder);
+                for (const QString &entry : folder.entryList(QDir::Files)) {
+                    const QString base = QFileInfo(entry).completeBaseName();
+                    if (base.compare(name, Qt::CaseInsensitive) == 0 || base == QString::number(programNumber) ||
+                        base.compare(QStringLiteral("O%1").arg(programNumber, 4, 10, QLatin1Char('0')), Qt::CaseInsensitive) == 0) {
+                        path = folder.absoluteFilePath(entry);
+                        break;
+                    }
+                }
+            }
+            QFile in(path);
+            if (path.isEmpty() || !in.open(QIODevice::ReadOnly)) {
+                findings.append({number, QStringLiteral("%1 is not in the program%2; the call is passed over")
+                                             .arg(name, m_setup.subroutineFolder.isEmpty() ? QString()
+                                                                                            : QStringLiteral(" or in %1").arg(m_setup.subroutineFolder))});
+                return true;
+            }
+            auto lines = std::make_shared<TextLines>(in.readAll());
+            // The file's own O line, if it has one, is where it starts; else its first line.
+            start = skipTo(*lines, label, {""}, 1, found, keyword) ? found : 0;
+            m_files.insert(path, lines);
+            file = path;
         }
-        start = found;
-        m_run.subroutines.insert(label, start);
-    }
-    if (m_run.frames.size() >= kDeepestCall) {
-        findings.append({number, QStringLiteral("M98 P%1: calls are nested more than %2 deep").arg(QString::fromLatin1(label)).arg(kDeepestCall)});
-        return false;
     }
     RunState::Frame frame;
     frame.label = label;
-    frame.keyword = "m98";
+    frame.keyword = how;
     frame.file = m_run.file;
     frame.returnLine = m_run.line;
     frame.repeatsLeft = times;
+    frame.start = start;
+    frame.calledFile = file;
+    frame.arguments = arguments;
     m_run.frames.append(frame);
-    m_run.file.clear();
+    if (frame.keyword == "g65")
+        m_run.parameters.beginCall(arguments);
+    m_run.file = file;
     m_run.line = start + 1;
     return true;
 }
@@ -479,7 +589,7 @@ bool Interpreter::callByM98(LineSource &program, qint64 number, QList<Finding> &
 void Interpreter::returnByM99(LineSource &, qint64 number, QList<Finding> &findings)
 {
     qsizetype i = m_run.frames.size() - 1;
-    while (i >= 0 && m_run.frames[i].keyword != "m98")
+    while (i >= 0 && m_run.frames[i].keyword != "m98" && m_run.frames[i].keyword != "g65")
         --i;
     if (i < 0) {
         findings.append({number, QStringLiteral("M99 with no M98 call under way ends the program here")});
@@ -489,12 +599,135 @@ void Interpreter::returnByM99(LineSource &, qint64 number, QList<Finding> &findi
     m_run.frames.resize(i + 1);
     RunState::Frame &frame = m_run.frames.last();
     if (--frame.repeatsLeft >= 1) {
-        m_run.line = m_run.subroutines.value(frame.label) + 1;
+        m_run.file = frame.calledFile;
+        m_run.line = frame.start + 1;
+        if (frame.keyword == "g65") {
+            // Each pass of a macro starts with its arguments as they were given.
+            QList<double> arguments;
+            m_run.parameters.endCall();
+            for (int n = 1; n <= Parameters::kLocalCount; ++n)
+                arguments.append(frame.arguments.value(n - 1));
+            m_run.parameters.beginCall(arguments);
+        }
         return;
     }
+    if (frame.keyword == "g65")
+        m_run.parameters.endCall();
     m_run.file = frame.file;
     m_run.line = frame.returnLine;
     m_run.frames.removeLast();
+}
+
+namespace {
+
+// The number of a line's N word, read without working out anything.
+std::optional<double> sequenceNumberOf(QByteArrayView line)
+{
+    QByteArray text;
+    if (!compact(line, text, nullptr, nullptr))
+        return std::nullopt;
+    qsizetype p = text.startsWith('/') ? 1 : 0;
+    if (p >= text.size() || text[p] != 'n')
+        return std::nullopt;
+    const qsizetype start = ++p;
+    while (p < text.size() && ((text[p] >= '0' && text[p] <= '9') || text[p] == '.'))
+        ++p;
+    if (p == start)
+        return std::nullopt;
+    return text.mid(start, p - start).toDouble();
+}
+
+// The number of a line's END m statement.
+std::optional<int> endNumberOf(QByteArrayView line)
+{
+    QByteArray text;
+    if (!compact(line, text, nullptr, nullptr))
+        return std::nullopt;
+    qsizetype p = 0;
+    if (p < text.size() && text[p] == 'n') {
+        ++p;
+        while (p < text.size() && ((text[p] >= '0' && text[p] <= '9') || text[p] == '.'))
+            ++p;
+    }
+    if (text.mid(p, 3) != "end")
+        return std::nullopt;
+    bool ok = false;
+    const int m = text.mid(p + 3).toInt(&ok);
+    return ok ? std::optional<int>(m) : std::nullopt;
+}
+
+} // namespace
+
+// Follows a Fanuc macro statement; false when the program cannot go on.
+bool Interpreter::macroFlow(const Statement &statement, LineSource &program, qint64 number, QList<Finding> &findings)
+{
+    LineSource &source = *sourceFor(m_run.file, program);
+    const qint64 here = m_run.line - 1;
+    const auto fail = [&](const QString &why) {
+        findings.append({number, why});
+        return false;
+    };
+    const auto loopLabel = [](double m) { return QByteArray("do") + QByteArray::number(static_cast<int>(m)); };
+    switch (statement.kind) {
+    case Statement::Kind::If:
+        if (statement.condition == 0.0)
+            return true;
+        [[fallthrough]];
+    case Statement::Kind::Goto: {
+        // To the line of N `target`: looked for after this line, then from the start.
+        const QByteArray key = "n" + QByteArray::number(statement.target, 'g', 12) + (m_run.file.isEmpty() ? QByteArray() : "@" + m_run.file.toUtf8());
+        qint64 found = m_run.subroutines.value(key, 0);
+        for (qint64 n = here + 1; !found && n <= source.lineCount(); ++n) {
+            if (sequenceNumberOf(source.line(n)) == statement.target)
+                found = n;
+        }
+        for (qint64 n = 1; !found && n <= here; ++n) {
+            if (sequenceNumberOf(source.line(n)) == statement.target)
+                found = n;
+        }
+        if (!found)
+            return fail(QStringLiteral("GOTO %1: there is no N%1 in the program").arg(statement.target));
+        m_run.subroutines.insert(key, found);
+        // A jump out of loops leaves them.
+        while (!m_run.frames.isEmpty() && m_run.frames.last().keyword == "while" && m_run.frames.last().label.startsWith("do"))
+            m_run.frames.removeLast();
+        m_run.line = found;
+        return true;
+    }
+    case Statement::Kind::While: {
+        const QByteArray label = loopLabel(statement.target);
+        const bool onTop = !m_run.frames.isEmpty() && m_run.frames.last().label == label && m_run.frames.last().keyword == "while";
+        if (statement.condition == 0.0) {
+            if (onTop)
+                m_run.frames.removeLast();
+            for (qint64 n = here + 1; n <= source.lineCount(); ++n) {
+                if (endNumberOf(source.line(n)) == static_cast<int>(statement.target)) {
+                    m_run.line = n + 1;
+                    return true;
+                }
+            }
+            return fail(QStringLiteral("WHILE ... DO%1 has no END%1").arg(statement.target));
+        }
+        if (!onTop) {
+            RunState::Frame frame;
+            frame.label = label;
+            frame.keyword = "while";
+            frame.returnLine = here;
+            m_run.frames.append(frame);
+        } else if (++m_run.frames.last().repeatsLeft >= m_setup.mostPasses) {
+            return fail(QStringLiteral("WHILE ... DO%1 has run %2 times; taken as a loop that never ends").arg(statement.target).arg(m_setup.mostPasses));
+        }
+        return true;
+    }
+    case Statement::Kind::End: {
+        const QByteArray label = loopLabel(statement.target);
+        if (m_run.frames.isEmpty() || m_run.frames.last().label != label)
+            return fail(QStringLiteral("END%1 with no WHILE ... DO%1").arg(statement.target));
+        m_run.line = m_run.frames.last().returnLine;
+        return true;
+    }
+    }
+    return true;
 }
 
 namespace {
@@ -552,6 +785,11 @@ QByteArray RunState::encode() const
         put(out, f.conditionMet);
         put(out, f.restoreModes);
         put(out, f.savedModes);
+        put(out, f.start);
+        putText(out, f.calledFile.toUtf8());
+        put(out, static_cast<qint32>(f.arguments.size()));
+        for (const double v : f.arguments)
+            put(out, v);
     }
     put(out, static_cast<qint32>(subroutines.size()));
     for (auto it = subroutines.constBegin(); it != subroutines.constEnd(); ++it) {
@@ -581,6 +819,17 @@ bool RunState::decode(QByteArrayView in)
             !get(in, f.repeatsLeft) || !get(in, f.conditionMet) || !get(in, f.restoreModes) || !get(in, f.savedModes))
             return false;
         f.file = QString::fromUtf8(text);
+        qint32 count = 0;
+        if (!get(in, f.start) || !getText(in, text) || !get(in, count) || count < 0 || count > Parameters::kLocalCount)
+            return false;
+        f.calledFile = QString::fromUtf8(text);
+        f.arguments.clear();
+        for (qint32 a = 0; a < count; ++a) {
+            double v = 0;
+            if (!get(in, v))
+                return false;
+            f.arguments.append(v);
+        }
         frames.append(f);
     }
     if (!get(in, n) || n < 0)

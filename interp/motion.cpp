@@ -80,7 +80,7 @@ int groupOfG(int code)
     case 610: case 611: case 640: return 13;
     case 960: case 970: return 14;
     case 70: case 80: return 15;
-    case 40: case 100: case 280: case 281: case 300: case 301: case 530: case 920: case 921: case 922: case 923: return 0;
+    case 40: case 100: case 280: case 281: case 300: case 301: case 520: case 530: case 920: case 921: case 922: case 923: return 0;
     default: return -1;
     }
 }
@@ -94,6 +94,17 @@ int groupOfM(int code)
     case 480: case 490: case 500: case 510: case 520: case 530: return 9;
     default: return -1; // coolant (M7 and M8 may stand together) and the rest
     }
+}
+
+// The codes GRBL knows (tenths); every other is a finding there.
+bool grblKnows(char letter, int code)
+{
+    static const int g[] = {0, 10, 20, 30, 40, 100, 170, 180, 190, 200, 210, 280, 281, 300, 301, 382, 383, 384, 385,
+                            400, 431, 490, 530, 540, 550, 560, 570, 580, 590, 610, 800, 900, 910, 911, 920, 921, 930, 940};
+    static const int m[] = {0, 10, 20, 300, 30, 40, 50, 70, 80, 90, 560};
+    if (letter == 'G')
+        return std::find(std::begin(g), std::end(g), code) != std::end(g);
+    return std::find(std::begin(m), std::end(m), code) != std::end(m);
 }
 
 bool isCycle(int motion)
@@ -112,7 +123,7 @@ static std::array<double, kAxes> offsetsOf(const ModalState &s)
 {
     std::array<double, kAxes> o{};
     for (std::size_t a = 0; a < kAxes; ++a)
-        o[a] = s.frames[static_cast<std::size_t>(s.frame - 1)][a] + s.g92[a] + s.toolOffset[a];
+        o[a] = s.frames[static_cast<std::size_t>(s.frame - 1)][a] + s.local[a] + s.g92[a] + s.toolOffset[a];
     return o;
 }
 
@@ -220,6 +231,12 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
     std::fill(std::begin(groups), std::end(groups), -1);
     for (const double g : block.g) {
         const int code = tenths(g);
+        if (m_setup.dialect == Dialect::Grbl && !grblKnows('G', code))
+            return passOver(QStringLiteral("GRBL does not know %1").arg(codeName('G', code)));
+        if (m_setup.dialect == Dialect::Fanuc && code == 650)
+            continue; // a macro call: followed as the program's flow
+        if (code == 520 && m_setup.dialect != Dialect::Fanuc)
+            return passOver(codeName('G', code) + QStringLiteral(" is not followed"));
         const int group = groupOfG(code);
         if (group < 0 || code == 50 || code == 51 || code == 52)
             return passOver(codeName('G', code) + QStringLiteral(" is not followed"));
@@ -237,6 +254,8 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
     std::optional<QString> userM;
     for (const double m : block.m) {
         const int code = tenths(m);
+        if (m_setup.dialect == Dialect::Grbl && !grblKnows('M', code))
+            return passOver(QStringLiteral("GRBL does not know %1").arg(codeName('M', code)));
         const int group = groupOfM(code);
         if (group >= 0) {
             if (mGroups[group] >= 0)
@@ -253,14 +272,17 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
         case 700: case 710: case 720: case 730: // the modes kept and put back
             break;
         default:
-            if (code >= 1000 && code <= 1990 && code % 10 == 0)
+            if (code >= 1000 && code <= 1990 && code % 10 == 0 && m_setup.dialect == Dialect::LinuxCnc)
                 userM = codeName('M', code);
+            else if (m_setup.dialect == Dialect::Fanuc && code % 10 == 0)
+                userM = codeName('M', code); // the machine builder's own codes: clamps, doors, conveyors
             else
                 return passOver(codeName('M', code) + QStringLiteral(" is not followed"));
         }
     }
     if (userM)
-        findings.append({number, *userM + QStringLiteral(" runs a program of the machine's, which moves nothing here")});
+        findings.append({number, *userM + (m_setup.dialect == Dialect::Fanuc ? QStringLiteral(" is the machine's own code, which moves nothing here")
+                                                                              : QStringLiteral(" runs a program of the machine's, which moves nothing here"))});
 
     ModalState next = m_run.modal;
     const auto word = [&](char letter) -> const std::optional<double> & { return block.word(letter); };
@@ -294,8 +316,16 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
 
     // The dwell, then the modes.
     const int nonModal = groups[0];
-    if (nonModal == 40 && !word('P'))
-        return passOver(QStringLiteral("G4 needs its time in a P word"));
+    // The dwell's time: seconds in P; on the Fanuc family milliseconds in P or seconds in X.
+    std::optional<double> dwellSeconds;
+    if (nonModal == 40) {
+        if (m_setup.dialect == Dialect::Fanuc && word('X'))
+            dwellSeconds = *word('X');
+        else if (word('P'))
+            dwellSeconds = m_setup.dialect == Dialect::Fanuc ? *word('P') / 1000.0 : *word('P');
+        else
+            return passOver(QStringLiteral("G4 needs its time in a P word"));
+    }
     if (groups[2] >= 0)
         next.plane = groups[2];
     if (unitsCode >= 0)
@@ -398,7 +428,7 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
                 const std::optional<double> v = axisValue(a);
                 if (!v)
                     continue;
-                origin[a] = l == 2 ? *v : next.machine[a] - next.g92[a] - next.toolOffset[a] - *v;
+                origin[a] = l == 2 ? *v : next.machine[a] - next.local[a] - next.g92[a] - next.toolOffset[a] - *v;
             }
             store(5221 + 20 * (frame - 1), origin);
         } else if (l == 1 || l == 10 || l == 11) {
@@ -436,6 +466,17 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
         homeTo = to;
         break;
     }
+    case 40:
+        axesUsed = m_setup.dialect == Dialect::Fanuc; // G4 X is a time there
+        break;
+    case 520:
+        // A local shift of every frame; G52 with zeros ends it.
+        axesUsed = true;
+        for (std::size_t a = 0; a < kAxes; ++a) {
+            if (const std::optional<double> v = axisValue(a))
+                next.local[a] = *v;
+        }
+        break;
     case 281: store(5161, next.machine); break;
     case 301: store(5181, next.machine); break;
     case 920: {
@@ -444,7 +485,7 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
             return passOver(QStringLiteral("G92 needs an axis word"));
         for (std::size_t a = 0; a < kAxes; ++a) {
             if (const std::optional<double> v = axisValue(a))
-                next.g92[a] = next.machine[a] - next.frames[static_cast<std::size_t>(next.frame - 1)][a] - next.toolOffset[a] - *v;
+                next.g92[a] = next.machine[a] - next.frames[static_cast<std::size_t>(next.frame - 1)][a] - next.local[a] - next.toolOffset[a] - *v;
         }
         store(5211, next.g92);
         parameters.setNumbered(5210, 1.0);
@@ -493,7 +534,7 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
         return moves.last();
     };
     if (nonModal == 40)
-        record(MoveKind::Dwell, m_run.modal.machine).seconds = *word('P');
+        record(MoveKind::Dwell, m_run.modal.machine).seconds = *dwellSeconds;
     std::array<double, kAxes> machine = m_run.modal.machine;
     if (homeTo) {
         if (homeVia) {

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QString>
 
@@ -67,6 +68,7 @@ struct ToolEntry
 // program are looked for.
 struct Setup
 {
+    Dialect dialect = Dialect::LinuxCnc;
     QHash<int, ToolEntry> tools;
     QString subroutineFolder;
     // A loop that has run this often is taken as one that never ends, and the run stops there.
@@ -108,6 +110,7 @@ struct ModalState
     std::array<double, kAxes> machine{};               // where the tool stands, in machine coordinates (mm)
     std::array<std::array<double, kAxes>, 9> frames{}; // G54 ... G59.3 origins (mm)
     std::array<double, kAxes> g92{};                   // the G92 offset (mm)
+    std::array<double, kAxes> local{};                 // the G52 offset (mm), added to every frame
     std::array<double, kAxes> toolOffset{};            // the tool length offset (mm)
     bool operator==(const ModalState &o) const = default;
 };
@@ -123,13 +126,16 @@ struct RunState
     struct Frame // a subroutine call under way, or a loop
     {
         QByteArray label;
-        QByteArray keyword; // sub, m98, while, do, repeat, if
+        QByteArray keyword; // sub, m98, g65, while, do, repeat, if
         QString file;       // the subroutine's file; empty for the program
         qint64 returnLine = 0; // for a call: the line after it; for a loop: its first line
         double repeatsLeft = 0.0;
         bool conditionMet = false; // for if: a branch was taken
         bool restoreModes = false; // for a call: M73 asked for the caller's modes back at its end
         ModalState savedModes;
+        qint64 start = 0;          // for M98 and G65: the called program's O line (0: its file's start)
+        QString calledFile;        // ... and its file, empty for the program
+        QList<double> arguments;   // for G65: #1 ... #30 as the call gave them
         bool operator==(const Frame &o) const = default;
     };
     qint64 line = 1;     // the next line to read
@@ -172,13 +178,20 @@ private:
     void execute(const Block &block, qint64 number, QList<Move> &moves, QList<Finding> &findings);
     bool flow(const OWord &oword, LineSource &source, qint64 number, QList<Finding> &findings);
     bool callByM98(LineSource &program, qint64 number, QList<Finding> &findings);
+    bool callByG65(LineSource &program, qint64 number, QList<Finding> &findings);
+    bool callProgram(LineSource &program, qint64 number, qint64 programNumber, const char *how, double times,
+                     const QList<double> &arguments, QList<Finding> &findings);
+    bool macroFlow(const Statement &statement, LineSource &program, qint64 number, QList<Finding> &findings);
     void returnByM99(LineSource &program, qint64 number, QList<Finding> &findings);
     LineSource *sourceFor(const QString &file, LineSource &program);
     bool skipTo(LineSource &source, const QByteArray &label, std::initializer_list<const char *> keywords, qint64 from,
                 qint64 &found, QByteArray &keyword);
 
+    void report(QList<Finding> &findings, const Finding &finding);
+
     Setup m_setup;
     RunState m_run;
+    QSet<QString> m_said; // the findings of lines inside loops and calls said so far
     Block m_block;
     QHash<QString, std::shared_ptr<TextLines>> m_files; // subroutine files read so far
 };

@@ -237,6 +237,46 @@ private slots:
         QTEST(brief(program), "moves");
     }
 
+    // The Fanuc family's and GRBL's ways, and where they differ from LinuxCNC's.
+    void dialects_data()
+    {
+        QTest::addColumn<QString>("dialect");
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QStringList>("moves");
+        QTest::addColumn<QStringList>("findings");
+        QTest::newRow("Fanuc: WHILE/DO/END, G65 with arguments, IF GOTO, M98 P with its passes, G4 P in ms")
+            << "fanuc"
+            << QByteArray("%\nO1000 (MAIN)\n#1=0\nWHILE [#1 LT 2] DO1\nG0 X[#1*10] Y0\nG65 P2000 A5 B[#1]\n#1=#1+1\nEND1\n"
+                          "IF [#1 EQ 2] GOTO 20\nG0 X99\nN20 G0 Y7\nM98 P20001\nG4 P500\nM30\nO2000\nG1 Z-#1 F100\n"
+                          "G0 Z#2\nM99\nO0001\nG91 G0 X1\nG90\nM99\n%")
+            << QStringList{"5 rapid 0 0 0", "16 feed 0 0 -5", "17 rapid 0 0 0", "5 rapid 10 0 0", "16 feed 10 0 -5",
+                           "17 rapid 10 0 1", "11 rapid 10 7 1", "20 rapid 11 7 1", "20 rapid 12 7 1", "13 dwell 12 7 1"}
+            << QStringList();
+        QTest::newRow("Fanuc: IF THEN, G52, G4 X, a machine's own M code")
+            << "fanuc" << QByteArray("#5=1\nIF [#5 EQ 1] THEN #6=4\nIF [#5 EQ 2] THEN #6=9\nG52 X#6\nG0 X1\nG4 X1.5\nM11 G0 Y1\nG52 X0\nG0 X1")
+            << QStringList{"5 rapid 1 0 0 + 4 0 0", "6 dwell 1 0 0 + 4 0 0", "7 rapid 1 1 0 + 4 0 0", "9 rapid 1 1 0"}
+            << QStringList{"7: M11 is the machine's own code, which moves nothing here"};
+        QTest::newRow("GRBL: homing, a jog in its own modes, what GRBL does not know")
+            << "grbl" << QByteArray("G0 X5\n$H\n$X\nG0 X10 Y10\n$J=G91 X5 F500\nG1 X0 F100\nG81 X1 Z-1 R1\n#1=2\no1 sub")
+            << QStringList{"1 rapid 5 0 0", "4 rapid 10 10 0", "5 feed 15 10 0", "6 feed 0 10 0"}
+            << QStringList{"7: GRBL does not know G81; the line moves nothing",
+                           "8: GRBL has no parameters or expressions; the line moves nothing",
+                           "9: GRBL has no O-words; the line moves nothing"};
+        QTest::newRow("LinuxCNC reads no Fanuc statement")
+            << "linuxcnc" << QByteArray("GOTO 5\n#1=1+1") << QStringList()
+            << QStringList{"1: 'oto' is not a value; the line moves nothing", "2: '+' is not a word's letter; the line moves nothing"};
+    }
+    void dialects()
+    {
+        QFETCH(QString, dialect);
+        QFETCH(QByteArray, program);
+        interp::Setup setup;
+        setup.dialect = *interp::dialectNamed(dialect);
+        QStringList findings;
+        QTEST(brief(program, &findings, setup), "moves");
+        QTEST(findings, "findings");
+    }
+
     // What cannot be followed is said with its line, and the line moves nothing: the next move
     // starts where the last followed one ended.
     void findings_data()
@@ -432,6 +472,9 @@ private slots:
         const QList<Case> cases = {
             {{QStringLiteral("--moves"), program}, 1, header + rows + lastRow("0"), finding},
             {{QStringLiteral("--moves"), program, QStringLiteral("--tools"), tools, QStringLiteral("-o"), table}, 1, QString(), finding},
+            {{QStringLiteral("--moves"), program, QStringLiteral("--dialect"), QStringLiteral("heidenhain")}, 2, QString(),
+             QStringLiteral("vornexa: --dialect takes linuxcnc, fanuc or grbl.\nUsage: vornexa --moves PROGRAM [--dialect linuxcnc|fanuc|grbl] "
+                            "[--tools TABLE] [-o OUTPUT]\nvornexa --help lists every form.\n")},
             {{QStringLiteral("--moves"), program, QStringLiteral("--tools"), badTools}, 2, QString(),
              QStringLiteral("vornexa: %1, line 2: a tool's line needs its T word.\n").arg(badTools)},
             {{QStringLiteral("--moves"), program, QStringLiteral("-o"), table + QStringLiteral(".d/moves.tsv")}, 1, QString(),

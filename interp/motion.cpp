@@ -775,8 +775,74 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
         move.centre[plane.normal] = start[plane.normal];
         break;
     }
-    case 760:
-        return passOver(QStringLiteral("the threading cycle G76 is not followed"));
+    case 760: {
+        if (m_setup.dialect != Dialect::LinuxCnc)
+            return passOver(QStringLiteral("G76 is not followed here"));
+        if (next.plane != 180)
+            return passOver(QStringLiteral("the threading cycle G76 needs the XZ plane (G18)"));
+        for (const char letter : {'P', 'Z', 'I', 'J', 'K'}) {
+            if (!word(letter))
+                return passOver(QStringLiteral("the threading cycle G76 needs its %1 word").arg(QLatin1Char(letter)));
+        }
+        const double pitch = *word('P') * u;
+        const double peak = *word('I') * u;
+        const double first = *word('J') * u;
+        const double full = *word('K') * u;
+        const double degression = word('R').value_or(1.0);
+        const double angle = word('Q').value_or(0.0) * 3.14159265358979323846 / 180.0;
+        const int springs = static_cast<int>(std::lround(word('H').value_or(0.0)));
+        const int taper = static_cast<int>(std::lround(word('L').value_or(0.0)));
+        const double taperLength = word('E').value_or(0.0) * u;
+        if (pitch <= 0.0 || first <= 0.0 || full <= 0.0 || degression < 1.0 || peak == 0.0)
+            return passOver(QStringLiteral("the threading cycle G76 needs P, J and K above 0, I not 0 and R of 1 or more"));
+        // Passes ever deeper (J times the pass's number to the power 1/R) down to K, then the
+        // spring passes at K; each starts further along Z by the compound angle Q.
+        const double drive = before[0];
+        const double startZ = before[2];
+        const double endZ = target[2];
+        const double s = peak < 0 ? -1.0 : 1.0; // toward the cut
+        const double dz = endZ < startZ ? -1.0 : 1.0;
+        const double slope = std::tan(angle);
+        std::array<double, kAxes> at = before;
+        const auto go = [&](MoveKind kind, double x, double z) {
+            at[0] = x;
+            at[2] = z;
+            for (std::size_t k = 0; k < kAxes; ++k)
+                machine[k] = at[k] + offsets[k];
+            record(kind, machine).feed = pitch;
+        };
+        QList<double> depths;
+        for (int n = 1;; ++n) {
+            const double depth = first * std::pow(n, 1.0 / degression);
+            if (depth >= full || n > 10000)
+                break;
+            depths.append(depth);
+        }
+        for (int k = 0; k <= springs; ++k)
+            depths.append(full);
+        for (const double depth : depths) {
+            const double cut = drive + peak + s * depth;
+            const double out = drive - s * (full - depth);
+            const double zs = startZ + dz * depth * slope;
+            const double ze = endZ - dz * (full - depth) * slope;
+            go(MoveKind::Rapid, out, zs);
+            if (taper == 1 || taper == 3) {
+                go(MoveKind::Feed, cut - s * taperLength, zs);
+                go(MoveKind::Feed, cut, zs + dz * taperLength);
+            } else {
+                go(MoveKind::Rapid, cut, zs);
+            }
+            if (taper == 2 || taper == 3) {
+                go(MoveKind::Feed, cut, ze - dz * taperLength);
+                go(MoveKind::Feed, cut - s * taperLength, ze);
+            } else {
+                go(MoveKind::Feed, cut, ze);
+            }
+            go(MoveKind::Rapid, out, ze);
+        }
+        go(MoveKind::Rapid, drive, endZ);
+        break;
+    }
     default:
         return passOver(codeName('G', next.motion) + QStringLiteral(" is not followed"));
     }

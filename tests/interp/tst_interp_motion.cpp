@@ -201,6 +201,13 @@ private slots:
         QTest::newRow("lathe: diameters with G7, radii with G8; a probe and a thread")
             << QByteArray("G18 G7 G0 X10 Z0\nG1 X20 F100\nG8 G0 X20\nG38.2 Z-10 F5\nG33 Z-20 K1.5")
             << QStringList{"1 rapid 5 0 0", "2 feed 10 0 0", "3 rapid 20 0 0", "4 probe 20 0 -10", "5 feed 20 0 -20"};
+        QTest::newRow("G76 threads in passes to K, with an entry taper")
+            << QByteArray("M3 S100\nG18 G0 X5 Z5\nG76 P0.05 Z-1 I-0.075 J0.02 K0.045 L1 E0.045")
+            << QStringList{"2 rapid 5 0 5",
+                           "3 rapid 5.025 0 5", "3 feed 4.95 0 5", "3 feed 4.905 0 4.955", "3 feed 4.905 0 -1", "3 rapid 5.025 0 -1",
+                           "3 rapid 5.005 0 5", "3 feed 4.93 0 5", "3 feed 4.885 0 4.955", "3 feed 4.885 0 -1", "3 rapid 5.005 0 -1",
+                           "3 rapid 5 0 5", "3 feed 4.925 0 5", "3 feed 4.88 0 4.955", "3 feed 4.88 0 -1", "3 rapid 5 0 -1",
+                           "3 rapid 5 0 -1"};
         QTest::newRow("G81 from above R, G99 back to R, L2 on one spot")
             << QByteArray("G0 Z5\nG99 G81 X1 Y1 Z-1 R2 F10 L2")
             << QStringList{"1 rapid 0 0 5", "2 rapid 1 1 5", "2 rapid 1 1 2", "2 feed 1 1 -1", "2 rapid 1 1 2",
@@ -293,7 +300,7 @@ private slots:
         QTest::newRow("a letter twice") << QByteArray("G0 X1 X2") << "the letter X stands twice";
         QTest::newRow("one modal group") << QByteArray("G0 G1 X1") << "G0 and G1 are of one modal group";
         QTest::newRow("spline") << QByteArray("G5 X1 Y1 I1 J1 P1 Q1") << "G5 is not followed";
-        QTest::newRow("threading cycle") << QByteArray("G76 P1 Z-5 I-1 J0.1 K1") << "the threading cycle G76 is not followed";
+        QTest::newRow("threading out of its plane") << QByteArray("G76 P1 Z-5 I-1 J0.1 K1") << "the threading cycle G76 needs the XZ plane (G18)";
         QTest::newRow("rotated frame") << QByteArray("G10 L2 P1 R45") << "a rotated frame (G10 with R) is not followed";
         QTest::newRow("G10 form") << QByteArray("G10 L9 P1") << "G10 needs L1, L2, L10, L11 or L20";
         QTest::newRow("cycle with no R") << QByteArray("G81 X5 Z-1 F10") << "G81 needs its R word";

@@ -284,6 +284,26 @@ private slots:
         QTEST(findings, "findings");
     }
 
+    // A subroutine not in the program is read from its folder: LinuxCNC's by its name, the
+    // Fanuc family's by its number; its moves are told as the calling line's.
+    void subroutinesOfTheFolder()
+    {
+        writeTestFile(QStringLiteral("drill.ngc"), "o<drill> sub\nG0 X#1\nG1 Z-1 F10\no<drill> endsub\nM2\n");
+        writeTestFile(QStringLiteral("O1234.nc"), "%\nO1234\nG91 G0 Y1\nM99\n%\n");
+        interp::Setup setup;
+        setup.subroutineFolder = testEnvironment().path(QString());
+        QStringList findings;
+        QCOMPARE(brief("G0 Z1\no<drill> call [5]\nG0 X0\no<gone> call", &findings, setup),
+                 (QStringList{"1 rapid 0 0 1", "2 rapid 5 0 1", "2 feed 5 0 -1", "3 rapid 0 0 -1"}));
+        QCOMPARE(findings, QStringList{QStringLiteral("4: o<gone> call: there is no subroutine o<gone> in the program or in %1; "
+                                                      "the call is passed over").arg(QDir(setup.subroutineFolder).filePath(QStringLiteral("gone.ngc")))});
+        setup.dialect = interp::Dialect::Fanuc;
+        findings.clear();
+        QCOMPARE(brief("G0 X1\nM98 P1234 L2\nG90 G0 X2", &findings, setup),
+                 (QStringList{"1 rapid 1 0 0", "2 rapid 1 1 0", "2 rapid 1 2 0", "3 rapid 2 2 0"}));
+        QCOMPARE(findings, QStringList());
+    }
+
     // What cannot be followed is said with its line, and the line moves nothing: the next move
     // starts where the last followed one ended.
     void findings_data()
@@ -458,6 +478,7 @@ private slots:
     {
         const QString program = writeTestFile(QStringLiteral("part.ngc"), "G21 G0 X1 Y2\r\nG1 Z-1 F100\r\nG5 X1\r\nT1 M6 G43\r\nG0 Z0\r\n");
         const QString tools = writeTestFile(QStringLiteral("tool.tbl"), "T1 P1 Z2.5 D6 ;end mill\n\nT2 P2 Z3\n");
+        const QString uvw = writeTestFile(QStringLiteral("uvw.ngc"), "G0 X1 U2 (the U, V and W columns are shown)\n");
         const QString badTools = writeTestFile(QStringLiteral("bad.tbl"), "T1 P1 Z2.5\nP2 Z1\n");
         const QString table = testEnvironment().path(QStringLiteral("moves.tsv"));
         const QString header = interp::movesHeader() + QLatin1Char('\n');
@@ -486,6 +507,8 @@ private slots:
              QStringLiteral("vornexa: %1, line 2: a tool's line needs its T word.\n").arg(badTools)},
             {{QStringLiteral("--moves"), program, QStringLiteral("-o"), table + QStringLiteral(".d/moves.tsv")}, 1, QString(),
              QStringLiteral("vornexa: %1.d/moves.tsv cannot be written: No such file or directory\n").arg(table)},
+            {{QStringLiteral("--moves"), uvw}, 0,
+             interp::movesHeader(true) + QStringLiteral("\n1\trapid\t1\t0\t0\t0\t0\t0\t2\t0\t0\t\t\t\t17\t0\t0\t0\t0\t0\t0\t0\n"), QString()},
             {{QStringLiteral("--moves"), program + QStringLiteral(".gone")}, 2, QString(),
              QStringLiteral("vornexa: there is no program file %1.gone.\n").arg(program)},
         };

@@ -92,13 +92,13 @@ int movesVerb(const QStringList &arguments)
         rows = interp::movesHeader(uvw).toUtf8() + '\n';
         while (interpreter.step(lines, moves, findings)) {
             for (const interp::Move &move : moves)
-                rows += interp::moveRow(move, uvw).toUtf8() + '\n';
+                interp::appendMoveRow(rows, move, uvw);
             moves.clear();
             if (rows.size() > 256 * 1024)
                 flush();
         }
         for (const interp::Move &move : moves)
-            rows += interp::moveRow(move, uvw).toUtf8() + '\n';
+            interp::appendMoveRow(rows, move, uvw);
         flush();
     });
     if (failure || !written || (!output.isEmpty() && !file.commit())) {

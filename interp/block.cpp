@@ -605,38 +605,57 @@ bool hasCode(QByteArrayView line, char letter, int code)
 
 bool compact(QByteArrayView line, QByteArray &out, QByteArray *message, QString *error)
 {
-    out.clear();
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const char c = line[i];
+    // Written through a pointer into room made once: a line is never longer than it was.
+    out.resize(line.size());
+    char *to = out.data();
+    char *const begin = to;
+    const char *from = line.data();
+    const char *const end = from + line.size();
+    for (; from < end; ++from) {
+        const char c = *from;
         if (c == '(') {
-            const qsizetype close = QByteArrayView(line).indexOf(')', i);
-            if (close < 0) {
+            const char *close = static_cast<const char *>(std::memchr(from, ')', static_cast<std::size_t>(end - from)));
+            if (!close) {
+                out.resize(to - begin);
                 if (error)
                     *error = QStringLiteral("a comment is not closed with ')'");
                 return false;
             }
-            const QByteArrayView text = line.sliced(i + 1, close - i - 1);
+            const QByteArrayView text(from + 1, close - from - 1);
             if (message && text.size() >= 4 && QByteArrayView(text.first(4)).compare("msg,", Qt::CaseInsensitive) == 0)
                 *message = text.sliced(4).trimmed().toByteArray();
-            i = close;
+            from = close;
             continue;
         }
         if (c == ';')
             break;
         if (c == ' ' || c == '\t' || c == '\r')
             continue;
-        out.append(c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c);
+        *to++ = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
     }
+    out.resize(to - begin);
     return true;
 }
 
 std::optional<OWord> BlockReader::oWordOf(QByteArrayView line)
 {
-    // Most lines begin with another letter: tell them at once.
+    // Most lines begin with another letter, or with an N word and another letter: tell them at once.
     qsizetype i = 0;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+    const auto blank = [&] {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+    };
+    blank();
+    if (i < line.size() && line[i] == '/') {
         ++i;
-    if (i < line.size() && line[i] != 'o' && line[i] != 'O' && line[i] != 'n' && line[i] != 'N' && line[i] != '/')
+        blank();
+    }
+    if (i < line.size() && (line[i] == 'n' || line[i] == 'N')) {
+        ++i;
+        while (i < line.size() && (isDigit(line[i]) || line[i] == '.' || line[i] == ' ' || line[i] == '\t'))
+            ++i;
+    }
+    if (i < line.size() && line[i] != 'o' && line[i] != 'O' && line[i] != '(')
         return std::nullopt;
     QByteArray text;
     if (!compact(line, text, nullptr, nullptr))

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <charconv>
 #include <cmath>
 #include <optional>
 
@@ -853,7 +854,12 @@ bool usesUvw(LineSource &program)
 {
     QByteArray text;
     for (qint64 n = 1; n <= program.lineCount(); ++n) {
-        if (!compact(program.line(n), text, nullptr, nullptr) || BlockReader::oWordOf(program.line(n)))
+        const QByteArrayView line = program.line(n);
+        // Only a line with one of the letters is read closely.
+        if (!line.contains('u') && !line.contains('U') && !line.contains('v') && !line.contains('V') && !line.contains('w') &&
+            !line.contains('W'))
+            continue;
+        if (!compact(line, text, nullptr, nullptr) || BlockReader::oWordOf(line))
             continue;
         for (qsizetype i = 0; i < text.size(); ++i) {
             const char c = text[i];
@@ -872,18 +878,55 @@ QString movesHeader(bool uvw)
         .arg(uvw ? QStringLiteral("\tu\tv\tw") : QString());
 }
 
-QString moveRow(const Move &move, bool uvw)
+namespace {
+// A value with at most four decimals and no trailing zeros, as the table shows it.
+void appendDecimal(QByteArray &out, double value)
+{
+    char digits[64];
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 4);
+    if (r.ec != std::errc()) {
+        out.append(decimal(value).toLatin1());
+        return;
+    }
+    const char *end = r.ptr;
+    while (end[-1] == '0')
+        --end;
+    if (end[-1] == '.')
+        --end;
+    const qsizetype n = end - digits;
+    if (n == 2 && digits[0] == '-' && digits[1] == '0')
+        out.append('0');
+    else
+        out.append(digits, n);
+}
+} // namespace
+
+void appendMoveRow(QByteArray &out, const Move &move, bool uvw)
 {
     static const char *const kinds[] = {"rapid", "feed", "arc", "dwell", "probe"};
-    QStringList row{QString::number(move.line), QLatin1String(kinds[static_cast<int>(move.kind)])};
+    out.append(QByteArray::number(move.line)).append('\t').append(kinds[static_cast<int>(move.kind)]);
     for (std::size_t a = 0; a < (uvw ? kAxes : 6); ++a)
-        row.append(decimal(move.end[a]));
-    for (const double v : move.centre)
-        row.append(move.kind == MoveKind::Arc ? decimal(v) : QString());
-    row << QString::number(move.plane) << QString::number(move.turn)
-        << decimal(move.feed) << QString::number(move.tool)
-        << decimal(move.offset[0]) << decimal(move.offset[1]) << decimal(move.offset[2]) << decimal(move.toolLength);
-    return row.join(QLatin1Char('\t'));
+        appendDecimal(out.append('\t'), move.end[a]);
+    for (const double v : move.centre) {
+        out.append('\t');
+        if (move.kind == MoveKind::Arc)
+            appendDecimal(out, v);
+    }
+    out.append('\t').append(QByteArray::number(move.plane)).append('\t').append(QByteArray::number(move.turn));
+    appendDecimal(out.append('\t'), move.feed);
+    out.append('\t').append(QByteArray::number(move.tool));
+    for (const double v : move.offset)
+        appendDecimal(out.append('\t'), v);
+    appendDecimal(out.append('\t'), move.toolLength);
+    out.append('\n');
+}
+
+QString moveRow(const Move &move, bool uvw)
+{
+    QByteArray row;
+    appendMoveRow(row, move, uvw);
+    row.chop(1);
+    return QString::fromLatin1(row);
 }
 
 } // namespace interp

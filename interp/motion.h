@@ -202,5 +202,7 @@ bool usesUvw(LineSource &program);
 // The moves as rows of a tab-separated table, with the columns U V W only when `uvw`.
 QString movesHeader(bool uvw = false);
 QString moveRow(const Move &move, bool uvw = false);
+// The same row, ended by a line feed, appended to `out`.
+void appendMoveRow(QByteArray &out, const Move &move, bool uvw = false);
 
 } // namespace interp

@@ -697,6 +697,12 @@ void BlockReader::read(QByteArrayView line, Block &block)
         parser.take();
 
     if (m_dialect == Dialect::Grbl) {
+        if (text == "?" || text == "~" || text == "!") {
+            // A real-time command (status, cycle start, feed hold) typed as a line.
+            block.empty = false;
+            block.system = text;
+            return;
+        }
         if (text.startsWith('$')) {
             // A system command; $J= is a jog, its words read as a line's.
             block.empty = false;

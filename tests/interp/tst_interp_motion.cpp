@@ -264,7 +264,7 @@ private slots:
             << QStringList{"5 rapid 1 0 0 + 4 0 0", "6 dwell 1 0 0 + 4 0 0", "7 rapid 1 1 0 + 4 0 0", "9 rapid 1 1 0"}
             << QStringList{"7: M11 is the machine's own code, which moves nothing here"};
         QTest::newRow("GRBL: homing, a jog in its own modes, what GRBL does not know")
-            << "grbl" << QByteArray("G0 X5\n$H\n$X\nG0 X10 Y10\n$J=G91 X5 F500\nG1 X0 F100\nG81 X1 Z-1 R1\n#1=2\no1 sub")
+            << "grbl" << QByteArray("G0 X5\n$H\n?\nG0 X10 Y10\n$J=G91 X5 F500\nG1 X0 F100\nG81 X1 Z-1 R1\n#1=2\no1 sub")
             << QStringList{"1 rapid 5 0 0", "4 rapid 10 10 0", "5 feed 15 10 0", "6 feed 0 10 0"}
             << QStringList{"7: GRBL does not know G81; the line moves nothing",
                            "8: GRBL has no parameters or expressions; the line moves nothing",

@@ -94,6 +94,7 @@ void Program::removeStoreFiles(const QString &store, const QString &scratch)
         QDir(history).removeRecursively();
     QFile::remove(store);
     QFile::remove(scratch);
+    for (const char *end : {".path", ".path.tmp"}) QFile::remove(store + QLatin1String(end)); // the toolpath file
     // The journal goes last: while it is there, what it describes can still be found.
     QFile::remove(ProgramJournal::pathFor(store));
 }

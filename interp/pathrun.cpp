@@ -207,8 +207,10 @@ public:
         m_chunk.stateCount = static_cast<quint32>(m_states.size() / kStateBytes);
         m_out.write(m_states);
         m_chunk.findingsAt = m_out.at();
-        m_chunk.findingBytes = static_cast<quint32>(m_findings.size());
-        m_out.write(m_findings);
+        // Findings are mostly alike: compressed, a program full of them stays small.
+        const QByteArray findings = m_findings.isEmpty() ? QByteArray() : qCompress(m_findings, 1);
+        m_chunk.findingBytes = static_cast<quint32>(findings.size());
+        m_out.write(findings);
         m_chunk.refs = m_lines.take(m_anchors);
         return m_chunk;
     }
@@ -244,6 +246,15 @@ void PathPass::run()
     try {
         StoreLines storeLines(store, recordLength, lines);
         NotedLines noted(storeLines);
+        if (incremental) {
+            fd = ::open(QFile::encodeName(file).constData(), O_RDWR | O_CLOEXEC);
+            if (fd < 0 && errno != ENOENT)
+                throw tessarc::ControlError::fromErrno(errno, file);
+            // A file gone since its run (removed by hand) is written afresh.
+            incremental = fd >= 0;
+            if (!incremental)
+                chunks.clear();
+        }
 
         std::vector<PathChunk> table = std::move(chunks);
         chunks.clear();
@@ -270,9 +281,6 @@ void PathPass::run()
             }
             // The checkpoint to start from: the touched chunk's, or an earlier one whose lines all
             // still stand.
-            fd = ::open(QFile::encodeName(file).constData(), O_RDWR | O_CLOEXEC);
-            if (fd < 0)
-                throw tessarc::ControlError::fromErrno(errno, file);
             while (!noneTouched && restart > 0) {
                 const PathChunk &c = table[static_cast<std::size_t>(restart)];
                 QByteArray bytes(c.checkpointBytes, Qt::Uninitialized);
@@ -475,8 +483,12 @@ QString PathRun::file() const
     return m_program.store.isEmpty() ? QString() : Toolpath::fileFor(m_program.store);
 }
 
-void PathRun::start()
+void PathRun::start(bool whole)
 {
+    if (whole) {
+        m_whole = true;
+        m_edits.clear();
+    }
     m_wanted = true;
     schedule();
 }

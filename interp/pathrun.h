@@ -73,8 +73,8 @@ public:
     ~PathRun() override;
 
     // Follows the program: after changes from where they begin when the file holds a complete run,
-    // else the whole program.
-    void start();
+    // else (or when `whole`) the whole program into a new file.
+    void start(bool whole = false);
     // Stops the run under way within a block of lines. The file keeps the last complete run, which
     // is then no longer current.
     void cancel();

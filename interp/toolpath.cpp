@@ -553,7 +553,9 @@ QList<Finding> Toolpath::findings() const
     QList<Finding> out;
     out.reserve(m_findingCount);
     for (const PathChunk &c : m_chunks) {
-        const QByteArray bytes = readAt(c.findingsAt, c.findingBytes);
+        if (c.findingCount == 0)
+            continue;
+        const QByteArray bytes = qUncompress(readAt(c.findingsAt, c.findingBytes));
         const char *p = bytes.constData();
         const char *end = p + bytes.size();
         for (quint32 i = 0; i < c.findingCount && end - p >= 8; ++i) {

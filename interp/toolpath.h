@@ -17,16 +17,16 @@
 // next and holds, one after the other: the checkpoint (the interpreter's whole state there,
 // compressed), its moves as fixed records of kMoveBytes, the records of what changes rarely (the
 // rotary and UVW axes, the offsets and the tool) from the move where each changes on, and its
-// findings. The table says for every chunk where its parts are, and which lines it read: a change
-// of the program only makes the chunks that read the changed lines stale. A run after a change
-// appends the chunks it wrote afresh and a new table, and then the header is written over to point
-// at that table, so the file always holds one whole run, the old or the new.
+// findings (compressed). The table says for every chunk where its parts are, and which lines it
+// read: a change of the program only makes the chunks that read the changed lines stale. A run
+// after a change appends the chunks it wrote afresh and a new table, and then the header is
+// written over to point at that table, so the file always holds one whole run, the old or the new.
 namespace interp {
 
 constexpr int kMoveBytes = 30;
 constexpr int kStateBytes = 32;
 constexpr int kHeaderBytes = 64;
-constexpr int kCheckpointEvery = 1000;
+constexpr int kCheckpointEvery = 500;
 
 // A change of the program: lines first ... first + removed - 1 gave way to `inserted` lines.
 struct PathEdit

@@ -68,6 +68,9 @@ int runToolFigure(const QString &figure, qint64 lines, int runs, const QString &
 QStringList historyFigures();
 int runHistoryFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 QStringList macroFigures();
+// The interpreter's figure (bench_interp.cpp), run only when asked for by name.
+QStringList interpFigures();
+int runInterpFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 int runMacroFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 // The search figures (bench_search.cpp), run only when asked for by name.
 int runSearchFigure(const QString &figure, qint64 lines, int runs, const QString &dir);
@@ -901,7 +904,7 @@ const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral(
                                           QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist"),
                                           QStringLiteral("findaxis"), QStringLiteral("replacevalue"),
                                           QStringLiteral("findlistaxis")} +
-                              toolFigures() + wholeLineFigures() + macroFigures() + historyFigures();
+                              toolFigures() + wholeLineFigures() + macroFigures() + historyFigures() + interpFigures();
 
 int run(const Options &options)
 {
@@ -914,6 +917,8 @@ int run(const Options &options)
         return runHistoryFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (macroFigures().contains(options.only))
         return runMacroFigure(options.only, options.lines, options.runs, options.dir, &programLine);
+    if (interpFigures().contains(options.only))
+        return runInterpFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") ||
         options.only == QLatin1String("findlist") || options.only == QLatin1String("findaxis") ||
         options.only == QLatin1String("replacevalue") || options.only == QLatin1String("findlistaxis"))

@@ -1,0 +1,255 @@
+// The interpreter's figure of vornexa-bench, run by name (--only interp): the benchmark program
+// followed by the interpreter into its toolpath file, on the run's own thread, set against one
+// read pass of the store (4 MiB blocks); the toolpath file's bytes a move; the peak resident
+// memory of the process during the run; an edit of one line in the middle, from the change until
+// the toolpath is current again; and the state before a line picked at random.
+// Targets: at most 3 times the read pass, under 150 MB, at most 32 bytes a move, under 0.2 s, under
+// 1 ms.
+
+#include "benchtools.h"
+
+#include "linesource.h"
+#include "pathrun.h"
+#include "program.h"
+#include "storeclaim.h"
+#include "toolpath.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+QStringList interpFigures();
+int runInterpFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
+
+using namespace benchtools;
+
+namespace {
+
+constexpr int kRecLen = 500;
+constexpr int kEdits = 9;
+constexpr int kStates = 1000;
+
+// Reads every byte of a file in 4 MiB blocks.
+void readPass(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    check(fd >= 0, QStringLiteral("cannot read %1").arg(path));
+    std::vector<char> block(std::size_t(4) << 20);
+    while (::read(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+}
+
+// Peak resident memory since the last reset, in bytes; resetting where the kernel allows it.
+qint64 peakResident(bool reset)
+{
+    if (reset) {
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        if (clear.open(QIODevice::WriteOnly))
+            clear.write("5");
+        return 0;
+    }
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &row : status.readAll().split('\n')) {
+            if (row.startsWith("VmHWM:"))
+                return row.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
+        }
+    }
+    return -1;
+}
+
+// Waits for the run's next end; whether it made the toolpath current.
+bool waitForEnd(interp::PathRun &run)
+{
+    QEventLoop loop;
+    bool complete = false;
+    QString message;
+    const auto c = QObject::connect(&run, &interp::PathRun::finished, &loop, [&](bool ok, const QString &text) {
+        complete = ok;
+        message = text;
+        loop.quit();
+    });
+    loop.exec();
+    QObject::disconnect(c);
+    check(complete, QStringLiteral("the toolpath run failed: %1").arg(message));
+    return complete;
+}
+
+QString ms(double s)
+{
+    return QStringLiteral("%1 ms").arg(s * 1e3, 0, 'f', 3);
+}
+
+} // namespace
+
+QStringList interpFigures()
+{
+    return {QStringLiteral("interp")};
+}
+
+int runInterpFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64))
+{
+    const QString base = dir.isEmpty() ? QStringLiteral("/tmp") : dir;
+    QTemporaryDir scratch(QDir(base).filePath(QStringLiteral("vornexa-bench-XXXXXX")));
+    check(scratch.isValid(), QStringLiteral("cannot create a scratch folder in %1").arg(base));
+    const QDir folder(scratch.path());
+    const QString text = folder.filePath(QStringLiteral("big.nc"));
+    writeProgram(text, lines, programLine);
+    say(QStringLiteral("vornexa-bench %1: program of %2 lines (%3 bytes); %4 runs; scratch folder %5")
+            .arg(figure)
+            .arg(lines)
+            .arg(QFileInfo(text).size())
+            .arg(runs)
+            .arg(folder.path()));
+
+    tessarc::Program program;
+    const tessarc::StoreClaim claim = program.useStores(folder.path(), QStringLiteral("interp"));
+    program.recordLength = kRecLen;
+    program.load(text, {});
+    check(program.lineCount() == lines, QStringLiteral("the program loaded with %1 lines").arg(program.lineCount()));
+
+    interp::PathRun run(program);
+    const QString file = run.file();
+    qint64 peak = 0;
+    const std::vector<Times> full = timeJobs(
+        runs, {Job{{}, [&] { readPass(program.store); }, {}},
+               Job{[&] {
+                       QFile::remove(file);
+                       peakResident(true);
+                   },
+                   [&] {
+                       run.start(true);
+                       waitForEnd(run);
+                   },
+                   [&] {
+                       peak = std::max(peak, peakResident(false));
+                       check(run.isCurrent() && !run.report().incremental && run.report().linesFollowed >= lines,
+                             QStringLiteral("the run followed %1 lines").arg(run.report().linesFollowed));
+                   }}});
+    const interp::Toolpath &path = run.toolpath();
+    const double perMove = static_cast<double>(QFileInfo(file).size()) / static_cast<double>(std::max<qint64>(1, path.moveCount()));
+    const double ratio = full[1].median / full[0].median;
+    say(QStringLiteral("run to the toolpath file: median %1 (runs %2 to %3); floor (one read pass of the store in 4 MiB "
+                       "blocks) %4; ratio %5 (target <= 3)%6; processor time %7")
+            .arg(seconds(full[1].median), seconds(full[1].low), seconds(full[1].high), seconds(full[0].median),
+                 QString::number(ratio, 'f', 2), ratio <= 3 ? QString() : QStringLiteral(" MISSED"),
+                 seconds(full[1].cpuMedian)));
+    qint64 checkpointBytes = 0;
+    qint64 findingBytes = 0;
+    qint64 stateRecords = 0;
+    for (const interp::PathChunk &c : path.chunks()) {
+        checkpointBytes += c.checkpointBytes;
+        findingBytes += c.findingBytes;
+        stateRecords += c.stateCount;
+    }
+    say(QStringLiteral("toolpath file: %1 moves, %2 findings, %3 checkpoints, %4 bytes: %5 bytes a move (target <= 32)%6; "
+                       "moves %7 bytes each, checkpoints %8 bytes each, findings %9 bytes, %10 state records")
+            .arg(path.moveCount())
+            .arg(path.findingCount())
+            .arg(path.chunks().size())
+            .arg(QFileInfo(file).size())
+            .arg(perMove, 0, 'f', 2)
+            .arg(perMove <= 32 ? QString() : QStringLiteral(" MISSED"))
+            .arg(interp::kMoveBytes)
+            .arg(checkpointBytes / qint64(std::max<std::size_t>(1, path.chunks().size())))
+            .arg(findingBytes)
+            .arg(stateRecords));
+    if (path.findingCount() > 0) {
+        const interp::Finding first = path.findings().front();
+        say(QStringLiteral("the first finding: line %1: %2").arg(first.line).arg(first.reason));
+    }
+    {
+        // For reference: the interpreter alone over the store, nothing written.
+        interp::StoreLines source(program.store, program.recordLength, program.lineCount());
+        interp::Interpreter interpreter;
+        QList<interp::Move> moves;
+        QList<interp::Finding> findings;
+        QElapsedTimer clock;
+        clock.start();
+        while (interpreter.step(source, moves, findings)) {
+            moves.clear();
+            findings.clear();
+        }
+        say(QStringLiteral("for reference, the interpreter alone over the store, nothing kept: %1")
+                .arg(seconds(static_cast<double>(clock.nsecsElapsed()) / 1e9)));
+    }
+    say(QStringLiteral("peak resident memory during the run: %1 MB (target < 150)%2")
+            .arg(peak / 1e6, 0, 'f', 1)
+            .arg(peak > 0 && peak < 150'000'000 ? QString() : QStringLiteral(" MISSED")));
+
+    // An edit of one line near the middle, changed and changed back in turn: from the change until
+    // the toolpath is current again.
+    std::vector<double> edits;
+    qint64 mostFollowed = 0;
+    for (int i = 0; i < kEdits; ++i) {
+        const qint64 line = lines / 2 + i;
+        const QByteArray before = programLine(line);
+        const QByteArray after = "N" + QByteArray::number(line * 10) + " G01 X12.5 Y-7.25 Z-1 F900";
+        for (const QByteArray &put : {after, before}) {
+            QElapsedTimer clock;
+            clock.start();
+            program.replaceLines(tessarc::LineNumber(line), 1, {put});
+            waitForEnd(run);
+            const double took = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+            if (put == after)
+                edits.push_back(took);
+            check(run.isCurrent() && run.report().incremental, QStringLiteral("the run after an edit was not incremental"));
+            mostFollowed = std::max(mostFollowed, run.report().linesFollowed);
+            const QList<qint64> made = path.movesOfLines(line, line);
+            check(made.size() == 1, QStringLiteral("line %1 made %2 moves").arg(line).arg(made.size()));
+            if (put == after) {
+                const interp::Move m = path.moves(made.front(), 1).front();
+                check(m.end[0] == 12.5 && m.end[1] == -7.25 && m.feed == 900,
+                      QStringLiteral("the edited line's move ends at X%1 Y%2").arg(m.end[0]).arg(m.end[1]));
+            }
+        }
+    }
+    const double edit = median(edits);
+    say(QStringLiteral("an edit of one middle line until the toolpath is current: median %1 (runs %2 to %3), at most %4 "
+                       "lines followed again (target < 0.2 s)%5")
+            .arg(ms(edit), ms(*std::min_element(edits.begin(), edits.end())), ms(*std::max_element(edits.begin(), edits.end())))
+            .arg(mostFollowed)
+            .arg(edit < 0.2 ? QString() : QStringLiteral(" MISSED")));
+
+    // The state before lines picked at random; now and then checked against the state before an
+    // earlier line followed to it.
+    interp::StoreLines source(program.store, program.recordLength, program.lineCount());
+    QRandomGenerator random(20261208);
+    std::vector<double> states;
+    for (int i = 0; i < kStates; ++i) {
+        const qint64 line = random.bounded(qint64(1), lines + 1);
+        QString error;
+        QElapsedTimer clock;
+        clock.start();
+        const std::optional<interp::RunState> state = path.stateBefore(line, source, {}, error);
+        states.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e9);
+        check(state.has_value() && state->line == line, QStringLiteral("no state before line %1: %2").arg(line).arg(error));
+        if (i % 100 == 0 && line > 3000) {
+            const std::optional<interp::RunState> earlier = path.stateBefore(line - 2500, source, {}, error);
+            check(earlier.has_value(), error);
+            interp::Interpreter interpreter;
+            interpreter.restore(*earlier);
+            QList<interp::Move> moves;
+            QList<interp::Finding> findings;
+            while (interpreter.state().line < line && interpreter.step(source, moves, findings))
+                moves.clear();
+            check(interpreter.state() == *state, QStringLiteral("the state before line %1 is not the run's").arg(line));
+        }
+    }
+    const double worst = *std::max_element(states.begin(), states.end());
+    say(QStringLiteral("the state before a line picked at random (%1 lines): median %2, worst %3 (target < 1 ms)%4")
+            .arg(kStates)
+            .arg(ms(median(states)), ms(worst), worst < 1e-3 ? QString() : QStringLiteral(" MISSED")));
+    program.removeStores();
+    return 0;
+}

@@ -205,9 +205,9 @@ int runInterpFigure(const QString &figure, qint64 lines, int runs, const QString
                 edits.push_back(took);
             check(run.isCurrent() && run.report().incremental, QStringLiteral("the run after an edit was not incremental"));
             mostFollowed = std::max(mostFollowed, run.report().linesFollowed);
-            const QList<qint64> made = path.movesOfLines(line, line);
-            check(made.size() == 1, QStringLiteral("line %1 made %2 moves").arg(line).arg(made.size()));
             if (put == after) {
+                const QList<qint64> made = path.movesOfLines(line, line);
+                check(made.size() == 1, QStringLiteral("line %1 made %2 moves").arg(line).arg(made.size()));
                 const interp::Move m = path.moves(made.front(), 1).front();
                 check(m.end[0] == 12.5 && m.end[1] == -7.25 && m.feed == 900,
                       QStringLiteral("the edited line's move ends at X%1 Y%2").arg(m.end[0]).arg(m.end[1]));
@@ -246,10 +246,13 @@ int runInterpFigure(const QString &figure, qint64 lines, int runs, const QString
             check(interpreter.state() == *state, QStringLiteral("the state before line %1 is not the run's").arg(line));
         }
     }
-    const double worst = *std::max_element(states.begin(), states.end());
-    say(QStringLiteral("the state before a line picked at random (%1 lines): median %2, worst %3 (target < 1 ms)%4")
+    std::sort(states.begin(), states.end());
+    const double worst = states.back();
+    const double p99 = states[states.size() * 99 / 100];
+    say(QStringLiteral("the state before a line picked at random (%1 lines): median %2, 99th percentile %3, worst %4 "
+                       "(target < 1 ms)%5")
             .arg(kStates)
-            .arg(ms(median(states)), ms(worst), worst < 1e-3 ? QString() : QStringLiteral(" MISSED")));
+            .arg(ms(median(states)), ms(p99), ms(worst), worst < 1e-3 ? QString() : QStringLiteral(" MISSED")));
     program.removeStores();
     return 0;
 }

@@ -411,6 +411,8 @@ bool Toolpath::open(const QString &file, QString &error)
         if (::fstat(fd, &st) != 0)
             return fail(QString::fromLocal8Bit(std::strerror(errno)));
         PathHeader header;
+        if (st.st_size < kHeaderBytes)
+            return fail(QStringLiteral("it is not a toolpath file (it holds %1 bytes)").arg(st.st_size));
         if (!header.decode(readAt(0, kHeaderBytes), error))
             return fail(error);
         if (header.tableAt < kHeaderBytes || header.tableBytes < 4 || header.tableAt + header.tableBytes > st.st_size)

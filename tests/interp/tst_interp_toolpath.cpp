@@ -277,6 +277,70 @@ private slots:
         expectPlain(run.toolpath(), joined(lines));
     }
 
+    void waitsForTheProgramToBeFree()
+    {
+        // A tool holding the program lets events through while it rewrites the store: what the run
+        // read meanwhile is not put in force until the tool is done.
+        const QByteArray text = joined(longProgram());
+        Opened opened(text, QStringLiteral("busy"));
+        PathRun run(opened.program);
+        QSignalSpy finished(&run, &PathRun::finished);
+        QVERIFY(opened.program.lock.take());
+        run.start();
+        QTest::qWait(500);
+        QVERIFY(finished.isEmpty() && !run.isCurrent() && !QFile::exists(run.file()));
+        opened.program.lock.release();
+        QVERIFY(ended(finished).first);
+
+        // A toolpath file removed by hand is written afresh after the next change.
+        QVERIFY(QFile::remove(run.file()));
+        opened.program.replaceLines(LineNumber(10), 1, {"G0 X1"});
+        const auto [complete, message] = ended(finished);
+        QVERIFY2(complete && !run.report().incremental, qPrintable(message));
+        QList<QByteArray> lines = longProgram();
+        lines[9] = "G0 X1";
+        expectPlain(run.toolpath(), joined(lines));
+    }
+
+    void damagedFileIsRefused_data()
+    {
+        QTest::addColumn<qint64>("keep"); // bytes of the file kept; -1 for another file's bytes, -2 for its last changed
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("cut short") << qint64(200) << QStringLiteral("outside");
+        QTest::newRow("its header only") << qint64(kHeaderBytes) << QStringLiteral("outside");
+        QTest::newRow("shorter than a header") << qint64(10) << QStringLiteral("not a toolpath");
+        QTest::newRow("not a toolpath") << qint64(-1) << QStringLiteral("not a toolpath");
+        QTest::newRow("its table changed") << qint64(-2) << QStringLiteral("damaged");
+    }
+
+    void damagedFileIsRefused()
+    {
+        QFETCH(qint64, keep);
+        QFETCH(QString, reason);
+        Opened opened(joined(longProgram()), QStringLiteral("damaged"));
+        PathRun run(opened.program);
+        QSignalSpy finished(&run, &PathRun::finished);
+        run.start();
+        QVERIFY(ended(finished).first);
+        const QString copy = testEnvironment().path(QStringLiteral("damaged.path"));
+        QFile::remove(copy);
+        QVERIFY(QFile::copy(run.file(), copy));
+        if (keep == -1) {
+            writeBytes(copy, QByteArray("G1 X1 Y2 Z3 F100\r\n").repeated(10));
+        } else if (keep == -2) {
+            QByteArray bytes = readBytes(copy);
+            bytes.back() = static_cast<char>(bytes.back() ^ 1);
+            writeBytes(copy, bytes);
+        } else {
+            QVERIFY(QFile::resize(copy, keep));
+        }
+        Toolpath damaged;
+        QString error;
+        QVERIFY(!damaged.open(copy, error));
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        QVERIFY(!damaged.isOpen() && damaged.moveCount() == 0);
+    }
+
     void failureIsNeverComplete_data()
     {
         QTest::addColumn<QString>("fault");

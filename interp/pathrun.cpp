@@ -262,7 +262,7 @@ void PathPass::run()
         qint64 joinFrom = 0;               // the first chunk the run may join
         RunState from;                     // where it starts
         bool fresh = true;                 // from the program's start, not a checkpoint
-        std::optional<std::size_t> noneTouched;
+        bool noneTouched = false;
         if (incremental) {
             std::vector<bool> touched(table.size(), false);
             for (const PathEdit &edit : edits) {
@@ -274,7 +274,7 @@ void PathPass::run()
             }
             const auto first = std::find(touched.begin(), touched.end(), true);
             if (first == touched.end()) {
-                noneTouched = table.size();
+                noneTouched = true;
             } else {
                 restart = first - touched.begin();
                 joinFrom = touched.rend() - std::find(touched.rbegin(), touched.rend(), true);
@@ -315,8 +315,9 @@ void PathPass::run()
             made.assign(table.begin(), table.begin() + restart);
             std::vector<qint64> oldStart;
             oldStart.reserve(table.size());
+            // Where each chunk of the run before begins now; -1 where a change took that line away.
             for (const PathChunk &c : table)
-                oldStart.push_back(c.startNow());
+                oldStart.push_back(c.now(c.start).value_or(-1));
 
             Interpreter interpreter(setup);
             if (!fresh)

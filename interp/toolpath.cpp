@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -171,33 +172,59 @@ double startAlong(int axis, const Move *previous, const Move &move)
 
 } // namespace
 
+namespace {
+
+// The shift of lines a change took away, or put others among.
+constexpr qint64 kGone = std::numeric_limits<qint64>::min();
+
+bool touches(const LineRef &r, const PathEdit &edit)
+{
+    if (r.shift == kGone)
+        return true;
+    const qint64 lo = r.lo + r.shift;
+    const qint64 hi = r.hi + r.shift;
+    return edit.removed > 0 ? (lo <= edit.first + edit.removed - 1 && hi >= edit.first)
+                            : (lo <= edit.first - 1 && hi >= edit.first);
+}
+
+} // namespace
+
 std::optional<qint64> PathChunk::now(qint64 recorded) const
 {
     for (const LineRef &r : refs) {
         if (recorded >= r.lo && recorded <= r.hi)
-            return recorded + r.shift;
+            return r.shift == kGone ? std::nullopt : std::optional<qint64>(recorded + r.shift);
     }
     return std::nullopt;
 }
 
 bool PathChunk::touchedBy(const PathEdit &edit) const
 {
-    for (const LineRef &r : refs) {
-        const qint64 lo = r.lo + r.shift;
-        const qint64 hi = r.hi + r.shift;
-        if (edit.removed > 0 ? (lo <= edit.first + edit.removed - 1 && hi >= edit.first)
-                             : (lo <= edit.first - 1 && hi >= edit.first))
-            return true;
-    }
-    return false;
+    return std::any_of(refs.begin(), refs.end(), [&edit](const LineRef &r) { return touches(r, edit); });
 }
 
 void PathChunk::follow(const PathEdit &edit)
 {
-    for (LineRef &r : refs) {
-        if (r.lo + r.shift >= edit.first + edit.removed)
-            r.shift += edit.inserted - edit.removed;
+    // Each run of lines is cut where the change stands: the lines before keep their numbers, those
+    // taken away are gone, those after move along.
+    const qint64 after = edit.first + edit.removed; // the first line after the change, as numbered before
+    QList<LineRef> out;
+    out.reserve(refs.size() + 2);
+    for (const LineRef &r : std::as_const(refs)) {
+        if (r.shift == kGone) {
+            out.append(r);
+            continue;
+        }
+        const qint64 lo = r.lo + r.shift;
+        const qint64 hi = r.hi + r.shift;
+        if (lo < edit.first)
+            out.append({r.lo, std::min(hi, edit.first - 1) - r.shift, r.shift});
+        if (edit.removed > 0 && hi >= edit.first && lo < after)
+            out.append({std::max(lo, edit.first) - r.shift, std::min(hi, after - 1) - r.shift, kGone});
+        if (hi >= after)
+            out.append({std::max(lo, after) - r.shift, r.hi, r.shift + edit.inserted - edit.removed});
     }
+    refs = out;
 }
 
 QByteArray PathHeader::encode() const

@@ -67,7 +67,7 @@ struct PathChunk
     // Whether the chunk read or names a line the change touches (for an insertion: whether it read
     // across the place where the lines went in).
     bool touchedBy(const PathEdit &edit) const;
-    // Moves the chunk's lines after the change along.
+    // Moves the chunk's lines after the change along; those it touches are no longer named.
     void follow(const PathEdit &edit);
     bool operator==(const PathChunk &) const = default;
 };

@@ -201,6 +201,8 @@ private slots:
         QTest::newRow("lines put in") << qint64(2000) << qint64(0) << QList<QByteArray>{"G0 Z9", "G2 I3"} << qint64(300)
                                       << qint64(1);
         QTest::newRow("a line taken out") << qint64(2001) << qint64(1) << QList<QByteArray>{} << qint64(300) << qint64(1);
+        QTest::newRow("lines taken out across checkpoints") << qint64(1150) << qint64(250) << QList<QByteArray>{}
+                                                            << qint64(200) << qint64(1);
         QTest::newRow("the subroutine's body, called later")
             << qint64(3) << qint64(1) << QList<QByteArray>{"G1 X#1 Y6"} << qint64(1800) << qint64(1400);
         QTest::newRow("the mode of the rest") << qint64(2500) << qint64(1) << QList<QByteArray>{"G91"} << qint64(700)

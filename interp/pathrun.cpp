@@ -494,6 +494,19 @@ void PathRun::start(bool whole)
     schedule();
 }
 
+void PathRun::setSetup(Setup setup)
+{
+    m_setup = std::move(setup);
+    ++m_generation; // what a run under way makes follows the old setup
+    m_current = false;
+    if (m_pass)
+        m_pass->cancel = true;
+    if (m_program.isOpen())
+        start(true);
+    else
+        m_whole = true;
+}
+
 void PathRun::cancel()
 {
     m_wanted = false;

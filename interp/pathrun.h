@@ -85,6 +85,11 @@ public:
     const Toolpath &toolpath() const { return m_toolpath; }
     QString file() const;
     void setCheckpointEvery(int lines) { m_checkpointEvery = std::max(1, lines); }
+    // The tool table and subroutine folder the runs follow the program with (and that the state
+    // before a line is to be found with). Another setup makes the next run follow the whole
+    // program, at once when one is open.
+    const Setup &setup() const { return m_setup; }
+    void setSetup(Setup setup);
 
     // What the last run that ended did.
     struct Report

@@ -294,6 +294,22 @@ private slots:
         opened.program.lock.release();
         QVERIFY(ended(finished).first);
 
+        // Another tool table is followed at once, over the whole program.
+        const QString table = writeTestFile(QStringLiteral("busy.tbl"), "T3 P3 Z12.5\n");
+        Setup setup;
+        QString error;
+        QVERIFY2(readToolTable(table, false, setup.tools, error), qPrintable(error));
+        opened.program.replaceLines(LineNumber(5), 1, {"T3 M6 G43 H3"});
+        run.setSetup(setup);
+        QVERIFY(ended(finished).first);
+        QVERIFY(!run.report().incremental);
+        const QList<qint64> afterChange = run.toolpath().movesOfLines(6, 6);
+        QVERIFY(!afterChange.isEmpty());
+        QCOMPARE(run.toolpath().moves(afterChange.front(), 1).front().toolLength, 12.5);
+        opened.program.replaceLines(LineNumber(5), 1, {longProgram()[4]});
+        run.setSetup({});
+        QVERIFY(ended(finished).first);
+
         // A toolpath file removed by hand is written afresh after the next change.
         QVERIFY(QFile::remove(run.file()));
         opened.program.replaceLines(LineNumber(10), 1, {"G0 X1"});

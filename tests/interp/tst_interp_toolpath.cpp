@@ -277,6 +277,19 @@ private slots:
         lines.insert(2, "G0 Z1");
         lines[1] = "o1 while [1 EQ 0]";
         expectPlain(run.toolpath(), joined(lines));
+        if (QTest::currentTestFailed())
+            return;
+
+        // Another program loaded while a run goes on (its stores emptied under it) is followed
+        // whole, and nothing of the one before is left in its toolpath.
+        progress.clear();
+        opened.program.replaceLines(LineNumber(2), 1, {"o1 while [1 EQ 1]"});
+        QVERIFY(progress.wait(10000));
+        const QByteArray other = "G0 X5 Y5\nG1 Z-1 F50\nG2 I-5\nM30\n";
+        opened.program.load(writeTestFile(QStringLiteral("other.nc"), other), {});
+        QTRY_VERIFY_WITH_TIMEOUT(run.isCurrent() && !run.isRunning(), 60000);
+        QVERIFY(!run.report().incremental);
+        expectPlain(run.toolpath(), other);
     }
 
     void waitsForTheProgramToBeFree()

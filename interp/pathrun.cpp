@@ -104,11 +104,20 @@ public:
     }
     void note(qint64 number)
     {
+        // Mostly the next line, or one read again.
         if (m_open && number >= m_run.lo - 1 && number <= m_run.hi + 1) {
-            m_run.lo = std::min(m_run.lo, number);
-            m_run.hi = std::max(m_run.hi, number);
+            if (number > m_run.hi)
+                m_run.hi = number;
+            else if (number < m_run.lo)
+                m_run.lo = number;
             return;
         }
+        noteApart(number);
+    }
+
+private:
+    [[gnu::noinline]] void noteApart(qint64 number)
+    {
         if (m_open)
             m_noted.append(m_run);
         m_run = {number, number, 0};
@@ -117,6 +126,8 @@ public:
         if (m_noted.size() > 64)
             m_noted = merged(m_noted);
     }
+
+public:
     // The lines noted since the last call, and the `extra` ones.
     QList<LineRef> take(const QList<LineRef> &extra)
     {

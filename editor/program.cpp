@@ -92,9 +92,9 @@ void Program::removeStoreFiles(const QString &store, const QString &scratch)
         QFile::remove(history);
     else
         QDir(history).removeRecursively();
+    for (const char *end : {".path", ".path.tmp"}) QFile::remove(store + QLatin1String(end)); // the toolpath file
     QFile::remove(store);
     QFile::remove(scratch);
-    for (const char *end : {".path", ".path.tmp"}) QFile::remove(store + QLatin1String(end)); // the toolpath file
     // The journal goes last: while it is there, what it describes can still be found.
     QFile::remove(ProgramJournal::pathFor(store));
 }

@@ -95,11 +95,15 @@ QList<LineRef> merged(QList<LineRef> refs)
 class NotedLines : public LineSource
 {
 public:
-    explicit NotedLines(LineSource &lines) : m_lines(lines) {}
-    qint64 lineCount() const override { return m_lines.lineCount(); }
+    explicit NotedLines(LineSource &lines) : m_lines(lines), m_count(lines.lineCount()) {}
+    qint64 lineCount() const override { return m_count; }
     QByteArrayView line(qint64 number) override
     {
         note(number);
+        // What the last line is read for (a search for a subroutine to the end) changes with lines
+        // put after it.
+        if (number >= m_count)
+            note(number + 1);
         return m_lines.line(number);
     }
     void note(qint64 number)
@@ -141,6 +145,7 @@ public:
 
 private:
     LineSource &m_lines;
+    qint64 m_count;
     QList<LineRef> m_noted;
     LineRef m_run;
     bool m_open = false;

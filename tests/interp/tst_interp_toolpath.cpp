@@ -250,16 +250,16 @@ private slots:
     void linesPutAfterTheEnd()
     {
         // The call looked for its subroutine to the program's end: one put after it is found.
-        Opened opened("G1 X1 F10\no9 call\nG1 X2\nM30\n", QStringLiteral("end"));
+        Opened opened("G1 X1 F10\no9 call\nG1 X2\nM30\n(end)\n", QStringLiteral("end"));
         PathRun run(opened.program);
         QSignalSpy finished(&run, &PathRun::finished);
         run.start();
         QVERIFY(ended(finished).first);
         QCOMPARE(run.toolpath().findingCount(), 1);
-        opened.program.replaceLines(LineNumber(5), 0, {"o9 sub", "G1 X9", "o9 endsub"});
+        opened.program.replaceLines(LineNumber(6), 0, {"o9 sub", "G1 X9", "o9 endsub"});
         QVERIFY(ended(finished).first);
         QVERIFY(run.report().incremental);
-        expectPlain(run.toolpath(), "G1 X1 F10\no9 call\nG1 X2\nM30\no9 sub\nG1 X9\no9 endsub\n");
+        expectPlain(run.toolpath(), "G1 X1 F10\no9 call\nG1 X2\nM30\n(end)\no9 sub\nG1 X9\no9 endsub\n");
     }
 
     void cancelledOrChangedWhileRunning()

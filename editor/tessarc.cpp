@@ -876,6 +876,31 @@ void TESSARC::highlightCurrentLine()
     }
     txtmain->setExtraSelections(marks);
     lineNumbers->setCurrentRow(lfile.isEmpty() ? -1 : txtmain->textCursor().blockNumber());
+    const qint64 caret = caretLine();
+    if (caret != m_caretLine) {
+        m_caretLine = caret;
+        emit caretLineChanged(caret);
+    }
+}
+
+qint64 TESSARC::caretLine() const
+{
+    if (lfile.isEmpty())
+        return 0;
+    return std::min<qint64>(static_cast<qint64>(curLine) + txtmain->textCursor().blockNumber(), numberOfLines());
+}
+
+void TESSARC::showLineWithCaret(qint64 line)
+{
+    if (lfile.isEmpty() || line < 1 || line > numberOfLines())
+        return;
+    setLine(static_cast<int>(line));
+    const QTextBlock block = txtmain->document()->findBlockByNumber(static_cast<int>(line - curLine));
+    if (!block.isValid())
+        return;
+    QTextCursor cursor(block);
+    txtmain->setTextCursor(cursor);
+    highlightCurrentLine();
 }
 
 void TESSARC::setColor(int fcolor, int bcolor)

@@ -139,8 +139,15 @@ public:
     QLabel *Notes = nullptr;
     QLabel *e = nullptr;
 
+    // The program line the caret stands on (from 1); 0 with no program open.
+    qint64 caretLine() const;
+    // Shows line `line` of the program with the caret at its start, as Go To Line does.
+    void showLineWithCaret(qint64 line);
+
 signals:
     void MouseDown(int Button, int Shift, float X, float Y);
+    // The caret came to another program line: typed, clicked, paged or put there.
+    void caretLineChanged(qint64 line);
     // A property marked as changed, for persistence.
     void PropertyChanged(const QString &name);
 
@@ -205,4 +212,5 @@ private:
     QString m_writeBackName = QStringLiteral("Typing"); // what the next page write-back is called in the history
     bool m_changePending = false;
     int m_wheelDelta = 0; // wheel movement not yet turned into whole steps
+    qint64 m_caretLine = 0; // as last told
 };

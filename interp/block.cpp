@@ -603,6 +603,28 @@ bool hasCode(QByteArrayView line, char letter, int code)
     return false;
 }
 
+namespace {
+// What compact() does with each byte: 0 leaves it out, 1 opens a comment, 2 ends the line, else
+// the byte it writes (letters in lower case).
+struct CompactTable
+{
+    unsigned char out[256];
+    constexpr CompactTable() : out()
+    {
+        for (int c = 0; c < 256; ++c)
+            out[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+        out[static_cast<unsigned char>(' ')] = 0;
+        out[static_cast<unsigned char>('\t')] = 0;
+        out[static_cast<unsigned char>('\r')] = 0;
+        out[0] = 0; // a NUL byte is left out too
+        out[static_cast<unsigned char>('(')] = 1;
+        out[static_cast<unsigned char>(';')] = 2;
+        out[1] = out[2] = 0; // never written: their codes mean the above
+    }
+};
+constexpr CompactTable kCompact;
+} // namespace
+
 bool compact(QByteArrayView line, QByteArray &out, QByteArray *message, QString *error)
 {
     // Written through a pointer into room made once: a line is never longer than it was.
@@ -612,26 +634,26 @@ bool compact(QByteArrayView line, QByteArray &out, QByteArray *message, QString 
     const char *from = line.data();
     const char *const end = from + line.size();
     for (; from < end; ++from) {
-        const char c = *from;
-        if (c == '(') {
-            const char *close = static_cast<const char *>(std::memchr(from, ')', static_cast<std::size_t>(end - from)));
-            if (!close) {
-                out.resize(to - begin);
-                if (error)
-                    *error = QStringLiteral("a comment is not closed with ')'");
-                return false;
-            }
-            const QByteArrayView text(from + 1, close - from - 1);
-            if (message && text.size() >= 4 && QByteArrayView(text.first(4)).compare("msg,", Qt::CaseInsensitive) == 0)
-                *message = text.sliced(4).trimmed().toByteArray();
-            from = close;
+        const unsigned char c = kCompact.out[static_cast<unsigned char>(*from)];
+        if (c > 2) {
+            *to++ = static_cast<char>(c);
             continue;
         }
-        if (c == ';')
-            break;
-        if (c == ' ' || c == '\t' || c == '\r')
+        if (c == 0)
             continue;
-        *to++ = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+        if (c == 2)
+            break;
+        const char *close = static_cast<const char *>(std::memchr(from, ')', static_cast<std::size_t>(end - from)));
+        if (!close) {
+            out.resize(to - begin);
+            if (error)
+                *error = QStringLiteral("a comment is not closed with ')'");
+            return false;
+        }
+        const QByteArrayView text(from + 1, close - from - 1);
+        if (message && text.size() >= 4 && QByteArrayView(text.first(4)).compare("msg,", Qt::CaseInsensitive) == 0)
+            *message = text.sliced(4).trimmed().toByteArray();
+        from = close;
     }
     out.resize(to - begin);
     return true;
@@ -672,7 +694,7 @@ void BlockReader::read(QByteArrayView line, Block &block)
 {
     block.blockDelete = false;
     block.empty = true;
-    block.words.fill(std::nullopt);
+    block.present = 0;
     block.g.clear();
     block.m.clear();
     block.repeatedLetter.clear();
@@ -792,10 +814,11 @@ void BlockReader::read(QByteArrayView line, Block &block)
         } else if (letter == 'M') {
             block.m.append(v);
         } else {
-            std::optional<double> &slot = block.words[static_cast<std::size_t>(letter - 'A')];
-            if (slot && block.repeatedLetter.isEmpty())
+            const int i = letter - 'A';
+            if (block.present & (1u << i) && block.repeatedLetter.isEmpty())
                 block.repeatedLetter = QByteArray(1, letter);
-            slot = v;
+            block.present |= 1u << i;
+            block.values[static_cast<std::size_t>(i)] = v;
         }
     }
     if (parser.failed())

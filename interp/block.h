@@ -88,8 +88,9 @@ struct Block
 {
     bool blockDelete = false;
     bool empty = true; // no word, no setting, no O-word: a blank line or a comment
-    // The value of each letter's word but G and M (A ... Z, 'A' at 0), and how often it stands.
-    std::array<std::optional<double>, 26> words{};
+    // The value of each letter's word but G and M (A ... Z, 'A' at 0), for the letters the mask holds.
+    std::array<double, 26> values{};
+    quint32 present = 0;
     QVarLengthArray<double, 4> g;
     QVarLengthArray<double, 4> m;
     QByteArray repeatedLetter; // a letter (other than G and M) given twice
@@ -101,8 +102,12 @@ struct Block
     QByteArray message; // (MSG, ...) text
     QString error;      // why the line cannot be read; nothing else holds then
 
-    const std::optional<double> &word(char letter) const { return words[static_cast<std::size_t>(letter - 'A')]; }
-    bool has(char letter) const { return word(letter).has_value(); }
+    std::optional<double> word(char letter) const
+    {
+        const int i = letter - 'A';
+        return present & (1u << i) ? std::optional<double>(values[static_cast<std::size_t>(i)]) : std::nullopt;
+    }
+    bool has(char letter) const { return present & (1u << (letter - 'A')); }
 };
 
 // The reader of blocks. `oWordsOnly` reads an O-word's label and keyword without working out any

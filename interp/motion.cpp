@@ -286,7 +286,7 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
                                                                               : QStringLiteral(" runs a program of the machine's, which moves nothing here"))});
 
     ModalState next = m_run.modal;
-    const auto word = [&](char letter) -> const std::optional<double> & { return block.word(letter); };
+    const auto word = [&](char letter) { return block.word(letter); };
     // Feed mode, feed, speed, tool.
     if (groups[5] >= 0)
         next.feedMode = groups[5];

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTextBlock>
 
 // The control's interface apart from loading, saving and paging.
 class TestTessarc : public QObject
@@ -14,6 +15,27 @@ class TestTessarc : public QObject
     Q_OBJECT
 
 private slots:
+    // The caret's program line is told as it moves, by the caret and by the page, and a line is
+    // shown with the caret on it.
+    void theCaretLineIsTold()
+    {
+        EditorFixture f(10);
+        f.load(numberedProgram(100));
+        QList<qint64> told;
+        QObject::connect(f.editor.get(), &TESSARC::caretLineChanged, [&](qint64 line) { told.append(line); });
+        QTextCursor cursor = f.editor->txtmain->textCursor();
+        cursor.movePosition(QTextCursor::Down, QTextCursor::MoveAnchor, 3);
+        f.editor->txtmain->setTextCursor(cursor);
+        QCOMPARE(f.editor->caretLine(), 4);
+        f.editor->showLineWithCaret(57);
+        QCOMPARE(f.editor->caretLine(), 57);
+        QCOMPARE(f.editor->txtmain->textCursor().block().text(), QString::fromLatin1(numberedLine(57)));
+        f.editor->showLineWithCaret(101); // past the end: nothing moves
+        QCOMPARE(f.editor->caretLine(), 57);
+        QCOMPARE(told.first(), 4);
+        QCOMPARE(told.last(), 57);
+    }
+
     // A selection counts a line break as two characters; cut and copy put it on the clipboard.
     void selectionsCutAndCopy()
     {

@@ -1,6 +1,7 @@
 #include "commwindows.h"
 #include "headless.h"
 #include "macrowindows.h"
+#include "toolpathdock.h"
 #include "mainform.h"
 #include "prompts.h"
 #include "searchwindows.h"
@@ -37,6 +38,7 @@ int main(int argc, char *argv[])
     comm::registerWindows(window);
     search::registerWindows(window);
     macro::registerWindows(window);
+    plot::registerWindows(window);
 
     window.Form_Load(QApplication::arguments().mid(1));
     window.show();

@@ -2,8 +2,10 @@
 # Installs the Debian packages VORNEXA builds and runs with, when any is missing.
 set -euo pipefail
 
-# poppler-utils: the tests read printed PDF files back with pdftotext.
-packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools qt6-serialport-dev fonts-dejavu-core poppler-utils)
+# poppler-utils: the tests read printed PDF files back with pdftotext. libqt6opengl6-dev and Mesa's
+# drivers: the toolpath view draws with OpenGL; xvfb and xauth: its tests render on a virtual display.
+packages=(build-essential cmake qt6-base-dev qt6-base-dev-tools qt6-serialport-dev fonts-dejavu-core poppler-utils
+          libqt6opengl6-dev libgl1-mesa-dri libglx-mesa0 xvfb xauth)
 if [ "${1:-}" = "--gui" ]; then
     packages+=(qt6-qpa-plugins)
 fi

@@ -140,6 +140,8 @@ constexpr MenuEntry kMenuTree[] = {
     {"size1", "&Size", "inquire", "", 0},
     {"morebars", "-", "inquire", "", 0},
     {"changedefinitions1", "&Change Definitions", "inquire", "", 0},
+    {"morebars2", "-", "inquire", "", 0},
+    {"toolpath", "&Toolpath", "inquire", "F5", 0},
     {"helpa", "&Help", "", "", Menu},
     {"about", "&About", "helpa", "", Own},
     {"help", "Help (&Contents)", "helpa", "F1", Own | Everywhere},

@@ -1,0 +1,364 @@
+#include "toolpathdock.h"
+
+#include "host.h"
+#include "linerange.h"
+#include "linesource.h"
+#include "program.h"
+#include "tessarc.h"
+#include "toolpath.h"
+#include "toolpathview.h"
+#include "toolwindow.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QRadioButton>
+#include <QSlider>
+#include <QToolButton>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+#include <chrono>
+
+namespace plot {
+
+namespace {
+
+constexpr qint64 kBlockMoves = 65536;
+// How often a path being built is shown in part.
+constexpr auto kShowEvery = std::chrono::milliseconds(250);
+
+QString kindName(interp::MoveKind kind)
+{
+    switch (kind) {
+    case interp::MoveKind::Rapid: return ToolpathDock::tr("rapid");
+    case interp::MoveKind::Feed: return ToolpathDock::tr("feed");
+    case interp::MoveKind::Arc: return ToolpathDock::tr("arc");
+    case interp::MoveKind::Dwell: return ToolpathDock::tr("dwell");
+    case interp::MoveKind::Probe: return ToolpathDock::tr("probe");
+    }
+    return QString();
+}
+
+interp::Setup setupFor(const tessarc::Program &program)
+{
+    interp::Setup setup;
+    setup.subroutineFolder = QFileInfo(program.path).absolutePath();
+    return setup;
+}
+
+} // namespace
+
+ToolpathDock::ToolpathDock(Host &host, QWidget *parent) : QDockWidget(tr("Toolpath"), parent), m_host(host)
+{
+    setObjectName(QStringLiteral("toolpathDock"));
+    tessarc::Program &program = host.editor().program();
+    m_run = std::make_unique<interp::PathRun>(program, setupFor(program));
+
+    auto *body = new QWidget(this);
+    auto *column = new QVBoxLayout(body);
+    column->setContentsMargins(2, 2, 2, 2);
+    auto *buttons = new QHBoxLayout;
+    const auto button = [&](const QString &text, const QString &name, auto &&clicked) {
+        auto *b = new QToolButton(body);
+        b->setText(text);
+        b->setObjectName(name);
+        buttons->addWidget(b);
+        connect(b, &QToolButton::clicked, this, clicked);
+        return b;
+    };
+    button(tr("Top"), QStringLiteral("top"), [this] { m_view->showView(View::Top); });
+    button(tr("Front"), QStringLiteral("front"), [this] { m_view->showView(View::Front); });
+    button(tr("Side"), QStringLiteral("side"), [this] { m_view->showView(View::Side); });
+    button(tr("Iso"), QStringLiteral("iso"), [this] { m_view->showView(View::Iso); });
+    button(tr("Lathe"), QStringLiteral("lathe"), [this] { m_view->showView(View::Lathe); });
+    button(tr("Fit"), QStringLiteral("fit"), [this] { m_view->fitToPart(); });
+    m_play = button(tr("Play"), QStringLiteral("play"), [this] { play(); });
+    m_slider = new QSlider(Qt::Horizontal, body);
+    m_slider->setObjectName(QStringLiteral("played"));
+    m_slider->setEnabled(false);
+    buttons->addWidget(m_slider, 1);
+    column->addLayout(buttons);
+    m_view = new ToolpathView(body);
+    m_view->setObjectName(QStringLiteral("toolpathView"));
+    column->addWidget(m_view, 1);
+    m_state = new QLabel(body);
+    m_state->setObjectName(QStringLiteral("toolpathState"));
+    m_state->setWordWrap(true);
+    column->addWidget(m_state);
+    setWidget(body);
+
+    connect(m_run.get(), &interp::PathRun::progress, this, [this](qint64 done, qint64 total) {
+        m_current = false;
+        setStatus(tr("Following the program: %1%").arg(total > 0 ? done * 100 / total : 0));
+    });
+    connect(m_run.get(), &interp::PathRun::finished, this, &ToolpathDock::runEnded);
+    connect(m_view, &ToolpathView::movePicked, this, [this](qint64, qint64 line) {
+        m_host.editor().showLineWithCaret(line);
+    });
+    connect(m_view, &ToolpathView::moveHovered, this, &ToolpathDock::tellMove);
+    connect(&host.editor(), &TESSARC::caretLineChanged, this, &ToolpathDock::caretMoved);
+    connect(qApp, &QApplication::focusChanged, this, &ToolpathDock::followFocus);
+    connect(m_slider, &QSlider::valueChanged, this, &ToolpathDock::showPlayed);
+    m_playing.setInterval(30);
+    connect(&m_playing, &QTimer::timeout, this, [this] {
+        const int step = std::max(1, m_slider->maximum() / 600);
+        if (m_slider->value() >= m_slider->maximum()) {
+            play();
+            return;
+        }
+        m_slider->setValue(std::min(m_slider->maximum(), m_slider->value() + step));
+    });
+    setStatus(tr("Following the program..."));
+    m_run->start(true);
+}
+
+ToolpathDock::~ToolpathDock()
+{
+    stopBuilder();
+    m_run->cancel();
+}
+
+void ToolpathDock::setStatus(const QString &text)
+{
+    m_statusText = text;
+    m_state->setText(text);
+}
+
+void ToolpathDock::runEnded(bool complete, const QString &message)
+{
+    if (!complete) {
+        // A run stopped by a change is followed by the next; one that failed says why.
+        if (!m_run->isRunning())
+            setStatus(tr("The toolpath is not complete: %1").arg(message));
+        return;
+    }
+    buildGeometry();
+}
+
+void ToolpathDock::stopBuilder()
+{
+    if (m_cancelBuild)
+        m_cancelBuild->store(true);
+    if (m_builder.joinable())
+        m_builder.join();
+}
+
+void ToolpathDock::buildGeometry()
+{
+    stopBuilder();
+    const interp::Toolpath &toolpath = m_run->toolpath();
+    const QString file = toolpath.file();
+    const qint64 moves = toolpath.moveCount();
+    const QList<interp::Finding> findings = toolpath.findings();
+    m_findingsText = findings.isEmpty()
+                         ? tr("%1 moves, no finding.").arg(moves)
+                         : tr("%1 moves; %2 findings, the path is marked at their lines. The first: line %3: %4")
+                               .arg(moves)
+                               .arg(findings.size())
+                               .arg(findings.first().line)
+                               .arg(findings.first().reason);
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    m_cancelBuild = cancel;
+    const quint64 generation = ++m_buildGeneration;
+    m_current = false;
+    setStatus(tr("Drawing the path: 0%"));
+    m_builder = std::thread([this, file, moves, findings, cancel, generation] {
+        interp::Toolpath path;
+        QString error;
+        auto geometry = std::make_shared<PathGeometry>();
+        if (!path.open(file, error)) {
+            QMetaObject::invokeMethod(this, [this, error] { setStatus(tr("The toolpath cannot be read: %1").arg(error)); },
+                                      Qt::QueuedConnection);
+            return;
+        }
+        PathBuilder builder;
+        auto shownAt = std::chrono::steady_clock::now();
+        qsizetype nextFinding = 0;
+        for (qint64 first = 0; first < moves && !cancel->load(); first += kBlockMoves) {
+            QList<interp::Move> block;
+            try {
+                block = path.moves(first, kBlockMoves);
+            } catch (const std::exception &e) {
+                const QString why = QString::fromLocal8Bit(e.what());
+                QMetaObject::invokeMethod(this, [this, why] { setStatus(tr("The toolpath cannot be read: %1").arg(why)); },
+                                          Qt::QueuedConnection);
+                return;
+            }
+            // The findings of the lines these moves come from mark the path where the tool stood.
+            QList<interp::Finding> marked;
+            const qint64 lastLine = block.isEmpty() ? 0 : block.last().line;
+            while (nextFinding < findings.size() && (findings[nextFinding].line <= lastLine || first + kBlockMoves >= moves))
+                marked.append(findings[nextFinding++]);
+            geometry->append(builder.add(block, first, marked));
+            const auto now = std::chrono::steady_clock::now();
+            if (now - shownAt >= kShowEvery && first + kBlockMoves < moves) {
+                shownAt = now;
+                auto part = std::make_shared<const PathGeometry>(*geometry);
+                const int percent = static_cast<int>((first + kBlockMoves) * 100 / std::max<qint64>(1, moves));
+                QMetaObject::invokeMethod(this, [this, part, generation, percent] {
+                    pieceReady(part, false, generation);
+                    if (generation == m_buildGeneration)
+                        setStatus(tr("Drawing the path: %1%; what is shown is only a part of it").arg(percent));
+                }, Qt::QueuedConnection);
+            }
+        }
+        if (cancel->load())
+            return;
+        std::shared_ptr<const PathGeometry> whole = std::move(geometry);
+        QMetaObject::invokeMethod(this, [this, whole, generation] { pieceReady(whole, true, generation); }, Qt::QueuedConnection);
+    });
+}
+
+void ToolpathDock::pieceReady(std::shared_ptr<const PathGeometry> geometry, bool whole, quint64 generation)
+{
+    if (generation != m_buildGeneration)
+        return;
+    m_geometry = std::move(geometry);
+    // The camera is fitted once, to the first picture: after a change it stays where it was.
+    m_view->setGeometry(m_geometry, !m_fitted);
+    m_fitted = m_fitted || !m_geometry->extents().isEmpty();
+    if (whole) {
+        if (m_builder.joinable())
+            m_builder.join();
+        m_current = m_run->isCurrent();
+        m_slider->setEnabled(m_geometry->segmentCount() > 0);
+        m_slider->setRange(0, static_cast<int>(std::min<qsizetype>(m_geometry->segmentCount(), INT_MAX)));
+        m_slider->blockSignals(true);
+        m_slider->setValue(m_slider->maximum());
+        m_slider->blockSignals(false);
+        setStatus(m_findingsText);
+    }
+    caretMoved(m_host.editor().caretLine());
+    rangeChanged();
+    emit pathShown(whole);
+}
+
+void ToolpathDock::caretMoved(qint64 line)
+{
+    if (!m_geometry || line < 1)
+        return;
+    std::vector<SegmentRange> ranges = m_geometry->segmentsOfLines(line, line);
+    std::optional<QVector3D> toolAt;
+    if (!ranges.empty()) {
+        const SegmentRange &last = ranges.back();
+        toolAt = m_geometry->vertex(last.first + last.count);
+    } else if (m_run->isCurrent()) {
+        // A line that moves nothing: the tool stands where the lines before it left it.
+        tessarc::Program &program = m_host.editor().program();
+        QString error;
+        try {
+            interp::StoreLines lines(program.store, program.recordLength, program.lineCount());
+            if (const std::optional<interp::RunState> state = m_run->toolpath().stateBefore(line + 1, lines, m_run->setup(), error)) {
+                const interp::ModalState &m = state->modal;
+                toolAt = QVector3D(static_cast<float>(m.machine[0] - m.toolOffset[0]), static_cast<float>(m.machine[1] - m.toolOffset[1]),
+                                   static_cast<float>(m.machine[2] - m.toolOffset[2]));
+            }
+        } catch (const std::exception &) {
+            // The marker is left out; the path is drawn all the same.
+        }
+    }
+    m_view->setCaretHighlight(std::move(ranges), toolAt);
+}
+
+void ToolpathDock::followFocus()
+{
+    // The tool window in use is the one that holds the keyboard (or its last one while the
+    // editor or this view has it).
+    QWidget *focus = QApplication::focusWidget();
+    for (QWidget *w = focus; w; w = w->parentWidget()) {
+        if (auto *tool = qobject_cast<tools::ToolWindow *>(w)) {
+            if (tool != m_tool) {
+                if (m_tool)
+                    disconnect(m_tool, nullptr, this, nullptr);
+                m_tool = tool;
+                for (QLineEdit *field : {tool->StartLine, tool->EndLine})
+                    connect(field, &QLineEdit::textChanged, this, &ToolpathDock::rangeChanged);
+                for (QRadioButton *choice : {tool->ALL, tool->LINE2LINE})
+                    connect(choice, &QRadioButton::toggled, this, &ToolpathDock::rangeChanged);
+                connect(tool, &QObject::destroyed, this, &ToolpathDock::rangeChanged, Qt::QueuedConnection);
+            }
+            break;
+        }
+    }
+    rangeChanged();
+}
+
+void ToolpathDock::rangeChanged()
+{
+    std::vector<SegmentRange> ranges;
+    if (m_tool && m_tool->isVisible() && m_geometry) {
+        if (const std::optional<tools::LineRange> range = tools::checkRange(m_tool->rangeFields(), m_host.editor().program().lineCount()))
+            ranges = m_geometry->segmentsOfLines(range->first, range->last);
+    }
+    m_view->setRangeHighlight(std::move(ranges));
+}
+
+void ToolpathDock::play()
+{
+    if (m_playing.isActive()) {
+        m_playing.stop();
+        m_play->setText(tr("Play"));
+        return;
+    }
+    if (!m_geometry || m_geometry->segmentCount() == 0)
+        return;
+    if (m_slider->value() >= m_slider->maximum())
+        m_slider->setValue(0);
+    m_play->setText(tr("Stop"));
+    m_playing.start();
+}
+
+void ToolpathDock::showPlayed(int segment)
+{
+    if (!m_geometry)
+        return;
+    const bool all = segment >= m_slider->maximum();
+    m_view->setShownSegments(all ? -1 : segment);
+    // The editor follows the line being played.
+    if (!all && segment > 0 && segment <= m_geometry->segmentCount())
+        m_host.editor().showLineWithCaret(m_geometry->segments()[static_cast<std::size_t>(segment - 1)].line);
+}
+
+void ToolpathDock::tellMove(qint64 move, const QPoint &at)
+{
+    if (!m_run->toolpath().isOpen())
+        return;
+    QList<interp::Move> found;
+    try {
+        found = m_run->toolpath().moves(move, 1);
+    } catch (const std::exception &) {
+        return;
+    }
+    if (found.isEmpty())
+        return;
+    const interp::Move &m = found.first();
+    QToolTip::showText(at, tr("Line %1: %2 to X %3 Y %4 Z %5, feed %6")
+                               .arg(m.line)
+                               .arg(kindName(m.kind))
+                               .arg(m.end[0], 0, 'f', 3)
+                               .arg(m.end[1], 0, 'f', 3)
+                               .arg(m.end[2], 0, 'f', 3)
+                               .arg(m.feed, 0, 'f', 1),
+                       m_view);
+}
+
+void registerWindows(Host &host)
+{
+    host.addWindow(
+        QStringLiteral("toolpath"),
+        [](Host &h) -> QWidget * { return new ToolpathDock(h, h.mainWindow()); },
+        [&host](QWidget *window) {
+            auto *dock = static_cast<ToolpathDock *>(window);
+            if (auto *main = qobject_cast<QMainWindow *>(host.mainWindow())) {
+                main->addDockWidget(Qt::RightDockWidgetArea, dock);
+                main->resizeDocks({dock}, {std::max(320, main->width() * 2 / 5)}, Qt::Horizontal);
+            }
+            dock->show();
+        });
+}
+
+} // namespace plot

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "pathgeometry.h"
+#include "pathrun.h"
+
+#include <QDockWidget>
+#include <QPointer>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+class Host;
+class QLabel;
+class QSlider;
+class QToolButton;
+namespace tools {
+class ToolWindow;
+}
+
+namespace plot {
+
+class ToolpathView;
+
+// The toolpath beside the text: the program followed on a thread of its own and drawn as it will
+// cut, linked both ways with the editor (a click shows the move's line with the caret on it; the
+// caret's line, and the range of the tool window in use, are highlighted), played move by move,
+// and followed again after every change of the program.
+class ToolpathDock : public QDockWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ToolpathDock(Host &host, QWidget *parent = nullptr);
+    ~ToolpathDock() override;
+
+    ToolpathView *view() const { return m_view; }
+    interp::PathRun &run() { return *m_run; }
+    // Whether the path shown is the whole of the program as it stands.
+    bool isCurrent() const { return m_current; }
+    const QString &status() const { return m_statusText; }
+
+signals:
+    // The path shown changed: a piece came, or the whole of it (for tests and the window's title).
+    void pathShown(bool whole);
+
+private:
+    void runEnded(bool complete, const QString &message);
+    void buildGeometry();
+    void stopBuilder();
+    void pieceReady(std::shared_ptr<const PathGeometry> geometry, bool whole, quint64 generation);
+    void caretMoved(qint64 line);
+    void followFocus();
+    void rangeChanged();
+    void play();
+    void showPlayed(int segment);
+    void setStatus(const QString &text);
+    void tellMove(qint64 move, const QPoint &at);
+
+    Host &m_host;
+    std::unique_ptr<interp::PathRun> m_run;
+    ToolpathView *m_view = nullptr;
+    QLabel *m_state = nullptr;
+    QSlider *m_slider = nullptr;
+    QToolButton *m_play = nullptr;
+    QTimer m_playing;
+    std::shared_ptr<const PathGeometry> m_geometry;
+    bool m_current = false;
+    bool m_fitted = false;
+    QString m_statusText;
+    QString m_findingsText;
+    QPointer<tools::ToolWindow> m_tool; // the tool window whose range is highlighted
+    std::thread m_builder;
+    std::shared_ptr<std::atomic<bool>> m_cancelBuild;
+    quint64 m_buildGeneration = 0;
+};
+
+// Puts the toolpath behind Inquire > Toolpath (F5).
+void registerWindows(Host &host);
+
+} // namespace plot

@@ -1,0 +1,371 @@
+#include "toolpathview.h"
+
+#include "raster.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace plot {
+
+namespace {
+
+// Beyond this many segments a frame drawn while the camera moves shows the lighter path.
+constexpr qsizetype kFrameBudget = 600000;
+
+const char *const kVertexShader = R"(#version 130
+in vec3 position;
+in vec4 colour;
+uniform mat4 matrix;
+flat out vec4 shade;
+void main()
+{
+    gl_Position = matrix * vec4(position, 1.0);
+    shade = colour;
+}
+)";
+
+const char *const kFragmentShader = R"(#version 130
+flat in vec4 shade;
+uniform vec4 over;
+out vec4 fragment;
+void main()
+{
+    fragment = over.a > 0.0 ? over : shade;
+}
+)";
+
+QColor rapidColour()
+{
+    return QColor(150, 150, 162);
+}
+
+// Each vertex carries the colour of the segment it ends (the last vertex of a line provokes).
+std::vector<quint8> coloursOf(const PathGeometry &geometry)
+{
+    const std::vector<Segment> &segments = geometry.segments();
+    std::vector<quint8> rgba(static_cast<std::size_t>(geometry.vertexCount()) * 4, 255);
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        const Segment &s = segments[i];
+        QColor c;
+        switch (s.kind) {
+        case SegmentKind::Rapid: c = rapidColour(); break;
+        case SegmentKind::Probe: c = QColor(235, 90, 235); break;
+        default: c = toolColour(s.tool); break;
+        }
+        quint8 *v = rgba.data() + (i + 1) * 4;
+        v[0] = static_cast<quint8>(c.red());
+        v[1] = static_cast<quint8>(c.green());
+        v[2] = static_cast<quint8>(c.blue());
+        v[3] = s.kind == SegmentKind::Rapid ? 150 : 255;
+    }
+    return rgba;
+}
+
+QString length(double mm)
+{
+    return QString::number(mm, 'f', 3);
+}
+
+} // namespace
+
+ToolpathView::ToolpathView(QWidget *parent) : QOpenGLWidget(parent)
+{
+    setMouseTracking(true);
+    setMinimumSize(240, 180);
+    setFocusPolicy(Qt::ClickFocus);
+    m_camera.setView(View::Iso);
+}
+
+ToolpathView::~ToolpathView()
+{
+    makeCurrent();
+    m_vao.destroy();
+    m_positions.destroy();
+    m_colours.destroy();
+    m_lightVao.destroy();
+    m_lightPositions.destroy();
+    m_lightColours.destroy();
+    doneCurrent();
+}
+
+void ToolpathView::setGeometry(std::shared_ptr<const PathGeometry> geometry, bool fit)
+{
+    m_geometry = std::move(geometry);
+    m_light.reset();
+    m_picks = PickIndex();
+    m_dirty = true;
+    if (fit)
+        fitToPart();
+    update();
+}
+
+void ToolpathView::setShownSegments(qsizetype count)
+{
+    m_shown = count;
+    update();
+}
+
+void ToolpathView::setCaretHighlight(std::vector<SegmentRange> ranges, std::optional<QVector3D> toolAt)
+{
+    m_caret = std::move(ranges);
+    m_toolAt = toolAt;
+    update();
+}
+
+void ToolpathView::setRangeHighlight(std::vector<SegmentRange> ranges)
+{
+    m_range = std::move(ranges);
+    update();
+}
+
+void ToolpathView::showView(View view)
+{
+    m_camera.setView(view);
+    fitToPart();
+}
+
+void ToolpathView::fitToPart()
+{
+    m_camera.setViewport(size().isEmpty() ? QSize(800, 600) : size());
+    if (m_geometry && !m_geometry->extents().isEmpty())
+        m_camera.fit(m_geometry->extents());
+    update();
+}
+
+std::optional<Pick> ToolpathView::pickAt(const QPointF &pixel)
+{
+    if (!m_geometry || m_geometry->segmentCount() == 0)
+        return std::nullopt;
+    if (m_picks.isEmpty() || !m_picks.madeFor(m_camera))
+        m_picks.build(*m_geometry, m_camera);
+    return m_picks.nearest(pixel);
+}
+
+std::optional<double> ToolpathView::measured() const
+{
+    if (!m_measureFrom || !m_measureTo)
+        return std::nullopt;
+    return (*m_measureTo - *m_measureFrom).length();
+}
+
+void ToolpathView::initializeGL()
+{
+    initializeOpenGLFunctions();
+    m_glReady = m_program.addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader) &&
+                m_program.addShaderFromSourceCode(QOpenGLShader::Fragment, kFragmentShader) && m_program.link();
+    if (!m_glReady)
+        m_glError = tr("The toolpath cannot be drawn: %1").arg(m_program.log().trimmed());
+    m_vao.create();
+    m_lightVao.create();
+    m_positions.create();
+    m_colours.create();
+    m_lightPositions.create();
+    m_lightColours.create();
+    m_dirty = true;
+}
+
+void ToolpathView::resizeGL(int w, int h)
+{
+    const bool first = m_camera.viewport() == QSize(800, 600) && m_uploaded == 0;
+    m_camera.setViewport(QSize(w, h));
+    if (first)
+        fitToPart();
+    m_picks = PickIndex();
+}
+
+void ToolpathView::upload()
+{
+    const auto fill = [this](QOpenGLVertexArrayObject &vao, QOpenGLBuffer &positions, QOpenGLBuffer &colours,
+                             const PathGeometry &geometry) {
+        const std::vector<quint8> rgba = coloursOf(geometry);
+        QOpenGLVertexArrayObject::Binder bound(&vao);
+        positions.bind();
+        positions.allocate(geometry.vertices().data(), static_cast<int>(geometry.vertices().size() * sizeof(float)));
+        m_program.enableAttributeArray("position");
+        m_program.setAttributeBuffer("position", GL_FLOAT, 0, 3);
+        colours.bind();
+        colours.allocate(rgba.data(), static_cast<int>(rgba.size()));
+        m_program.enableAttributeArray("colour");
+        glVertexAttribPointer(static_cast<GLuint>(m_program.attributeLocation("colour")), 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, nullptr);
+        colours.release();
+        return geometry.vertexCount();
+    };
+    m_uploaded = 0;
+    m_lightVertices = 0;
+    if (!m_geometry)
+        return;
+    m_program.bind();
+    m_uploaded = fill(m_vao, m_positions, m_colours, *m_geometry);
+    if (m_geometry->segmentCount() > kFrameBudget) {
+        // A lighter path for the frames drawn while the camera moves: what is shorter than a
+        // pixel at the fitted scale is merged.
+        m_light = std::make_shared<PathGeometry>(m_geometry->decimated(m_camera.mmPerPixel()));
+        m_lightVertices = fill(m_lightVao, m_lightPositions, m_lightColours, *m_light);
+    }
+    m_program.release();
+}
+
+void ToolpathView::drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width)
+{
+    if (ranges.empty())
+        return;
+    m_program.setUniformValue("over", colour);
+    glLineWidth(width);
+    QOpenGLVertexArrayObject::Binder bound(&m_vao);
+    for (const SegmentRange &r : ranges) {
+        if (r.count > 0 && r.first + r.count < m_uploaded)
+            glDrawArrays(GL_LINE_STRIP, static_cast<GLint>(r.first), static_cast<GLsizei>(r.count + 1));
+    }
+    glLineWidth(1.0f);
+    m_program.setUniformValue("over", QColor(0, 0, 0, 0));
+}
+
+void ToolpathView::paintGL()
+{
+    glClearColor(24 / 255.0f, 26 / 255.0f, 32 / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (m_glReady && m_dirty) {
+        upload();
+        m_dirty = false;
+    }
+    if (m_glReady && m_uploaded > 1) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        m_program.bind();
+        m_program.setUniformValue("matrix", m_camera.projection() * m_camera.view());
+        m_program.setUniformValue("over", QColor(0, 0, 0, 0));
+        const bool light = m_light && m_button != Qt::NoButton && m_shown < 0;
+        if (light) {
+            QOpenGLVertexArrayObject::Binder bound(&m_lightVao);
+            glDrawArrays(GL_LINE_STRIP, 0, static_cast<GLsizei>(m_lightVertices));
+        } else {
+            const qsizetype vertices = m_shown < 0 ? m_uploaded : std::min<qsizetype>(m_shown + 1, m_uploaded);
+            QOpenGLVertexArrayObject::Binder bound(&m_vao);
+            glDrawArrays(GL_LINE_STRIP, 0, static_cast<GLsizei>(vertices));
+        }
+        drawRanges(m_range, QColor(255, 255, 255), 2.0f);
+        drawRanges(m_caret, QColor(255, 236, 64), 3.0f);
+        m_program.release();
+        glDisable(GL_BLEND);
+    }
+    drawOverlay();
+}
+
+void ToolpathView::drawOverlay()
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor text(230, 230, 235);
+    painter.setPen(text);
+    const int line = fontMetrics().height();
+    int y = line;
+    const auto say = [&](const QString &what) {
+        painter.drawText(8, y, what);
+        y += line;
+    };
+    if (!m_glError.isEmpty())
+        say(m_glError);
+    if (m_geometry && !m_geometry->feedExtents().isEmpty()) {
+        const QVector3D size = m_geometry->feedExtents().size();
+        say(tr("Part: X %1  Y %2  Z %3 mm").arg(length(size.x()), length(size.y()), length(size.z())));
+    }
+    if (const std::optional<double> d = measured())
+        say(tr("Distance: %1 mm").arg(length(*d)));
+    // Where the tool stands at the caret's line, and the points measured between.
+    const auto mark = [&](const QVector3D &at, const QColor &colour) {
+        const QVector3D p = m_camera.project(at);
+        painter.setPen(QPen(colour, 2));
+        painter.drawLine(QPointF(p.x() - 7, p.y()), QPointF(p.x() + 7, p.y()));
+        painter.drawLine(QPointF(p.x(), p.y() - 7), QPointF(p.x(), p.y() + 7));
+        painter.drawEllipse(QPointF(p.x(), p.y()), 4, 4);
+    };
+    if (m_toolAt)
+        mark(*m_toolAt, QColor(255, 64, 64));
+    if (m_measureFrom)
+        mark(*m_measureFrom, QColor(120, 255, 120));
+    if (m_measureTo) {
+        mark(*m_measureTo, QColor(120, 255, 120));
+        const QVector3D a = m_camera.project(*m_measureFrom);
+        const QVector3D b = m_camera.project(*m_measureTo);
+        painter.setPen(QPen(QColor(120, 255, 120), 1, Qt::DashLine));
+        painter.drawLine(QPointF(a.x(), a.y()), QPointF(b.x(), b.y()));
+    }
+    // The findings' lines, marked where the tool stood.
+    if (m_geometry) {
+        painter.setPen(QPen(QColor(255, 120, 40), 2));
+        int shown = 0;
+        for (const Marker &marker : m_geometry->markers()) {
+            if (++shown > 2000)
+                break;
+            const QVector3D p = m_camera.project(marker.at);
+            painter.drawLine(QPointF(p.x() - 4, p.y() - 4), QPointF(p.x() + 4, p.y() + 4));
+            painter.drawLine(QPointF(p.x() - 4, p.y() + 4), QPointF(p.x() + 4, p.y() - 4));
+        }
+    }
+}
+
+void ToolpathView::mousePressEvent(QMouseEvent *event)
+{
+    m_pressAt = m_lastAt = event->position().toPoint();
+    m_button = event->button();
+    m_dragged = false;
+    if (const std::optional<Pick> pick = pickAt(event->position()))
+        m_pivot = pick->point;
+    else
+        m_pivot = m_camera.unproject(event->position());
+}
+
+void ToolpathView::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    if (m_button == Qt::NoButton) {
+        if (const std::optional<Pick> pick = pickAt(event->position()))
+            emit moveHovered(pick->move, event->globalPosition().toPoint());
+        return;
+    }
+    if (!m_dragged && (at - m_pressAt).manhattanLength() < 4)
+        return;
+    m_dragged = true;
+    const QPoint delta = at - m_lastAt;
+    m_lastAt = at;
+    if (m_button == Qt::LeftButton)
+        m_camera.orbit(delta.x(), delta.y(), m_pivot);
+    else
+        m_camera.pan(delta.x(), delta.y());
+    update();
+}
+
+void ToolpathView::mouseReleaseEvent(QMouseEvent *event)
+{
+    const bool click = !m_dragged && event->button() == Qt::LeftButton;
+    m_button = Qt::NoButton;
+    if (click) {
+        if (const std::optional<Pick> pick = pickAt(event->position())) {
+            if (event->modifiers() & Qt::ShiftModifier) {
+                if (!m_measureFrom || m_measureTo) {
+                    m_measureFrom = pick->point;
+                    m_measureTo.reset();
+                } else {
+                    m_measureTo = pick->point;
+                }
+            } else {
+                emit movePicked(pick->move, pick->line);
+            }
+        }
+    }
+    update();
+}
+
+void ToolpathView::wheelEvent(QWheelEvent *event)
+{
+    const double steps = event->angleDelta().y() / 120.0;
+    if (steps != 0.0)
+        m_camera.zoomAt(event->position(), std::pow(1.2, steps));
+    event->accept();
+    update();
+}
+
+} // namespace plot

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "camera.h"
+#include "pathgeometry.h"
+#include "pickindex.h"
+
+#include <QOpenGLBuffer>
+#include <QOpenGLFunctions>
+#include <QOpenGLShaderProgram>
+#include <QOpenGLVertexArrayObject>
+#include <QOpenGLWidget>
+
+#include <memory>
+#include <optional>
+
+namespace plot {
+
+// The toolpath drawn with OpenGL: rapids pale, cutting moves coloured by tool, the moves of the
+// caret's line and of a tool window's range highlighted, where the tool stands at the caret's line
+// marked, the part's extents with their sizes. Orbit with the left button, pan with the right or
+// middle one, zoom about the mouse with the wheel; a click picks a move, a click with Shift picks
+// the points to measure between. It only shows a geometry: the dock builds it and links it with
+// the editor.
+class ToolpathView : public QOpenGLWidget, protected QOpenGLFunctions
+{
+    Q_OBJECT
+
+public:
+    explicit ToolpathView(QWidget *parent = nullptr);
+    ~ToolpathView() override;
+
+    // The path to draw; the camera is fitted to it the first time, and kept after that.
+    void setGeometry(std::shared_ptr<const PathGeometry> geometry, bool fit);
+    const PathGeometry *geometry() const { return m_geometry.get(); }
+    // Draws the moves up to this segment only (Play), or all with -1.
+    void setShownSegments(qsizetype count);
+    void setCaretHighlight(std::vector<SegmentRange> ranges, std::optional<QVector3D> toolAt);
+    void setRangeHighlight(std::vector<SegmentRange> ranges);
+
+    void showView(View view);
+    void fitToPart();
+    Camera &camera() { return m_camera; }
+    // The move nearest a pixel, as a click there picks it.
+    std::optional<Pick> pickAt(const QPointF &pixel);
+    // What is measured: the two points picked with Shift, and their distance.
+    std::optional<double> measured() const;
+
+signals:
+    void movePicked(qint64 move, qint64 line);
+    // The mouse rests over a move; the dock tells what it is.
+    void moveHovered(qint64 move, const QPoint &globalPos);
+
+protected:
+    void initializeGL() override;
+    void resizeGL(int w, int h) override;
+    void paintGL() override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    void upload();
+    void drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width);
+    void drawOverlay();
+
+    Camera m_camera;
+    std::shared_ptr<const PathGeometry> m_geometry;
+    std::shared_ptr<const PathGeometry> m_light; // decimated, for frames with too many segments
+    bool m_dirty = false;
+    qsizetype m_uploaded = 0; // vertices in the buffers
+    qsizetype m_lightVertices = 0;
+    qsizetype m_shown = -1;
+    std::vector<SegmentRange> m_caret;
+    std::vector<SegmentRange> m_range;
+    std::optional<QVector3D> m_toolAt;
+    PickIndex m_picks;
+    std::optional<QVector3D> m_measureFrom;
+    std::optional<QVector3D> m_measureTo;
+
+    QOpenGLShaderProgram m_program;
+    QOpenGLVertexArrayObject m_vao;
+    QOpenGLBuffer m_positions{QOpenGLBuffer::VertexBuffer};
+    QOpenGLBuffer m_colours{QOpenGLBuffer::VertexBuffer};
+    QOpenGLVertexArrayObject m_lightVao;
+    QOpenGLBuffer m_lightPositions{QOpenGLBuffer::VertexBuffer};
+    QOpenGLBuffer m_lightColours{QOpenGLBuffer::VertexBuffer};
+    bool m_glReady = false;
+    QString m_glError;
+
+    QPoint m_pressAt;
+    QPoint m_lastAt;
+    Qt::MouseButton m_button = Qt::NoButton;
+    bool m_dragged = false;
+    QVector3D m_pivot;
+};
+
+} // namespace plot

@@ -1,0 +1,149 @@
+#include "frmn.h"
+#include "testhost.h"
+#include "toolpathdock.h"
+#include "toolpathview.h"
+
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTest>
+
+namespace {
+
+const QColor kBackground(24, 26, 32);
+const QColor kCaret(255, 236, 64);
+const QColor kRange(255, 255, 255);
+
+// Whether any pixel within two of `at` has `colour` (or, with no colour, is not the background).
+bool near(const QImage &image, const QVector3D &at, std::optional<QColor> colour)
+{
+    for (int dy = -2; dy <= 2; ++dy) {
+        for (int dx = -2; dx <= 2; ++dx) {
+            const QPoint p(qRound(at.x()) + dx, qRound(at.y()) + dy);
+            if (!image.rect().contains(p))
+                continue;
+            const QColor c = image.pixelColor(p);
+            if (colour ? c.rgb() == colour->rgb() : c.rgb() != kBackground.rgb())
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// The toolpath dock on a program of a square, rendered for real by OpenGL and read back.
+class TestToolpathView : public QObject
+{
+    Q_OBJECT
+
+    TestHost *m_host = nullptr;
+    plot::ToolpathDock *m_dock = nullptr;
+
+    QImage frame()
+    {
+        QCoreApplication::processEvents();
+        return m_dock->view()->grabFramebuffer();
+    }
+    QVector3D pixelOf(float x, float y) { return m_dock->view()->camera().project(QVector3D(x, y, 0)); }
+
+private slots:
+    void init()
+    {
+        m_host = new TestHost;
+        m_host->editor().show();
+        // Line 1 moves nothing; lines 3 to 6 are the square's sides.
+        m_host->open({"G21 G90 (a square of 10 mm)", "G0 X0 Y0 Z0", "G1 X10 F100", "Y10", "X0", "Y0"});
+        m_dock = new plot::ToolpathDock(*m_host);
+        m_dock->resize(640, 520);
+        QSignalSpy shown(m_dock, &plot::ToolpathDock::pathShown);
+        m_dock->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_dock));
+        while (shown.isEmpty() || !shown.last().first().toBool())
+            QVERIFY(shown.wait(20000));
+        m_dock->view()->showView(plot::View::Top);
+    }
+    void cleanup()
+    {
+        delete m_dock;
+        delete m_host;
+    }
+
+    // The square's sides are drawn in the top view where the camera puts them; inside it, nothing.
+    void aSquareInTheTopView()
+    {
+        QVERIFY2(m_dock->status().contains(QLatin1String("no finding")), qPrintable(m_dock->status()));
+        const QImage image = frame();
+        QVERIFY(!image.isNull());
+        for (const QVector3D &side : {pixelOf(5, 0), pixelOf(10, 5), pixelOf(5, 10), pixelOf(0, 5)})
+            QVERIFY2(near(image, side, std::nullopt), qPrintable(QStringLiteral("%1,%2").arg(side.x()).arg(side.y())));
+        QVERIFY(!near(image, pixelOf(5, 5), std::nullopt));
+        QVERIFY(!near(image, pixelOf(3, 7), std::nullopt));
+    }
+
+    // A click on a side shows its line in the editor with the caret on it; the caret's line is
+    // highlighted and the tool marked where the line leaves it.
+    void aClickShowsTheLineAndTheCaretHighlightsIt()
+    {
+        const QVector3D right = pixelOf(10, 5);
+        QTest::mouseClick(m_dock->view(), Qt::LeftButton, {}, QPoint(qRound(right.x()), qRound(right.y())));
+        QCOMPARE(m_host->editor().caretLine(), 4);
+        QVERIFY(near(frame(), right, kCaret));
+        QVERIFY(!near(frame(), pixelOf(5, 0), kCaret));
+        m_host->editor().showLineWithCaret(5);
+        QVERIFY(near(frame(), pixelOf(5, 10), kCaret));
+        QVERIFY(!near(frame(), right, kCaret));
+    }
+
+    // The range of the tool window in use is highlighted, and follows its fields.
+    void theToolWindowsRangeIsHighlighted()
+    {
+        m_host->editor().showLineWithCaret(1);
+        frmN tool(*m_host);
+        tool.Form_Load();
+        tool.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tool));
+        tool.LINE2LINE->setChecked(true);
+        tool.StartLine->setText(QStringLiteral("3"));
+        tool.EndLine->setText(QStringLiteral("3"));
+        tool.activateWindow();
+        tool.StartLine->setFocus();
+        QTRY_VERIFY(near(frame(), pixelOf(5, 0), kRange));
+        QVERIFY(!near(frame(), pixelOf(5, 10), kRange));
+        tool.EndLine->setText(QStringLiteral("5"));
+        QTRY_VERIFY(near(frame(), pixelOf(5, 10), kRange));
+    }
+
+    // Play draws the moves up to the one played, and the editor follows it.
+    void playingDrawsUpToTheMovePlayed()
+    {
+        auto *slider = m_dock->findChild<QSlider *>(QStringLiteral("played"));
+        QVERIFY(slider && slider->isEnabled());
+        const std::vector<plot::SegmentRange> bottom = m_dock->view()->geometry()->segmentsOfLines(3, 3);
+        QCOMPARE(bottom.size(), 1u);
+        slider->setValue(static_cast<int>(bottom[0].first + bottom[0].count));
+        QCOMPARE(m_host->editor().caretLine(), 3);
+        QVERIFY(near(frame(), pixelOf(2, 0), std::nullopt));
+        QVERIFY(!near(frame(), pixelOf(10, 5), std::nullopt));
+        slider->setValue(slider->maximum());
+        QVERIFY(near(frame(), pixelOf(10, 5), std::nullopt));
+    }
+
+    // A change of the program is followed, the camera kept.
+    void aChangeIsFollowed()
+    {
+        const QVector3D before = pixelOf(10, 0);
+        QSignalSpy shown(m_dock, &plot::ToolpathDock::pathShown);
+        m_host->editor().program().replaceLines(tessarc::LineNumber(4), 1, {"Y20"});
+        while (shown.isEmpty() || !shown.last().first().toBool())
+            QVERIFY(shown.wait(20000));
+        QCOMPARE(pixelOf(10, 0), before);
+        // The top side has gone from Y 10 to Y 20; the right side runs on through Y 5.
+        QVERIFY(!near(frame(), pixelOf(5, 10), std::nullopt));
+        QVERIFY(near(frame(), pixelOf(10, 5), std::nullopt));
+    }
+};
+
+VORNEXA_TEST_MAIN(TestToolpathView)
+#include "tst_plot_view.moc"

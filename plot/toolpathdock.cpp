@@ -100,6 +100,13 @@ ToolpathDock::ToolpathDock(Host &host, QWidget *parent) : QDockWidget(tr("Toolpa
         m_host.editor().showLineWithCaret(line);
     });
     connect(m_view, &ToolpathView::moveHovered, this, &ToolpathDock::tellMove);
+    connect(m_view, &ToolpathView::scaleChanged, this, &ToolpathDock::scaleChanged);
+    m_finer.setSingleShot(true);
+    m_finer.setInterval(400);
+    connect(&m_finer, &QTimer::timeout, this, [this] {
+        if (m_current && !m_builder.joinable())
+            buildGeometry(std::max(m_finest, m_view->camera().mmPerPixel() * 0.5));
+    });
     connect(&host.editor(), &TESSARC::caretLineChanged, this, &ToolpathDock::caretMoved);
     connect(qApp, &QApplication::focusChanged, this, &ToolpathDock::followFocus);
     connect(m_slider, &QSlider::valueChanged, this, &ToolpathDock::showPlayed);
@@ -147,7 +154,7 @@ void ToolpathDock::stopBuilder()
         m_builder.join();
 }
 
-void ToolpathDock::buildGeometry()
+void ToolpathDock::buildGeometry(double tolerance)
 {
     stopBuilder();
     const interp::Toolpath &toolpath = m_run->toolpath();
@@ -164,70 +171,116 @@ void ToolpathDock::buildGeometry()
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     m_cancelBuild = cancel;
     const quint64 generation = ++m_buildGeneration;
-    m_current = false;
-    setStatus(tr("Drawing the path: 0%"));
-    m_builder = std::thread([this, file, moves, findings, cancel, generation] {
+    m_finerBuild = tolerance > 0.0;
+    m_pending.reset();
+    if (!m_finerBuild) {
+        m_current = false;
+        setStatus(tr("Drawing the path: 0%"));
+    }
+    m_builder = std::thread([this, file, moves, findings, cancel, generation, tolerance] {
+        const auto fail = [this](const QString &why) {
+            QMetaObject::invokeMethod(this, [this, why] { setStatus(tr("The toolpath cannot be read: %1").arg(why)); },
+                                      Qt::QueuedConnection);
+        };
         interp::Toolpath path;
         QString error;
-        auto geometry = std::make_shared<PathGeometry>();
-        if (!path.open(file, error)) {
-            QMetaObject::invokeMethod(this, [this, error] { setStatus(tr("The toolpath cannot be read: %1").arg(error)); },
-                                      Qt::QueuedConnection);
-            return;
-        }
-        PathBuilder builder;
-        auto shownAt = std::chrono::steady_clock::now();
-        qsizetype nextFinding = 0;
-        for (qint64 first = 0; first < moves && !cancel->load(); first += kBlockMoves) {
-            QList<interp::Move> block;
-            try {
-                block = path.moves(first, kBlockMoves);
-            } catch (const std::exception &e) {
-                const QString why = QString::fromLocal8Bit(e.what());
-                QMetaObject::invokeMethod(this, [this, why] { setStatus(tr("The toolpath cannot be read: %1").arg(why)); },
-                                          Qt::QueuedConnection);
+        if (!path.open(file, error))
+            return fail(error);
+        try {
+            // The chords of arcs are kept under half a pixel of the whole part seen on a large
+            // screen; a zoom asks for finer ones.
+            double chord = tolerance;
+            if (chord <= 0.0) {
+                Box box;
+                for (qint64 first = 0; first < moves && !cancel->load(); first += kBlockMoves) {
+                    for (const interp::Move &m : path.moves(first, kBlockMoves))
+                        box.add(QVector3D(static_cast<float>(m.end[0] + m.offset[0]), static_cast<float>(m.end[1] + m.offset[1]),
+                                          static_cast<float>(m.end[2] + m.offset[2])));
+                }
+                const QVector3D size = box.size();
+                chord = std::max(0.001, std::max({size.x(), size.y(), size.z()}) / 4000.0);
+            }
+            PathBuilder builder(chord);
+            auto batch = std::make_shared<std::vector<PathPiece>>();
+            auto shownAt = std::chrono::steady_clock::now();
+            qsizetype nextFinding = 0;
+            for (qint64 first = 0; first < moves && !cancel->load(); first += kBlockMoves) {
+                const QList<interp::Move> block = path.moves(first, kBlockMoves);
+                // The findings of the lines these moves come from mark the path where the tool stood.
+                QList<interp::Finding> marked;
+                const qint64 lastLine = block.isEmpty() ? 0 : block.last().line;
+                while (nextFinding < findings.size() && (findings[nextFinding].line <= lastLine || first + kBlockMoves >= moves))
+                    marked.append(findings[nextFinding++]);
+                batch->push_back(builder.add(block, first, marked));
+                const auto now = std::chrono::steady_clock::now();
+                if (now - shownAt >= kShowEvery && first + kBlockMoves < moves) {
+                    shownAt = now;
+                    const int percent = static_cast<int>((first + kBlockMoves) * 100 / std::max<qint64>(1, moves));
+                    QMetaObject::invokeMethod(this, [this, batch, chord, generation, percent] {
+                        piecesReady(batch, chord, false, generation);
+                        if (generation == m_buildGeneration && !m_finerBuild)
+                            setStatus(tr("Drawing the path: %1%; what is shown is only a part of it").arg(percent));
+                    }, Qt::QueuedConnection);
+                    batch = std::make_shared<std::vector<PathPiece>>();
+                }
+            }
+            if (cancel->load())
                 return;
-            }
-            // The findings of the lines these moves come from mark the path where the tool stood.
-            QList<interp::Finding> marked;
-            const qint64 lastLine = block.isEmpty() ? 0 : block.last().line;
-            while (nextFinding < findings.size() && (findings[nextFinding].line <= lastLine || first + kBlockMoves >= moves))
-                marked.append(findings[nextFinding++]);
-            geometry->append(builder.add(block, first, marked));
-            const auto now = std::chrono::steady_clock::now();
-            if (now - shownAt >= kShowEvery && first + kBlockMoves < moves) {
-                shownAt = now;
-                auto part = std::make_shared<const PathGeometry>(*geometry);
-                const int percent = static_cast<int>((first + kBlockMoves) * 100 / std::max<qint64>(1, moves));
-                QMetaObject::invokeMethod(this, [this, part, generation, percent] {
-                    pieceReady(part, false, generation);
-                    if (generation == m_buildGeneration)
-                        setStatus(tr("Drawing the path: %1%; what is shown is only a part of it").arg(percent));
-                }, Qt::QueuedConnection);
-            }
+            QMetaObject::invokeMethod(this, [this, batch, chord, generation] { piecesReady(batch, chord, true, generation); },
+                                      Qt::QueuedConnection);
+        } catch (const std::exception &e) {
+            fail(QString::fromLocal8Bit(e.what()));
         }
-        if (cancel->load())
-            return;
-        std::shared_ptr<const PathGeometry> whole = std::move(geometry);
-        QMetaObject::invokeMethod(this, [this, whole, generation] { pieceReady(whole, true, generation); }, Qt::QueuedConnection);
     });
 }
 
-void ToolpathDock::pieceReady(std::shared_ptr<const PathGeometry> geometry, bool whole, quint64 generation)
+void ToolpathDock::piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, double tolerance, bool whole, quint64 generation)
 {
     if (generation != m_buildGeneration)
         return;
-    m_geometry = std::move(geometry);
-    // The camera is fitted once, to the first picture: after a change it stays where it was.
-    m_view->setGeometry(m_geometry, !m_fitted);
-    m_fitted = m_fitted || !m_geometry->extents().isEmpty();
+    if (m_finerBuild) {
+        // The same path drawn finer takes the place of the one shown only once it is whole.
+        if (!m_pending)
+            m_pending = std::make_shared<PathGeometry>();
+        for (PathPiece &piece : *pieces)
+            m_pending->append(std::move(piece));
+        if (!whole)
+            return;
+        if (m_builder.joinable())
+            m_builder.join();
+        m_geometry = std::move(m_pending);
+        m_shownGeneration = generation;
+        m_tolerance = tolerance;
+        m_view->setGeometry(m_geometry, false);
+        caretMoved(m_host.editor().caretLine());
+        rangeChanged();
+        emit pathShown(true);
+        return;
+    }
+    if (generation != m_shownGeneration) {
+        // The first pieces of another build: a path of its own, drawn from the start.
+        m_shownGeneration = generation;
+        m_geometry = std::make_shared<PathGeometry>();
+        for (PathPiece &piece : *pieces)
+            m_geometry->append(std::move(piece));
+        m_tolerance = tolerance;
+        // The camera is fitted once, to the first picture: after a change it stays where it was.
+        m_view->setGeometry(m_geometry, !m_fitted);
+        m_fitted = m_fitted || !m_geometry->extents().isEmpty();
+    } else {
+        for (PathPiece &piece : *pieces)
+            m_geometry->append(std::move(piece));
+        m_view->geometryGrew();
+    }
     if (whole) {
         if (m_builder.joinable())
             m_builder.join();
         m_current = m_run->isCurrent();
+        const QVector3D size = m_geometry->extents().size();
+        m_finest = std::max(0.001, std::max({size.x(), size.y(), size.z()}) / 200000.0);
         m_slider->setEnabled(m_geometry->segmentCount() > 0);
-        m_slider->setRange(0, static_cast<int>(std::min<qsizetype>(m_geometry->segmentCount(), INT_MAX)));
         m_slider->blockSignals(true);
+        m_slider->setRange(0, static_cast<int>(std::min<qsizetype>(m_geometry->segmentCount(), INT_MAX)));
         m_slider->setValue(m_slider->maximum());
         m_slider->blockSignals(false);
         setStatus(m_findingsText);
@@ -235,6 +288,15 @@ void ToolpathDock::pieceReady(std::shared_ptr<const PathGeometry> geometry, bool
     caretMoved(m_host.editor().caretLine());
     rangeChanged();
     emit pathShown(whole);
+}
+
+void ToolpathDock::scaleChanged(double mmPerPixel)
+{
+    // Arcs are drawn again finer once their chords would show (more than half a pixel off).
+    if (!m_geometry || m_geometry->arcs().empty() || m_builder.joinable() || !m_current)
+        return;
+    if (m_tolerance > std::max(m_finest, mmPerPixel) * 1.01)
+        m_finer.start();
 }
 
 void ToolpathDock::caretMoved(qint64 line)

@@ -47,9 +47,11 @@ signals:
 
 private:
     void runEnded(bool complete, const QString &message);
-    void buildGeometry();
+    // Draws the path from the toolpath file, arcs to `tolerance` mm (0: what the part's size asks).
+    void buildGeometry(double tolerance = 0.0);
     void stopBuilder();
-    void pieceReady(std::shared_ptr<const PathGeometry> geometry, bool whole, quint64 generation);
+    void piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, double tolerance, bool whole, quint64 generation);
+    void scaleChanged(double mmPerPixel);
     void caretMoved(qint64 line);
     void followFocus();
     void rangeChanged();
@@ -65,7 +67,13 @@ private:
     QSlider *m_slider = nullptr;
     QToolButton *m_play = nullptr;
     QTimer m_playing;
-    std::shared_ptr<const PathGeometry> m_geometry;
+    std::shared_ptr<PathGeometry> m_geometry;
+    quint64 m_shownGeneration = 0; // the build m_geometry comes from
+    bool m_finerBuild = false;     // the build under way draws the same path finer: shown once whole
+    std::shared_ptr<PathGeometry> m_pending;
+    double m_tolerance = 0.0;      // its arcs' chord tolerance
+    double m_finest = 0.0;         // the finest tolerance worth drawing this part to
+    QTimer m_finer;                // a zoom that asks for finer arcs, once it rests
     bool m_current = false;
     bool m_fitted = false;
     QString m_statusText;

@@ -14,6 +14,8 @@ namespace {
 
 // Beyond this many segments a frame drawn while the camera moves shows the lighter path.
 constexpr qsizetype kFrameBudget = 600000;
+// ... and the lighter path is made to hold at most this many.
+constexpr qsizetype kLightBudget = 250000;
 
 const char *const kVertexShader = R"(#version 130
 in vec3 position;
@@ -42,24 +44,25 @@ QColor rapidColour()
     return QColor(150, 150, 162);
 }
 
-// Each vertex carries the colour of the segment it ends (the last vertex of a line provokes).
-std::vector<quint8> coloursOf(const PathGeometry &geometry)
+// Each vertex carries the colour of the segment it ends (the last vertex of a line provokes):
+// vertices first ... last - 1.
+std::vector<quint8> coloursOf(const PathGeometry &geometry, qsizetype first, qsizetype last)
 {
     const std::vector<Segment> &segments = geometry.segments();
-    std::vector<quint8> rgba(static_cast<std::size_t>(geometry.vertexCount()) * 4, 255);
-    for (std::size_t i = 0; i < segments.size(); ++i) {
-        const Segment &s = segments[i];
+    std::vector<quint8> rgba(static_cast<std::size_t>(last - first) * 4, 255);
+    for (qsizetype v = std::max<qsizetype>(first, 1); v < last; ++v) {
+        const Segment &s = segments[static_cast<std::size_t>(v - 1)];
         QColor c;
         switch (s.kind) {
         case SegmentKind::Rapid: c = rapidColour(); break;
         case SegmentKind::Probe: c = QColor(235, 90, 235); break;
         default: c = toolColour(s.tool); break;
         }
-        quint8 *v = rgba.data() + (i + 1) * 4;
-        v[0] = static_cast<quint8>(c.red());
-        v[1] = static_cast<quint8>(c.green());
-        v[2] = static_cast<quint8>(c.blue());
-        v[3] = s.kind == SegmentKind::Rapid ? 150 : 255;
+        quint8 *out = rgba.data() + (v - first) * 4;
+        out[0] = static_cast<quint8>(c.red());
+        out[1] = static_cast<quint8>(c.green());
+        out[2] = static_cast<quint8>(c.blue());
+        out[3] = s.kind == SegmentKind::Rapid ? 150 : 255;
     }
     return rgba;
 }
@@ -102,6 +105,13 @@ void ToolpathView::setGeometry(std::shared_ptr<const PathGeometry> geometry, boo
     update();
 }
 
+void ToolpathView::geometryGrew()
+{
+    m_light.reset();
+    m_picks = PickIndex();
+    update();
+}
+
 void ToolpathView::setShownSegments(qsizetype count)
 {
     m_shown = count;
@@ -132,6 +142,7 @@ void ToolpathView::fitToPart()
     m_camera.setViewport(size().isEmpty() ? QSize(800, 600) : size());
     if (m_geometry && !m_geometry->extents().isEmpty())
         m_camera.fit(m_geometry->extents());
+    emit scaleChanged(m_camera.mmPerPixel());
     update();
 }
 
@@ -178,32 +189,70 @@ void ToolpathView::resizeGL(int w, int h)
 
 void ToolpathView::upload()
 {
-    const auto fill = [this](QOpenGLVertexArrayObject &vao, QOpenGLBuffer &positions, QOpenGLBuffer &colours,
-                             const PathGeometry &geometry) {
-        const std::vector<quint8> rgba = coloursOf(geometry);
-        QOpenGLVertexArrayObject::Binder bound(&vao);
+    m_uploaded = 0;
+    m_capacity = 0;
+    m_lightVertices = 0;
+    uploadFrom(0);
+}
+
+void ToolpathView::uploadFrom(qsizetype firstVertex)
+{
+    if (!m_geometry)
+        return;
+    const PathGeometry &geometry = *m_geometry;
+    const qsizetype vertices = geometry.vertexCount();
+    m_program.bind();
+    const auto bindAttributes = [this](QOpenGLBuffer &positions, QOpenGLBuffer &colours) {
         positions.bind();
-        positions.allocate(geometry.vertices().data(), static_cast<int>(geometry.vertices().size() * sizeof(float)));
         m_program.enableAttributeArray("position");
         m_program.setAttributeBuffer("position", GL_FLOAT, 0, 3);
         colours.bind();
-        colours.allocate(rgba.data(), static_cast<int>(rgba.size()));
         m_program.enableAttributeArray("colour");
         glVertexAttribPointer(static_cast<GLuint>(m_program.attributeLocation("colour")), 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, nullptr);
         colours.release();
-        return geometry.vertexCount();
     };
-    m_uploaded = 0;
-    m_lightVertices = 0;
-    if (!m_geometry)
-        return;
-    m_program.bind();
-    m_uploaded = fill(m_vao, m_positions, m_colours, *m_geometry);
-    if (m_geometry->segmentCount() > kFrameBudget) {
+    if (vertices > m_capacity) {
+        // Room for twice as much, so a path that grows piece by piece is sent over once or twice.
+        m_capacity = std::max<qsizetype>(vertices * 2, 4096);
+        firstVertex = 0;
+        QOpenGLVertexArrayObject::Binder bound(&m_vao);
+        m_positions.bind();
+        m_positions.allocate(static_cast<int>(m_capacity * 3 * sizeof(float)));
+        m_colours.bind();
+        m_colours.allocate(static_cast<int>(m_capacity * 4));
+        bindAttributes(m_positions, m_colours);
+    }
+    if (vertices > firstVertex) {
+        // The vertex before the new ones takes the colour of the segment it now ends.
+        const qsizetype from = std::max<qsizetype>(0, firstVertex - 1);
+        m_positions.bind();
+        m_positions.write(static_cast<int>(from * 3 * sizeof(float)), geometry.vertices().data() + from * 3,
+                          static_cast<int>((vertices - from) * 3 * sizeof(float)));
+        const std::vector<quint8> rgba = coloursOf(geometry, from, vertices);
+        m_colours.bind();
+        m_colours.write(static_cast<int>(from * 4), rgba.data(), static_cast<int>(rgba.size()));
+        m_colours.release();
+    }
+    m_uploaded = vertices;
+    if (!m_light && geometry.segmentCount() > kFrameBudget) {
         // A lighter path for the frames drawn while the camera moves: what is shorter than a
-        // pixel at the fitted scale is merged.
-        m_light = std::make_shared<PathGeometry>(m_geometry->decimated(m_camera.mmPerPixel()));
-        m_lightVertices = fill(m_lightVao, m_lightPositions, m_lightColours, *m_light);
+        // pixel at the scale in force is merged.
+        double tolerance = m_camera.mmPerPixel();
+        auto light = std::make_shared<PathGeometry>(geometry.decimated(tolerance));
+        // Coarser until a frame can draw it: a few pixels off while the camera moves is not seen.
+        for (int k = 0; k < 6 && light->segmentCount() > kLightBudget; ++k) {
+            tolerance *= 3.0;
+            light = std::make_shared<PathGeometry>(geometry.decimated(tolerance));
+        }
+        QOpenGLVertexArrayObject::Binder bound(&m_lightVao);
+        m_lightPositions.bind();
+        m_lightPositions.allocate(light->vertices().data(), static_cast<int>(light->vertices().size() * sizeof(float)));
+        const std::vector<quint8> rgba = coloursOf(*light, 0, light->vertexCount());
+        m_lightColours.bind();
+        m_lightColours.allocate(rgba.data(), static_cast<int>(rgba.size()));
+        bindAttributes(m_lightPositions, m_lightColours);
+        m_lightVertices = light->vertexCount();
+        m_light = std::move(light);
     }
     m_program.release();
 }
@@ -230,6 +279,8 @@ void ToolpathView::paintGL()
     if (m_glReady && m_dirty) {
         upload();
         m_dirty = false;
+    } else if (m_glReady && m_geometry && (m_geometry->vertexCount() != m_uploaded || (!m_light && m_geometry->segmentCount() > kFrameBudget))) {
+        uploadFrom(m_uploaded);
     }
     if (m_glReady && m_uploaded > 1) {
         glEnable(GL_BLEND);
@@ -362,8 +413,10 @@ void ToolpathView::mouseReleaseEvent(QMouseEvent *event)
 void ToolpathView::wheelEvent(QWheelEvent *event)
 {
     const double steps = event->angleDelta().y() / 120.0;
-    if (steps != 0.0)
+    if (steps != 0.0) {
         m_camera.zoomAt(event->position(), std::pow(1.2, steps));
+        emit scaleChanged(m_camera.mmPerPixel());
+    }
     event->accept();
     update();
 }

@@ -29,8 +29,10 @@ public:
     explicit ToolpathView(QWidget *parent = nullptr);
     ~ToolpathView() override;
 
-    // The path to draw; the camera is fitted to it the first time, and kept after that.
+    // The path to draw; the camera is fitted to it when `fit`, else kept.
     void setGeometry(std::shared_ptr<const PathGeometry> geometry, bool fit);
+    // The path grew (a piece came while it is built): only what is new is sent to the GPU.
+    void geometryGrew();
     const PathGeometry *geometry() const { return m_geometry.get(); }
     // Draws the moves up to this segment only (Play), or all with -1.
     void setShownSegments(qsizetype count);
@@ -47,6 +49,8 @@ public:
 
 signals:
     void movePicked(qint64 move, qint64 line);
+    // The scale changed (zoom, fit): how many mm a pixel now is.
+    void scaleChanged(double mmPerPixel);
     // The mouse rests over a move; the dock tells what it is.
     void moveHovered(qint64 move, const QPoint &globalPos);
 
@@ -61,14 +65,16 @@ protected:
 
 private:
     void upload();
+    void uploadFrom(qsizetype firstVertex);
     void drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width);
     void drawOverlay();
 
     Camera m_camera;
     std::shared_ptr<const PathGeometry> m_geometry;
     std::shared_ptr<const PathGeometry> m_light; // decimated, for frames with too many segments
-    bool m_dirty = false;
+    bool m_dirty = false;     // everything is to be sent to the GPU again
     qsizetype m_uploaded = 0; // vertices in the buffers
+    qsizetype m_capacity = 0; // vertices the buffers have room for
     qsizetype m_lightVertices = 0;
     qsizetype m_shown = -1;
     std::vector<SegmentRange> m_caret;

@@ -234,27 +234,40 @@ void ToolpathView::uploadFrom(qsizetype firstVertex)
         m_colours.release();
     }
     m_uploaded = vertices;
-    if (!m_light && geometry.segmentCount() > kFrameBudget) {
-        // A lighter path for the frames drawn while the camera moves: what is shorter than a
-        // pixel at the scale in force is merged.
-        double tolerance = m_camera.mmPerPixel();
-        auto light = std::make_shared<PathGeometry>(geometry.decimated(tolerance));
-        // Coarser until a frame can draw it: a few pixels off while the camera moves is not seen.
-        for (int k = 0; k < 6 && light->segmentCount() > kLightBudget; ++k) {
-            tolerance *= 3.0;
-            light = std::make_shared<PathGeometry>(geometry.decimated(tolerance));
-        }
-        QOpenGLVertexArrayObject::Binder bound(&m_lightVao);
-        m_lightPositions.bind();
-        m_lightPositions.allocate(light->vertices().data(), static_cast<int>(light->vertices().size() * sizeof(float)));
-        const std::vector<quint8> rgba = coloursOf(*light, 0, light->vertexCount());
-        m_lightColours.bind();
-        m_lightColours.allocate(rgba.data(), static_cast<int>(rgba.size()));
-        bindAttributes(m_lightPositions, m_lightColours);
-        m_lightVertices = light->vertexCount();
-        m_light = std::move(light);
-    }
     m_program.release();
+}
+
+void ToolpathView::makeLight()
+{
+    if (m_light || !m_geometry || m_geometry->segmentCount() <= kFrameBudget || !m_glReady)
+        return;
+    // A lighter path for the frames drawn while the camera moves: what is shorter than a pixel
+    // at the scale in force is merged, coarser until a frame can draw it (a few pixels off while
+    // the camera moves are not seen). Made when the camera first moves, once for a path.
+    const PathGeometry &geometry = *m_geometry;
+    makeCurrent();
+    m_program.bind();
+    double tolerance = m_camera.mmPerPixel();
+    auto light = std::make_shared<PathGeometry>(geometry.decimated(tolerance));
+    for (int k = 0; k < 6 && light->segmentCount() > kLightBudget; ++k) {
+        tolerance *= 3.0;
+        light = std::make_shared<PathGeometry>(geometry.decimated(tolerance));
+    }
+    QOpenGLVertexArrayObject::Binder bound(&m_lightVao);
+    m_lightPositions.bind();
+    m_lightPositions.allocate(light->vertices().data(), static_cast<int>(light->vertices().size() * sizeof(float)));
+    m_program.enableAttributeArray("position");
+    m_program.setAttributeBuffer("position", GL_FLOAT, 0, 3);
+    const std::vector<quint8> rgba = coloursOf(*light, 0, light->vertexCount());
+    m_lightColours.bind();
+    m_lightColours.allocate(rgba.data(), static_cast<int>(rgba.size()));
+    m_program.enableAttributeArray("colour");
+    glVertexAttribPointer(static_cast<GLuint>(m_program.attributeLocation("colour")), 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, nullptr);
+    m_lightColours.release();
+    m_lightVertices = light->vertexCount();
+    m_light = std::move(light);
+    m_program.release();
+    doneCurrent();
 }
 
 void ToolpathView::drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width)
@@ -279,7 +292,7 @@ void ToolpathView::paintGL()
     if (m_glReady && m_dirty) {
         upload();
         m_dirty = false;
-    } else if (m_glReady && m_geometry && (m_geometry->vertexCount() != m_uploaded || (!m_light && m_geometry->segmentCount() > kFrameBudget))) {
+    } else if (m_glReady && m_geometry && m_geometry->vertexCount() != m_uploaded) {
         uploadFrom(m_uploaded);
     }
     if (m_glReady && m_uploaded > 1) {
@@ -360,6 +373,7 @@ void ToolpathView::drawOverlay()
 
 void ToolpathView::mousePressEvent(QMouseEvent *event)
 {
+    makeLight();
     m_pressAt = m_lastAt = event->position().toPoint();
     m_button = event->button();
     m_dragged = false;

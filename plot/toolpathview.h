@@ -66,6 +66,7 @@ protected:
 private:
     void upload();
     void uploadFrom(qsizetype firstVertex);
+    void makeLight();
     void drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width);
     void drawOverlay();
 

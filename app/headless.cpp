@@ -47,6 +47,13 @@ constexpr Verb kVerbs[] = {
      "tab-separated row a move (to OUTPUT, or stdout); what it cannot follow on\n"
      "stderr as \"line N: reason\", with exit code 1",
      &movesVerb},
+    {"--plot", "PROGRAM -o PICTURE [--view top|front|side|iso|lathe] [--size WxH] [--dialect linuxcnc|fanuc|grbl] [--tools TABLE]",
+     "follows PROGRAM's motion as --moves does and draws its toolpath into the PNG\n"
+     "PICTURE (default view iso, lathe for a lathe program in diameter mode;\n"
+     "default size 1200x900): rapids dashed, cutting moves in their tool's\n"
+     "colour, the places of lines it cannot follow ringed and said on stderr as\n"
+     "\"line N: reason\", with exit code 1",
+     &plotVerb},
     {"--help", "", "lists these forms", &helpVerb},
 };
 

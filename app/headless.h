@@ -103,5 +103,7 @@ int receiveVerb(const QStringList &arguments);
 int macroVerb(const QStringList &arguments);
 // The verb of the moves (movesverb.cpp).
 int movesVerb(const QStringList &arguments);
+// The verb of the toolpath's picture (plotverb.cpp).
+int plotVerb(const QStringList &arguments);
 
 } // namespace headless

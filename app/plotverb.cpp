@@ -194,7 +194,9 @@ int plotVerb(const QStringList &arguments)
                  .arg(size.width())
                  .arg(size.height())
                  .arg(output)
-                 .arg(findings.isEmpty() ? QStringLiteral(".") : QStringLiteral("; %1 lines could not be followed.").arg(findings.size())));
+                 .arg(findings.isEmpty() ? QStringLiteral(".")
+                                         : findings.size() == 1 ? QStringLiteral("; 1 line could not be followed.")
+                                                                : QStringLiteral("; %1 lines could not be followed.").arg(findings.size())));
     return findings.isEmpty() ? Done : Failed;
 }
 

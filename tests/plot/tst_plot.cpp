@@ -211,6 +211,18 @@ private slots:
         }
     }
 
+    // An arc far from the origin and too short for a float to tell its ends apart stays that short
+    // when it is drawn again: never a full circle.
+    void aSliverOfArcDrawnAgain()
+    {
+        const plot::PathGeometry g = geometryOf("G0 X1000 Y1000\nG3 X1000 Y1000.00001 I-10 J0 F100\n");
+        QCOMPARE(g.vertex(1), g.vertex(2));
+        for (const plot::PathGeometry &drawn : {g, g.retessellated(0.0001)}) {
+            QCOMPARE(drawn.segmentCount(), 2);
+            QVERIFY(drawn.feedExtents().size().length() < 0.001f);
+        }
+    }
+
     // The lighter path merges runs of short cutting segments, never by more than the tolerance, and
     // keeps rapids, other tools' segments and the ends as they are.
     void decimation()

@@ -1,11 +1,16 @@
 #include "camera.h"
 #include "pathgeometry.h"
+#include "pathrun.h"
 #include "pickindex.h"
+#include "program.h"
 #include "raster.h"
+#include "storeclaim.h"
+#include "toolpath.h"
 
 #include "testenv.h"
 
 #include <QCoreApplication>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <cmath>
@@ -136,6 +141,51 @@ private slots:
         // G54 moved by X100: the feed to X0 Y0 of the new frame ends at X100, the rapid up over it.
         QCOMPARE(whole.vertex(whole.vertexCount() - 2), QVector3D(100, 0, 0));
         QCOMPARE(whole.vertex(whole.vertexCount() - 1), QVector3D(100, 0, 3));
+    }
+
+    // From a toolpath file, block by block as a builder on a thread hands the pieces over, the path
+    // is the one the moves make, and its moves of a line range highlight the segments those lines
+    // made; a cancel stops it between two blocks.
+    void fromTheToolpathFile()
+    {
+        QByteArray program = "G21 G90 G17 F500\n";
+        for (int k = 0; k < 40; ++k)
+            program += k % 5 == 0 ? "G2 X" + QByteArray::number(k) + " Y0 I2\n"
+                               : "G1 X" + QByteArray::number(k) + " Y" + QByteArray::number(k % 3) + "\n";
+        program += "G18 G3 X0 Z-2 I-20 K0\nG0 Z5\nM30\n";
+        const plot::PathGeometry direct = geometryOf(program);
+
+        tessarc::Program stored;
+        const tessarc::StoreClaim claim = stored.useStores(testEnvironment().root(), QStringLiteral("plot"));
+        stored.recordLength = 128;
+        stored.load(writeTestFile(QStringLiteral("plot.nc"), program), {});
+        interp::PathRun run(stored);
+        QSignalSpy finished(&run, &interp::PathRun::finished);
+        run.start(true);
+        QVERIFY(finished.wait(60000));
+        QVERIFY(run.toolpath().isComplete());
+
+        plot::PathGeometry built;
+        qint64 lastDone = 0;
+        QVERIFY(plot::buildFromToolpath(run.toolpath(), 0.01, nullptr, [&](plot::PathPiece &&piece, qint64 done, qint64 total) {
+            QCOMPARE(total, run.toolpath().moveCount());
+            QVERIFY(done > lastDone);
+            lastDone = done;
+            built.append(std::move(piece));
+        }, 7));
+        QCOMPARE(lastDone, run.toolpath().moveCount());
+        QCOMPARE(built.segmentCount(), direct.segmentCount());
+        for (qsizetype v = 0; v < direct.vertexCount(); ++v)
+            QVERIFY2(near(built.vertex(v), direct.vertex(v), 1e-3f), qPrintable(text(built.vertex(v))));
+        QCOMPARE(built.segmentsOfMoves(run.toolpath().movesOfLines(5, 12)), direct.segmentsOfLines(5, 12));
+
+        std::atomic<bool> cancel{false};
+        int pieces = 0;
+        QVERIFY(!plot::buildFromToolpath(run.toolpath(), 0.01, &cancel, [&](plot::PathPiece &&, qint64, qint64) {
+            ++pieces;
+            cancel = true;
+        }, 7));
+        QCOMPARE(pieces, 1);
     }
 
     // An arc in each plane, a helix, a spiral, full circles and extra turns: every vertex on the

@@ -56,28 +56,37 @@ private slots:
     // The picture decodes at the size asked for (1200 x 900 unless told), with the path drawn on it.
     void draws_data()
     {
+        QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QSize>("size");
-        QTest::addRow("defaults") << QStringList() << QSize(1200, 900);
-        QTest::addRow("top, wide") << QStringList{"--view", "top", "--size", "320x120"} << QSize(320, 120);
-        QTest::addRow("side, tall, a dialect") << QStringList{"--size", "64x400", "--view", "side", "--dialect", "fanuc"}
-                                                << QSize(64, 400);
+        QTest::addColumn<QString>("told");
+        const QByteArray lathe = "G18 G7 G21\nG0 X40 Z2\nG1 Z-30 F100\nX50\nG0 Z2\nM30\n";
+        QTest::addRow("defaults") << kPart << QStringList() << QSize(1200, 900) << "drew 7 moves of part.ngc (";
+        QTest::addRow("top, wide") << kPart << QStringList{"--view", "top", "--size", "320x120"} << QSize(320, 120)
+                                   << "in the top view at 320x120";
+        QTest::addRow("side, tall, a dialect") << kPart << QStringList{"--size", "64x400", "--view", "side", "--dialect", "fanuc"}
+                                                << QSize(64, 400) << "in the side view";
+        QTest::addRow("a lathe program in diameter mode") << lathe << QStringList{"--size", "300x200"} << QSize(300, 200)
+                                                           << "in the lathe view";
+        QTest::addRow("a lathe program seen from the top") << lathe << QStringList{"--size", "300x200", "--view", "top"}
+                                                            << QSize(300, 200) << "in the top view";
     }
     void draws()
     {
+        QFETCH(QByteArray, text);
         QFETCH(QStringList, options);
         QFETCH(QSize, size);
-        const QString program = writeTestFile(QStringLiteral("part.ngc"), kPart);
+        QFETCH(QString, told);
+        const QString program = writeTestFile(QStringLiteral("part.ngc"), text);
         const QString picture = testEnvironment().path(QStringLiteral("part.png"));
         QFile::remove(picture);
         const Run run(QStringList{program, "-o", picture} + options);
         QVERIFY2(run.code == 0, qPrintable(run.err));
-        QVERIFY2(run.out.contains(QStringLiteral("drew 7 moves of part.ngc")), qPrintable(run.out));
+        QVERIFY2(run.out.contains(told), qPrintable(run.out));
         const QImage image(picture);
         QCOMPARE(image.size(), size);
         const int drawn = drawnPixels(image);
-        QVERIFY2(drawn > 100 && drawn < size.width() * size.height() / 4,
-                 qPrintable(QString::number(drawn)));
+        QVERIFY2(drawn > 100 && drawn < size.width() * size.height() / 4, qPrintable(QString::number(drawn)));
     }
 
     // A line it cannot follow is said and ringed, and the picture is drawn all the same, exit 1.

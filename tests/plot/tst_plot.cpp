@@ -416,12 +416,6 @@ private slots:
         // The ring of radius 5 about the finding's place, (10, 10) at pixel (74.5, 25.5).
         QVERIFY2(closeTo(image.pixelColor(79, 25), style.marker, 60), qPrintable(image.pixelColor(79, 25).name()));
         QVERIFY(background(image, 90, 10));
-        // Lightened for a budget it exceeds, it covers the same pixels.
-        style.segmentBudget = 1;
-        plot::RasterReport report;
-        const QImage light = plot::render(g, camera, style, &report);
-        QVERIFY(report.decimated);
-        QCOMPARE(light, image);
     }
 
     // A point on a move picks that move and its line; of two moves one over the other, the one

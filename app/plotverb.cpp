@@ -92,6 +92,9 @@ int plotVerb(const QStringList &arguments)
         }
     }
 
+    // SIGINT or SIGTERM, from here on, stops the job between two lines or before the picture is
+    // written, with nothing written.
+    StopSignals stop;
     IoSettings io;
     io.read(*openSettings());
     tessarc::Program program;
@@ -103,9 +106,7 @@ int plotVerb(const QStringList &arguments)
         return Failed;
     }
 
-    // The program is followed line by line, its moves made into pieces of the path as they come;
-    // SIGINT or SIGTERM stops it between two lines with nothing written.
-    StopSignals stop;
+    // The program is followed line by line, its moves made into pieces of the path as they come.
     ProgressLine progress;
     interp::Interpreter interpreter(setup);
     plot::PathBuilder builder(0.01);
@@ -174,6 +175,10 @@ int plotVerb(const QStringList &arguments)
     plot::RasterReport drawn;
     const QImage picture = plot::render(geometry, camera, {}, &drawn);
 
+    if (!StopSignals::caught().isEmpty()) {
+        printError(QStringLiteral("vornexa: stopped by %1; nothing was written.").arg(StopSignals::caught()));
+        return Failed;
+    }
     tessarc::SafeFile file(output);
     if (!file.open(QIODevice::WriteOnly)) {
         printError(QStringLiteral("vornexa: %1 cannot be written: %2. Nothing was written.").arg(output, file.errorString()));
@@ -194,7 +199,9 @@ int plotVerb(const QStringList &arguments)
                  .arg(size.width())
                  .arg(size.height())
                  .arg(output)
-                 .arg(findings.isEmpty() ? QStringLiteral(".") : QStringLiteral("; %1 lines could not be followed.").arg(findings.size())));
+                 .arg(findings.isEmpty() ? QStringLiteral(".")
+                                         : findings.size() == 1 ? QStringLiteral("; 1 line could not be followed.")
+                                                                : QStringLiteral("; %1 lines could not be followed.").arg(findings.size())));
     return findings.isEmpty() ? Done : Failed;
 }
 

@@ -71,6 +71,10 @@ QStringList macroFigures();
 // The interpreter's figure (bench_interp.cpp), run only when asked for by name.
 QStringList interpFigures();
 int runInterpFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
+// The toolpath drawing's figure (bench_plot.cpp), run only when asked for by name, on the
+// generated program or on --program FILE.
+QStringList plotFigures();
+int runPlotFigure(const QString &program, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 int runMacroFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 // The search figures (bench_search.cpp), run only when asked for by name.
 int runSearchFigure(const QString &figure, qint64 lines, int runs, const QString &dir);
@@ -896,6 +900,7 @@ struct Options
     int runs = 5;
     QString dir;
     QString only; // one figure's name, or empty for all of them
+    QString program; // the plot figure's program, or empty for the generated one
 };
 
 const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral("yields"), QStringLiteral("save"),
@@ -904,7 +909,8 @@ const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral(
                                           QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist"),
                                           QStringLiteral("findaxis"), QStringLiteral("replacevalue"),
                                           QStringLiteral("findlistaxis")} +
-                              toolFigures() + wholeLineFigures() + macroFigures() + historyFigures() + interpFigures();
+                              toolFigures() + wholeLineFigures() + macroFigures() + historyFigures() + interpFigures() +
+                              plotFigures();
 
 int run(const Options &options)
 {
@@ -919,6 +925,8 @@ int run(const Options &options)
         return runMacroFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (interpFigures().contains(options.only))
         return runInterpFigure(options.only, options.lines, options.runs, options.dir, &programLine);
+    if (plotFigures().contains(options.only))
+        return runPlotFigure(options.program, options.lines, options.runs, options.dir, &programLine);
     if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") ||
         options.only == QLatin1String("findlist") || options.only == QLatin1String("findaxis") ||
         options.only == QLatin1String("replacevalue") || options.only == QLatin1String("findlistaxis"))
@@ -1007,7 +1015,10 @@ int main(int argc, char *argv[])
                                                        "sendwindow, find, replace, findlist, findaxis, replacevalue, findlistaxis, findsize, export, copylines, insert, "
                                                        "remove, swap, or a tool's (see README.md)."),
                                         QStringLiteral("FIGURE"));
-    parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption});
+    const QCommandLineOption programOption(QStringLiteral("program"),
+                                           QStringLiteral("The program of the plot figure (default: the generated one)."),
+                                           QStringLiteral("FILE"));
+    parser.addOptions({linesOption, runsOption, quickOption, dirOption, onlyOption, programOption});
     parser.process(app);
 
     Options options;
@@ -1030,6 +1041,7 @@ int main(int argc, char *argv[])
     }
     options.dir = parser.value(dirOption);
     options.only = parser.value(onlyOption);
+    options.program = parser.value(programOption);
     if (!options.only.isEmpty() && !kFigures.contains(options.only)) {
         std::fprintf(stderr, "vornexa-bench: --only takes one of %s\n", qPrintable(kFigures.join(QStringLiteral(", "))));
         return 2;

@@ -79,26 +79,36 @@ int chordsFor(double radius, double radians, double tolerance)
     return int(std::clamp(chords, 1.0, double(kMostChords)));
 }
 
-std::vector<QVector3D> tessellateArc(const double start[3], const double end[3], const double centre[3], int plane,
-                                     int turn, double tolerance)
+double arcSweep(const double start[3], const double end[3], const double centre[3], int plane, int turn)
 {
     int a, b, n;
     planeAxes(plane, a, b, n);
-    const double sa = start[a] - centre[a], sb = start[b] - centre[b];
-    const double ea = end[a] - centre[a], eb = end[b] - centre[b];
-    const double startRadius = std::hypot(sa, sb);
-    const double endRadius = std::hypot(ea, eb);
-    const double from = std::atan2(sb, sa);
-    double sweep = turn < 0 ? from - std::atan2(eb, ea) : std::atan2(eb, ea) - from;
-    sweep = std::fmod(sweep, kTwoPi);
+    const double from = std::atan2(start[b] - centre[b], start[a] - centre[a]);
+    const double to = std::atan2(end[b] - centre[b], end[a] - centre[a]);
+    double sweep = std::fmod(turn < 0 ? from - to : to - from, kTwoPi);
     if (sweep < 0.0)
         sweep += kTwoPi;
     if (sweep < 1e-12)
         sweep = kTwoPi; // ends where it starts: a full circle
     sweep += kTwoPi * std::max(0, std::abs(turn) - 1);
-    if (turn < 0)
-        sweep = -sweep;
+    return turn < 0 ? -sweep : sweep;
+}
 
+std::vector<QVector3D> tessellateArc(const double start[3], const double end[3], const double centre[3], int plane,
+                                     int turn, double tolerance)
+{
+    return tessellateSweep(start, end, centre, plane, arcSweep(start, end, centre, plane, turn), tolerance);
+}
+
+std::vector<QVector3D> tessellateSweep(const double start[3], const double end[3], const double centre[3], int plane,
+                                       double sweep, double tolerance)
+{
+    int a, b, n;
+    planeAxes(plane, a, b, n);
+    const double sa = start[a] - centre[a], sb = start[b] - centre[b];
+    const double startRadius = std::hypot(sa, sb);
+    const double endRadius = std::hypot(end[a] - centre[a], end[b] - centre[b]);
+    const double from = std::atan2(sb, sa);
     const int chords = chordsFor(std::max(startRadius, endRadius), sweep, tolerance);
     std::vector<QVector3D> points;
     points.reserve(std::size_t(chords));
@@ -159,13 +169,10 @@ void PathBuilder::extend(PathPiece &piece, const QList<interp::Move> &moves, con
             record.move = number;
             record.plane = move.plane;
             record.turn = move.turn == 0 ? 1 : move.turn;
-            for (int i = 0; i < 3; ++i) {
-                record.start[i] = m_at[i];
-                record.end[i] = end[i];
+            for (int i = 0; i < 3; ++i)
                 record.centre[i] = move.centre[i] + move.offset[i];
-            }
-            for (const QVector3D &p : tessellateArc(record.start, record.end, record.centre, record.plane, record.turn,
-                                                    m_tolerance)) {
+            record.sweep = arcSweep(m_at, end, record.centre, record.plane, record.turn);
+            for (const QVector3D &p : tessellateSweep(m_at, end, record.centre, record.plane, record.sweep, m_tolerance)) {
                 push(piece.xyz, p);
                 piece.segments.push_back(segment);
             }
@@ -239,8 +246,12 @@ PathGeometry PathGeometry::retessellated(double tolerance) const
         const auto record = std::lower_bound(m_arcs.begin(), m_arcs.end(), segment.move,
                                              [](const ArcRecord &r, qint64 move) { return r.move < move; });
         if (segment.kind == SegmentKind::Arc && record != m_arcs.end() && record->move == segment.move && !m_decimated) {
-            for (const QVector3D &p : tessellateArc(record->start, record->end, record->centre, record->plane,
-                                                    record->turn, out.m_tolerance)) {
+            const QVector3D from = vertex(i);
+            const QVector3D to = vertex(next);
+            const double start[3] = {from.x(), from.y(), from.z()};
+            const double end[3] = {to.x(), to.y(), to.z()};
+            for (const QVector3D &p : tessellateSweep(start, end, record->centre, record->plane, record->sweep,
+                                                      out.m_tolerance)) {
                 push(out.m_xyz, p);
                 out.m_segments.push_back(segment);
             }

@@ -49,15 +49,16 @@ struct Marker
     QString reason;
 };
 
-// An arc as it was drawn, kept so that it can be drawn again finer. Positions are drawn ones (mm).
+// What an arc needs besides its ends (the vertices before and after its segments) to be drawn
+// again finer. The centre is a drawn position (mm); its coordinate along the plane's normal is the
+// start's.
 struct ArcRecord
 {
     qint64 move = 0;
-    double start[3] = {};
-    double end[3] = {};
-    double centre[3] = {}; // its coordinate along the plane's normal is the start's
-    int plane = 17;
-    int turn = 1;
+    double centre[3] = {};
+    double sweep = 0.0; // radians, counter-clockwise positive, as first drawn
+    qint32 plane = 17;
+    qint32 turn = 1;
 };
 
 // The segments some consecutive moves make: its own first vertex (where the first move starts)
@@ -78,6 +79,12 @@ struct PathPiece
 // on the start).
 std::vector<QVector3D> tessellateArc(const double start[3], const double end[3], const double centre[3], int plane,
                                      int turn, double tolerance);
+// The angle an arc turns through (radians, counter-clockwise positive): to its end, or a whole turn
+// for an end on the start, and a whole turn more for each turn past the first.
+double arcSweep(const double start[3], const double end[3], const double centre[3], int plane, int turn);
+// The same points for an arc whose angle is known.
+std::vector<QVector3D> tessellateSweep(const double start[3], const double end[3], const double centre[3], int plane,
+                                       double sweep, double tolerance);
 // How many chords an arc of `radius` (mm) swept through `radians` needs to keep within `tolerance`.
 int chordsFor(double radius, double radians, double tolerance);
 

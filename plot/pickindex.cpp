@@ -25,36 +25,81 @@ bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int ce
     m_geometry = &geometry;
     m_viewport = camera.viewport();
     m_matrix = camera.projection() * camera.view();
-    m_cell = std::max(4, cellPixels);
-    m_columns = (m_viewport.width() + m_cell - 1) / m_cell;
-    m_rows = (m_viewport.height() + m_cell - 1) / m_cell;
-
     const qsizetype vertices = geometry.vertexCount();
     m_screen.resize(std::size_t(vertices));
     for (qsizetype i = 0; i < vertices; ++i)
         m_screen[std::size_t(i)] = camera.project(geometry.vertex(i));
 
-    // Every segment goes into the cells it crosses (those whose centre lies within half a cell's
-    // diagonal of it): counted first, then placed.
-    const double reach = m_cell * M_SQRT1_2;
+    // The cells are made larger when the segments are long on the screen, so the grid holds about
+    // seven entries a segment at most: its lists grow with the path, never with the picture.
+    const qsizetype segments = geometry.segmentCount();
+    const double diagonal = std::hypot(double(m_viewport.width()), double(m_viewport.height()));
+    double length = 0.0;
+    for (qsizetype s = 0; s < segments; ++s) {
+        const QVector3D &a = m_screen[std::size_t(s)];
+        const QVector3D &b = m_screen[std::size_t(s + 1)];
+        length += std::min(diagonal, std::hypot(double(b.x() - a.x()), double(b.y() - a.y())));
+    }
+    const double longest = std::max(m_viewport.width(), m_viewport.height()) / 4.0;
+    m_cell = int(std::clamp(std::ceil(length / (6.0 * std::max<qsizetype>(1, segments))), double(std::max(4, cellPixels)),
+                            std::max(longest, double(std::max(4, cellPixels)))));
+    m_columns = (m_viewport.width() + m_cell - 1) / m_cell;
+    m_rows = (m_viewport.height() + m_cell - 1) / m_cell;
+
+    // Every segment goes into the cells it crosses within the grid, found by walking along it from
+    // cell to cell: counted first, then placed.
+    const double width = double(m_columns) * m_cell;
+    const double height = double(m_rows) * m_cell;
     const auto eachCell = [&](qsizetype s, const auto &visit) {
         const QVector3D &a = m_screen[std::size_t(s)];
         const QVector3D &b = m_screen[std::size_t(s + 1)];
-        const int c0 = std::max(0, int(std::floor(std::min(a.x(), b.x()) / m_cell)));
-        const int c1 = std::min(m_columns - 1, int(std::floor(std::max(a.x(), b.x()) / m_cell)));
-        const int r0 = std::max(0, int(std::floor(std::min(a.y(), b.y()) / m_cell)));
-        const int r1 = std::min(m_rows - 1, int(std::floor(std::max(a.y(), b.y()) / m_cell)));
-        const bool small = c1 - c0 <= 1 && r1 - r0 <= 1;
-        for (int r = r0; r <= r1; ++r) {
-            for (int c = c0; c <= c1; ++c) {
-                double t;
-                if (small || screenDistance(QPointF((c + 0.5) * m_cell, (r + 0.5) * m_cell), a, b, t) <= reach)
-                    visit(r * m_columns + c);
+        double x0 = a.x(), y0 = a.y();
+        const double dx = double(b.x()) - x0, dy = double(b.y()) - y0;
+        // Clipped to the grid (Liang and Barsky).
+        double t0 = 0.0, t1 = 1.0;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {x0, width - x0, y0, height - y0};
+        for (int i = 0; i < 4; ++i) {
+            if (p[i] == 0.0) {
+                if (q[i] < 0.0)
+                    return;
+                continue;
             }
+            const double t = q[i] / p[i];
+            if (p[i] < 0.0)
+                t0 = std::max(t0, t);
+            else
+                t1 = std::min(t1, t);
+            if (t0 > t1)
+                return;
+        }
+        const double sx = x0 + dx * t0, sy = y0 + dy * t0;
+        const double ex = x0 + dx * t1, ey = y0 + dy * t1;
+        int c = std::clamp(int(std::floor(sx / m_cell)), 0, m_columns - 1);
+        int r = std::clamp(int(std::floor(sy / m_cell)), 0, m_rows - 1);
+        const int lastC = std::clamp(int(std::floor(ex / m_cell)), 0, m_columns - 1);
+        const int lastR = std::clamp(int(std::floor(ey / m_cell)), 0, m_rows - 1);
+        const double ldx = ex - sx, ldy = ey - sy;
+        const int stepC = ldx > 0 ? 1 : -1, stepR = ldy > 0 ? 1 : -1;
+        const double deltaC = ldx != 0.0 ? m_cell / std::abs(ldx) : HUGE_VAL;
+        const double deltaR = ldy != 0.0 ? m_cell / std::abs(ldy) : HUGE_VAL;
+        double nextC = ldx != 0.0 ? ((c + (ldx > 0 ? 1 : 0)) * double(m_cell) - sx) / ldx : HUGE_VAL;
+        double nextR = ldy != 0.0 ? ((r + (ldy > 0 ? 1 : 0)) * double(m_cell) - sy) / ldy : HUGE_VAL;
+        visit(r * m_columns + c);
+        for (int steps = m_columns + m_rows; (c != lastC || r != lastR) && steps > 0; --steps) {
+            if (nextC < nextR) {
+                c += stepC;
+                nextC += deltaC;
+            } else {
+                r += stepR;
+                nextR += deltaR;
+            }
+            if (c < 0 || c >= m_columns || r < 0 || r >= m_rows)
+                break;
+            visit(r * m_columns + c);
         }
     };
     m_cellStart.assign(std::size_t(m_columns) * m_rows + 1, 0);
-    const qsizetype segments = geometry.segmentCount();
     for (qsizetype s = 0; s < segments; ++s)
         eachCell(s, [&](int cell) { ++m_cellStart[std::size_t(cell) + 1]; });
     for (std::size_t i = 1; i < m_cellStart.size(); ++i)

@@ -21,13 +21,15 @@ struct Pick
 };
 
 // The segments of a geometry as one camera shows them, in a uniform grid of square cells over the
-// viewport, each cell listing the segments that cross it. Made again whenever the camera moves (one
+// viewport (larger cells when the segments are long on the screen), each cell listing the
+// segments that cross it. Made again whenever the camera moves (one
 // pass over the segments); the geometry must outlive it unchanged. Only a full geometry is
 // indexed: a decimated one would pick the wrong moves.
 class PickIndex
 {
 public:
-    // Indexes what `camera` shows of `geometry`; false (and nothing indexed) for a decimated one.
+    // Indexes what `camera` shows of `geometry`, in cells of `cellPixels` or more; false (and nothing
+    // indexed) for a decimated one.
     bool build(const PathGeometry &geometry, const Camera &camera, int cellPixels = 16);
     bool isEmpty() const { return m_geometry == nullptr; }
     // Whether it was made for a camera that shows the same.

@@ -303,7 +303,19 @@ void ToolpathDock::caretMoved(qint64 line)
 {
     if (!m_geometry || line < 1)
         return;
-    std::vector<SegmentRange> ranges = m_geometry->segmentsOfLines(line, line);
+    // The caret's line comes to its moves through the toolpath file's index of lines, not a scan
+    // of the path; while the path shown is not the file's run, by the path itself.
+    std::vector<SegmentRange> ranges;
+    bool indexed = false;
+    if (m_current && m_run->isCurrent() && m_run->toolpath().isOpen()) {
+        try {
+            ranges = m_geometry->segmentsOfMoves(m_run->toolpath().movesOfLines(line, line));
+            indexed = true;
+        } catch (const std::exception &) {
+        }
+    }
+    if (!indexed)
+        ranges = m_geometry->segmentsOfLines(line, line);
     std::optional<QVector3D> toolAt;
     if (!ranges.empty()) {
         const SegmentRange &last = ranges.back();

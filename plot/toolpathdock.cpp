@@ -28,6 +28,8 @@ namespace plot {
 namespace {
 
 constexpr qint64 kBlockMoves = 65536;
+// A first picture follows this many lines of a program while the whole of it is followed.
+constexpr qint64 kPreviewLines = 150000;
 // How often a path being built is shown in part.
 constexpr auto kShowEvery = std::chrono::milliseconds(250);
 
@@ -121,6 +123,47 @@ ToolpathDock::ToolpathDock(Host &host, QWidget *parent) : QDockWidget(tr("Toolpa
     });
     setStatus(tr("Following the program..."));
     m_run->start(true);
+    preview();
+}
+
+void ToolpathDock::preview()
+{
+    const tessarc::Program &program = m_host.editor().program();
+    if (program.lineCount() <= kPreviewLines)
+        return; // the whole program is soon there
+    const QString store = program.store;
+    const int recordLength = program.recordLength;
+    const qint64 lines = program.lineCount();
+    const interp::Setup setup = m_run->setup();
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    m_cancelBuild = cancel;
+    const quint64 generation = ++m_buildGeneration;
+    m_finerBuild = false;
+    m_builder = std::thread([this, store, recordLength, lines, setup, cancel, generation] {
+        try {
+            interp::StoreLines source(store, recordLength, lines);
+            interp::Interpreter interpreter(setup);
+            QList<interp::Move> moves;
+            QList<interp::Finding> findings;
+            while (!cancel->load() && interpreter.state().line <= kPreviewLines && interpreter.step(source, moves, findings)) {
+            }
+            if (cancel->load())
+                return;
+            PathBuilder builder(0.05);
+            auto batch = std::make_shared<std::vector<PathPiece>>();
+            batch->push_back(builder.add(moves, 0));
+            QMetaObject::invokeMethod(this, [this, batch, generation] {
+                piecesReady(batch, 0.05, false, generation);
+                if (generation == m_buildGeneration) {
+                    m_fittedToPreview = true;
+                    setStatus(tr("The program's first %1 lines, while the whole of it is followed; what is shown is only a part of it")
+                                  .arg(kPreviewLines));
+                }
+            }, Qt::QueuedConnection);
+        } catch (const std::exception &) {
+            // No first picture: the whole one comes all the same.
+        }
+    });
 }
 
 ToolpathDock::~ToolpathDock()
@@ -251,11 +294,17 @@ void ToolpathDock::piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, d
         m_geometry = std::move(m_pending);
         m_shownGeneration = generation;
         m_tolerance = tolerance;
-        m_view->setGeometry(m_geometry, false);
+        m_view->setGeometry(m_geometry, false, true);
         caretMoved(m_host.editor().caretLine());
         rangeChanged();
         emit pathShown(true);
         return;
+    }
+    // The first picture showed the first lines only: the camera is fitted to the whole.
+    const bool refit = whole && m_fittedToPreview;
+    if (refit) {
+        m_fitted = false;
+        m_fittedToPreview = false;
     }
     if (generation != m_shownGeneration) {
         // The first pieces of another build: a path of its own, drawn from the start.
@@ -265,12 +314,17 @@ void ToolpathDock::piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, d
             m_geometry->append(std::move(piece));
         m_tolerance = tolerance;
         // The camera is fitted once, to the first picture: after a change it stays where it was.
-        m_view->setGeometry(m_geometry, !m_fitted);
+        m_view->setGeometry(m_geometry, !m_fitted, whole);
         m_fitted = m_fitted || !m_geometry->extents().isEmpty();
     } else {
         for (PathPiece &piece : *pieces)
             m_geometry->append(std::move(piece));
-        m_view->geometryGrew();
+        if (refit) {
+            m_view->setGeometry(m_geometry, true, true);
+            m_fitted = true;
+        } else {
+            m_view->geometryGrew(whole);
+        }
     }
     if (whole) {
         if (m_builder.joinable())

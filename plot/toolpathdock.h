@@ -50,6 +50,8 @@ private:
     // Draws the path from the toolpath file, arcs to `tolerance` mm (0: what the part's size asks).
     void buildGeometry(double tolerance = 0.0);
     void stopBuilder();
+    // A first picture of the program's first lines, while the whole of it is followed.
+    void preview();
     void piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, double tolerance, bool whole, quint64 generation);
     void scaleChanged(double mmPerPixel);
     void caretMoved(qint64 line);
@@ -76,6 +78,7 @@ private:
     QTimer m_finer;                // a zoom that asks for finer arcs, once it rests
     bool m_current = false;
     bool m_fitted = false;
+    bool m_fittedToPreview = false; // the camera was fitted to the first lines' picture only
     QString m_statusText;
     QString m_findingsText;
     QPointer<tools::ToolWindow> m_tool; // the tool window whose range is highlighted

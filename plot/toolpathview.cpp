@@ -94,9 +94,10 @@ ToolpathView::~ToolpathView()
     doneCurrent();
 }
 
-void ToolpathView::setGeometry(std::shared_ptr<const PathGeometry> geometry, bool fit)
+void ToolpathView::setGeometry(std::shared_ptr<const PathGeometry> geometry, bool fit, bool whole)
 {
     m_geometry = std::move(geometry);
+    m_growing = !whole;
     m_light.reset();
     m_picks = PickIndex();
     m_dirty = true;
@@ -105,8 +106,13 @@ void ToolpathView::setGeometry(std::shared_ptr<const PathGeometry> geometry, boo
     update();
 }
 
-void ToolpathView::geometryGrew()
+void ToolpathView::geometryGrew(bool whole)
 {
+    // The whole path is sent again once, to buffers of its own size, when the room kept for
+    // more would be wasted.
+    if (whole && m_capacity > m_geometry->vertexCount() + m_geometry->vertexCount() / 4)
+        m_dirty = true;
+    m_growing = !whole;
     m_light.reset();
     m_picks = PickIndex();
     update();
@@ -213,7 +219,7 @@ void ToolpathView::uploadFrom(qsizetype firstVertex)
     };
     if (vertices > m_capacity) {
         // Room for twice as much, so a path that grows piece by piece is sent over once or twice.
-        m_capacity = std::max<qsizetype>(vertices * 2, 4096);
+        m_capacity = m_growing ? std::max<qsizetype>(vertices * 2, 4096) : vertices;
         firstVertex = 0;
         QOpenGLVertexArrayObject::Binder bound(&m_vao);
         m_positions.bind();

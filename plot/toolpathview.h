@@ -29,10 +29,11 @@ public:
     explicit ToolpathView(QWidget *parent = nullptr);
     ~ToolpathView() override;
 
-    // The path to draw; the camera is fitted to it when `fit`, else kept.
-    void setGeometry(std::shared_ptr<const PathGeometry> geometry, bool fit);
+    // The path to draw; the camera is fitted to it when `fit`, else kept. `whole`: no piece
+    // follows, so the GPU keeps no room for more.
+    void setGeometry(std::shared_ptr<const PathGeometry> geometry, bool fit, bool whole);
     // The path grew (a piece came while it is built): only what is new is sent to the GPU.
-    void geometryGrew();
+    void geometryGrew(bool whole);
     const PathGeometry *geometry() const { return m_geometry.get(); }
     // Draws the moves up to this segment only (Play), or all with -1.
     void setShownSegments(qsizetype count);
@@ -76,6 +77,7 @@ private:
     bool m_dirty = false;     // everything is to be sent to the GPU again
     qsizetype m_uploaded = 0; // vertices in the buffers
     qsizetype m_capacity = 0; // vertices the buffers have room for
+    bool m_growing = false;   // more pieces are to come
     qsizetype m_lightVertices = 0;
     qsizetype m_shown = -1;
     std::vector<SegmentRange> m_caret;

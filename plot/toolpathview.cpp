@@ -7,6 +7,7 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <thread>
 
 namespace plot {
 
@@ -74,8 +75,26 @@ QString length(double mm)
 
 } // namespace
 
+// A picking index being made on a thread of its own for one camera.
+struct ToolpathView::IndexJob
+{
+    std::shared_ptr<const PathGeometry> geometry;
+    Camera camera;
+    PickIndex index;
+    std::thread worker;
+    ~IndexJob()
+    {
+        if (worker.joinable())
+            worker.join();
+    }
+};
+
 ToolpathView::ToolpathView(QWidget *parent) : QOpenGLWidget(parent)
 {
+    m_indexTimer = new QTimer(this);
+    m_indexTimer->setSingleShot(true);
+    m_indexTimer->setInterval(150);
+    connect(m_indexTimer, &QTimer::timeout, this, &ToolpathView::indexLater);
     setMouseTracking(true);
     setMinimumSize(240, 180);
     setFocusPolicy(Qt::ClickFocus);
@@ -84,6 +103,7 @@ ToolpathView::ToolpathView(QWidget *parent) : QOpenGLWidget(parent)
 
 ToolpathView::~ToolpathView()
 {
+    m_indexJob.reset(); // waits for an index being made
     makeCurrent();
     m_vao.destroy();
     m_positions.destroy();
@@ -99,7 +119,7 @@ void ToolpathView::setGeometry(std::shared_ptr<const PathGeometry> geometry, boo
     m_geometry = std::move(geometry);
     m_growing = !whole;
     m_light.reset();
-    m_picks = PickIndex();
+    cameraMoved();
     m_dirty = true;
     if (fit)
         fitToPart();
@@ -114,7 +134,7 @@ void ToolpathView::geometryGrew(bool whole)
         m_dirty = true;
     m_growing = !whole;
     m_light.reset();
-    m_picks = PickIndex();
+    cameraMoved();
     update();
 }
 
@@ -148,16 +168,62 @@ void ToolpathView::fitToPart()
     m_camera.setViewport(size().isEmpty() ? QSize(800, 600) : size());
     if (m_geometry && !m_geometry->extents().isEmpty())
         m_camera.fit(m_geometry->extents());
+    cameraMoved();
     emit scaleChanged(m_camera.mmPerPixel());
     update();
 }
 
-std::optional<Pick> ToolpathView::pickAt(const QPointF &pixel)
+void ToolpathView::cameraMoved()
+{
+    m_picks = PickIndex();
+    m_pickedGeometry.reset();
+    if (m_geometry && m_geometry->segmentCount() > 0)
+        m_indexTimer->start();
+}
+
+void ToolpathView::indexLater()
+{
+    if (!m_geometry || (m_pickedGeometry == m_geometry && m_picks.madeFor(m_camera)))
+        return;
+    if (m_indexJob) {
+        // One index at a time: the next is made once this one is done.
+        m_indexTimer->start();
+        return;
+    }
+    auto job = std::make_shared<IndexJob>();
+    job->geometry = m_geometry;
+    job->camera = m_camera;
+    m_indexJob = job;
+    IndexJob *raw = job.get();
+    job->worker = std::thread([this, raw, weak = std::weak_ptr<IndexJob>(job)] {
+        raw->index.build(*raw->geometry, raw->camera);
+        QMetaObject::invokeMethod(this, [this, weak] {
+            const std::shared_ptr<IndexJob> done = weak.lock();
+            if (!done || done != m_indexJob)
+                return;
+            done->worker.join();
+            if (done->geometry == m_geometry && done->index.madeFor(m_camera)) {
+                m_picks = std::move(done->index);
+                m_pickedGeometry = done->geometry;
+            }
+            m_indexJob.reset();
+            if (m_pickedGeometry != m_geometry)
+                m_indexTimer->start(); // the camera moved on meanwhile
+        }, Qt::QueuedConnection);
+    });
+}
+
+std::optional<Pick> ToolpathView::pickAt(const QPointF &pixel, bool wait)
 {
     if (!m_geometry || m_geometry->segmentCount() == 0)
         return std::nullopt;
-    if (m_picks.isEmpty() || !m_picks.madeFor(m_camera))
+    if (m_pickedGeometry != m_geometry || m_picks.isEmpty() || !m_picks.madeFor(m_camera)) {
+        if (!wait)
+            return std::nullopt;
+        m_indexTimer->stop();
         m_picks.build(*m_geometry, m_camera);
+        m_pickedGeometry = m_geometry;
+    }
     return m_picks.nearest(pixel);
 }
 
@@ -190,7 +256,7 @@ void ToolpathView::resizeGL(int w, int h)
     m_camera.setViewport(QSize(w, h));
     if (first)
         fitToPart();
-    m_picks = PickIndex();
+    cameraMoved();
 }
 
 void ToolpathView::upload()
@@ -383,7 +449,7 @@ void ToolpathView::mousePressEvent(QMouseEvent *event)
     m_pressAt = m_lastAt = event->position().toPoint();
     m_button = event->button();
     m_dragged = false;
-    if (const std::optional<Pick> pick = pickAt(event->position()))
+    if (const std::optional<Pick> pick = pickAt(event->position(), false))
         m_pivot = pick->point;
     else
         m_pivot = m_camera.unproject(event->position());
@@ -393,7 +459,7 @@ void ToolpathView::mouseMoveEvent(QMouseEvent *event)
 {
     const QPoint at = event->position().toPoint();
     if (m_button == Qt::NoButton) {
-        if (const std::optional<Pick> pick = pickAt(event->position()))
+        if (const std::optional<Pick> pick = pickAt(event->position(), false))
             emit moveHovered(pick->move, event->globalPosition().toPoint());
         return;
     }
@@ -406,6 +472,7 @@ void ToolpathView::mouseMoveEvent(QMouseEvent *event)
         m_camera.orbit(delta.x(), delta.y(), m_pivot);
     else
         m_camera.pan(delta.x(), delta.y());
+    cameraMoved();
     update();
 }
 
@@ -435,6 +502,7 @@ void ToolpathView::wheelEvent(QWheelEvent *event)
     const double steps = event->angleDelta().y() / 120.0;
     if (steps != 0.0) {
         m_camera.zoomAt(event->position(), std::pow(1.2, steps));
+        cameraMoved();
         emit scaleChanged(m_camera.mmPerPixel());
     }
     event->accept();

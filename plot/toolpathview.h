@@ -9,6 +9,7 @@
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVertexArrayObject>
 #include <QOpenGLWidget>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -43,8 +44,10 @@ public:
     void showView(View view);
     void fitToPart();
     Camera &camera() { return m_camera; }
-    // The move nearest a pixel, as a click there picks it.
-    std::optional<Pick> pickAt(const QPointF &pixel);
+    // The move nearest a pixel, as a click there picks it. The index of what the camera shows is
+    // made away from the window once the camera rests; without `wait` nothing is picked until
+    // it is there.
+    std::optional<Pick> pickAt(const QPointF &pixel, bool wait = true);
     // What is measured: the two points picked with Shift, and their distance.
     std::optional<double> measured() const;
 
@@ -68,6 +71,9 @@ private:
     void upload();
     void uploadFrom(qsizetype firstVertex);
     void makeLight();
+    // The camera moved or the path changed: the picking index is made again once it rests.
+    void cameraMoved();
+    void indexLater();
     void drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width);
     void drawOverlay();
 
@@ -84,6 +90,10 @@ private:
     std::vector<SegmentRange> m_range;
     std::optional<QVector3D> m_toolAt;
     PickIndex m_picks;
+    std::shared_ptr<const PathGeometry> m_pickedGeometry; // what m_picks indexes
+    struct IndexJob;
+    std::shared_ptr<IndexJob> m_indexJob;
+    QTimer *m_indexTimer = nullptr;
     std::optional<QVector3D> m_measureFrom;
     std::optional<QVector3D> m_measureTo;
 

@@ -269,8 +269,23 @@ bool Interpreter::flow(const OWord &oword, LineSource &program, qint64 number, Q
     };
     const QByteArray &k = oword.keyword;
 
-    if (k.isEmpty())
-        return true; // a program's or a subroutine's number: what follows is run as it stands
+    if (k.isEmpty()) {
+        // A program's number (what follows runs as it stands), or a numbered subroutine that the
+        // program comes upon before its end: passed over to its M99, as a control that keeps its
+        // subroutines after the main program's lines does.
+        for (qint64 n = here + 1; n <= source.lineCount(); ++n) {
+            const QByteArrayView text = source.line(n);
+            if (hasCode(text, 'm', 2) || hasCode(text, 'm', 30) || text.trimmed() == QByteArrayView("%"))
+                return true;
+            if (hasCode(text, 'm', 99)) {
+                if (m_run.file.isEmpty())
+                    m_run.subroutines.insert(oword.label, here);
+                m_run.line = n + 1;
+                return true;
+            }
+        }
+        return true;
+    }
     if (k == "sub") {
         // A definition, passed over where it stands; remembered for the calls.
         if (m_run.file.isEmpty())

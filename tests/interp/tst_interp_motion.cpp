@@ -185,6 +185,9 @@ private slots:
         QTest::newRow("M98 with repeats, M99 back")
             << QByteArray("%\nG0 X0\nM98 P100 L2\nG0 Y5\nM30\nO100\nG91 G0 X1\nM99\n%")
             << QStringList{"2 rapid 0 0 0", "7 rapid 1 0 0", "7 rapid 2 0 0", "4 rapid 2 5 0"};
+        QTest::newRow("a numbered subroutine the program comes upon before its end is passed over")
+            << QByteArray("G0 X1\nM98 P6\nG0 X3\nO6\nG91 G0 Y1\nG90\nM99\nM2")
+            << QStringList{"1 rapid 1 0 0", "5 rapid 1 1 0", "3 rapid 3 1 0"};
         QTest::newRow("frames, G10, G92 and G53 combined; inches")
             << QByteArray("G10 L2 P2 X10 Y20\nG55 G0 X1 Y1\nG92 X0 Y0\nG0 X2\nG92.1\nG0 X2\nG10 L20 P0 X0\nG0 Y0\n"
                           "G53 G0 X0\nG54 G0 X0 Y0\nG20 G92 X1\nG0 X2")

@@ -418,8 +418,9 @@ void ToolpathDock::followFocus()
 void ToolpathDock::rangeChanged()
 {
     std::vector<SegmentRange> ranges;
-    if (m_tool && m_tool->isVisible() && m_geometry) {
-        if (const std::optional<tools::LineRange> range = tools::checkRange(m_tool->rangeFields(), m_host.editor().program().lineCount()))
+    const auto *tool = qobject_cast<const tools::ToolWindow *>(m_tool.data());
+    if (tool && tool->isVisible() && m_geometry) {
+        if (const std::optional<tools::LineRange> range = tools::checkRange(tool->rangeFields(), m_host.editor().program().lineCount()))
             ranges = m_geometry->segmentsOfLines(range->first, range->last);
     }
     m_view->setRangeHighlight(std::move(ranges));

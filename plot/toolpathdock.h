@@ -81,7 +81,9 @@ private:
     bool m_fittedToPreview = false; // the camera was fitted to the first lines' picture only
     QString m_statusText;
     QString m_findingsText;
-    QPointer<tools::ToolWindow> m_tool; // the tool window whose range is highlighted
+    // The tool window whose range is highlighted; kept as a widget, so that one being destroyed
+    // (whose focus moves away meanwhile) is never taken for a tool window.
+    QPointer<QWidget> m_tool;
     std::thread m_builder;
     std::shared_ptr<std::atomic<bool>> m_cancelBuild;
     quint64 m_buildGeneration = 0;

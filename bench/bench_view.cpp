@@ -399,7 +399,7 @@ int runViewFigure(const QString &figure, qint64 lines, int runs, const QString &
         }
     }
     say(QStringLiteral("One-line edit in the middle until the whole path is shown again: median %1, worst %2 of %3 "
-                       "(target < 0.3 s)%4; until the first picture after it: median %5")
+                       "(target < 0.3 s)%4; until its first pathShown: median %5")
             .arg(ms(median(editWholes)), ms(worst(editWholes)))
             .arg(kEdits)
             .arg(verdict(median(editWholes) < 0.3))

@@ -76,6 +76,10 @@ int runInterpFigure(const QString &figure, qint64 lines, int runs, const QString
 QStringList plotFigures();
 int runPlotFigure(const QString &program, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 int runMacroFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
+// The toolpath window's figure (bench_view.cpp), run only when asked for by name; it needs a
+// platform with OpenGL and says so when it has none.
+QStringList viewFigures();
+int runViewFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 // The search figures (bench_search.cpp), run only when asked for by name.
 int runSearchFigure(const QString &figure, qint64 lines, int runs, const QString &dir);
 
@@ -910,7 +914,7 @@ const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral(
                                           QStringLiteral("findaxis"), QStringLiteral("replacevalue"),
                                           QStringLiteral("findlistaxis")} +
                               toolFigures() + wholeLineFigures() + macroFigures() + historyFigures() + interpFigures() +
-                              plotFigures();
+                              plotFigures() + viewFigures();
 
 int run(const Options &options)
 {
@@ -927,6 +931,8 @@ int run(const Options &options)
         return runInterpFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (plotFigures().contains(options.only))
         return runPlotFigure(options.program, options.lines, options.runs, options.dir, &programLine);
+    if (viewFigures().contains(options.only))
+        return runViewFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") ||
         options.only == QLatin1String("findlist") || options.only == QLatin1String("findaxis") ||
         options.only == QLatin1String("replacevalue") || options.only == QLatin1String("findlistaxis"))

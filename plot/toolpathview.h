@@ -36,9 +36,13 @@ public:
     // The path grew (a piece came while it is built): only what is new is sent to the GPU.
     void geometryGrew(bool whole);
     const PathGeometry *geometry() const { return m_geometry.get(); }
+    // The lighter path drawn while a button is held, null until one is made (for the benchmark).
+    const PathGeometry *lightPath() const { return m_light.get(); }
     // Draws the moves up to this segment only (Play), or all with -1.
     void setShownSegments(qsizetype count);
     void setCaretHighlight(std::vector<SegmentRange> ranges, std::optional<QVector3D> toolAt);
+    // The caret's line's segments as last set (for the benchmark).
+    const std::vector<SegmentRange> &caretHighlight() const { return m_caret; }
     void setRangeHighlight(std::vector<SegmentRange> ranges);
 
     void showView(View view);

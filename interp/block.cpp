@@ -1,5 +1,6 @@
 #include "block.h"
 
+#include "statebytes.h"
 #include "words.h"
 
 #include <cmath>
@@ -480,39 +481,12 @@ void Parameters::endCall()
 }
 
 namespace {
-template <typename T>
-void put(QByteArray &out, const T &v)
-{
-    out.append(reinterpret_cast<const char *>(&v), sizeof v);
-}
-template <typename T>
-bool get(QByteArrayView &in, T &v)
-{
-    if (in.size() < static_cast<qsizetype>(sizeof v))
-        return false;
-    std::memcpy(&v, in.data(), sizeof v);
-    in = in.sliced(sizeof v);
-    return true;
-}
-void putName(QByteArray &out, const QByteArray &name)
-{
-    put(out, static_cast<qint32>(name.size()));
-    out.append(name);
-}
-bool getName(QByteArrayView &in, QByteArray &name)
-{
-    qint32 n = 0;
-    if (!get(in, n) || n < 0 || n > in.size())
-        return false;
-    name = in.first(n).toByteArray();
-    in = in.sliced(n);
-    return true;
-}
+using namespace statebytes;
 void putTable(QByteArray &out, const QHash<QByteArray, double> &table)
 {
     put(out, static_cast<qint32>(table.size()));
     for (auto it = table.constBegin(); it != table.constEnd(); ++it) {
-        putName(out, it.key());
+        putText(out, it.key());
         put(out, it.value());
     }
 }
@@ -525,7 +499,7 @@ bool getTable(QByteArrayView &in, QHash<QByteArray, double> &table)
     for (qint32 i = 0; i < n; ++i) {
         QByteArray name;
         double v = 0;
-        if (!getName(in, name) || !get(in, v))
+        if (!getText(in, name) || !get(in, v))
             return false;
         table.insert(name, v);
     }

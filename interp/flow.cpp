@@ -4,6 +4,7 @@
 #include "motion.h"
 
 #include "controlerror.h"
+#include "statebytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -746,35 +747,7 @@ bool Interpreter::macroFlow(const Statement &statement, LineSource &program, qin
 }
 
 namespace {
-template <typename T>
-void put(QByteArray &out, const T &v)
-{
-    static_assert(std::is_trivially_copyable_v<T>);
-    out.append(reinterpret_cast<const char *>(&v), sizeof v);
-}
-template <typename T>
-bool get(QByteArrayView &in, T &v)
-{
-    if (in.size() < static_cast<qsizetype>(sizeof v))
-        return false;
-    std::memcpy(&v, in.data(), sizeof v);
-    in = in.sliced(sizeof v);
-    return true;
-}
-void putText(QByteArray &out, const QByteArray &text)
-{
-    put(out, static_cast<qint32>(text.size()));
-    out.append(text);
-}
-bool getText(QByteArrayView &in, QByteArray &text)
-{
-    qint32 n = 0;
-    if (!get(in, n) || n < 0 || n > in.size())
-        return false;
-    text = in.first(n).toByteArray();
-    in = in.sliced(n);
-    return true;
-}
+using namespace statebytes;
 constexpr quint32 kStateVersion = 1;
 } // namespace
 

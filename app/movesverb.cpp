@@ -4,6 +4,7 @@
 
 #include "controlerror.h"
 #include "globalvar.h"
+#include "interpoptions.h"
 #include "motion.h"
 #include "program.h"
 #include "programfolder.h"
@@ -20,21 +21,10 @@ namespace headless {
 int movesVerb(const QStringList &arguments)
 {
     QStringList rest = arguments;
-    QString toolTable;
-    if (const qsizetype t = rest.indexOf(QStringLiteral("--tools")); t >= 0) {
-        if (t + 1 >= rest.size())
-            return usage("--moves", QStringLiteral("--tools takes a tool table file."));
-        toolTable = rest[t + 1];
-        rest.remove(t, 2);
-    }
     interp::Setup setup;
-    if (const qsizetype d = rest.indexOf(QStringLiteral("--dialect")); d >= 0) {
-        const std::optional<interp::Dialect> dialect = d + 1 < rest.size() ? interp::dialectNamed(rest[d + 1]) : std::nullopt;
-        if (!dialect)
-            return usage("--moves", QStringLiteral("--dialect takes linuxcnc, fanuc or grbl."));
-        setup.dialect = *dialect;
-        rest.remove(d, 2);
-    }
+    QString toolTable;
+    if (const std::optional<int> bad = takeInterpreterOptions("--moves", rest, setup, toolTable))
+        return *bad;
     const std::optional<OutputArguments> read = withOutput(rest);
     if (!read)
         return usage("--moves", QStringLiteral("-o takes one output file."));
@@ -47,14 +37,8 @@ int movesVerb(const QStringList &arguments)
         return BadUsage;
     }
 
-    setup.subroutineFolder = QFileInfo(programFile).absolutePath();
-    if (!toolTable.isEmpty()) {
-        QString error;
-        if (!interp::readToolTable(toolTable, false, setup.tools, error)) {
-            printError(QStringLiteral("vornexa: %1.").arg(error));
-            return BadUsage;
-        }
-    }
+    if (const std::optional<int> bad = finishSetup(programFile, toolTable, setup))
+        return *bad;
 
     IoSettings io;
     io.read(*openSettings());

@@ -5,6 +5,7 @@
 #include "camera.h"
 #include "controlerror.h"
 #include "globalvar.h"
+#include "interpoptions.h"
 #include "motion.h"
 #include "pathgeometry.h"
 #include "program.h"
@@ -26,36 +27,15 @@ namespace {
 constexpr int kSmallest = 16;
 constexpr int kLargest = 8192;
 
-// Takes "NAME VALUE" out of the arguments: the value, "" when NAME is not there, nothing when it
-// has no value after it.
-std::optional<QString> takeOption(QStringList &arguments, const QString &name)
-{
-    const qsizetype at = arguments.indexOf(name);
-    if (at < 0)
-        return QString();
-    if (at + 1 >= arguments.size() || arguments.indexOf(name, at + 1) >= 0)
-        return std::nullopt;
-    const QString value = arguments[at + 1];
-    arguments.remove(at, 2);
-    return value;
-}
-
 } // namespace
 
 int plotVerb(const QStringList &arguments)
 {
     QStringList rest = arguments;
-    const std::optional<QString> toolTable = takeOption(rest, QStringLiteral("--tools"));
-    if (!toolTable)
-        return usage("--plot", QStringLiteral("--tools takes a tool table file."));
-    const std::optional<QString> dialectName = takeOption(rest, QStringLiteral("--dialect"));
     interp::Setup setup;
-    if (!dialectName || !dialectName->isEmpty()) {
-        const std::optional<interp::Dialect> dialect = dialectName ? interp::dialectNamed(*dialectName) : std::nullopt;
-        if (!dialect)
-            return usage("--plot", QStringLiteral("--dialect takes linuxcnc, fanuc or grbl."));
-        setup.dialect = *dialect;
-    }
+    QString toolTable;
+    if (const std::optional<int> bad = takeInterpreterOptions("--plot", rest, setup, toolTable))
+        return *bad;
     const std::optional<QString> viewText = takeOption(rest, QStringLiteral("--view"));
     plot::View view = plot::View::Iso;
     if (!viewText || (!viewText->isEmpty() && !plot::viewNamed(*viewText, view)))
@@ -83,14 +63,8 @@ int plotVerb(const QStringList &arguments)
         printError(QStringLiteral("vornexa: there is no program file %1.").arg(programFile));
         return BadUsage;
     }
-    setup.subroutineFolder = QFileInfo(programFile).absolutePath();
-    if (!toolTable->isEmpty()) {
-        QString error;
-        if (!interp::readToolTable(*toolTable, false, setup.tools, error)) {
-            printError(QStringLiteral("vornexa: %1.").arg(error));
-            return BadUsage;
-        }
-    }
+    if (const std::optional<int> bad = finishSetup(programFile, toolTable, setup))
+        return *bad;
 
     // SIGINT or SIGTERM, from here on, stops the job between two lines or before the picture is
     // written, with nothing written.

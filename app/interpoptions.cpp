@@ -1,0 +1,50 @@
+#include "interpoptions.h"
+
+#include "headless.h"
+
+#include <QFileInfo>
+
+namespace headless {
+
+std::optional<QString> takeOption(QStringList &arguments, const QString &name)
+{
+    const qsizetype at = arguments.indexOf(name);
+    if (at < 0)
+        return QString();
+    if (at + 1 >= arguments.size() || arguments.indexOf(name, at + 1) >= 0)
+        return std::nullopt;
+    const QString value = arguments[at + 1];
+    arguments.remove(at, 2);
+    return value;
+}
+
+std::optional<int> takeInterpreterOptions(const char *verb, QStringList &arguments, interp::Setup &setup, QString &toolTable)
+{
+    const std::optional<QString> table = takeOption(arguments, QStringLiteral("--tools"));
+    if (!table)
+        return usage(verb, QStringLiteral("--tools takes a tool table file."));
+    toolTable = *table;
+    const std::optional<QString> dialectName = takeOption(arguments, QStringLiteral("--dialect"));
+    if (!dialectName || !dialectName->isEmpty()) {
+        const std::optional<interp::Dialect> dialect = dialectName ? interp::dialectNamed(*dialectName) : std::nullopt;
+        if (!dialect)
+            return usage(verb, QStringLiteral("--dialect takes linuxcnc, fanuc or grbl."));
+        setup.dialect = *dialect;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> finishSetup(const QString &programFile, const QString &toolTable, interp::Setup &setup)
+{
+    setup.subroutineFolder = QFileInfo(programFile).absolutePath();
+    if (toolTable.isEmpty())
+        return std::nullopt;
+    QString error;
+    if (!interp::readToolTable(toolTable, false, setup.tools, error)) {
+        printError(QStringLiteral("vornexa: %1.").arg(error));
+        return BadUsage;
+    }
+    return std::nullopt;
+}
+
+} // namespace headless

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "block.h"
+#include "motion.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// What a machine is, beyond the serial link of its profile: the dialect it reads, how far and how
+// fast each axis goes, how long a tool change takes, the N words it takes, how it retracts safely,
+// the spindle's top speed and whether it is a lathe. Kept in a file of its own beside the profile
+// (the profile's bytes never change), as lines of "key=value" text a person can read.
+namespace interp {
+
+struct AxisSetup
+{
+    // Travel in machine coordinates (mm, degrees for A B C); no limit unless `limited`.
+    bool limited = false;
+    double min = 0.0;
+    double max = 0.0;
+    double rapid = 0.0;    // mm/min (degrees/min); 0: the default rapid rate
+    double maxFeed = 0.0;  // mm/min; 0: no limit
+    double accel = 0.0;    // mm/s²; 0: the default acceleration
+    bool operator==(const AxisSetup &o) const = default;
+};
+
+struct MachineSetup
+{
+    Dialect dialect = Dialect::LinuxCnc;
+    std::array<AxisSetup, kAxes> axes{}; // X Y Z A B C U V W
+    double defaultRapid = 5000.0;        // mm/min, for an axis with no rapid rate of its own
+    double defaultAccel = 500.0;         // mm/s², for an axis with no acceleration of its own
+    double toolChangeSeconds = 0.0;
+    int nDigits = 0;                     // the most digits an N word may have; 0: no limit
+    double spindleMax = 0.0;             // rpm; 0: no limit
+    double arcTolerance = 0.002;         // mm an arc's end may lie off its circle
+    bool lathe = false;                  // X words are diameters (G7) from the start
+    QByteArray retract = "G53 G0 Z0";    // the block that takes the tool clear before a restart's approach
+    QByteArray toolChange = "T# M6";     // how a tool is changed: # stands for the tool's number
+    bool operator==(const MachineSetup &o) const = default;
+
+    // An axis's rates with the defaults filled in.
+    double rapidOf(int axis) const;
+    double accelOf(int axis) const;
+
+    // The setup as its file holds it: every key, in one order, each value written the shortest way
+    // that reads back the same. Decoding it gives the same setup.
+    QByteArray encode() const;
+    // A setup file read back. A key it does not know, a value that is not one, or a line that is not
+    // "key=value" leaves `error` naming the line and gives nothing; keys left out keep their defaults.
+    static std::optional<MachineSetup> decode(QByteArrayView bytes, QString &error);
+};
+
+// The letter of axis `i` (0 ... kAxes-1): X Y Z A B C U V W.
+char axisLetter(int i);
+
+} // namespace interp

@@ -677,6 +677,7 @@ void BlockReader::read(QByteArrayView line, Block &block)
     block.statement.reset();
     block.system.clear();
     block.jog = false;
+    block.lineNumberDigits = 0;
     block.message.clear();
     block.error.clear();
 
@@ -769,6 +770,10 @@ void BlockReader::read(QByteArrayView line, Block &block)
             block.settings.append({ref, v});
             continue;
         }
+        if (c == '%') {
+            parser.fail(QStringLiteral("a % must stand alone on its line"));
+            break;
+        }
         if (!isLetter(c)) {
             parser.fail(QStringLiteral("'%1' is not a word's letter").arg(QLatin1Char(c)));
             break;
@@ -776,7 +781,7 @@ void BlockReader::read(QByteArrayView line, Block &block)
         if (c == 'n' && parser.pos() == start + 1) {
             // The line's number: digits only, never a value worked out.
             while (isDigit(parser.peek()) || parser.peek() == '.')
-                parser.take();
+                block.lineNumberDigits += isDigit(parser.take());
             continue;
         }
         const double v = parser.realValue();

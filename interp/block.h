@@ -101,6 +101,7 @@ struct Block
     bool jog = false;   // a GRBL $J= line: its words are one jog
     QByteArray message; // (MSG, ...) text
     QString error;      // why the line cannot be read; nothing else holds then
+    int lineNumberDigits = 0; // the digits of its N word, as written (N0010: 4)
 
     std::optional<double> word(char letter) const
     {

@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <numbers>
 #include <optional>
 
 namespace interp {
@@ -118,9 +119,22 @@ bool isCycle(int motion)
 Interpreter::Interpreter(Setup setup) : m_setup(std::move(setup)) {}
 Interpreter::~Interpreter() = default;
 
-// The frame's origin plus the G92 offset plus the tool length offset: what is added to a
-// program position to make the machine's.
-static std::array<double, kAxes> offsetsOf(const ModalState &s)
+double arcSweep(const double start[3], const double end[3], const double centre[3], int plane, int turn)
+{
+    const int a = plane == 18 ? 2 : plane == 19 ? 1 : 0;
+    const int b = plane == 18 ? 0 : plane == 19 ? 2 : 1;
+    const double from = std::atan2(start[b] - centre[b], start[a] - centre[a]);
+    const double to = std::atan2(end[b] - centre[b], end[a] - centre[a]);
+    double sweep = std::fmod(turn < 0 ? from - to : to - from, 2.0 * std::numbers::pi);
+    if (sweep < 0.0)
+        sweep += 2.0 * std::numbers::pi;
+    if (sweep < 1e-12)
+        sweep = 2.0 * std::numbers::pi; // ends where it starts: a full circle
+    sweep += 2.0 * std::numbers::pi * std::max(0, std::abs(turn) - 1);
+    return turn < 0 ? -sweep : sweep;
+}
+
+std::array<double, kAxes> offsetsOf(const ModalState &s)
 {
     std::array<double, kAxes> o{};
     for (std::size_t a = 0; a < kAxes; ++a)
@@ -282,8 +296,10 @@ void Interpreter::execute(const Block &block, qint64 number, QList<Move> &moves,
         }
     }
     if (userM)
-        findings.append({number, *userM + (m_setup.dialect == Dialect::Fanuc ? QStringLiteral(" is the machine's own code, which moves nothing here")
-                                                                              : QStringLiteral(" runs a program of the machine's, which moves nothing here"))});
+        findings.append({number,
+                         *userM + (m_setup.dialect == Dialect::Fanuc ? QStringLiteral(" is the machine's own code, which moves nothing here")
+                                                                     : QStringLiteral(" runs a program of the machine's, which moves nothing here")),
+                         Severity::Warning});
 
     ModalState next = m_run.modal;
     const auto word = [&](char letter) { return block.word(letter); };

@@ -49,10 +49,15 @@ struct Move
     double seconds = 0.0;           // a dwell's time
 };
 
+// How much a finding matters: an error stops the program on the machine or cuts the wrong part;
+// a warning asks the machinist to look.
+enum class Severity : quint8 { Error, Warning };
+
 struct Finding
 {
     qint64 line = 0;
     QString reason;
+    Severity severity = Severity::Error;
     bool operator==(const Finding &o) const = default;
 };
 
@@ -115,6 +120,15 @@ struct ModalState
     bool operator==(const ModalState &o) const = default;
 };
 
+// The angle an arc turns through from `start` (radians, counter-clockwise positive): to its end, or
+// a whole turn for an end on the start, and a whole turn more for each turn past the first. Points
+// and the centre are X Y Z; the plane is 17, 18 or 19.
+double arcSweep(const double start[3], const double end[3], const double centre[3], int plane, int turn);
+
+// The frame's origin plus the G52 and G92 offsets plus the tool length offset: what is added to a
+// program position to make the machine's.
+std::array<double, kAxes> offsetsOf(const ModalState &s);
+
 // Puts back the modes M70 or M73 kept: not where the tool stands, the offsets or the tool.
 void putModesBack(ModalState &modal, const ModalState &saved);
 
@@ -169,6 +183,9 @@ public:
     bool step(LineSource &program, QList<Move> &moves, QList<Finding> &findings);
 
     const RunState &state() const { return m_run; }
+    const Setup &setup() const { return m_setup; }
+    // The block of the line last read (a line holding only % reads none).
+    const Block &block() const { return m_block; }
     void restore(const RunState &state) { m_run = state; }
 
     // A named state parameter (#<_x>, #<_metric>, ...) as the program would read it now.

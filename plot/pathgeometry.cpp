@@ -79,25 +79,10 @@ int chordsFor(double radius, double radians, double tolerance)
     return int(std::clamp(chords, 1.0, double(kMostChords)));
 }
 
-double arcSweep(const double start[3], const double end[3], const double centre[3], int plane, int turn)
-{
-    int a, b, n;
-    planeAxes(plane, a, b, n);
-    const double from = std::atan2(start[b] - centre[b], start[a] - centre[a]);
-    const double to = std::atan2(end[b] - centre[b], end[a] - centre[a]);
-    double sweep = std::fmod(turn < 0 ? from - to : to - from, kTwoPi);
-    if (sweep < 0.0)
-        sweep += kTwoPi;
-    if (sweep < 1e-12)
-        sweep = kTwoPi; // ends where it starts: a full circle
-    sweep += kTwoPi * std::max(0, std::abs(turn) - 1);
-    return turn < 0 ? -sweep : sweep;
-}
-
 std::vector<QVector3D> tessellateArc(const double start[3], const double end[3], const double centre[3], int plane,
                                      int turn, double tolerance)
 {
-    return tessellateSweep(start, end, centre, plane, arcSweep(start, end, centre, plane, turn), tolerance);
+    return tessellateSweep(start, end, centre, plane, interp::arcSweep(start, end, centre, plane, turn), tolerance);
 }
 
 std::vector<QVector3D> tessellateSweep(const double start[3], const double end[3], const double centre[3], int plane,
@@ -171,7 +156,7 @@ void PathBuilder::extend(PathPiece &piece, const QList<interp::Move> &moves, con
             record.turn = move.turn == 0 ? 1 : move.turn;
             for (int i = 0; i < 3; ++i)
                 record.centre[i] = move.centre[i] + move.offset[i];
-            record.sweep = arcSweep(m_at, end, record.centre, record.plane, record.turn);
+            record.sweep = interp::arcSweep(m_at, end, record.centre, record.plane, record.turn);
             for (const QVector3D &p : tessellateSweep(m_at, end, record.centre, record.plane, record.sweep, m_tolerance)) {
                 push(piece.xyz, p);
                 piece.segments.push_back(segment);

@@ -79,9 +79,6 @@ struct PathPiece
 // on the start).
 std::vector<QVector3D> tessellateArc(const double start[3], const double end[3], const double centre[3], int plane,
                                      int turn, double tolerance);
-// The angle an arc turns through (radians, counter-clockwise positive): to its end, or a whole turn
-// for an end on the start, and a whole turn more for each turn past the first.
-double arcSweep(const double start[3], const double end[3], const double centre[3], int plane, int turn);
 // The same points for an arc whose angle is known.
 std::vector<QVector3D> tessellateSweep(const double start[3], const double end[3], const double centre[3], int plane,
                                        double sweep, double tolerance);

@@ -1,0 +1,357 @@
+#include "check.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace interp {
+
+namespace {
+
+// The kinds of fault the check finds beside the interpreter, each told a few times and then
+// counted, so a wrong offset does not bury the list under a finding on every line.
+enum Kind { Travel, FeedAbove, SpindleAbove, ArcOff, NDigits, Compensation, ToolChange, Interpreter_, KindCount };
+constexpr int kToldOfAKind = 50;
+
+const char *kindText(int kind)
+{
+    switch (kind) {
+    case Travel: return "past the travel";
+    case FeedAbove: return "above the machine's feed";
+    case SpindleAbove: return "above the spindle's top speed";
+    case ArcOff: return "arcs off their circles";
+    case NDigits: return "N words with too many digits";
+    default: return "like it";
+    }
+}
+
+QString length(double mm)
+{
+    return QLocale::c().toString(mm, 'f', 1) + QStringLiteral(" mm");
+}
+
+QString counted(qint64 n, const char *one, const char *many)
+{
+    return QLocale::c().toString(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
+QString mm(double v)
+{
+    return QString::number(v, 'f', 3);
+}
+
+// The two axes of an arc's plane and its normal.
+struct PlaneAxes
+{
+    int a, b, normal;
+};
+PlaneAxes planeAxes(int plane)
+{
+    switch (plane) {
+    case 18: return {2, 0, 1};
+    case 19: return {1, 2, 0};
+    default: return {0, 1, 2};
+    }
+}
+
+} // namespace
+
+struct Checker::Timing
+{
+};
+
+Checker::Checker(const Setup &setup, const MachineSetup &machine)
+    : m_setup(setup), m_machine(machine)
+{
+    m_summary.min.fill(0.0);
+    m_summary.max.fill(0.0);
+}
+
+Checker::~Checker() = default;
+
+void Checker::keepLineTimes(qint64 lines)
+{
+    m_lineTimes.assign(static_cast<std::size_t>(lines + 1), -1.0f);
+    m_lineTimes[0] = 0.0f;
+}
+
+void Checker::say(qint64 line, Severity severity, const QString &reason, int kind)
+{
+    if (kind >= 0 && kind != Interpreter_) {
+        if (m_said[static_cast<std::size_t>(kind)] >= kToldOfAKind) {
+            if (m_untold[static_cast<std::size_t>(kind)]++ == 0)
+                m_untoldFrom[static_cast<std::size_t>(kind)] = {line, severity};
+            return;
+        }
+        ++m_said[static_cast<std::size_t>(kind)];
+    }
+    (severity == Severity::Error ? m_summary.errors : m_summary.warnings) += 1;
+    m_findings.append({line, reason, severity});
+}
+
+void Checker::before(const Interpreter &interpreter)
+{
+    const RunState &run = interpreter.state();
+    m_before = run.modal;
+    m_line = run.line;
+    m_programLine = run.file.isEmpty();
+    if (!m_sawMove)
+        m_machinePosition = run.modal.machine;
+}
+
+void Checker::after(const Interpreter &interpreter, const QList<Move> &moves, const QList<Finding> &findings)
+{
+    for (const Finding &f : findings)
+        say(f.line, f.severity, f.reason, Interpreter_);
+    const ModalState &now = interpreter.state().modal;
+    const Block &block = interpreter.block();
+    const bool blockRead = !block.empty && block.error.isEmpty();
+    const qint64 line = moves.isEmpty() ? m_line : moves.first().line;
+
+    if (blockRead && m_programLine) {
+        if (m_machine.nDigits > 0 && block.lineNumberDigits > m_machine.nDigits)
+            say(line, Severity::Error,
+                QStringLiteral("the N word has %1 digits; the machine takes at most %2").arg(block.lineNumberDigits).arg(m_machine.nDigits), NDigits);
+    }
+    if (blockRead) {
+        bool toolChange = false;
+        for (const double m : block.m)
+            toolChange |= std::lround(m * 10) == 60;
+        if (toolChange && m_before.spindle != 5)
+            say(line, Severity::Warning,
+                QStringLiteral("a tool change with the spindle turning (M%1); stop it with M5 first").arg(m_before.spindle), ToolChange);
+        if (block.has('S') && m_machine.spindleMax > 0.0 && now.speed > m_machine.spindleMax)
+            say(line, Severity::Error,
+                QStringLiteral("S%1 is above the spindle's top speed of %2 rpm").arg(now.speed).arg(m_machine.spindleMax), SpindleAbove);
+    }
+    if (m_before.compensation == 400 && now.compensation != 400) {
+        const QString code = QStringLiteral("G%1").arg(now.compensation / 10) + (now.compensation % 10 ? QStringLiteral(".1") : QString());
+        m_compensationStarting = true;
+        double radius = 0.0;
+        if (now.compensation % 10 == 0) {
+            // G41/G42 take the tool's diameter from the tool table (the D word names the tool).
+            const int tool = blockRead && block.has('D') ? static_cast<int>(std::lround(*block.word('D'))) : now.tool;
+            radius = m_setup.tools.value(tool).diameter / 2.0;
+            if (radius <= 0.0)
+                say(line, Severity::Error,
+                    QStringLiteral("%1 is started with no offset: tool %2 has no diameter in the tool table").arg(code).arg(tool), Compensation);
+        } else if (blockRead && (!block.has('D') || *block.word('D') <= 0.0)) {
+            say(line, Severity::Error, QStringLiteral("%1 is started with no offset: it needs the tool's diameter in a D word").arg(code), Compensation);
+        }
+    }
+
+    if (moves.isEmpty())
+        return;
+    const std::array<double, kAxes> offsets = offsetsOf(now);
+    for (const Move &move : moves)
+        checkMove(move, offsets, now);
+}
+
+void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offsets, const ModalState &modes)
+{
+    ++m_summary.moves;
+    std::array<double, kAxes> start{}; // in program coordinates of this move's frame
+    for (std::size_t a = 0; a < kAxes; ++a)
+        start[a] = m_machinePosition[a] - offsets[a];
+    std::array<double, kAxes> low{}, high{};
+    for (std::size_t a = 0; a < kAxes; ++a) {
+        low[a] = std::min(start[a], move.end[a]);
+        high[a] = std::max(start[a], move.end[a]);
+    }
+
+    double length = 0.0;
+    if (move.kind == MoveKind::Arc) {
+        const PlaneAxes p = planeAxes(move.plane);
+        const double ca = move.centre[static_cast<std::size_t>(p.a)], cb = move.centre[static_cast<std::size_t>(p.b)];
+        const double sa = start[p.a] - ca, sb = start[p.b] - cb;
+        const double r1 = std::hypot(sa, sb), r2 = std::hypot(move.end[p.a] - ca, move.end[p.b] - cb);
+        if (std::fabs(r1 - r2) > m_machine.arcTolerance)
+            say(move.line, Severity::Error,
+                QStringLiteral("the arc's end lies %1 mm off its circle (radius %2 mm at the start, %3 mm at the end)")
+                    .arg(QString::number(std::fabs(r1 - r2), 'f', 4), QString::number(r1, 'f', 4), QString::number(r2, 'f', 4)),
+                ArcOff);
+        const double sweep = arcSweep(start.data(), move.end.data(), move.centre.data(), move.plane, move.turn);
+        // Where the arc reaches past its end points: each quarter of the circle it passes.
+        const double a0 = std::atan2(sb, sa);
+        for (int q = 0; q < 4; ++q) {
+            const double angle = q * std::numbers::pi / 2;
+            const double along = std::fmod((sweep > 0 ? angle - a0 : a0 - angle) + 4 * std::numbers::pi, 2 * std::numbers::pi);
+            if (along <= std::fabs(sweep)) {
+                // An arc off its circle spirals from the one radius to the other.
+                const double r = r1 + (r2 - r1) * along / std::fabs(sweep);
+                const double pa = ca + r * std::cos(angle), pb = cb + r * std::sin(angle);
+                low[p.a] = std::min(low[p.a], pa);
+                high[p.a] = std::max(high[p.a], pa);
+                low[p.b] = std::min(low[p.b], pb);
+                high[p.b] = std::max(high[p.b], pb);
+            }
+        }
+        length = std::hypot(std::fabs(sweep) * (r1 + r2) / 2, move.end[p.normal] - start[p.normal]);
+    } else if (move.kind != MoveKind::Dwell) {
+        length = std::sqrt((move.end[0] - start[0]) * (move.end[0] - start[0]) + (move.end[1] - start[1]) * (move.end[1] - start[1])
+                           + (move.end[2] - start[2]) * (move.end[2] - start[2]));
+    }
+
+    if (move.kind != MoveKind::Dwell) {
+        // The extents, and the travel in machine coordinates.
+        for (std::size_t a = 0; a < kAxes; ++a) {
+            if (low[a] == high[a] && !(m_summary.axesUsed & (1u << a)) && low[a] == 0.0)
+                continue;
+            if (!(m_summary.axesUsed & (1u << a))) {
+                m_summary.min[a] = low[a];
+                m_summary.max[a] = high[a];
+                m_summary.axesUsed |= 1u << a;
+            } else {
+                m_summary.min[a] = std::min(m_summary.min[a], low[a]);
+                m_summary.max[a] = std::max(m_summary.max[a], high[a]);
+            }
+            const AxisSetup &axis = m_machine.axes[a];
+            if (!axis.limited)
+                continue;
+            const double lowMachine = low[a] + offsets[a], highMachine = high[a] + offsets[a];
+            const char letter = axisLetter(static_cast<int>(a));
+            const QString travel = QStringLiteral("(%1 to %2)").arg(mm(axis.min), mm(axis.max));
+            if (highMachine > axis.max + 1e-9)
+                say(move.line, Severity::Error,
+                    QStringLiteral("%1 goes to %2 in machine coordinates, %3 past its travel %4")
+                        .arg(QLatin1Char(letter)).arg(mm(highMachine), mm(highMachine - axis.max), travel),
+                    Travel);
+            else if (lowMachine < axis.min - 1e-9)
+                say(move.line, Severity::Error,
+                    QStringLiteral("%1 goes to %2 in machine coordinates, %3 past its travel %4")
+                        .arg(QLatin1Char(letter)).arg(mm(lowMachine), mm(axis.min - lowMachine), travel),
+                    Travel);
+        }
+    }
+
+    const bool cutting = move.kind == MoveKind::Feed || move.kind == MoveKind::Arc || move.kind == MoveKind::Probe;
+    if (cutting && modes.feedMode == 940 && length > 0.0) {
+        // Each axis's share of the feed against its own maximum.
+        for (std::size_t a = 0; a < 3; ++a) {
+            const double most = m_machine.axes[a].maxFeed;
+            if (most <= 0.0)
+                continue;
+            const double share = move.kind == MoveKind::Arc ? 1.0 : std::fabs(move.end[a] - start[a]) / length;
+            if (move.kind == MoveKind::Arc && a == static_cast<std::size_t>(planeAxes(move.plane).normal))
+                continue;
+            if (move.feed * share > most + 1e-9) {
+                say(move.line, Severity::Error,
+                    QStringLiteral("the feed of %1 mm/min is above %2's maximum of %3 mm/min")
+                        .arg(move.feed).arg(QLatin1Char(axisLetter(static_cast<int>(a)))).arg(most),
+                    FeedAbove);
+                break;
+            }
+        }
+    }
+    if (m_compensationStarting && move.kind != MoveKind::Dwell) {
+        if (move.kind == MoveKind::Arc)
+            say(move.line, Severity::Error, QStringLiteral("cutter compensation is started on an arc; start it on a straight move"), Compensation);
+        m_compensationStarting = false;
+    }
+
+    if (move.kind == MoveKind::Rapid)
+        m_summary.rapidLength += length;
+    else if (cutting)
+        m_summary.feedLength += length;
+    for (std::size_t a = 0; a < kAxes; ++a)
+        m_machinePosition[a] = move.end[a] + offsets[a];
+    m_sawMove = true;
+}
+
+void Checker::finish(qint64 lastLine, bool ranOut)
+{
+    if (ranOut)
+        say(lastLine, Severity::Error, QStringLiteral("the program has no end (M2 or M30)"), -1);
+    for (int kind = 0; kind < KindCount; ++kind) {
+        const qint64 untold = m_untold[static_cast<std::size_t>(kind)];
+        if (untold == 0)
+            continue;
+        const auto [line, severity] = m_untoldFrom[static_cast<std::size_t>(kind)];
+        (severity == Severity::Error ? m_summary.errors : m_summary.warnings) += untold;
+        m_findings.append({line, QStringLiteral("%1 more findings %2 from this line on, not listed one by one")
+                                     .arg(QLocale::c().toString(untold), QLatin1String(kindText(kind))),
+                           severity});
+    }
+    std::stable_sort(m_findings.begin(), m_findings.end(), [](const Finding &a, const Finding &b) { return a.line < b.line; });
+    if (!m_lineTimes.empty()) {
+        for (std::size_t i = 1; i < m_lineTimes.size(); ++i)
+            if (m_lineTimes[i] < 0.0f)
+                m_lineTimes[i] = m_lineTimes[i - 1];
+    }
+}
+
+CheckRun checkProgram(LineSource &program, const Setup &setup, const MachineSetup &machine, bool keepLineTimes,
+                      const std::function<bool(qint64)> &progress)
+{
+    Setup own = setup;
+    Interpreter interpreter(own);
+    if (machine.lathe) {
+        RunState start = interpreter.state();
+        start.modal.diameter = true;
+        interpreter.restore(start);
+    }
+    Checker checker(own, machine);
+    CheckRun run;
+    run.lines = program.lineCount();
+    if (keepLineTimes)
+        checker.keepLineTimes(run.lines);
+    QList<Move> moves;
+    QList<Finding> findings;
+    qint64 steps = 0;
+    qint64 last = 0;
+    bool ranOut = false;
+    for (;;) {
+        moves.clear();
+        findings.clear();
+        checker.before(interpreter);
+        const RunState &state = interpreter.state();
+        ranOut = state.file.isEmpty() && state.frames.isEmpty() && state.line > run.lines;
+        last = std::max(last, std::min(state.line, run.lines));
+        const bool more = interpreter.step(program, moves, findings);
+        checker.after(interpreter, moves, findings);
+        if (!more)
+            break;
+        if (progress && (++steps & 0x3fff) == 0 && !progress(interpreter.state().line)) {
+            run.cancelled = true;
+            break;
+        }
+    }
+    checker.finish(std::max<qint64>(last, 1), ranOut && !run.cancelled);
+    run.findings = checker.findings();
+    run.summary = checker.summary();
+    run.lineTimes = checker.takeLineTimes();
+    return run;
+}
+
+QString clockText(double seconds)
+{
+    const qint64 s = std::llround(std::max(0.0, seconds));
+    const qint64 h = s / 3600, m = s / 60 % 60, r = s % 60;
+    if (h > 0)
+        return QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(r, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(m).arg(r, 2, 10, QLatin1Char('0'));
+}
+
+QStringList summaryLines(const QString &name, const CheckRun &run)
+{
+    const CheckSummary &s = run.summary;
+    QStringList out;
+    out << QStringLiteral("%1: %2, %3; %4, %5").arg(name, counted(s.errors, "error", "errors"), counted(s.warnings, "warning", "warnings"),
+                                                    counted(run.lines, "line", "lines"), counted(s.moves, "move", "moves"));
+    QStringList extents;
+    for (int a = 0; a < kAxes; ++a) {
+        if (s.axesUsed & (1u << a))
+            extents << QStringLiteral("%1 %2 to %3").arg(QLatin1Char(axisLetter(a))).arg(s.min[a], 0, 'f', 3).arg(s.max[a], 0, 'f', 3);
+    }
+    out << QStringLiteral("extents: ") + (extents.isEmpty() ? QStringLiteral("no moves") : extents.join(QStringLiteral(", ")));
+    out << QStringLiteral("rapid %1, feed %2").arg(length(s.rapidLength), length(s.feedLength));
+    out << QStringLiteral("time: %1 (length over feed alone: %2)").arg(clockText(s.seconds), clockText(s.plainSeconds));
+    for (const CheckSummary::Tool &tool : s.tools)
+        out << QStringLiteral("  T%1: %2, feed %3").arg(tool.tool).arg(clockText(tool.seconds), length(tool.feedLength));
+    return out;
+}
+
+
+} // namespace interp

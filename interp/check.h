@@ -1,0 +1,111 @@
+#pragma once
+
+#include "machinesetup.h"
+#include "motion.h"
+
+#include <QList>
+#include <QStringList>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The check of a program before it runs, made beside the interpreter's one pass: what the
+// interpreter cannot follow, and what it follows but the machine would refuse or the machinist
+// would not want (a move past the travel, a feed or a speed past the machine's, an arc off its
+// circle, cutter compensation started badly, a tool changed with the spindle turning, an N word
+// too long, no program end), with the program's extents, lengths and time.
+namespace interp {
+
+struct CheckSummary
+{
+    struct Tool
+    {
+        int tool = 0;
+        double seconds = 0.0;
+        double feedLength = 0.0; // mm
+        double rapidLength = 0.0;
+    };
+    quint32 axesUsed = 0;                  // a bit for each axis a move reaches (X is bit 0)
+    std::array<double, kAxes> min{};       // the extents, in program coordinates
+    std::array<double, kAxes> max{};
+    double rapidLength = 0.0;              // mm
+    double feedLength = 0.0;
+    double seconds = 0.0;                  // as the machine would run it
+    double plainSeconds = 0.0;             // length over feed, with no acceleration
+    qint64 moves = 0;
+    qint64 errors = 0;
+    qint64 warnings = 0;
+    QList<Tool> tools;                     // in the order they first cut
+};
+
+class Checker
+{
+public:
+    Checker(const Setup &setup, const MachineSetup &machine);
+    ~Checker();
+
+    // Around each step of the interpreter's pass: `before` with the state before it, `after`
+    // with the line's moves and the interpreter's findings.
+    void before(const Interpreter &interpreter);
+    void after(const Interpreter &interpreter, const QList<Move> &moves, const QList<Finding> &findings);
+    // The pass has ended after `lastLine`; `ranOut` when it ran past the last line with no M2,
+    // M30 or closing % to end it.
+    void finish(qint64 lastLine, bool ranOut);
+
+    // The findings by line (a line's own in the order found).
+    const QList<Finding> &findings() const { return m_findings; }
+    const CheckSummary &summary() const { return m_summary; }
+    // When each line's moves are done, seconds from the start (the line's first run; a line
+    // with no moves the time of the line before it); index 0 is the start. Made when asked for
+    // with `keepLineTimes` before the pass, for `lines` lines.
+    void keepLineTimes(qint64 lines);
+    std::vector<float> takeLineTimes() { return std::move(m_lineTimes); }
+
+private:
+    struct Timing;
+    void say(qint64 line, Severity severity, const QString &reason, int kind);
+    void checkMove(const Move &move, const std::array<double, kAxes> &offsets, const ModalState &modes);
+
+    Setup m_setup;
+    MachineSetup m_machine;
+    QList<Finding> m_findings;
+    CheckSummary m_summary;
+    std::vector<float> m_lineTimes;
+    std::unique_ptr<Timing> m_timing;
+
+    // Where the tool stands, in machine coordinates, as the moves leave it.
+    std::array<double, kAxes> m_machinePosition{};
+    ModalState m_before;
+    qint64 m_line = 0;
+    bool m_programLine = false;
+    bool m_compensationStarting = false;
+    bool m_sawMove = false;
+    std::array<int, 16> m_said{};  // findings told of each kind, so a fault on every line is told a few times
+    std::array<qint64, 16> m_untold{};
+    std::array<std::pair<qint64, Severity>, 16> m_untoldFrom{};
+};
+
+// The whole check in one pass over the program. `progress` is called now and then with the line
+// reached; the pass stops when it returns false (and the result says so).
+struct CheckRun
+{
+    QList<Finding> findings;
+    CheckSummary summary;
+    std::vector<float> lineTimes;
+    qint64 lines = 0;
+    bool cancelled = false;
+};
+CheckRun checkProgram(LineSource &program, const Setup &setup, const MachineSetup &machine, bool keepLineTimes = false,
+                      const std::function<bool(qint64)> &progress = {});
+
+// The summary of a run, as the check window and --check show it below the findings: the counts,
+// the extents per axis, the rapid and feed lengths, the time in all and per tool.
+QStringList summaryLines(const QString &programName, const CheckRun &run);
+
+// "1:02:10" (hours:minutes:seconds, rounded to the second; minutes:seconds under an hour).
+QString clockText(double seconds);
+
+} // namespace interp

@@ -53,7 +53,17 @@ struct MachineSetup
     // A setup file read back. A key it does not know, a value that is not one, or a line that is not
     // "key=value" leaves `error` naming the line and gives nothing; keys left out keep their defaults.
     static std::optional<MachineSetup> decode(QByteArrayView bytes, QString &error);
+
+    // Why the setup cannot be a machine's, naming the first value out of its range by its key
+    // ("X.rapid cannot be negative (it is -5)"), or nothing when every value is sane: no rate,
+    // acceleration, time or speed below 0, the default rates and the arc tolerance above 0, every
+    // number finite, N digits 0 to kMostNDigits, a limited axis's min not above its max, and the
+    // retract and tool-change blocks one line each. decode() refuses what this refuses.
+    std::optional<QString> problem() const;
 };
+
+// The most digits an N word may be given.
+constexpr int kMostNDigits = 20;
 
 // The letter of axis `i` (0 ... kAxes-1): X Y Z A B C U V W.
 char axisLetter(int i);

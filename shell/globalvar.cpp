@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -20,6 +21,7 @@ const QString kColor = QStringLiteral("COLOR");
 const QString kFont = QStringLiteral("FONT");
 const QString kHighlight = QStringLiteral("HL");
 const QString kIo = QStringLiteral("IO");
+const QString kMotion = QStringLiteral("MOTION");
 
 const char *const kRecentKeys[5] = {"REONE", "RETWO", "RETHR", "REFOU", "REFIV"};
 
@@ -257,4 +259,47 @@ void IoSettings::applyTo(tessarc::Program &program) const
 void IoSettings::applyTo(TESSARC &editor) const
 {
     applyTo(editor.program());
+}
+
+const QStringList &MotionSettings::dialects()
+{
+    static const QStringList names{QStringLiteral("linuxcnc"), QStringLiteral("fanuc"), QStringLiteral("grbl")};
+    return names;
+}
+
+void MotionSettings::read(const SettingsStore &s)
+{
+    const MotionSettings defaults;
+    QStringList refused;
+    const QString stored = s.text(kMotion, QStringLiteral("DIALECT"), defaults.dialect).trimmed().toLower();
+    dialect = dialects().contains(stored) ? stored : defaults.dialect;
+    if (dialect != stored)
+        refused << QStringLiteral("DIALECT \"%1\" is not linuxcnc, fanuc or grbl").arg(stored);
+    // A rate or acceleration must be a positive number to be one.
+    const auto positive = [&](const QString &key, double fallback, double &value) {
+        const QString text = s.text(kMotion, key, QString()).trimmed();
+        bool ok = text.isEmpty();
+        value = fallback;
+        if (!ok) {
+            const double read = text.toDouble(&ok);
+            ok = ok && std::isfinite(read) && read > 0.0;
+            if (ok)
+                value = read;
+        }
+        if (!ok)
+            refused << QStringLiteral("%1 \"%2\" is not a positive number").arg(key, text);
+    };
+    positive(QStringLiteral("RAPID"), defaults.rapid, rapid);
+    positive(QStringLiteral("ACCEL"), defaults.accel, accel);
+    problem.clear();
+    if (!refused.isEmpty())
+        problem = QStringLiteral("Of the motion settings in Options, %1; the defaults are used in their place.")
+                      .arg(refused.join(QStringLiteral(" and ")));
+}
+
+void MotionSettings::write(SettingsStore &s) const
+{
+    s.setText(kMotion, QStringLiteral("DIALECT"), dialect);
+    s.setNumber(kMotion, QStringLiteral("RAPID"), rapid);
+    s.setNumber(kMotion, QStringLiteral("ACCEL"), accel);
 }

@@ -148,6 +148,21 @@ struct IoSettings
     void applyTo(TESSARC &editor) const;
 };
 
+// MOTION: what the interpreter assumes of a program sent to no machine in particular: the dialect
+// it is written in ("linuxcnc", "fanuc" or "grbl", the interpreter's own names), the rapid rate
+// (mm/min) and the acceleration (mm/s²). A stored value that is none of these keeps its default,
+// and `problem` says so.
+struct MotionSettings
+{
+    QString dialect = QStringLiteral("linuxcnc");
+    double rapid = 5000.0;
+    double accel = 500.0;
+    QString problem; // why read() kept a default, or empty
+    static const QStringList &dialects();
+    void read(const SettingsStore &s);
+    void write(SettingsStore &s) const;
+};
+
 struct GlobalVar
 {
     Branding brand;
@@ -158,4 +173,5 @@ struct GlobalVar
     Messages messages;
     ViewSettings view;
     IoSettings io;
+    MotionSettings motion;
 };

@@ -560,6 +560,7 @@ void mainform::loadSettings()
     g.view.applyTo(*TESSARC1);
     g.io.read(s);
     g.io.applyTo(*TESSARC1);
+    g.motion.read(s);
     s.sync();
     if (!g.io.recLenProblem.isEmpty())
         m_prompts.message(this, g.io.recLenProblem, g.brand.programTitle);

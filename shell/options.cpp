@@ -15,11 +15,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -177,6 +179,25 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     lookGrid->addWidget(clear, 3, 0, 1, 2);
     lookGrid->setRowStretch(4, 1);
 
+    // The motion of a program sent to no machine in particular
+    motion = named(new QGroupBox(QStringLiteral("Motion"), this), QStringLiteral("motion"));
+    motion->setToolTip(QStringLiteral("How programs are read when no machine is chosen; a machine's own setup is "
+                                      "kept in Manage Machines."));
+    auto *motionGrid = new QGridLayout(motion);
+    cboDialect = named(new QComboBox(motion), QStringLiteral("cboDialect"));
+    const QStringList dialectCaptions{QStringLiteral("LinuxCNC"), QStringLiteral("Fanuc"), QStringLiteral("GRBL")};
+    for (qsizetype i = 0; i < dialectCaptions.size(); ++i)
+        cboDialect->addItem(dialectCaptions[i], MotionSettings::dialects()[i]);
+    txtRapid = named(new QLineEdit(motion), QStringLiteral("txtRapid"));
+    txtAccel = named(new QLineEdit(motion), QStringLiteral("txtAccel"));
+    motionGrid->addWidget(new QLabel(QStringLiteral("Dialect"), motion), 0, 0);
+    motionGrid->addWidget(cboDialect, 0, 1);
+    motionGrid->addWidget(new QLabel(QStringLiteral("Rapid rate (mm/min)"), motion), 1, 0);
+    motionGrid->addWidget(txtRapid, 1, 1);
+    motionGrid->addWidget(new QLabel(QStringLiteral("Acceleration (mm/s\u00b2)"), motion), 2, 0);
+    motionGrid->addWidget(txtAccel, 2, 1);
+    motionGrid->setRowStretch(3, 1);
+
     // Colour slotGrid, in two columns of four
     Frame1 = named(new QGroupBox(QStringLiteral("Axis Highlights"), this), QStringLiteral("Frame1"));
     auto *slotGrid = new QGridLayout(Frame1);
@@ -207,6 +228,7 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     auto *middle = new QHBoxLayout;
     middle->addWidget(numbers, 1);
     middle->addWidget(look);
+    middle->addWidget(motion);
     auto *outer = new QVBoxLayout(this);
     outer->addWidget(Label1);
     outer->addWidget(lineComments);
@@ -269,6 +291,9 @@ void Options::Form_Load()
         previewSlot(static_cast<int>(i));
     }
     const FontSetting &f = g.view.mFont;
+    cboDialect->setCurrentIndex(std::max(0, cboDialect->findData(g.motion.dialect)));
+    txtRapid->setText(QString::number(g.motion.rapid, 'g', QLocale::FloatingPointShortest));
+    txtAccel->setText(QString::number(g.motion.accel, 'g', QLocale::FloatingPointShortest));
     m_font = QFont(f.name);
     m_font.setPointSize(std::max(1, f.size));
     m_font.setBold(f.bold);
@@ -353,9 +378,33 @@ void Options::clear_Click()
 
 void Options::Command1_Click()
 {
+    apply();
+}
+
+bool Options::apply()
+{
     GlobalVar &g = m_host.values();
     SettingsStore &s = m_host.settings();
     TESSARC &editor = m_host.editor();
+
+    // Refused before anything is written: a rate that is not a positive number.
+    MotionSettings motionSet;
+    motionSet.dialect = cboDialect->currentData().toString();
+    const std::pair<QLineEdit *, double *> rates[] = {{txtRapid, &motionSet.rapid}, {txtAccel, &motionSet.accel}};
+    for (const auto &[box, value] : rates) {
+        bool ok = false;
+        *value = box->text().trimmed().toDouble(&ok);
+        if (!ok || !std::isfinite(*value) || *value <= 0.0) {
+            const QString what = box == txtRapid ? QStringLiteral("The rapid rate") : QStringLiteral("The acceleration");
+            m_host.prompts().message(this, QStringLiteral("%1 must be a number above 0; \"%2\" is not one.")
+                                               .arg(what, box->text()),
+                                     g.brand.programTitle);
+            box->setFocus();
+            return false;
+        }
+    }
+    g.motion = motionSet;
+    g.motion.write(s);
 
     g.comments.startComment = txtStartComment->text();
     g.comments.endComment = txtEndComment->text();
@@ -400,12 +449,13 @@ void Options::Command1_Click()
     g.view.writeSlots(s);
     s.sync();
     g.view.applyTo(editor);
+    return true;
 }
 
 void Options::Command4_Click()
 {
-    Command1_Click();
-    close();
+    if (apply())
+        close();
 }
 
 void Options::Command3_Click()

@@ -28,8 +28,10 @@ private:
 };
 
 // The Options window: comment delimiters, the number pictures, progress in percent, spaces inside
-// numbers, how a lone line feed is read, the line ends Save writes, the editor's colours and font, the eight colour slots and
-// the recent-files list. Edits stay in the window until Apply (or Ok); Cancel drops them.
+// numbers, how a lone line feed is read, the line ends Save writes, the editor's colours and font, the eight colour slots,
+// the recent-files list, and the motion a program is read with when it is sent to no machine in particular.
+// Edits stay in the window until Apply (or Ok); Cancel drops them. Apply with a rate that is no number
+// says so and changes nothing.
 class Options : public QDialog
 {
     Q_OBJECT
@@ -70,6 +72,10 @@ public:
     QGroupBox *Frame1 = nullptr;     // "Axis Highlights"
     std::array<QLineEdit *, 8> a{};  // the slots' letters, object names "a0" ... "a7"
     std::array<ColorButton *, 8> c{}; // the slots' colours, object names "c0" ... "c7"
+    QGroupBox *motion = nullptr;     // "Motion"
+    QComboBox *cboDialect = nullptr; // LinuxCNC, Fanuc, GRBL
+    QLineEdit *txtRapid = nullptr;   // mm/min
+    QLineEdit *txtAccel = nullptr;   // mm/s²
     QPushButton *Command1 = nullptr; // "Apply"
     QPushButton *Command4 = nullptr; // "Ok"
     QPushButton *Command3 = nullptr; // "Cancel"
@@ -94,6 +100,8 @@ public:
     static int countPattern(const QString &pattern, QChar ch);
 
 private:
+    // Apply: false (with the machinist told why, and nothing written) when a field is refused.
+    bool apply();
     bool pickColor(ColorButton *button);
     void previewSlot(int i);
 

@@ -1,5 +1,6 @@
 #include "machinefields.h"
 #include "machinefolder.h"
+#include "machinesetupfor.h"
 #include "notation.h"
 #include "ptypair.h"
 #include "settingsstore.h"
@@ -202,6 +203,120 @@ private slots:
         folder.remove(QStringLiteral("Lathe"));
         folder.remove(QStringLiteral("Router"));
         QCOMPARE(folder.names(), QStringList());
+    }
+
+    // The setup lives in a file of its own: written and read back, carried along by a rename and
+    // removed with its machine, and the profile's bytes never change for it.
+    void setupBesideTheProfile()
+    {
+        const MachineFolder folder = freshFolder();
+        folder.create(QStringLiteral("Mill"));
+        const QByteArray profileBytes = readBytes(folder.fileOf(QStringLiteral("Mill")));
+        QString warning = QStringLiteral("not cleared");
+        QCOMPARE(folder.readSetup(QStringLiteral("Mill"), warning), interp::MachineSetup());
+        QCOMPARE(warning, QString());
+
+        interp::MachineSetup setup;
+        setup.dialect = interp::Dialect::Grbl;
+        setup.axes[2] = {true, -100, 0, 3000, 1500, 200};
+        folder.writeSetup(QStringLiteral("Mill"), setup);
+        QCOMPARE(folder.setupFileOf(QStringLiteral("Mill")), folder.path() + QStringLiteral("/Mill.setup"));
+        QCOMPARE(readBytes(folder.setupFileOf(QStringLiteral("Mill"))), setup.encode());
+        QCOMPARE(folder.readSetup(QStringLiteral("Mill"), warning), setup);
+        QCOMPARE(readBytes(folder.fileOf(QStringLiteral("Mill"))), profileBytes);
+        QCOMPARE(folder.names(), QStringList{QStringLiteral("Mill")}); // the list is the profiles only
+
+        // Refused setups write nothing.
+        interp::MachineSetup bad = setup;
+        bad.axes[0].rapid = -5;
+        QCOMPARE(failureOf([&] { folder.writeSetup(QStringLiteral("Mill"), bad); }),
+                 QStringLiteral("380: The setup of machine \"Mill\" cannot be saved: X.rapid cannot be negative (it is -5)."));
+        QCOMPARE(failureOf([&] { folder.writeSetup(QStringLiteral("Lathe"), setup); }),
+                 QStringLiteral("53: Machine does not exist."));
+        QCOMPARE(readBytes(folder.setupFileOf(QStringLiteral("Mill"))), setup.encode());
+        QVERIFY(!QFileInfo::exists(folder.setupFileOf(QStringLiteral("Lathe"))));
+
+        // A setup left of an earlier machine is no new machine's, whether made or renamed to.
+        writeBytes(folder.setupFileOf(QStringLiteral("Lathe")), "lathe=yes\n");
+        writeBytes(folder.setupFileOf(QStringLiteral("Router")), "lathe=yes\n");
+        folder.create(QStringLiteral("Lathe"));
+        QCOMPARE(folder.readSetup(QStringLiteral("Lathe"), warning), interp::MachineSetup());
+        MachineProfile lathe = folder.read(QStringLiteral("Lathe"));
+        lathe.name = QStringLiteral("Router");
+        folder.update(QStringLiteral("Lathe"), lathe);
+        QCOMPARE(folder.readSetup(QStringLiteral("Router"), warning), interp::MachineSetup());
+        QVERIFY(!QFileInfo::exists(folder.setupFileOf(QStringLiteral("Router"))));
+
+        // A rename that fails keeps the machine and its setup as they were.
+        MachineProfile renamed = folder.read(QStringLiteral("Mill"));
+        renamed.name = QStringLiteral("Haas");
+        renamed.comments = QStringLiteral("\u94e3");
+        QVERIFY(!failureOf([&] { folder.update(QStringLiteral("Mill"), renamed); }).isEmpty());
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral("Mill.qen"), QStringLiteral("Mill.setup"), QStringLiteral("Router.qen")}));
+
+        renamed.comments.clear();
+        folder.update(QStringLiteral("Mill"), renamed);
+        QCOMPARE(folder.readSetup(QStringLiteral("Haas"), warning), setup);
+        QCOMPARE(readBytes(folder.fileOf(QStringLiteral("Haas"))).mid(6), profileBytes.mid(6)); // past the name
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral("Haas.qen"), QStringLiteral("Haas.setup"), QStringLiteral("Router.qen")}));
+
+        folder.remove(QStringLiteral("Haas"));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Router.qen")});
+    }
+
+    // A damaged setup is not used: the defaults are, and the warning names the file and the fault.
+    void damagedSetup()
+    {
+        const MachineFolder folder = freshFolder();
+        folder.create(QStringLiteral("Haas"));
+        const QByteArray damaged = "dialect=fanuc\r\nlathe=no\r\n\r\nX.max=abc\r\n";
+        writeBytes(folder.setupFileOf(QStringLiteral("Haas")), damaged);
+        QString warning;
+        QCOMPARE(folder.readSetup(QStringLiteral("Haas"), warning), interp::MachineSetup());
+        QCOMPARE(warning, QStringLiteral("The setup of machine Haas (%1) is damaged: line 4: 'X.max=abc': abc is not a "
+                                         "number; the defaults are used.")
+                              .arg(folder.setupFileOf(QStringLiteral("Haas"))));
+        QCOMPARE(readBytes(folder.setupFileOf(QStringLiteral("Haas"))), damaged); // left for the machinist to mend
+    }
+
+    // With no machine, the motion of Options and no limits; with one, its own setup.
+    void machineSetupFor()
+    {
+        emptyRunFolders();
+        QString warning;
+        QCOMPARE(comm::machineSetupFor(QString(), SettingsStore(QStringLiteral("VORNEXA")), warning), interp::MachineSetup());
+        QCOMPARE(warning, QString());
+
+        storeSetting(QStringLiteral("MOTION/DIALECT"), QStringLiteral("fanuc"));
+        storeSetting(QStringLiteral("MOTION/RAPID"), QStringLiteral("12000.5"));
+        storeSetting(QStringLiteral("MOTION/ACCEL"), QStringLiteral("250"));
+        interp::MachineSetup options;
+        options.dialect = interp::Dialect::Fanuc;
+        options.defaultRapid = 12000.5;
+        options.defaultAccel = 250;
+        const SettingsStore settings(QStringLiteral("VORNEXA"));
+        QCOMPARE(comm::machineSetupFor(QString(), settings, warning), options);
+        QCOMPARE(warning, QString());
+        QCOMPARE(comm::machineSetupFor(QStringLiteral("Nope"), settings, warning), options);
+        QCOMPARE(warning, QStringLiteral("There is no machine Nope."));
+
+        const MachineFolder folder = MachineFolder::standard();
+        folder.create(QStringLiteral("Mill"));
+        QCOMPARE(comm::machineSetupFor(QStringLiteral("Mill"), settings, warning), interp::MachineSetup());
+        interp::MachineSetup mill;
+        mill.nDigits = 4;
+        folder.writeSetup(QStringLiteral("Mill"), mill);
+        QCOMPARE(comm::machineSetupFor(QStringLiteral("Mill"), settings, warning), mill);
+        QCOMPARE(warning, QString());
+
+        storeSetting(QStringLiteral("MOTION/DIALECT"), QStringLiteral("haas"));
+        storeSetting(QStringLiteral("MOTION/RAPID"), QStringLiteral("-1"));
+        QCOMPARE(comm::machineSetupFor(QString(), SettingsStore(QStringLiteral("VORNEXA")), warning).defaultAccel, 250.0);
+        QCOMPARE(warning, QStringLiteral("Of the motion settings in Options, DIALECT \"haas\" is not linuxcnc, fanuc or "
+                                         "grbl and RAPID \"-1\" is not a positive number; the defaults are used in their "
+                                         "place."));
     }
 
     void comField_data()

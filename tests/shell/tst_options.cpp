@@ -220,6 +220,39 @@ private slots:
 
     // A record length in the settings that a record cannot hold is refused at start, with a
     // message, and the default kept; a good one is used.
+    // The motion of a program sent to no machine: shown as stored, written back as plain text, and a
+    // rate that is no number refused before anything is written, the window left open.
+    void motionDefaults()
+    {
+        storeSetting(QStringLiteral("MOTION/DIALECT"), QStringLiteral("grbl"));
+        storeSetting(QStringLiteral("MOTION/RAPID"), QStringLiteral("8000"));
+        start();
+        Options o(*w);
+        QCOMPARE(o.findChild<QComboBox *>(QStringLiteral("cboDialect"))->currentText(), QStringLiteral("GRBL"));
+        QCOMPARE(o.findChild<QLineEdit *>(QStringLiteral("txtRapid"))->text(), QStringLiteral("8000"));
+        QCOMPARE(o.findChild<QLineEdit *>(QStringLiteral("txtAccel"))->text(), QStringLiteral("500"));
+
+        o.show();
+        o.cboDialect->setCurrentIndex(o.cboDialect->findText(QStringLiteral("Fanuc")));
+        o.txtRapid->setText(QStringLiteral("12000.5"));
+        o.txtAccel->setText(QStringLiteral("fast"));
+        o.txtStartComment->setText(QStringLiteral("["));
+        o.Command4->click();
+        QCOMPARE(prompts.log, QStringList{QStringLiteral("message: VORNEXA: The acceleration must be a number above 0; "
+                                                         "\"fast\" is not one.")});
+        QVERIFY(o.isVisible());
+        QCOMPARE(storedSetting(QStringLiteral("MOTION/DIALECT")), QStringLiteral("grbl"));
+        QCOMPARE(storedSetting(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral("(absent)"));
+
+        o.txtAccel->setText(QStringLiteral("250"));
+        o.Command4->click();
+        QVERIFY(!o.isVisible());
+        QCOMPARE(storedSetting(QStringLiteral("MOTION/DIALECT")), QStringLiteral("fanuc"));
+        QCOMPARE(storedSetting(QStringLiteral("MOTION/RAPID")), QStringLiteral("12000.5"));
+        QCOMPARE(storedSetting(QStringLiteral("MOTION/ACCEL")), QStringLiteral("250"));
+        QCOMPARE(w->globalVar.motion.dialect, QStringLiteral("fanuc"));
+    }
+
     void recordLengthSettings_data()
     {
         QTest::addColumn<QString>("stored");

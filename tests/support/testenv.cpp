@@ -69,7 +69,11 @@ QString programPath(const QString &name)
 
 void emptyRunFolders()
 {
+    // The run's own folders, made first: an empty variable would name the working folder.
+    testEnvironment();
     for (const char *variable : {"VORNEXA_HOME", "XDG_CONFIG_HOME"}) {
+        if (qEnvironmentVariableIsEmpty(variable))
+            qFatal("the test run has no %s of its own", variable);
         QDir(qEnvironmentVariable(variable)).removeRecursively();
         QDir().mkpath(qEnvironmentVariable(variable));
     }

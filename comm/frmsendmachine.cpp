@@ -1,5 +1,6 @@
 #include "frmsendmachine.h"
 
+#include "frmmachinesetup.h"
 #include "listchoice.h"
 #include "globalvar.h"
 #include "host.h"
@@ -116,6 +117,9 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
     Command4 = named(new QPushButton(QStringLiteral("Tips for using special characters"), this), "Command4");
     Label1->setBuddy(m);
     Command3->setVisible(false);
+    cmdSetup = named(new QPushButton(QStringLiteral("&Setup..."), this), "cmdSetup");
+    cmdSetup->setToolTip(QStringLiteral("The machine's dialect, travel, rates and tool change."));
+    cmdSetup->setEnabled(false);
     auto *left = new QVBoxLayout;
     left->addWidget(Label1);
     left->addWidget(m, 1);
@@ -124,6 +128,7 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
     addRemove->addWidget(Command2);
     left->addLayout(addRemove);
     left->addWidget(Command3);
+    left->addWidget(cmdSetup);
     left->addWidget(Command4);
 
     // The profile.
@@ -242,6 +247,7 @@ frmSendMachine::frmSendMachine(Host &host, QWidget *parent)
     connect(Command2, &QPushButton::clicked, this, &frmSendMachine::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &frmSendMachine::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &frmSendMachine::Command4_Click);
+    connect(cmdSetup, &QPushButton::clicked, this, &frmSendMachine::cmdSetup_Click);
     showDevice();
 }
 
@@ -282,6 +288,7 @@ void frmSendMachine::unload()
 {
     m_loaded = MachineProfile();
     Command3->setVisible(false);
+    cmdSetup->setEnabled(false);
 }
 
 // ---------------------------------------------------------------- showing a machine
@@ -306,6 +313,7 @@ void frmSendMachine::m_Click()
     if (const std::optional<QString> problem = profileProblem(profile))
         say(*problem);
     m_loaded = profile;
+    cmdSetup->setEnabled(true);
     showFields(fieldsOf(profile));
 }
 
@@ -462,4 +470,15 @@ void frmSendMachine::Command3_Click()
 void frmSendMachine::Command4_Click()
 {
     say(specialCharactersTips(), QStringLiteral("Special Characters"));
+}
+
+void frmSendMachine::cmdSetup_Click()
+{
+    if (m_loaded.name.isEmpty()) {
+        say(QStringLiteral("No machine loaded."));
+        return;
+    }
+    // The setup is the file's of the machine as saved, whatever its name box says now.
+    frmMachineSetup setup(m_host, m_folder, m_loaded.name, this);
+    setup.exec();
 }

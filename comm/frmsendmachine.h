@@ -22,7 +22,8 @@ class QRadioButton;
 // Manage Machines: creates, shows, changes, renames and removes the machine profiles of the "m"
 // folder, and shows which device each COM number opens (the PORTS settings), changeable to any
 // port of the system or any path typed. Update Changes opens and closes the port before anything
-// is saved; the profile and the device are saved together, or neither.
+// is saved; the profile and the device are saved together, or neither. Setup opens the loaded
+// machine's setup (dialect, travel, rates), kept in a file of its own beside the profile.
 class frmSendMachine : public QWidget
 {
     Q_OBJECT
@@ -36,6 +37,7 @@ public:
     QPushButton *Command2 = nullptr; // "&Remove"
     QPushButton *Command3 = nullptr; // "&Update Changes"; hidden until a profile is loaded
     QPushButton *Command4 = nullptr; // "Tips for using special characters"
+    QPushButton *cmdSetup = nullptr; // "&Setup..."; enabled while a profile is loaded
     QLineEdit *txtName = nullptr;
     QLineEdit *txtComments = nullptr;
     QLineEdit *txtCom = nullptr;
@@ -61,6 +63,8 @@ public:
     void Command2_Click();
     void Command3_Click();
     void Command4_Click();
+    // Opens the loaded machine's setup, modal; its OK writes the setup file.
+    void cmdSetup_Click();
 
     // The profile loaded, "" as its name while none is.
     const comm::MachineProfile &loaded() const { return m_loaded; }

@@ -1,4 +1,6 @@
 #include "commwindows.h"
+#include "faults.h"
+#include "frmmachinesetup.h"
 #include "frmreceive.h"
 #include "frmsend.h"
 #include "frmsendmachine.h"
@@ -8,7 +10,11 @@
 #include "sendframing.h"
 #include "testhost.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QTableWidget>
+#include <QTimer>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -137,6 +143,89 @@ private slots:
                               QStringLiteral("message: Sorry, that name is already in use. Machine will not be saved.")}));
         QCOMPARE(readBytes(folder().fileOf(QStringLiteral("Drill"))), drill);
         QCOMPARE(folder().read(QStringLiteral("Mill")), machine(QStringLiteral("Mill")));
+    }
+
+    // Setup, for the machine loaded: its fields saved at OK in the setup file, the profile as it was.
+    void setupOfAMachine()
+    {
+        folder().write(machine(QStringLiteral("Mill")));
+        const QByteArray profile = readBytes(folder().fileOf(QStringLiteral("Mill")));
+        frmSendMachine w(*shell);
+        w.Form_Load();
+        QVERIFY(!w.cmdSetup->isEnabled());
+        select(w.m, QStringLiteral("Mill"));
+        QVERIFY(w.cmdSetup->isEnabled());
+        w.txtName->setText(QStringLiteral("Renamed, not saved"));
+        bool shown = false;
+        QTimer::singleShot(0, this, [&] {
+            auto *setup = qobject_cast<frmMachineSetup *>(QApplication::activeModalWidget());
+            QVERIFY(setup);
+            shown = true;
+            QCOMPARE(setup->machine(), QStringLiteral("Mill"));
+            setup->findChild<QComboBox *>(QStringLiteral("cboDialect"))->setCurrentIndex(2);
+            setup->findChild<QLineEdit *>(QStringLiteral("txtDefaultRapid"))->setText(QStringLiteral("9000"));
+            QTableWidget *axes = setup->findChild<QTableWidget *>(QStringLiteral("axes"));
+            axes->item(2, frmMachineSetup::Limited)->setCheckState(Qt::Checked);
+            axes->item(2, frmMachineSetup::Min)->setText(QStringLiteral("-300"));
+            axes->item(2, frmMachineSetup::MaxFeed)->setText(QString()); // empty reads as 0
+            setup->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        });
+        w.cmdSetup->click();
+        QVERIFY(shown);
+        interp::MachineSetup expected;
+        expected.dialect = interp::Dialect::Grbl;
+        expected.defaultRapid = 9000;
+        expected.axes[2] = {true, -300, 0, 0, 0, 0};
+        QString warning;
+        QCOMPARE(folder().readSetup(QStringLiteral("Mill"), warning), expected);
+        QCOMPARE(readBytes(folder().fileOf(QStringLiteral("Mill"))), profile);
+        QCOMPARE(shell->messages(), QStringList());
+    }
+
+    // What OK refuses is said, and the setup file stays as it was; so it does when it cannot be written.
+    void setupRefusals()
+    {
+        folder().write(machine(QStringLiteral("Mill")));
+        const QByteArray damaged = "X.max=abc\n";
+        writeBytes(folder().setupFileOf(QStringLiteral("Mill")), damaged);
+        frmMachineSetup setup(*shell, folder(), QStringLiteral("Mill"));
+        setup.axes->item(0, frmMachineSetup::Rapid)->setText(QStringLiteral("fast"));
+        setup.cmdOK->click();
+        setup.axes->item(0, frmMachineSetup::Rapid)->setText(QStringLiteral("-5"));
+        setup.cmdOK->click();
+        setup.axes->item(0, frmMachineSetup::Rapid)->setText(QStringLiteral("5"));
+        setup.txtNDigits->setText(QStringLiteral("4.5"));
+        setup.cmdOK->click();
+        setup.txtNDigits->setText(QStringLiteral("4"));
+        QCOMPARE(readBytes(folder().setupFileOf(QStringLiteral("Mill"))), damaged);
+        bool locked = false;
+        {
+            LockedFolder unwritable(folder().path());
+            locked = unwritable.ok();
+            if (locked)
+                setup.cmdOK->click();
+        }
+        QCOMPARE(readBytes(folder().setupFileOf(QStringLiteral("Mill"))), damaged);
+        QCOMPARE(setup.result(), int(QDialog::Rejected));
+        QStringList told{
+            QStringLiteral("message: The setup of machine Mill (%1) is damaged: line 1: 'X.max=abc': abc is not a number; "
+                           "the defaults are used.")
+                .arg(folder().setupFileOf(QStringLiteral("Mill"))),
+            QStringLiteral("message: Rapid (mm/min) of axis X: \"fast\" is not a number."),
+            QStringLiteral("message: The setup cannot be saved: X.rapid cannot be negative (it is -5)."),
+            QStringLiteral("message: N digits: \"4.5\" is not a whole number.")};
+        QCOMPARE(shell->messages().mid(0, 4), told);
+        QCOMPARE(shell->messages().size(), locked ? 5 : 4);
+        if (locked)
+            QVERIFY2(shell->messages().last().startsWith(
+                         QStringLiteral("warning: ERROR: ERROR 75: The setup of machine \"Mill\" cannot be saved: ")),
+                     qPrintable(shell->messages().last()));
+
+        setup.cmdOK->click();
+        QCOMPARE(setup.result(), int(QDialog::Accepted));
+        QString warning;
+        QCOMPARE(folder().readSetup(QStringLiteral("Mill"), warning).axes[0].rapid, 5.0);
+        QCOMPARE(folder().readSetup(QStringLiteral("Mill"), warning).nDigits, 4);
     }
 
     // The port check of Update Changes, with the device of the number as the window shows it.

@@ -94,8 +94,6 @@ private slots:
         QTest::newRow("digits past an int") << QByteArray("nDigits=99999999999")
                                             << "line 1: 'nDigits=99999999999': nDigits must be 0 (no limit) to 20";
         QTest::newRow("negative rate") << QByteArray("X.rapid=-5") << "line 1: 'X.rapid=-5': X.rapid cannot be negative";
-        QTest::newRow("negative time") << QByteArray("toolChangeSeconds=-0.5")
-                                       << "line 1: 'toolChangeSeconds=-0.5': toolChangeSeconds cannot be negative";
         QTest::newRow("no default rapid") << QByteArray("defaultRapid=0")
                                           << "line 1: 'defaultRapid=0': defaultRapid must be above 0";
         QTest::newRow("no arc tolerance") << QByteArray("arcTolerance=0")

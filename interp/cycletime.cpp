@@ -12,30 +12,28 @@ namespace {
 constexpr double kTiny = 1e-9;      // mm (degrees): less than this is no motion
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-// The time of `length` from `entry` to `exit` on a trapezoid: up to `cruise` at `accel`, down again,
-// or a triangle when the move is too short to reach it.
-double profileSeconds(double length, double entry, double exit, double cruise, double accel)
+// The time of `length` from `entry` to `exit` on a trapezoid: up to `cruise` at the acceleration
+// 1/`perAccel`, down again, or a triangle when the move is too short to reach it.
+double profileSeconds(double length, double entry, double exit, double cruise, double perAccel)
 {
     if (length <= 0.0)
         return 0.0;
-    const double up = (cruise * cruise - entry * entry) / (2.0 * accel);
-    const double down = (cruise * cruise - exit * exit) / (2.0 * accel);
+    const double up = (cruise * cruise - entry * entry) * 0.5 * perAccel;
+    const double down = (cruise * cruise - exit * exit) * 0.5 * perAccel;
     if (up + down <= length)
-        return (cruise - entry) / accel + (cruise - exit) / accel + (length - up - down) / cruise;
-    const double peak = std::max({std::sqrt((2.0 * accel * length + entry * entry + exit * exit) / 2.0), entry, exit});
-    return (peak - entry) / accel + (peak - exit) / accel;
+        return (2.0 * cruise - entry - exit) * perAccel + (length - up - down) / cruise;
+    const double peak = std::max({std::sqrt((2.0 * length / perAccel + entry * entry + exit * exit) * 0.5), entry, exit});
+    return (2.0 * peak - entry - exit) * perAccel;
 }
 
-// The most |sin φ| reaches for φ from `from` over `span` (>= 0) radians.
-double mostSine(double from, double span)
+// The most |sin φ| reaches for φ from `from` over `span` (0 ... π) radians, given |sin φ| at both ends.
+double mostSine(double from, double span, double atFrom, double atTo)
 {
-    if (span >= std::numbers::pi)
-        return 1.0;
     const double half = std::numbers::pi / 2.0;
     const double k = std::ceil((from - half) / std::numbers::pi);
     if (half + k * std::numbers::pi <= from + span)
         return 1.0;
-    return std::max(std::abs(std::sin(from)), std::abs(std::sin(from + span)));
+    return std::max(atFrom, atTo);
 }
 
 struct PlaneAxes
@@ -54,14 +52,6 @@ PlaneAxes planeAxes(int plane)
     }
 }
 
-double normOf(const std::array<double, kAxes> &v)
-{
-    double s = 0.0;
-    for (const double x : v)
-        s += x * x;
-    return std::sqrt(s);
-}
-
 } // namespace
 
 CycleTimer::CycleTimer(const MachineSetup &setup)
@@ -74,9 +64,9 @@ CycleTimer::Rates CycleTimer::ratesOf(const MachineSetup &setup)
     Rates r;
     for (int i = 0; i < kAxes; ++i) {
         const auto a = static_cast<std::size_t>(i);
-        r.rapid[a] = setup.rapidOf(i) / 60.0;
-        r.maxFeed[a] = setup.axes[a].maxFeed / 60.0;
-        r.accel[a] = setup.accelOf(i);
+        r.perRapid[a] = 60.0 / setup.rapidOf(i);
+        r.perFeed[a] = setup.axes[a].maxFeed > 0.0 ? 60.0 / setup.axes[a].maxFeed : 0.0;
+        r.perAccel[a] = 1.0 / setup.accelOf(i);
     }
     r.spindleMax = setup.spindleMax;
     return r;
@@ -96,14 +86,15 @@ CycleTimer::Shape CycleTimer::shapeOf(const Move &move, const ModalState &modes,
 {
     Shape shape;
     shape.end = machineEnd(move);
-    std::array<double, kAxes> d{};
+    std::array<double, kAxes> d;
     for (std::size_t a = 0; a < kAxes; ++a)
         d[a] = shape.end[a] - from[a];
 
     // How far along each axis the move goes for each mm of its length, at most.
-    std::array<double, kAxes> share{};
+    std::array<double, kAxes> share;
     bool arc = false;
     double radius = 0.0;
+    std::size_t moving = kAxes; // the axes past these stand still
     if (move.kind == MoveKind::Arc && move.turn != 0) {
         const PlaneAxes pa = planeAxes(move.plane);
         const auto p = static_cast<std::size_t>(pa.first);
@@ -115,36 +106,41 @@ CycleTimer::Shape CycleTimer::shapeOf(const Move &move, const ModalState &modes,
         centre[2] += move.toolLength;
         const double sp = from[p] - centre[p], sq = from[q] - centre[q];
         const double ep = shape.end[p] - centre[p], eq = shape.end[q] - centre[q];
-        const double rs = std::hypot(sp, sq), re = std::hypot(ep, eq);
+        const double rs = std::sqrt(sp * sp + sq * sq), re = std::sqrt(ep * ep + eq * eq);
         if (rs > kTiny && re > kTiny) {
             arc = true;
             const double startAngle = std::atan2(sq, sp), endAngle = std::atan2(eq, ep);
             const bool ccw = move.turn > 0;
             double sweep = ccw ? endAngle - startAngle : startAngle - endAngle;
-            if (std::hypot(d[p], d[q]) <= kTiny)
+            if (d[p] * d[p] + d[q] * d[q] <= kTiny * kTiny)
                 sweep = kTwoPi; // a full circle
-            else
-                sweep = std::fmod(std::fmod(sweep, kTwoPi) + kTwoPi, kTwoPi);
+            else if (sweep < 0.0)
+                sweep += kTwoPi;
             sweep += kTwoPi * (std::abs(move.turn) - 1);
             radius = (rs + re) / 2.0;
             const double planar = radius * sweep;
-            shape.length = std::hypot(planar, d[n]); // a helix's rise along the normal
-
+            shape.length = std::sqrt(planar * planar + d[n] * d[n]); // a helix's rise along the normal
             if (shape.length <= kTiny)
                 return shape;
             const double along = planar / shape.length;
             // The tangent at angle φ points along (−sin φ, cos φ) (counter-clockwise).
             const double lowest = ccw ? startAngle : endAngle;
-            share[p] = along * mostSine(lowest, std::min(sweep, kTwoPi));
-            share[q] = along * mostSine(lowest + std::numbers::pi / 2.0, std::min(sweep, kTwoPi));
-            for (std::size_t a = 0; a < kAxes; ++a) {
-                if (a != p && a != q)
-                    share[a] = std::abs(d[a]) / shape.length;
+            if (sweep >= std::numbers::pi) {
+                share[p] = share[q] = along;
+            } else {
+                // sin φ and cos φ at the ends, lowest first: |sin(φ + π/2)| is |cos φ|.
+                const double sinLow = std::abs(ccw ? sq / rs : eq / re), sinHigh = std::abs(ccw ? eq / re : sq / rs);
+                const double cosLow = std::abs(ccw ? sp / rs : ep / re), cosHigh = std::abs(ccw ? ep / re : sp / rs);
+                share[p] = along * mostSine(lowest, sweep, sinLow, sinHigh);
+                share[q] = along * mostSine(lowest + std::numbers::pi / 2.0, sweep, cosLow, cosHigh);
             }
+            const double perLength = 1.0 / shape.length;
             const double turn = ccw ? 1.0 : -1.0;
             for (std::size_t a = 0; a < kAxes; ++a) {
-                if (a != p && a != q)
-                    shape.in[a] = shape.out[a] = d[a] / shape.length;
+                if (a != p && a != q) {
+                    share[a] = std::abs(d[a]) * perLength;
+                    shape.in[a] = shape.out[a] = d[a] * perLength;
+                }
             }
             shape.in[p] = -turn * along * sq / rs;
             shape.in[q] = turn * along * sp / rs;
@@ -153,34 +149,41 @@ CycleTimer::Shape CycleTimer::shapeOf(const Move &move, const ModalState &modes,
         }
     }
     if (!arc) {
-        const double xyz = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
-        const double uvw = std::sqrt(d[6] * d[6] + d[7] * d[7] + d[8] * d[8]);
-        const double abc = std::sqrt(d[3] * d[3] + d[4] * d[4] + d[5] * d[5]);
-        shape.length = xyz > kTiny ? xyz : uvw > kTiny ? uvw : abc;
+        const double xyz = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
+        const double abc = d[3] * d[3] + d[4] * d[4] + d[5] * d[5];
+        const double uvw = d[6] * d[6] + d[7] * d[7] + d[8] * d[8];
+        constexpr double tiny = kTiny * kTiny;
+        shape.length = std::sqrt(xyz > tiny ? xyz : uvw > tiny ? uvw : abc);
         if (shape.length <= kTiny) {
             shape.length = 0.0;
             return shape;
         }
-        for (std::size_t a = 0; a < kAxes; ++a)
-            share[a] = std::abs(d[a]) / shape.length;
-        const double norm = normOf(d);
-        for (std::size_t a = 0; a < kAxes; ++a)
-            shape.in[a] = shape.out[a] = d[a] / norm;
+        const double perLength = 1.0 / shape.length;
+        if (abc + uvw == 0.0) {
+            moving = 3; // the common case, X Y Z alone
+            std::fill(shape.in.begin() + 3, shape.in.end(), 0.0);
+            std::fill(shape.out.begin() + 3, shape.out.end(), 0.0);
+        }
+        for (std::size_t a = 0; a < moving; ++a)
+            share[a] = std::abs(d[a]) * perLength;
+        const double perNorm = moving == 3 ? perLength : 1.0 / std::sqrt(xyz + abc + uvw);
+        for (std::size_t a = 0; a < moving; ++a)
+            shape.in[a] = shape.out[a] = d[a] * perNorm;
     }
 
-    // The fastest no axis's rapid rate (top feed, acceleration) is exceeded at.
-    double rapid = std::numeric_limits<double>::infinity();
-    double feedCap = rapid;
-    double accel = rapid;
-    for (std::size_t a = 0; a < kAxes; ++a) {
-        if (share[a] <= kTiny)
-            continue;
-        rapid = std::min(rapid, rates.rapid[a] / share[a]);
-        if (rates.maxFeed[a] > 0.0)
-            feedCap = std::min(feedCap, rates.maxFeed[a] / share[a]);
-        accel = std::min(accel, rates.accel[a] / share[a]);
+    // The fastest no axis's rapid rate (top feed, acceleration) is exceeded at: the inverse of the
+    // most time (s/mm, s²/mm) any axis needs for each mm of the move.
+    double slowest = 0.0, slowestFeed = 0.0, slowestAccel = 0.0;
+    for (std::size_t a = 0; a < moving; ++a) {
+        slowest = std::max(slowest, share[a] * rates.perRapid[a]);
+        slowestFeed = std::max(slowestFeed, share[a] * rates.perFeed[a]);
+        slowestAccel = std::max(slowestAccel, share[a] * rates.perAccel[a]);
     }
+    const double rapid = 1.0 / slowest;
+    const double feedCap = slowestFeed > 0.0 ? 1.0 / slowestFeed : std::numeric_limits<double>::infinity();
+    const double accel = 1.0 / slowestAccel;
     shape.accel = accel;
+    shape.perAccel = slowestAccel;
     double speed = rapid;
     if (move.kind != MoveKind::Rapid) {
         double programmed = 0.0;
@@ -248,7 +251,7 @@ void CycleTimer::add(const Move &move, const ModalState &modes)
             tell(s.line, s.tool, 0.0);
             return;
         }
-        s.maxEntry = std::numeric_limits<double>::infinity();
+        s.maxEntry2 = std::numeric_limits<double>::infinity();
         push(s);
         return;
     }
@@ -264,17 +267,18 @@ void CycleTimer::add(const Move &move, const ModalState &modes)
         flush();
     s.length = shape.length;
     s.cruise = shape.cruise;
-    s.accel = shape.accel;
+    s.perAccel = shape.perAccel;
+    s.gain = 2.0 * shape.accel * shape.length;
     if (m_moving && !m_lastExact) {
         // 1 + u_in·u_out is 1 − cos θ, θ between the incoming move reversed and the outgoing one.
         double dot = 0.0;
         for (std::size_t a = 0; a < kAxes; ++a)
             dot += m_lastOut[a] * shape.in[a];
         const double sinHalf = std::sqrt(std::clamp((1.0 + dot) / 2.0, 0.0, 1.0));
-        double junction = std::numeric_limits<double>::infinity();
+        double junction2 = std::numeric_limits<double>::infinity();
         if (sinHalf < 1.0 - 1e-12)
-            junction = std::sqrt(std::min(m_lastAccel, shape.accel) * kDeviation * sinHalf / (1.0 - sinHalf));
-        s.maxEntry = std::min({junction, m_lastCruise, s.cruise});
+            junction2 = std::min(m_lastAccel, shape.accel) * kDeviation * sinHalf / (1.0 - sinHalf);
+        s.maxEntry2 = std::min({junction2, m_lastCruise * m_lastCruise, s.cruise * s.cruise});
     }
     push(s);
     m_moving = true;
@@ -289,6 +293,7 @@ void CycleTimer::add(const Move &move, const ModalState &modes)
 void CycleTimer::toolChange(qint64 line, int tool)
 {
     flush();
+    m_tool = tool;
     m_plain += m_toolChangeSeconds;
     tell(line, tool, m_toolChangeSeconds);
 }
@@ -303,9 +308,9 @@ void CycleTimer::finish()
     flush();
 }
 
-void CycleTimer::addLine(qint64 line, const ModalState &before, const ModalState &after, const QList<Move> &moves)
+void CycleTimer::addLine(qint64 line, const ModalState &after, const QList<Move> &moves)
 {
-    if (after.tool != before.tool)
+    if (after.tool != m_tool)
         toolChange(line, after.tool);
     for (const Move &move : moves)
         add(move, after);
@@ -316,51 +321,51 @@ void CycleTimer::addLine(qint64 line, const ModalState &before, const ModalState
 void CycleTimer::push(const Segment &segment)
 {
     if (m_count == kWindow)
-        emitOldest(m_ring[static_cast<std::size_t>((m_head + 1) % kWindow)].entry);
+        emitOldest(m_ring[static_cast<std::size_t>((m_head + 1) % kWindow)].entry2);
     const auto at = [this](int i) -> Segment & { return m_ring[static_cast<std::size_t>((m_head + i) % kWindow)]; };
     const int last = m_count++;
     Segment &s = at(last);
     s = segment;
     if (last == 0) {
         // The first of an empty window starts at rest: the window empties only at a stop.
-        s.entry = s.backward = 0.0;
+        s.entry2 = s.backward2 = 0.0;
         return;
     }
-    s.backward = std::min(s.maxEntry, std::sqrt(2.0 * s.accel * s.length));
+    // In speeds squared, a move can change its speed² by `gain` at most.
+    s.backward2 = std::min(s.maxEntry2, s.gain);
     int from = last;
     for (int i = last - 1; i >= 1; --i) {
         Segment &b = at(i);
-        const double exit = at(i + 1).backward;
-        const double allowed = std::min(b.maxEntry, std::sqrt(exit * exit + 2.0 * b.accel * b.length));
-        if (allowed == b.backward)
+        const double allowed = std::min(b.maxEntry2, at(i + 1).backward2 + b.gain);
+        if (allowed == b.backward2)
             break;
-        b.backward = allowed;
+        b.backward2 = allowed;
         from = i;
     }
     for (int i = from; i <= last; ++i) {
         const Segment &a = at(i - 1);
         Segment &b = at(i);
-        b.entry = std::min(b.backward, std::sqrt(a.entry * a.entry + 2.0 * a.accel * a.length));
+        b.entry2 = std::min(b.backward2, a.entry2 + a.gain);
     }
 }
 
-void CycleTimer::emitOldest(double exit)
+void CycleTimer::emitOldest(double exit2)
 {
     Segment &s = m_ring[static_cast<std::size_t>(m_head)];
     m_head = (m_head + 1) % kWindow;
     --m_count;
-    tell(s.line, s.tool, profileSeconds(s.length, s.entry, exit, s.cruise, s.accel));
+    tell(s.line, s.tool, profileSeconds(s.length, std::sqrt(s.entry2), std::sqrt(exit2), s.cruise, s.perAccel));
     if (m_count > 0) {
         // The next one's entry is now as this one left it.
         Segment &next = m_ring[static_cast<std::size_t>(m_head)];
-        next.backward = next.entry;
+        next.backward2 = next.entry2;
     }
 }
 
 void CycleTimer::flush()
 {
     while (m_count > 0)
-        emitOldest(m_count > 1 ? m_ring[static_cast<std::size_t>((m_head + 1) % kWindow)].entry : 0.0);
+        emitOldest(m_count > 1 ? m_ring[static_cast<std::size_t>((m_head + 1) % kWindow)].entry2 : 0.0);
     m_moving = false;
 }
 

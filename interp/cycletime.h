@@ -67,9 +67,9 @@ public:
     // The end: everything still held is timed.
     void finish();
 
-    // One line the interpreter followed, from the modes before it to those after it: a tool change
-    // first when the tool in the spindle changed, then the line's moves under the modes after it.
-    void addLine(qint64 line, const ModalState &before, const ModalState &after, const QList<Move> &moves);
+    // One line the interpreter followed, with the modes it left: a tool change first when the tool in
+    // the spindle is not the one the line before left (no tool at the start), then the line's moves.
+    void addLine(qint64 line, const ModalState &after, const QList<Move> &moves);
 
     // Each move's (dwell's, tool change's) time as soon as it is final, in the order added: its
     // line, the tool in the spindle, seconds.
@@ -94,30 +94,35 @@ private:
         int tool = 0;
         double length = 0.0;   // mm (degrees)
         double cruise = 0.0;   // mm/s, the most it goes
-        double accel = 0.0;    // mm/s²
-        double maxEntry = 0.0; // mm/s, the most the junction into it allows
-        double backward = 0.0; // mm/s, the most its entry may be and still stop at the window's end
-        double entry = 0.0;    // mm/s, as planned
+        double perAccel = 0.0; // s²/mm, the inverse of its acceleration
+        double gain = 0.0;     // mm²/s², 2·a·L: how much its speed squared can change over it
+        // Speeds squared (mm²/s²), so that planning takes no roots.
+        double maxEntry2 = 0.0; // the most the junction into it allows
+        double backward2 = 0.0; // the most its entry may be and still stop at the window's end
+        double entry2 = 0.0;    // as planned
     };
 
     struct Rates
     {
-        std::array<double, kAxes> rapid{};   // mm/s
-        std::array<double, kAxes> maxFeed{}; // mm/s, 0: none
-        std::array<double, kAxes> accel{};   // mm/s²
+        // Each axis's inverse rates, so that a move's are found by multiplying.
+        std::array<double, kAxes> perRapid{}; // s/mm
+        std::array<double, kAxes> perFeed{};  // s/mm, 0: no top feed
+        std::array<double, kAxes> perAccel{}; // s²/mm
         double spindleMax = 0.0;
     };
 
-    // A move's geometry and speeds, from where it starts.
+    // A move's geometry and speeds, from where it starts. The directions are left unset (it is made
+    // for every move, and clearing costs more than the rest) unless the length is more than 0.
     struct Shape
     {
         double length = 0.0;
         double plainSpeed = 0.0; // mm/s before the centripetal limit
         double cruise = 0.0;
         double accel = 0.0;
-        std::array<double, kAxes> in{};  // unit direction at the start
-        std::array<double, kAxes> out{}; // ... and at the end
-        std::array<double, kAxes> end{}; // machine position at the end
+        double perAccel = 0.0;
+        std::array<double, kAxes> in;  // unit direction at the start
+        std::array<double, kAxes> out; // ... and at the end
+        std::array<double, kAxes> end; // machine position at the end
     };
 
     static Rates ratesOf(const MachineSetup &setup);
@@ -126,12 +131,13 @@ private:
                          const Rates &rates);
 
     void push(const Segment &segment);
-    void emitOldest(double exit);
+    void emitOldest(double exit2);
     void flush();
     void tell(qint64 line, int tool, double seconds);
 
     Rates m_rates;
     double m_toolChangeSeconds = 0.0;
+    int m_tool = 0; // in the spindle, as the last line left it
     std::array<double, kAxes> m_position{};
     std::vector<Segment> m_ring; // kWindow, used from m_head for m_count
     int m_head = 0;

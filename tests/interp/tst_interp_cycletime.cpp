@@ -50,13 +50,13 @@ Run timeOf(const QByteArray &program)
     bool more = true;
     while (more) {
         const qint64 line = interpreter.state().line;
-        const interp::ModalState before = interpreter.state().modal;
+        const int tool = interpreter.state().modal.tool;
         more = interpreter.step(lines, moves, findings);
-        if (interpreter.state().modal.tool != before.tool)
+        if (interpreter.state().modal.tool != tool)
             run.added.append(line);
         for (const interp::Move &m : moves)
             run.added.append(m.line);
-        timer.addLine(line, before, interpreter.state().modal, moves);
+        timer.addLine(line, interpreter.state().modal, moves);
         moves.clear();
     }
     timer.finish();
@@ -100,6 +100,11 @@ private slots:
         // peak² = (2·100·10 + 0 + v²)/2, peak 31.6419: 0.316419 + (31.6419 − 1.55377)/100 = 0.617299 s;
         // the feed 1.08567 s.
         QTest::addRow("rapid into a feed") << QByteArray("G0 X10\nG1 Y10 F600") << 1.70297 << 1.1 << 0;
+        // A move to where the tool stands takes no time and leaves the corner to the moves either side:
+        // straight on, as one 10 mm move. So does a new work offset: G55 X0 is where G54 X5 was.
+        QTest::addRow("a move that goes nowhere") << QByteArray("G1 X5 F600\nX5\nX10") << 1.1 << 1.0 << 0;
+        QTest::addRow("a new work offset, no jump")
+            << QByteArray("G10 L2 P2 X5\nG1 X5 F600\nG55 X0\nX5") << 1.1 << 1.0 << 0;
         // The dwell stops the machine between two moves that would otherwise run as one: 1.1 + 2.5 + 1.1.
         QTest::addRow("dwell") << QByteArray("G1 X10 F600\nG4 P2.5\nG1 X20") << 4.7 << 4.5 << 0;
         // 5 s, then 1.1 s.

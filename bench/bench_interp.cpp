@@ -5,8 +5,14 @@
 // the toolpath is current again; and the state before a line picked at random.
 // Targets: at most 3 times the read pass, under 150 MB, at most 32 bytes a move, under 0.2 s, under
 // 1 ms.
+//
+// The cycle time's figure (--only cycletime): the interpreter's pass over the benchmark program in
+// memory, with and without the cycle timer fed line by line, and the planned total against the
+// plain sum of lengths over speeds. Target: the timer adds under 25 % to the pass.
 
 #include "benchtools.h"
+
+#include "cycletime.h"
 
 #include "linesource.h"
 #include "pathrun.h"
@@ -94,11 +100,125 @@ QString ms(double s)
 
 QStringList interpFigures()
 {
-    return {QStringLiteral("interp")};
+    return {QStringLiteral("interp"), QStringLiteral("cycletime")};
 }
+
+namespace {
+
+// A mid-sized mill: X and Y at 15 m/min and 1000 mm/s², Z at 10 m/min and 500 mm/s², feeds up to
+// 8 m/min.
+interp::MachineSetup benchMachine()
+{
+    interp::MachineSetup setup;
+    for (interp::AxisSetup &axis : setup.axes) {
+        axis.rapid = 15000;
+        axis.maxFeed = 8000;
+        axis.accel = 1000;
+    }
+    setup.axes[2].rapid = 10000;
+    setup.axes[2].accel = 500;
+    setup.toolChangeSeconds = 6;
+    return setup;
+}
+
+int runCycleTimeFigure(qint64 lines, int runs, QByteArray (*programLine)(qint64))
+{
+    QByteArray text;
+    for (qint64 k = 1; k <= lines; ++k)
+        text.append(programLine(k)).append("\r\n", 2);
+    say(QStringLiteral("vornexa-bench cycletime: program of %1 lines (%2 bytes) in memory; %3 runs")
+            .arg(lines)
+            .arg(text.size())
+            .arg(runs));
+    const interp::MachineSetup setup = benchMachine();
+    qint64 moveCount = 0;
+    qint64 toldCount = 0;
+    double total = 0.0;
+    double plain = 0.0;
+    const auto pass = [&](bool timing) {
+        interp::TextLines source(text);
+        interp::Interpreter interpreter;
+        interp::CycleTimer timer(setup);
+        qint64 told = 0;
+        timer.timed = [&told](qint64, int, double) { ++told; };
+        QList<interp::Move> moves;
+        QList<interp::Finding> findings;
+        qint64 count = 0;
+        bool more = true;
+        while (more) {
+            const qint64 line = interpreter.state().line;
+            more = interpreter.step(source, moves, findings);
+            count += moves.size();
+            if (timing)
+                timer.addLine(line, interpreter.state().modal, moves);
+            moves.clear();
+            findings.clear();
+        }
+        timer.finish();
+        moveCount = count;
+        if (timing) {
+            toldCount = told;
+            total = timer.total();
+            plain = timer.plainTotal();
+        }
+    };
+    const std::vector<Times> t = timeJobs(runs, {Job{{}, [&] { pass(false); }, {}},
+                                                 Job{{}, [&] { pass(true); }, [&] {
+                                                         check(toldCount == moveCount,
+                                                               QStringLiteral("%1 moves timed of %2").arg(toldCount).arg(moveCount));
+                                                     }}});
+    // The timer alone, over the moves of the pass kept in memory (at most 2,000,000 of them), under
+    // the modes the benchmark program leaves on every line.
+    std::vector<interp::Move> kept;
+    {
+        interp::TextLines source(text);
+        interp::Interpreter interpreter;
+        QList<interp::Move> moves;
+        QList<interp::Finding> findings;
+        while (interpreter.step(source, moves, findings) && kept.size() < 2'000'000) {
+            kept.insert(kept.end(), moves.cbegin(), moves.cend());
+            moves.clear();
+        }
+    }
+    std::vector<double> alone;
+    for (int run = 0; run < runs; ++run) {
+        interp::CycleTimer timer(setup);
+        qint64 told = 0;
+        timer.timed = [&told](qint64, int, double) { ++told; };
+        const interp::ModalState modes;
+        QElapsedTimer clock;
+        clock.start();
+        for (const interp::Move &move : kept)
+            timer.add(move, modes);
+        timer.finish();
+        alone.push_back(static_cast<double>(clock.nsecsElapsed()) / static_cast<double>(std::max<std::size_t>(1, kept.size())));
+        check(told == static_cast<qint64>(kept.size()), QStringLiteral("the timer told %1 of %2 moves").arg(told).arg(kept.size()));
+    }
+    const double ratio = t[1].median / t[0].median;
+    const double perMove = (t[1].median - t[0].median) / static_cast<double>(std::max<qint64>(1, moveCount)) * 1e9;
+    say(QStringLiteral("interpreter pass: median %1 (runs %2 to %3); with the cycle timer: median %4 (runs %5 to %6); "
+                       "ratio %7 (target < 1.25)%8; the timer's share %9 ns a move over %10 moves")
+            .arg(seconds(t[0].median), seconds(t[0].low), seconds(t[0].high), seconds(t[1].median), seconds(t[1].low),
+                 seconds(t[1].high), QString::number(ratio, 'f', 3), ratio < 1.25 ? QString() : QStringLiteral(" MISSED"))
+            .arg(perMove, 0, 'f', 1)
+            .arg(moveCount));
+    say(QStringLiteral("the timer alone over %1 moves kept in memory: median %2 ns a move")
+            .arg(kept.size())
+            .arg(median(alone), 0, 'f', 1));
+    say(QStringLiteral("cycle time of the program: planned %1 s, plain sum %2 s (lengths over speeds, no acceleration); "
+                       "planned / plain %3")
+            .arg(total, 0, 'f', 1)
+            .arg(plain, 0, 'f', 1)
+            .arg(plain > 0 ? total / plain : 0.0, 0, 'f', 4));
+    return 0;
+}
+
+} // namespace
 
 int runInterpFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64))
 {
+    if (figure == QLatin1String("cycletime"))
+        return runCycleTimeFigure(lines, runs, programLine);
     const QString base = dir.isEmpty() ? QStringLiteral("/tmp") : dir;
     QTemporaryDir scratch(QDir(base).filePath(QStringLiteral("vornexa-bench-XXXXXX")));
     check(scratch.isValid(), QStringLiteral("cannot create a scratch folder in %1").arg(base));

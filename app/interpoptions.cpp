@@ -1,6 +1,9 @@
 #include "interpoptions.h"
 
+#include "globalvar.h"
 #include "headless.h"
+#include "programfolder.h"
+#include "settingsstore.h"
 
 #include <QFileInfo>
 
@@ -45,6 +48,28 @@ std::optional<int> finishSetup(const QString &programFile, const QString &toolTa
         return BadUsage;
     }
     return std::nullopt;
+}
+
+OpenedProgram::OpenedProgram()
+    : m_session(program, tessarc::programFolder(), cliStoreStem())
+{
+    IoSettings io;
+    io.read(*openSettings());
+    io.applyTo(program);
+    m_recordLength = io.recLen;
+}
+
+OpenedProgram::~OpenedProgram()
+{
+    program.removeStores();
+}
+
+bool OpenedProgram::open(const QString &file)
+{
+    if (m_session.open(file, m_recordLength))
+        return true;
+    printError(QStringLiteral("vornexa: %1 cannot be opened: %2").arg(file, m_session.error()));
+    return false;
 }
 
 } // namespace headless

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "motion.h"
+#include "program.h"
+#include "programsession.h"
 
 #include <QString>
 #include <QStringList>
@@ -22,5 +24,21 @@ std::optional<int> takeInterpreterOptions(const char *verb, QStringList &argumen
 // Completes the setup for `programFile`: subroutines from its folder, the tool table read; the
 // exit code, said, when the table cannot be read.
 std::optional<int> finishSetup(const QString &programFile, const QString &toolTable, interp::Setup &setup);
+
+// A program file opened into stores of the form's own, as the window opens it (the record length
+// and line ends of the settings); the stores go with it.
+class OpenedProgram
+{
+public:
+    OpenedProgram();
+    ~OpenedProgram();
+    // False, said on stderr, when it cannot be opened.
+    bool open(const QString &file);
+    tessarc::Program program;
+
+private:
+    ProgramSession m_session;
+    int m_recordLength = 0;
+};
 
 } // namespace headless

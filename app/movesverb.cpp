@@ -3,18 +3,13 @@
 #include "headless.h"
 
 #include "controlerror.h"
-#include "globalvar.h"
 #include "interpoptions.h"
 #include "motion.h"
 #include "program.h"
-#include "programfolder.h"
-#include "programsession.h"
 #include "safefile.h"
-#include "settingsstore.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QScopeGuard>
 
 namespace headless {
 
@@ -40,16 +35,10 @@ int movesVerb(const QStringList &arguments)
     if (const std::optional<int> bad = finishSetup(programFile, toolTable, setup))
         return *bad;
 
-    IoSettings io;
-    io.read(*openSettings());
-    tessarc::Program program;
-    io.applyTo(program);
-    ProgramSession session(program, tessarc::programFolder(), cliStoreStem());
-    const auto cleared = qScopeGuard([&program] { program.removeStores(); });
-    if (!session.open(programFile, io.recLen)) {
-        printError(QStringLiteral("vornexa: %1 cannot be opened: %2").arg(programFile, session.error()));
+    OpenedProgram source;
+    if (!source.open(programFile))
         return Failed;
-    }
+    const tessarc::Program &program = source.program;
 
     // The rows go out as they are made, a block at a time, so a program of any size takes the
     // same memory; a file is written aside and put in place only once it is whole.

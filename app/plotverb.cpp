@@ -4,21 +4,16 @@
 
 #include "camera.h"
 #include "controlerror.h"
-#include "globalvar.h"
 #include "interpoptions.h"
 #include "motion.h"
 #include "pathgeometry.h"
 #include "program.h"
-#include "programfolder.h"
-#include "programsession.h"
 #include "raster.h"
 #include "safefile.h"
-#include "settingsstore.h"
 
 #include <QFileInfo>
 #include <QImage>
 #include <QRegularExpression>
-#include <QScopeGuard>
 
 namespace headless {
 
@@ -69,16 +64,10 @@ int plotVerb(const QStringList &arguments)
     // SIGINT or SIGTERM, from here on, stops the job between two lines or before the picture is
     // written, with nothing written.
     StopSignals stop;
-    IoSettings io;
-    io.read(*openSettings());
-    tessarc::Program program;
-    io.applyTo(program);
-    ProgramSession session(program, tessarc::programFolder(), cliStoreStem());
-    const auto cleared = qScopeGuard([&program] { program.removeStores(); });
-    if (!session.open(programFile, io.recLen)) {
-        printError(QStringLiteral("vornexa: %1 cannot be opened: %2").arg(programFile, session.error()));
+    OpenedProgram opened;
+    if (!opened.open(programFile))
         return Failed;
-    }
+    const tessarc::Program &program = opened.program;
 
     // The program is followed line by line, its moves made into pieces of the path as they come.
     ProgressLine progress;

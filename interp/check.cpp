@@ -1,5 +1,7 @@
 #include "check.h"
 
+#include "cycletime.h"
+
 #include <QLocale>
 
 #include <algorithm>
@@ -58,15 +60,43 @@ PlaneAxes planeAxes(int plane)
 
 } // namespace
 
+// The time of the run, as the machine's planner would take it, by tool and by line.
 struct Checker::Timing
 {
+    explicit Timing(const MachineSetup &machine) : timer(machine) {}
+    CycleTimer timer;
+    bool started = false;
+    qint64 lastLine = -1; // the line last told a time
+    double clock = 0.0;
 };
 
 Checker::Checker(const Setup &setup, const MachineSetup &machine)
-    : m_setup(setup), m_machine(machine)
+    : m_setup(setup), m_machine(machine), m_timing(std::make_unique<Timing>(machine))
 {
     m_summary.min.fill(0.0);
     m_summary.max.fill(0.0);
+    m_timing->timer.timed = [this](qint64 line, int tool, double seconds) {
+        Timing &t = *m_timing;
+        t.clock += seconds;
+        toolOf(tool).seconds += seconds;
+        if (line >= 0 && line < static_cast<qint64>(m_lineTimes.size())) {
+            float &at = m_lineTimes[static_cast<std::size_t>(line)];
+            // A line's time is where its first run ends; a line run again later keeps it.
+            if (line == t.lastLine || at < 0.0f)
+                at = static_cast<float>(t.clock);
+        }
+        t.lastLine = line;
+    };
+}
+
+CheckSummary::Tool &Checker::toolOf(int tool)
+{
+    const auto found = m_toolIndex.constFind(tool);
+    if (found != m_toolIndex.constEnd())
+        return m_summary.tools[*found];
+    m_toolIndex.insert(tool, static_cast<int>(m_summary.tools.size()));
+    m_summary.tools.append({tool, 0.0, 0.0, 0.0});
+    return m_summary.tools.last();
 }
 
 Checker::~Checker() = default;
@@ -99,6 +129,10 @@ void Checker::before(const Interpreter &interpreter)
     m_programLine = run.file.isEmpty();
     if (!m_sawMove)
         m_machinePosition = run.modal.machine;
+    if (!m_timing->started) {
+        m_timing->timer.start(run.modal.machine);
+        m_timing->started = true;
+    }
 }
 
 void Checker::after(const Interpreter &interpreter, const QList<Move> &moves, const QList<Finding> &findings)
@@ -134,7 +168,11 @@ void Checker::after(const Interpreter &interpreter, const QList<Move> &moves, co
             // G41/G42 take the tool's diameter from the tool table (the D word names the tool).
             const int tool = blockRead && block.has('D') ? static_cast<int>(std::lround(*block.word('D'))) : now.tool;
             radius = m_setup.tools.value(tool).diameter / 2.0;
-            if (radius <= 0.0)
+            if (m_setup.tools.isEmpty())
+                say(line, Severity::Warning,
+                    QStringLiteral("%1 takes tool %2's diameter from the tool table, and there is none to check it against").arg(code).arg(tool),
+                    Compensation);
+            else if (radius <= 0.0)
                 say(line, Severity::Error,
                     QStringLiteral("%1 is started with no offset: tool %2 has no diameter in the tool table").arg(code).arg(tool), Compensation);
         } else if (blockRead && (!block.has('D') || *block.word('D') <= 0.0)) {
@@ -142,6 +180,14 @@ void Checker::after(const Interpreter &interpreter, const QList<Move> &moves, co
         }
     }
 
+    m_timing->timer.addLine(line, now, moves);
+    if (blockRead) {
+        for (const double m : block.m) {
+            const long code = std::lround(m * 10);
+            if (code == 0 || code == 10 || code == 600) // the machine waits for the operator
+                m_timing->timer.stop();
+        }
+    }
     if (moves.isEmpty())
         return;
     const std::array<double, kAxes> offsets = offsetsOf(now);
@@ -167,10 +213,12 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
         const double ca = move.centre[static_cast<std::size_t>(p.a)], cb = move.centre[static_cast<std::size_t>(p.b)];
         const double sa = start[p.a] - ca, sb = start[p.b] - cb;
         const double r1 = std::hypot(sa, sb), r2 = std::hypot(move.end[p.a] - ca, move.end[p.b] - cb);
+        // Past the interpreter's own limit the line is refused before it gets here; within it the
+        // control runs the arc as a spiral, which the machinist is told of.
         if (std::fabs(r1 - r2) > m_machine.arcTolerance)
-            say(move.line, Severity::Error,
+            say(move.line, Severity::Warning,
                 QStringLiteral("the arc's end lies %1 mm off its circle (radius %2 mm at the start, %3 mm at the end)")
-                    .arg(QString::number(std::fabs(r1 - r2), 'f', 4), QString::number(r1, 'f', 4), QString::number(r2, 'f', 4)),
+                    .arg(QString::number(std::fabs(r1 - r2), 'f', 5), QString::number(r1, 'f', 5), QString::number(r2, 'f', 5)),
                 ArcOff);
         const double sweep = arcSweep(start.data(), move.end.data(), move.centre.data(), move.plane, move.turn);
         // Where the arc reaches past its end points: each quarter of the circle it passes.
@@ -246,15 +294,20 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
         }
     }
     if (m_compensationStarting && move.kind != MoveKind::Dwell) {
+        // The Fanuc family refuses an arc as the move that starts compensation; LinuxCNC takes it.
         if (move.kind == MoveKind::Arc)
-            say(move.line, Severity::Error, QStringLiteral("cutter compensation is started on an arc; start it on a straight move"), Compensation);
+            say(move.line, m_setup.dialect == Dialect::Fanuc ? Severity::Error : Severity::Warning,
+                QStringLiteral("cutter compensation is started on an arc; start it on a straight move"), Compensation);
         m_compensationStarting = false;
     }
 
-    if (move.kind == MoveKind::Rapid)
+    if (move.kind == MoveKind::Rapid) {
         m_summary.rapidLength += length;
-    else if (cutting)
+        toolOf(move.tool).rapidLength += length;
+    } else if (cutting) {
         m_summary.feedLength += length;
+        toolOf(move.tool).feedLength += length;
+    }
     for (std::size_t a = 0; a < kAxes; ++a)
         m_machinePosition[a] = move.end[a] + offsets[a];
     m_sawMove = true;
@@ -262,6 +315,10 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
 
 void Checker::finish(qint64 lastLine, bool ranOut)
 {
+    m_timing->timer.finish();
+    m_summary.seconds = m_timing->timer.total();
+    m_summary.plainSeconds = m_timing->timer.plainTotal();
+    m_summary.untimedMoves = m_timing->timer.untimedMoves();
     if (ranOut)
         say(lastLine, Severity::Error, QStringLiteral("the program has no end (M2 or M30)"), -1);
     for (int kind = 0; kind < KindCount; ++kind) {
@@ -347,7 +404,10 @@ QStringList summaryLines(const QString &name, const CheckRun &run)
     }
     out << QStringLiteral("extents: ") + (extents.isEmpty() ? QStringLiteral("no moves") : extents.join(QStringLiteral(", ")));
     out << QStringLiteral("rapid %1, feed %2").arg(length(s.rapidLength), length(s.feedLength));
-    out << QStringLiteral("time: %1 (length over feed alone: %2)").arg(clockText(s.seconds), clockText(s.plainSeconds));
+    QString time = QStringLiteral("time: %1 (length over feed alone: %2)").arg(clockText(s.seconds), clockText(s.plainSeconds));
+    if (s.untimedMoves > 0)
+        time += QStringLiteral("; %1 with no speed (F0, or a feed per turn with no S) not timed").arg(counted(s.untimedMoves, "move", "moves"));
+    out << time;
     for (const CheckSummary::Tool &tool : s.tools)
         out << QStringLiteral("  T%1: %2, feed %3").arg(tool.tool).arg(clockText(tool.seconds), length(tool.feedLength));
     return out;

@@ -3,6 +3,7 @@
 #include "machinesetup.h"
 #include "motion.h"
 
+#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <QString>
@@ -36,6 +37,7 @@ struct CheckSummary
     double seconds = 0.0;                  // as the machine would run it
     double plainSeconds = 0.0;             // length over feed, with no acceleration
     qint64 moves = 0;
+    qint64 untimedMoves = 0;               // with no speed to time them by
     qint64 errors = 0;
     qint64 warnings = 0;
     QList<Tool> tools;                     // in the order they first cut
@@ -68,6 +70,7 @@ private:
     struct Timing;
     void say(qint64 line, Severity severity, const QString &reason, int kind);
     void checkMove(const Move &move, const std::array<double, kAxes> &offsets, const ModalState &modes);
+    CheckSummary::Tool &toolOf(int tool);
 
     Setup m_setup;
     MachineSetup m_machine;
@@ -75,6 +78,7 @@ private:
     CheckSummary m_summary;
     std::vector<float> m_lineTimes;
     std::unique_ptr<Timing> m_timing;
+    QHash<int, int> m_toolIndex; // where each tool stands in the summary's list
 
     // Where the tool stands, in machine coordinates, as the moves leave it.
     std::array<double, kAxes> m_machinePosition{};

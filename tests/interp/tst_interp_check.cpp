@@ -25,7 +25,8 @@ interp::MachineSetup smallMill()
 interp::CheckRun check(const QByteArray &program, bool onTheMill = true)
 {
     interp::Setup setup;
-    setup.tools.insert(1, {0.0, 0.0, 6.0});
+    if (onTheMill) // with a tool table
+        setup.tools.insert(1, {0.0, 0.0, 6.0});
     interp::TextLines lines(program);
     return interp::checkProgram(lines, setup, onTheMill ? smallMill() : interp::MachineSetup{});
 }
@@ -64,7 +65,7 @@ void tst_interp_check::findings_data()
     QTest::newRow("unknown code") << QByteArray("G0 X1\nG12 X1\nM2\n") << true << QStringList{"2:error:G12 is not followed"};
     QTest::newRow("one modal group") << QByteArray("G0 G1 X1 F100\nM2\n") << true << QStringList{"1:error:are of one modal group"};
     QTest::newRow("arc off its circle")
-        << QByteArray("G0 X0 Y0\nG2 X10.01 Y0 I5 J0 F100\nM2\n") << true << QStringList{"2:error:the arc's end lies 0.0100 mm off its circle"};
+        << QByteArray("G0 X0 Y0\nG2 X10.01 Y0 I5 J0 F100\nM2\n") << true << QStringList{"2:warning:the arc's end lies 0.01000 mm off its circle"};
     QTest::newRow("arc within the tolerance") << QByteArray("G0 X0 Y0\nG2 X10.001 Y0 I5 J0 F100\nM2\n") << true << none;
     QTest::newRow("R arc too short") << QByteArray("G0 X0 Y0\nG2 X10 R4 F100\nM2\n") << true << QStringList{"2:error:"};
     QTest::newRow("arc with no centre") << QByteArray("G0 X0 Y0\nG2 X10 F100\nM2\n") << true << QStringList{"2:error:needs its centre"};
@@ -84,9 +85,11 @@ void tst_interp_check::findings_data()
     QTest::newRow("spindle above its top speed")
         << QByteArray("S12000 M3\nM5\nM2\n") << true << QStringList{"1:error:S12000 is above the spindle's top speed of 10000 rpm"};
     QTest::newRow("G41 with no offset") << QByteArray("T2 M6\nG41 G1 X10 F100\nM2\n") << true << QStringList{"2:error:G41 is started with no offset"};
+    QTest::newRow("G41 with no tool table")
+        << QByteArray("G41 D1 G1 X10 F100\nM2\n") << false << QStringList{"1:warning:G41 takes tool 1's diameter from the tool table, and there is none"};
     QTest::newRow("G41.1 with no D") << QByteArray("G41.1 G1 X10 F100\nM2\n") << true << QStringList{"1:error:G41.1 is started with no offset"};
     QTest::newRow("G42 on an arc")
-        << QByteArray("T1 M6\nG0 X0 Y0\nG42\nG2 X10 Y0 I5 F100\nM2\n") << true << QStringList{"4:error:cutter compensation is started on an arc"};
+        << QByteArray("T1 M6\nG0 X0 Y0\nG42\nG2 X10 Y0 I5 F100\nM2\n") << true << QStringList{"4:warning:cutter compensation is started on an arc"};
     QTest::newRow("tool change with the spindle turning")
         << QByteArray("S1000 M3\nT1 M6\nM5\nM2\n") << true << QStringList{"2:warning:a tool change with the spindle turning (M3)"};
     QTest::newRow("N word too long") << QByteArray("N12345 G0 X1\nM2\n") << true << QStringList{"1:error:the N word has 5 digits; the machine takes at most 4"};

@@ -54,6 +54,13 @@ constexpr Verb kVerbs[] = {
      "colour, the places of lines it cannot follow ringed and said on stderr as\n"
      "\"line N: reason\", with exit code 1",
      &plotVerb},
+    {"--check", "PROGRAM [--machine NAME] [--dialect linuxcnc|fanuc|grbl] [--tools TABLE] [--json]",
+     "checks every line of PROGRAM against the machine NAME's setup (with none,\n"
+     "only the checks that need no machine, and Options' default rates): each\n"
+     "finding as \"line N: error|warning: reason\", then the extents, the rapid\n"
+     "and feed lengths and the time per tool and in all; with --json the same\n"
+     "as one JSON object; exit code 1 when there are errors",
+     &checkVerb},
     {"--help", "", "lists these forms", &helpVerb},
 };
 

@@ -98,6 +98,8 @@ private:
 
 // The verbs of the serial line (sendreceive.cpp).
 int sendVerb(const QStringList &arguments);
+// --check (checkverb.cpp).
+int checkVerb(const QStringList &arguments);
 int receiveVerb(const QStringList &arguments);
 // The verb of the macros (macroverb.cpp).
 int macroVerb(const QStringList &arguments);

@@ -12,6 +12,7 @@
 
 #include "benchtools.h"
 
+#include "check.h"
 #include "cycletime.h"
 
 #include "linesource.h"
@@ -162,10 +163,28 @@ int runCycleTimeFigure(qint64 lines, int runs, QByteArray (*programLine)(qint64)
             plain = timer.plainTotal();
         }
     };
+    // The whole check as the window and --check run it: the interpreter, the findings, the extents,
+    // the time and each line's time, in one pass.
+    interp::MachineSetup limited = setup;
+    for (interp::AxisSetup &axis : limited.axes) {
+        axis.limited = true;
+        axis.min = -1e6;
+        axis.max = 1e6;
+    }
+    limited.spindleMax = 1e6;
+    interp::CheckRun checked;
+    const auto checkPass = [&] {
+        interp::TextLines source(text);
+        checked = interp::checkProgram(source, {}, limited, true);
+    };
     const std::vector<Times> t = timeJobs(runs, {Job{{}, [&] { pass(false); }, {}},
                                                  Job{{}, [&] { pass(true); }, [&] {
                                                          check(toldCount == moveCount,
                                                                QStringLiteral("%1 moves timed of %2").arg(toldCount).arg(moveCount));
+                                                     }},
+                                                 Job{{}, checkPass, [&] {
+                                                         check(checked.summary.moves == moveCount,
+                                                               QStringLiteral("the check saw %1 moves of %2").arg(checked.summary.moves).arg(moveCount));
                                                      }}});
     // The timer alone, over the moves of the pass kept in memory (at most 2,000,000 of them), under
     // the modes the benchmark program leaves on every line.
@@ -202,6 +221,12 @@ int runCycleTimeFigure(qint64 lines, int runs, QByteArray (*programLine)(qint64)
                  seconds(t[1].high), QString::number(ratio, 'f', 3), ratio < 1.25 ? QString() : QStringLiteral(" MISSED"))
             .arg(perMove, 0, 'f', 1)
             .arg(moveCount));
+    const double checkRatio = t[2].median / t[0].median;
+    say(QStringLiteral("the check with its time (findings, extents, lengths, each line's time): median %1 (runs %2 to %3); "
+                       "ratio to the interpreter's pass %4 (target <= 1.25)%5; %6 findings")
+            .arg(seconds(t[2].median), seconds(t[2].low), seconds(t[2].high), QString::number(checkRatio, 'f', 3),
+                 checkRatio <= 1.25 ? QString() : QStringLiteral(" MISSED"))
+            .arg(checked.findings.size()));
     say(QStringLiteral("the timer alone over %1 moves kept in memory: median %2 ns a move")
             .arg(kept.size())
             .arg(median(alone), 0, 'f', 1));

@@ -1,5 +1,6 @@
 #include "toolpathdock.h"
 
+#include "frmcheck.h"
 #include "host.h"
 #include "linerange.h"
 #include "linesource.h"
@@ -488,6 +489,7 @@ void registerWindows(Host &host)
             }
             dock->show();
         });
+    registerCheckWindow(host);
 }
 
 } // namespace plot

@@ -142,6 +142,7 @@ constexpr MenuEntry kMenuTree[] = {
     {"changedefinitions1", "&Change Definitions", "inquire", "", 0},
     {"morebars2", "-", "inquire", "", 0},
     {"toolpath", "&Toolpath", "inquire", "F5", 0},
+    {"checkprogram", "&Check Program", "inquire", "F7", 0},
     {"helpa", "&Help", "", "", Menu},
     {"about", "&About", "helpa", "", Own},
     {"help", "Help (&Contents)", "helpa", "F1", Own | Everywhere},

@@ -5,6 +5,8 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <bit>
+#include <limits>
 #include <cmath>
 #include <numbers>
 
@@ -75,6 +77,10 @@ Checker::Checker(const Setup &setup, const MachineSetup &machine)
 {
     m_summary.min.fill(0.0);
     m_summary.max.fill(0.0);
+    m_low.fill(std::numeric_limits<double>::infinity());
+    m_high.fill(-std::numeric_limits<double>::infinity());
+    for (int a = 0; a < kAxes; ++a)
+        m_limitedAxes |= quint32(machine.axes[static_cast<std::size_t>(a)].limited) << a;
     m_timing->timer.timed = [this](qint64 line, int tool, double seconds) {
         Timing &t = *m_timing;
         t.clock += seconds;
@@ -91,12 +97,17 @@ Checker::Checker(const Setup &setup, const MachineSetup &machine)
 
 CheckSummary::Tool &Checker::toolOf(int tool)
 {
+    if (m_lastTool >= 0 && m_summary.tools[m_lastTool].tool == tool)
+        return m_summary.tools[m_lastTool];
     const auto found = m_toolIndex.constFind(tool);
-    if (found != m_toolIndex.constEnd())
-        return m_summary.tools[*found];
-    m_toolIndex.insert(tool, static_cast<int>(m_summary.tools.size()));
-    m_summary.tools.append({tool, 0.0, 0.0, 0.0});
-    return m_summary.tools.last();
+    if (found != m_toolIndex.constEnd()) {
+        m_lastTool = *found;
+    } else {
+        m_lastTool = static_cast<int>(m_summary.tools.size());
+        m_toolIndex.insert(tool, m_lastTool);
+        m_summary.tools.append({tool, 0.0, 0.0, 0.0});
+    }
+    return m_summary.tools[m_lastTool];
 }
 
 Checker::~Checker() = default;
@@ -124,7 +135,8 @@ void Checker::say(qint64 line, Severity severity, const QString &reason, int kin
 void Checker::before(const Interpreter &interpreter)
 {
     const RunState &run = interpreter.state();
-    m_before = run.modal;
+    m_spindleBefore = run.modal.spindle;
+    m_compensationBefore = run.modal.compensation;
     m_line = run.line;
     m_programLine = run.file.isEmpty();
     if (!m_sawMove)
@@ -153,14 +165,14 @@ void Checker::after(const Interpreter &interpreter, const QList<Move> &moves, co
         bool toolChange = false;
         for (const double m : block.m)
             toolChange |= std::lround(m * 10) == 60;
-        if (toolChange && m_before.spindle != 5)
+        if (toolChange && m_spindleBefore != 5)
             say(line, Severity::Warning,
-                QStringLiteral("a tool change with the spindle turning (M%1); stop it with M5 first").arg(m_before.spindle), ToolChange);
+                QStringLiteral("a tool change with the spindle turning (M%1); stop it with M5 first").arg(m_spindleBefore), ToolChange);
         if (block.has('S') && m_machine.spindleMax > 0.0 && now.speed > m_machine.spindleMax)
             say(line, Severity::Error,
                 QStringLiteral("S%1 is above the spindle's top speed of %2 rpm").arg(now.speed).arg(m_machine.spindleMax), SpindleAbove);
     }
-    if (m_before.compensation == 400 && now.compensation != 400) {
+    if (m_compensationBefore == 400 && now.compensation != 400) {
         const QString code = QStringLiteral("G%1").arg(now.compensation / 10) + (now.compensation % 10 ? QStringLiteral(".1") : QString());
         m_compensationStarting = true;
         double radius = 0.0;
@@ -212,7 +224,8 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
         const PlaneAxes p = planeAxes(move.plane);
         const double ca = move.centre[static_cast<std::size_t>(p.a)], cb = move.centre[static_cast<std::size_t>(p.b)];
         const double sa = start[p.a] - ca, sb = start[p.b] - cb;
-        const double r1 = std::hypot(sa, sb), r2 = std::hypot(move.end[p.a] - ca, move.end[p.b] - cb);
+        const double ea = move.end[p.a] - ca, eb = move.end[p.b] - cb;
+        const double r1 = std::sqrt(sa * sa + sb * sb), r2 = std::sqrt(ea * ea + eb * eb);
         // Past the interpreter's own limit the line is refused before it gets here; within it the
         // control runs the arc as a spiral, which the machinist is told of.
         if (std::fabs(r1 - r2) > m_machine.arcTolerance)
@@ -223,53 +236,46 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
         const double sweep = arcSweep(start.data(), move.end.data(), move.centre.data(), move.plane, move.turn);
         // Where the arc reaches past its end points: each quarter of the circle it passes.
         const double a0 = std::atan2(sb, sa);
+        static constexpr double kCos[4] = {1, 0, -1, 0}, kSin[4] = {0, 1, 0, -1};
         for (int q = 0; q < 4; ++q) {
             const double angle = q * std::numbers::pi / 2;
             const double along = std::fmod((sweep > 0 ? angle - a0 : a0 - angle) + 4 * std::numbers::pi, 2 * std::numbers::pi);
             if (along <= std::fabs(sweep)) {
                 // An arc off its circle spirals from the one radius to the other.
                 const double r = r1 + (r2 - r1) * along / std::fabs(sweep);
-                const double pa = ca + r * std::cos(angle), pb = cb + r * std::sin(angle);
+                const double pa = ca + r * kCos[q], pb = cb + r * kSin[q];
                 low[p.a] = std::min(low[p.a], pa);
                 high[p.a] = std::max(high[p.a], pa);
                 low[p.b] = std::min(low[p.b], pb);
                 high[p.b] = std::max(high[p.b], pb);
             }
         }
-        length = std::hypot(std::fabs(sweep) * (r1 + r2) / 2, move.end[p.normal] - start[p.normal]);
+        const double around = std::fabs(sweep) * (r1 + r2) / 2, rise = move.end[p.normal] - start[p.normal];
+        length = std::sqrt(around * around + rise * rise);
     } else if (move.kind != MoveKind::Dwell) {
         length = std::sqrt((move.end[0] - start[0]) * (move.end[0] - start[0]) + (move.end[1] - start[1]) * (move.end[1] - start[1])
                            + (move.end[2] - start[2]) * (move.end[2] - start[2]));
     }
 
     if (move.kind != MoveKind::Dwell) {
-        // The extents, and the travel in machine coordinates.
+        // The extents; an axis counts once it leaves 0.
         for (std::size_t a = 0; a < kAxes; ++a) {
-            if (low[a] == high[a] && !(m_summary.axesUsed & (1u << a)) && low[a] == 0.0)
-                continue;
-            if (!(m_summary.axesUsed & (1u << a))) {
-                m_summary.min[a] = low[a];
-                m_summary.max[a] = high[a];
-                m_summary.axesUsed |= 1u << a;
-            } else {
-                m_summary.min[a] = std::min(m_summary.min[a], low[a]);
-                m_summary.max[a] = std::max(m_summary.max[a], high[a]);
-            }
-            const AxisSetup &axis = m_machine.axes[a];
-            if (!axis.limited)
-                continue;
+            m_low[a] = std::min(m_low[a], low[a]);
+            m_high[a] = std::max(m_high[a], high[a]);
+            m_summary.axesUsed |= quint32(low[a] != 0.0 || high[a] != 0.0) << a;
+        }
+        // The travel in machine coordinates, of the axes that have one.
+        for (quint32 limited = m_limitedAxes; limited; limited &= limited - 1) {
+            const int a = std::countr_zero(limited);
+            const AxisSetup &axis = m_machine.axes[static_cast<std::size_t>(a)];
             const double lowMachine = low[a] + offsets[a], highMachine = high[a] + offsets[a];
-            const char letter = axisLetter(static_cast<int>(a));
-            const QString travel = QStringLiteral("(%1 to %2)").arg(mm(axis.min), mm(axis.max));
-            if (highMachine > axis.max + 1e-9)
+            const bool over = highMachine > axis.max + 1e-9, under = lowMachine < axis.min - 1e-9;
+            if (over || under)
                 say(move.line, Severity::Error,
-                    QStringLiteral("%1 goes to %2 in machine coordinates, %3 past its travel %4")
-                        .arg(QLatin1Char(letter)).arg(mm(highMachine), mm(highMachine - axis.max), travel),
-                    Travel);
-            else if (lowMachine < axis.min - 1e-9)
-                say(move.line, Severity::Error,
-                    QStringLiteral("%1 goes to %2 in machine coordinates, %3 past its travel %4")
-                        .arg(QLatin1Char(letter)).arg(mm(lowMachine), mm(axis.min - lowMachine), travel),
+                    QStringLiteral("%1 goes to %2 in machine coordinates, %3 past its travel (%4 to %5)")
+                        .arg(QLatin1Char(axisLetter(a)))
+                        .arg(mm(over ? highMachine : lowMachine), mm(over ? highMachine - axis.max : axis.min - lowMachine), mm(axis.min),
+                             mm(axis.max)),
                     Travel);
         }
     }
@@ -319,6 +325,12 @@ void Checker::finish(qint64 lastLine, bool ranOut)
     m_summary.seconds = m_timing->timer.total();
     m_summary.plainSeconds = m_timing->timer.plainTotal();
     m_summary.untimedMoves = m_timing->timer.untimedMoves();
+    for (int a = 0; a < kAxes; ++a) {
+        if (m_summary.axesUsed & (1u << a)) {
+            m_summary.min[static_cast<std::size_t>(a)] = m_low[static_cast<std::size_t>(a)];
+            m_summary.max[static_cast<std::size_t>(a)] = m_high[static_cast<std::size_t>(a)];
+        }
+    }
     if (ranOut)
         say(lastLine, Severity::Error, QStringLiteral("the program has no end (M2 or M30)"), -1);
     for (int kind = 0; kind < KindCount; ++kind) {

@@ -79,10 +79,14 @@ private:
     std::vector<float> m_lineTimes;
     std::unique_ptr<Timing> m_timing;
     QHash<int, int> m_toolIndex; // where each tool stands in the summary's list
+    int m_lastTool = -1;         // ... and the one last looked up
+    quint32 m_limitedAxes = 0;   // a bit for each axis with a travel
+    std::array<double, kAxes> m_low{}, m_high{}; // the extents so far
 
     // Where the tool stands, in machine coordinates, as the moves leave it.
     std::array<double, kAxes> m_machinePosition{};
-    ModalState m_before;
+    int m_spindleBefore = 5;        // the modes before the line, as far as the checks need them
+    int m_compensationBefore = 400;
     qint64 m_line = 0;
     bool m_programLine = false;
     bool m_compensationStarting = false;

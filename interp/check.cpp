@@ -120,6 +120,14 @@ void Checker::keepLineTimes(qint64 lines)
 
 void Checker::say(qint64 line, Severity severity, const QString &reason, int kind)
 {
+    // Inside a loop or a call a line comes round again: its finding is told the first time (the
+    // interpreter does the same for its own).
+    if (m_nested && kind != Interpreter_) {
+        const QString key = QString::number(line) + QLatin1Char(' ') + reason;
+        if (m_saidNested.contains(key))
+            return;
+        m_saidNested.insert(key);
+    }
     if (kind >= 0 && kind != Interpreter_) {
         if (m_said[static_cast<std::size_t>(kind)] >= kToldOfAKind) {
             if (m_untold[static_cast<std::size_t>(kind)]++ == 0)
@@ -139,6 +147,7 @@ void Checker::before(const Interpreter &interpreter)
     m_compensationBefore = run.modal.compensation;
     m_line = run.line;
     m_programLine = run.file.isEmpty();
+    m_nested = !run.frames.isEmpty();
     if (!m_sawMove)
         m_machinePosition = run.modal.machine;
     if (!m_timing->started) {

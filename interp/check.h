@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QStringList>
 #include <QString>
 
@@ -89,6 +90,8 @@ private:
     int m_compensationBefore = 400;
     qint64 m_line = 0;
     bool m_programLine = false;
+    bool m_nested = false;        // the line runs inside a call or a loop
+    QSet<QString> m_saidNested;   // the findings told of such lines
     bool m_compensationStarting = false;
     bool m_sawMove = false;
     std::array<int, 16> m_said{};  // findings told of each kind, so a fault on every line is told a few times

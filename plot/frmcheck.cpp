@@ -43,12 +43,16 @@ frmCheck::frmCheck(Host &host, QWidget *parent) : QWidget(parent ? parent : host
     lstFindings->setRootIsDecorated(false);
     lstFindings->setUniformRowHeights(true);
     lstFindings->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    lstFindings->setColumnWidth(0, 70);
+    lstFindings->setColumnWidth(1, 70);
     column->addWidget(lstFindings, 3);
     txtSummary = new QPlainTextEdit(this);
     txtSummary->setObjectName(QStringLiteral("txtSummary"));
     txtSummary->setReadOnly(true);
     column->addWidget(txtSummary, 1);
-    resize(640, 420);
+    setMinimumSize(480, 360);
+    resize(720, 520);
+    Go->setDefault(true);
 
     connect(Go, &QPushButton::clicked, this, &frmCheck::Go_Click);
     connect(lstFindings, &QTreeWidget::itemActivated, this, &frmCheck::findingClicked);
@@ -137,6 +141,7 @@ void frmCheck::showRun(const QString &programName)
         auto *item = new QTreeWidgetItem({QString::number(f.line),
                                           f.severity == interp::Severity::Error ? QStringLiteral("error") : QStringLiteral("warning"), f.reason});
         item->setData(0, Qt::UserRole, f.line);
+        item->setToolTip(2, f.reason);
         items.append(item);
     }
     lstFindings->addTopLevelItems(items);

@@ -99,6 +99,8 @@ void tst_interp_check::findings_data()
     QTest::newRow("ended by %") << QByteArray("%\nG0 X1\n%\n") << true << none;
     QTest::newRow("missing subroutine") << QByteArray("o100 call\nM2\n") << true << QStringList{"1:error:there is no subroutine"};
     QTest::newRow("expression error") << QByteArray("G0 X[1/0]\nM2\n") << true << QStringList{"1:error:a division by zero"};
+    QTest::newRow("a subroutine's fault told once")
+        << QByteArray("o1 sub\nG0 X150\no1 endsub\no1 call\no1 call\nM2\n") << true << QStringList{"2:error:X goes to 150.000"};
     QTest::newRow("machine's own M code") << QByteArray("M100\nM2\n") << true << QStringList{"1:warning:runs a program of the machine's"};
 }
 

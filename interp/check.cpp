@@ -46,20 +46,6 @@ QString mm(double v)
     return QString::number(v, 'f', 3);
 }
 
-// The two axes of an arc's plane and its normal.
-struct PlaneAxes
-{
-    int a, b, normal;
-};
-PlaneAxes planeAxes(int plane)
-{
-    switch (plane) {
-    case 18: return {2, 0, 1};
-    case 19: return {1, 2, 0};
-    default: return {0, 1, 2};
-    }
-}
-
 } // namespace
 
 // The time of the run, as the machine's planner would take it, by tool and by line.
@@ -231,9 +217,9 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
     double length = 0.0;
     if (move.kind == MoveKind::Arc) {
         const PlaneAxes p = planeAxes(move.plane);
-        const double ca = move.centre[static_cast<std::size_t>(p.a)], cb = move.centre[static_cast<std::size_t>(p.b)];
-        const double sa = start[p.a] - ca, sb = start[p.b] - cb;
-        const double ea = move.end[p.a] - ca, eb = move.end[p.b] - cb;
+        const double ca = move.centre[static_cast<std::size_t>(p.first)], cb = move.centre[static_cast<std::size_t>(p.second)];
+        const double sa = start[p.first] - ca, sb = start[p.second] - cb;
+        const double ea = move.end[p.first] - ca, eb = move.end[p.second] - cb;
         const double r1 = std::sqrt(sa * sa + sb * sb), r2 = std::sqrt(ea * ea + eb * eb);
         // Past the interpreter's own limit the line is refused before it gets here; within it the
         // control runs the arc as a spiral, which the machinist is told of.
@@ -253,10 +239,10 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
                 // An arc off its circle spirals from the one radius to the other.
                 const double r = r1 + (r2 - r1) * along / std::fabs(sweep);
                 const double pa = ca + r * kCos[q], pb = cb + r * kSin[q];
-                low[p.a] = std::min(low[p.a], pa);
-                high[p.a] = std::max(high[p.a], pa);
-                low[p.b] = std::min(low[p.b], pb);
-                high[p.b] = std::max(high[p.b], pb);
+                low[p.first] = std::min(low[p.first], pa);
+                high[p.first] = std::max(high[p.first], pa);
+                low[p.second] = std::min(low[p.second], pb);
+                high[p.second] = std::max(high[p.second], pb);
             }
         }
         const double around = std::fabs(sweep) * (r1 + r2) / 2, rise = move.end[p.normal] - start[p.normal];

@@ -36,22 +36,6 @@ double mostSine(double from, double span, double atFrom, double atTo)
     return std::max(atFrom, atTo);
 }
 
-struct PlaneAxes
-{
-    int first;
-    int second;
-    int normal;
-};
-
-PlaneAxes planeAxes(int plane)
-{
-    switch (plane) {
-    case 18: return {2, 0, 1};
-    case 19: return {1, 2, 0};
-    default: return {0, 1, 2};
-    }
-}
-
 } // namespace
 
 CycleTimer::CycleTimer(const MachineSetup &setup)

@@ -34,22 +34,10 @@ QString codeName(char letter, int code)
                      : QStringLiteral("%1%2").arg(QLatin1Char(letter)).arg(code / 10);
 }
 
-// The two axes of a plane, in the order its arcs turn (counter-clockwise seen from the normal's
-// plus side), and its normal.
-struct PlaneAxes
-{
-    std::size_t first;
-    std::size_t second;
-    std::size_t normal;
-};
-
+// The axes of a plane given as its code in tenths (170, 180, 190).
 PlaneAxes axesOf(int plane)
 {
-    switch (plane) {
-    case 180: return {2, 0, 1};
-    case 190: return {1, 2, 0};
-    default: return {0, 1, 2};
-    }
+    return planeAxes(plane / 10);
 }
 
 QString decimal(double value)
@@ -119,10 +107,19 @@ bool isCycle(int motion)
 Interpreter::Interpreter(Setup setup) : m_setup(std::move(setup)) {}
 Interpreter::~Interpreter() = default;
 
+PlaneAxes planeAxes(int plane)
+{
+    switch (plane) {
+    case 18: return {2, 0, 1};
+    case 19: return {1, 2, 0};
+    default: return {0, 1, 2};
+    }
+}
+
 double arcSweep(const double start[3], const double end[3], const double centre[3], int plane, int turn)
 {
-    const int a = plane == 18 ? 2 : plane == 19 ? 1 : 0;
-    const int b = plane == 18 ? 0 : plane == 19 ? 2 : 1;
+    const auto [a, b, n] = planeAxes(plane);
+    (void)n;
     const double from = std::atan2(start[b] - centre[b], start[a] - centre[a]);
     const double to = std::atan2(end[b] - centre[b], end[a] - centre[a]);
     double sweep = std::fmod(turn < 0 ? from - to : to - from, 2.0 * std::numbers::pi);

@@ -120,6 +120,15 @@ struct ModalState
     bool operator==(const ModalState &o) const = default;
 };
 
+// The two axes of an arc's plane (17, 18 or 19), in the order its direction counts from, and its normal.
+struct PlaneAxes
+{
+    std::size_t first;
+    std::size_t second;
+    std::size_t normal;
+};
+PlaneAxes planeAxes(int plane);
+
 // The angle an arc turns through from `start` (radians, counter-clockwise positive): to its end, or
 // a whole turn for an end on the start, and a whole turn more for each turn past the first. Points
 // and the centre are X Y Z; the plane is 17, 18 or 19.

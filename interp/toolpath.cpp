@@ -68,22 +68,6 @@ private:
     const char *m_end;
 };
 
-struct PlaneAxes
-{
-    int first;
-    int second;
-    int normal;
-};
-
-PlaneAxes axesOf(int plane)
-{
-    switch (plane) {
-    case 18: return {2, 0, 1};
-    case 19: return {1, 2, 0};
-    default: return {0, 1, 2};
-    }
-}
-
 int planeCode(int plane)
 {
     return plane == 18 ? 1 : plane == 19 ? 2 : 0;
@@ -153,7 +137,7 @@ Move unpackMove(const char *record, const InForce &in)
     if (move.kind == MoveKind::Dwell) {
         move.seconds = c1;
     } else if (move.kind == MoveKind::Arc) {
-        const PlaneAxes a = axesOf(move.plane);
+        const PlaneAxes a = planeAxes(move.plane);
         move.centre[static_cast<std::size_t>(a.first)] = c1;
         move.centre[static_cast<std::size_t>(a.second)] = c2;
     }
@@ -367,7 +351,7 @@ void packMove(const Move &move, char *out)
     if (move.kind == MoveKind::Dwell) {
         c1 = f(move.seconds);
     } else if (move.kind == MoveKind::Arc) {
-        const PlaneAxes a = axesOf(move.plane);
+        const PlaneAxes a = planeAxes(move.plane);
         c1 = f(move.centre[static_cast<std::size_t>(a.first)]);
         c2 = f(move.centre[static_cast<std::size_t>(a.second)]);
     }
@@ -526,7 +510,7 @@ void Toolpath::movesOfChunk(std::size_t index, qint64 from, qint64 count, QList<
         Move move = unpackMove(records.constData() + i * kMoveBytes, states.at(static_cast<quint32>(from + i)));
         move.line = c.now(move.line).value_or(move.line);
         if (move.kind == MoveKind::Arc) {
-            const int normal = axesOf(move.plane).normal;
+            const int normal = planeAxes(move.plane).normal;
             move.centre[static_cast<std::size_t>(normal)] = startAlong(normal, previous ? &*previous : nullptr, move);
         }
         previous = move;

@@ -111,6 +111,9 @@ frmMachineSetup::frmMachineSetup(Host &host, const comm::MachineFolder &folder, 
         letters << QString(QLatin1Char(interp::axisLetter(i)));
     axes->setVerticalHeaderLabels(letters);
     axes->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    axes->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+    // Wide enough for every column and tall enough for every axis, with no scrolling.
+    axes->setMinimumSize(620, 10 * (fontMetrics().height() + 8) + 8);
     axes->setToolTip(QStringLiteral("Travel in machine coordinates, checked only where Limited is ticked; a rate or "
                                     "acceleration of 0 is the default one, a max feed of 0 no limit."));
     for (int row = 0; row < interp::kAxes; ++row) {

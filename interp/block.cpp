@@ -470,6 +470,16 @@ void Parameters::beginCall(const QList<double> &arguments)
     m_locals.append(QHash<QByteArray, double>());
 }
 
+std::array<double, Parameters::kLocalCount> Parameters::numberedLocals(int level) const
+{
+    if (level < callDepth())
+        return m_saved[static_cast<std::size_t>(level)];
+    std::array<double, kLocalCount> now{};
+    for (int i = 0; i < kLocalCount; ++i)
+        now[static_cast<std::size_t>(i)] = m_numbered[static_cast<std::size_t>(i + 1)];
+    return now;
+}
+
 void Parameters::endCall()
 {
     if (m_saved.empty())

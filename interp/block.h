@@ -44,6 +44,12 @@ public:
     void beginCall(const QList<double> &arguments);
     void endCall();
     int callDepth() const { return static_cast<int>(m_saved.size()); }
+    // The named globals set, and the named locals of call level `level` (0: the program's own,
+    // callDepth(): the call under way).
+    const QHash<QByteArray, double> &globals() const { return m_globals; }
+    const QHash<QByteArray, double> &locals(int level) const { return m_locals.at(level); }
+    // #1 ... #30 as call level `level` has them.
+    std::array<double, kLocalCount> numberedLocals(int level) const;
 
     bool operator==(const Parameters &o) const = default;
     // The parameters as bytes and back (only those set, so a checkpoint stays small).

@@ -27,9 +27,10 @@ int helpVerb(const QStringList &arguments);
 
 // Every form without a window; --help lists them in this order.
 constexpr Verb kVerbs[] = {
-    {"--send", "MACHINE PROGRAM",
-     "sends PROGRAM to MACHINE: the bytes Send sends for All Lines;\n"
-     "progress on stderr when it is a terminal",
+    {"--send", "MACHINE PROGRAM [--from LINE [--pass K]]",
+     "sends PROGRAM to MACHINE: the bytes Send sends for All Lines; with\n"
+     "--from, the restart program from LINE (its K-th run) as --restart makes\n"
+     "it; progress on stderr when it is a terminal",
      &sendVerb},
     {"--receive", "MACHINE OUTPUT [--idle SECONDS]",
      "captures what MACHINE sends, as Receive does, until SECONDS (default 10;\n"
@@ -61,6 +62,12 @@ constexpr Verb kVerbs[] = {
      "and feed lengths and the time per tool and in all; with --json the same\n"
      "as one JSON object; exit code 1 when there are errors",
      &checkVerb},
+    {"--restart", "PROGRAM --from LINE -o OUTPUT [--pass K] [--machine NAME] [--dialect linuxcnc|fanuc|grbl] [--tools TABLE]",
+     "writes to OUTPUT the program that goes on from LINE of PROGRAM (its K-th\n"
+     "run, default 1): the state in force there, the retract and a safe approach\n"
+     "as the machine NAME's setup says, then the program from LINE on; refused\n"
+     "with the reason (exit code 1) where a restart is unsafe",
+     &restartVerb},
     {"--help", "", "lists these forms", &helpVerb},
 };
 

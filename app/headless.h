@@ -100,6 +100,8 @@ private:
 int sendVerb(const QStringList &arguments);
 // --check (checkverb.cpp).
 int checkVerb(const QStringList &arguments);
+// --restart (restartverb.cpp).
+int restartVerb(const QStringList &arguments);
 int receiveVerb(const QStringList &arguments);
 // The verb of the macros (macroverb.cpp).
 int macroVerb(const QStringList &arguments);

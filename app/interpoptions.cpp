@@ -37,6 +37,24 @@ std::optional<int> takeInterpreterOptions(const char *verb, QStringList &argumen
     return std::nullopt;
 }
 
+std::optional<int> takeRestartPoint(const char *verb, QStringList &arguments, bool required, qint64 &line, int &pass)
+{
+    const std::optional<QString> from = takeOption(arguments, QStringLiteral("--from"));
+    const std::optional<QString> passText = takeOption(arguments, QStringLiteral("--pass"));
+    line = 0;
+    pass = 1;
+    bool ok = true;
+    if (from && !from->isEmpty())
+        line = from->toLongLong(&ok);
+    if (!from || !ok || line < 0 || (from->isEmpty() && required) || (!from->isEmpty() && line < 1))
+        return usage(verb, QStringLiteral("--from takes the number of the line to restart at, from 1."));
+    if (passText && !passText->isEmpty())
+        pass = passText->toInt(&ok);
+    if (!passText || !ok || pass < 1 || (!passText->isEmpty() && line == 0))
+        return usage(verb, QStringLiteral("--pass takes the how-manieth run of the --from line, from 1."));
+    return std::nullopt;
+}
+
 std::optional<int> finishSetup(const QString &programFile, const QString &toolTable, interp::Setup &setup)
 {
     setup.subroutineFolder = QFileInfo(programFile).absolutePath();

@@ -21,6 +21,10 @@ std::optional<QString> takeOption(QStringList &arguments, const QString &name);
 // exit code of bad usage, said, when one is wrong.
 std::optional<int> takeInterpreterOptions(const char *verb, QStringList &arguments, interp::Setup &setup, QString &toolTable);
 
+// Takes --from LINE and --pass K (default 1) out of the arguments; `required` says whether --from
+// must be there (`line` stays 0 when it is not). The exit code of bad usage, said, when one is wrong.
+std::optional<int> takeRestartPoint(const char *verb, QStringList &arguments, bool required, qint64 &line, int &pass);
+
 // Completes the setup for `programFile`: subroutines from its folder, the tool table read; the
 // exit code, said, when the table cannot be read.
 std::optional<int> finishSetup(const QString &programFile, const QString &toolTable, interp::Setup &setup);

@@ -4,10 +4,13 @@
 
 #include "capturefile.h"
 #include "globalvar.h"
+#include "interpoptions.h"
 #include "machinefolder.h"
+#include "machinesetupfor.h"
 #include "program.h"
 #include "programfolder.h"
 #include "receivetransfer.h"
+#include "restartprogram.h"
 #include "sendtransfer.h"
 #include "settingsstore.h"
 #include "storeclaim.h"
@@ -78,10 +81,15 @@ private:
 
 } // namespace
 
-int sendVerb(const QStringList &arguments)
+int sendVerb(const QStringList &given)
 {
+    QStringList arguments = given;
+    qint64 from = 0;
+    int pass = 1;
+    if (const std::optional<int> bad = takeRestartPoint("--send", arguments, false, from, pass))
+        return *bad;
     if (arguments.size() != 2)
-        return usage("--send", QStringLiteral("--send takes a machine and a program."));
+        return usage("--send", QStringLiteral("--send takes a machine and a program, then optionally --from and a line."));
     const QString &programFile = arguments[1];
     const std::optional<comm::MachineProfile> profile = machineNamed(arguments[0]);
     if (!profile)
@@ -128,10 +136,42 @@ int sendVerb(const QStringList &arguments)
         return Failed;
     }
 
+    // From a line: the restart program, made as --restart makes it, goes out in the program's place.
+    comm::RestartCopy restart;
+    QString what = programFile;
+    if (from > 0) {
+        QString warning;
+        const interp::MachineSetup machine = comm::machineSetupFor(profile->name, *settings, warning);
+        if (!warning.isEmpty())
+            printError(QStringLiteral("vornexa: ") + warning);
+        interp::Setup setup;
+        setup.dialect = machine.dialect;
+        setup.subroutineFolder = QFileInfo(programFile).absolutePath();
+        const interp::RestartPlan plan = comm::planRestartOf(program, setup, machine, from, pass, [&](qint64 reached) {
+            progress.show(QStringLiteral("Following %1: line %2").arg(name).arg(reached));
+            return StopSignals::caught().isEmpty();
+        });
+        progress.end();
+        if (!StopSignals::caught().isEmpty()) {
+            printError(QStringLiteral("vornexa: stopped by %1; nothing was sent.").arg(StopSignals::caught()));
+            return Failed;
+        }
+        if (!plan.ok) {
+            printError(QStringLiteral("vornexa: no restart of %1 from line %2: %3; nothing was sent.").arg(programFile).arg(from).arg(plan.refusal));
+            return Failed;
+        }
+        if (const std::optional<QString> failure = restart.make(program, plan)) {
+            printError(QStringLiteral("vornexa: the restart of %1 could not be made: %2; nothing was sent.").arg(programFile, *failure));
+            return Failed;
+        }
+        what = QStringLiteral("the restart of %1 from %2").arg(programFile, plan.where);
+    }
+    tessarc::Program &sent = from > 0 ? restart.program() : program;
+
     comm::SendJob job;
-    job.program = &program;
+    job.program = &sent;
     job.first = 1;
-    job.last = program.lineCount();
+    job.last = sent.lineCount();
     job.programFile = program.path;
     job.percentFormat = values.numbers.percentFormat;
     comm::SendTransfer transfer(*profile, comm::PortMap::read(*settings), job);
@@ -143,7 +183,7 @@ int sendVerb(const QStringList &arguments)
     progress.end();
     switch (result.outcome) {
     case comm::TransferResult::Outcome::Done:
-        printOut(QStringLiteral("vornexa: sent %1 lines of %2 to %3.").arg(result.count).arg(programFile, profile->name));
+        printOut(QStringLiteral("vornexa: sent %1 lines of %2 to %3.").arg(result.count).arg(what, profile->name));
         return Done;
     case comm::TransferResult::Outcome::Cancelled:
         printError(QStringLiteral("vornexa: stopped by %1 after %2 of %3 lines; no end text was sent.")

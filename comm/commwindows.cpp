@@ -1,6 +1,7 @@
 #include "commwindows.h"
 
 #include "frmreceive.h"
+#include "frmrestart.h"
 #include "frmsend.h"
 #include "frmsendmachine.h"
 #include "host.h"
@@ -34,6 +35,7 @@ constexpr CommEntry kWindows[] = {
     {"send1", &make<frmSend>, &open<frmSend>},
     {"Receive1", &make<frmReceive>, &open<frmReceive>},
     {"frmSendMachine1", &manageMachinesWindow, nullptr},
+    {"saverestart", &make<frmRestart>, &open<frmRestart>},
 };
 
 } // namespace

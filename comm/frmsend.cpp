@@ -4,12 +4,16 @@
 #include "globalvar.h"
 #include "host.h"
 #include "linerange.h"
+#include "eventpump.h"
 #include "machinepicker.h"
+#include "machinesetupfor.h"
 #include "operation.h"
 #include "prompts.h"
+#include "restartboard.h"
 #include "tessarc.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -66,8 +70,18 @@ frmSend::frmSend(Host &host, QWidget *parent)
     StartLine->setObjectName(QStringLiteral("StartLine"));
     Label2->setObjectName(QStringLiteral("Label2"));
     EndLine->setObjectName(QStringLiteral("EndLine"));
+    RESTART = new QRadioButton(QStringLiteral("Start at Line"), rangeBox);
+    RestartLine = new QLineEdit(rangeBox);
+    lblPass = new QLabel(QStringLiteral("pass"), rangeBox);
+    RestartPass = new QLineEdit(QStringLiteral("1"), rangeBox);
+    RESTART->setObjectName(QStringLiteral("RESTART"));
+    RestartLine->setObjectName(QStringLiteral("RestartLine"));
+    lblPass->setObjectName(QStringLiteral("lblPass"));
+    RestartPass->setObjectName(QStringLiteral("RestartPass"));
+    RESTART->setToolTip(QStringLiteral("Sends the program from this line with the state in force there and a safe approach, "
+                                       "shown before it goes; pass: which run of the line, in a loop or a subroutine"));
     ALL->setChecked(true);
-    for (QLineEdit *field : {StartLine, EndLine}) {
+    for (QLineEdit *field : {StartLine, EndLine, RestartLine, RestartPass}) {
         field->setMaximumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 12);
         field->setAlignment(Qt::AlignRight);
         field->installEventFilter(this);
@@ -79,6 +93,10 @@ frmSend::frmSend(Host &host, QWidget *parent)
     range->addWidget(StartLine, 1, 1);
     range->addWidget(Label2, 1, 2);
     range->addWidget(EndLine, 1, 3);
+    range->addWidget(RESTART, 2, 0);
+    range->addWidget(RestartLine, 2, 1);
+    range->addWidget(lblPass, 2, 2);
+    range->addWidget(RestartPass, 2, 3);
     range->setColumnStretch(4, 1);
 
     Go = new QPushButton(kSendCaption, this);
@@ -106,7 +124,10 @@ frmSend::frmSend(Host &host, QWidget *parent)
     setTabOrder(ALL, LINE2LINE);
     setTabOrder(LINE2LINE, StartLine);
     setTabOrder(StartLine, EndLine);
-    setTabOrder(EndLine, Go);
+    setTabOrder(EndLine, RESTART);
+    setTabOrder(RESTART, RestartLine);
+    setTabOrder(RestartLine, RestartPass);
+    setTabOrder(RestartPass, Go);
     setTabOrder(Go, cq);
     setTabOrder(cq, Command2);
 
@@ -135,6 +156,7 @@ void frmSend::Form_Load()
         editor.loadLine(editor.curLine);
         StartLine->setText(QString::number(editor.curLine));
         EndLine->setText(QString::number(editor.numberOfLines()));
+        RestartLine->setText(QString::number(editor.curLine));
     }
     picker->fill();
 }
@@ -206,6 +228,13 @@ bool frmSend::eventFilter(QObject *watched, QEvent *event)
         }
         if (event->type() == QEvent::FocusIn)
             LINE2LINE->setChecked(true);
+    } else if (watched == RestartLine || watched == RestartPass) {
+        if (event->type() == QEvent::KeyPress && !rangeKeyAccepted(static_cast<QKeyEvent *>(event))) {
+            m_host.prompts().beep();
+            return true;
+        }
+        if (event->type() == QEvent::FocusIn)
+            RESTART->setChecked(true);
     } else if (watched == Label2 && event->type() == QEvent::MouseButtonRelease) {
         LINE2LINE->setChecked(true);
     }
@@ -251,11 +280,26 @@ void frmSend::Go_Click()
         say(QStringLiteral("You must select a machine to send to."));
         return;
     }
-    const std::optional<tools::LineRange> range = tools::checkRange(
-        {ALL->isChecked(), LINE2LINE->isChecked(), StartLine->text(), EndLine->text()}, editor.numberOfLines());
-    if (!range) {
-        say(m_host.values().messages.textNull);
-        return;
+    const bool restart = RESTART->isChecked();
+    std::optional<tools::LineRange> range;
+    qint64 restartLine = 0;
+    int restartPass = 1;
+    if (restart) {
+        bool lineOk = false, passOk = false;
+        restartLine = RestartLine->text().toLongLong(&lineOk);
+        restartPass = RestartPass->text().isEmpty() ? 1 : RestartPass->text().toInt(&passOk);
+        passOk = passOk || RestartPass->text().isEmpty();
+        if (!lineOk || restartLine < 1 || restartLine > editor.numberOfLines() || !passOk || restartPass < 1) {
+            say(QStringLiteral("Start at Line needs a line of the program, from 1 to %1, and a pass from 1.").arg(editor.numberOfLines()));
+            return;
+        }
+    } else {
+        range = tools::checkRange({ALL->isChecked(), LINE2LINE->isChecked(), StartLine->text(), EndLine->text()},
+                                  editor.numberOfLines());
+        if (!range) {
+            say(m_host.values().messages.textNull);
+            return;
+        }
     }
     editor.loadLine(editor.curLine);
     // A page the store refused (the control has said why) is not sent without its edits.
@@ -267,11 +311,18 @@ void frmSend::Go_Click()
     guard->lockView();
     m_guard = std::move(guard);
     showSending(true);
+    m_transfer.reset();
+    m_restart.reset();
+    if (restart && !prepareRestart(*profile, restartLine, restartPass)) {
+        showSending(false);
+        m_guard.reset();
+        return;
+    }
 
     SendJob job;
-    job.program = &editor.program();
-    job.first = range->first;
-    job.last = range->last;
+    job.program = restart ? &m_restart->program() : &editor.program();
+    job.first = restart ? 1 : range->first;
+    job.last = restart ? m_restart->program().lineCount() : range->last;
     job.programFile = editor.lfile;
     job.percentFormat = m_host.values().numbers.percentFormat;
     m_transfer = std::make_unique<SendTransfer>(*profile, PortMap::read(m_host.settings()), job);
@@ -281,8 +332,58 @@ void frmSend::Go_Click()
     m_transfer->start();
 }
 
+bool frmSend::prepareRestart(const MachineProfile &profile, qint64 line, int pass)
+{
+    const tessarc::Program &program = m_host.editor().program();
+    QString warning;
+    const interp::MachineSetup machine = machineSetupFor(profile.name, m_host.settings(), warning);
+    if (!warning.isEmpty())
+        say(warning);
+    interp::Setup setup;
+    setup.dialect = machine.dialect;
+    setup.subroutineFolder = QFileInfo(program.path).absolutePath();
+    const qint64 lines = program.lineCount();
+    tessarc::EventPump pump;
+    m_planning = true;
+    m_stopPlanning = false;
+    Go->setText(QStringLiteral("0%"));
+    pump.now();
+    const interp::RestartPlan plan = planRestartOf(program, setup, machine, line, pass, [&](qint64 reached) {
+        Go->setText(QStringLiteral("%1%").arg(lines > 0 ? std::min<qint64>(99, reached * 100 / lines) : 0));
+        pump.maybe();
+        return !m_stopPlanning;
+    });
+    m_planning = false;
+    if (m_stopPlanning)
+        return false;
+    if (!plan.ok) {
+        say(QStringLiteral("No restart from line %1: %2.").arg(line).arg(plan.refusal));
+        return false;
+    }
+    const QString shown = QStringLiteral("Send the restart from %1 to %2?\n\n%3\n\nThen the program's own lines from line %4 "
+                                         "to its end (%5 moves, each found the same as the program's).")
+                              .arg(plan.where, profile.name, QString::fromLatin1(plan.preamble.join('\n')))
+                              .arg(line)
+                              .arg(plan.movesCompared);
+    RestartBoard &board = RestartBoard::of(m_host.mainWindow());
+    board.show(plan); // the approach in the toolpath view while the question is open
+    const bool agreed = m_host.prompts().ask(this, shown, QStringLiteral("Send"), Prompts::Buttons::YesNo) == Prompts::Answer::Yes;
+    board.clear();
+    if (!agreed)
+        return false;
+    m_restart = std::make_unique<RestartCopy>();
+    if (const std::optional<QString> failure = m_restart->make(program, plan)) {
+        m_restart.reset();
+        say(QStringLiteral("The restart could not be made ready: %1.").arg(*failure));
+        return false;
+    }
+    return true;
+}
+
 void frmSend::cq_Click()
 {
+    if (m_planning)
+        m_stopPlanning = true;
     if (m_transfer)
         m_transfer->cancel();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "restartprogram.h"
 #include "sendtransfer.h"
 
 #include <QWidget>
@@ -35,6 +36,10 @@ public:
     QLineEdit *StartLine = nullptr;
     QLabel *Label2 = nullptr;              // "to Line"
     QLineEdit *EndLine = nullptr;
+    QRadioButton *RESTART = nullptr;       // "Start at Line": the restart program from that line
+    QLineEdit *RestartLine = nullptr;
+    QLabel *lblPass = nullptr;             // "pass"
+    QLineEdit *RestartPass = nullptr;      // the how-manieth run of the line (in a loop or a call)
     QPushButton *Go = nullptr;             // "&Send"; the percentage while sending
     QPushButton *cq = nullptr;             // "&Cancel", while sending
     QPushButton *Command2 = nullptr;       // "Edit On The Fly", while sending
@@ -65,11 +70,17 @@ protected:
 private:
     std::optional<QString> askFlyText(const QString &prompt, const QString &title) override;
     void sendEnded(const comm::TransferResult &result);
+    // Plans the restart from the Start at Line fields, shows it and, once the machinist agrees,
+    // copies it into stores of its own; false when it is refused, stopped or declined (and said).
+    bool prepareRestart(const comm::MachineProfile &profile, qint64 line, int pass);
     void showSending(bool sending);
     void say(const QString &text);
 
     Host &m_host;
+    std::unique_ptr<comm::RestartCopy> m_restart; // what a send from a line sends
     std::unique_ptr<comm::SendTransfer> m_transfer;
+    bool m_planning = false;     // a restart is being planned: Cancel stops it
+    bool m_stopPlanning = false;
     std::unique_ptr<OperationGuard> m_guard;
     bool m_asking = false;       // Edit On The Fly's question is open
     bool m_closeWhenAsked = false; // the send failed while it was

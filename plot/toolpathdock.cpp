@@ -5,6 +5,7 @@
 #include "linerange.h"
 #include "linesource.h"
 #include "program.h"
+#include "restartboard.h"
 #include "tessarc.h"
 #include "toolpath.h"
 #include "toolpathview.h"
@@ -111,6 +112,14 @@ ToolpathDock::ToolpathDock(Host &host, QWidget *parent) : QDockWidget(tr("Toolpa
             buildGeometry(std::max(m_finest, m_view->camera().mmPerPixel() * 0.5));
     });
     connect(&host.editor(), &TESSARC::caretLineChanged, this, &ToolpathDock::caretMoved);
+    const comm::RestartBoard &board = comm::RestartBoard::of(host.mainWindow());
+    connect(&board, &comm::RestartBoard::changed, this, [this, &board] {
+        std::vector<ToolpathView::ApproachPoint> points;
+        for (const interp::Move &m : board.moves())
+            points.push_back({QVector3D(float(m.end[0] + m.offset[0]), float(m.end[1] + m.offset[1]), float(m.end[2] + m.offset[2])),
+                              m.kind != interp::MoveKind::Rapid});
+        m_view->setApproach(std::move(points));
+    });
     connect(qApp, &QApplication::focusChanged, this, &ToolpathDock::followFocus);
     connect(m_slider, &QSlider::valueChanged, this, &ToolpathDock::showPlayed);
     m_playing.setInterval(30);

@@ -157,6 +157,12 @@ void ToolpathView::setRangeHighlight(std::vector<SegmentRange> ranges)
     update();
 }
 
+void ToolpathView::setApproach(std::vector<ApproachPoint> points)
+{
+    m_approach = std::move(points);
+    update();
+}
+
 void ToolpathView::showView(View view)
 {
     m_camera.setView(view);
@@ -429,6 +435,15 @@ void ToolpathView::drawOverlay()
         painter.setPen(QPen(QColor(120, 255, 120), 1, Qt::DashLine));
         painter.drawLine(QPointF(a.x(), a.y()), QPointF(b.x(), b.y()));
     }
+    // A restart's approach: rapids dashed, the feed down onto the start solid.
+    for (std::size_t i = 1; i < m_approach.size(); ++i) {
+        const QVector3D a = m_camera.project(m_approach[i - 1].at);
+        const QVector3D b = m_camera.project(m_approach[i].at);
+        painter.setPen(QPen(approachColour(), 2, m_approach[i].feed ? Qt::SolidLine : Qt::DashLine));
+        painter.drawLine(QPointF(a.x(), a.y()), QPointF(b.x(), b.y()));
+    }
+    if (!m_approach.empty())
+        mark(m_approach.back().at, approachColour());
     // The findings' lines, marked where the tool stood.
     if (m_geometry) {
         painter.setPen(QPen(QColor(255, 120, 40), 2));

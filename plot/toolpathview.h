@@ -44,6 +44,16 @@ public:
     // The caret's line's segments as last set (for the benchmark).
     const std::vector<SegmentRange> &caretHighlight() const { return m_caret; }
     void setRangeHighlight(std::vector<SegmentRange> ranges);
+    // A restart's retract and approach, drawn in a colour of their own over the path: the points
+    // it passes through, each with whether it is reached at the feed (else at rapid).
+    struct ApproachPoint
+    {
+        QVector3D at;
+        bool feed = false;
+    };
+    void setApproach(std::vector<ApproachPoint> points);
+    const std::vector<ApproachPoint> &approach() const { return m_approach; }
+    static QColor approachColour() { return QColor(255, 60, 220); }
 
     void showView(View view);
     void fitToPart();
@@ -92,6 +102,7 @@ private:
     qsizetype m_shown = -1;
     std::vector<SegmentRange> m_caret;
     std::vector<SegmentRange> m_range;
+    std::vector<ApproachPoint> m_approach;
     std::optional<QVector3D> m_toolAt;
     PickIndex m_picks;
     std::shared_ptr<const PathGeometry> m_pickedGeometry; // what m_picks indexes

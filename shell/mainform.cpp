@@ -157,6 +157,8 @@ constexpr MenuEntry kMenuTree[] = {
     {"break2", "-", "mnuFile", "", 0},
     {"undo1", "Undo", "mnuFile", "", Own},
     {"redo1", "Redo", "mnuFile", "", Own},
+    {"break3", "-", "mnuFile", "", 0},
+    {"saverestart", "Save Restart Program As...", "mnuFile", "", 0},
 };
 
 QStringList itemsWith(MenuRole role)

@@ -137,6 +137,17 @@ private slots:
                                                     << "ERROR 8002: Invalid port number: COM1 is /dev/vornexa-no-such-port";
         QTest::newRow("a record length no record holds is said") << QStringList{"--send", "Mill", program} << 1
                                                                  << "The record length setting is refused and stays 500";
+        QTest::newRow("a restart with no line") << QStringList{"--restart", program, "-o", out} << 2
+                                                << "--from takes the number of the line to restart at, from 1.";
+        QTest::newRow("a restart with no output") << QStringList{"--restart", program, "--from", "1"} << 2
+                                                  << "-o takes the file to write the restart program to.";
+        QTest::newRow("a send from line nought") << QStringList{"--send", "Mill", program, "--from", "0"} << 2
+                                                 << "--from takes the number of the line to restart at, from 1.";
+        const QString comp = writeTestFile(QStringLiteral("comp.nc"), "G21 G90\nG0 X0 Y0 Z1\nG41 D1 G1 X10 F100\nY10\nG40 X0\nM2\n");
+        QTest::newRow("a restart under cutter compensation") << QStringList{"--restart", comp, "--from", "4", "-o", out} << 1
+                                                             << "line 4 is under cutter compensation";
+        QTest::newRow("a send from a line under cutter compensation") << QStringList{"--send", "Mill", comp, "--from", "4"} << 1
+                                                                      << "line 4 is under cutter compensation";
     }
     void refusals()
     {
@@ -151,6 +162,34 @@ private slots:
         const QString err = run.err();
         QVERIFY2(err.contains(told), qPrintable(err));
         QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
+        QVERIFY(!QFileInfo::exists(testEnvironment().path(QStringLiteral("out.nc"))));
+    }
+
+    // The restart from a line, written to a file and sent: the machine gets that file's lines
+    // byte for byte, framed as a program is.
+    void restartWrittenAndSent()
+    {
+        const QString program = writeTestFile(QStringLiteral("part.nc"), "%\r\nG21 G90 G55\r\nT3 M6\r\nS800 M3\r\nG0 X5 Y5 Z2\r\n"
+                                                                          "G1 Z-1 F120\r\nX25\r\nY25\r\nM30\r\n%\r\n");
+        const QString out = testEnvironment().path(QStringLiteral("rest.nc"));
+        Run written({QStringLiteral("--restart"), program, QStringLiteral("--from"), QStringLiteral("8"), QStringLiteral("-o"), out});
+        QCOMPARE(written.exitCode(), 0);
+        QVERIFY2(written.out().contains(QLatin1String("from line 8 to")), qPrintable(written.err()));
+        const QByteArray text = readBytes(out);
+        QVERIFY(text.startsWith("%\r\n(RESTART AT LINE 8)\r\n") && text.endsWith("\r\nY25\r\nM30\r\n%\r\n"));
+        QVERIFY(text.contains("\r\nG55\r\n") && text.contains("\r\nT3 M6\r\n") && text.contains("\r\nS800 M3\r\n"));
+
+        PtyPair pty;
+        storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
+        Run sent({QStringLiteral("--send"), QStringLiteral("Mill"), program, QStringLiteral("--from"), QStringLiteral("8")});
+        QCOMPARE(sent.exitCode(), 0);
+        QList<QByteArray> lines = text.split('\n');
+        lines.removeLast();
+        for (QByteArray &line : lines)
+            line.chop(1);
+        QTRY_COMPARE(pty.received(), comm::wholeSend(mill(), {}, lines));
+        QVERIFY2(sent.out().contains(QLatin1String("the restart of")), qPrintable(sent.err()));
+        QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp"), QStringLiteral("*.restart")}), QStringList());
     }
 
     // Two receives at once, from two machines on two ports into two outputs: each output holds what

@@ -2,15 +2,19 @@
 #include "faults.h"
 #include "frmmachinesetup.h"
 #include "frmreceive.h"
+#include "frmrestart.h"
 #include "frmsend.h"
 #include "frmsendmachine.h"
 #include "machinefolder.h"
 #include "machinepicker.h"
 #include "ptypair.h"
+#include "restartboard.h"
+#include "restartprogram.h"
 #include "sendframing.h"
 #include "testhost.h"
 
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QTableWidget>
@@ -407,6 +411,76 @@ private slots:
         QVERIFY(w->cq->isHidden() && w->Command2->isHidden() && w->picker->m->isEnabled());
         QVERIFY(!pty.slaveOpen());
         QVERIFY(!shell->busyShown);
+    }
+
+    // Start at Line: the restart is shown and drawn, then sent as the restart program is written;
+    // declined, refused or sent, the lock comes back and the view is editable.
+    void sendFromALine()
+    {
+        PtyPair pty;
+        const QList<QByteArray> lines = {"G21 G90", "T2 M6", "S900 M3", "G0 X0 Y0 Z3", "G1 Z-1 F200", "X20",
+                                         "G41 D2 Y20", "X0", "G40 Y0", "M2"};
+        const MachineProfile mill = machine(QStringLiteral("Mill"));
+        auto w = sendWindow(lines, mill, pty);
+        const comm::RestartBoard &board = comm::RestartBoard::of(shell->mainWindow());
+        qsizetype drawn = 0;
+        connect(&board, &comm::RestartBoard::changed, this, [&] { drawn = std::max(drawn, board.moves().size()); });
+        w->RESTART->setChecked(true);
+        w->RestartLine->setText(QStringLiteral("6"));
+        shell->scripted.answer(Prompts::Answer::No);
+        w->Go->click();
+        w->RestartLine->setText(QStringLiteral("8"));
+        w->Go->click();
+        QVERIFY(!shell->editor().Run && !shell->lock().held && w->Go->text() == QStringLiteral("&Send"));
+        QCOMPARE(pty.received(), QByteArray());
+        const QStringList told = shell->messages();
+        QCOMPARE(told.size(), 2);
+        QVERIFY2(told[0].contains(QLatin1String("Send the restart from line 6 to Mill?")) && told[0].contains(QLatin1String("\nT2 M6\n")),
+                 qPrintable(told[0]));
+        QVERIFY2(told[1].startsWith(QLatin1String("message: No restart from line 8: line 8 is under cutter compensation")), qPrintable(told[1]));
+        QVERIFY(drawn >= 3 && board.moves().isEmpty()); // the retract and the approach, while asked
+
+        shell->scripted.answer(Prompts::Answer::Yes);
+        w->RestartLine->setText(QStringLiteral("6"));
+        w->Go->click();
+        QTRY_VERIFY(!shell->editor().Run);
+        interp::Setup setup;
+        setup.subroutineFolder = testEnvironment().path(QString());
+        const interp::RestartPlan plan = comm::planRestartOf(shell->editor().program(), setup, {}, 6, 1);
+        QVERIFY(plan.ok);
+        comm::RestartCopy copy;
+        QVERIFY(!copy.make(shell->editor().program(), plan));
+        QTRY_COMPARE(pty.received(), comm::wholeSend(mill, {}, copy.program().readLines(tessarc::LineNumber(1), copy.program().lineCount())));
+        QVERIFY(!shell->lock().held && !shell->busyShown);
+    }
+
+    // Save Restart Program As...: shown, drawn, written where the machinist says; stale after a change.
+    void saveRestartProgram()
+    {
+        shell->open({"G21 G90", "G0 X0 Y0 Z2", "G1 Z-1 F100", "X30", "Y30", "M2"});
+        shell->editor().curLine = 5;
+        comm::frmRestart w(*shell);
+        w.Form_Load();
+        QCOMPARE(w.txtLine->text(), QStringLiteral("5"));
+        const QString file = testEnvironment().path(QStringLiteral("rest.nc"));
+        shell->scripted.answerText(file);
+        w.cmdSave->click();
+        QVERIFY(w.plan().ok);
+        QVERIFY(w.txtRestart->toPlainText().contains(QLatin1String("\nG53 G0 Z0\n")));
+        QCOMPARE(comm::RestartBoard::of(shell->mainWindow()).moves().size(), w.plan().retract.size() + w.plan().approach.size());
+        QByteArray expected;
+        for (const QByteArray &own : w.plan().preamble)
+            expected += own + "\r\n";
+        QCOMPARE(readBytes(file), expected + "Y30\r\nM2\r\n");
+        QVERIFY(!shell->lock().held && !shell->editor().Run);
+        QCOMPARE(shell->notes.last(), QStringLiteral("Saved the restart from line 5 to rest.nc."));
+
+        shell->editor().program().replaceLines(tessarc::LineNumber(4), 1, {"X40"});
+        QVERIFY(comm::RestartBoard::of(shell->mainWindow()).moves().isEmpty());
+        QVERIFY(w.txtRestart->toPlainText().endsWith(QLatin1String("Show makes it again.")));
+        w.txtLine->setText(QStringLiteral("9"));
+        QVERIFY(!w.cmdShow_Click());
+        QCOMPARE(shell->messages().last(), QStringLiteral("message: Restart Program: The restart needs a line of the program, from 1 to 6, and a pass from 1."));
     }
 
     // The machine holds XOFF; Cancel closes the port at once and gives everything back.

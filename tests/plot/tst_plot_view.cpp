@@ -1,4 +1,6 @@
 #include "frmn.h"
+#include "restartboard.h"
+#include "restartprogram.h"
 #include "testhost.h"
 #include "toolpathdock.h"
 #include "toolpathview.h"
@@ -113,6 +115,30 @@ private slots:
         QVERIFY(!near(frame(), pixelOf(5, 10), kRange));
         tool.EndLine->setText(QStringLiteral("5"));
         QTRY_VERIFY(near(frame(), pixelOf(5, 10), kRange));
+    }
+
+    // A restart shown is drawn in its own colour, from the retract across to above its line's start
+    // and down onto it; it goes when the restart is no longer shown.
+    void aRestartsApproachIsDrawn()
+    {
+        const interp::RestartPlan plan = comm::planRestartOf(m_host->editor().program(), {}, {}, 5, 1);
+        QVERIFY2(plan.ok, qPrintable(plan.refusal));
+        comm::RestartBoard &board = comm::RestartBoard::of(m_host->mainWindow());
+        board.show(plan);
+        const QColor own = plot::ToolpathView::approachColour();
+        const auto drawnAcross = [&](const QImage &image) {
+            int hits = 0;
+            for (float t : {2.0f, 3.5f, 5.0f, 6.5f, 8.0f})
+                hits += near(image, pixelOf(t, t), own) ? 1 : 0;
+            return hits;
+        };
+        QImage image = frame();
+        QVERIFY(drawnAcross(image) >= 3);
+        QVERIFY(near(image, pixelOf(10, 10), own)); // the start, marked
+        QVERIFY(!near(image, pixelOf(5, 0), own));
+        board.clear();
+        image = frame();
+        QCOMPARE(drawnAcross(image), 0);
     }
 
     // Play draws the moves up to the one played, and the editor follows it.

@@ -39,10 +39,12 @@ frmRestart::frmRestart(Host &host, QWidget *parent) : QWidget(parent ? parent : 
     txtLine->setObjectName(QStringLiteral("txtLine"));
     txtPass->setObjectName(QStringLiteral("txtPass"));
     cboMachine->setObjectName(QStringLiteral("cboMachine"));
+    cboMachine->setMinimumContentsLength(14);
+    cboMachine->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     cmdShow->setObjectName(QStringLiteral("cmdShow"));
     for (QLineEdit *field : {txtLine, txtPass}) {
         field->setAlignment(Qt::AlignRight);
-        field->setMaximumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")) + 12);
+        field->setMaximumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + 12);
     }
     txtPass->setToolTip(QStringLiteral("Which run of the line, for a line in a loop or a subroutine"));
     row->addWidget(new QLabel(QStringLiteral("From line"), this));
@@ -99,9 +101,11 @@ void frmRestart::Form_Load()
     const int at = chosen.isEmpty() ? -1 : cboMachine->findText(chosen);
     cboMachine->setCurrentIndex(at > 0 ? at : 0);
     m_madeFrom.clear();
-    txtRestart->setPlainText(QStringLiteral("Show makes the restart from the line: the state in force there, the machine's "
-                                            "retract and the approach to where the line starts, then the program's own lines."));
+    txtRestart->setPlainText(QStringLiteral("Show makes the restart from the line:\nthe state in force there, the machine's "
+                                            "retract,\nthe approach to where the line starts,\nthen the program's own lines."));
     RestartBoard::of(m_host.mainWindow()).clear();
+    if (!isVisible())
+        m_host.placeBesideText(this);
 }
 
 QString frmRestart::request() const
@@ -129,7 +133,7 @@ bool frmRestart::cmdShow_Click()
     if (!warning.isEmpty())
         m_host.prompts().message(this, warning, windowTitle());
 
-    OperationGuard guard(m_host, cmdShow);
+    OperationGuard guard(m_host);
     if (guard.refused())
         return false;
     guard.lockView();
@@ -148,8 +152,8 @@ bool frmRestart::cmdShow_Click()
         return !m_stop;
     });
     m_running = false;
-    cmdShow->setText(QStringLiteral("&Show"));
     guard.release();
+    cmdShow->setText(QStringLiteral("&Show"));
     m_plan = std::move(plan);
     RestartBoard &board = RestartBoard::of(m_host.mainWindow());
     if (!m_plan.ok) {
@@ -162,7 +166,7 @@ bool frmRestart::cmdShow_Click()
     QStringList text = {QStringLiteral("(the restart from %1, for %2)").arg(m_plan.where, machineName.isEmpty() ? QStringLiteral("no machine in particular") : machineName)};
     for (const QByteArray &own : m_plan.preamble)
         text.append(QString::fromLatin1(own));
-    text.append(QStringLiteral("(then the program's own lines from line %1 to its end: %2 moves, each found the same as the program's)")
+    text.append(QStringLiteral("(then lines %1 to the end, %2 moves, each the program's own)")
                     .arg(QLocale::c().toString(line), QLocale::c().toString(m_plan.movesCompared)));
     txtRestart->setPlainText(text.join(QLatin1Char('\n')));
     board.show(m_plan);
@@ -181,7 +185,7 @@ void frmRestart::cmdSave_Click()
     const QString file = m_host.prompts().saveFileName(this, QDir(folder).filePath(proposed));
     if (file.isEmpty())
         return;
-    OperationGuard guard(m_host, cmdSave);
+    OperationGuard guard(m_host);
     if (guard.refused())
         return;
     guard.lockView();
@@ -214,8 +218,14 @@ void frmRestart::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    RestartBoard::of(m_host.mainWindow()).clear();
     QWidget::closeEvent(event);
+}
+
+void frmRestart::hideEvent(QHideEvent *event)
+{
+    // A restart no longer shown is no longer drawn.
+    RestartBoard::of(m_host.mainWindow()).clear();
+    QWidget::hideEvent(event);
 }
 
 } // namespace comm

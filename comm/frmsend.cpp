@@ -354,6 +354,7 @@ bool frmSend::prepareRestart(const MachineProfile &profile, qint64 line, int pas
         return !m_stopPlanning;
     });
     m_planning = false;
+    Go->setText(kSendCaption);
     if (m_stopPlanning)
         return false;
     if (!plan.ok) {

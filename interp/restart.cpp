@@ -441,13 +441,16 @@ private:
             if (a != up && (plane || used[a]))
                 across += ' ' + axis(a, plan.start[a]);
         }
-        // Where the retract leaves the tool: it crosses to the start there when that is above the
-        // clearance, else it rises to the clearance first.
-        const double clear = plan.start[up] + kRestartClearance;
-        if (retractedTo(up) < clear - 1e-9)
+        // The tool crosses to the start at the height the retract leaves it, and comes down there.
+        // A retract in machine coordinates (G53) goes to the top of the travel, above all the
+        // program reaches, whatever the control's offsets; one in the program's coordinates that
+        // ends below the clearance has the tool rise to the clearance first.
+        const double clear = plan.start[up] + (m_s.inches ? kRestartClearanceInches * 25.4 : kRestartClearance);
+        const bool riseFirst = !retractIsMachineCoordinates() && retractedTo(up) < clear - 1e-9;
+        if (riseFirst)
             own("G0 " + axis(up, clear));
         own(across);
-        if (retractedTo(up) >= clear - 1e-9)
+        if (!riseFirst)
             own("G0 " + axis(up, clear));
         own("G1 " + axis(up, plan.start[up]) + " F" + fixed(feed / m_unit, m_decimals));
         m_approachLines = m_pieces.size() - before;
@@ -470,6 +473,13 @@ private:
                     m_cycleWords.append({'P', m_s.cycleP});
             }
         }
+    }
+
+    bool retractIsMachineCoordinates() const
+    {
+        Block block;
+        BlockReader(m_state.parameters, stateOf, &m_at, m_setup.dialect).read(m_machine.retract, block);
+        return std::any_of(block.g.begin(), block.g.end(), [](double g) { return std::abs(g - 53) < 1e-6; });
     }
 
     // Where the machine's retract block leaves axis `a` from the state before the line, in program

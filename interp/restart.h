@@ -19,8 +19,10 @@
 // its end. Free of widgets and of the store: it reads the program from a LineSource.
 namespace interp {
 
-// How high above the start point the approach comes down at rapid (mm), before it feeds.
+// How high above the start point the approach comes down at rapid, before it feeds: 5 mm, or
+// 0.2 in for an inch program.
 constexpr double kRestartClearance = 5.0;
+constexpr double kRestartClearanceInches = 0.2;
 // The feed of the approach's last move when the program has none in force there (mm/min).
 constexpr double kRestartApproachFeed = 100.0;
 

@@ -72,32 +72,34 @@ void tst_interp_restart::rebuildsTheStateAndTheMoves_data()
     QTest::addColumn<int>("line");
     QTest::addColumn<int>("pass");
     QTest::addColumn<int>("dialect");
+    QTest::addColumn<QByteArray>("retract"); // the machine's, when not G53 G0 Z0
 
     const int cnc = int(Dialect::LinuxCnc), fanuc = int(Dialect::Fanuc);
     QTest::newRow("metric, a tool with its length, spindle and mist and flood")
-        << QByteArray("%\nG21 G90 G54\nT2 M6\nG43 H2\nS1200 M4\nM7\nM8\nG0 X10 Y10 Z5\nG1 Z-2 F300\nX40\nY30\nX10\nM30\n%\n") << 11 << 1 << cnc;
+        << QByteArray("%\nG21 G90 G54 G10 L2 P1 Z-100\nT2 M6\nG43 H2\nS1200 M4\nM7\nM8\nG0 X10 Y10 Z5\nG1 Z-2 F300\nX40\nY30\nX10\nM30\n%\n") << 11 << 1 << cnc << QByteArray();
     QTest::newRow("inch, incremental")
-        << QByteArray("G20 G90\nG0 X1 Y1 Z0.2\nG91\nG1 Z-0.3 F20\nX0.5\nY0.25\nX-0.5\nG90 G0 Z1\nM2\n") << 6 << 1 << cnc;
+        << QByteArray("G20 G90 G10 L2 P1 Z-4\nG0 X1 Y1 Z0.2\nG91\nG1 Z-0.3 F20\nX0.5\nY0.25\nX-0.5\nG90 G0 Z1\nM2\n") << 6 << 1 << cnc << QByteArray();
     QTest::newRow("arcs in G18, the arc mode carried to a line of its own")
-        << QByteArray("G21 G18 G90\nG0 X0 Z0\nG1 X5 F100\nG2 X10 Z-5 I0 K-5\nX15 Z-10 I0 K-5\nX20 Z-15 R5\nM2\n") << 5 << 1 << cnc;
+        << QByteArray("G21 G18 G90 G10 L2 P1 Z-100\nG0 X0 Z0\nG1 X5 F100\nG2 X10 Z-5 I0 K-5\nX15 Z-10 I0 K-5\nX20 Z-15 R5\nM2\n") << 5 << 1 << cnc << QByteArray();
     QTest::newRow("G55 set by G10, a G92 and a G52 shift")
-        << QByteArray("G21 G90\nG10 L2 P2 X100 Y50 Z-20\nG55\nG0 X0 Y0 Z10\nG92 X5 Y5\nG52 Z1\nG1 Z0 F200\nX20\nY20\nM2\n") << 8 << 1 << cnc;
+        << QByteArray("G21 G90\nG10 L2 P2 X100 Y50 Z-120\nG55\nG0 X0 Y0 Z10\nG92 X5 Y5\nG52 Z1\nG1 Z0 F200\nX20\nY20\nM2\n") << 8 << 1 << cnc << QByteArray();
     QTest::newRow("inside a G81 series, returning to R")
-        << QByteArray("G21 G90 G99\nG0 X0 Y0 Z10\nG81 X10 Y10 Z-5 R2 F150\nX20\nX30\nY20\nG80\nG0 Z20\nM2\n") << 5 << 1 << cnc;
-    QTest::newRow("inside a G83 series, returning to the start, with a dwell")
-        << QByteArray("G21 G90 G98\nG0 X0 Y0 Z12\nG83 X5 Y5 Z-8 R1 Q2 F100\nX15\nG82 X25 Z-3 R1 P0.5\nX35\nG80\nM2\n") << 6 << 1 << cnc;
+        << QByteArray("G21 G90 G99 G10 L2 P1 Z-100\nG0 X0 Y0 Z10\nG81 X10 Y10 Z-5 R2 F150\nX20\nX30\nY20\nG80\nG0 Z20\nM2\n") << 5 << 1 << cnc << QByteArray();
+    QTest::newRow("inside a G83 series, returning to the start, with a dwell, the retract below the start")
+        << QByteArray("G21 G90 G98\nG0 X0 Y0 Z12\nG83 X5 Y5 Z-8 R1 Q2 F100\nX15\nG82 X25 Z-3 R1 P0.5\nX35\nG80\nM2\n") << 6 << 1 << cnc
+        << QByteArray("G0 Z3");
     QTest::newRow("inside a subroutine's second call, with its arguments and the parameters set")
-        << QByteArray("o<side> sub\nG1 X#1 F#<_speed>\nY#2\nX0\no<side> endsub\n#<_speed>=250\n#100=7\nG21 G90\nG0 X0 Y0 Z1\n"
+        << QByteArray("o<side> sub\nG1 X#1 F#<_speed>\nY#2\nX0\no<side> endsub\n#<_speed>=250\n#100=7\nG21 G90 G10 L2 P1 Z-100\nG0 X0 Y0 Z1\n"
                       "G1 Z-1 F100\no<side> call [10] [5]\no<side> call [20] [#100]\nG0 Z5\nM2\n")
-        << 3 << 2 << cnc;
+        << 3 << 2 << cnc << QByteArray();
     QTest::newRow("the third pass of a while loop")
-        << QByteArray("G21 G90\n#1=0\nG0 X0 Y0 Z1\no100 while [#1 LT 4]\nG1 X[#1*10] F100\nY[#1*5]\n#1=[#1+1]\no100 endwhile\nG0 Z5\nM2\n")
-        << 6 << 3 << cnc;
+        << QByteArray("G21 G90 G10 L2 P1 Z-100\n#1=0\nG0 X0 Y0 Z1\no100 while [#1 LT 4]\nG1 X[#1*10] F100\nY[#1*5]\n#1=[#1+1]\no100 endwhile\nG0 Z5\nM2\n")
+        << 6 << 3 << cnc << QByteArray();
     QTest::newRow("the second pass of a repeat")
-        << QByteArray("G21 G91\nG0 X0 Y0\no7 repeat [3]\nG1 X5 F100\nY5\no7 endrepeat\nG90 G0 Z5\nM2\n") << 5 << 2 << cnc;
+        << QByteArray("G21 G91 G10 L2 P1 Z-100\nG0 X0 Y0\no7 repeat [3]\nG1 X5 F100\nY5\no7 endrepeat\nG90 G0 Z5\nM2\n") << 5 << 2 << cnc << QByteArray();
     QTest::newRow("Fanuc: the second pass of an M98 call, after its program number")
-        << QByteArray("%\nO1000 (MAIN)\nG21 G90 G54\nG0 X0 Y0 Z5\nM98 P2000 L2\nG0 Z50\nM30\nO2000\nG91 G1 X10 F100\nY10\nG90\nM99\n%\n")
-        << 10 << 2 << fanuc;
+        << QByteArray("%\nO1000 (MAIN)\nG21 G90 G54 G10 L2 P1 Z-100\nG0 X0 Y0 Z5\nM98 P2000 L2\nG0 Z50\nM30\nO2000\nG91 G1 X10 F100\nY10\nG90\nM99\n%\n")
+        << 10 << 2 << fanuc << QByteArray();
 }
 
 void tst_interp_restart::rebuildsTheStateAndTheMoves()
@@ -106,11 +108,14 @@ void tst_interp_restart::rebuildsTheStateAndTheMoves()
     QFETCH(int, line);
     QFETCH(int, pass);
     QFETCH(int, dialect);
+    QFETCH(QByteArray, retract);
     Setup setup;
     setup.dialect = Dialect(dialect);
     setup.tools.insert(2, {12.5, 0.0, 6.0});
     MachineSetup machine;
     machine.dialect = setup.dialect;
+    if (!retract.isEmpty())
+        machine.retract = retract;
     TextLines lines(program);
     const RestartPlan plan = planRestart(lines, setup, machine, line, pass);
     QVERIFY2(plan.ok, qPrintable(plan.refusal));

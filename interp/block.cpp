@@ -587,6 +587,24 @@ bool hasCode(QByteArrayView line, char letter, int code)
     return false;
 }
 
+std::optional<int> endNumberOf(QByteArrayView line)
+{
+    QByteArray text;
+    if (!compact(line, text, nullptr, nullptr))
+        return std::nullopt;
+    qsizetype p = 0;
+    if (p < text.size() && text[p] == 'n') {
+        ++p;
+        while (p < text.size() && ((text[p] >= '0' && text[p] <= '9') || text[p] == '.'))
+            ++p;
+    }
+    if (text.mid(p, 3) != "end")
+        return std::nullopt;
+    bool ok = false;
+    const int m = text.mid(p + 3).toInt(&ok);
+    return ok ? std::optional<int>(m) : std::nullopt;
+}
+
 namespace {
 // What compact() does with each byte: 0 leaves it out, 1 opens a comment, 2 ends the line, else
 // the byte it writes (letters in lower case).

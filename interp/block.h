@@ -142,5 +142,17 @@ private:
 bool compact(QByteArrayView line, QByteArray &out, QByteArray *message, QString *error);
 // Whether the line holds the code (M99), outside comments, read without working out anything.
 bool hasCode(QByteArrayView line, char letter, int code);
+// The number m of a Fanuc END m statement on the line, read without working out anything.
+std::optional<int> endNumberOf(QByteArrayView line);
+
+// The words a G65 call hands its macro, and the local each becomes (A to #1 ... Z to #26).
+struct G65Argument
+{
+    char letter;
+    int number;
+};
+inline constexpr G65Argument kG65Arguments[] = {{'A', 1},  {'B', 2},  {'C', 3},  {'I', 4},  {'J', 5},  {'K', 6},  {'D', 7},
+                                                {'E', 8},  {'F', 9},  {'H', 11}, {'M', 13}, {'Q', 17}, {'R', 18}, {'S', 19},
+                                                {'T', 20}, {'U', 21}, {'V', 22}, {'W', 23}, {'X', 24}, {'Y', 25}, {'Z', 26}};
 
 } // namespace interp

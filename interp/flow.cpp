@@ -525,13 +525,10 @@ bool Interpreter::callByG65(LineSource &program, qint64 number, QList<Finding> &
         findings.append({number, QStringLiteral("G65 needs the macro's number in a P word")});
         return true;
     }
-    // The arguments: A B C I J K D E F H M Q R S T U V W X Y Z to #1 ... #26.
-    static const char letters[] = "ABCIJKDEFHMQRSTUVWXYZ";
-    static const int numbers[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 13, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26};
     QList<double> arguments(Parameters::kLocalCount, 0.0);
-    for (int i = 0; letters[i]; ++i) {
-        if (const std::optional<double> &v = m_block.word(letters[i]))
-            arguments[numbers[i] - 1] = *v;
+    for (const G65Argument &a : kG65Arguments) {
+        if (const std::optional<double> &v = m_block.word(a.letter))
+            arguments[a.number - 1] = *v;
     }
     const double times = m_block.word('L').value_or(1.0);
     if (times < 1)
@@ -651,25 +648,6 @@ std::optional<double> sequenceNumberOf(QByteArrayView line)
     if (p == start)
         return std::nullopt;
     return text.mid(start, p - start).toDouble();
-}
-
-// The number of a line's END m statement.
-std::optional<int> endNumberOf(QByteArrayView line)
-{
-    QByteArray text;
-    if (!compact(line, text, nullptr, nullptr))
-        return std::nullopt;
-    qsizetype p = 0;
-    if (p < text.size() && text[p] == 'n') {
-        ++p;
-        while (p < text.size() && ((text[p] >= '0' && text[p] <= '9') || text[p] == '.'))
-            ++p;
-    }
-    if (text.mid(p, 3) != "end")
-        return std::nullopt;
-    bool ok = false;
-    const int m = text.mid(p + 3).toInt(&ok);
-    return ok ? std::optional<int>(m) : std::nullopt;
 }
 
 } // namespace

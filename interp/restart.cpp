@@ -58,25 +58,6 @@ std::optional<double> stateOf(const void *context, const QByteArray &name)
     return static_cast<const Interpreter *>(context)->stateValue(name);
 }
 
-// The number of a Fanuc END m statement on the line.
-std::optional<int> endNumberOf(QByteArrayView line)
-{
-    QByteArray text;
-    if (!compact(line, text, nullptr, nullptr))
-        return std::nullopt;
-    qsizetype p = 0;
-    if (p < text.size() && text[p] == 'n') {
-        ++p;
-        while (p < text.size() && ((text[p] >= '0' && text[p] <= '9') || text[p] == '.'))
-            ++p;
-    }
-    if (text.mid(p, 3) != "end")
-        return std::nullopt;
-    bool ok = false;
-    const int m = text.mid(p + 3).toInt(&ok);
-    return ok ? std::optional<int>(m) : std::nullopt;
-}
-
 struct Refused
 {
     QString why;
@@ -651,13 +632,11 @@ private:
 
     static QByteArray g65Arguments(const QList<double> &arguments)
     {
-        static const char letters[] = "ABCIJKDEFHMQRSTUVWXYZ";
-        static const int numbers[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 13, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26};
         QByteArray out;
-        for (int i = 0; letters[i]; ++i) {
-            const double v = arguments.value(numbers[i] - 1);
+        for (const G65Argument &a : kG65Arguments) {
+            const double v = arguments.value(a.number - 1);
             if (v != 0.0)
-                out += ' ' + QByteArray(1, letters[i]) + valueText(v);
+                out += ' ' + QByteArray(1, a.letter) + valueText(v);
         }
         return out;
     }

@@ -1,0 +1,571 @@
+#include "programcompare.h"
+
+#include "linestore.h"
+#include "program.h"
+
+#include <QHashFunctions>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace compare {
+
+namespace {
+
+enum class TokenKind : quint8 { Word, Comment, Other };
+
+struct Token
+{
+    TokenKind kind = TokenKind::Other;
+    qsizetype start = 0;
+    qsizetype length = 0;
+    char letter = 0; // a word's letter, as it counts under the rules
+    double value = 0.0;
+};
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// The text of a token as it counts: spaces left out and letters in one case, as the rules say.
+void appendCounted(QByteArray &out, QByteArrayView text, const Rules &rules)
+{
+    for (const char c : text) {
+        if (rules.ignoreSpaces && isSpace(c))
+            continue;
+        out.append(rules.ignoreCase && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    }
+}
+
+bool mayHoldSpans(QByteArrayView line, const Rules &rules)
+{
+    for (const char c : line) {
+        if (c == '#' || c == '[' || c == '<')
+            return true;
+        if (!rules.comments.startComment.isEmpty() && c == rules.comments.startComment.at(0).toLatin1())
+            return true;
+        if (!rules.comments.lineComment.isEmpty() && c == rules.comments.lineComment.at(0).toLatin1())
+            return true;
+    }
+    return false;
+}
+
+// The line's tokens in order: its words, its comments, parameters and expressions, and the runs of
+// other bytes between them (spaces end a run when they do not count). N words and comments are
+// left out when they do not count.
+class Tokenizer
+{
+public:
+    Tokenizer(const Rules &rules, const tessarc::WordReader &reader) : m_rules(rules), m_reader(reader) {}
+
+    const std::vector<Token> &tokens(QByteArrayView line)
+    {
+        m_tokens.clear();
+        m_reader.words(line, m_words);
+        m_spans.clear();
+        if (mayHoldSpans(line, m_rules))
+            m_spans = m_reader.skipSpans(line);
+        qsizetype at = 0;
+        qsizetype w = 0, s = 0;
+        while (at < line.size()) {
+            const qsizetype nextWord = w < m_words.size() ? m_words[w].letterPos : line.size();
+            const qsizetype nextSpan = s < m_spans.size() ? m_spans[s].start : line.size();
+            const qsizetype next = std::min(nextWord, nextSpan);
+            if (at < next) {
+                other(line, at, next);
+                at = next;
+                continue;
+            }
+            if (next == nextSpan && s < m_spans.size()) {
+                const tessarc::SkipSpan &span = m_spans[s++];
+                const bool comment = span.kind == tessarc::SkipSpan::Kind::Comment;
+                if (!(comment && m_rules.ignoreComments))
+                    m_tokens.push_back({comment ? TokenKind::Comment : TokenKind::Other, span.start, span.length, 0, 0.0});
+                at = span.start + span.length;
+                // A word the reader found inside a span is not one.
+                while (w < m_words.size() && m_words[w].letterPos < at)
+                    ++w;
+                continue;
+            }
+            const tessarc::Word &word = m_words[w++];
+            const qsizetype end = word.numberStart + word.numberLength;
+            if (!(m_rules.ignoreN && word.letter == 'N')) {
+                const char letter = m_rules.ignoreCase ? word.letter : line[word.letterPos];
+                m_tokens.push_back({TokenKind::Word, word.letterPos, end - word.letterPos, letter, word.value == 0.0 ? 0.0 : word.value});
+            }
+            at = end;
+        }
+        return m_tokens;
+    }
+
+private:
+    void other(QByteArrayView line, qsizetype from, qsizetype to)
+    {
+        if (!m_rules.ignoreSpaces) {
+            m_tokens.push_back({TokenKind::Other, from, to - from, 0, 0.0});
+            return;
+        }
+        qsizetype i = from;
+        while (i < to) {
+            while (i < to && isSpace(line[i]))
+                ++i;
+            const qsizetype start = i;
+            while (i < to && !isSpace(line[i]))
+                ++i;
+            if (i > start)
+                m_tokens.push_back({TokenKind::Other, start, i - start, 0, 0.0});
+        }
+    }
+
+    const Rules &m_rules;
+    const tessarc::WordReader &m_reader;
+    QList<tessarc::Word> m_words;
+    QList<tessarc::SkipSpan> m_spans;
+    std::vector<Token> m_tokens;
+};
+
+void appendToken(QByteArray &out, QByteArrayView line, const Token &t, const Rules &rules)
+{
+    switch (t.kind) {
+    case TokenKind::Word:
+        out.append(t.letter);
+        if (rules.byValue)
+            out.append(reinterpret_cast<const char *>(&t.value), sizeof t.value);
+        else
+            appendCounted(out, line.sliced(t.start + 1, t.length - 1), rules);
+        break;
+    case TokenKind::Comment:
+        out.append('\x1e');
+        appendCounted(out, line.sliced(t.start, t.length), rules);
+        break;
+    case TokenKind::Other:
+        out.append('\x1f');
+        appendCounted(out, line.sliced(t.start, t.length), rules);
+        break;
+    }
+}
+
+bool sameToken(QByteArrayView a, const Token &x, QByteArrayView b, const Token &y, const Rules &rules)
+{
+    if (x.kind != y.kind)
+        return false;
+    if (x.kind == TokenKind::Word && rules.byValue)
+        return x.letter == y.letter && std::abs(x.value - y.value) <= rules.tolerance;
+    QByteArray p, q;
+    appendToken(p, a, x, rules);
+    appendToken(q, b, y, rules);
+    return p == q;
+}
+
+// The pairs of a longest common subsequence of `n` items of one side and `m` of the other, by the
+// table of a small dynamic programme.
+template <typename Equal>
+std::vector<std::pair<qsizetype, qsizetype>> commonPairs(qsizetype n, qsizetype m, Equal equal)
+{
+    std::vector<quint32> table(static_cast<std::size_t>((n + 1) * (m + 1)), 0);
+    const auto at = [&](qsizetype i, qsizetype j) -> quint32 & { return table[static_cast<std::size_t>(i * (m + 1) + j)]; };
+    for (qsizetype i = n - 1; i >= 0; --i) {
+        for (qsizetype j = m - 1; j >= 0; --j)
+            at(i, j) = equal(i, j) ? at(i + 1, j + 1) + 1 : std::max(at(i + 1, j), at(i, j + 1));
+    }
+    std::vector<std::pair<qsizetype, qsizetype>> pairs;
+    qsizetype i = 0, j = 0;
+    while (i < n && j < m) {
+        if (equal(i, j) && at(i, j) == at(i + 1, j + 1) + 1) {
+            pairs.emplace_back(i++, j++);
+        } else if (at(i + 1, j) >= at(i, j + 1)) {
+            ++i;
+        } else {
+            ++j;
+        }
+    }
+    return pairs;
+}
+
+// A range still to align: lines [aLo, aHi) of A against [bLo, bHi) of B (from 0).
+struct Range
+{
+    qint64 aLo, aHi, bLo, bHi;
+};
+
+constexpr qint64 kSmallTable = 4'000'000; // cells of a dynamic programme worth filling
+
+// Aligns two programs by their lines' fingerprints: the common start and end, then the lines found
+// once in each (their longest increasing run, as anchors), then each stretch between anchors the
+// same way, and the stretches too small for anchors by a dynamic programme.
+class Aligner
+{
+public:
+    Aligner(const std::vector<quint64> &a, const std::vector<quint64> &b) : m_a(a), m_b(b), m_matchOfA(a.size(), -1) {}
+
+    void run()
+    {
+        std::vector<Range> stack{{0, static_cast<qint64>(m_a.size()), 0, static_cast<qint64>(m_b.size())}};
+        while (!stack.empty()) {
+            Range r = stack.back();
+            stack.pop_back();
+            align(r, stack);
+        }
+    }
+    const std::vector<qint32> &matchOfA() const { return m_matchOfA; }
+    qint64 matches() const { return m_matches; }
+
+private:
+    void match(qint64 i, qint64 j)
+    {
+        m_matchOfA[static_cast<std::size_t>(i)] = static_cast<qint32>(j);
+        ++m_matches;
+    }
+
+    void align(Range r, std::vector<Range> &stack)
+    {
+        while (r.aLo < r.aHi && r.bLo < r.bHi && m_a[r.aLo] == m_b[r.bLo])
+            match(r.aLo++, r.bLo++);
+        while (r.aLo < r.aHi && r.bLo < r.bHi && m_a[r.aHi - 1] == m_b[r.bHi - 1])
+            match(--r.aHi, --r.bHi);
+        const qint64 n = r.aHi - r.aLo, m = r.bHi - r.bLo;
+        if (n == 0 || m == 0)
+            return;
+        if (n * m <= kSmallTable) {
+            for (const auto &[i, j] : commonPairs(n, m, [&](qsizetype i, qsizetype j) { return m_a[r.aLo + i] == m_b[r.bLo + j]; }))
+                match(r.aLo + i, r.bLo + j);
+            return;
+        }
+        const std::vector<std::pair<qint64, qint64>> anchors = uniqueAnchors(r);
+        if (anchors.empty())
+            return; // nothing found in common: the stretch is one change
+        qint64 aFrom = r.aLo, bFrom = r.bLo;
+        for (const auto &[i, j] : anchors) {
+            match(i, j);
+            if (i > aFrom || j > bFrom)
+                stack.push_back({aFrom, i, bFrom, j});
+            aFrom = i + 1;
+            bFrom = j + 1;
+        }
+        stack.push_back({aFrom, r.aHi, bFrom, r.bHi});
+    }
+
+    // The lines found exactly once on each side of the range, as pairs in the order of A, cut to
+    // their longest run increasing in B.
+    std::vector<std::pair<qint64, qint64>> uniqueAnchors(const Range &r) const
+    {
+        using Entry = std::pair<quint64, qint64>;
+        const auto sorted = [](const std::vector<quint64> &h, qint64 lo, qint64 hi) {
+            std::vector<Entry> e;
+            e.reserve(static_cast<std::size_t>(hi - lo));
+            for (qint64 i = lo; i < hi; ++i)
+                e.emplace_back(h[static_cast<std::size_t>(i)], i);
+            std::sort(e.begin(), e.end());
+            return e;
+        };
+        std::vector<std::pair<qint64, qint64>> pairs; // (line of A, line of B)
+        {
+            const std::vector<Entry> a = sorted(m_a, r.aLo, r.aHi);
+            const std::vector<Entry> b = sorted(m_b, r.bLo, r.bHi);
+            std::size_t i = 0, j = 0;
+            while (i < a.size() && j < b.size()) {
+                if (a[i].first < b[j].first) {
+                    ++i;
+                } else if (b[j].first < a[i].first) {
+                    ++j;
+                } else {
+                    const quint64 h = a[i].first;
+                    std::size_t i2 = i, j2 = j;
+                    while (i2 < a.size() && a[i2].first == h)
+                        ++i2;
+                    while (j2 < b.size() && b[j2].first == h)
+                        ++j2;
+                    if (i2 - i == 1 && j2 - j == 1)
+                        pairs.emplace_back(a[i].second, b[j].second);
+                    i = i2;
+                    j = j2;
+                }
+            }
+        }
+        std::sort(pairs.begin(), pairs.end());
+        // The longest run increasing in B (patience sorting).
+        std::vector<qint64> tails;     // for each length, the index in `pairs` of the smallest last B
+        std::vector<qint64> previous(pairs.size(), -1);
+        for (std::size_t k = 0; k < pairs.size(); ++k) {
+            const auto pos = std::lower_bound(tails.begin(), tails.end(), pairs[k].second,
+                                              [&](qint64 t, qint64 bLine) { return pairs[static_cast<std::size_t>(t)].second < bLine; });
+            if (pos != tails.begin())
+                previous[k] = *(pos - 1);
+            if (pos == tails.end())
+                tails.push_back(static_cast<qint64>(k));
+            else
+                *pos = static_cast<qint64>(k);
+        }
+        std::vector<std::pair<qint64, qint64>> run;
+        for (qint64 k = tails.empty() ? -1 : tails.back(); k >= 0; k = previous[static_cast<std::size_t>(k)])
+            run.push_back(pairs[static_cast<std::size_t>(k)]);
+        std::reverse(run.begin(), run.end());
+        return run;
+    }
+
+    const std::vector<quint64> &m_a;
+    const std::vector<quint64> &m_b;
+    std::vector<qint32> m_matchOfA;
+    qint64 m_matches = 0;
+};
+
+Difference::Kind kindOf(qint64 aCount, qint64 bCount)
+{
+    return aCount > 0 && bCount > 0 ? Difference::Kind::Changed : aCount > 0 ? Difference::Kind::Removed : Difference::Kind::Inserted;
+}
+
+// The differences inside one run of lines that differ by their fingerprints, with the tolerance:
+// lines equal within it are taken out, and the rest split around them.
+void refine(const Difference &d, LineFeed &a, LineFeed &b, const Rules &rules, QList<Difference> &out)
+{
+    if (d.kind != Difference::Kind::Changed || rules.tolerance <= 0.0 || !rules.byValue || d.aCount * d.bCount > kSmallTable) {
+        out.append(d);
+        return;
+    }
+    const QList<QByteArray> left = a.lines(d.aFirst, d.aCount);
+    const QList<QByteArray> right = b.lines(d.bFirst, d.bCount);
+    const auto pairs = commonPairs(left.size(), right.size(), [&](qsizetype i, qsizetype j) { return sameLine(left[i], right[j], rules); });
+    qsizetype i = 0, j = 0;
+    const auto gap = [&](qsizetype toI, qsizetype toJ) {
+        if (toI > i || toJ > j) {
+            Difference part;
+            part.aCount = toI - i;
+            part.bCount = toJ - j;
+            part.kind = kindOf(part.aCount, part.bCount);
+            part.aFirst = d.aFirst + i - (part.aCount == 0 ? 1 : 0);
+            part.bFirst = d.bFirst + j - (part.bCount == 0 ? 1 : 0);
+            out.append(part);
+        }
+    };
+    for (const auto &[pi, pj] : pairs) {
+        gap(pi, pj);
+        i = pi + 1;
+        j = pj + 1;
+    }
+    gap(left.size(), right.size());
+}
+
+} // namespace
+
+Rules Rules::plain()
+{
+    Rules r;
+    r.ignoreN = r.ignoreSpaces = r.ignoreCase = r.byValue = r.ignoreComments = false;
+    r.tolerance = 0.0;
+    return r;
+}
+
+void TextFeed::each(const std::function<bool(qint64, QByteArrayView)> &visit)
+{
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        if (!visit(i + 1, m_lines[i]))
+            return;
+    }
+}
+
+qint64 ProgramFeed::lineCount() const
+{
+    return m_program.lineCount();
+}
+
+void ProgramFeed::each(const std::function<bool(qint64, QByteArrayView)> &visit)
+{
+    tessarc::LineStore store;
+    m_program.openStore(store, m_program.lineCount());
+    struct Stop
+    {
+    };
+    try {
+        store.forEachRecord(tessarc::LineNumber(1), m_program.lineCount(), [&](tessarc::LineNumber n, QByteArrayView text) {
+            if (!visit(n.value, text))
+                throw Stop();
+        });
+    } catch (const Stop &) {
+    }
+}
+
+QList<QByteArray> ProgramFeed::lines(qint64 first, qint64 count)
+{
+    return m_program.readLines(tessarc::LineNumber(first), count);
+}
+
+void canonicalLine(QByteArrayView line, const Rules &rules, const tessarc::WordReader &reader, QByteArray &out)
+{
+    out.clear();
+    if (rules.isPlain()) {
+        out.append(line.data(), line.size());
+        return;
+    }
+    Tokenizer tokenizer(rules, reader);
+    for (const Token &t : tokenizer.tokens(line))
+        appendToken(out, line, t, rules);
+}
+
+bool sameLine(QByteArrayView a, QByteArrayView b, const Rules &rules)
+{
+    if (rules.isPlain())
+        return a == b;
+    const tessarc::WordReader reader(rules.comments, rules.ignoreSpaces);
+    Tokenizer left(rules, reader), right(rules, reader);
+    const std::vector<Token> &x = left.tokens(a);
+    const std::vector<Token> &y = right.tokens(b);
+    if (x.size() != y.size())
+        return false;
+    for (std::size_t k = 0; k < x.size(); ++k) {
+        if (!sameToken(a, x[k], b, y[k], rules))
+            return false;
+    }
+    return true;
+}
+
+ChangedWords changedWords(QByteArrayView a, QByteArrayView b, const Rules &rules)
+{
+    ChangedWords out;
+    const Rules &counted = rules;
+    const tessarc::WordReader reader(counted.comments, counted.ignoreSpaces);
+    Tokenizer left(counted, reader), right(counted, reader);
+    const std::vector<Token> x = left.tokens(a);
+    const std::vector<Token> y = right.tokens(b);
+    const auto pairs = commonPairs(static_cast<qsizetype>(x.size()), static_cast<qsizetype>(y.size()), [&](qsizetype i, qsizetype j) {
+        return rules.isPlain() ? a.sliced(x[i].start, x[i].length) == b.sliced(y[j].start, y[j].length)
+                               : sameToken(a, x[i], b, y[j], counted);
+    });
+    std::vector<bool> keptX(x.size(), false), keptY(y.size(), false);
+    for (const auto &[i, j] : pairs) {
+        keptX[static_cast<std::size_t>(i)] = true;
+        keptY[static_cast<std::size_t>(j)] = true;
+    }
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        if (!keptX[i])
+            out.a.append({x[i].start, x[i].length});
+    }
+    for (std::size_t j = 0; j < y.size(); ++j) {
+        if (!keptY[j])
+            out.b.append({y[j].start, y[j].length});
+    }
+    return out;
+}
+
+Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules, const std::function<bool(qint64, qint64)> &progress)
+{
+    Result result;
+    result.aLines = a.lineCount();
+    result.bLines = b.lineCount();
+    const qint64 total = result.aLines + result.bLines;
+    const tessarc::WordReader reader(rules.comments, rules.ignoreSpaces);
+    Tokenizer tokenizer(rules, reader);
+    QByteArray canon;
+    qint64 done = 0;
+    const auto fingerprints = [&](LineFeed &feed) {
+        std::vector<quint64> hashes;
+        hashes.reserve(static_cast<std::size_t>(feed.lineCount()));
+        feed.each([&](qint64, QByteArrayView line) {
+            canon.clear();
+            if (rules.isPlain()) {
+                hashes.push_back(qHashBits(line.data(), static_cast<size_t>(line.size()), 0x5eed));
+            } else {
+                for (const Token &t : tokenizer.tokens(line))
+                    appendToken(canon, line, t, rules);
+                hashes.push_back(qHashBits(canon.constData(), static_cast<size_t>(canon.size()), 0x5eed));
+            }
+            if (progress && (++done & 0x3fff) == 0 && !progress(done, total)) {
+                result.cancelled = true;
+                return false;
+            }
+            return true;
+        });
+        return hashes;
+    };
+    const std::vector<quint64> left = fingerprints(a);
+    if (result.cancelled)
+        return result;
+    const std::vector<quint64> right = fingerprints(b);
+    if (result.cancelled)
+        return result;
+
+    Aligner aligner(left, right);
+    aligner.run();
+    result.nothingInCommon = aligner.matches() == 0 && !left.empty() && !right.empty();
+
+    // The runs between matched lines.
+    const std::vector<qint32> &matchOfA = aligner.matchOfA();
+    qint64 i = 0, j = 0; // the next unmatched line of each, from 0
+    const qint64 n = static_cast<qint64>(left.size()), m = static_cast<qint64>(right.size());
+    for (qint64 k = 0; k <= n; ++k) {
+        const qint64 partner = k < n ? matchOfA[static_cast<std::size_t>(k)] : m;
+        if (k < n && partner < 0)
+            continue;
+        const qint64 aCount = k - i, bCount = partner - j;
+        if (aCount > 0 || bCount > 0) {
+            Difference d;
+            d.kind = kindOf(aCount, bCount);
+            d.aCount = aCount;
+            d.bCount = bCount;
+            d.aFirst = aCount > 0 ? i + 1 : i;
+            d.bFirst = bCount > 0 ? j + 1 : j;
+            refine(d, a, b, rules, result.differences);
+        }
+        i = k + 1;
+        j = partner + 1;
+    }
+    return result;
+}
+
+QString linesText(qint64 first, qint64 count)
+{
+    return count > 1 ? QStringLiteral("%1-%2").arg(first).arg(first + count - 1) : QString::number(first);
+}
+
+QString countText(const Result &result)
+{
+    const qsizetype n = result.differences.size();
+    if (n == 0)
+        return QStringLiteral("identical");
+    return n == 1 ? QStringLiteral("1 difference") : QStringLiteral("%1 differences").arg(n);
+}
+
+namespace {
+
+QString marked(QByteArrayView text, const QList<Span> &spans)
+{
+    QByteArray out;
+    qsizetype at = 0;
+    for (const Span &s : spans) {
+        out.append(text.sliced(at, s.start - at));
+        out.append('{');
+        out.append(text.sliced(s.start, s.length));
+        out.append('}');
+        at = s.start + s.length;
+    }
+    out.append(text.sliced(at));
+    return QString::fromLatin1(out);
+}
+
+} // namespace
+
+void report(const Result &result, LineFeed &a, LineFeed &b, const Rules &rules, const std::function<void(const QString &)> &out)
+{
+    static const char *const names[] = {"changed", "removed", "inserted"};
+    for (const Difference &d : result.differences) {
+        out(QStringLiteral("%1 A %2 B %3")
+                .arg(QLatin1String(names[static_cast<int>(d.kind)]), d.aCount > 0 ? linesText(d.aFirst, d.aCount) : QString::number(d.aFirst),
+                     d.bCount > 0 ? linesText(d.bFirst, d.bCount) : QString::number(d.bFirst)));
+        const QList<QByteArray> left = d.aCount > 0 ? a.lines(d.aFirst, d.aCount) : QList<QByteArray>();
+        const QList<QByteArray> right = d.bCount > 0 ? b.lines(d.bFirst, d.bCount) : QList<QByteArray>();
+        QList<QList<Span>> leftMarks(left.size()), rightMarks(right.size());
+        for (qsizetype k = 0; k < std::min(left.size(), right.size()); ++k) {
+            const ChangedWords w = changedWords(left[k], right[k], rules);
+            leftMarks[k] = w.a;
+            rightMarks[k] = w.b;
+        }
+        for (qsizetype k = 0; k < left.size(); ++k)
+            out(QStringLiteral("    < ") + marked(left[k], leftMarks[k]));
+        for (qsizetype k = 0; k < right.size(); ++k)
+            out(QStringLiteral("    > ") + marked(right[k], rightMarks[k]));
+    }
+    out(countText(result));
+}
+
+} // namespace compare

@@ -1,0 +1,140 @@
+#pragma once
+
+#include "commentrule.h"
+#include "words.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+namespace tessarc {
+class Program;
+}
+
+// Two programs compared as programs: line by line, aligned as a diff aligns them, each line read
+// as its words so that what does not change the program (N words, spaces, the case of letters, how
+// a number is written, within a tolerance, comments when asked) does not count. Free of widgets;
+// neither program is held in memory, only a fingerprint of each line.
+namespace compare {
+
+struct Rules
+{
+    bool ignoreN = true;        // N words do not count
+    bool ignoreSpaces = true;   // spaces and tabs do not count
+    bool ignoreCase = true;     // x1 is X1
+    bool byValue = true;        // X1. is X1.000 is X+1
+    bool ignoreComments = false;
+    double tolerance = 0.0;     // with byValue: values this close are equal
+    tessarc::CommentRule comments{QStringLiteral("("), QStringLiteral(")"), QStringLiteral(";")};
+    bool operator==(const Rules &o) const = default;
+
+    // Every rule off: lines compare byte for byte.
+    static Rules plain();
+    bool isPlain() const { return !ignoreN && !ignoreSpaces && !ignoreCase && !byValue && !ignoreComments; }
+};
+
+// A run of lines that differ: `aCount` lines of A from `aFirst` stand where `bCount` lines of B
+// from `bFirst` stand. Removed: only A has lines there (bFirst is then the line of B they follow,
+// 0 before the first); inserted: only B (aFirst the line of A they follow); changed: both.
+struct Difference
+{
+    enum class Kind { Changed, Removed, Inserted };
+    Kind kind = Kind::Changed;
+    qint64 aFirst = 0;
+    qint64 aCount = 0;
+    qint64 bFirst = 0;
+    qint64 bCount = 0;
+    bool operator==(const Difference &o) const = default;
+};
+
+// The lines of one program, read front to back (and, for the few lines a difference shows, by
+// number).
+class LineFeed
+{
+public:
+    virtual ~LineFeed() = default;
+    virtual qint64 lineCount() const = 0;
+    // Hands every line to `visit` in order; false from `visit` stops it.
+    virtual void each(const std::function<bool(qint64 line, QByteArrayView text)> &visit) = 0;
+    // Lines first ... first + count - 1.
+    virtual QList<QByteArray> lines(qint64 first, qint64 count) = 0;
+};
+
+// The lines of a text held whole (a test's program).
+class TextFeed : public LineFeed
+{
+public:
+    explicit TextFeed(QList<QByteArray> lines) : m_lines(std::move(lines)) {}
+    qint64 lineCount() const override { return m_lines.size(); }
+    void each(const std::function<bool(qint64, QByteArrayView)> &visit) override;
+    QList<QByteArray> lines(qint64 first, qint64 count) override { return m_lines.mid(first - 1, count); }
+
+private:
+    QList<QByteArray> m_lines;
+};
+
+// The lines of a program's line store. Failures of the store are thrown as tessarc::ControlError.
+class ProgramFeed : public LineFeed
+{
+public:
+    explicit ProgramFeed(const tessarc::Program &program) : m_program(program) {}
+    qint64 lineCount() const override;
+    void each(const std::function<bool(qint64, QByteArrayView)> &visit) override;
+    QList<QByteArray> lines(qint64 first, qint64 count) override;
+
+private:
+    const tessarc::Program &m_program;
+};
+
+struct Result
+{
+    QList<Difference> differences;
+    qint64 aLines = 0;
+    qint64 bLines = 0;
+    bool cancelled = false;
+    // No line of one is in the other (as far as the alignment looked): the whole is one change.
+    bool nothingInCommon = false;
+    bool identical() const { return differences.isEmpty() && !cancelled; }
+};
+
+// Compares A with B under `rules`. `progress` is told the lines read (of both) and may stop the
+// compare by giving false.
+Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules,
+                       const std::function<bool(qint64 done, qint64 total)> &progress = {});
+
+// The bytes of a line that make a difference under the rules: equal for lines the rules take as
+// equal (without a tolerance), different otherwise.
+void canonicalLine(QByteArrayView line, const Rules &rules, const tessarc::WordReader &reader, QByteArray &out);
+
+// Where two lines taken as changed differ: the spans of each that are words, comments or other
+// text the other does not have, under the rules.
+struct Span
+{
+    qsizetype start = 0;
+    qsizetype length = 0;
+    bool operator==(const Span &o) const = default;
+};
+struct ChangedWords
+{
+    QList<Span> a;
+    QList<Span> b;
+};
+ChangedWords changedWords(QByteArrayView a, QByteArrayView b, const Rules &rules);
+
+// Whether two lines are equal under the rules, the tolerance included.
+bool sameLine(QByteArrayView a, QByteArrayView b, const Rules &rules);
+
+// "120" or "120-125".
+QString linesText(qint64 first, qint64 count);
+// The report of `--compare`: a row a difference ("changed A 120 B 118"), each with the texts of its
+// lines below it ("    < ...", "    > ...") and the changed words in braces, then a row counting
+// the differences. Lines are read from the feeds; `out` is handed each row.
+void report(const Result &result, LineFeed &a, LineFeed &b, const Rules &rules, const std::function<void(const QString &row)> &out);
+// "3 differences", "1 difference" or "identical".
+QString countText(const Result &result);
+
+} // namespace compare

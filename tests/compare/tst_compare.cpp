@@ -1,0 +1,177 @@
+#include "corpus.h"
+#include "programcompare.h"
+
+#include <QTest>
+
+using namespace compare;
+
+Q_DECLARE_METATYPE(compare::Rules)
+
+namespace {
+
+// The program written again as another post-processor might: every line numbered anew, letters in
+// lower case, a space after each letter and between words, and every number with two more zeros.
+QByteArray reformatted(const QByteArray &line, qint64 number)
+{
+    const tessarc::WordReader reader(Rules().comments);
+    QByteArray out;
+    qsizetype at = 0;
+    for (const tessarc::Word &w : reader.words(line)) {
+        out += line.mid(at, w.letterPos - at);
+        at = w.numberStart + w.numberLength;
+        if (w.letter == 'N')
+            continue;
+        QByteArray digits = line.mid(w.numberStart, w.numberLength);
+        digits += digits.contains('.') ? "00" : ".00";
+        out += char(w.letter - 'A' + 'a') + QByteArray(" ") + digits + ' ';
+    }
+    out += line.mid(at);
+    return line.trimmed().isEmpty() ? line : "N" + QByteArray::number(number * 5) + ' ' + out;
+}
+
+QList<QByteArray> numbered(int count)
+{
+    QList<QByteArray> lines;
+    for (int k = 1; k <= count; ++k)
+        lines.append("G1 X" + QByteArray::number(k) + ".25 Y" + QByteArray::number(k * 3) + " F300");
+    return lines;
+}
+
+Result run(const QList<QByteArray> &a, const QList<QByteArray> &b, const Rules &rules = {})
+{
+    TextFeed left(a), right(b);
+    return comparePrograms(left, right, rules);
+}
+
+Difference diff(Difference::Kind kind, qint64 aFirst, qint64 aCount, qint64 bFirst, qint64 bCount)
+{
+    return {kind, aFirst, aCount, bFirst, bCount};
+}
+
+} // namespace
+
+class tst_compare : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void reformattedCorpusProgramsAreEqual();
+    void editsAtKnownLines();
+    void rules_data();
+    void rules();
+    void theReportMarksTheChangedWords();
+    void programsWithNothingInCommon();
+};
+
+void tst_compare::reformattedCorpusProgramsAreEqual()
+{
+    const QStringList programs = corpusPrograms();
+    if (programs.isEmpty())
+        QSKIP("the folder of real programs is not beside the project");
+    int compared = 0;
+    for (const QString &path : programs) {
+        const QList<QByteArray> lines = programLines(path);
+        if (lines.size() > 60000)
+            continue; // the large ones add nothing but time
+        QList<QByteArray> copy;
+        for (qsizetype k = 0; k < lines.size(); ++k)
+            copy.append(reformatted(lines[k], k + 1));
+        const Result result = run(lines, copy);
+        QVERIFY2(result.identical(), qPrintable(QStringLiteral("%1: %2").arg(path, countText(result))));
+        if (lines != copy)
+            QVERIFY2(!run(lines, copy, Rules::plain()).identical(), qPrintable(path));
+        ++compared;
+    }
+    QVERIFY(compared >= 10);
+}
+
+// A word changed, lines inserted and lines removed, at known places: exactly those, either way.
+void tst_compare::editsAtKnownLines()
+{
+    const QList<QByteArray> a = numbered(400);
+    QList<QByteArray> b = a;
+    b[49] = "G1 X50.26 Y150 F300";                // line 50: X off by 0.01
+    b.insert(100, "G4 P1");                       // after line 100 of A
+    b.insert(100, "M8");
+    b.remove(151, 2);                             // A's lines 150 and 151 (B's 152 and 153)
+    b[300] += " (a comment)";                    // line 301 of both
+    const QList<Difference> forward = {diff(Difference::Kind::Changed, 50, 1, 50, 1), diff(Difference::Kind::Inserted, 100, 0, 101, 2),
+                                       diff(Difference::Kind::Removed, 150, 2, 151, 0), diff(Difference::Kind::Changed, 301, 1, 301, 1)};
+    QCOMPARE(run(a, b).differences, forward);
+    const QList<Difference> backward = {diff(Difference::Kind::Changed, 50, 1, 50, 1), diff(Difference::Kind::Removed, 101, 2, 100, 0),
+                                        diff(Difference::Kind::Inserted, 151, 0, 150, 2), diff(Difference::Kind::Changed, 301, 1, 301, 1)};
+    QCOMPARE(run(b, a).differences, backward);
+    Rules loose;
+    loose.tolerance = 0.02;
+    loose.ignoreComments = true;
+    QCOMPARE(run(a, b, loose).differences, (QList<Difference>{forward[1], forward[2]}));
+}
+
+void tst_compare::rules_data()
+{
+    QTest::addColumn<QByteArray>("a");
+    QTest::addColumn<QByteArray>("b");
+    QTest::addColumn<Rules>("rules");
+    QTest::addColumn<bool>("equal");
+    const Rules standard;
+    Rules tolerant;
+    tolerant.tolerance = 0.005;
+    Rules numbered = standard, spaced = standard, cased = standard, textual = standard, commentless = standard;
+    numbered.ignoreN = false;
+    spaced.ignoreSpaces = false;
+    cased.ignoreCase = false;
+    textual.byValue = false;
+    commentless.ignoreComments = true;
+    QTest::newRow("numbers by value") << QByteArray("X1. Y-0 Z+2") << QByteArray("X1.000 Y0 Z2") << standard << true;
+    QTest::newRow("numbers as written") << QByteArray("X1.") << QByteArray("X1.000") << textual << false;
+    QTest::newRow("within the tolerance") << QByteArray("X1.000") << QByteArray("X1.004") << tolerant << true;
+    QTest::newRow("beyond it") << QByteArray("X1.000") << QByteArray("X1.006") << tolerant << false;
+    QTest::newRow("no tolerance") << QByteArray("X1.000") << QByteArray("X1.001") << standard << false;
+    QTest::newRow("N words") << QByteArray("N10 G1 X1") << QByteArray("N20 G1 X1") << standard << true;
+    QTest::newRow("N words counted") << QByteArray("N10 G1 X1") << QByteArray("N20 G1 X1") << numbered << false;
+    QTest::newRow("spaces") << QByteArray("G1X1 (a  b)") << QByteArray("G1 X 1 (ab)") << standard << true;
+    QTest::newRow("spaces counted") << QByteArray("G1X1") << QByteArray("G1 X1") << spaced << false;
+    QTest::newRow("case") << QByteArray("g1 x1 (Hole)") << QByteArray("G1 X1 (HOLE)") << standard << true;
+    QTest::newRow("case counted") << QByteArray("g1 x1") << QByteArray("G1 X1") << cased << false;
+    QTest::newRow("comments count") << QByteArray("G1 X1 (a)") << QByteArray("G1 X1 (b)") << standard << false;
+    QTest::newRow("comments left out") << QByteArray("G1 X1 (a) ;c") << QByteArray("G1 X1") << commentless << true;
+    QTest::newRow("a word inside a comment is no word") << QByteArray("G1 (X1)") << QByteArray("G1 (X1.0)") << standard << false;
+    QTest::newRow("parameters as written") << QByteArray("X#1") << QByteArray("X#2") << standard << false;
+    QTest::newRow("plain") << QByteArray("G1 X1") << QByteArray("G1 X1 ") << Rules::plain() << false;
+}
+
+void tst_compare::rules()
+{
+    QFETCH(QByteArray, a);
+    QFETCH(QByteArray, b);
+    QFETCH(Rules, rules);
+    QFETCH(bool, equal);
+    QCOMPARE(sameLine(a, b, rules), equal);
+    QCOMPARE(run({"G0 Z5", a, "M2"}, {"G0 Z5", b, "M2"}, rules).identical(), equal);
+}
+
+void tst_compare::theReportMarksTheChangedWords()
+{
+    TextFeed a({"G0 Z5", "N10 G1 X1.5 Y2 (rough)", "G0 Z9", "M8", "M2"});
+    TextFeed b({"G0 Z5", "N20 G1 X1.6 Y2 (finish)", "G0 Z9", "M2", "M30"});
+    const Result result = comparePrograms(a, b, {});
+    QStringList rows;
+    report(result, a, b, {}, [&](const QString &row) { rows.append(row); });
+    QCOMPARE(rows, (QStringList{"changed A 2 B 2", "    < N10 G1 {X1.5} Y2 {(rough)}", "    > N20 G1 {X1.6} Y2 {(finish)}",
+                                "removed A 4 B 3", "    < M8", "inserted A 5 B 5", "    > M30", "3 differences"}));
+}
+
+// Nothing in common: one change of the whole, said, and quickly.
+void tst_compare::programsWithNothingInCommon()
+{
+    QList<QByteArray> b;
+    for (int k = 1; k <= 5000; ++k)
+        b.append("G0 Z" + QByteArray::number(k));
+    const Result result = run(numbered(4000), b);
+    QVERIFY(result.nothingInCommon);
+    QCOMPARE(result.differences, (QList<Difference>{diff(Difference::Kind::Changed, 1, 4000, 1, 5000)}));
+    QVERIFY(!run(numbered(3), numbered(3)).nothingInCommon);
+}
+
+QTEST_GUILESS_MAIN(tst_compare)
+#include "tst_compare.moc"

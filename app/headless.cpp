@@ -68,6 +68,14 @@ constexpr Verb kVerbs[] = {
      "as the machine NAME's setup says, then the program from LINE on; refused\n"
      "with the reason (exit code 1) where a restart is unsafe",
      &restartVerb},
+    {"--compare", "A B [--tolerance T] [--plain] [--ignore-comments]",
+     "compares two programs as programs: N words, spaces, the case of letters\n"
+     "and how numbers are written do not count (--plain: byte for byte), values\n"
+     "within T (default Options' tolerance) are equal; a row a difference\n"
+     "(changed, removed or inserted, the lines of A and B, their texts below\n"
+     "with the changed words in braces), then the count; exit code 1 when they\n"
+     "differ",
+     &compareVerb},
     {"--help", "", "lists these forms", &helpVerb},
 };
 

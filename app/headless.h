@@ -100,6 +100,8 @@ private:
 int sendVerb(const QStringList &arguments);
 // --check (checkverb.cpp).
 int checkVerb(const QStringList &arguments);
+// --compare (compareverb.cpp).
+int compareVerb(const QStringList &arguments);
 // --restart (restartverb.cpp).
 int restartVerb(const QStringList &arguments);
 int receiveVerb(const QStringList &arguments);

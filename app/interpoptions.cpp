@@ -68,8 +68,8 @@ std::optional<int> finishSetup(const QString &programFile, const QString &toolTa
     return std::nullopt;
 }
 
-OpenedProgram::OpenedProgram()
-    : m_session(program, tessarc::programFolder(), cliStoreStem())
+OpenedProgram::OpenedProgram(const QString &stem)
+    : m_session(program, tessarc::programFolder(), cliStoreStem() + stem)
 {
     IoSettings io;
     io.read(*openSettings());

@@ -34,7 +34,8 @@ std::optional<int> finishSetup(const QString &programFile, const QString &toolTa
 class OpenedProgram
 {
 public:
-    OpenedProgram();
+    // `stem` tells two programs a form opens at once apart.
+    explicit OpenedProgram(const QString &stem = QString());
     ~OpenedProgram();
     // False, said on stderr, when it cannot be opened.
     bool open(const QString &file);

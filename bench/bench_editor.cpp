@@ -68,6 +68,9 @@ int runToolFigure(const QString &figure, qint64 lines, int runs, const QString &
 QStringList historyFigures();
 int runHistoryFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 QStringList macroFigures();
+// The compare's figure (bench_compare.cpp), run only when asked for by name.
+QStringList compareFigures();
+int runCompareFigure(qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
 // The interpreter's figure (bench_interp.cpp), run only when asked for by name.
 QStringList interpFigures();
 int runInterpFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
@@ -913,7 +916,7 @@ const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral(
                                           QStringLiteral("find"), QStringLiteral("replace"), QStringLiteral("findlist"),
                                           QStringLiteral("findaxis"), QStringLiteral("replacevalue"),
                                           QStringLiteral("findlistaxis")} +
-                              toolFigures() + wholeLineFigures() + macroFigures() + historyFigures() + interpFigures() +
+                              toolFigures() + wholeLineFigures() + macroFigures() + historyFigures() + interpFigures() + compareFigures() +
                               plotFigures() + viewFigures();
 
 int run(const Options &options)
@@ -927,6 +930,8 @@ int run(const Options &options)
         return runHistoryFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (macroFigures().contains(options.only))
         return runMacroFigure(options.only, options.lines, options.runs, options.dir, &programLine);
+    if (compareFigures().contains(options.only))
+        return runCompareFigure(options.lines, options.runs, options.dir, &programLine);
     if (interpFigures().contains(options.only))
         return runInterpFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (plotFigures().contains(options.only))

@@ -8,6 +8,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <thread>
 
 namespace compare {
 
@@ -191,6 +196,8 @@ struct Range
 };
 
 constexpr qint64 kSmallTable = 4'000'000; // cells of a dynamic programme worth filling
+constexpr qint64 kResyncWindow = 64;      // lines looked at on each side to agree again
+constexpr qint64 kResyncLines = 3;        // lines that must agree to take it as agreeing again
 
 // Aligns two programs by their lines' fingerprints: the common start and end, then the lines found
 // once in each (their longest increasing run, as anchors), then each stretch between anchors the
@@ -225,6 +232,16 @@ private:
             match(r.aLo++, r.bLo++);
         while (r.aLo < r.aHi && r.bLo < r.bHi && m_a[r.aHi - 1] == m_b[r.bHi - 1])
             match(--r.aHi, --r.bHi);
+        // Walking both while they agree, and past a short difference to where they agree again:
+        // what most pairs of revisions need, in one pass.
+        while (r.aLo < r.aHi && r.bLo < r.bHi) {
+            if (m_a[r.aLo] == m_b[r.bLo]) {
+                match(r.aLo++, r.bLo++);
+                continue;
+            }
+            if (!resync(r))
+                break;
+        }
         const qint64 n = r.aHi - r.aLo, m = r.bHi - r.bLo;
         if (n == 0 || m == 0)
             return;
@@ -233,7 +250,7 @@ private:
                 match(r.aLo + i, r.bLo + j);
             return;
         }
-        const std::vector<std::pair<qint64, qint64>> anchors = uniqueAnchors(r);
+        const std::vector<std::pair<qint32, qint32>> anchors = uniqueAnchors(r);
         if (anchors.empty())
             return; // nothing found in common: the stretch is one change
         qint64 aFrom = r.aLo, bFrom = r.bLo;
@@ -247,61 +264,100 @@ private:
         stack.push_back({aFrom, r.aHi, bFrom, r.bHi});
     }
 
-    // The lines found exactly once on each side of the range, as pairs in the order of A, cut to
-    // their longest run increasing in B.
-    std::vector<std::pair<qint64, qint64>> uniqueAnchors(const Range &r) const
+    // Past a difference at the start of `r`: the lines of the next kResyncWindow on each side
+    // aligned by a small dynamic programme, taken up to where kResyncLines lines in a row agree
+    // again (or, near the end of either side, all of them). False when they do not agree again
+    // that near.
+    bool resync(Range &r)
     {
-        using Entry = std::pair<quint64, qint64>;
-        const auto sorted = [](const std::vector<quint64> &h, qint64 lo, qint64 hi) {
-            std::vector<Entry> e;
-            e.reserve(static_cast<std::size_t>(hi - lo));
-            for (qint64 i = lo; i < hi; ++i)
-                e.emplace_back(h[static_cast<std::size_t>(i)], i);
-            std::sort(e.begin(), e.end());
-            return e;
-        };
-        std::vector<std::pair<qint64, qint64>> pairs; // (line of A, line of B)
-        {
-            const std::vector<Entry> a = sorted(m_a, r.aLo, r.aHi);
-            const std::vector<Entry> b = sorted(m_b, r.bLo, r.bHi);
-            std::size_t i = 0, j = 0;
-            while (i < a.size() && j < b.size()) {
-                if (a[i].first < b[j].first) {
-                    ++i;
-                } else if (b[j].first < a[i].first) {
-                    ++j;
-                } else {
-                    const quint64 h = a[i].first;
-                    std::size_t i2 = i, j2 = j;
-                    while (i2 < a.size() && a[i2].first == h)
-                        ++i2;
-                    while (j2 < b.size() && b[j2].first == h)
-                        ++j2;
-                    if (i2 - i == 1 && j2 - j == 1)
-                        pairs.emplace_back(a[i].second, b[j].second);
-                    i = i2;
-                    j = j2;
-                }
-            }
+        const qint64 n = std::min(kResyncWindow, r.aHi - r.aLo), m = std::min(kResyncWindow, r.bHi - r.bLo);
+        const auto pairs = commonPairs(n, m, [&](qsizetype i, qsizetype j) { return m_a[r.aLo + i] == m_b[r.bLo + j]; });
+        std::size_t upTo = pairs.size();
+        bool found = false;
+        for (std::size_t p = 0; p + kResyncLines <= pairs.size() && !found; ++p) {
+            found = true;
+            for (qint64 k = 1; k < kResyncLines && found; ++k)
+                found = pairs[p + k].first == pairs[p].first + k && pairs[p + k].second == pairs[p].second + k;
+            if (found)
+                upTo = p;
         }
-        std::sort(pairs.begin(), pairs.end());
+        const bool nearTheEnd = r.aLo + n == r.aHi || r.bLo + m == r.bHi;
+        if (!found && !(nearTheEnd && !pairs.empty()))
+            return false;
+        for (std::size_t p = 0; p < upTo; ++p)
+            match(r.aLo + pairs[p].first, r.bLo + pairs[p].second);
+        if (found) {
+            r.aLo += pairs[upTo].first;
+            r.bLo += pairs[upTo].second;
+        } else {
+            r.aLo += pairs.back().first + 1;
+            r.bLo += pairs.back().second + 1;
+        }
+        return true;
+    }
+
+    // The lines found exactly once on each side of the range, as pairs in the order of A, cut to
+    // their longest run increasing in B. Kept lean: sorted copies of the fingerprints, not of lines.
+    std::vector<std::pair<qint32, qint32>> uniqueAnchors(const Range &r) const
+    {
+        // Sorted, then cut to the fingerprints found once, where they stand.
+        const auto uniques = [](const std::vector<quint64> &h, qint64 lo, qint64 hi) {
+            std::vector<quint64> sorted(h.begin() + lo, h.begin() + hi);
+            std::sort(sorted.begin(), sorted.end());
+            std::size_t kept = 0;
+            for (std::size_t i = 0; i < sorted.size();) {
+                std::size_t k = i + 1;
+                while (k < sorted.size() && sorted[k] == sorted[i])
+                    ++k;
+                if (k - i == 1)
+                    sorted[kept++] = sorted[i];
+                i = k;
+            }
+            sorted.resize(kept);
+            return sorted;
+        };
+        // The fingerprints found once on each side, written over A's (never ahead of what is read).
+        std::vector<quint64> common = uniques(m_a, r.aLo, r.aHi);
+        {
+            const std::vector<quint64> b = uniques(m_b, r.bLo, r.bHi);
+            common.erase(std::set_intersection(common.begin(), common.end(), b.begin(), b.end(), common.begin()), common.end());
+        }
+        if (common.empty())
+            return {};
+        const auto place = [&](quint64 h) -> qint64 {
+            const auto it = std::lower_bound(common.begin(), common.end(), h);
+            return it != common.end() && *it == h ? it - common.begin() : -1;
+        };
+        std::vector<qint32> lineOfB(common.size(), -1);
+        for (qint64 j = r.bLo; j < r.bHi; ++j) {
+            if (const qint64 k = place(m_b[static_cast<std::size_t>(j)]); k >= 0)
+                lineOfB[static_cast<std::size_t>(k)] = static_cast<qint32>(j);
+        }
+        std::vector<std::pair<qint32, qint32>> pairs; // (line of A, line of B), in the order of A
+        pairs.reserve(common.size());
+        for (qint64 i = r.aLo; i < r.aHi; ++i) {
+            if (const qint64 k = place(m_a[static_cast<std::size_t>(i)]); k >= 0)
+                pairs.emplace_back(static_cast<qint32>(i), lineOfB[static_cast<std::size_t>(k)]);
+        }
+        std::vector<qint32>().swap(lineOfB);
+        std::vector<quint64>().swap(common);
         // The longest run increasing in B (patience sorting).
-        std::vector<qint64> tails;     // for each length, the index in `pairs` of the smallest last B
-        std::vector<qint64> previous(pairs.size(), -1);
+        std::vector<qint32> tails; // for each length, the index in `pairs` of the smallest last B
+        std::vector<qint32> previous(pairs.size(), -1);
         for (std::size_t k = 0; k < pairs.size(); ++k) {
             const auto pos = std::lower_bound(tails.begin(), tails.end(), pairs[k].second,
-                                              [&](qint64 t, qint64 bLine) { return pairs[static_cast<std::size_t>(t)].second < bLine; });
+                                              [&](qint32 t, qint32 bLine) { return pairs[static_cast<std::size_t>(t)].second < bLine; });
             if (pos != tails.begin())
                 previous[k] = *(pos - 1);
             if (pos == tails.end())
-                tails.push_back(static_cast<qint64>(k));
+                tails.push_back(static_cast<qint32>(k));
             else
-                *pos = static_cast<qint64>(k);
+                *pos = static_cast<qint32>(k);
         }
-        std::vector<std::pair<qint64, qint64>> run;
-        for (qint64 k = tails.empty() ? -1 : tails.back(); k >= 0; k = previous[static_cast<std::size_t>(k)])
-            run.push_back(pairs[static_cast<std::size_t>(k)]);
-        std::reverse(run.begin(), run.end());
+        std::vector<std::pair<qint32, qint32>> run(tails.size());
+        qint64 k = tails.empty() ? -1 : tails.back();
+        for (std::size_t at = run.size(); at > 0 && k >= 0; k = previous[static_cast<std::size_t>(k)])
+            run[--at] = pairs[static_cast<std::size_t>(k)];
         return run;
     }
 
@@ -454,36 +510,65 @@ Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules, const std::
     result.aLines = a.lineCount();
     result.bLines = b.lineCount();
     const qint64 total = result.aLines + result.bLines;
-    const tessarc::WordReader reader(rules.comments, rules.ignoreSpaces);
-    Tokenizer tokenizer(rules, reader);
-    QByteArray canon;
-    qint64 done = 0;
-    const auto fingerprints = [&](LineFeed &feed) {
+    // Each program's fingerprints on a thread of its own: the two are independent.
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> doneA{0}, doneB{0};
+    const auto fingerprints = [&](LineFeed &feed, std::atomic<qint64> &done) {
+        const tessarc::WordReader reader(rules.comments, rules.ignoreSpaces);
+        Tokenizer tokenizer(rules, reader);
+        QByteArray canon;
         std::vector<quint64> hashes;
         hashes.reserve(static_cast<std::size_t>(feed.lineCount()));
         feed.each([&](qint64, QByteArrayView line) {
-            canon.clear();
             if (rules.isPlain()) {
                 hashes.push_back(qHashBits(line.data(), static_cast<size_t>(line.size()), 0x5eed));
             } else {
+                canon.clear();
                 for (const Token &t : tokenizer.tokens(line))
                     appendToken(canon, line, t, rules);
                 hashes.push_back(qHashBits(canon.constData(), static_cast<size_t>(canon.size()), 0x5eed));
             }
-            if (progress && (++done & 0x3fff) == 0 && !progress(done, total)) {
-                result.cancelled = true;
-                return false;
+            if ((hashes.size() & 0x3fff) == 0) {
+                done.store(static_cast<qint64>(hashes.size()), std::memory_order_relaxed);
+                return !stop.load(std::memory_order_relaxed);
             }
             return true;
         });
+        done.store(static_cast<qint64>(hashes.size()));
         return hashes;
     };
-    const std::vector<quint64> left = fingerprints(a);
-    if (result.cancelled)
+    std::vector<quint64> left, right;
+    std::exception_ptr failedA, failedB;
+    std::atomic<int> running{2};
+    const auto start = [&](LineFeed &feed, std::atomic<qint64> &done, std::vector<quint64> &out, std::exception_ptr &failed) {
+        return std::thread([&] {
+            try {
+                out = fingerprints(feed, done);
+            } catch (...) {
+                failed = std::current_exception();
+                stop = true;
+            }
+            --running;
+        });
+    };
+    std::thread first = start(a, doneA, left, failedA);
+    std::thread second = start(b, doneB, right, failedB);
+    // The caller's progress is told from its own thread only.
+    while (running.load() > 0) {
+        if (progress && !progress(doneA + doneB, total))
+            stop = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+    first.join();
+    second.join();
+    if (failedA)
+        std::rethrow_exception(failedA);
+    if (failedB)
+        std::rethrow_exception(failedB);
+    if (stop) {
+        result.cancelled = true;
         return result;
-    const std::vector<quint64> right = fingerprints(b);
-    if (result.cancelled)
-        return result;
+    }
 
     Aligner aligner(left, right);
     aligner.run();

@@ -297,6 +297,27 @@ void MotionSettings::read(const SettingsStore &s)
                       .arg(refused.join(QStringLiteral(" and ")));
 }
 
+void CompareSettings::read(const SettingsStore &s)
+{
+    const QString text = s.text(QStringLiteral("COMPARE"), QStringLiteral("TOLERANCE"), QString()).trimmed();
+    bool ok = text.isEmpty();
+    tolerance = 0.0;
+    problem.clear();
+    if (!ok) {
+        const double read = text.toDouble(&ok);
+        ok = ok && std::isfinite(read) && read >= 0.0;
+        if (ok)
+            tolerance = read;
+    }
+    if (!ok)
+        problem = QStringLiteral("The compare tolerance \"%1\" in Options is not a number from 0; 0 is used in its place.").arg(text);
+}
+
+void CompareSettings::write(SettingsStore &s) const
+{
+    s.setNumber(QStringLiteral("COMPARE"), QStringLiteral("TOLERANCE"), tolerance);
+}
+
 void MotionSettings::write(SettingsStore &s) const
 {
     s.setText(kMotion, QStringLiteral("DIALECT"), dialect);

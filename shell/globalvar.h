@@ -163,6 +163,16 @@ struct MotionSettings
     void write(SettingsStore &s) const;
 };
 
+// COMPARE: how Compare With... and --compare take two values as equal: within `tolerance` (0 by
+// default; a stored value that is not a number from 0 keeps it, and `problem` says so).
+struct CompareSettings
+{
+    double tolerance = 0.0;
+    QString problem;
+    void read(const SettingsStore &s);
+    void write(SettingsStore &s) const;
+};
+
 struct GlobalVar
 {
     Branding brand;
@@ -174,4 +184,5 @@ struct GlobalVar
     ViewSettings view;
     IoSettings io;
     MotionSettings motion;
+    CompareSettings compare;
 };

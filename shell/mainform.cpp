@@ -564,6 +564,7 @@ void mainform::loadSettings()
     g.io.read(s);
     g.io.applyTo(*TESSARC1);
     g.motion.read(s);
+    g.compare.read(s);
     s.sync();
     if (!g.io.recLenProblem.isEmpty())
         m_prompts.message(this, g.io.recLenProblem, g.brand.programTitle);

@@ -196,7 +196,11 @@ Options::Options(Host &host, QWidget *parent) : QDialog(parent ? parent : host.m
     motionGrid->addWidget(txtRapid, 1, 1);
     motionGrid->addWidget(new QLabel(QStringLiteral("Acceleration (mm/s\u00b2)"), motion), 2, 0);
     motionGrid->addWidget(txtAccel, 2, 1);
-    motionGrid->setRowStretch(3, 1);
+    txtTolerance = named(new QLineEdit(motion), QStringLiteral("txtTolerance"));
+    txtTolerance->setToolTip(QStringLiteral("Compare With... takes two values this close as equal"));
+    motionGrid->addWidget(new QLabel(QStringLiteral("Compare tolerance"), motion), 3, 0);
+    motionGrid->addWidget(txtTolerance, 3, 1);
+    motionGrid->setRowStretch(4, 1);
 
     // Colour slotGrid, in two columns of four
     Frame1 = named(new QGroupBox(QStringLiteral("Axis Highlights"), this), QStringLiteral("Frame1"));
@@ -294,6 +298,7 @@ void Options::Form_Load()
     cboDialect->setCurrentIndex(std::max(0, cboDialect->findData(g.motion.dialect)));
     txtRapid->setText(QString::number(g.motion.rapid, 'g', QLocale::FloatingPointShortest));
     txtAccel->setText(QString::number(g.motion.accel, 'g', QLocale::FloatingPointShortest));
+    txtTolerance->setText(QString::number(g.compare.tolerance, 'g', QLocale::FloatingPointShortest));
     m_font = QFont(f.name);
     m_font.setPointSize(std::max(1, f.size));
     m_font.setBold(f.bold);
@@ -403,8 +408,20 @@ bool Options::apply()
             return false;
         }
     }
+    CompareSettings compareSet;
+    bool toleranceOk = false;
+    compareSet.tolerance = txtTolerance->text().trimmed().toDouble(&toleranceOk);
+    if (!toleranceOk || !std::isfinite(compareSet.tolerance) || compareSet.tolerance < 0.0) {
+        m_host.prompts().message(this, QStringLiteral("The compare tolerance must be a number from 0; \"%1\" is not one.")
+                                           .arg(txtTolerance->text()),
+                                 g.brand.programTitle);
+        txtTolerance->setFocus();
+        return false;
+    }
     g.motion = motionSet;
     g.motion.write(s);
+    g.compare = compareSet;
+    g.compare.write(s);
 
     g.comments.startComment = txtStartComment->text();
     g.comments.endComment = txtEndComment->text();

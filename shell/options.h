@@ -76,6 +76,7 @@ public:
     QComboBox *cboDialect = nullptr; // LinuxCNC, Fanuc, GRBL
     QLineEdit *txtRapid = nullptr;   // mm/min
     QLineEdit *txtAccel = nullptr;   // mm/s²
+    QLineEdit *txtTolerance = nullptr; // values within it compare equal (Compare With..., --compare)
     QPushButton *Command1 = nullptr; // "Apply"
     QPushButton *Command4 = nullptr; // "Ok"
     QPushButton *Command3 = nullptr; // "Cancel"

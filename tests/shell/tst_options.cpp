@@ -231,6 +231,7 @@ private slots:
         QCOMPARE(o.findChild<QComboBox *>(QStringLiteral("cboDialect"))->currentText(), QStringLiteral("GRBL"));
         QCOMPARE(o.findChild<QLineEdit *>(QStringLiteral("txtRapid"))->text(), QStringLiteral("8000"));
         QCOMPARE(o.findChild<QLineEdit *>(QStringLiteral("txtAccel"))->text(), QStringLiteral("500"));
+        QCOMPARE(o.findChild<QLineEdit *>(QStringLiteral("txtTolerance"))->text(), QStringLiteral("0"));
 
         o.show();
         o.cboDialect->setCurrentIndex(o.cboDialect->findText(QStringLiteral("Fanuc")));
@@ -245,8 +246,15 @@ private slots:
         QCOMPARE(storedSetting(QStringLiteral("COMMENTS/STARTCOMMENT")), QStringLiteral("(absent)"));
 
         o.txtAccel->setText(QStringLiteral("250"));
+        o.txtTolerance->setText(QStringLiteral("-0.01"));
+        o.Command4->click();
+        QCOMPARE(prompts.log.last(), QStringLiteral("message: VORNEXA: The compare tolerance must be a number from 0; \"-0.01\" is not one."));
+        QCOMPARE(storedSetting(QStringLiteral("MOTION/DIALECT")), QStringLiteral("grbl"));
+        o.txtTolerance->setText(QStringLiteral("0.001"));
         o.Command4->click();
         QVERIFY(!o.isVisible());
+        QCOMPARE(storedSetting(QStringLiteral("COMPARE/TOLERANCE")), QStringLiteral("0.001"));
+        QCOMPARE(w->globalVar.compare.tolerance, 0.001);
         QCOMPARE(storedSetting(QStringLiteral("MOTION/DIALECT")), QStringLiteral("fanuc"));
         QCOMPARE(storedSetting(QStringLiteral("MOTION/RAPID")), QStringLiteral("12000.5"));
         QCOMPARE(storedSetting(QStringLiteral("MOTION/ACCEL")), QStringLiteral("250"));

@@ -192,6 +192,29 @@ private slots:
         QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp"), QStringLiteral("*.restart")}), QStringList());
     }
 
+    // Two programs compared as programs: a rewritten copy is the same; a changed word, a row for it.
+    void compareTwoPrograms()
+    {
+        const QString a = writeTestFile(QStringLiteral("a.nc"), "N10 G0 X1. Y2\r\nN20 G1 Z-1 F100\r\nM30\r\n");
+        const QString b = writeTestFile(QStringLiteral("b.nc"), "n5 g0 x1.000 y2.0\nN6 G1 Z-1.0 F100\nM30\n");
+        const QString c = writeTestFile(QStringLiteral("c.nc"), "G0 X1 Y2\r\nG1 Z-1.2 F100\r\nM30\r\n");
+        Run same({QStringLiteral("--compare"), a, b});
+        QCOMPARE(same.exitCode(), 0);
+        QCOMPARE(same.out(), QStringLiteral("identical\n"));
+        Run differ({QStringLiteral("--compare"), a, c});
+        QCOMPARE(differ.exitCode(), 1);
+        QCOMPARE(differ.out(), QStringLiteral("changed A 2 B 2\n    < N20 G1 {Z-1} F100\n    > G1 {Z-1.2} F100\n1 difference\n"));
+        Run within({QStringLiteral("--compare"), a, c, QStringLiteral("--tolerance"), QStringLiteral("0.25")});
+        QCOMPARE(within.exitCode(), 0);
+        Run plain({QStringLiteral("--compare"), a, b, QStringLiteral("--plain")});
+        QCOMPARE(plain.exitCode(), 1);
+        QVERIFY(plain.out().endsWith(QLatin1String("1 difference\n")));
+        Run bad({QStringLiteral("--compare"), a, QStringLiteral("--tolerance"), QStringLiteral("-1"), c});
+        QCOMPARE(bad.exitCode(), 2);
+        QVERIFY2(bad.err().contains(QLatin1String("--tolerance takes a number from 0")), qPrintable(bad.err()));
+        QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
+    }
+
     // Two receives at once, from two machines on two ports into two outputs: each output holds what
     // its own machine sent, byte for byte.
     void twoReceivesAtOnce()

@@ -2,10 +2,12 @@
 
 #include "capturefile.h"
 #include "commwindows.h"
+#include "eventpump.h"
 #include "globalvar.h"
 #include "host.h"
 #include "machinepicker.h"
 #include "operation.h"
+#include "programcompare.h"
 #include "prompts.h"
 #include "tessarc.h"
 
@@ -34,6 +36,10 @@ frmReceive::frmReceive(Host &host, QWidget *parent)
     lblProgress->setObjectName(QStringLiteral("lblProgress"));
     Go->setDefault(true);
     Command2->setVisible(false);
+    cmdCompare = new QPushButton(QStringLiteral("Compare With..."), this);
+    cmdCompare->setObjectName(QStringLiteral("cmdCompare"));
+    cmdCompare->setToolTip(QStringLiteral("Whether the capture is the program sent: compared as programs"));
+    cmdCompare->setVisible(false);
     lblProgress->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     lblProgress->setMinimumWidth(lblProgress->fontMetrics().horizontalAdvance(QStringLiteral("000000000000")));
     auto *received = new QLabel(QStringLiteral("Characters received:"), this);
@@ -43,6 +49,7 @@ frmReceive::frmReceive(Host &host, QWidget *parent)
     buttons->addWidget(lblProgress);
     buttons->addStretch(1);
     buttons->addWidget(Command2);
+    buttons->addWidget(cmdCompare);
     buttons->addWidget(Go);
     auto *outer = new QVBoxLayout(this);
     outer->addWidget(picker, 1);
@@ -50,6 +57,7 @@ frmReceive::frmReceive(Host &host, QWidget *parent)
 
     connect(Go, &QPushButton::clicked, this, &frmReceive::Go_Click);
     connect(Command2, &QPushButton::clicked, this, &frmReceive::Command2_Click);
+    connect(cmdCompare, &QPushButton::clicked, this, &frmReceive::cmdCompare_Click);
     connect(picker, &MachinePicker::manageMachines, this, &frmReceive::Command1_Click);
 }
 
@@ -147,27 +155,79 @@ void frmReceive::receiveEnded(const TransferResult &result)
     case TransferResult::Outcome::Failed:
         m_host.prompts().warning(this, QStringLiteral("ERROR"), result.message);
         if (result.count > 0)
-            saveCapture();
+            m_saved = saveCapture();
         break;
     case TransferResult::Outcome::NothingReceived:
         say(result.message);
         break;
     case TransferResult::Outcome::Done:
     case TransferResult::Outcome::Cancelled:
-        saveCapture();
+        m_saved = saveCapture();
         break;
     }
-    close();
+    if (m_saved.isEmpty()) {
+        close();
+        return;
+    }
+    cmdCompare->setVisible(true);
+    cmdCompare->setDefault(true);
 }
 
-void frmReceive::saveCapture()
+void frmReceive::cmdCompare_Click()
+{
+    TESSARC &editor = m_host.editor();
+    const QString open = editor.lfile;
+    const QString chosen =
+        m_host.prompts().openFileName(this, open.isEmpty() ? QFileInfo(m_saved).absolutePath() : open);
+    if (chosen.isEmpty())
+        return;
+    OperationGuard guard(m_host);
+    if (guard.refused())
+        return;
+    const int recordLength = std::max(m_host.values().io.recLen, editor.program().recordLength);
+    compare::LoadedFile capture, other;
+    if (const std::optional<QString> failure = capture.load(m_saved, recordLength)) {
+        guard.release();
+        say(QStringLiteral("The capture %1 could not be read: %2").arg(m_saved, *failure));
+        return;
+    }
+    // The open program as it stands, edits and all; another program from its file.
+    const bool theOpenOne = !open.isEmpty() && QFileInfo(chosen).absoluteFilePath() == QFileInfo(open).absoluteFilePath();
+    if (theOpenOne)
+        editor.loadLine(editor.curLine);
+    else if (const std::optional<QString> failure = other.load(chosen, recordLength)) {
+        guard.release();
+        say(QStringLiteral("%1 could not be read: %2").arg(chosen, *failure));
+        return;
+    }
+    compare::Rules rules;
+    rules.comments = m_host.values().comments.rule();
+    rules.tolerance = m_host.values().compare.tolerance;
+    compare::ProgramFeed program(theOpenOne ? editor.program() : other.program()), captured(capture.program());
+    compare::Result result;
+    tessarc::EventPump pump;
+    const std::optional<QString> failure = tessarc::failureOf([&] {
+        result = compare::comparePrograms(program, captured, rules, [&](qint64, qint64) {
+            pump.maybe();
+            return true;
+        });
+    });
+    guard.release();
+    if (failure) {
+        say(QStringLiteral("The capture could not be compared: %1").arg(*failure));
+        return;
+    }
+    say(compare::verdict(result, QFileInfo(chosen).fileName(), QStringLiteral("the capture %1").arg(QFileInfo(m_saved).fileName())));
+}
+
+QString frmReceive::saveCapture()
 {
     const QString remembered = m_host.values().folders.lastDirSave;
     const QString folder = !remembered.contains(QChar(0)) && QFileInfo(remembered).isDir() ? remembered : QString();
     for (;;) {
         const QString target = m_host.prompts().saveFileName(this, folder);
         if (target.isEmpty())
-            return;
+            return QString();
         if (QFileInfo::exists(target) &&
             m_host.prompts().ask(this, QStringLiteral("Would you like to overwrite ") + target,
                                  QStringLiteral("File already exists."), Prompts::Buttons::YesNo) != Prompts::Answer::Yes)
@@ -175,7 +235,7 @@ void frmReceive::saveCapture()
         // The old file is replaced only once the copy is whole; a copy that fails asks again.
         try {
             saveCaptureAs(m_transfer->capture(), target);
-            return;
+            return target;
         } catch (const ControlError &error) {
             m_host.prompts().warning(this, QStringLiteral("ERROR"), errorText(error));
         }

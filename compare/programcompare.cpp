@@ -1,7 +1,8 @@
 #include "programcompare.h"
 
+#include "controlerror.h"
 #include "linestore.h"
-#include "program.h"
+#include "programfolder.h"
 
 #include <QHashFunctions>
 
@@ -651,6 +652,43 @@ void report(const Result &result, LineFeed &a, LineFeed &b, const Rules &rules, 
             out(QStringLiteral("    > ") + marked(right[k], rightMarks[k]));
     }
     out(countText(result));
+}
+
+QString verdict(const Result &result, const QString &a, const QString &b)
+{
+    if (result.cancelled)
+        return QStringLiteral("The compare of %1 with %2 was stopped.").arg(a, b);
+    if (result.identical())
+        return QStringLiteral("%1 and %2 are identical as programs.").arg(a, b);
+    const Difference &d = result.differences.first();
+    const QString where = d.kind == Difference::Kind::Inserted ? QStringLiteral("after line %1 of %2 (line %3 of %4)").arg(d.aFirst).arg(a).arg(d.bFirst).arg(b)
+                                                               : QStringLiteral("at line %1 of %2 (line %3 of %4)").arg(d.aFirst).arg(a).arg(d.bFirst).arg(b);
+    return QStringLiteral("%1 and %2 differ: %3%4; the first %5.")
+        .arg(a, b, countText(result), result.nothingInCommon ? QStringLiteral(", with no line in common") : QString(), where);
+}
+
+LoadedFile::~LoadedFile()
+{
+    if (!m_program.store.isEmpty())
+        m_program.removeStores();
+}
+
+std::optional<QString> LoadedFile::load(const QString &path, int recordLength, const tessarc::ProgressReport &progress)
+{
+    const QString folder = tessarc::programFolder();
+    m_claim = tessarc::StoreClaim::claimFree(folder);
+    if (!m_claim)
+        return QStringLiteral("the program folder %1 cannot be written").arg(folder);
+    m_program.store = m_claim.store();
+    m_program.scratch = m_claim.scratch();
+    m_program.recordLength = recordLength;
+    const std::optional<QString> failure = tessarc::failureOf([&] { m_program.load(path, progress); });
+    if (failure) {
+        tessarc::Program::removeStoreFiles(m_program.store, m_program.scratch);
+        m_program.store.clear();
+        m_claim.release();
+    }
+    return failure;
 }
 
 } // namespace compare

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "commentrule.h"
+#include "program.h"
+#include "storeclaim.h"
 #include "words.h"
 
 #include <QByteArray>
@@ -9,11 +11,8 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
-
-namespace tessarc {
-class Program;
-}
 
 // Two programs compared as programs: line by line, aligned as a diff aligns them, each line read
 // as its words so that what does not change the program (N words, spaces, the case of letters, how
@@ -136,5 +135,27 @@ QString linesText(qint64 first, qint64 count);
 void report(const Result &result, LineFeed &a, LineFeed &b, const Rules &rules, const std::function<void(const QString &row)> &out);
 // "3 differences", "1 difference" or "identical".
 QString countText(const Result &result);
+
+// What a compare came to, in a sentence: "identical", or how many differences and where the first
+// is, naming the two as `a` and `b`.
+QString verdict(const Result &result, const QString &a, const QString &b);
+
+// A program file loaded into line stores of its own in the program folder, to be compared; the
+// stores go with it.
+class LoadedFile
+{
+public:
+    LoadedFile() = default;
+    ~LoadedFile();
+    LoadedFile(const LoadedFile &) = delete;
+    LoadedFile &operator=(const LoadedFile &) = delete;
+    // Nothing when loaded, else why not (and no stores are left).
+    std::optional<QString> load(const QString &path, int recordLength, const tessarc::ProgressReport &progress = {});
+    tessarc::Program &program() { return m_program; }
+
+private:
+    tessarc::StoreClaim m_claim; // let go after the stores are gone
+    tessarc::Program m_program;
+};
 
 } // namespace compare

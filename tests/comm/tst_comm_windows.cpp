@@ -542,9 +542,14 @@ private slots:
                                   QStringLiteral(", which does not exist.")}));
     }
 
-    // A capture saved where the machinist says, the overwrite question answered No first.
+    // A capture saved where the machinist says, the overwrite question answered No first; then
+    // verified against the program sent (the open one) and against another.
     void receiveAndSave()
     {
+        shell->open({"N10", "N20"});
+        const QString sent = shell->editor().lfile;
+        const QString other = testEnvironment().path(QStringLiteral("other.nc"));
+        writeBytes(other, "N10\r\nM30\r\n");
         PtyPair pty;
         const QString target = testEnvironment().path(QStringLiteral("received.nc"));
         writeBytes(target, "an older program");
@@ -564,8 +569,23 @@ private slots:
         QCOMPARE(shell->messages(),
                  (QStringList{QStringLiteral("save dialog"), overwrite, QStringLiteral("save dialog"), overwrite}));
         QCOMPARE(readBytes(target), QByteArray("N10\r\nN20\r\n"));
-        QTRY_VERIFY(!alive);
         QVERIFY(!shell->editor().Run && !pty.slaveOpen());
+        QVERIFY(alive && !w->cmdCompare->isHidden());
+        shell->scripted.clear();
+        shell->scripted.answerText(sent);
+        w->cmdCompare->click();
+        shell->scripted.answerText(other);
+        w->cmdCompare->click();
+        const QString name = QFileInfo(sent).fileName();
+        QCOMPARE(shell->messages(),
+                 (QStringList{QStringLiteral("open dialog"),
+                              QStringLiteral("message: %1 and the capture received.nc are identical as programs.").arg(name),
+                              QStringLiteral("open dialog"),
+                              QStringLiteral("message: other.nc and the capture received.nc differ: 1 difference; the first at "
+                                             "line 2 of other.nc (line 2 of the capture received.nc).")}));
+        QVERIFY(!shell->lock().held);
+        w->close();
+        QTRY_VERIFY(!alive);
     }
 
     // Stopped before anything came; a port that cannot be opened is an error, not "Nothing Received".

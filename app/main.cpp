@@ -1,4 +1,5 @@
 #include "commwindows.h"
+#include "frmcompare.h"
 #include "headless.h"
 #include "macrowindows.h"
 #include "toolpathdock.h"
@@ -39,6 +40,7 @@ int main(int argc, char *argv[])
     search::registerWindows(window);
     macro::registerWindows(window);
     plot::registerWindows(window);
+    compare::registerWindows(window);
 
     window.Form_Load(QApplication::arguments().mid(1));
     window.show();

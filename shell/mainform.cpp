@@ -89,6 +89,7 @@ constexpr MenuEntry kMenuTree[] = {
     {"exportPointCloud1", "&Export Point Cloud", "export1", "", 0},
     {"s2", "-", "file", "", 0},
     {"print1", "&Print...", "file", "Ctrl+P", NeedsProgram},
+    {"comparewith", "Compare &With...", "file", "", NeedsProgram},
     {"s4", "-", "file", "", 0},
     {"re1", "1   ", "file", "", Own | WaitsForRun},
     {"re2", "2   ", "file", "", Own | WaitsForRun},

@@ -32,34 +32,6 @@ namespace {
 constexpr int kRecLen = 500;
 constexpr int kDifferences = 1000;
 
-void readPass(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    check(fd >= 0, QStringLiteral("cannot read %1").arg(path));
-    std::vector<char> block(std::size_t(4) << 20);
-    while (::read(fd, block.data(), block.size()) > 0) {
-    }
-    ::close(fd);
-}
-
-qint64 peakResident(bool reset)
-{
-    if (reset) {
-        QFile clear(QStringLiteral("/proc/self/clear_refs"));
-        if (clear.open(QIODevice::WriteOnly))
-            clear.write("5");
-        return 0;
-    }
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &row : status.readAll().split('\n')) {
-            if (row.startsWith("VmHWM:"))
-                return row.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
-        }
-    }
-    return -1;
-}
-
 void writeLines(const QString &path, qint64 lines, const std::function<QByteArray(qint64)> &line)
 {
     QFile out(path);

@@ -72,6 +72,36 @@ namespace benchtools {
 constexpr int kRecLen = 500;
 constexpr qint64 kBlock = qint64(4) << 20;
 
+// Reads every byte of a file in 4 MiB blocks.
+void readPass(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    check(fd >= 0, QStringLiteral("cannot read %1").arg(path));
+    std::vector<char> block(std::size_t(4) << 20);
+    while (::read(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
+}
+
+// Peak resident memory since the last reset, in bytes; resetting where the kernel allows it.
+qint64 peakResident(bool reset)
+{
+    if (reset) {
+        QFile clear(QStringLiteral("/proc/self/clear_refs"));
+        if (clear.open(QIODevice::WriteOnly))
+            clear.write("5");
+        return 0;
+    }
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &row : status.readAll().split('\n')) {
+            if (row.startsWith("VmHWM:"))
+                return row.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
+        }
+    }
+    return -1;
+}
+
 void check(bool ok, const QString &what)
 {
     if (!ok)

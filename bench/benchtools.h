@@ -33,6 +33,10 @@ void writeProgram(const QString &path, qint64 lines, QByteArray (*programLine)(q
 void rewriteInPlace(const QString &path);
 // The first `lines` records of one store copied over another (records of 500 bytes).
 void copyStore(const QString &from, const QString &to, qint64 lines);
+// Reads every byte of a file in 4 MiB blocks.
+void readPass(const QString &path);
+// Peak resident memory since the last reset, in bytes; resetting where the kernel allows it.
+qint64 peakResident(bool reset);
 
 // The main window's prompts: any message, question or dialog during a run means it went wrong.
 class FailingPrompts : public Prompts

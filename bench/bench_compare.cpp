@@ -64,10 +64,14 @@ int runCompareFigure(qint64 lines, int runs, const QString &dir, QByteArray (*pr
     const QString otherFile = folder.filePath(QStringLiteral("other.nc"));
     writeProgram(aFile, lines, programLine);
     // The copy: every so many lines a word added, a line removed or a line inserted, in turn.
+    // One in each of kDifferences equal stretches, at a random place in its first half, so that no
+    // two touch (touching ones are one difference).
     std::set<qint64> at;
     QRandomGenerator random(20261208);
-    while (static_cast<int>(at.size()) < kDifferences)
-        at.insert(2 + static_cast<qint64>(random.bounded(static_cast<quint64>(lines - 2))));
+    const qint64 stretch = lines / kDifferences;
+    check(stretch >= 8, QStringLiteral("%1 lines are too few for %2 differences").arg(lines).arg(kDifferences));
+    for (qint64 k = 0; k < kDifferences; ++k)
+        at.insert(k * stretch + 2 + static_cast<qint64>(random.bounded(static_cast<quint64>(stretch / 2))));
     {
         QFile out(bFile);
         check(out.open(QIODevice::WriteOnly), QStringLiteral("cannot write %1").arg(bFile));

@@ -592,6 +592,7 @@ void PathRun::launch()
         lines == pass->lines) {
         pass->chunks = m_toolpath.chunks();
         pass->edits = m_edits;
+        pass->base = m_toolpath.header();
     }
     const quint64 generation = m_generation;
     pass->progress = [this, generation](qint64 done, qint64 total) {
@@ -632,7 +633,7 @@ void PathRun::tryCommit()
         pass->discard();
         m_pass.reset();
         m_report = Report{false, pass->incremental, pass->linesFollowed, pass->chunksWritten, 0, 0, 0, pass->seconds,
-                          stale ? QStringLiteral("Stopped: the program changed") : pass->message};
+                          stale ? QStringLiteral("Stopped: the program changed") : pass->message, {}, {}};
         if (!stale && !pass->cancelled)
             m_report.message = QStringLiteral("The toolpath could not be made: %1").arg(pass->message);
         emit finished(false, m_report.message);
@@ -654,7 +655,7 @@ void PathRun::tryCommit()
         m_current = false;
         m_whole = true;
         m_report = Report{false, pass->incremental, pass->linesFollowed, pass->chunksWritten, 0, 0, 0, pass->seconds,
-                          QStringLiteral("The toolpath could not be written: %1").arg(error)};
+                          QStringLiteral("The toolpath could not be written: %1").arg(error), {}, {}};
         emit finished(false, m_report.message);
         return;
     }
@@ -668,7 +669,12 @@ void PathRun::tryCommit()
     m_report = Report{true,          pass->incremental, pass->linesFollowed, pass->chunksWritten, pass->chunksKept,
                       pass->moves,   pass->findings,    pass->seconds,
                       QStringLiteral("%1: %2 moves, %3 findings, in %4 s")
-                          .arg(what, count(pass->moves), count(pass->findings), QString::number(pass->seconds, 'f', 3))};
+                          .arg(what, count(pass->moves), count(pass->findings), QString::number(pass->seconds, 'f', 3)),
+                      {}, {}};
+    if (pass->incremental) {
+        m_report.base = pass->base;
+        m_report.edits = pass->edits;
+    }
     // Runs after changes leave the chunks they replaced behind in the file; once those outweigh
     // the rest, the next run writes the file afresh.
     qint64 live = kHeaderBytes + pass->result.tableBytes;

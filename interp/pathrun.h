@@ -32,6 +32,7 @@ struct PathPass
     // `chunks` means a run over the whole program into a new file.
     std::vector<PathChunk> chunks;
     QList<PathEdit> edits;
+    PathHeader base; // the header of the file's run that `chunks` come from
     std::atomic<bool> cancel{false};
     std::function<void(qint64 done, qint64 total)> progress; // called on the pass's thread
 
@@ -103,6 +104,11 @@ public:
         qint64 findings = 0;
         double seconds = 0.0;
         QString message;
+        // After changes: the run they were followed from (its header) and the changes, so that
+        // what was made of that run can be brought up to date rather than made again. The chunks
+        // the run kept stand where they stood in the file; those it wrote stand past its old end.
+        PathHeader base;
+        QList<PathEdit> edits;
     };
     const Report &report() const { return m_report; }
 

@@ -561,11 +561,12 @@ QList<qint64> Toolpath::movesOfLines(qint64 firstLine, qint64 lastLine) const
     return out;
 }
 
-QList<Finding> Toolpath::findings() const
+QList<Finding> Toolpath::findings(std::size_t first, std::size_t count) const
 {
     QList<Finding> out;
-    out.reserve(m_findingCount);
-    for (const PathChunk &c : m_chunks) {
+    const std::size_t last = std::min(m_chunks.size(), first + std::min(count, m_chunks.size()));
+    for (std::size_t k = first; k < last; ++k) {
+        const PathChunk &c = m_chunks[k];
         if (c.findingCount == 0)
             continue;
         const QByteArray bytes = qUncompress(readAt(c.findingsAt, c.findingBytes));

@@ -84,6 +84,7 @@ struct PathHeader
 
     QByteArray encode() const;
     bool decode(const QByteArray &bytes, QString &error);
+    bool operator==(const PathHeader &) const = default;
 };
 
 QByteArray encodeTable(const std::vector<PathChunk> &chunks);
@@ -137,7 +138,11 @@ public:
     // The indices of the moves made by lines firstLine ... lastLine, in the order they were made.
     QList<qint64> movesOfLines(qint64 firstLine, qint64 lastLine) const;
     // Every finding, in the order the run came upon them.
-    QList<Finding> findings() const;
+    QList<Finding> findings() const { return findings(0, m_chunks.size()); }
+    // The findings of chunks first ... first + count - 1, in order.
+    QList<Finding> findings(std::size_t first, std::size_t count) const;
+    // The index of each chunk's first move.
+    const std::vector<qint64> &firstMoves() const { return m_firstMove; }
     // The state the run is in as it comes to read line `line` of the program: the checkpoint before
     // it, put back, and followed to it. nullopt with the reason when the run never comes there after
     // that checkpoint (a line past the program's end, a subroutine's line not called again).

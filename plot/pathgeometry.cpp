@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <span>
 
 namespace plot {
 
@@ -120,6 +121,12 @@ void PathBuilder::setStart(const QVector3D &start)
     m_at[0] = start.x(), m_at[1] = start.y(), m_at[2] = start.z();
 }
 
+void PathBuilder::startAfter(const interp::Move &move)
+{
+    for (int i = 0; i < 3; ++i)
+        m_at[i] = move.end[i] + move.offset[i];
+}
+
 QVector3D PathBuilder::position() const
 {
     return toVector(m_at);
@@ -133,10 +140,10 @@ PathPiece PathBuilder::add(const QList<interp::Move> &moves, qint64 first, const
     return piece;
 }
 
-void PathBuilder::extend(PathPiece &piece, const QList<interp::Move> &moves, const QList<interp::Finding> &findings)
+void PathBuilder::extend(PathPiece &piece, const interp::Move *moves, qsizetype count, const QList<interp::Finding> &findings)
 {
     qint64 index = piece.firstMove + piece.moveCount;
-    for (const interp::Move &move : moves) {
+    for (const interp::Move &move : std::span(moves, std::size_t(count))) {
         const qint64 number = index++;
         if (move.kind == interp::MoveKind::Dwell)
             continue;
@@ -197,6 +204,83 @@ void PathGeometry::append(PathPiece piece)
         m_segments.insert(m_segments.end(), piece.segments.begin(), piece.segments.end());
     m_arcs.insert(m_arcs.end(), piece.arcs.begin(), piece.arcs.end());
     addExtents(firstSegment);
+}
+
+namespace {
+
+// Puts `from` ... `to` - 1 of another vector in the place of elements first ... last - 1: what
+// lengths have in common is written over, so that a change of the same size moves nothing else.
+template<typename T, typename It>
+void splice(std::vector<T> &into, std::size_t first, std::size_t last, It from, It to)
+{
+    const std::size_t put = std::size_t(std::distance(from, to));
+    const std::size_t common = std::min(put, last - first);
+    std::copy(from, from + std::ptrdiff_t(common), into.begin() + std::ptrdiff_t(first));
+    if (put > common)
+        into.insert(into.begin() + std::ptrdiff_t(first + common), from + std::ptrdiff_t(common), to);
+    else
+        into.erase(into.begin() + std::ptrdiff_t(first + common), into.begin() + std::ptrdiff_t(last));
+}
+
+} // namespace
+
+SegmentRange PathGeometry::replaceMoves(qint64 removedMoves, PathPiece piece, qsizetype firstMarker,
+                                        qsizetype removedMarkers, const std::function<qint64(qint64)> &lineNow)
+{
+    const qint64 first = piece.firstMove;
+    const qint64 shift = piece.moveCount - removedMoves;
+    const auto byMove = [](const auto &s, qint64 m) { return s.move < m; };
+    const std::size_t s0 = std::size_t(std::lower_bound(m_segments.begin(), m_segments.end(), first, byMove) - m_segments.begin());
+    const std::size_t s1 =
+        std::size_t(std::lower_bound(m_segments.begin() + std::ptrdiff_t(s0), m_segments.end(), first + removedMoves, byMove) -
+                    m_segments.begin());
+    const std::size_t added = piece.segments.size();
+    const qsizetype verticesBefore = vertexCount();
+
+    // Segment i ends at vertex i + 1: the piece's own first vertex is where the path stands already.
+    if (m_xyz.empty())
+        m_xyz = std::move(piece.xyz);
+    else if (!piece.xyz.empty())
+        splice(m_xyz, 3 * (s0 + 1), 3 * (s1 + 1), piece.xyz.begin() + 3, piece.xyz.end());
+    else
+        m_xyz.erase(m_xyz.begin() + std::ptrdiff_t(3 * (s0 + 1)), m_xyz.begin() + std::ptrdiff_t(3 * (s1 + 1)));
+    splice(m_segments, s0, s1, piece.segments.begin(), piece.segments.end());
+    if (m_segments.empty())
+        m_xyz.clear();
+
+    const auto a0 = std::size_t(std::lower_bound(m_arcs.begin(), m_arcs.end(), first, byMove) - m_arcs.begin());
+    const auto a1 = std::size_t(std::lower_bound(m_arcs.begin(), m_arcs.end(), first + removedMoves, byMove) - m_arcs.begin());
+    splice(m_arcs, a0, a1, piece.arcs.begin(), piece.arcs.end());
+    firstMarker = std::clamp<qsizetype>(firstMarker, 0, qsizetype(m_markers.size()));
+    removedMarkers = std::clamp<qsizetype>(removedMarkers, 0, qsizetype(m_markers.size()) - firstMarker);
+    splice(m_markers, std::size_t(firstMarker), std::size_t(firstMarker + removedMarkers), piece.markers.begin(),
+           piece.markers.end());
+    m_moves += shift;
+
+    // What the moves after the piece made keeps its vertices but not its numbers.
+    if (shift != 0) {
+        for (auto s = m_segments.begin() + std::ptrdiff_t(s0 + added); s != m_segments.end(); ++s)
+            s->move += shift;
+        for (auto r = m_arcs.begin() + std::ptrdiff_t(a0 + piece.arcs.size()); r != m_arcs.end(); ++r)
+            r->move += shift;
+    }
+    if (lineNow) {
+        for (std::size_t i = 0; i < m_segments.size(); ++i) {
+            if (i < s0 || i >= s0 + added)
+                m_segments[i].line = lineNow(m_segments[i].line);
+        }
+        for (std::size_t i = 0; i < m_markers.size(); ++i) {
+            if (qsizetype(i) < firstMarker || qsizetype(i) >= firstMarker + qsizetype(piece.markers.size()))
+                m_markers[i].line = lineNow(m_markers[i].line);
+        }
+    }
+
+    m_all = m_feeds = m_rapids = Box();
+    addExtents(0);
+    const qsizetype from = qsizetype(s0);
+    if (vertexCount() == verticesBefore)
+        return SegmentRange{from, std::min<qsizetype>(qsizetype(added) + 1, vertexCount() - from)};
+    return SegmentRange{from, std::max<qsizetype>(0, vertexCount() - from)};
 }
 
 void PathGeometry::addExtents(qsizetype firstSegment)

@@ -96,6 +96,8 @@ public:
     double tolerance() const { return m_tolerance; }
     // Where the tool stands before the first move (mm; the machine's origin unless told).
     void setStart(const QVector3D &start);
+    // The tool stands where `move` (one that goes somewhere, not a dwell) left it.
+    void startAfter(const interp::Move &move);
     QVector3D position() const;
 
     // The piece that moves first ... first + moves.size() - 1 make. A finding is marked where the
@@ -103,7 +105,11 @@ public:
     // markers on the spot.
     PathPiece add(const QList<interp::Move> &moves, qint64 first, const QList<interp::Finding> &findings = {});
     // Adds the next moves (and findings) to `piece`, numbered on from its last move.
-    void extend(PathPiece &piece, const QList<interp::Move> &moves, const QList<interp::Finding> &findings = {});
+    void extend(PathPiece &piece, const QList<interp::Move> &moves, const QList<interp::Finding> &findings = {})
+    {
+        extend(piece, moves.constData(), moves.size(), findings);
+    }
+    void extend(PathPiece &piece, const interp::Move *moves, qsizetype count, const QList<interp::Finding> &findings = {});
 
 private:
     double m_tolerance;
@@ -119,6 +125,14 @@ public:
     // Appends the next piece: its first vertex is taken as where the path stands.
     void append(PathPiece piece);
     void clear();
+    // Puts `piece` in the place of what moves piece.firstMove ... piece.firstMove + removedMoves - 1
+    // made, and its markers in the place of markers firstMarker ... firstMarker + removedMarkers - 1:
+    // the moves after it are numbered on from the piece's last, every line kept is renumbered by
+    // `lineNow` (none: as it is). The piece is to start where the moves before it leave the tool
+    // and to end where those after it begin. Returns the vertices that changed: from the first that
+    // did, to the end of the path when the moves after it moved along in the vertices.
+    SegmentRange replaceMoves(qint64 removedMoves, PathPiece piece, qsizetype firstMarker, qsizetype removedMarkers,
+                              const std::function<qint64(qint64)> &lineNow = {});
 
     // x, y and z of each vertex; vertexCount() == segmentCount() + 1 (none when empty). Drawn as one
     // GL_LINE_STRIP, segment i's flat attributes belong to vertex i + 1 (the last vertex provokes).

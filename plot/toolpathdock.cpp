@@ -196,7 +196,28 @@ void ToolpathDock::runEnded(bool complete, const QString &message)
             setStatus(tr("The toolpath is not complete: %1").arg(message));
         return;
     }
-    buildGeometry();
+    const interp::Toolpath &toolpath = m_run->toolpath();
+    m_findingsText = tr("%1 moves, no finding.").arg(toolpath.moveCount());
+    try {
+        // The first finding only: the chunks before it hold none.
+        const std::vector<interp::PathChunk> &chunks = toolpath.chunks();
+        const auto with = std::find_if(chunks.begin(), chunks.end(), [](const interp::PathChunk &c) { return c.findingCount > 0; });
+        if (with != chunks.end()) {
+            const QList<interp::Finding> first = toolpath.findings(std::size_t(with - chunks.begin()), 1);
+            if (!first.isEmpty())
+                m_findingsText = tr("%1 moves; %2 findings, the path is marked at their lines. The first: line %3: %4")
+                                     .arg(toolpath.moveCount())
+                                     .arg(toolpath.findingCount())
+                                     .arg(first.first().line)
+                                     .arg(first.first().reason);
+        }
+    } catch (const std::exception &) {
+        // The path is drawn all the same; reading it says what fails.
+    }
+    // A builder under way draws a run that is no longer the file's.
+    stopBuilder();
+    if (!patchGeometry())
+        buildGeometry();
 }
 
 void ToolpathDock::stopBuilder()
@@ -213,14 +234,6 @@ void ToolpathDock::buildGeometry(double tolerance)
     const interp::Toolpath &toolpath = m_run->toolpath();
     const QString file = toolpath.file();
     const qint64 moves = toolpath.moveCount();
-    const QList<interp::Finding> findings = toolpath.findings();
-    m_findingsText = findings.isEmpty()
-                         ? tr("%1 moves, no finding.").arg(moves)
-                         : tr("%1 moves; %2 findings, the path is marked at their lines. The first: line %3: %4")
-                               .arg(moves)
-                               .arg(findings.size())
-                               .arg(findings.first().line)
-                               .arg(findings.first().reason);
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     m_cancelBuild = cancel;
     const quint64 generation = ++m_buildGeneration;
@@ -230,7 +243,7 @@ void ToolpathDock::buildGeometry(double tolerance)
         m_current = false;
         setStatus(tr("Drawing the path: 0%"));
     }
-    m_builder = std::thread([this, file, moves, findings, cancel, generation, tolerance] {
+    m_builder = std::thread([this, file, moves, cancel, generation, tolerance] {
         const auto fail = [this](const QString &why) {
             QMetaObject::invokeMethod(this, [this, why] { setStatus(tr("The toolpath cannot be read: %1").arg(why)); },
                                       Qt::QueuedConnection);
@@ -253,22 +266,36 @@ void ToolpathDock::buildGeometry(double tolerance)
                 const QVector3D size = box.size();
                 chord = std::max(0.001, std::max({size.x(), size.y(), size.z()}) / 4000.0);
             }
+            auto madeOf = std::make_shared<MadeOf>(MadeOf{file, path.header(), path.chunks()});
             PathBuilder builder(chord);
             auto batch = std::make_shared<std::vector<PathPiece>>();
             auto shownAt = std::chrono::steady_clock::now();
-            qsizetype nextFinding = 0;
-            for (qint64 first = 0; first < moves && !cancel->load(); first += kBlockMoves) {
-                const QList<interp::Move> block = path.moves(first, kBlockMoves);
-                // The findings of the lines these moves come from mark the path where the tool stood.
-                QList<interp::Finding> marked;
-                const qint64 lastLine = block.isEmpty() ? 0 : block.last().line;
-                while (nextFinding < findings.size() && (findings[nextFinding].line <= lastLine || first + kBlockMoves >= moves))
-                    marked.append(findings[nextFinding++]);
-                batch->push_back(builder.add(block, first, marked));
+            // Whole chunks at a time, a block's worth or more: a chunk's findings mark the path
+            // where the tool stands after its moves, one marker a finding.
+            const std::vector<interp::PathChunk> &chunks = path.chunks();
+            std::size_t chunk = 0;
+            qint64 first = 0;
+            while (chunk < chunks.size() && !cancel->load()) {
+                const std::size_t from = chunk;
+                qint64 count = 0;
+                while (chunk < chunks.size() && (count == 0 || count + chunks[chunk].moveCount <= kBlockMoves))
+                    count += chunks[chunk++].moveCount;
+                const QList<interp::Move> block = path.moves(first, count);
+                PathPiece piece;
+                piece.firstMove = first;
+                qsizetype at = 0;
+                for (std::size_t k = from; k < chunk; ++k) {
+                    const qsizetype n = std::min<qsizetype>(chunks[k].moveCount, block.size() - at);
+                    builder.extend(piece, block.constData() + at, n,
+                                   chunks[k].findingCount > 0 ? path.findings(k, 1) : QList<interp::Finding>());
+                    at += n;
+                }
+                first += count;
+                batch->push_back(std::move(piece));
                 const auto now = std::chrono::steady_clock::now();
-                if (now - shownAt >= kShowEvery && first + kBlockMoves < moves) {
+                if (now - shownAt >= kShowEvery && chunk < chunks.size()) {
                     shownAt = now;
-                    const int percent = static_cast<int>((first + kBlockMoves) * 100 / std::max<qint64>(1, moves));
+                    const int percent = static_cast<int>(first * 100 / std::max<qint64>(1, moves));
                     QMetaObject::invokeMethod(this, [this, batch, chord, generation, percent] {
                         piecesReady(batch, chord, false, generation);
                         if (generation == m_buildGeneration && !m_finerBuild)
@@ -279,12 +306,104 @@ void ToolpathDock::buildGeometry(double tolerance)
             }
             if (cancel->load())
                 return;
-            QMetaObject::invokeMethod(this, [this, batch, chord, generation] { piecesReady(batch, chord, true, generation); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, [this, batch, chord, generation, madeOf] {
+                if (generation == m_buildGeneration)
+                    m_buildRun = madeOf;
+                piecesReady(batch, chord, true, generation);
+            }, Qt::QueuedConnection);
         } catch (const std::exception &e) {
             fail(QString::fromLocal8Bit(e.what()));
         }
     });
+}
+
+bool ToolpathDock::patchGeometry()
+{
+    const interp::PathRun::Report &report = m_run->report();
+    const interp::Toolpath &toolpath = m_run->toolpath();
+    if (!m_geometry || !m_shownRun || !report.incremental || !toolpath.isOpen() || m_geometry->isDecimated() ||
+        report.base != m_shownRun->header || toolpath.file() != m_shownRun->file)
+        return false;
+    // The chunks the run kept stand where they stood in the file, at its start and at its end;
+    // between them, those it wrote afresh took the place of the old ones.
+    const std::vector<interp::PathChunk> &was = m_shownRun->chunks;
+    const std::vector<interp::PathChunk> &now = toolpath.chunks();
+    const auto kept = [](const interp::PathChunk &a, const interp::PathChunk &b) {
+        return a.movesAt == b.movesAt && a.checkpointAt == b.checkpointAt && a.moveCount == b.moveCount &&
+               a.findingCount == b.findingCount;
+    };
+    std::size_t head = 0;
+    while (head < was.size() && head < now.size() && kept(was[head], now[head]))
+        ++head;
+    std::size_t tail = 0;
+    while (tail < was.size() - head && tail < now.size() - head && kept(was[was.size() - 1 - tail], now[now.size() - 1 - tail]))
+        ++tail;
+    qint64 firstMove = 0, removedMoves = 0, addedMoves = 0;
+    qsizetype firstMarker = 0, removedMarkers = 0;
+    for (std::size_t i = 0; i < head; ++i) {
+        firstMove += was[i].moveCount;
+        firstMarker += was[i].findingCount;
+    }
+    for (std::size_t i = head; i < was.size() - tail; ++i) {
+        removedMoves += was[i].moveCount;
+        removedMarkers += was[i].findingCount;
+    }
+    for (std::size_t i = head; i < now.size() - tail; ++i)
+        addedMoves += now[i].moveCount;
+
+    PathPiece piece;
+    piece.firstMove = firstMove;
+    try {
+        PathBuilder builder(m_tolerance);
+        // Where the moves before leave the tool: the last of them that goes somewhere.
+        for (qint64 end = firstMove; end > 0;) {
+            const qint64 n = std::min<qint64>(end, 256);
+            const QList<interp::Move> before = toolpath.moves(end - n, n);
+            const auto last = std::find_if(before.rbegin(), before.rend(),
+                                           [](const interp::Move &m) { return m.kind != interp::MoveKind::Dwell; });
+            if (last != before.rend()) {
+                builder.startAfter(*last);
+                break;
+            }
+            end -= n;
+        }
+        const QList<interp::Move> made = toolpath.moves(firstMove, addedMoves);
+        qsizetype at = 0;
+        for (std::size_t k = head; k < now.size() - tail; ++k) {
+            const qsizetype n = std::min<qsizetype>(now[k].moveCount, made.size() - at);
+            builder.extend(piece, made.constData() + at, n,
+                           now[k].findingCount > 0 ? toolpath.findings(k, 1) : QList<interp::Finding>());
+            at += n;
+        }
+    } catch (const std::exception &) {
+        return false; // made again from the file, which says what fails
+    }
+    std::function<qint64(qint64)> lineNow;
+    const QList<interp::PathEdit> edits = report.edits;
+    if (std::any_of(edits.begin(), edits.end(), [](const interp::PathEdit &e) { return e.inserted != e.removed; })) {
+        // A kept line is none of those changed: the lines after each change moved along.
+        lineNow = [edits](qint64 line) {
+            for (const interp::PathEdit &e : edits) {
+                if (line >= e.first + e.removed)
+                    line += e.inserted - e.removed;
+            }
+            return line;
+        };
+    }
+    // What a build stopped for this one may still have on its way is dropped.
+    ++m_buildGeneration;
+    m_pending.reset();
+    m_finerBuild = false;
+    m_view->changeGeometry([&] {
+        return m_geometry->replaceMoves(removedMoves, std::move(piece), firstMarker, removedMarkers, lineNow);
+    });
+    m_shownRun = std::make_shared<MadeOf>(MadeOf{toolpath.file(), toolpath.header(), now});
+    m_current = m_run->isCurrent();
+    wholeShown();
+    caretMoved(m_host.editor().caretLine());
+    rangeChanged();
+    emit pathShown(true);
+    return true;
 }
 
 void ToolpathDock::piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, double tolerance, bool whole, quint64 generation)
@@ -303,6 +422,7 @@ void ToolpathDock::piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, d
             m_builder.join();
         m_geometry = std::move(m_pending);
         m_shownGeneration = generation;
+        m_shownRun = std::move(m_buildRun);
         m_tolerance = tolerance;
         m_view->setGeometry(m_geometry, false, true);
         caretMoved(m_host.editor().caretLine());
@@ -316,6 +436,7 @@ void ToolpathDock::piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, d
         m_fitted = false;
         m_fittedToPreview = false;
     }
+    m_shownRun.reset();
     if (generation != m_shownGeneration) {
         // The first pieces of another build: a path of its own, drawn from the start.
         m_shownGeneration = generation;
@@ -339,19 +460,25 @@ void ToolpathDock::piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, d
     if (whole) {
         if (m_builder.joinable())
             m_builder.join();
+        m_shownRun = std::move(m_buildRun);
         m_current = m_run->isCurrent();
-        const QVector3D size = m_geometry->extents().size();
-        m_finest = std::max(0.001, std::max({size.x(), size.y(), size.z()}) / 200000.0);
-        m_slider->setEnabled(m_geometry->segmentCount() > 0);
-        m_slider->blockSignals(true);
-        m_slider->setRange(0, static_cast<int>(std::min<qsizetype>(m_geometry->segmentCount(), INT_MAX)));
-        m_slider->setValue(m_slider->maximum());
-        m_slider->blockSignals(false);
-        setStatus(m_findingsText);
+        wholeShown();
     }
     caretMoved(m_host.editor().caretLine());
     rangeChanged();
     emit pathShown(whole);
+}
+
+void ToolpathDock::wholeShown()
+{
+    const QVector3D size = m_geometry->extents().size();
+    m_finest = std::max(0.001, std::max({size.x(), size.y(), size.z()}) / 200000.0);
+    m_slider->setEnabled(m_geometry->segmentCount() > 0);
+    m_slider->blockSignals(true);
+    m_slider->setRange(0, static_cast<int>(std::min<qsizetype>(m_geometry->segmentCount(), INT_MAX)));
+    m_slider->setValue(m_slider->maximum());
+    m_slider->blockSignals(false);
+    setStatus(m_findingsText);
 }
 
 void ToolpathDock::scaleChanged(double mmPerPixel)

@@ -49,6 +49,12 @@ private:
     void runEnded(bool complete, const QString &message);
     // Draws the path from the toolpath file, arcs to `tolerance` mm (0: what the part's size asks).
     void buildGeometry(double tolerance = 0.0);
+    // After changes followed from the run the path shows: only the moves of the chunks the run
+    // wrote afresh are made again, the rest is kept. false (nothing changed) when the path shown
+    // is not that run's whole path.
+    bool patchGeometry();
+    // The path shown is whole: Play's slider and the status follow it.
+    void wholeShown();
     void stopBuilder();
     // A first picture of the program's first lines, while the whole of it is followed.
     void preview();
@@ -73,6 +79,16 @@ private:
     quint64 m_shownGeneration = 0; // the build m_geometry comes from
     bool m_finerBuild = false;     // the build under way draws the same path finer: shown once whole
     std::shared_ptr<PathGeometry> m_pending;
+    // The toolpath file's run a path was made of: the one shown (set once it is whole), and the
+    // one of the build under way.
+    struct MadeOf
+    {
+        QString file;
+        interp::PathHeader header;
+        std::vector<interp::PathChunk> chunks;
+    };
+    std::shared_ptr<const MadeOf> m_shownRun;
+    std::shared_ptr<const MadeOf> m_buildRun;
     double m_tolerance = 0.0;      // its arcs' chord tolerance
     double m_finest = 0.0;         // the finest tolerance worth drawing this part to
     QTimer m_finer;                // a zoom that asks for finer arcs, once it rests

@@ -138,6 +138,25 @@ void ToolpathView::geometryGrew(bool whole)
     update();
 }
 
+void ToolpathView::changeGeometry(const std::function<SegmentRange()> &change)
+{
+    // An index being made reads the path: it is waited for, and dropped.
+    m_indexJob.reset();
+    m_picks = PickIndex();
+    m_pickedGeometry.reset();
+    const SegmentRange changed = change();
+    if (m_stale.count > 0) {
+        const qsizetype end = std::max(m_stale.first + m_stale.count, changed.first + changed.count);
+        m_stale.first = std::min(m_stale.first, changed.first);
+        m_stale.count = end - m_stale.first;
+    } else {
+        m_stale = changed;
+    }
+    m_light.reset();
+    cameraMoved();
+    update();
+}
+
 void ToolpathView::setShownSegments(qsizetype count)
 {
     m_shown = count;
@@ -273,7 +292,7 @@ void ToolpathView::upload()
     uploadFrom(0);
 }
 
-void ToolpathView::uploadFrom(qsizetype firstVertex)
+void ToolpathView::uploadFrom(qsizetype firstVertex, qsizetype lastVertex)
 {
     if (!m_geometry)
         return;
@@ -293,6 +312,7 @@ void ToolpathView::uploadFrom(qsizetype firstVertex)
         // Room for twice as much, so a path that grows piece by piece is sent over once or twice.
         m_capacity = m_growing ? std::max<qsizetype>(vertices * 2, 4096) : vertices;
         firstVertex = 0;
+        lastVertex = -1;
         QOpenGLVertexArrayObject::Binder bound(&m_vao);
         m_positions.bind();
         m_positions.allocate(static_cast<int>(m_capacity * 3 * sizeof(float)));
@@ -300,13 +320,14 @@ void ToolpathView::uploadFrom(qsizetype firstVertex)
         m_colours.allocate(static_cast<int>(m_capacity * 4));
         bindAttributes(m_positions, m_colours);
     }
-    if (vertices > firstVertex) {
+    const qsizetype end = lastVertex < 0 ? vertices : std::min(lastVertex, vertices);
+    if (end > firstVertex) {
         // The vertex before the new ones takes the colour of the segment it now ends.
         const qsizetype from = std::max<qsizetype>(0, firstVertex - 1);
         m_positions.bind();
         m_positions.write(static_cast<int>(from * 3 * sizeof(float)), geometry.vertices().data() + from * 3,
-                          static_cast<int>((vertices - from) * 3 * sizeof(float)));
-        const std::vector<quint8> rgba = coloursOf(geometry, from, vertices);
+                          static_cast<int>((end - from) * 3 * sizeof(float)));
+        const std::vector<quint8> rgba = coloursOf(geometry, from, end);
         m_colours.bind();
         m_colours.write(static_cast<int>(from * 4), rgba.data(), static_cast<int>(rgba.size()));
         m_colours.release();
@@ -370,6 +391,13 @@ void ToolpathView::paintGL()
     if (m_glReady && m_dirty) {
         upload();
         m_dirty = false;
+        m_stale = {};
+    } else if (m_glReady && m_geometry && m_stale.count > 0) {
+        // A path changed in place: what changed, and what moved along after it, is sent again.
+        const qsizetype vertices = m_geometry->vertexCount();
+        const bool toTheEnd = m_stale.first + m_stale.count >= vertices || vertices != m_uploaded;
+        uploadFrom(m_stale.first, toTheEnd ? -1 : m_stale.first + m_stale.count);
+        m_stale = {};
     } else if (m_glReady && m_geometry && m_geometry->vertexCount() != m_uploaded) {
         uploadFrom(m_uploaded);
     }

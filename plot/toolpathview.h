@@ -11,6 +11,7 @@
 #include <QOpenGLWidget>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -35,6 +36,9 @@ public:
     void setGeometry(std::shared_ptr<const PathGeometry> geometry, bool fit, bool whole);
     // The path grew (a piece came while it is built): only what is new is sent to the GPU.
     void geometryGrew(bool whole);
+    // Changes the path shown in place: nothing reads it while `change` runs, which returns the
+    // vertices that changed; only those are sent to the GPU again.
+    void changeGeometry(const std::function<SegmentRange()> &change);
     const PathGeometry *geometry() const { return m_geometry.get(); }
     // The lighter path drawn while a button is held, null until one is made (for the benchmark).
     const PathGeometry *lightPath() const { return m_light.get(); }
@@ -83,7 +87,7 @@ protected:
 
 private:
     void upload();
-    void uploadFrom(qsizetype firstVertex);
+    void uploadFrom(qsizetype firstVertex, qsizetype lastVertex = -1);
     void makeLight();
     // The camera moved or the path changed: the picking index is made again once it rests.
     void cameraMoved();
@@ -97,6 +101,7 @@ private:
     bool m_dirty = false;     // everything is to be sent to the GPU again
     qsizetype m_uploaded = 0; // vertices in the buffers
     qsizetype m_capacity = 0; // vertices the buffers have room for
+    SegmentRange m_stale;     // vertices changed in place, to be sent again
     bool m_growing = false;   // more pieces are to come
     qsizetype m_lightVertices = 0;
     qsizetype m_shown = -1;

@@ -143,6 +143,93 @@ private slots:
         QCOMPARE(whole.vertex(whole.vertexCount() - 1), QVector3D(100, 0, 3));
     }
 
+    // A change put in the place of the moves it made: the path is the one made afresh of the changed
+    // program (the moves and lines after it numbered on, the findings marked where they were), and
+    // what lies outside the vertices said to have changed is as it was.
+    void aChangePutInPlace_data()
+    {
+        QTest::addColumn<int>("first"); // the first line changed
+        QTest::addColumn<int>("removed");
+        QTest::addColumn<QByteArrayList>("inserted");
+        // Each change ends where the lines it replaces ended: the run after it agrees again.
+        QTest::newRow("a rapid for a feed") << 4 << 1 << QByteArrayList{"G0 X5 Y1"};
+        QTest::newRow("two lines for one") << 5 << 1 << QByteArrayList{"G1 X7 Y-3", "G1 X5 Y5"};
+        QTest::newRow("an arc for a line") << 5 << 1 << QByteArrayList{"G2 X5 Y5 I0 J2"};
+        QTest::newRow("two lines for the arc") << 6 << 1 << QByteArrayList{"G1 X2 Y2", "G1 X1 Y5"};
+        QTest::newRow("a dwell taken away") << 9 << 1 << QByteArrayList{};
+        QTest::newRow("a finding put in") << 4 << 0 << QByteArrayList{"T2 M6"};
+        QTest::newRow("a finding taken away") << 8 << 1 << QByteArrayList{};
+        QTest::newRow("the first move") << 2 << 1 << QByteArrayList{"G0 X2 Y1 Z0"};
+        QTest::newRow("moves put after the last") << 11 << 0 << QByteArrayList{"G0 X9", "G1 Z-1"};
+    }
+    void aChangePutInPlace()
+    {
+        QFETCH(int, first);
+        QFETCH(int, removed);
+        QFETCH(QByteArrayList, inserted);
+        const QByteArrayList lines{"G21 G90 G17 F500 S100 M3", "G0 X1 Y1 Z0", "T2 M6", "G1 X5 Y1", "G1 X5 Y5", "G2 X1 Y5 I-2 J0",
+                                   "G1 X1 Y1", "T2 M6", "G4 P1", "G0 Z5"};
+        QByteArrayList changed = lines;
+        changed.remove(first - 1, removed);
+        for (qsizetype i = 0; i < inserted.size(); ++i)
+            changed.insert(first - 1 + i, inserted[i]);
+        const Followed was = follow(lines.join('\n') + '\n');
+        const Followed now = follow(changed.join('\n') + '\n');
+
+        // Each step reads a line: steps first - 1 ... made what the changed lines made.
+        qint64 before = 0, gone = 0;
+        qsizetype markersBefore = 0, markersGone = 0;
+        for (int step = 0; step < first - 1 + removed && step < was.moves.size(); ++step) {
+            (step < first - 1 ? before : gone) += was.moves[step].size();
+            (step < first - 1 ? markersBefore : markersGone) += was.findings[step].size();
+        }
+        plot::PathBuilder builder(0.01);
+        for (int step = first - 2; step >= 0; --step) {
+            const auto last = std::find_if(was.moves[step].rbegin(), was.moves[step].rend(),
+                                           [](const interp::Move &m) { return m.kind != interp::MoveKind::Dwell; });
+            if (last != was.moves[step].rend()) {
+                builder.startAfter(*last);
+                break;
+            }
+        }
+        plot::PathPiece piece;
+        piece.firstMove = before;
+        for (int step = first - 1; step < first - 1 + inserted.size(); ++step)
+            builder.extend(piece, now.moves[step], now.findings[step]);
+
+        const plot::PathGeometry old = geometryOf(lines.join('\n') + '\n');
+        plot::PathGeometry patched = old;
+        const qint64 shift = inserted.size() - removed;
+        const plot::SegmentRange changedVertices = patched.replaceMoves(gone, std::move(piece), markersBefore, markersGone,
+                                                                        [&](qint64 line) { return line >= first + removed ? line + shift : line; });
+        const plot::PathGeometry fresh = geometryOf(changed.join('\n') + '\n');
+        QCOMPARE(patched.vertices(), fresh.vertices());
+        QCOMPARE(patched.segmentCount(), fresh.segmentCount());
+        for (qsizetype s = 0; s < fresh.segmentCount(); ++s) {
+            const plot::Segment &a = patched.segments()[s], &b = fresh.segments()[s];
+            QVERIFY2(a.move == b.move && a.line == b.line && a.tool == b.tool && a.kind == b.kind, qPrintable(QString::number(s)));
+        }
+        QCOMPARE(patched.arcs().size(), fresh.arcs().size());
+        for (std::size_t i = 0; i < fresh.arcs().size(); ++i)
+            QCOMPARE(patched.arcs()[i].move, fresh.arcs()[i].move);
+        QCOMPARE(patched.markers().size(), fresh.markers().size());
+        for (std::size_t i = 0; i < fresh.markers().size(); ++i) {
+            QCOMPARE(patched.markers()[i].line, fresh.markers()[i].line);
+            QCOMPARE(patched.markers()[i].at, fresh.markers()[i].at);
+        }
+        QCOMPARE(patched.moveCount(), fresh.moveCount());
+        QCOMPARE(patched.extents().min, fresh.extents().min);
+        QCOMPARE(patched.extents().max, fresh.extents().max);
+        const qsizetype end = changedVertices.first + changedVertices.count;
+        QVERIFY(end <= patched.vertexCount());
+        for (qsizetype v = 0; v < patched.vertexCount(); ++v) {
+            if (v < changedVertices.first || (v >= end && patched.vertexCount() == old.vertexCount()))
+                QVERIFY2(patched.vertex(v) == old.vertex(v), qPrintable(QString::number(v)));
+        }
+        if (patched.vertexCount() != old.vertexCount())
+            QCOMPARE(end, patched.vertexCount());
+    }
+
     // From a toolpath file, block by block as a builder on a thread hands the pieces over, the path
     // is the one the moves make, and its moves of a line range highlight the segments those lines
     // made; a cancel stops it between two blocks.

@@ -169,6 +169,41 @@ private slots:
         QVERIFY(!near(frame(), pixelOf(5, 10), std::nullopt));
         QVERIFY(near(frame(), pixelOf(10, 5), std::nullopt));
     }
+
+    // After a change only what the changed chunks made is made again, in the path shown: it is the
+    // path made afresh from the toolpath file, and a move after the change picks its line as it is
+    // numbered now.
+    void aChangeIsPutInThePathShown()
+    {
+        m_dock->run().setCheckpointEvery(2);
+        QSignalSpy shown(m_dock, &plot::ToolpathDock::pathShown);
+        m_dock->run().start(true);
+        while (shown.isEmpty() || !shown.last().first().toBool())
+            QVERIFY(shown.wait(20000));
+        const plot::PathGeometry *path = m_dock->view()->geometry();
+        shown.clear();
+        // A detour off the right side and back: the top side and the rest are kept, two lines on.
+        m_host->editor().program().replaceLines(tessarc::LineNumber(5), 0, {"X7 Y6", "X10 Y10"});
+        while (shown.isEmpty() || !shown.last().first().toBool())
+            QVERIFY(shown.wait(20000));
+        QVERIFY(m_dock->run().report().chunksKept > 0);
+        QCOMPARE(m_dock->view()->geometry(), path);
+
+        plot::PathGeometry fresh;
+        QVERIFY(plot::buildFromToolpath(m_dock->run().toolpath(), path->tolerance(), nullptr,
+                                        [&](plot::PathPiece &&piece, qint64, qint64) { fresh.append(std::move(piece)); }));
+        QCOMPARE(path->vertices(), fresh.vertices());
+        QCOMPARE(path->segmentCount(), fresh.segmentCount());
+        for (qsizetype s = 0; s < fresh.segmentCount(); ++s)
+            QVERIFY(path->segments()[s].move == fresh.segments()[s].move && path->segments()[s].line == fresh.segments()[s].line);
+        QCOMPARE(m_dock->findChild<QSlider *>(QStringLiteral("played"))->maximum(), fresh.segmentCount());
+
+        const QVector3D top = pixelOf(5, 10);
+        QTest::mouseClick(m_dock->view(), Qt::LeftButton, {}, QPoint(qRound(top.x()), qRound(top.y())));
+        QCOMPARE(m_host->editor().caretLine(), 7);
+        QVERIFY(near(frame(), top, kCaret));
+        QVERIFY(near(frame(), pixelOf(8.5f, 8), std::nullopt));
+    }
 };
 
 VORNEXA_TEST_MAIN(TestToolpathView)

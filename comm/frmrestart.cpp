@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -226,6 +227,15 @@ void frmRestart::hideEvent(QHideEvent *event)
     // A restart no longer shown is no longer drawn.
     RestartBoard::of(m_host.mainWindow()).clear();
     QWidget::hideEvent(event);
+}
+
+void frmRestart::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace comm

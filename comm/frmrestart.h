@@ -39,6 +39,7 @@ public:
     const interp::RestartPlan &plan() const { return m_plan; }
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 

@@ -3,6 +3,7 @@
 #include "programfolder.h"
 #include "safefile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -67,37 +68,18 @@ std::optional<QString> saveRestart(const tessarc::Program &program, const interp
     return std::nullopt;
 }
 
-RestartCopy::~RestartCopy()
-{
-    if (!m_program.store.isEmpty())
-        m_program.removeStores();
-}
-
 std::optional<QString> RestartCopy::make(const tessarc::Program &program, const interp::RestartPlan &plan,
                                          const std::function<bool(qint64, qint64)> &progress)
 {
-    const QString folder = tessarc::programFolder();
-    m_claim = tessarc::StoreClaim::claimFree(folder);
-    if (!m_claim)
-        return QStringLiteral("the program folder %1 cannot be written").arg(folder);
-    m_program.store = m_claim.store();
-    m_program.scratch = m_claim.scratch();
     // Room for a line that carries the motion in force before its own words.
     int longest = 0;
     for (const interp::RestartPiece &piece : plan.pieces)
         longest = std::max(longest, static_cast<int>(piece.text.size()));
-    m_program.recordLength = std::max(program.recordLength, longest + 2);
-    m_program.lfEndsLine = true;
-    const QString file = m_program.store + QStringLiteral(".restart");
+    const QString file = QDir(tessarc::programFolder()).filePath(QStringLiteral("restart-%1.tmp").arg(QCoreApplication::applicationPid()));
     std::optional<QString> failure = saveRestart(program, plan, file, progress);
     if (!failure)
-        failure = tessarc::failureOf([&] { m_program.load(file, {}); });
+        failure = m_copy.load(file, std::max(program.recordLength, longest + 2));
     QFile::remove(file);
-    if (failure) {
-        tessarc::Program::removeStoreFiles(m_program.store, m_program.scratch);
-        m_program.store.clear();
-        m_claim.release();
-    }
     return failure;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "program.h"
+#include "programcompare.h"
 #include "restart.h"
-#include "storeclaim.h"
 
 #include <QString>
 
@@ -33,18 +33,13 @@ std::optional<QString> saveRestart(const tessarc::Program &program, const interp
 class RestartCopy
 {
 public:
-    RestartCopy() = default;
-    ~RestartCopy();
-    RestartCopy(const RestartCopy &) = delete;
-    RestartCopy &operator=(const RestartCopy &) = delete;
     // Makes the copy; nothing when done, else why not (and no stores are left).
     std::optional<QString> make(const tessarc::Program &program, const interp::RestartPlan &plan,
                                 const std::function<bool(qint64 done, qint64 total)> &progress = {});
-    tessarc::Program &program() { return m_program; }
+    tessarc::Program &program() { return m_copy.program(); }
 
 private:
-    tessarc::StoreClaim m_claim; // let go after the stores are gone
-    tessarc::Program m_program;
+    compare::LoadedFile m_copy;
 };
 
 } // namespace comm

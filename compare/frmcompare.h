@@ -101,6 +101,9 @@ public:
     qsizetype current() const { return m_current; }
     CompareModel *model() const { return m_model.get(); }
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     Rules rulesOfTheBoxes(bool &ok);
     void showCurrent();

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -210,18 +211,26 @@ void SerialPort::closePort()
 {
     if (!m_port.isOpen())
         return;
+    // What still waits is dropped, so closing never waits for output that a held XOFF or CTS
+    // keeps from draining.
+    discardOutput();
+    m_port.close();
+    m_port.clearError();
+}
+
+// Our own queue is cleared and the driver's flushed. The driver is flushed only when it reports a
+// queue: a pty reports none, and flushing one would throw away what the far end has been given but
+// not yet read.
+void SerialPort::discardOutput()
+{
+    if (!m_port.isOpen())
+        return;
     m_writable.setEnabled(false);
     m_pending.clear();
     m_pendingAt = 0;
-    // What still waits is dropped, so closing never waits for output that a held XOFF or CTS
-    // keeps from draining: our own queue by clearing it, and the driver's queue
-    // by a flush. The driver is flushed only when it reports a queue: a pty reports none, and
-    // flushing one would throw away what the far end has been given but not yet read.
     int queued = 0;
     if (ioctl(m_port.handle(), TIOCOUTQ, &queued) == 0 && queued > 0)
         tcflush(m_port.handle(), TCOFLUSH);
-    m_port.close();
-    m_port.clearError();
 }
 
 void SerialPort::output(QByteArrayView bytes)
@@ -328,6 +337,15 @@ void SerialPort::onError(QSerialPort::SerialPortError error)
         return;
     if (!m_port.isOpen() || m_failurePending)
         return;
+    // Qt's notifier may find nothing to read when input() has taken it first (both read the
+    // descriptor); that is no failure of the device, which would show as a hang-up or an error.
+    if (error == QSerialPort::ReadError) {
+        pollfd p{m_port.handle(), POLLIN, 0};
+        if (::poll(&p, 1, 0) >= 0 && !(p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            m_port.clearError();
+            return;
+        }
+    }
     // Qt reports from inside its own notifier; the port is closed once that has returned.
     m_failureText.clear();
     m_failurePending = true;

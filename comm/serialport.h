@@ -60,6 +60,8 @@ public:
     // device that takes nothing for now (output held by XOFF or CTS) is waited for, never an error.
     // Throws PortNotOpen when closed and a device error when the device fails.
     void output(QByteArrayView bytes);
+    // Drops what still waits to go out, here and in the device's queue; the port stays open.
+    void discardOutput();
     // Bytes still waiting to go out: those queued here plus the device driver's output queue.
     qint64 outBufferCount() const;
     // Everything received and not yet taken, which it empties; empty when nothing waits.

@@ -12,25 +12,38 @@ QString ReceiveTransfer::nothingReceivedText()
 }
 
 ReceiveTransfer::ReceiveTransfer(MachineProfile profile, PortMap ports, QString capture, QObject *parent)
-    : QObject(parent), m_profile(std::move(profile)), m_capturePath(std::move(capture)), m_port(std::move(ports)),
+    : QObject(parent), m_profile(std::move(profile)), m_capturePath(std::move(capture)),
+      m_own(std::make_unique<SerialPort>(std::move(ports))), m_line(m_own.get()), m_replacer(m_profile.eob)
+{
+    connectLine();
+}
+
+ReceiveTransfer::ReceiveTransfer(MachineProfile profile, SerialPort &line, QString capture, QObject *parent)
+    : QObject(parent), m_profile(std::move(profile)), m_capturePath(std::move(capture)), m_line(&line),
       m_replacer(m_profile.eob)
+{
+    connectLine();
+}
+
+void ReceiveTransfer::connectLine()
 {
     m_idle.setSingleShot(true);
     connect(&m_idle, &QTimer::timeout, this, &ReceiveTransfer::stop);
-    connect(&m_port, &SerialPort::received, this, [this] {
+    connect(m_line, &SerialPort::received, this, [this] {
         try {
             take();
         } catch (const ControlError &error) {
             fail(error);
         }
     });
-    connect(&m_port, &SerialPort::failed, this,
+    connect(m_line, &SerialPort::failed, this,
             [this](int number, const QString &description) { fail(ControlError(number, description)); });
 }
 
 ReceiveTransfer::~ReceiveTransfer()
 {
-    m_port.setPortOpen(false);
+    if (m_own)
+        m_own->setPortOpen(false);
     m_file.close();
 }
 
@@ -40,17 +53,33 @@ void ReceiveTransfer::start()
         return;
     m_running = true;
     try {
-        m_port.setHandshaking(m_profile.handshake);
-        m_port.setSettings(m_profile.settings);
-        m_port.setCommPort(m_profile.comPort);
+        if (m_own) {
+            m_own->setHandshaking(m_profile.handshake);
+            m_own->setSettings(m_profile.settings);
+            m_own->setCommPort(m_profile.comPort);
+        } else if (!m_line->portOpen()) {
+            throw ControlError(PortNotOpen, QStringLiteral("Operation valid only when the port is open."));
+        }
         m_claim.claim(m_capturePath);
         m_capturePath = m_claim.path();
         if (!m_file.open(m_claim.handle(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))
             throw ControlError(ControlError::PathFileAccessError,
                                QStringLiteral("The capture %1 cannot be made: %2.").arg(m_capturePath, m_file.errorString()));
-        m_port.setPortOpen(true);
+        if (m_own) {
+            m_own->setPortOpen(true);
+        } else {
+            // What arrived before this receive began is its beginning.
+            QMetaObject::invokeMethod(this, [this] {
+                try {
+                    take();
+                } catch (const ControlError &error) {
+                    fail(error);
+                }
+            }, Qt::QueuedConnection);
+        }
     } catch (const ControlError &error) {
-        m_port.setPortOpen(false);
+        if (m_own)
+            m_own->setPortOpen(false);
         m_file.close();
         m_claim.release(); // nothing was captured: another receive may have the file
         const QString text = errorText(error);
@@ -64,7 +93,7 @@ void ReceiveTransfer::take()
 {
     if (!m_running)
         return;
-    const QByteArray raw = m_port.input();
+    const QByteArray raw = m_line->input();
     if (raw.isEmpty())
         return;
     m_anything = true;
@@ -91,6 +120,7 @@ void ReceiveTransfer::write(const QByteArray &text)
                            QStringLiteral("The capture %1 cannot be written: %2.").arg(m_capturePath, why));
     }
     m_written += text.size();
+    emit captured(text);
     emit progress(m_written);
 }
 
@@ -105,7 +135,8 @@ void ReceiveTransfer::stop()
         fail(error);
         return;
     }
-    m_port.setPortOpen(false);
+    if (m_own)
+        m_own->setPortOpen(false);
     m_file.close();
     if (m_written == 0)
         end(TransferResult::Outcome::NothingReceived, nothingReceivedText());
@@ -117,7 +148,8 @@ void ReceiveTransfer::fail(const ControlError &error)
 {
     if (!m_running)
         return;
-    m_port.setPortOpen(false);
+    if (m_own)
+        m_own->setPortOpen(false);
     // What was held back arrived too: it goes into the capture if the file still takes it.
     const QByteArray rest = m_replacer.finish();
     if (!m_captureFailed && m_file.isOpen() && m_file.write(rest) == rest.size() && m_file.flush())

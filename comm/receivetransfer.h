@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QObject>
 #include <QTimer>
+#include <memory>
 
 // Capturing a program a machine sends: driven by arriving characters. Each end of block of the
 // profile becomes CR LF as the characters come (eobreplacer.h) and what is certain is appended to
@@ -21,7 +22,11 @@ class ReceiveTransfer : public QObject
     Q_OBJECT
 
 public:
+    // On a port of its own, which start() sets up by the profile and opens, and the end closes.
     ReceiveTransfer(MachineProfile profile, PortMap ports, QString capture, QObject *parent = nullptr);
+    // On a port that is open already and stays open (the DNC server's): what waits in its input
+    // when the receive starts is the capture's beginning, and the port is never closed.
+    ReceiveTransfer(MachineProfile profile, SerialPort &line, QString capture, QObject *parent = nullptr);
     // Closes the port and the capture file, without a report.
     ~ReceiveTransfer() override;
 
@@ -41,11 +46,13 @@ public:
     qint64 written() const { return m_written; }
     // The capture file: once started, the one claimed for this receive (see CaptureClaim).
     const QString &capture() const { return m_capturePath; }
-    const SerialPort &port() const { return m_port; }
+    const SerialPort &port() const { return *m_line; }
 
     static QString nothingReceivedText(); // "Nothing Received"
 
 signals:
+    // Text just written to the capture, each end of block already CR LF.
+    void captured(const QByteArray &text);
     // The number of characters written to the capture so far.
     void progress(qint64 written);
     // The receive ended: Done, NothingReceived, or Failed with "ERROR n: ..." (a port that fails
@@ -54,6 +61,7 @@ signals:
     void finished(const comm::TransferResult &result);
 
 private:
+    void connectLine();
     void take();
     void write(const QByteArray &text);
     void end(TransferResult::Outcome outcome, const QString &message);
@@ -61,7 +69,8 @@ private:
 
     MachineProfile m_profile;
     QString m_capturePath;
-    SerialPort m_port;
+    std::unique_ptr<SerialPort> m_own; // the transfer's own port, or none when it works on one lent to it
+    SerialPort *m_line = nullptr;
     EobReplacer m_replacer;
     CaptureClaim m_claim; // held until the transfer goes, so that what it captured can be saved
     QFile m_file;

@@ -29,20 +29,43 @@ QString SendTransfer::flyTitle()
 }
 
 SendTransfer::SendTransfer(MachineProfile profile, PortMap ports, SendJob job, QObject *parent)
-    : QObject(parent), m_profile(std::move(profile)), m_job(std::move(job)), m_port(std::move(ports))
+    : QObject(parent), m_profile(std::move(profile)), m_job(std::move(job)),
+      m_own(std::make_unique<SerialPort>(std::move(ports))), m_line(m_own.get())
+{
+    connectLine();
+}
+
+SendTransfer::SendTransfer(MachineProfile profile, SerialPort &line, SendJob job, QObject *parent)
+    : QObject(parent), m_profile(std::move(profile)), m_job(std::move(job)), m_line(&line)
+{
+    connectLine();
+}
+
+void SendTransfer::connectLine()
 {
     m_wake.setSingleShot(true);
     connect(&m_wake, &QTimer::timeout, this, &SendTransfer::pump);
     // The port's queue gave bytes to the device: there may be room for the next line.
-    connect(&m_port, &SerialPort::outputTaken, this, &SendTransfer::pump, Qt::QueuedConnection);
-    connect(&m_port, &SerialPort::failed, this,
+    connect(m_line, &SerialPort::outputTaken, this, &SendTransfer::pump, Qt::QueuedConnection);
+    connect(m_line, &SerialPort::failed, this,
             [this](int number, const QString &description) { fail(ControlError(number, description)); });
 }
 
 SendTransfer::~SendTransfer()
 {
-    m_port.setPortOpen(false);
+    if (running())
+        letGo(true);
+    else if (m_own)
+        m_own->setPortOpen(false);
     m_store.close();
+}
+
+void SendTransfer::letGo(bool drop)
+{
+    if (m_own)
+        m_own->setPortOpen(false);
+    else if (drop)
+        m_line->discardOutput();
 }
 
 void SendTransfer::start()
@@ -52,17 +75,22 @@ void SendTransfer::start()
     m_phase = Phase::Lines;
     m_next = m_job.first;
     try {
-        m_port.setHandshaking(m_profile.handshake);
-        m_port.setSettings(m_profile.settings);
-        m_port.setCommPort(m_profile.comPort);
+        if (m_own) {
+            m_own->setHandshaking(m_profile.handshake);
+            m_own->setSettings(m_profile.settings);
+            m_own->setCommPort(m_profile.comPort);
+        } else if (!m_line->portOpen()) {
+            throw ControlError(PortNotOpen, QStringLiteral("Operation valid only when the port is open."));
+        }
         if (!m_job.program)
             throw ControlError(ControlError::FileNotFound, QStringLiteral("No program to send"));
         m_job.program->openStore(m_store);
-        m_port.setPortOpen(true);
-        m_port.output(sendHeader(m_profile, programNameOnWire(m_job.programFile)));
+        if (m_own)
+            m_own->setPortOpen(true);
+        m_line->output(sendHeader(m_profile, programNameOnWire(m_job.programFile)));
     } catch (const ControlError &error) {
         // Reported from the event loop, so that the caller has returned from start() first.
-        m_port.setPortOpen(false);
+        letGo(true);
         m_store.close();
         const QString text = errorText(error);
         QMetaObject::invokeMethod(
@@ -76,7 +104,7 @@ void SendTransfer::cancel()
 {
     if (!running())
         return;
-    m_port.setPortOpen(false);
+    letGo(true);
     finish(TransferResult::Outcome::Cancelled);
 }
 
@@ -131,7 +159,7 @@ void SendTransfer::pump()
                 m_phase = Phase::DrainBeforeEnd;
                 break;
             }
-            if (m_port.outBufferCount() >= kOutputWaitLimit) {
+            if (m_line->outBufferCount() >= kOutputWaitLimit) {
                 waitForRoom();
                 m_inPump = false;
                 return;
@@ -153,7 +181,7 @@ void SendTransfer::pump()
             m_out.resize(0);
             appendSendLine(m_out, line, m_fly, m_profile.eob);
             m_fly.clear();
-            m_port.output(m_out);
+            m_line->output(m_out);
             if (slice.elapsed() >= kSliceMs) {
                 m_wake.start(0);
                 m_inPump = false;
@@ -161,21 +189,21 @@ void SendTransfer::pump()
             }
         }
         if (m_phase == Phase::DrainBeforeEnd) {
-            if (m_port.outBufferCount() > 0) {
+            if (m_line->outBufferCount() > 0) {
                 waitForRoom();
                 m_inPump = false;
                 return;
             }
-            m_port.output(sendTrailer(m_profile));
+            m_line->output(sendTrailer(m_profile));
             m_phase = Phase::DrainAfterEnd;
         }
         if (m_phase == Phase::DrainAfterEnd) {
-            if (m_port.outBufferCount() > 0) {
+            if (m_line->outBufferCount() > 0) {
                 waitForRoom();
                 m_inPump = false;
                 return;
             }
-            m_port.setPortOpen(false);
+            letGo(false);
             m_inPump = false;
             finish(TransferResult::Outcome::Done);
             return;
@@ -198,7 +226,7 @@ void SendTransfer::waitForRoom()
 
 int SendTransfer::pollInterval() const
 {
-    const int baud = std::max(1, m_port.lineSettings().baud);
+    const int baud = std::max(1, m_line->lineSettings().baud);
     const int ms = 32 * 10 * 1000 / baud;
     return std::clamp(ms, 2, 50);
 }
@@ -207,7 +235,7 @@ void SendTransfer::fail(const ControlError &error)
 {
     if (!running())
         return;
-    m_port.setPortOpen(false);
+    letGo(true);
     finish(TransferResult::Outcome::Failed, errorText(error));
 }
 

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <memory>
 #include <optional>
 
 // Sending a program, or a range of its lines, to a machine: driven by the event loop, never
@@ -43,8 +44,12 @@ class SendTransfer : public QObject
     Q_OBJECT
 
 public:
+    // On a port of its own, which start() sets up by the profile and opens, and the end closes.
     SendTransfer(MachineProfile profile, PortMap ports, SendJob job, QObject *parent = nullptr);
-    // Drops what still waits and closes the port and the store, without a report.
+    // On a port that is open already and stays open (the DNC server's): the transfer never sets it
+    // up, opens or closes it; Cancel and a failure drop what still waits to go out.
+    SendTransfer(MachineProfile profile, SerialPort &line, SendJob job, QObject *parent = nullptr);
+    // Drops what still waits and closes the port (its own) and the store, without a report.
     ~SendTransfer() override;
 
     // The answerer of the questions; none means Edit On The Fly asks nothing.
@@ -68,7 +73,7 @@ public:
     qint64 total() const { return m_job.last - m_job.first + 1; }
     // The caption of the Send button now; empty before the first line.
     const QString &caption() const { return m_caption; }
-    const SerialPort &port() const { return m_port; }
+    const SerialPort &port() const { return *m_line; }
 
     static QString flyPrompt();  // "Enter text to appened to the end of the next sent line."
     static QString flyTitle();   // "Edit On The Fly"
@@ -82,6 +87,9 @@ signals:
 private:
     enum class Phase { Idle, Lines, DrainBeforeEnd, DrainAfterEnd, Ended };
 
+    void connectLine();
+    // Done with the port: its own is closed; a lent one keeps its output unless `drop`.
+    void letGo(bool drop);
     void pump();
     void waitForRoom();
     bool nextLine(QByteArray &line);
@@ -91,7 +99,8 @@ private:
 
     MachineProfile m_profile;
     SendJob m_job;
-    SerialPort m_port;
+    std::unique_ptr<SerialPort> m_own; // the transfer's own port, or none when it works on one lent to it
+    SerialPort *m_line = nullptr;
     tessarc::LineStore m_store;
     SendQuestions *m_questions = nullptr;
     QTimer m_wake; // the next slice of lines, or the next look at a buffer that is draining

@@ -1,5 +1,7 @@
 #include "machinesetup.h"
 
+#include <QRegularExpression>
+
 #include <charconv>
 #include <cmath>
 #include <variant>
@@ -10,6 +12,15 @@ namespace interp {
 char axisLetter(int i)
 {
     return "XYZABCUVW"[i];
+}
+
+QList<QByteArray> splitRequest(const QByteArray &pattern)
+{
+    const qsizetype first = pattern.indexOf('|');
+    const qsizetype second = first < 0 ? -1 : pattern.indexOf('|', first + 1);
+    if (second < 0)
+        return {pattern};
+    return {pattern.first(first), pattern.sliced(first + 1, second - first - 1), pattern.sliced(second + 1)};
 }
 
 double MachineSetup::rapidOf(int axis) const
@@ -36,6 +47,8 @@ struct Field
     QByteArray key;
     Slot slot;
     Range range = Range::Any;
+    int least = 0; // a whole number's range
+    int most = kMostNDigits;
 };
 
 // Every key of a setup, in the order the file holds them.
@@ -53,6 +66,22 @@ std::vector<Field> fieldsOf(MachineSetup &s)
         {"retract", &s.retract},
         {"toolChange", &s.toolChange},
     };
+    DncSetup &d = s.dnc;
+    fields.insert(fields.end(), {
+        {"dnc.enabled", &d.enabled},
+        {"dnc.programs", &d.programs},
+        {"dnc.received", &d.received},
+        {"dnc.extension", &d.extension},
+        {"dnc.requestLines", &d.requestLines, Range::Any, 1, 100},
+        {"dnc.requestDelay", &d.requestDelay, Range::NotNegative},
+        {"dnc.quietSeconds", &d.quietSeconds, Range::Positive},
+        {"dnc.fileName", &d.fileName},
+        {"dnc.digits", &d.digits, Range::Any, 1, 9},
+        {"dnc.backups", &d.backups, Range::Any, 0, 99},
+        {"dnc.dripFeed", &d.dripFeed},
+    });
+    for (std::size_t i = 0; i < d.requests.size(); ++i)
+        fields.push_back({"dnc.request" + QByteArray::number(qulonglong(i + 1)), &d.requests[i]});
     for (int i = 0; i < kAxes; ++i) {
         AxisSetup &a = s.axes[static_cast<std::size_t>(i)];
         const QByteArray letter(1, axisLetter(i));
@@ -90,10 +119,43 @@ std::optional<QString> rangeProblem(const QByteArray &key, double value, Range r
     return std::nullopt;
 }
 
-std::optional<QString> digitsProblem(int digits)
+std::optional<QString> wholeProblem(const Field &f, int value)
 {
-    if (digits < 0 || digits > kMostNDigits)
+    if (value >= f.least && value <= f.most)
+        return std::nullopt;
+    if (f.key == "nDigits")
         return QStringLiteral("nDigits must be 0 (no limit) to %1").arg(kMostNDigits);
+    return QStringLiteral("%1 must be %2 to %3").arg(text(f.key)).arg(f.least).arg(f.most);
+}
+
+// A request pattern: "how|folder|expression", with an expression that names the program in its
+// first group; an empty one is none.
+std::optional<QString> requestProblem(const QByteArray &key, const QByteArray &pattern)
+{
+    if (pattern.isEmpty())
+        return std::nullopt;
+    const QList<QByteArray> parts = splitRequest(pattern);
+    if (parts.size() != 3)
+        return QStringLiteral("%1 is written how|folder|expression").arg(text(key));
+    if (parts[0] != "name" && parts[0] != "extension" && parts[0] != "number")
+        return QStringLiteral("%1 finds a program by name, extension or number, not \"%2\"").arg(text(key), text(parts[0]));
+    const QRegularExpression expression(text(parts[2]));
+    if (!expression.isValid())
+        return QStringLiteral("%1's expression is not one: %2").arg(text(key), expression.errorString());
+    if (expression.captureCount() < 1)
+        return QStringLiteral("%1's expression has no group in ( ) for the program's name").arg(text(key));
+    return std::nullopt;
+}
+
+// Problems a text value of the DNC has beyond being one line.
+std::optional<QString> dncTextProblem(const QByteArray &key, const QByteArray &value)
+{
+    if (key.startsWith("dnc.request"))
+        return requestProblem(key, value);
+    if (key == "dnc.fileName" && value != "number" && value != "name")
+        return QStringLiteral("dnc.fileName is number or name, not \"%1\"").arg(text(value));
+    if (key == "dnc.extension" && (value.contains('/') || (!value.isEmpty() && !value.startsWith('.'))))
+        return QStringLiteral("dnc.extension starts with a dot and holds no /");
     return std::nullopt;
 }
 
@@ -168,11 +230,13 @@ std::optional<QString> MachineSetup::problem() const
             if (why)
                 *why += QStringLiteral(" (it is %1)").arg(text(numberText(**n)));
         } else if (const auto *i = std::get_if<int *>(&f.slot)) {
-            why = digitsProblem(**i);
+            why = wholeProblem(f, **i);
             if (why)
                 *why += QStringLiteral(" (it is %1)").arg(**i);
         } else if (const auto *t = std::get_if<QByteArray *>(&f.slot)) {
             why = blockProblem(f.key, **t);
+            if (!why)
+                why = dncTextProblem(f.key, **t);
         }
         if (why)
             return why;
@@ -247,7 +311,7 @@ std::optional<MachineSetup> MachineSetup::decode(QByteArrayView bytes, QString &
                 return fail(number, line, QStringLiteral("%1 is not a whole number").arg(text(value)));
             if (r.ec != std::errc())
                 digits = -1; // too many digits of its own to be a count
-            if (const std::optional<QString> why = digitsProblem(digits))
+            if (const std::optional<QString> why = wholeProblem(f, digits))
                 return fail(number, line, *why);
             **i = digits;
         } else if (auto *const *n = std::get_if<double *>(&f.slot)) {
@@ -258,6 +322,8 @@ std::optional<MachineSetup> MachineSetup::decode(QByteArrayView bytes, QString &
                 return fail(number, line, *why);
             **n = *read;
         } else {
+            if (const std::optional<QString> why = dncTextProblem(f.key, value))
+                return fail(number, line, *why);
             *std::get<QByteArray *>(f.slot) = value;
         }
     }

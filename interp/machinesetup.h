@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -28,6 +29,32 @@ struct AxisSetup
     bool operator==(const AxisSetup &o) const = default;
 };
 
+// How the DNC server serves the machine (comm/dncstation.h): whether it does, where its programs
+// and captures are, how a request is told from a program, and how captures are filed.
+struct DncSetup
+{
+    bool enabled = false;         // served by `vornexa --dnc` without being named
+    QByteArray programs;          // the folder requested programs come from; empty: dnc/<machine>
+    QByteArray received;          // the folder captures are filed in; empty: dnc/<machine>/received
+    QByteArray extension = ".nc"; // the machine's file extension
+    int requestLines = 5;         // the first lines of what arrives that may hold a request
+    double requestDelay = 2.0;    // seconds from a request to the program, for the control to get ready
+    double quietSeconds = 10.0;   // seconds of silence that end what a machine sends
+    QByteArray fileName = "number"; // how a capture is named: "number" (O1234) or "name" (<NAME> first)
+    int digits = 4;               // program numbers padded to this many digits
+    int backups = 3;              // earlier captures of a name kept as NAME.1, NAME.2, ...
+    bool dripFeed = false;        // sends paced by XON/XOFF whatever the profile's handshake
+    // Request patterns, tried in order: "how|folder|expression", where how is name (the name as
+    // given), extension (with the machine's extension) or number (a padded program number), the
+    // folder is empty for the machine's programs, and the expression's first group is the name.
+    std::array<QByteArray, 8> requests{
+        QByteArray(R"(name||\(PRG=([^)]+)\))"),
+        QByteArray(R"(extension||\(REQ\s+([^)\s]+)\s*\))"),
+        QByteArray(R"(number||^O0*9999\b[^(]*\(\s*O?(\d+)\s*\))"),
+    };
+    bool operator==(const DncSetup &o) const = default;
+};
+
 struct MachineSetup
 {
     Dialect dialect = Dialect::LinuxCnc;
@@ -41,6 +68,7 @@ struct MachineSetup
     bool lathe = false;                  // X words are diameters (G7) from the start
     QByteArray retract = "G53 G0 Z0";    // the block that takes the tool clear before a restart's approach
     QByteArray toolChange = "T# M6";     // how a tool is changed: # stands for the tool's number
+    DncSetup dnc;
     bool operator==(const MachineSetup &o) const = default;
 
     // An axis's rates with the defaults filled in.
@@ -64,6 +92,9 @@ struct MachineSetup
 
 // The most digits an N word may be given.
 constexpr int kMostNDigits = 20;
+
+// A request pattern's three parts (how, folder, expression); one part when it has no two "|".
+QList<QByteArray> splitRequest(const QByteArray &pattern);
 
 // The letter of axis `i` (0 ... kAxes-1): X Y Z A B C U V W.
 char axisLetter(int i);

@@ -29,9 +29,21 @@ private slots:
         s.axes[0] = {true, -0.1, 250.5, 20000, 0, 1e-7};
         s.axes[1].rapid = 1.0 / 3.0;
         s.axes[8].maxFeed = 1e20;
+        s.dnc.enabled = true;
+        s.dnc.programs = "/srv/nc/mill 2";
+        s.dnc.requestDelay = 1.5;
+        s.dnc.dripFeed = true;
+        s.dnc.requests[3] = "number|/srv/nc/common|^:9000\\b.*\\((\\d+)\\)";
         const QByteArray golden =
             "dialect=fanuc\nlathe=yes\nnDigits=5\nspindleMax=12000\ntoolChangeSeconds=4.5\narcTolerance=0.002\n"
             "defaultRapid=15000\ndefaultAccel=500\nretract=G28 U0 W0\ntoolChange=T#0# M6\n"
+            "dnc.enabled=yes\ndnc.programs=/srv/nc/mill 2\ndnc.received=\ndnc.extension=.nc\ndnc.requestLines=5\n"
+            "dnc.requestDelay=1.5\ndnc.quietSeconds=10\ndnc.fileName=number\ndnc.digits=4\ndnc.backups=3\n"
+            "dnc.dripFeed=yes\ndnc.request1=name||\\(PRG=([^)]+)\\)\n"
+            "dnc.request2=extension||\\(REQ\\s+([^)\\s]+)\\s*\\)\n"
+            "dnc.request3=number||^O0*9999\\b[^(]*\\(\\s*O?(\\d+)\\s*\\)\n"
+            "dnc.request4=number|/srv/nc/common|^:9000\\b.*\\((\\d+)\\)\n"
+            "dnc.request5=\ndnc.request6=\ndnc.request7=\ndnc.request8=\n"
             "X.limited=yes\nX.min=-0.1\nX.max=250.5\nX.rapid=20000\nX.maxFeed=0\nX.accel=1e-07\n"
             "Y.limited=no\nY.min=0\nY.max=0\nY.rapid=0.3333333333333333\nY.maxFeed=0\nY.accel=0\n"
             "Z.limited=no\nZ.min=0\nZ.max=0\nZ.rapid=0\nZ.maxFeed=0\nZ.accel=0\n"
@@ -103,6 +115,18 @@ private slots:
         QTest::newRow("number and more") << QByteArray("X.min=5mm") << "line 1: 'X.min=5mm': 5mm is not a number";
         QTest::newRow("given twice") << QByteArray("lathe=no\nlathe=yes")
                                      << "line 2: 'lathe=yes': lathe was given already on line 1";
+        QTest::newRow("a request without its three parts") << QByteArray("dnc.request1=name|(PRG=(.*))")
+                                                           << "line 1: 'dnc.request1=name|(PRG=(.*))': dnc.request1 is written how|folder|expression";
+        QTest::newRow("a request found by an unknown way") << QByteArray("dnc.request2=glob||(.*)")
+                                                           << "line 1: 'dnc.request2=glob||(.*)': dnc.request2 finds a program by name, extension or number, not \"glob\"";
+        QTest::newRow("a request whose expression names nothing") << QByteArray("dnc.request3=name||PRG=.*")
+                                                                  << "line 1: 'dnc.request3=name||PRG=.*': dnc.request3's expression has no group in ( ) for the program's name";
+        QTest::newRow("a request's broken expression") << QByteArray("dnc.request3=name||(PRG")
+                                                       << "line 1: 'dnc.request3=name||(PRG': dnc.request3's expression is not one: missing closing parenthesis";
+        QTest::newRow("no request lines") << QByteArray("dnc.requestLines=0")
+                                          << "line 1: 'dnc.requestLines=0': dnc.requestLines must be 1 to 100";
+        QTest::newRow("an unknown file name rule") << QByteArray("dnc.fileName=date")
+                                                   << "line 1: 'dnc.fileName=date': dnc.fileName is number or name, not \"date\"";
         QTest::newRow("limited travel reversed, at the last of its lines")
             << QByteArray("X.min=10\nX.limited=yes\nZ.max=1\nX.max=5\n")
             << "line 4: 'X.max=5': X.min (10) is above X.max (5)";

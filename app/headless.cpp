@@ -37,6 +37,15 @@ constexpr Verb kVerbs[] = {
      "0: no limit) pass with nothing arriving after the first character, or\n"
      "until SIGINT or SIGTERM; then writes OUTPUT whole",
      &receiveVerb},
+    {"--dnc", "[--machines NAME,...]",
+     "serves every machine whose setup enables it (or the machines named) on its\n"
+     "own port until SIGTERM or SIGINT: a request from the control sends the\n"
+     "program it names, a program the control sends is filed by its number;\n"
+     "every event a line on stdout and in the machine's log",
+     &dncVerb},
+    {"--dnc-status", "",
+     "prints what each machine of the running DNC server is doing",
+     &dncStatusVerb},
     {"--macro", "NAME PROGRAM [-o OUTPUT]",
      "runs the macro NAME on PROGRAM step by step, as Run Macro does, and\n"
      "saves the result to OUTPUT (default: PROGRAM itself); the run log on\n"

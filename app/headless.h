@@ -1,5 +1,7 @@
 #pragma once
 
+#include "machineprofile.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -96,6 +98,10 @@ private:
     QSocketNotifier *m_notifier = nullptr;
 };
 
+// The profile of the machine named on the command line; nothing, and the reason on stderr, when
+// there is no such machine or its profile cannot be used.
+std::optional<comm::MachineProfile> machineNamed(const QString &name);
+
 // The verbs of the serial line (sendreceive.cpp).
 int sendVerb(const QStringList &arguments);
 // --check (checkverb.cpp).
@@ -105,6 +111,9 @@ int compareVerb(const QStringList &arguments);
 // --restart (restartverb.cpp).
 int restartVerb(const QStringList &arguments);
 int receiveVerb(const QStringList &arguments);
+// The DNC server and its status (dncverb.cpp).
+int dncVerb(const QStringList &arguments);
+int dncStatusVerb(const QStringList &arguments);
 // The verb of the macros (macroverb.cpp).
 int macroVerb(const QStringList &arguments);
 // The verb of the moves (movesverb.cpp).

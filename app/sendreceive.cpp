@@ -24,27 +24,6 @@ namespace headless {
 
 namespace {
 
-// The machine named on the command line, or the reason there is none (a missing or unusable profile).
-std::optional<comm::MachineProfile> machineNamed(const QString &name)
-{
-    const comm::MachineFolder folder = comm::MachineFolder::standard();
-    if (!folder.contains(name)) {
-        printError(QStringLiteral("vornexa: there is no machine \"%1\" (no file %2).").arg(name, folder.fileOf(name)));
-        return std::nullopt;
-    }
-    try {
-        comm::MachineProfile profile = folder.read(name);
-        if (const std::optional<QString> problem = comm::profileProblem(profile)) {
-            printError(QStringLiteral("vornexa: ") + *problem);
-            return std::nullopt;
-        }
-        return profile;
-    } catch (const comm::ControlError &error) {
-        printError(comm::errorText(error));
-        return std::nullopt;
-    }
-}
-
 // Waits in the event loop until the transfer reports its end.
 template <class Transfer>
 comm::TransferResult waitForEnd(Transfer &transfer)
@@ -80,6 +59,27 @@ private:
 };
 
 } // namespace
+
+// The machine named on the command line, or the reason there is none (a missing or unusable profile).
+std::optional<comm::MachineProfile> machineNamed(const QString &name)
+{
+    const comm::MachineFolder folder = comm::MachineFolder::standard();
+    if (!folder.contains(name)) {
+        printError(QStringLiteral("vornexa: there is no machine \"%1\" (no file %2).").arg(name, folder.fileOf(name)));
+        return std::nullopt;
+    }
+    try {
+        comm::MachineProfile profile = folder.read(name);
+        if (const std::optional<QString> problem = comm::profileProblem(profile)) {
+            printError(QStringLiteral("vornexa: ") + *problem);
+            return std::nullopt;
+        }
+        return profile;
+    } catch (const comm::ControlError &error) {
+        printError(comm::errorText(error));
+        return std::nullopt;
+    }
+}
 
 int sendVerb(const QStringList &given)
 {

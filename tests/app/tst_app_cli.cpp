@@ -332,6 +332,69 @@ private slots:
         QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
     }
 
+    // The DNC server serves the machines its setups enable until SIGTERM, which cancels a send the
+    // machine holds by XOFF (its drip feed puts XON/XOFF on a line of none) and keeps a capture
+    // that has begun as FAILED_...; meanwhile --dnc-status tells what each does, and a second
+    // server for the same folder is refused.
+    void dncServerUntilSigterm()
+    {
+        PtyPair mill;
+        PtyPair lathe;
+        storeSetting(QStringLiteral("PORTS/COM1"), mill.slavePath());
+        storeSetting(QStringLiteral("PORTS/COM2"), lathe.slavePath());
+        comm::MachineProfile second = ::mill();
+        second.name = QStringLiteral("Lathe");
+        second.comPort = 2;
+        const comm::MachineFolder machines = comm::MachineFolder::standard();
+        machines.write(second);
+        interp::MachineSetup setup;
+        setup.dnc.enabled = true;
+        setup.dnc.requestDelay = 0.1;
+        setup.dnc.dripFeed = true;
+        machines.writeSetup(QStringLiteral("Mill"), setup);
+        setup.dnc.dripFeed = false;
+        machines.writeSetup(QStringLiteral("Lathe"), setup);
+        QByteArray text;
+        for (int k = 1; k <= 20000; ++k)
+            text += "G01 X" + QByteArray::number(k) + ".5\r\n";
+        const QString folder = programPath(QStringLiteral("dnc/Mill"));
+        QDir().mkpath(folder);
+        writeBytes(folder + QStringLiteral("/O0001.nc"), text);
+
+        Run server({QStringLiteral("--dnc")});
+        QTRY_VERIFY_WITH_TIMEOUT(mill.slaveOpen() && lathe.slaveOpen(), 10000);
+        Run twice({QStringLiteral("--dnc")});
+        QCOMPARE(twice.exitCode(), 1);
+        QVERIFY2(twice.err().contains(QLatin1String("serves %1 already").arg(programPath())), qPrintable(twice.err()));
+        mill.xoff();
+        mill.write("(REQ O0001)\r\n");
+        const QByteArray begun = "%\r\nO0005\r\nG0 X1\r\n";
+        lathe.write(begun);
+        const auto statusNow = [] {
+            Run run({QStringLiteral("--dnc-status")});
+            return run.exitCode() == 0 ? run.out() : run.err();
+        };
+        QString status;
+        QTRY_VERIFY2_WITH_TIMEOUT((status = statusNow()).contains(QLatin1String("Mill: waiting for XON (sending O0001.nc")) &&
+                                      status.contains(QLatin1String("Lathe: receiving 17 characters")),
+                                  qPrintable(status + server.out()), 10000);
+
+        ::kill(static_cast<pid_t>(server.process.processId()), SIGTERM);
+        QCOMPARE(server.exitCode(), 0);
+        const QString log = server.out();
+        QVERIFY2(log.contains(QLatin1String("Mill: the send of O0001.nc was cancelled after")), qPrintable(log));
+        QVERIFY2(log.contains(QLatin1String("Lathe: a capture failed: the server was stopped while it arrived")), qPrintable(log));
+        const QDir received(programPath(QStringLiteral("dnc/Lathe/received")));
+        const QStringList failed = received.entryList({QStringLiteral("FAILED_Lathe_*")}, QDir::Files);
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(readBytes(received.filePath(failed.first())), begun);
+        QVERIFY(readBytes(programPath(QStringLiteral("dnc/Lathe/dnc.log"))).contains("Lathe: stopped\n"));
+        Run after({QStringLiteral("--dnc-status")});
+        QCOMPARE(after.exitCode(), 1);
+        QVERIFY(after.err().contains(QLatin1String("no DNC server is running")));
+        QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
+    }
+
     // A capture ends when the line is quiet for the idle time, or at SIGINT or SIGTERM.
     void receive_data()
     {

@@ -12,7 +12,9 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -132,9 +134,57 @@ frmMachineSetup::frmMachineSetup(Host &host, const comm::MachineFolder &folder, 
     buttons->addWidget(cmdOK);
     buttons->addWidget(cmdCancel);
 
+    chkDncEnabled = named(new QCheckBox(QStringLiteral("&Serve this machine with the DNC server (vornexa --dnc)"), this),
+                          "chkDncEnabled");
+    txtDncPrograms = named(new QLineEdit(this), "txtDncPrograms");
+    txtDncPrograms->setPlaceholderText(QStringLiteral("dnc/%1").arg(machine));
+    txtDncReceived = named(new QLineEdit(this), "txtDncReceived");
+    txtDncReceived->setPlaceholderText(QStringLiteral("dnc/%1/received").arg(machine));
+    txtDncExtension = named(new QLineEdit(this), "txtDncExtension");
+    txtDncRequestLines = named(new QLineEdit(this), "txtDncRequestLines");
+    txtDncRequestLines->setToolTip(QStringLiteral("How many of the first lines a machine sends may hold a request."));
+    txtDncRequestDelay = named(new QLineEdit(this), "txtDncRequestDelay");
+    txtDncRequestDelay->setToolTip(QStringLiteral("Time for the operator to switch the control to receive."));
+    txtDncQuietSeconds = named(new QLineEdit(this), "txtDncQuietSeconds");
+    txtDncQuietSeconds->setToolTip(QStringLiteral("A capture still without its end after this long quiet is kept as FAILED."));
+    cboDncFileName = named(new QComboBox(this), "cboDncFileName");
+    cboDncFileName->addItem(QStringLiteral("Its program number (O1234)"), QByteArray("number"));
+    cboDncFileName->addItem(QStringLiteral("Its name <NAME>, else its number"), QByteArray("name"));
+    txtDncDigits = named(new QLineEdit(this), "txtDncDigits");
+    txtDncBackups = named(new QLineEdit(this), "txtDncBackups");
+    chkDncDripFeed = named(new QCheckBox(QStringLiteral("&Drip feed: sends paced by XON/XOFF, whatever the handshake"), this),
+                           "chkDncDripFeed");
+    txtDncRequests = named(new QPlainTextEdit(this), "txtDncRequests");
+    txtDncRequests->setToolTip(QStringLiteral("One request pattern a line, tried in order: how|folder|expression, where how is "
+                                              "name, extension or number, the folder is empty for the machine's own, and the "
+                                              "expression's first group is the program's name."));
+    txtDncRequests->setLineWrapMode(QPlainTextEdit::NoWrap);
+    auto *dncForm = new QFormLayout;
+    dncForm->addRow(QString(), chkDncEnabled);
+    dncForm->addRow(QStringLiteral("&Programs folder:"), txtDncPrograms);
+    dncForm->addRow(QStringLiteral("&Captures folder:"), txtDncReceived);
+    dncForm->addRow(QStringLiteral("File &extension:"), txtDncExtension);
+    dncForm->addRow(QStringLiteral("Request in the first &lines:"), txtDncRequestLines);
+    dncForm->addRow(QStringLiteral("Request &delay (seconds):"), txtDncRequestDelay);
+    dncForm->addRow(QStringLiteral("&Quiet ends a capture (seconds):"), txtDncQuietSeconds);
+    dncForm->addRow(QStringLiteral("Capture &filed under:"), cboDncFileName);
+    dncForm->addRow(QStringLiteral("Program number di&gits:"), txtDncDigits);
+    dncForm->addRow(QStringLiteral("&Backups kept:"), txtDncBackups);
+    dncForm->addRow(QString(), chkDncDripFeed);
+    dncForm->addRow(QStringLiteral("Request &patterns:"), txtDncRequests);
+
+    auto *machinePage = new QWidget(this);
+    auto *machineLayout = new QVBoxLayout(machinePage);
+    machineLayout->addLayout(form);
+    machineLayout->addWidget(axes, 1);
+    auto *dncPage = new QWidget(this);
+    dncPage->setLayout(dncForm);
+    auto *pages = named(new QTabWidget(this), "pages");
+    pages->addTab(machinePage, QStringLiteral("&Machine"));
+    pages->addTab(dncPage, QStringLiteral("D&NC"));
+
     auto *outer = new QVBoxLayout(this);
-    outer->addLayout(form);
-    outer->addWidget(axes, 1);
+    outer->addWidget(pages, 1);
     outer->addLayout(buttons);
 
     connect(cmdOK, &QPushButton::clicked, this, &frmMachineSetup::cmdOK_Click);
@@ -169,6 +219,24 @@ void frmMachineSetup::showSetup(const interp::MachineSetup &s)
     txtDefaultAccel->setText(numberText(s.defaultAccel));
     txtRetract->setText(QString::fromLatin1(s.retract));
     txtToolChange->setText(QString::fromLatin1(s.toolChange));
+    const interp::DncSetup &d = s.dnc;
+    chkDncEnabled->setChecked(d.enabled);
+    txtDncPrograms->setText(QString::fromLocal8Bit(d.programs));
+    txtDncReceived->setText(QString::fromLocal8Bit(d.received));
+    txtDncExtension->setText(QString::fromLatin1(d.extension));
+    txtDncRequestLines->setText(QString::number(d.requestLines));
+    txtDncRequestDelay->setText(numberText(d.requestDelay));
+    txtDncQuietSeconds->setText(numberText(d.quietSeconds));
+    cboDncFileName->setCurrentIndex(std::max(0, cboDncFileName->findData(d.fileName)));
+    txtDncDigits->setText(QString::number(d.digits));
+    txtDncBackups->setText(QString::number(d.backups));
+    chkDncDripFeed->setChecked(d.dripFeed);
+    QStringList patterns;
+    for (const QByteArray &pattern : d.requests) {
+        if (!pattern.isEmpty())
+            patterns << QString::fromLatin1(pattern);
+    }
+    txtDncRequests->setPlainText(patterns.join(QLatin1Char('\n')));
     for (int row = 0; row < interp::kAxes; ++row) {
         const interp::AxisSetup &a = s.axes[static_cast<std::size_t>(row)];
         axes->item(row, Limited)->setCheckState(a.limited ? Qt::Checked : Qt::Unchecked);
@@ -219,6 +287,40 @@ std::optional<interp::MachineSetup> frmMachineSetup::fieldsSetup(QString &refusa
         }
         *block = text.toLatin1();
     }
+    interp::DncSetup &d = s.dnc;
+    d.enabled = chkDncEnabled->isChecked();
+    d.dripFeed = chkDncDripFeed->isChecked();
+    d.fileName = cboDncFileName->currentData().toByteArray();
+    d.programs = txtDncPrograms->text().trimmed().toLocal8Bit();
+    d.received = txtDncReceived->text().trimmed().toLocal8Bit();
+    d.extension = txtDncExtension->text().trimmed().toLatin1();
+    for (const auto &[box, value, caption] : {std::tuple{txtDncRequestLines, &d.requestLines, "Request in the first lines"},
+                                              std::tuple{txtDncDigits, &d.digits, "Program number digits"},
+                                              std::tuple{txtDncBackups, &d.backups, "Backups kept"}}) {
+        bool whole = false;
+        *value = box->text().trimmed().toInt(&whole);
+        if (!whole) {
+            refusal = QStringLiteral("%1: \"%2\" is not a whole number.").arg(QLatin1String(caption), box->text());
+            return std::nullopt;
+        }
+    }
+    for (const auto &[box, value, caption] : {std::tuple{txtDncRequestDelay, &d.requestDelay, "Request delay"},
+                                              std::tuple{txtDncQuietSeconds, &d.quietSeconds, "Quiet ends a capture"}}) {
+        const std::optional<double> number = numberOf(box->text());
+        if (!number) {
+            refusal = notANumber(QLatin1String(caption), box->text());
+            return std::nullopt;
+        }
+        *value = *number;
+    }
+    const QStringList patterns = txtDncRequests->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    if (patterns.size() > qsizetype(d.requests.size())) {
+        refusal = QStringLiteral("Request patterns: %1 are given; a machine has %2 at most.").arg(patterns.size()).arg(d.requests.size());
+        return std::nullopt;
+    }
+    d.requests = {};
+    for (qsizetype i = 0; i < patterns.size(); ++i)
+        d.requests[std::size_t(i)] = patterns[i].trimmed().toLatin1();
     for (int row = 0; row < interp::kAxes; ++row) {
         interp::AxisSetup &a = s.axes[static_cast<std::size_t>(row)];
         a.limited = axes->item(row, Limited)->checkState() == Qt::Checked;

@@ -9,6 +9,7 @@ class Host;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -16,7 +17,8 @@ class QTableWidget;
 // digits, spindle top speed, tool-change time, arc tolerance, default rates, the retract and
 // tool-change blocks, and for each axis its travel, rapid rate, top feed and acceleration. OK checks
 // every field (a refusal is said and nothing is written) and writes the machine's setup file at
-// once; the profile is never touched. A box left empty reads as 0.
+// once; the profile is never touched. A box left empty reads as 0. Its DNC page holds how the DNC
+// server serves the machine.
 class frmMachineSetup : public QDialog
 {
     Q_OBJECT
@@ -38,6 +40,19 @@ public:
     QLineEdit *txtRetract = nullptr;
     QLineEdit *txtToolChange = nullptr;
     QTableWidget *axes = nullptr; // one row per axis, X Y Z A B C U V W
+    // The DNC page.
+    QCheckBox *chkDncEnabled = nullptr;
+    QLineEdit *txtDncPrograms = nullptr;
+    QLineEdit *txtDncReceived = nullptr;
+    QLineEdit *txtDncExtension = nullptr;
+    QLineEdit *txtDncRequestLines = nullptr;
+    QLineEdit *txtDncRequestDelay = nullptr;
+    QLineEdit *txtDncQuietSeconds = nullptr;
+    QComboBox *cboDncFileName = nullptr;
+    QLineEdit *txtDncDigits = nullptr;
+    QLineEdit *txtDncBackups = nullptr;
+    QCheckBox *chkDncDripFeed = nullptr;
+    QPlainTextEdit *txtDncRequests = nullptr; // one pattern a line
     QPushButton *cmdOK = nullptr;
     QPushButton *cmdCancel = nullptr;
 

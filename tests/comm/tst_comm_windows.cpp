@@ -172,6 +172,12 @@ private slots:
             axes->item(2, frmMachineSetup::Limited)->setCheckState(Qt::Checked);
             axes->item(2, frmMachineSetup::Min)->setText(QStringLiteral("-300"));
             axes->item(2, frmMachineSetup::MaxFeed)->setText(QString()); // empty reads as 0
+            setup->chkDncEnabled->setChecked(true);
+            setup->txtDncBackups->setText(QStringLiteral("5"));
+            QStringList patterns = setup->txtDncRequests->toPlainText().split(QLatin1Char('\n'));
+            QCOMPARE(patterns.size(), 3);
+            patterns.removeAt(1);
+            setup->txtDncRequests->setPlainText(patterns.join(QLatin1Char('\n')));
             setup->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
         });
         w.cmdSetup->click();
@@ -180,6 +186,10 @@ private slots:
         expected.dialect = interp::Dialect::Grbl;
         expected.defaultRapid = 9000;
         expected.axes[2] = {true, -300, 0, 0, 0, 0};
+        expected.dnc.enabled = true;
+        expected.dnc.backups = 5;
+        expected.dnc.requests[1] = expected.dnc.requests[2];
+        expected.dnc.requests[2].clear();
         QString warning;
         QCOMPARE(folder().readSetup(QStringLiteral("Mill"), warning), expected);
         QCOMPARE(readBytes(folder().fileOf(QStringLiteral("Mill"))), profile);

@@ -83,6 +83,9 @@ int runMacroFigure(const QString &figure, qint64 lines, int runs, const QString 
 // platform with OpenGL and says so when it has none.
 QStringList viewFigures();
 int runViewFigure(const QString &figure, qint64 lines, int runs, const QString &dir, QByteArray (*programLine)(qint64));
+// The DNC server's figure (bench_dnc.cpp), run only when asked for by name.
+QStringList dncFigures();
+int runDncFigure(const QString &dir);
 // The search figures (bench_search.cpp), run only when asked for by name.
 int runSearchFigure(const QString &figure, qint64 lines, int runs, const QString &dir);
 
@@ -917,7 +920,7 @@ const QStringList kFigures = QStringList{QStringLiteral("load"), QStringLiteral(
                                           QStringLiteral("findaxis"), QStringLiteral("replacevalue"),
                                           QStringLiteral("findlistaxis")} +
                               toolFigures() + wholeLineFigures() + macroFigures() + historyFigures() + interpFigures() + compareFigures() +
-                              plotFigures() + viewFigures();
+                              plotFigures() + viewFigures() + dncFigures();
 
 int run(const Options &options)
 {
@@ -936,6 +939,8 @@ int run(const Options &options)
         return runInterpFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (plotFigures().contains(options.only))
         return runPlotFigure(options.program, options.lines, options.runs, options.dir, &programLine);
+    if (dncFigures().contains(options.only))
+        return runDncFigure(options.dir);
     if (viewFigures().contains(options.only))
         return runViewFigure(options.only, options.lines, options.runs, options.dir, &programLine);
     if (options.only == QLatin1String("find") || options.only == QLatin1String("replace") ||

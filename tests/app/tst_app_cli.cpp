@@ -89,6 +89,9 @@ private slots:
         for (const char *file : {"share/applications/vornexa.desktop", "share/icons/hicolor/scalable/apps/vornexa.svg",
                                  "share/mime/packages/vornexa-programs.xml", "share/vornexa/help/contents.htm"})
             QVERIFY2(QFileInfo::exists(prefix + QLatin1Char('/') + QLatin1String(file)), file);
+        // The DNC server's unit starts the program installed.
+        QVERIFY(readBytes(prefix + QStringLiteral("/share/vornexa/vornexa-dnc.service"))
+                    .contains("\nExecStart=" + QFile::encodeName(prefix) + "/bin/vornexa --dnc\n"));
 
         const QString home = testEnvironment().path(QStringLiteral("user"));
         QProcess run;

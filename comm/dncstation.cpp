@@ -34,6 +34,14 @@ QString number(qint64 n)
     return QLocale(QLocale::English).toString(n);
 }
 
+// A message set inside a line of the log: without its own full stop.
+QString inLine(QString message)
+{
+    if (message.endsWith(QLatin1Char('.')))
+        message.chop(1);
+    return message;
+}
+
 QString fileNameOf(const QString &path)
 {
     return QFileInfo(path).fileName();
@@ -73,7 +81,7 @@ DncStation::DncStation(MachineProfile profile, interp::DncSetup setup, PortMap p
     connect(&m_port, &SerialPort::failed, this, [this](int, const QString &description) {
         if (m_phase == Phase::Delay) {
             m_delay.stop();
-            log(QStringLiteral("the request for %1 was not served: %2").arg(m_request.name, description));
+            log(QStringLiteral("the request for %1 was not served: %2").arg(m_request.name, inLine(description)));
             portLost(description);
         }
     });
@@ -155,9 +163,9 @@ void DncStation::portLost(const QString &why)
         return;
     }
     if (!m_portLogged)
-        log(QStringLiteral("%1; trying again every %2 s").arg(why).arg(kReopenSeconds));
+        log(QStringLiteral("%1; trying again every %2 s").arg(inLine(why)).arg(kReopenSeconds));
     m_portLogged = true;
-    setState(QStringLiteral("port closed, reopening: %1").arg(why));
+    setState(QStringLiteral("port closed, reopening: %1").arg(inLine(why)));
     m_reopen.start(kReopenSeconds * 1000);
 }
 
@@ -284,7 +292,7 @@ void DncStation::fileWhatArrived(const TransferResult &result, const QString &ca
     QString why;
     if (!whole) {
         if (result.outcome == TransferResult::Outcome::Failed)
-            why = result.message;
+            why = inLine(result.message);
         else if (m_stopping)
             why = QStringLiteral("the server was stopped while it arrived");
         else if (!m_profile.eof.trimmed().isEmpty())
@@ -312,7 +320,7 @@ void DncStation::fileWhatArrived(const TransferResult &result, const QString &ca
     } catch (const ControlError &error) {
         // The capture stays claimed, so that no later capture writes over it.
         log(QStringLiteral("a capture of %1 characters could not be filed: %2; it is kept as %3")
-                .arg(characters, error.description(), capture));
+                .arg(characters, inLine(error.description()), capture));
         m_kept.push_back(std::move(m_receive));
     }
 }
@@ -446,7 +454,7 @@ void DncStation::onSendEnded(const TransferResult &result)
         break;
     default:
         log(QStringLiteral("the send of %1 failed after %2 of %3 lines: %4")
-                .arg(name, number(result.count), number(total), result.message));
+                .arg(name, number(result.count), number(total), inLine(result.message)));
         if (!m_port.portOpen())
             portFailure = result.message;
         break;

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -159,6 +160,7 @@ frmMachineSetup::frmMachineSetup(Host &host, const comm::MachineFolder &folder, 
                                               "name, extension or number, the folder is empty for the machine's own, and the "
                                               "expression's first group is the program's name."));
     txtDncRequests->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtDncRequests->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     auto *dncForm = new QFormLayout;
     dncForm->addRow(QString(), chkDncEnabled);
     dncForm->addRow(QStringLiteral("&Programs folder:"), txtDncPrograms);

@@ -140,9 +140,7 @@ bool DncStation::openPort()
         int handshake = m_profile.handshake;
         if (m_setup.dripFeed && (handshake == SerialPort::NoHandshake || handshake == SerialPort::RtsCts))
             handshake += SerialPort::XonXoff;
-        m_port.setHandshaking(handshake);
-        m_port.setSettings(m_profile.settings);
-        m_port.setCommPort(m_profile.comPort);
+        m_port.setLine(handshake, m_profile.settings, m_profile.comPort);
         m_port.setPortOpen(true);
     } catch (const ControlError &error) {
         portLost(errorText(error));

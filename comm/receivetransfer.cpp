@@ -53,13 +53,10 @@ void ReceiveTransfer::start()
         return;
     m_running = true;
     try {
-        if (m_own) {
-            m_own->setHandshaking(m_profile.handshake);
-            m_own->setSettings(m_profile.settings);
-            m_own->setCommPort(m_profile.comPort);
-        } else if (!m_line->portOpen()) {
-            throw ControlError(PortNotOpen, QStringLiteral("Operation valid only when the port is open."));
-        }
+        if (m_own)
+            m_own->setLine(m_profile.handshake, m_profile.settings, m_profile.comPort);
+        else
+            m_line->requireOpen();
         m_claim.claim(m_capturePath);
         m_capturePath = m_claim.path();
         if (!m_file.open(m_claim.handle(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle))

@@ -75,13 +75,10 @@ void SendTransfer::start()
     m_phase = Phase::Lines;
     m_next = m_job.first;
     try {
-        if (m_own) {
-            m_own->setHandshaking(m_profile.handshake);
-            m_own->setSettings(m_profile.settings);
-            m_own->setCommPort(m_profile.comPort);
-        } else if (!m_line->portOpen()) {
-            throw ControlError(PortNotOpen, QStringLiteral("Operation valid only when the port is open."));
-        }
+        if (m_own)
+            m_own->setLine(m_profile.handshake, m_profile.settings, m_profile.comPort);
+        else
+            m_line->requireOpen();
         if (!m_job.program)
             throw ControlError(ControlError::FileNotFound, QStringLiteral("No program to send"));
         m_job.program->openStore(m_store);

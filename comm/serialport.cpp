@@ -111,6 +111,19 @@ void SerialPort::setCommPort(int port)
     m_commPort = port;
 }
 
+void SerialPort::setLine(int handshake, const QString &settings, int port)
+{
+    setHandshaking(handshake);
+    setSettings(settings);
+    setCommPort(port);
+}
+
+void SerialPort::requireOpen() const
+{
+    if (!portOpen())
+        throw ControlError(PortNotOpen, QStringLiteral("Operation valid only when the port is open."));
+}
+
 void SerialPort::setPortOpen(bool open)
 {
     if (!open) {
@@ -235,8 +248,7 @@ void SerialPort::discardOutput()
 
 void SerialPort::output(QByteArrayView bytes)
 {
-    if (!portOpen())
-        throw ControlError(PortNotOpen, QStringLiteral("Operation valid only when the port is open."));
+    requireOpen();
     m_pending.append(bytes.data(), bytes.size());
     // While earlier bytes wait for room, these wait behind them.
     if (m_writable.isEnabled())

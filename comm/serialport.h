@@ -49,6 +49,11 @@ public:
     QString device() const { return m_ports.device(m_commPort); }
     const PortMap &ports() const { return m_ports; }
 
+    // The handshake, line settings and port number at once (see each above).
+    void setLine(int handshake, const QString &settings, int port);
+    // Throws PortNotOpen when the port is closed.
+    void requireOpen() const;
+
     // True opens the device of the port number with the settings and handshake; false closes it at
     // once, dropping what still waits to go out (nothing is drained). Opening throws PortInvalid
     // when the device does not exist, PortNotAvailable when it is busy or not allowed,

@@ -73,7 +73,7 @@ DncStation::DncStation(MachineProfile profile, interp::DncSetup setup, PortMap p
         if (m_receive)
             m_receive->stop();
     });
-    connect(&m_delay, &QTimer::timeout, this, &DncStation::loadRequested);
+    connect(&m_delay, &QTimer::timeout, this, &DncStation::onDelayOver);
     connect(&m_reopen, &QTimer::timeout, this, &DncStation::tryReopen);
     connect(&m_watch, &QTimer::timeout, this, &DncStation::watchSend);
     // A failure while no transfer runs (during a request's delay or while its program loads); a
@@ -192,11 +192,12 @@ void DncStation::listen()
 
 void DncStation::onCaptured(const QByteArray &text)
 {
-    if (m_phase != Phase::Listening || m_heard == Heard::Request || m_endSeen)
+    if (m_phase != Phase::Listening || m_endSeen)
         return;
     if (m_heard == Heard::Nothing)
         m_heard = Heard::Undecided;
-    m_quiet.start(int(m_setup.quietSeconds * 1000));
+    if (m_heard != Heard::Request)
+        m_quiet.start(int(m_setup.quietSeconds * 1000));
     qsizetype at = 0;
     while (at < text.size()) {
         const qsizetype end = text.indexOf('\n', at);
@@ -212,8 +213,8 @@ void DncStation::onCaptured(const QByteArray &text)
             m_partial.chop(1);
         takeLine(m_partial);
         m_partial.clear();
-        if (m_heard == Heard::Request || m_endSeen)
-            return; // what follows is the request's, or the next program's
+        if (m_endSeen)
+            return; // what follows is the next program's
     }
     if (m_heard != Heard::Request)
         setState(QStringLiteral("receiving %1 characters").arg(number(m_receive ? m_receive->written() : 0)));
@@ -221,6 +222,15 @@ void DncStation::onCaptured(const QByteArray &text)
 
 void DncStation::takeLine(QByteArrayView line)
 {
+    if (m_heard == Heard::Request) {
+        // The rest of a request program is the request's, up to its end.
+        const bool endText = !m_profile.eof.trimmed().isEmpty();
+        if (endsCapture(line, m_profile.eof, true) || (!endText && endsProgram(line))) {
+            m_endSeen = true;
+            QMetaObject::invokeMethod(m_receive.get(), &ReceiveTransfer::stop, Qt::QueuedConnection);
+        }
+        return;
+    }
     if (m_heard == Heard::Undecided) {
         m_head += line;
         m_head += '\n';
@@ -229,7 +239,8 @@ void DncStation::takeLine(QByteArrayView line)
             m_heard = Heard::Request;
             m_request = *request;
             m_quiet.stop();
-            QMetaObject::invokeMethod(m_receive.get(), &ReceiveTransfer::stop, Qt::QueuedConnection);
+            acceptRequest();
+            takeLine(line); // the request program may end on its own line
             return;
         }
         if (m_headLines >= m_setup.requestLines)
@@ -258,7 +269,17 @@ void DncStation::onReceiveEnded(const TransferResult &result)
     if (m_heard == Heard::Request) {
         QFile::remove(capture);
         m_receive.reset();
-        serveRequest();
+        if (portFailed || m_stopping || m_requested.isEmpty()) {
+            m_delay.stop();
+            if (!m_requested.isEmpty())
+                log(QStringLiteral("the request for %1 was not served: %2")
+                        .arg(m_request.name, portFailed ? inLine(result.message) : QStringLiteral("the server was stopped")));
+            afterTransfer(portFailed ? result.message : QString());
+            return;
+        }
+        m_phase = Phase::Delay;
+        if (!m_delay.isActive())
+            loadRequested();
         return;
     }
     if (result.count > 0) {
@@ -277,6 +298,13 @@ void DncStation::onReceiveEnded(const TransferResult &result)
 
 void DncStation::fileWhatArrived(const TransferResult &result, const QString &capture)
 {
+    if (!m_begun && m_partial.trimmed().isEmpty()) {
+        // Framing alone (a "%", blank lines) is no program.
+        log(QStringLiteral("%1 characters with no program in them were let go").arg(number(result.count)));
+        QFile::remove(capture);
+        m_receive.reset();
+        return;
+    }
     // An end text without an end of block after it is the last thing to arrive.
     if (!m_endSeen && endsCapture(m_partial, m_profile.eof, m_begun))
         m_endSeen = true;
@@ -323,36 +351,37 @@ void DncStation::fileWhatArrived(const TransferResult &result, const QString &ca
     }
 }
 
-void DncStation::serveRequest()
+// A request heard: the program it names is looked for at once, and sent once the request's delay
+// has passed and the request program has ended (what arrives until then is the request's).
+void DncStation::acceptRequest()
 {
-    if (m_stopping) {
-        log(QStringLiteral("the request for %1 was not served: the server was stopped").arg(m_request.name));
-        finishStop();
-        return;
-    }
     const QString folder = m_request.folder.isEmpty() ? m_folders.programs
                                                       : inFolder(QFileInfo(m_folders.home).absoluteFilePath(),
                                                                  m_request.folder.toLocal8Bit(), m_folders.programs);
     const LocatedProgram found = locateProgram(m_setup, m_request, folder);
-    if (found.path.isEmpty()) {
-        log(QStringLiteral("request for %1: nothing was sent: %2").arg(m_request.name, found.reason));
-        afterTransfer(QString());
-        return;
-    }
     m_requested = found.path;
-    log(QStringLiteral("request for %1: sending %2 in %3 s").arg(m_request.name, m_requested).arg(m_setup.requestDelay));
-    m_phase = Phase::Delay;
+    if (found.path.isEmpty())
+        log(QStringLiteral("request for %1: nothing was sent: %2").arg(m_request.name, found.reason));
+    else
+        log(QStringLiteral("request for %1: sending %2 in %3 s").arg(m_request.name, m_requested).arg(m_setup.requestDelay));
     setState(QStringLiteral("request for %1, sending soon").arg(m_request.name));
     m_delay.start(int(m_setup.requestDelay * 1000));
+}
+
+void DncStation::onDelayOver()
+{
+    if (m_phase == Phase::Listening && m_receive && m_heard == Heard::Request)
+        m_receive->stop(); // onReceiveEnded goes on
+    else if (m_phase == Phase::Delay)
+        loadRequested();
 }
 
 // The program is loaded into line stores of its own away from the event loop, so that the other
 // machines go on while a large one loads.
 void DncStation::loadRequested()
 {
-    if (m_phase != Phase::Delay)
+    if (m_phase != Phase::Delay || m_requested.isEmpty())
         return;
-    m_port.input(); // the rest of the request program
     m_phase = Phase::Loading;
     setState(QStringLiteral("loading %1").arg(fileNameOf(m_requested)));
     m_program = std::make_unique<tessarc::Program>();

@@ -90,7 +90,8 @@ private:
     void takeLine(QByteArrayView line);
     void onReceiveEnded(const TransferResult &result);
     void fileWhatArrived(const TransferResult &result, const QString &capture);
-    void serveRequest();
+    void acceptRequest();
+    void onDelayOver();
     void loadRequested();
     void onLoaded(const QString &failure);
     void onSendEnded(const TransferResult &result);

@@ -161,17 +161,22 @@ private slots:
         writeBytes(QDir(folderOf(QStringLiteral("Lathe"))).filePath(QStringLiteral("O0012.nc")), turned);
         const comm::MachineProfile millProfile = machine(QStringLiteral("Mill"), 1);
         const comm::MachineProfile latheProfile = machine(QStringLiteral("Lathe"), 2);
-        Running running({{millProfile, quick()}, {latheProfile, quick()}}, ports);
+        interp::DncSetup fedAsItRuns = quick();
+        fedAsItRuns.dripFeed = true;
+        Running running({{millProfile, fedAsItRuns}, {latheProfile, quick()}}, ports);
         QTRY_VERIFY(mill.slaveOpen() && lathe.slaveOpen());
 
+        mill.xoff(); // the machine holds what it is sent
         mill.write("%\r\n(PRG=O1234.nc)\r\nM30\r\n%\r\n");
         lathe.write("%\r\nO9999\r\n(12)\r\nM30\r\n%\r\n");
-        QTRY_COMPARE(mill.received(), comm::wholeSend(millProfile, "O1234.nc", linesOf(part)));
         QTRY_COMPARE(lathe.received(), comm::wholeSend(latheProfile, "O0012.nc", linesOf(turned)));
-        QTRY_VERIFY(running.logged(QStringLiteral("Mill: sent O1234.nc (4 lines")));
-
+        QTRY_VERIFY(running.server->stations()[0]->state().startsWith(QLatin1String("sending O1234.nc")));
+        // A request while the send runs waits for it.
+        QCOMPARE(mill.received(), QByteArray());
         mill.write("(REQ O1234)\r\n");
+        mill.xon();
         QTRY_COMPARE(mill.received(), comm::wholeSend(millProfile, "O1234.nc", linesOf(part)).repeated(2));
+        QTRY_VERIFY(running.logged(QStringLiteral("Mill: sent O1234.nc (4 lines")));
         lathe.write("(REQ nothing)\r\n");
         QTRY_VERIFY(running.logged(QStringLiteral("Lathe: request for nothing: nothing was sent: there is no nothing.nc")));
         QTRY_VERIFY(running.logged(QStringLiteral("Lathe: sent")) && !running.server->stations()[1]->state().startsWith(QLatin1String("request")));

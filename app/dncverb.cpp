@@ -34,17 +34,17 @@ int dncVerb(const QStringList &arguments)
     for (const QString &name : names) {
         QString warning;
         interp::MachineSetup setup = folder.readSetup(name, warning);
-        if (named.isEmpty() && !setup.dnc.enabled)
+        if (named.isEmpty() && !setup.dnc.enabled) {
+            // A machine is never served by a guess at what its damaged setup meant.
+            if (!warning.isEmpty())
+                printError(QStringLiteral("vornexa: %1 %2 is not served.").arg(warning, name));
             continue;
+        }
         const std::optional<comm::MachineProfile> profile = machineNamed(name);
         if (!profile)
             return BadUsage;
-        if (!warning.isEmpty()) {
-            // A machine is never served by a guess at what its damaged setup meant.
-            printError(QStringLiteral("vornexa: ") + warning);
-            if (!named.isEmpty())
-                printError(QStringLiteral("vornexa: %1 is served with the default DNC setup.").arg(name));
-        }
+        if (!warning.isEmpty())
+            printError(QStringLiteral("vornexa: %1 %2 is served with the default DNC setup, as it was named.").arg(warning, name));
         machines.push_back({*profile, setup.dnc});
     }
     if (machines.empty()) {

@@ -140,6 +140,10 @@ private slots:
                                                     << "ERROR 8002: Invalid port number: COM1 is /dev/vornexa-no-such-port";
         QTest::newRow("a record length no record holds is said") << QStringList{"--send", "Mill", program} << 1
                                                                  << "The record length setting is refused and stays 500";
+        QTest::newRow("a DNC server with no machine to serve") << QStringList{"--dnc"} << 2
+                                                               << "no machine is set to be served (dnc.enabled=yes";
+        QTest::newRow("a DNC server for a machine that is not there") << QStringList{"--dnc", "--machines", "Mill,Lathe"} << 2
+                                                                      << "there is no machine \"Lathe\"";
         QTest::newRow("a restart with no line") << QStringList{"--restart", program, "-o", out} << 2
                                                 << "--from takes the number of the line to restart at, from 1.";
         QTest::newRow("a restart with no output") << QStringList{"--restart", program, "--from", "1"} << 2

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -76,8 +78,64 @@ qint64 sizeOf(const QString &dir)
     return total;
 }
 
-// Reads the old text of a records step, a record at a time, in the order it was kept, from large
-// blocks of the file.
+// A records step's file. It starts with its format's mark; then one entry a changed record: the
+// record's number (8 bytes), how many bytes at its start and at its end the old and the new text
+// share (2 bytes each), and the old text between them (2 bytes of length, then the bytes). Most
+// tools change a few bytes of a line, so an entry is a fraction of the line.
+constexpr char kSpansMark[8] = {'Q', 'H', 'S', 'P', 'A', 'N', '0', '2'};
+constexpr qsizetype kEntryHead = 14;
+
+// How many bytes `a` and `b` share at their start; compared eight at a time.
+qsizetype sharedStart(QByteArrayView a, QByteArrayView b)
+{
+    const qsizetype shorter = std::min(a.size(), b.size());
+    qsizetype n = 0;
+    for (; n + 8 <= shorter; n += 8) {
+        quint64 x = 0;
+        quint64 y = 0;
+        std::memcpy(&x, a.data() + n, 8);
+        std::memcpy(&y, b.data() + n, 8);
+        if (x != y)
+            break;
+    }
+    while (n < shorter && a[n] == b[n])
+        ++n;
+    return n;
+}
+
+// How many bytes `a` and `b` share at their end.
+qsizetype sharedEnd(QByteArrayView a, QByteArrayView b)
+{
+    const qsizetype shorter = std::min(a.size(), b.size());
+    const char *ea = a.data() + a.size();
+    const char *eb = b.data() + b.size();
+    qsizetype n = 0;
+    for (; n + 8 <= shorter; n += 8) {
+        quint64 x = 0;
+        quint64 y = 0;
+        std::memcpy(&x, ea - n - 8, 8);
+        std::memcpy(&y, eb - n - 8, 8);
+        if (x != y)
+            break;
+    }
+    while (n < shorter && ea[-n - 1] == eb[-n - 1])
+        ++n;
+    return n;
+}
+
+// The old text of a record from its text now and its entry's parts; false when they do not fit.
+bool oldText(QByteArrayView now, qsizetype prefix, qsizetype suffix, QByteArrayView middle, QByteArray &out)
+{
+    if (prefix + suffix > now.size())
+        return false;
+    out.append(now.data(), prefix);
+    out.append(middle.data(), middle.size());
+    out.append(now.data() + now.size() - suffix, suffix);
+    return true;
+}
+
+// Reads the entries of a records step in the order they were kept, from large blocks of the file.
+// A file without the mark is of the first format, whose entries hold each record's old text whole.
 class JournalReader
 {
 public:
@@ -85,19 +143,34 @@ public:
     {
         if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             throw ControlError(ControlError::FileNotFound, QStringLiteral("The history step %1 cannot be read").arg(path));
+        m_spans = have(sizeof kSpansMark) && std::memcmp(m_block.constData(), kSpansMark, sizeof kSpansMark) == 0;
+        if (m_spans)
+            m_at = sizeof kSpansMark;
     }
-    // The next record kept, or false at the end. `text` stays valid until the next call.
-    bool next(LineNumber &record, QByteArrayView &text)
+    // Takes the entry peek() told of: its record's old text, worked out from `now`, the record's
+    // text now, is appended to `old`.
+    void take(QByteArrayView now, QByteArray &old)
     {
-        if (!have(10))
-            return false;
+        const qsizetype head = m_spans ? kEntryHead : 10;
         const char *entry = m_block.constData() + m_at;
-        record = LineNumber(static_cast<qint64>(qFromLittleEndian<quint64>(entry)));
-        const qsizetype length = qFromLittleEndian<quint16>(entry + 8);
-        if (!have(10 + length))
+        const qsizetype prefix = m_spans ? qFromLittleEndian<quint16>(entry + 8) : 0;
+        const qsizetype suffix = m_spans ? qFromLittleEndian<quint16>(entry + 10) : 0;
+        const qsizetype length = qFromLittleEndian<quint16>(entry + head - 2);
+        if (!have(head + length))
             throw damaged();
-        text = QByteArrayView(m_block.constData() + m_at + 10, length);
-        m_at += 10 + length;
+        const QByteArrayView middle(m_block.constData() + m_at + head, length);
+        m_at += head + length;
+        if (!m_spans)
+            old.append(middle.data(), middle.size());
+        else if (!oldText(now, prefix, suffix, middle, old))
+            throw damaged();
+    }
+    // The record of the next entry, without taking it; false at the end.
+    bool peek(LineNumber &record)
+    {
+        if (!have(m_spans ? kEntryHead : 10))
+            return false;
+        record = LineNumber(static_cast<qint64>(qFromLittleEndian<quint64>(m_block.constData() + m_at)));
         return true;
     }
 
@@ -128,6 +201,7 @@ private:
     QFile m_file;
     QByteArray m_block;
     qsizetype m_at = 0;
+    bool m_spans = false;
 };
 
 } // namespace
@@ -140,6 +214,7 @@ public:
     Journal(const QString &path, History::Step &step) : m_path(path), m_step(step)
     {
         m_buffer.reserve(kJournalBlock + (1 << 16) + 16);
+        m_buffer.append(kSpansMark, sizeof kSpansMark);
         m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (m_fd < 0)
             throw ControlError::fromErrno(errno, path);
@@ -163,15 +238,20 @@ public:
             ::close(m_fd);
     }
 
-    void keep(LineNumber record, QByteArrayView old) override
+    void keep(LineNumber record, QByteArrayView old, QByteArrayView now) override
     {
         // Called for every record a run changes: the entry is laid down in place, no appends.
+        const qsizetype prefix = sharedStart(old, now);
+        const qsizetype suffix = sharedEnd(old.sliced(prefix), now.sliced(prefix));
+        const qsizetype middle = old.size() - prefix - suffix;
         const qsizetype at = m_buffer.size();
-        m_buffer.resize(at + 10 + old.size());
+        m_buffer.resize(at + kEntryHead + middle);
         char *entry = m_buffer.data() + at;
         qToLittleEndian<quint64>(static_cast<quint64>(record.value), entry);
-        qToLittleEndian<quint16>(static_cast<quint16>(old.size()), entry + 8);
-        std::memcpy(entry + 10, old.data(), static_cast<size_t>(old.size()));
+        qToLittleEndian<quint16>(static_cast<quint16>(prefix), entry + 8);
+        qToLittleEndian<quint16>(static_cast<quint16>(suffix), entry + 10);
+        qToLittleEndian<quint16>(static_cast<quint16>(middle), entry + 12);
+        std::memcpy(entry + kEntryHead, old.data() + prefix, static_cast<size_t>(middle));
         if (m_entries == 0)
             m_step.first = record;
         m_step.last = record;
@@ -447,8 +527,7 @@ History::Step History::apply(const Step &step, const std::function<void(qint64, 
             ChangeRecord::Journal back(inverse.dir + QStringLiteral("/records"), inverse);
             JournalReader kept(step.dir + QStringLiteral("/records"));
             LineNumber next;
-            QByteArrayView nextText;
-            bool more = kept.next(next, nextText);
+            bool more = kept.peek(next);
             LineStore store;
             m_program.openStore(store);
             const qint64 span = step.last - step.first + 1;
@@ -457,8 +536,8 @@ History::Step History::apply(const Step &step, const std::function<void(qint64, 
                 step.first, span,
                 [&](LineNumber record, QByteArrayView text, QByteArray &out) {
                     if (more && record == next) {
-                        out.append(nextText.data(), nextText.size());
-                        more = kept.next(next, nextText);
+                        kept.take(text, out);
+                        more = kept.peek(next);
                     } else {
                         out.append(text.data(), text.size());
                     }

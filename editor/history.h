@@ -16,15 +16,16 @@ namespace tessarc {
 
 class Program;
 
-// Where the old text of records rewritten in place goes while a change is recorded: each record's
-// text before it changes, a block at a time. A block's old text is on disk before the block itself
-// is written, so whatever part of a change reached the store can be taken back.
+// Where the old text of records rewritten in place goes while a change is recorded: of each record
+// that changes, what it needs to be put back from its new text, a block at a time. A block's old
+// text is on disk before the block itself is written, so whatever part of a change reached the
+// store can be taken back.
 class TESSARC_EXPORT RecordJournal
 {
 public:
     virtual ~RecordJournal() = default;
-    // The text `record` held before it changed.
-    virtual void keep(LineNumber record, QByteArrayView old) = 0;
+    // `record` held `old` and now holds `now`.
+    virtual void keep(LineNumber record, QByteArrayView old, QByteArrayView now) = 0;
     // Everything kept so far goes to disk; throws when it cannot.
     virtual void flush() = 0;
 };

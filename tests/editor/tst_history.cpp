@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QtEndian>
 
 // The program's history without any widget: each kind of step taken back and done again byte for
 // byte, the order of steps, their limits, and a history that cannot be written.
@@ -144,6 +146,84 @@ private slots:
         QTEST(toldOnce(), "redone");
         program->history().undo();
         QCOMPARE(state(), before);
+    }
+
+    // A step keeps only the changed part of each record: whatever the change (bytes put in, taken
+    // out or replaced at the start, the middle or the end, a line emptied or filled, a run of equal
+    // bytes made longer), Undo puts back the old text byte for byte and Redo the new. A step of the
+    // first format (old texts whole) is still taken back; one whose entry does not fit its record
+    // is refused as damaged, the store as it was.
+    void changedSpansGoBackExactly()
+    {
+        QRandomGenerator random(1234);
+        const auto changed = [&](QByteArrayView text) {
+            QByteArray line = text.toByteArray();
+            const qsizetype at = line.isEmpty() ? 0 : qsizetype(random.bounded(int(line.size()) + 1));
+            switch (random.bounded(6)) {
+            case 0: line.insert(at, "ab"); break;
+            case 1: line.remove(at, 2); break;
+            case 2: line = QByteArray(random.bounded(30), char('a' + random.bounded(26))); break;
+            case 3: line.clear(); break;
+            case 4: line.insert(at, line.mid(at, 1).repeated(3)); break;
+            default: if (!line.isEmpty()) line[at == line.size() ? at - 1 : at] = 'Z'; break;
+            }
+            return line;
+        };
+        const auto rewrite = [&] {
+            ChangeRecord change(*program, QStringLiteral("Mixed"), LineNumber(1));
+            tessarc::LineStore store;
+            store.open(program->store, program->recordLength, false);
+            store.rewriteRecords(
+                LineNumber(1), program->lineCount(),
+                [&](LineNumber, QByteArrayView text, QByteArray &out) { return out = changed(text), true; },
+                change.journal());
+            store.close();
+            change.finish();
+        };
+        const QByteArray first = state();
+        rewrite();
+        const QByteArray second = state();
+        rewrite(); // over lines the first made empty, longer, shorter
+        const QByteArray third = state();
+        program->history().undo();
+        QCOMPARE(state(), second);
+        program->history().undo();
+        QCOMPARE(state(), first);
+        program->history().redo();
+        QCOMPARE(state(), second);
+        program->history().redo();
+        QCOMPARE(state(), third);
+
+        // The first format: each entry the record (8 bytes), the old text's length (2) and the text.
+        const QString records = program->history().folder() + QStringLiteral("/6/records");
+        QVERIFY2(QFileInfo::exists(records), qPrintable(records));
+        tessarc::LineStore store;
+        store.open(program->store, program->recordLength, false);
+        const QList<QByteArray> now = store.readRange(LineNumber(1), 2);
+        store.close();
+        const auto entry = [](qint64 record, const QByteArray &text) {
+            QByteArray out(10, '\0');
+            qToLittleEndian<quint64>(quint64(record), out.data());
+            qToLittleEndian<quint16>(quint16(text.size()), out.data() + 8);
+            return out + text;
+        };
+        writeBytes(records, entry(1, "OLD ONE") + entry(2, ""));
+        program->history().undo();
+        QCOMPARE(program->readLines(LineNumber(1), 3), (QList<QByteArray>{"OLD ONE", "", program->readLines(LineNumber(3), 1).first()}));
+        program->history().redo();
+        QCOMPARE(program->readLines(LineNumber(1), 2), now);
+
+        // An entry that keeps more of the line than the line holds.
+        const QString redone = program->history().folder() + QStringLiteral("/8/records");
+        QVERIFY2(QFileInfo::exists(redone), qPrintable(redone));
+        QByteArray damaged = readBytes(redone).left(8);
+        QByteArray head(14, '\0');
+        qToLittleEndian<quint64>(1, head.data());
+        qToLittleEndian<quint16>(500, head.data() + 8);
+        writeBytes(redone, damaged + head);
+        const QByteArray held = state();
+        QVERIFY(tessarc::failureOf([&] { program->history().undo(); }).value_or(QString()).contains(QLatin1String("is damaged")));
+        QCOMPARE(state(), held);
     }
 
     void stepsGoBackInOrderAndANewChangeDropsTheRedo()

@@ -310,29 +310,38 @@ FoundWord WordReader::find(QByteArrayView line, char letter) const
 QList<SkipSpan> WordReader::skipSpans(QByteArrayView line) const
 {
     QList<SkipSpan> out;
+    skipSpans(line, out);
+    return out;
+}
+
+void WordReader::skipSpans(QByteArrayView line, QList<SkipSpan> &out) const
+{
+    out.clear();
     const qsizetype n = line.size();
-    const QList<CommentSpan> comments = m_comments.any() ? m_comments.spans(line) : QList<CommentSpan>{};
-    qsizetype ci = 0;
+    const char *data = line.data();
+    qsizetype from = 0;
+    CommentSpan comment;
+    bool commentAhead = m_comments.any() && m_comments.next(line, from, comment);
     qsizetype i = 0;
     while (i < n) {
-        if (ci < comments.size() && i >= comments[ci].start) {
-            out.append({SkipSpan::Kind::Comment, comments[ci].start, comments[ci].length});
-            i = std::max(i, comments[ci].start + comments[ci].length);
-            ++ci;
+        if (commentAhead && i >= comment.start) {
+            out.append({SkipSpan::Kind::Comment, comment.start, comment.length});
+            i = std::max(i, comment.start + comment.length);
+            commentAhead = m_comments.next(line, from, comment);
             continue;
         }
-        const qsizetype limit = ci < comments.size() ? comments[ci].start : n;
+        const qsizetype limit = commentAhead ? comment.start : n;
+        // Only these bytes begin a parameter or an expression.
+        while (i < limit && data[i] != '[' && data[i] != '<' && data[i] != '#')
+            ++i;
+        if (i >= limit)
+            continue;
         SkipSpan::Kind kind = SkipSpan::Kind::Comment;
         qsizetype end = skipEnd(line, i, kind);
-        if (end >= 0) {
-            end = std::min(std::max(end, i + 1), limit);
-            out.append({kind, i, end - i});
-            i = end;
-            continue;
-        }
-        ++i;
+        end = std::min(std::max(end, i + 1), limit);
+        out.append({kind, i, end - i});
+        i = end;
     }
-    return out;
 }
 
 double numberValue(QByteArrayView text)

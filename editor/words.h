@@ -85,6 +85,8 @@ public:
 
     // The comments, parameters and expressions of the line, in order.
     QList<SkipSpan> skipSpans(QByteArrayView line) const;
+    // The same into `out` (emptied first), whose room is kept from line to line.
+    void skipSpans(QByteArrayView line, QList<SkipSpan> &out) const;
 
 private:
     // Walks the line; `visit(letterPos, use, word)` returns false to stop. With `only` (upper

@@ -37,20 +37,24 @@ LineFault SpaceWork::operator()(QByteArrayView line, QByteArray &out) const
     out.resize(0);
     if (!m_settings.add) {
         // The spaces of the code go; comments, parameter names and expressions are copied whole.
-        out.reserve(n);
+        out.resize(n);
+        char *to = out.data();
         qsizetype at = 0;
         const auto packUpTo = [&](qsizetype end) {
             for (; at < end; ++at) {
-                if (in[at] != ' ')
-                    out.append(in[at]);
+                *to = in[at];
+                to += in[at] != ' ';
             }
         };
-        for (const tessarc::SkipSpan &span : m_reader.skipSpans(line)) {
+        m_reader.skipSpans(line, m_spans);
+        for (const tessarc::SkipSpan &span : m_spans) {
             packUpTo(span.start);
-            out.append(in + span.start, span.length);
+            std::memcpy(to, in + span.start, size_t(span.length));
+            to += span.length;
             at = span.start + span.length;
         }
         packUpTo(n);
+        out.resize(to - out.data());
         return LineFault::None;
     }
     // Where the words start: the reader's words, and the letters that stand before an expression or
@@ -59,7 +63,8 @@ LineFault SpaceWork::operator()(QByteArrayView line, QByteArray &out) const
     m_starts.clear();
     for (const tessarc::Word &word : m_words)
         m_starts.push_back(word.letterPos);
-    for (const tessarc::SkipSpan &span : m_reader.skipSpans(line)) {
+    m_reader.skipSpans(line, m_spans);
+    for (const tessarc::SkipSpan &span : m_spans) {
         const qsizetype p = span.start - 1;
         if (span.kind != tessarc::SkipSpan::Kind::Comment && p >= 0 && kAsciiLetter[static_cast<uchar>(in[p])] &&
             (p == 0 || !kAsciiLetter[static_cast<uchar>(in[p - 1])]))

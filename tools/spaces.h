@@ -40,6 +40,7 @@ private:
     // Kept from line to line so that no line allocates them again.
     mutable QList<tessarc::Word> m_words;
     mutable std::vector<qsizetype> m_starts;
+    mutable QList<tessarc::SkipSpan> m_spans;
 };
 
 } // namespace tools

@@ -223,8 +223,9 @@ void LineStore::forEachRecord(LineNumber first, qint64 count, const std::functio
 
 void LineStore::rewriteRecords(LineNumber first, qint64 count,
                                const std::function<bool(LineNumber, QByteArrayView, QByteArray &)> &rewrite,
-                               RecordJournal *journal)
+                               RecordJournal *journal, const BlockPrepare &prepare)
 {
+    std::vector<QByteArrayView> texts;
     requireOpen();
     flush();
     const qint64 recordsPerBlock = std::max<qint64>(1, (4 * kBlockBytes) / m_recLen);
@@ -239,6 +240,17 @@ void LineStore::rewriteRecords(LineNumber first, qint64 count,
         const qint64 got = readUpTo(m_fd, buffer.data(), chunk * m_recLen, offset, m_path);
         if (got < chunk * m_recLen)
             std::memset(buffer.data() + got, 0, static_cast<size_t>(chunk * m_recLen - got)); // empty lines
+        if (prepare) {
+            texts.clear();
+            for (qint64 i = 0; i < chunk; ++i) {
+                const char *rec = buffer.constData() + i * m_recLen;
+                const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+                if (n > m_recLen - 2)
+                    break; // the loop below stops at it
+                texts.emplace_back(rec + 2, n);
+            }
+            prepare(record, texts);
+        }
         qint64 done = 0;
         for (; done < chunk; ++done) {
             char *rec = buffer.data() + done * m_recLen;

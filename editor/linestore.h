@@ -71,9 +71,14 @@ public:
     // before the stop is written; the record it stopped at and those after it are left as they were.
     // A new text too long for a record throws before its block is written. With a journal, the old
     // text of every record that changes is kept there, and on disk before its block is written.
+    // With `prepare`, each block's records are first shown to it together, `prepare(first, texts)`
+    // with the text of each (valid until the block is written; a damaged record and those after it
+    // are left out), so that their new texts can be worked out at once; then they go to `rewrite`
+    // one by one, in order, as without it.
+    using BlockPrepare = std::function<void(LineNumber first, const std::vector<QByteArrayView> &texts)>;
     void rewriteRecords(LineNumber first, qint64 count,
                         const std::function<bool(LineNumber, QByteArrayView, QByteArray &)> &rewrite,
-                        RecordJournal *journal = nullptr);
+                        RecordJournal *journal = nullptr, const BlockPrepare &prepare = {});
 
     // Moves `count` records from record `first` to record `to` inside this store (the ranges may
     // overlap), the way memmove does. Records left behind keep their old text.

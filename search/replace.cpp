@@ -260,7 +260,8 @@ QString ReplaceTool::run(tools::ToolRun &run, const tools::LineRange &range)
         run.note().letters = tools::letterNames({settings.axis, settings.replaceAxis});
     else if (mode != ReplaceMode::Text)
         run.note().letters = tools::letterNames({settings.axis});
-    return run.rewriteRange(range, std::cref(work));
+    // A line's replacement carries nothing to the next.
+    return run.rewriteRange(range, work, tools::ToolRun::Lines::Independent);
 }
 
 } // namespace search

@@ -10,13 +10,117 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <exception>
+#include <semaphore>
+#include <thread>
+#include <vector>
 
 namespace tools {
 
 namespace {
 
-// The bytes of records a rewrite works on at once.
+// The bytes of records a rewrite works on at once; on two threads, a larger block shares out
+// the handing over.
 constexpr qint64 kRewriteBytes = 256 * 1024;
+constexpr qint64 kSplitRewriteBytes = 1024 * 1024;
+// The fewest lines worth a second thread.
+constexpr qint64 kSplitLines = 4096;
+// The fewest lines of a block worth handing half of to the other thread.
+constexpr std::size_t kSplitBlock = 64;
+
+// The new texts of a block's lines worked out on two threads: this one takes the first half with
+// the run's own work, a thread of its own the second half with a copy of it. The texts are then
+// taken in order, as the store rewrites its records one by one.
+class TwoThreadWork
+{
+public:
+    explicit TwoThreadWork(const LineWork &work) : m_work(work), m_copy(work), m_thread([this] { serve(); }) {}
+    ~TwoThreadWork()
+    {
+        m_stop = true;
+        m_start.release();
+        m_thread.join();
+    }
+    TwoThreadWork(const TwoThreadWork &) = delete;
+    TwoThreadWork &operator=(const TwoThreadWork &) = delete;
+
+    void prepare(tessarc::LineNumber first, const std::vector<QByteArrayView> &texts)
+    {
+        m_first = first.value;
+        m_texts = &texts;
+        if (m_out.size() < texts.size()) {
+            m_out.resize(texts.size());
+            m_faults.resize(texts.size());
+        }
+        m_count = texts.size();
+        const std::size_t half = texts.size() >= kSplitBlock ? texts.size() / 2 : texts.size();
+        m_from = half;
+        const bool shared = half < texts.size();
+        if (shared)
+            m_start.release();
+        std::exception_ptr mine;
+        try {
+            workOn(m_work, 0, half);
+        } catch (...) {
+            mine = std::current_exception();
+        }
+        if (shared)
+            m_done.acquire();
+        if (mine)
+            std::rethrow_exception(mine);
+        if (m_error)
+            std::rethrow_exception(std::exchange(m_error, nullptr));
+    }
+
+    // The line's new text and fault as prepared, `out` taking the text; false for a line the
+    // block did not prepare.
+    bool take(tessarc::LineNumber record, QByteArray &out, LineFault &fault)
+    {
+        const qint64 i = record.value - m_first;
+        if (i < 0 || std::size_t(i) >= m_count)
+            return false;
+        out.swap(m_out[std::size_t(i)]);
+        fault = m_faults[std::size_t(i)];
+        return true;
+    }
+
+private:
+    void workOn(const LineWork &work, std::size_t from, std::size_t to)
+    {
+        for (std::size_t i = from; i < to; ++i) {
+            m_out[i].resize(0);
+            m_faults[i] = work((*m_texts)[i], m_out[i]);
+        }
+    }
+    void serve()
+    {
+        for (;;) {
+            m_start.acquire();
+            if (m_stop)
+                return;
+            try {
+                workOn(m_copy, m_from, m_count);
+            } catch (...) {
+                m_error = std::current_exception();
+            }
+            m_done.release();
+        }
+    }
+
+    const LineWork &m_work;
+    LineWork m_copy;
+    const std::vector<QByteArrayView> *m_texts = nullptr;
+    std::vector<QByteArray> m_out;
+    std::vector<LineFault> m_faults;
+    qint64 m_first = 0;
+    std::size_t m_count = 0;
+    std::size_t m_from = 0;
+    std::exception_ptr m_error;
+    bool m_stop = false;
+    std::binary_semaphore m_start{0};
+    std::binary_semaphore m_done{0};
+    std::thread m_thread; // last: it starts once the rest is made
+};
 
 } // namespace
 
@@ -39,7 +143,7 @@ QString ToolRun::stoppedText(const LineRange &range, qint64 line, const QString 
                .arg(line);
 }
 
-QString ToolRun::rewriteRange(const LineRange &range, const LineWork &work) const
+QString ToolRun::rewriteRange(const LineRange &range, const LineWork &work, Lines lines) const
 {
     tessarc::Program &program = m_place.program;
     qint64 next = range.first; // the line the run comes to next: where a failure stops it
@@ -53,10 +157,20 @@ QString ToolRun::rewriteRange(const LineRange &range, const LineWork &work) cons
         // The records are rewritten where they stand, a few hundred kilobytes at a time, so that
         // they are still in the processor's cache when they are worked on and written back.
         tessarc::ChangeRecord *change = program.recording();
+        std::unique_ptr<TwoThreadWork> split;
+        if (lines == Lines::Independent && range.count() >= kSplitLines && std::thread::hardware_concurrency() > 1)
+            split = std::make_unique<TwoThreadWork>(work);
+        tessarc::LineStore::BlockPrepare prepare;
+        if (split)
+            prepare = [&split](tessarc::LineNumber first, const std::vector<QByteArrayView> &texts) {
+                split->prepare(first, texts);
+            };
         const auto rewrite = [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
             next = record.value;
             progress(next - range.first + 1, range);
-            const LineFault fault = work(text, out);
+            LineFault fault = LineFault::None;
+            if (!split || !split->take(record, out, fault))
+                fault = work(text, out);
             if (stopsRun(fault)) {
                 stoppedBy = fault;
                 return false;
@@ -68,10 +182,10 @@ QString ToolRun::rewriteRange(const LineRange &range, const LineWork &work) cons
             ++next;
             return true;
         };
-        const qint64 atOnce = std::max<qint64>(1, kRewriteBytes / std::max(1, program.recordLength));
+        const qint64 atOnce = std::max<qint64>(1, (split ? kSplitRewriteBytes : kRewriteBytes) / std::max(1, program.recordLength));
         for (qint64 from = range.first; from <= range.last && stoppedBy == LineFault::None; from += atOnce)
             store.rewriteRecords(tessarc::LineNumber(from), std::min(atOnce, range.last - from + 1), rewrite,
-                                 change ? change->journal() : nullptr);
+                                 change ? change->journal() : nullptr, prepare);
         store.close();
     } catch (const tessarc::ControlError &error) {
         return stoppedText(range, next, error.description() + QLatin1Char('.'), false);

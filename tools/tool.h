@@ -66,9 +66,16 @@ public:
         m_feedback.progress(counter, range);
     }
 
+    // Whether a line's work stands on its own, carrying nothing from one line to the next: then
+    // the lines of a block may be worked on by two threads, each with its own copy of the work
+    // (which must then hold its state by value, never through std::ref).
+    enum class Lines { Carried, Independent };
+
     // The range rewritten in place, line by line, with `work`: the message for a run that stopped
-    // early (where and why, and which lines were changed), or nothing.
-    QString rewriteRange(const LineRange &range, const LineWork &work) const;
+    // early (where and why, and which lines were changed), or nothing. The store is read, written
+    // and journaled in order on this thread whatever `lines` says, so a run that stops or fails
+    // leaves the program and its history as a run on one thread does.
+    QString rewriteRange(const LineRange &range, const LineWork &work, Lines lines = Lines::Carried) const;
     // The range read line by line; `visit` returns false to stop. The message for a read that
     // failed, or nothing.
     QString readRange(const LineRange &range, const std::function<bool(tessarc::LineNumber, QByteArrayView)> &visit) const;

@@ -1,0 +1,168 @@
+#include "corpus.h"
+#include "format.h"
+#include "history.h"
+#include "linestore.h"
+#include "linework.h"
+#include "mirror.h"
+#include "program.h"
+#include "spaces.h"
+#include "testenv.h"
+#include "tool.h"
+
+#include <QRandomGenerator>
+
+using tools::LineWork;
+using tools::ToolRun;
+using Lines = ToolRun::Lines;
+
+namespace {
+
+// The corpus' lines, then lines made at random of words, spaces, comments, parameters and
+// expressions: more lines than a second thread waits for.
+QList<QByteArray> testLines(bool corpus = true)
+{
+    QList<QByteArray> lines;
+    for (const QString &path : corpus ? corpusPrograms() : QStringList())
+        lines += programLines(path);
+    QRandomGenerator random(4711);
+    const char *const parts[] = {"G1", " ", "X", "-1.5", "Y 2", "(X1 Y2)", "; X9", "#<_x>", "[#1*2]", "Z.25", "  ", "F100", "#3"};
+    while (lines.size() < 30000) {
+        QByteArray line;
+        for (int n = random.bounded(1, 12); n > 0; --n)
+            line += parts[random.bounded(int(std::size(parts)))];
+        lines.append(line);
+    }
+    return lines;
+}
+
+// A program in stores of its own, loaded from `lines`.
+std::unique_ptr<tessarc::Program> loaded(const QString &name, const QList<QByteArray> &lines, int recordLength = 1000)
+{
+    auto p = std::make_unique<tessarc::Program>();
+    p->recordLength = recordLength;
+    p->store = testEnvironment().path(name + QStringLiteral(".qen.tmp"));
+    p->scratch = testEnvironment().path(name + QStringLiteral(".2.qen.tmp"));
+    QByteArray text;
+    for (const QByteArray &line : lines)
+        text += line + "\r\n";
+    const QString path = testEnvironment().path(name + QStringLiteral(".nc"));
+    writeBytes(path, text);
+    p->load(path, {});
+    return p;
+}
+
+QList<QByteArray> linesOf(const tessarc::Program &p)
+{
+    return p.readLines(tessarc::LineNumber(1), p.lineCount());
+}
+
+struct Ran
+{
+    QString message;
+    tools::RunNote note;
+};
+
+// `work` over every line of the program as one step of its history, on one thread or on two.
+Ran run(tessarc::Program &p, const LineWork &work, Lines lines)
+{
+    tools::RunPlace place{p, {}, QString(), QString(), 1};
+    tools::RunFeedback feedback;
+    Ran ran;
+    ToolRun toolRun(place, feedback, ran.note);
+    tessarc::ChangeRecord change(p, QStringLiteral("Test"), tessarc::LineNumber(1));
+    ran.message = toolRun.rewriteRange({1, p.lineCount()}, work, lines);
+    change.finish();
+    return ran;
+}
+
+LineWork workNamed(const QString &tool, const tools::LineRules &rules)
+{
+    using tools::Operation;
+    if (tool == QLatin1String("Operations"))
+        return tools::OperationsWork({Operation::Multiply, QStringLiteral("X"), QStringLiteral("2.5")}, rules);
+    if (tool == QLatin1String("Mirror"))
+        return tools::MirrorWork({QStringLiteral("Y"), QStringLiteral("1"), true, true}, rules);
+    if (tool == QLatin1String("Format"))
+        return tools::FormatWork({QStringLiteral("Z")}, rules);
+    return tools::SpaceWork({tool == QLatin1String("Add spaces")}, rules);
+}
+
+} // namespace
+
+// Lines worked on by two threads: the same bytes, the same note and the same history as on one,
+// also when the run stops at a line or at a damaged record.
+class TestThreaded : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { emptyRunFolders(); }
+
+    void sameAsOneThread_data()
+    {
+        QTest::addColumn<QString>("tool");
+        for (const char *tool : {"Operations", "Mirror", "Format", "Remove spaces", "Add spaces"})
+            QTest::newRow(tool) << QString::fromLatin1(tool);
+    }
+    void sameAsOneThread()
+    {
+        QFETCH(QString, tool);
+        const QList<QByteArray> lines = testLines();
+        auto one = loaded(QStringLiteral("one"), lines);
+        auto two = loaded(QStringLiteral("two"), lines);
+        const LineWork work = workNamed(tool, {});
+        const Ran single = run(*one, work, Lines::Carried);
+        const Ran split = run(*two, work, Lines::Independent);
+        QCOMPARE(split.message, single.message);
+        QCOMPARE(split.note.changed, single.note.changed);
+        QCOMPARE(split.note.leftAlone, single.note.leftAlone);
+        QVERIFY(single.note.changed > 0);
+        QCOMPARE(linesOf(*two), linesOf(*one));
+        two->history().undo();
+        QCOMPARE(linesOf(*two), lines);
+        one->removeStores();
+        two->removeStores();
+    }
+
+    // A line that would not fit stops both runs at it; so does a damaged record further on.
+    void stopsWhereOneThreadStops_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("a line too long") << false;
+        QTest::newRow("a damaged record") << true;
+    }
+    void stopsWhereOneThreadStops()
+    {
+        QFETCH(bool, damaged);
+        QList<QByteArray> lines = testLines(false).mid(0, 20000);
+        lines[15000] = QByteArray("X1").repeated(40); // Add spaces makes 119 bytes of it: too long for 100
+        auto one = loaded(QStringLiteral("one"), lines, 100);
+        auto two = loaded(QStringLiteral("two"), lines, 100);
+        if (damaged) {
+            for (tessarc::Program *p : {one.get(), two.get()}) {
+                QFile store(p->store);
+                QVERIFY(store.open(QIODevice::ReadWrite));
+                store.seek(qint64(12000 - 1) * p->recordLength);
+                store.write("\xff\xff", 2);
+            }
+        }
+        const QList<QByteArray> before = lines.mid(0, 11000);
+        tools::LineRules rules;
+        rules.maxLength = 98;
+        const LineWork work = workNamed(QStringLiteral("Add spaces"), rules);
+        const Ran single = run(*one, work, Lines::Carried);
+        const Ran split = run(*two, work, Lines::Independent);
+        QVERIFY(single.message.startsWith(damaged ? QLatin1String("Line 12000: ") : QLatin1String("Line 15001: ")));
+        QCOMPARE(QString(split.message).replace(QLatin1String("two.qen"), QLatin1String("one.qen")), single.message);
+        QCOMPARE(split.note.changed, single.note.changed);
+        const qint64 read = damaged ? 11999 : 20000;
+        QCOMPARE(two->readLines(tessarc::LineNumber(1), read), one->readLines(tessarc::LineNumber(1), read));
+        two->history().undo();
+        QCOMPARE(two->readLines(tessarc::LineNumber(1), 11000), before);
+        one->removeStores();
+        two->removeStores();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestThreaded)
+#include "tst_tools_threaded.moc"

@@ -11,8 +11,10 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <mutex>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <thread>
 
@@ -662,9 +664,9 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
             if (spaces)
                 while (j < n && kindAt(j) == Tables::Space)
                     ++j;
-            bool negative = false;
-            if (j < n && kindAt(j) == Tables::Sign)
-                negative = p[j++] == '-';
+            const bool signed_ = j < n && kindAt(j) == Tables::Sign;
+            const bool negative = signed_ && p[j] == '-';
+            j += signed_ ? 1 : 0;
             qsizetype last = j;
             int digits = 0, decimals = 0;
             bool point = false;
@@ -853,7 +855,9 @@ Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules, const std::
     };
     std::vector<quint64> left, right;
     std::exception_ptr failedA, failedB;
-    std::atomic<int> running{2};
+    int running = 2; // under `finishing`
+    std::mutex finishing;
+    std::condition_variable finished;
     const auto start = [&](LineFeed &feed, std::atomic<qint64> &done, std::vector<quint64> &out, std::exception_ptr &failed) {
         return std::thread([&] {
             try {
@@ -862,16 +866,19 @@ Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules, const std::
                 failed = std::current_exception();
                 stop = true;
             }
+            const std::lock_guard lock(finishing);
             --running;
+            finished.notify_one();
         });
     };
     std::thread first = start(a, doneA, left, failedA);
     std::thread second = start(b, doneB, right, failedB);
-    // The caller's progress is told from its own thread only.
-    while (running.load() > 0) {
+    // The caller's progress is told from its own thread only, every 15 ms and not after the end.
+    for (std::unique_lock lock(finishing); !finished.wait_for(lock, std::chrono::milliseconds(15), [&] { return running == 0; });) {
+        lock.unlock();
         if (progress && !progress(doneA + doneB, total))
             stop = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        lock.lock();
     }
     first.join();
     second.join();

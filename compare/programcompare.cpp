@@ -4,14 +4,17 @@
 #include "linestore.h"
 #include "programfolder.h"
 
-#include <QHashFunctions>
+#include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <mutex>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <thread>
 
@@ -132,13 +135,80 @@ private:
     std::vector<Token> m_tokens;
 };
 
+// A 64-bit hash of a byte sequence fed a byte (or eight) at a time, the same however it is fed:
+// eight bytes make a word, mixed by a folded 128-bit multiply.
+class Hasher
+{
+public:
+    void add(char c)
+    {
+        m_pending |= quint64(quint8(c)) << m_fill;
+        m_fill += 8;
+        ++m_length;
+        if (m_fill == 64) {
+            mix(m_pending);
+            m_pending = 0;
+            m_fill = 0;
+        }
+    }
+    // Eight bytes, the first in the low byte.
+    void add8(quint64 bytes)
+    {
+        if (m_fill == 0) {
+            mix(bytes);
+        } else {
+            mix(m_pending | (bytes << m_fill));
+            m_pending = bytes >> (64 - m_fill);
+        }
+        m_length += 8;
+    }
+    void add(QByteArrayView bytes)
+    {
+        const char *p = bytes.data();
+        qsizetype left = bytes.size();
+        for (; left >= 8; p += 8, left -= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            add8(qFromLittleEndian(word));
+        }
+        for (; left > 0; --left)
+            add(*p++);
+    }
+    quint64 value() const { return fold(m_h ^ m_pending, kFinal ^ m_length); }
+
+private:
+    static constexpr quint64 kMix = 0x9e3779b97f4a7c15ull;
+    static constexpr quint64 kFinal = 0xe7037ed1a0b428dbull;
+    static quint64 fold(quint64 a, quint64 b)
+    {
+        __extension__ typedef unsigned __int128 Wide;
+        const Wide r = static_cast<Wide>(a) * b;
+        return quint64(r) ^ quint64(r >> 64);
+    }
+    void mix(quint64 word) { m_h = fold(m_h ^ word, kMix); }
+
+    quint64 m_h = 0x5eed;
+    quint64 m_pending = 0;
+    int m_fill = 0; // bits in m_pending
+    quint64 m_length = 0;
+};
+
+quint64 valueBytes(double value)
+{
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
 void appendToken(QByteArray &out, QByteArrayView line, const Token &t, const Rules &rules)
 {
     switch (t.kind) {
     case TokenKind::Word:
         out.append(t.letter);
-        if (rules.byValue)
-            out.append(reinterpret_cast<const char *>(&t.value), sizeof t.value);
+        if (rules.byValue) {
+            const quint64 bits = qToLittleEndian(valueBytes(t.value));
+            out.append(reinterpret_cast<const char *>(&bits), sizeof bits);
+        }
         else
             appendCounted(out, line.sliced(t.start + 1, t.length - 1), rules);
         break;
@@ -460,6 +530,260 @@ void canonicalLine(QByteArrayView line, const Rules &rules, const tessarc::WordR
         appendToken(out, line, t, rules);
 }
 
+namespace {
+
+// The digits that open eight bytes: how many (0 to 8) and their value, read all at once.
+struct DigitRun
+{
+    int count = 0;
+    quint64 value = 0;
+};
+
+Q_ALWAYS_INLINE DigitRun digitRun(const char *p)
+{
+    constexpr quint64 ones = 0x0101010101010101ull, high = 0x8080808080808080ull;
+    quint64 w;
+    std::memcpy(&w, p, 8);
+    w = qFromLittleEndian(w); // the first byte in the low one
+    const quint64 low = w & ~high;
+    const quint64 fromZero = (low + (0x80 - '0') * ones) & high;
+    const quint64 pastNine = (low + (0x80 - '9' - 1) * ones) & high;
+    const quint64 notDigit = ~(fromZero & ~pastNine & ~w) & high;
+    DigitRun run;
+    run.count = notDigit ? qCountTrailingZeroBits(notDigit) / 8 : 8;
+    if (run.count == 0)
+        return run;
+    // The digits moved to the top, as leading zeros would stand (what a borrow below a non-digit
+    // spoils is moved out), then added up in pairs, fours and eights.
+    quint64 v = (w - '0' * ones) << (8 * (8 - run.count));
+    v = v * 10 + (v >> 8);
+    v = (((v & 0x000000ff000000ffull) * (100 + (1000000ull << 32))) + (((v >> 16) & 0x000000ff000000ffull) * (1 + (10000ull << 32)))) >> 32;
+    run.value = v;
+    return run;
+}
+
+} // namespace
+
+// What each byte is to the one-pass reading.
+struct LinePrint::Tables
+{
+    enum Class : quint8 { Other, Letter, Digit, Space, Sign, Point, Refused };
+    std::array<quint8, 256> kind{};
+    std::array<char, 256> counted{}; // the byte as it counts: in upper case when case does not count
+    bool none = false;               // no line is read in one pass
+};
+
+class LinePrint::Full
+{
+public:
+    explicit Full(const Rules &rules) : m_reader(rules.comments, rules.ignoreSpaces), m_tokenizer(rules, m_reader) {}
+    const tessarc::WordReader m_reader;
+    Tokenizer m_tokenizer;
+    QByteArray m_canon;
+};
+
+LinePrint::LinePrint(const Rules &rules)
+    : m_rules(rules)
+    , m_full(std::make_unique<Full>(m_rules))
+{
+    if (rules.isPlain())
+        return;
+    auto tables = std::make_unique<Tables>();
+    for (int b = 0; b < 256; ++b) {
+        const char c = static_cast<char>(b);
+        tables->counted[b] = rules.ignoreCase && c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+        quint8 &kind = tables->kind[b];
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+            kind = Tables::Letter;
+        else if (c >= '0' && c <= '9')
+            kind = Tables::Digit;
+        else if (isSpace(c))
+            kind = Tables::Space;
+        else if (c == '+' || c == '-')
+            kind = Tables::Sign;
+        else if (c == '.')
+            kind = Tables::Point;
+        else if (c == '#' || c == '[' || c == '<')
+            kind = Tables::Refused; // a parameter or an expression
+    }
+    // Where a comment could open (a text outside Latin-1 opens none, and refusing byte 0 for it
+    // costs nothing). Comments that open with a byte of a word or a space: every line by its tokens.
+    for (const QString &text : {rules.comments.startComment, rules.comments.lineComment}) {
+        if (text.isEmpty())
+            continue;
+        quint8 &kind = tables->kind[static_cast<quint8>(text.at(0).toLatin1())];
+        tables->none = tables->none || (kind != Tables::Other && kind != Tables::Refused);
+        kind = Tables::Refused;
+    }
+    m_tables = std::move(tables);
+}
+
+LinePrint::~LinePrint() = default;
+
+quint64 LinePrint::operator()(QByteArrayView line)
+{
+    quint64 print;
+    return quick(line, print) ? print : full(line);
+}
+
+bool LinePrint::quick(QByteArrayView line, quint64 &print) const
+{
+    Hasher h;
+    if (!m_tables) {
+        h.add(line);
+        print = h.value();
+        return true;
+    }
+    if (m_tables->none)
+        return false;
+    // The words as the word reader finds them on a line without comments, parameters and
+    // expressions, and the runs of other bytes between them, written as the tokens would be.
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const auto &kind = m_tables->kind;
+    const auto &counted = m_tables->counted;
+    const bool spaces = m_rules.ignoreSpaces;
+    const char *p = line.data();
+    const qsizetype n = line.size();
+    const auto kindAt = [&](qsizetype at) { return kind[static_cast<quint8>(p[at])]; };
+    bool open = false; // a run of other bytes is open
+    qsizetype i = 0;
+    while (i < n) {
+        const quint8 k = kindAt(i);
+        if (k == Tables::Letter) {
+            if (i + 1 < n && kindAt(i + 1) == Tables::Letter) {
+                // An alphabetic token: other bytes, all of it.
+                if (!open) {
+                    h.add('\x1f');
+                    open = true;
+                }
+                for (; i < n && kindAt(i) == Tables::Letter; ++i)
+                    h.add(counted[static_cast<quint8>(p[i])]);
+                continue;
+            }
+            qsizetype j = i + 1;
+            if (spaces)
+                while (j < n && kindAt(j) == Tables::Space)
+                    ++j;
+            const bool signed_ = j < n && kindAt(j) == Tables::Sign;
+            const bool negative = signed_ && p[j] == '-';
+            j += signed_ ? 1 : 0;
+            qsizetype last = j;
+            int digits = 0, decimals = 0;
+            bool point = false;
+            quint64 whole = 0;
+            // Most numbers are a run of digits, a point and another run, with eight bytes of the
+            // line after each run's start: read a run at once. Where the number may go on past
+            // where that stops (a space inside it, a run of eight), it is read a byte at a time.
+            bool read = false;
+            if (j + 8 <= n) {
+                static constexpr quint64 kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+                const DigitRun first = digitRun(p + j);
+                qsizetype at = j + first.count;
+                read = first.count < 8;
+                if (read && at < n && p[at] == '.') {
+                    const DigitRun second = at + 9 <= n ? digitRun(p + at + 1) : DigitRun{8, 0};
+                    read = second.count < 8;
+                    point = true;
+                    whole = first.value * kTens[second.count] + second.value;
+                    digits = first.count + second.count;
+                    decimals = second.count;
+                    at += 1 + second.count;
+                    last = at;
+                } else {
+                    whole = first.value;
+                    digits = first.count;
+                    if (first.count > 0)
+                        last = at;
+                }
+                if (read && spaces) {
+                    // Spaces end the number unless a digit, or its first point, comes after them.
+                    qsizetype after = at;
+                    while (after < n && kindAt(after) == Tables::Space)
+                        ++after;
+                    read = after == n || !(kindAt(after) == Tables::Digit || (kindAt(after) == Tables::Point && !point));
+                }
+                if (read) {
+                    j = at;
+                } else {
+                    last = j;
+                    digits = decimals = 0;
+                    point = false;
+                    whole = 0;
+                }
+            }
+            while (!read && j < n) {
+                const unsigned digit = static_cast<unsigned char>(p[j]) - unsigned('0');
+                if (digit < 10) {
+                    ++digits;
+                    whole = whole * 10 + digit;
+                    decimals += point ? 1 : 0;
+                    last = ++j;
+                    continue;
+                }
+                const quint8 d = kindAt(j);
+                if (d == Tables::Point && !point) {
+                    point = true;
+                    last = ++j;
+                } else if (spaces && d == Tables::Space) {
+                    ++j;
+                } else {
+                    break;
+                }
+            }
+            if (digits > 15)
+                return false; // read by the library's reader
+            if (digits > 0) {
+                open = false;
+                const char letter = p[i];
+                if (!(m_rules.ignoreN && (letter == 'N' || letter == 'n'))) {
+                    h.add(counted[static_cast<quint8>(letter)]);
+                    if (m_rules.byValue) {
+                        const double magnitude = double(qint64(whole)) / kPowers[decimals]; // below 10^15: exact
+                        const double value = negative ? -magnitude : magnitude;
+                        h.add8(valueBytes(value == 0.0 ? 0.0 : value));
+                    } else {
+                        for (qsizetype q = i + 1; q < last; ++q) {
+                            if (!(spaces && kindAt(q) == Tables::Space))
+                                h.add(counted[static_cast<quint8>(p[q])]);
+                        }
+                    }
+                }
+                i = last;
+                continue;
+            }
+            // A bare letter: an other byte.
+        } else if (k == Tables::Space && spaces) {
+            open = false;
+            ++i;
+            continue;
+        } else if (k == Tables::Refused) {
+            return false;
+        }
+        if (!open) {
+            h.add('\x1f');
+            open = true;
+        }
+        h.add(counted[static_cast<quint8>(p[i])]);
+        ++i;
+    }
+    print = h.value();
+    return true;
+}
+
+quint64 LinePrint::full(QByteArrayView line)
+{
+    Hasher h;
+    if (m_rules.isPlain()) {
+        h.add(line);
+        return h.value();
+    }
+    m_full->m_canon.clear();
+    for (const Token &t : m_full->m_tokenizer.tokens(line))
+        appendToken(m_full->m_canon, line, t, m_rules);
+    h.add(m_full->m_canon);
+    return h.value();
+}
+
 bool sameLine(QByteArrayView a, QByteArrayView b, const Rules &rules)
 {
     if (rules.isPlain())
@@ -515,20 +839,11 @@ Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules, const std::
     std::atomic<bool> stop{false};
     std::atomic<qint64> doneA{0}, doneB{0};
     const auto fingerprints = [&](LineFeed &feed, std::atomic<qint64> &done) {
-        const tessarc::WordReader reader(rules.comments, rules.ignoreSpaces);
-        Tokenizer tokenizer(rules, reader);
-        QByteArray canon;
+        LinePrint print(rules);
         std::vector<quint64> hashes;
         hashes.reserve(static_cast<std::size_t>(feed.lineCount()));
         feed.each([&](qint64, QByteArrayView line) {
-            if (rules.isPlain()) {
-                hashes.push_back(qHashBits(line.data(), static_cast<size_t>(line.size()), 0x5eed));
-            } else {
-                canon.clear();
-                for (const Token &t : tokenizer.tokens(line))
-                    appendToken(canon, line, t, rules);
-                hashes.push_back(qHashBits(canon.constData(), static_cast<size_t>(canon.size()), 0x5eed));
-            }
+            hashes.push_back(print(line));
             if ((hashes.size() & 0x3fff) == 0) {
                 done.store(static_cast<qint64>(hashes.size()), std::memory_order_relaxed);
                 return !stop.load(std::memory_order_relaxed);
@@ -540,7 +855,9 @@ Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules, const std::
     };
     std::vector<quint64> left, right;
     std::exception_ptr failedA, failedB;
-    std::atomic<int> running{2};
+    int running = 2; // under `finishing`
+    std::mutex finishing;
+    std::condition_variable finished;
     const auto start = [&](LineFeed &feed, std::atomic<qint64> &done, std::vector<quint64> &out, std::exception_ptr &failed) {
         return std::thread([&] {
             try {
@@ -549,16 +866,19 @@ Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules, const std::
                 failed = std::current_exception();
                 stop = true;
             }
+            const std::lock_guard lock(finishing);
             --running;
+            finished.notify_one();
         });
     };
     std::thread first = start(a, doneA, left, failedA);
     std::thread second = start(b, doneB, right, failedB);
-    // The caller's progress is told from its own thread only.
-    while (running.load() > 0) {
+    // The caller's progress is told from its own thread only, every 15 ms and not after the end.
+    for (std::unique_lock lock(finishing); !finished.wait_for(lock, std::chrono::milliseconds(15), [&] { return running == 0; });) {
+        lock.unlock();
         if (progress && !progress(doneA + doneB, total))
             stop = true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        lock.lock();
     }
     first.join();
     second.join();

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -108,6 +109,33 @@ Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules,
 // The bytes of a line that make a difference under the rules: equal for lines the rules take as
 // equal (without a tolerance), different otherwise.
 void canonicalLine(QByteArrayView line, const Rules &rules, const tessarc::WordReader &reader, QByteArray &out);
+
+// The fingerprint of a line: equal for lines the rules take as equal (without a tolerance), and
+// with next to no chance equal for others. A line that holds only words and plain text (no
+// comment, parameter or expression, no number of more than 15 digits) is read in one pass over its
+// bytes; any other goes through its tokens, the way sameLine() reads it. Both readings give the
+// same fingerprint for the same line.
+class LinePrint
+{
+public:
+    explicit LinePrint(const Rules &rules);
+    ~LinePrint();
+    LinePrint(const LinePrint &) = delete;
+    LinePrint &operator=(const LinePrint &) = delete;
+
+    quint64 operator()(QByteArrayView line);
+    // The one-pass reading alone: false, and `print` untouched, for a line it does not read.
+    bool quick(QByteArrayView line, quint64 &print) const;
+    // The reading by tokens alone.
+    quint64 full(QByteArrayView line);
+
+private:
+    struct Tables;
+    class Full;
+    const Rules m_rules;
+    std::unique_ptr<const Tables> m_tables; // none when the rules take no one-pass reading
+    std::unique_ptr<Full> m_full;
+};
 
 // Where two lines taken as changed differ: the spans of each that are words, comments or other
 // text the other does not have, under the rules.

@@ -1,6 +1,7 @@
 #include "corpus.h"
 #include "programcompare.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace compare;
@@ -48,6 +49,45 @@ Difference diff(Difference::Kind kind, qint64 aFirst, qint64 aCount, qint64 bFir
     return {kind, aFirst, aCount, bFirst, bCount};
 }
 
+// A line of words, numbers written many ways, alphabetic tokens, comments, parameters and
+// expressions, stray signs and points, spaces, tabs and bytes above 127, in upper and lower case.
+QByteArray randomLine(QRandomGenerator &random)
+{
+    static const char *const pieces[] = {"G", "x", "N", "n", "Y", "f", "1", "0", "00", "7", "25", ".", "+", "-", " ", "  ", "\t",
+                                         "GOTO", "Ab", "(", ")", ";", "#", "#<a>", "[", "]", "<", ">", "O<sub>", "\xe9", "1234567890123456",
+                                         "X 1 . 5", "*", "=", "/", "%"};
+    QByteArray line;
+    const int count = int(random.bounded(12));
+    for (int k = 0; k < count; ++k)
+        line += pieces[random.bounded(int(std::size(pieces)))];
+    return line;
+}
+
+// The same line written otherwise: letters in the other case, spaces added or taken out, zeros
+// added after a point or before a number; often equal under the rules, sometimes not.
+QByteArray rewritten(const QByteArray &line, QRandomGenerator &random)
+{
+    QByteArray out;
+    for (const char c : line) {
+        const int roll = int(random.bounded(8));
+        if (roll == 0 && c == ' ')
+            continue;
+        if (roll == 1)
+            out += ' ';
+        if (roll == 2 && c == '.')
+            out += ".0";
+        else if (roll == 3 && c >= 'a' && c <= 'z')
+            out += char(c - 'a' + 'A');
+        else if (roll == 3 && c >= 'A' && c <= 'Z')
+            out += char(c - 'A' + 'a');
+        else
+            out += c;
+        if (roll == 4 && c == '.')
+            out += '0';
+    }
+    return out;
+}
+
 } // namespace
 
 class tst_compare : public QObject
@@ -61,6 +101,7 @@ private slots:
     void rules();
     void theReportMarksTheChangedWords();
     void programsWithNothingInCommon();
+    void bothReadingsOfALineAgree();
 };
 
 void tst_compare::reformattedCorpusProgramsAreEqual()
@@ -171,6 +212,53 @@ void tst_compare::programsWithNothingInCommon()
     QVERIFY(result.nothingInCommon);
     QCOMPARE(result.differences, (QList<Difference>{diff(Difference::Kind::Changed, 1, 4000, 1, 5000)}));
     QVERIFY(!run(numbered(3), numbered(3)).nothingInCommon);
+}
+
+// A line's fingerprint read in one pass is the one its tokens give, for every line of the real
+// programs and for random ones, under every rule; and lines sameLine() takes as equal share a
+// fingerprint.
+void tst_compare::bothReadingsOfALineAgree()
+{
+    const Rules standard;
+    Rules numbered = standard, spaced = standard, cased = standard, textual = standard, commentless = standard, loose = standard;
+    numbered.ignoreN = false;
+    spaced.ignoreSpaces = false;
+    cased.ignoreCase = false;
+    textual.byValue = false;
+    commentless.ignoreComments = true;
+    loose.comments = {QStringLiteral("/*"), QStringLiteral("*/"), QString()};
+    loose.ignoreN = loose.ignoreCase = false;
+    const QList<Rules> ruleSets = {standard, numbered, spaced, cased, textual, commentless, loose, Rules::plain()};
+
+    QList<QByteArray> lines;
+    for (const QString &path : corpusPrograms())
+        lines += programLines(path);
+    const qsizetype corpusLines = lines.size();
+    QRandomGenerator random(4711);
+    for (int k = 0; k < 200000; ++k)
+        lines.append(randomLine(random));
+
+    for (qsizetype set = 0; set < ruleSets.size(); ++set) {
+        const Rules &rules = ruleSets[set];
+        LinePrint print(rules);
+        qsizetype quick = 0;
+        for (qsizetype k = 0; k < lines.size(); ++k) {
+            quint64 fast = 0;
+            if (print.quick(lines[k], fast)) {
+                ++quick;
+                QVERIFY2(fast == print.full(lines[k]), lines[k].constData());
+            }
+        }
+        // The one-pass reading takes most of the real programs' lines and of the random ones.
+        QVERIFY2(quick > lines.size() / 4, qPrintable(QString::number(quick)));
+        for (qsizetype k = corpusLines; k < lines.size(); ++k) {
+            const QByteArray other = rewritten(lines[k], random);
+            QVERIFY2(!sameLine(lines[k], other, rules) || print(lines[k]) == print(other),
+                     qPrintable(QStringLiteral("rules %1: %2 | %3").arg(set).arg(QString::fromLatin1(lines[k].toHex(' ')), QString::fromLatin1(other.toHex(' ')))));
+        }
+    }
+    if (corpusLines == 0)
+        QSKIP("the folder of real programs is not beside the project; random lines only");
 }
 
 QTEST_GUILESS_MAIN(tst_compare)

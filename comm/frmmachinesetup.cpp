@@ -161,6 +161,7 @@ frmMachineSetup::frmMachineSetup(Host &host, const comm::MachineFolder &folder, 
                                               "expression's first group is the program's name."));
     txtDncRequests->setLineWrapMode(QPlainTextEdit::NoWrap);
     txtDncRequests->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    txtDncRequests->setTabChangesFocus(true);
     auto *dncForm = new QFormLayout;
     dncForm->addRow(QString(), chkDncEnabled);
     dncForm->addRow(QStringLiteral("&Programs folder:"), txtDncPrograms);
@@ -184,6 +185,11 @@ frmMachineSetup::frmMachineSetup(Host &host, const comm::MachineFolder &folder, 
     auto *pages = named(new QTabWidget(this), "pages");
     pages->addTab(machinePage, QStringLiteral("&Machine"));
     pages->addTab(dncPage, QStringLiteral("D&NC"));
+
+    // Tab goes through a page's fields, then to OK and Cancel.
+    QWidget::setTabOrder(axes, chkDncEnabled);
+    QWidget::setTabOrder(txtDncRequests, cmdOK);
+    QWidget::setTabOrder(cmdOK, cmdCancel);
 
     auto *outer = new QVBoxLayout(this);
     outer->addWidget(pages, 1);

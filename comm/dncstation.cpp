@@ -21,11 +21,11 @@ constexpr qsizetype kLongestKeptLine = 4096;
 // How often a send is looked at for a machine that holds its output.
 constexpr int kWatchMs = 500;
 
-QString inFolder(const QString &programFolder, const QByteArray &given, const QString &fallback)
+// A folder a setup names: relative ones beneath the program folder; none, `fallback`.
+QString inFolder(const QString &programFolder, const QString &path, const QString &fallback)
 {
-    if (given.isEmpty())
+    if (path.isEmpty())
         return fallback;
-    const QString path = QString::fromLocal8Bit(given);
     return QDir::isAbsolutePath(path) ? QDir::cleanPath(path) : QDir(programFolder).filePath(path);
 }
 
@@ -53,8 +53,8 @@ DncFolders dncFolders(const QString &programFolder, const QString &machine, cons
 {
     const QString own = QDir(programFolder).filePath(QStringLiteral("dnc/") + machine);
     DncFolders folders;
-    folders.programs = inFolder(programFolder, setup.programs, own);
-    folders.received = inFolder(programFolder, setup.received, own + QStringLiteral("/received"));
+    folders.programs = inFolder(programFolder, QString::fromLocal8Bit(setup.programs), own);
+    folders.received = inFolder(programFolder, QString::fromLocal8Bit(setup.received), own + QStringLiteral("/received"));
     folders.log = own + QStringLiteral("/dnc.log");
     folders.home = programFolder;
     return folders;
@@ -355,9 +355,7 @@ void DncStation::fileWhatArrived(const TransferResult &result, const QString &ca
 // has passed and the request program has ended (what arrives until then is the request's).
 void DncStation::acceptRequest()
 {
-    const QString folder = m_request.folder.isEmpty() ? m_folders.programs
-                                                      : inFolder(QFileInfo(m_folders.home).absoluteFilePath(),
-                                                                 m_request.folder.toLocal8Bit(), m_folders.programs);
+    const QString folder = inFolder(m_folders.home, m_request.folder, m_folders.programs);
     const LocatedProgram found = locateProgram(m_setup, m_request, folder);
     m_requested = found.path;
     if (found.path.isEmpty())

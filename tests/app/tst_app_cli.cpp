@@ -2,6 +2,7 @@
 #include "faults.h"
 #include "machinefolder.h"
 #include "ptypair.h"
+#include "scriptrun.h"
 #include "sendframing.h"
 #include "testenv.h"
 
@@ -16,32 +17,6 @@
 #include <csignal>
 
 namespace {
-
-// The program, run as a script would: no display, and a platform asked for that cannot start.
-struct Run
-{
-    QProcess process;
-
-    explicit Run(const QStringList &arguments)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(VORNEXA_EXE), arguments);
-        if (!process.waitForStarted())
-            qFatal("vornexa did not start");
-    }
-    int exitCode()
-    {
-        if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
-            return -1;
-        return process.exitCode();
-    }
-    QString err() { return QString::fromLocal8Bit(process.readAllStandardError()); }
-    QString out() { return QString::fromLocal8Bit(process.readAllStandardOutput()); }
-};
 
 comm::MachineProfile mill()
 {
@@ -68,7 +43,7 @@ private slots:
 
     void help()
     {
-        Run run({QStringLiteral("--help")});
+        ScriptRun run({QStringLiteral("--help")});
         QCOMPARE(run.exitCode(), 0);
         const QString text = run.out();
         for (const char *form : {"vornexa [PROGRAM]", "vornexa --send MACHINE PROGRAM",
@@ -164,7 +139,7 @@ private slots:
         storeSetting(QStringLiteral("PORTS/COM1"), QStringLiteral("/dev/vornexa-no-such-port"));
         if (told.contains(QLatin1String("record length")))
             storeSetting(QStringLiteral("IO/RECLEN"), QStringLiteral("2147483647"));
-        Run run(arguments);
+        ScriptRun run(arguments);
         QCOMPARE(run.exitCode(), exitCode);
         const QString err = run.err();
         QVERIFY2(err.contains(told), qPrintable(err));
@@ -179,7 +154,7 @@ private slots:
         const QString program = writeTestFile(QStringLiteral("part.nc"), "%\r\nG21 G90 G55\r\nT3 M6\r\nS800 M3\r\nG0 X5 Y5 Z2\r\n"
                                                                           "G1 Z-1 F120\r\nX25\r\nY25\r\nM30\r\n%\r\n");
         const QString out = testEnvironment().path(QStringLiteral("rest.nc"));
-        Run written({QStringLiteral("--restart"), program, QStringLiteral("--from"), QStringLiteral("8"), QStringLiteral("-o"), out});
+        ScriptRun written({QStringLiteral("--restart"), program, QStringLiteral("--from"), QStringLiteral("8"), QStringLiteral("-o"), out});
         QCOMPARE(written.exitCode(), 0);
         QVERIFY2(written.out().contains(QLatin1String("from line 8 to")), qPrintable(written.err()));
         const QByteArray text = readBytes(out);
@@ -188,7 +163,7 @@ private slots:
 
         PtyPair pty;
         storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
-        Run sent({QStringLiteral("--send"), QStringLiteral("Mill"), program, QStringLiteral("--from"), QStringLiteral("8")});
+        ScriptRun sent({QStringLiteral("--send"), QStringLiteral("Mill"), program, QStringLiteral("--from"), QStringLiteral("8")});
         QCOMPARE(sent.exitCode(), 0);
         QList<QByteArray> lines = text.split('\n');
         lines.removeLast();
@@ -205,18 +180,18 @@ private slots:
         const QString a = writeTestFile(QStringLiteral("a.nc"), "N10 G0 X1. Y2\r\nN20 G1 Z-1 F100\r\nM30\r\n");
         const QString b = writeTestFile(QStringLiteral("b.nc"), "n5 g0 x1.000 y2.0\nN6 G1 Z-1.0 F100\nM30\n");
         const QString c = writeTestFile(QStringLiteral("c.nc"), "G0 X1 Y2\r\nG1 Z-1.2 F100\r\nM30\r\n");
-        Run same({QStringLiteral("--compare"), a, b});
+        ScriptRun same({QStringLiteral("--compare"), a, b});
         QCOMPARE(same.exitCode(), 0);
         QCOMPARE(same.out(), QStringLiteral("identical\n"));
-        Run differ({QStringLiteral("--compare"), a, c});
+        ScriptRun differ({QStringLiteral("--compare"), a, c});
         QCOMPARE(differ.exitCode(), 1);
         QCOMPARE(differ.out(), QStringLiteral("changed A 2 B 2\n    < N20 G1 {Z-1} F100\n    > G1 {Z-1.2} F100\n1 difference\n"));
-        Run within({QStringLiteral("--compare"), a, c, QStringLiteral("--tolerance"), QStringLiteral("0.25")});
+        ScriptRun within({QStringLiteral("--compare"), a, c, QStringLiteral("--tolerance"), QStringLiteral("0.25")});
         QCOMPARE(within.exitCode(), 0);
-        Run plain({QStringLiteral("--compare"), a, b, QStringLiteral("--plain")});
+        ScriptRun plain({QStringLiteral("--compare"), a, b, QStringLiteral("--plain")});
         QCOMPARE(plain.exitCode(), 1);
         QVERIFY(plain.out().endsWith(QLatin1String("1 difference\n")));
-        Run bad({QStringLiteral("--compare"), a, QStringLiteral("--tolerance"), QStringLiteral("-1"), c});
+        ScriptRun bad({QStringLiteral("--compare"), a, QStringLiteral("--tolerance"), QStringLiteral("-1"), c});
         QCOMPARE(bad.exitCode(), 2);
         QVERIFY2(bad.err().contains(QLatin1String("--tolerance takes a number from 0")), qPrintable(bad.err()));
         QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
@@ -236,8 +211,8 @@ private slots:
         storeSetting(QStringLiteral("PORTS/COM2"), lathe.slavePath());
         const QString outMill = testEnvironment().path(QStringLiteral("mill.nc"));
         const QString outLathe = testEnvironment().path(QStringLiteral("lathe.nc"));
-        Run first({QStringLiteral("--receive"), QStringLiteral("Mill"), outMill, QStringLiteral("--idle"), QStringLiteral("2")});
-        Run other({QStringLiteral("--receive"), QStringLiteral("Lathe"), outLathe, QStringLiteral("--idle"), QStringLiteral("2")});
+        ScriptRun first({QStringLiteral("--receive"), QStringLiteral("Mill"), outMill, QStringLiteral("--idle"), QStringLiteral("2")});
+        ScriptRun other({QStringLiteral("--receive"), QStringLiteral("Lathe"), outLathe, QStringLiteral("--idle"), QStringLiteral("2")});
         QTRY_VERIFY_WITH_TIMEOUT(mill.slaveOpen() && lathe.slaveOpen(), 10000);
         QByteArray milled;
         QByteArray turned;
@@ -263,7 +238,7 @@ private slots:
         FileSizeLimit limit(3000); // the job inherits it: its capture cannot grow past it
         if (!limit.ok())
             QSKIP("no file-size limit can be set here");
-        Run run({QStringLiteral("--receive"), QStringLiteral("Mill"), out, QStringLiteral("--idle"), QStringLiteral("5")});
+        ScriptRun run({QStringLiteral("--receive"), QStringLiteral("Mill"), out, QStringLiteral("--idle"), QStringLiteral("5")});
         QTRY_VERIFY_WITH_TIMEOUT(pty.slaveOpen(), 10000);
         pty.write(QByteArray(8000, 'X') + "\r\n");
         QCOMPARE(run.exitCode(), 1);
@@ -309,7 +284,7 @@ private slots:
         PtyPair pty;
         storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
         const QString program = writeTestFile(QStringLiteral("part.nc"), "O1000\r\nN10 G00 X0\nN20 M30\r\n");
-        Run run({QStringLiteral("--send"), QStringLiteral("Mill"), program});
+        ScriptRun run({QStringLiteral("--send"), QStringLiteral("Mill"), program});
         QCOMPARE(run.exitCode(), 0);
         QTRY_COMPARE(pty.received(), comm::wholeSend(mill(), {}, {"O1000", "N10 G00 X0", "N20 M30"}));
         QCOMPARE(run.err(), QString());
@@ -327,7 +302,7 @@ private slots:
         QByteArray text;
         for (int k = 1; k <= 100000; ++k)
             text += "N" + QByteArray::number(k * 10) + " G01 X" + QByteArray::number(k) + ".5\r\n";
-        Run run({QStringLiteral("--send"), QStringLiteral("Mill"), writeTestFile(QStringLiteral("long.nc"), text)});
+        ScriptRun run({QStringLiteral("--send"), QStringLiteral("Mill"), writeTestFile(QStringLiteral("long.nc"), text)});
         QTRY_VERIFY_WITH_TIMEOUT(pty.slaveOpen(), 10000);
         pty.xoff();
         QTRY_VERIFY(pty.receivedSize() > 0);
@@ -368,9 +343,9 @@ private slots:
         QDir().mkpath(folder);
         writeBytes(folder + QStringLiteral("/O0001.nc"), text);
 
-        Run server({QStringLiteral("--dnc")});
+        ScriptRun server({QStringLiteral("--dnc")});
         QTRY_VERIFY_WITH_TIMEOUT(mill.slaveOpen() && lathe.slaveOpen(), 10000);
-        Run twice({QStringLiteral("--dnc")});
+        ScriptRun twice({QStringLiteral("--dnc")});
         QCOMPARE(twice.exitCode(), 1);
         QVERIFY2(twice.err().contains(QLatin1String("serves %1 already").arg(programPath())), qPrintable(twice.err()));
         mill.xoff();
@@ -378,7 +353,7 @@ private slots:
         const QByteArray begun = "%\r\nO0005\r\nG0 X1\r\n";
         lathe.write(begun);
         const auto statusNow = [] {
-            Run run({QStringLiteral("--dnc-status")});
+            ScriptRun run({QStringLiteral("--dnc-status")});
             return run.exitCode() == 0 ? run.out() : run.err();
         };
         QString status;
@@ -396,7 +371,7 @@ private slots:
         QCOMPARE(failed.size(), 1);
         QCOMPARE(readBytes(received.filePath(failed.first())), begun);
         QVERIFY(readBytes(programPath(QStringLiteral("dnc/Lathe/dnc.log"))).contains("Lathe: stopped\n"));
-        Run after({QStringLiteral("--dnc-status")});
+        ScriptRun after({QStringLiteral("--dnc-status")});
         QCOMPARE(after.exitCode(), 1);
         QVERIFY(after.err().contains(QLatin1String("no DNC server is running")));
         QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
@@ -427,7 +402,7 @@ private slots:
         storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
         const QString out = testEnvironment().path(QStringLiteral("captured.nc"));
         QFile::remove(out);
-        Run run(QStringList{QStringLiteral("--receive"), QStringLiteral("Mill"), out} + idle);
+        ScriptRun run(QStringList{QStringLiteral("--receive"), QStringLiteral("Mill"), out} + idle);
         QTRY_VERIFY_WITH_TIMEOUT(pty.slaveOpen(), 10000);
         // A form without a window runs on no platform at all: no platform plugin is loaded.
         QFile maps(QStringLiteral("/proc/%1/maps").arg(run.process.processId()));

@@ -1,5 +1,6 @@
 #include "motion.h"
 
+#include "scriptrun.h"
 #include "testenv.h"
 
 #include <QDir>
@@ -516,16 +517,10 @@ private slots:
              QStringLiteral("vornexa: there is no program file %1.gone.\n").arg(program)},
         };
         for (const Case &c : cases) {
-            QProcess job;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.remove(QStringLiteral("DISPLAY"));
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-            job.setProcessEnvironment(env);
-            job.start(QStringLiteral(VORNEXA_EXE), c.arguments);
-            QVERIFY(job.waitForFinished(60000));
+            ScriptRun job(c.arguments);
             QCOMPARE(job.exitCode(), c.code);
-            QCOMPARE(QString::fromUtf8(job.readAllStandardOutput()), c.out);
-            QCOMPARE(QString::fromUtf8(job.readAllStandardError()), c.err);
+            QCOMPARE(job.out(), c.out);
+            QCOMPARE(job.err(), c.err);
         }
         QCOMPARE(QString::fromUtf8(readBytes(table)), header + rows + lastRow("2.5"));
     }

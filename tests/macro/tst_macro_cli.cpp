@@ -1,38 +1,10 @@
 #include "macrotest.h"
+#include "scriptrun.h"
 #include "tessarc.h"
 
 #include <QProcess>
 
 namespace {
-
-// The program run as a script runs it: no display, and a platform asked for that cannot start.
-struct Run
-{
-    QProcess process;
-    int code = -1;
-    QString out;
-    QString err;
-
-    explicit Run(const QStringList &arguments, const QProcessEnvironment &extra = {})
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(extra);
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(VORNEXA_EXE), arguments);
-        if (process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit)
-            code = process.exitCode();
-        out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        err = QString::fromLocal8Bit(process.readAllStandardError());
-    }
-};
-
-QString macroFile(const QString &name)
-{
-    return macro::macroPath(macro::macroFolder(), name);
-}
 
 // A step as the machinist fills its window: the fields, then the button pressed.
 struct StepByHand
@@ -108,11 +80,11 @@ private slots:
         const QString loaded = testEnvironment().path(QStringLiteral("loaded"));
         loader.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
         loader.insert(QStringLiteral("LD_DEBUG_OUTPUT"), loaded);
-        Run run({QStringLiteral("--macro"), QStringLiteral("Shop"), program, QStringLiteral("-o"), output}, loader);
-        QCOMPARE(run.code, 0);
-        QCOMPARE(run.err, QString());
-        QVERIFY2(run.out.startsWith(QStringLiteral("Done running Shop. Macro was started at ")), qPrintable(run.out));
-        QVERIFY2(run.out.contains(QStringLiteral("\n012 Space() - ")), qPrintable(run.out));
+        ScriptRun run({QStringLiteral("--macro"), QStringLiteral("Shop"), program, QStringLiteral("-o"), output}, loader);
+        QCOMPARE(run.exitCode(), 0);
+        QCOMPARE(run.err(), QString());
+        QVERIFY2(run.out().startsWith(QStringLiteral("Done running Shop. Macro was started at ")), qPrintable(run.out()));
+        QVERIFY2(run.out().contains(QStringLiteral("\n012 Space() - ")), qPrintable(run.out()));
         QCOMPARE(readBytes(output), readBytes(byHand));
         QByteArray libraries;
         const QDir folder = QFileInfo(loaded).dir();
@@ -123,7 +95,7 @@ private slots:
 
         // Without -o the program itself is the output.
         const QString copy = writeTestFile(QStringLiteral("inplace.ngc"), readBytes(program));
-        QCOMPARE(Run({QStringLiteral("--macro"), QStringLiteral("Shop"), copy}).code, 0);
+        QCOMPARE(ScriptRun({QStringLiteral("--macro"), QStringLiteral("Shop"), copy}).exitCode(), 0);
         QCOMPARE(readBytes(copy), readBytes(byHand));
     }
 
@@ -138,11 +110,11 @@ private slots:
                                    {{QStringLiteral("Operations"), QStringLiteral("far"), far},
                                     {QStringLiteral("Space"), QString(), space}}),
                  std::nullopt);
-        Run run({QStringLiteral("--macro"), QStringLiteral("Late"), program});
-        QCOMPARE(run.code, 1);
-        QVERIFY2(run.err.contains(QStringLiteral("step 1 (Operations) refused: Are all the text boxes filled out correctly?")),
-                 qPrintable(run.err));
-        QVERIFY2(run.out.contains(QStringLiteral("001 Operations(far) - ")), qPrintable(run.out));
+        ScriptRun run({QStringLiteral("--macro"), QStringLiteral("Late"), program});
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY2(run.err().contains(QStringLiteral("step 1 (Operations) refused: Are all the text boxes filled out correctly?")),
+                 qPrintable(run.err()));
+        QVERIFY2(run.out().contains(QStringLiteral("001 Operations(far) - ")), qPrintable(run.out()));
         QCOMPARE(readBytes(program), QByteArray("N1X1\r\nN2X2\r\n"));
     }
 
@@ -210,9 +182,9 @@ private slots:
         writeBytes(macroFile(QStringLiteral("Broken")), QByteArray("\x05\x00Spa", 5));
         for (QString &argument : arguments)
             argument.replace(QStringLiteral("@program"), program).replace(QStringLiteral("@nowhere"), program + QStringLiteral(".d"));
-        Run run(arguments);
-        QCOMPARE(run.code, 2);
-        QVERIFY2(run.err.contains(said), qPrintable(run.err));
+        ScriptRun run(arguments);
+        QCOMPARE(run.exitCode(), 2);
+        QVERIFY2(run.err().contains(said), qPrintable(run.err()));
         QCOMPARE(readBytes(program), text);
     }
 };

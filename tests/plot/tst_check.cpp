@@ -1,6 +1,7 @@
 #include "frmcheck.h"
 #include "machinefolder.h"
 #include "program.h"
+#include "scriptrun.h"
 #include "testhost.h"
 
 #include <QComboBox>
@@ -8,7 +9,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -27,25 +27,6 @@ void makeSmallMill()
     folder.write(folder.create(QStringLiteral("Mill")));
     folder.writeSetup(QStringLiteral("Mill"), mill);
 }
-
-struct Run
-{
-    int code = -1;
-    QString out;
-    QString err;
-    explicit Run(const QStringList &arguments)
-    {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(VORNEXA_EXE), QStringList{QStringLiteral("--check")} + arguments);
-        if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
-            code = process.exitCode();
-        out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        err = QString::fromLocal8Bit(process.readAllStandardError());
-    }
-};
 
 } // namespace
 
@@ -89,17 +70,17 @@ void tst_check::form()
     QFETCH(QString, said);
     emptyRunFolders();
     makeSmallMill();
-    const Run run(QStringList{writeTestFile(QStringLiteral("program.ngc"), program)} + options);
-    QCOMPARE(run.code, code);
-    QVERIFY2((code == 2 ? run.err : run.out).contains(said), qPrintable(run.out + run.err));
+    ScriptRun run(QStringList{QStringLiteral("--check"), writeTestFile(QStringLiteral("program.ngc"), program)} + options);
+    QCOMPARE(run.exitCode(), code);
+    QVERIFY2((code == 2 ? run.err() : run.out()).contains(said), qPrintable(run.out() + run.err()));
 }
 
 void tst_check::json()
 {
     emptyRunFolders();
-    const Run run({writeTestFile(QStringLiteral("program.ngc"), "G0 X5 Y5\nG1 Z-1\nG1 X10 F100\n"), QStringLiteral("--json")});
-    QCOMPARE(run.code, 1);
-    const QJsonObject report = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    ScriptRun run({QStringLiteral("--check"), writeTestFile(QStringLiteral("program.ngc"), "G0 X5 Y5\nG1 Z-1\nG1 X10 F100\n"), QStringLiteral("--json")});
+    QCOMPARE(run.exitCode(), 1);
+    const QJsonObject report = QJsonDocument::fromJson(run.out().toUtf8()).object();
     QCOMPARE(report.value("errors").toInt(), 2);
     const QJsonArray findings = report.value("findings").toArray();
     QCOMPARE(findings.size(), 2);

@@ -1,37 +1,14 @@
 #include "raster.h"
 
+#include "scriptrun.h"
 #include "testenv.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
-#include <QProcess>
 #include <QTest>
 
 namespace {
-
-// vornexa run as a script would: no display, and a platform asked for that cannot start.
-struct Run
-{
-    QProcess process;
-    int code = -1;
-    QString out;
-    QString err;
-
-    explicit Run(const QStringList &arguments)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("DISPLAY"));
-        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        process.setProcessEnvironment(env);
-        process.start(QStringLiteral(VORNEXA_EXE), QStringList{QStringLiteral("--plot")} + arguments);
-        if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
-            code = process.exitCode();
-        out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        err = QString::fromLocal8Bit(process.readAllStandardError());
-    }
-};
 
 int drawnPixels(const QImage &image)
 {
@@ -80,9 +57,9 @@ private slots:
         const QString program = writeTestFile(QStringLiteral("part.ngc"), text);
         const QString picture = testEnvironment().path(QStringLiteral("part.png"));
         QFile::remove(picture);
-        const Run run(QStringList{program, "-o", picture} + options);
-        QVERIFY2(run.code == 0, qPrintable(run.err));
-        QVERIFY2(run.out.contains(told), qPrintable(run.out));
+        ScriptRun run(QStringList{"--plot", program, "-o", picture} + options);
+        QVERIFY2(run.exitCode() == 0, qPrintable(run.err()));
+        QVERIFY2(run.out().contains(told), qPrintable(run.out()));
         const QImage image(picture);
         QCOMPARE(image.size(), size);
         const int drawn = drawnPixels(image);
@@ -94,10 +71,10 @@ private slots:
     {
         const QString program = writeTestFile(QStringLiteral("odd.ngc"), "G1 X10 F100\nG123\nY10\n");
         const QString picture = testEnvironment().path(QStringLiteral("odd.png"));
-        const Run run({program, "-o", picture, "--size", "200x200"});
-        QCOMPARE(run.code, 1);
-        QVERIFY2(run.err.startsWith(QStringLiteral("line 2: ")), qPrintable(run.err));
-        QVERIFY2(run.out.contains(QStringLiteral("1 line could not be followed")), qPrintable(run.out));
+        ScriptRun run({"--plot", program, "-o", picture, "--size", "200x200"});
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY2(run.err().startsWith(QStringLiteral("line 2: ")), qPrintable(run.err()));
+        QVERIFY2(run.out().contains(QStringLiteral("1 line could not be followed")), qPrintable(run.out()));
         QCOMPARE(QImage(picture).size(), QSize(200, 200));
     }
 
@@ -133,10 +110,10 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, told);
         const QDir folder(testEnvironment().path(QStringLiteral("pictures")));
-        const Run run(arguments);
-        QCOMPARE(run.code, code);
-        QVERIFY2(run.err.contains(told), qPrintable(run.err));
-        QVERIFY2(!run.out.contains(QStringLiteral("drew")), qPrintable(run.out));
+        ScriptRun run(QStringList{"--plot"} + arguments);
+        QCOMPARE(run.exitCode(), code);
+        QVERIFY2(run.err().contains(told), qPrintable(run.err()));
+        QVERIFY2(!run.out().contains(QStringLiteral("drew")), qPrintable(run.out()));
         QCOMPARE(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
         QCOMPARE(QDir(programPath()).entryList({QStringLiteral("cli*")}), QStringList());
     }

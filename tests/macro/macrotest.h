@@ -14,6 +14,12 @@
 
 using macro::MacroStep;
 
+// The file of the macro `name` in the macro folder.
+inline QString macroFile(const QString &name)
+{
+    return macro::macroPath(macro::macroFolder(), name);
+}
+
 // The tool window of a step name, opened on the host's program, owned by `owner` (a recorder) or
 // by the main window.
 inline std::unique_ptr<tools::ToolWindow> openStepWindow(Host &host, const QString &step, QWidget *owner = nullptr)

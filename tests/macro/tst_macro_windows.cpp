@@ -22,11 +22,6 @@ namespace {
 
 const QString kTextNull = QStringLiteral("Are all the text boxes filled out correctly?");
 
-QString macroFile(const QString &name)
-{
-    return macro::macroPath(macro::macroFolder(), name);
-}
-
 QStringList stepTypes(const QString &name)
 {
     QStringList types;

@@ -21,26 +21,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-namespace {
-
-using Fields = QMap<QString, QString>;
-
-// Fills a window's fields by object name: a text box takes the text, a check box or an option
-// button is ticked by "1".
-void fill(QWidget &window, const Fields &fields)
-{
-    for (auto it = fields.cbegin(); it != fields.cend(); ++it) {
-        if (auto *box = window.findChild<QLineEdit *>(it.key()))
-            box->setText(it.value());
-        else if (auto *button = window.findChild<QAbstractButton *>(it.key()))
-            button->setChecked(it.value() == QLatin1String("1"));
-        else
-            QFAIL(qPrintable(QStringLiteral("no field ") + it.key()));
-    }
-}
-
-} // namespace
-
 class TestSearchWindows : public HostTest
 {
     Q_OBJECT
@@ -107,7 +87,7 @@ private slots:
         shell->open({"G1 x2.25", "(AT X5) Y1", "G01 X Y2", "X 5  Y1"});
         Find w(*shell);
         w.Form_Load();
-        fill(w, {{"txtAxis", "X"}, {option, "1"}, {"txtValue", value}});
+        QVERIFY(setFields(w, {"txtAxis=X", option + "=True", "txtValue=" + value}));
         w.ALL->setChecked(true);
         w.go2->click();
         if (line == 0) {
@@ -218,7 +198,7 @@ private slots:
     void replaceRunsThePressedAction_data()
     {
         QTest::addColumn<QString>("button");
-        QTest::addColumn<Fields>("fields");
+        QTest::addColumn<QStringList>("fields");
         QTest::addColumn<QList<QByteArray>>("after");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("note");
@@ -227,41 +207,41 @@ private slots:
         const QString lines = QStringLiteral("Replace: lines 1 to 5: ");
         const QString xAlone = QStringLiteral(", 1 line left alone: X holds an expression");
         QTest::newRow("text, match case: only the case matched")
-            << "Go" << Fields{{"txtFind", "ab"}, {"txtReplace", "x"}, {"case1", "1"}}
+            << "Go" << QStringList{"txtFind=ab", "txtReplace=x", "case1=1"}
             << QList<QByteArray>{"x AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1", "G01 X[#1] Y5"} << ""
             << lines + "1 line changed";
-        QTest::newRow("text, append") << "Go" << Fields{{"txtFind", "x1"}, {"txtReplace", " M8"}, {"r3", "1"}}
+        QTest::newRow("text, append") << "Go" << QStringList{"txtFind=x1", "txtReplace= M8", "r3=True"}
                                       << QList<QByteArray>{"ab AB", "G01 X10 Y5 M8", "G01 X10 M8", "G01 X2 Y1",
                                                            "G01 X[#1] Y5"}
                                       << "" << lines + "2 lines changed";
         QTest::newRow("set a value; a line without the letter stays")
-            << "go2" << Fields{{"txtAxis", "X"}, {"txtValue", "5"}, {"txtReplaceAxis", "Y"}, {"txtReplaceValue", "7.5"}}
+            << "go2" << QStringList{"txtAxis=X", "txtValue=5", "txtReplaceAxis=Y", "txtReplaceValue=7.5"}
             << QList<QByteArray>{"ab AB", "G01 X10 Y7.500", "G01 X10", "G01 X2 Y1", "G01 X[#1] Y5"} << ""
             << lines + "1 line changed, 1 line left alone: X or Y holds an expression";
         QTest::newRow("then replace, where X < > 10")
-            << "go3" << Fields{{"txtAxis", "X"}, {"n", "1"}, {"txtValue", "10"}, {"Text1", "g01"}, {"Text2", "G1"}}
+            << "go3" << QStringList{"txtAxis=X", "n=True", "txtValue=10", "Text1=g01", "Text2=G1"}
             << QList<QByteArray>{"ab AB", "G01 X10 Y5", "G01 X10", "G1 X2 Y1", "G01 X[#1] Y5"} << ""
             << lines + "1 line changed" + xAlone;
         QTest::newRow("whole line emptied, the line kept")
-            << "go4" << Fields{{"txtAxis", "X"}, {"e", "1"}, {"txtValue", "10"}}
+            << "go4" << QStringList{"txtAxis=X", "e=True", "txtValue=10"}
             << QList<QByteArray>{"ab AB", "", "", "G01 X2 Y1", "G01 X[#1] Y5"} << "" << lines + "2 lines changed" + xAlone;
         QTest::newRow("append where X < 5")
-            << "go5" << Fields{{"txtAxis", "X"}, {"l", "1"}, {"txtValue", "5"}, {"txtAppendLine", " (A)"}}
+            << "go5" << QStringList{"txtAxis=X", "l=True", "txtValue=5", "txtAppendLine= (A)"}
             << QList<QByteArray>{"ab AB", "G01 X10 Y5", "G01 X10", "G01 X2 Y1 (A)", "G01 X[#1] Y5"} << ""
             << lines + "1 line changed" + xAlone;
-        QTest::newRow("nothing to change") << "go5" << Fields{{"txtAxis", "Z"}, {"txtValue", "0"}, {"txtAppendLine", "M8"}}
+        QTest::newRow("nothing to change") << "go5" << QStringList{"txtAxis=Z", "txtValue=0", "txtAppendLine=M8"}
                                            << before << "" << lines + "no line changed";
-        QTest::newRow("empty txtFind is refused") << "Go" << Fields{{"txtReplace", "x"}} << before << textNull << "";
+        QTest::newRow("empty txtFind is refused") << "Go" << QStringList{"txtReplace=x"} << before << textNull << "";
         QTest::newRow("empty txtAxis is refused")
-            << "go4" << Fields{{"txtValue", "1"}, {"txtReplaceLine", "M30"}} << before << textNull << "";
+            << "go4" << QStringList{"txtValue=1", "txtReplaceLine=M30"} << before << textNull << "";
         QTest::newRow("txtReplaceValue not a number is refused")
-            << "go2" << Fields{{"txtAxis", "X"}, {"txtValue", "1"}, {"txtReplaceAxis", "Y"}, {"txtReplaceValue", "1a"}}
+            << "go2" << QStringList{"txtAxis=X", "txtValue=1", "txtReplaceAxis=Y", "txtReplaceValue=1a"}
             << before << textNull << "";
     }
     void replaceRunsThePressedAction()
     {
         QFETCH(QString, button);
-        QFETCH(Fields, fields);
+        QFETCH(QStringList, fields);
         QFETCH(QList<QByteArray>, after);
         QFETCH(QString, message);
         QFETCH(QString, note);
@@ -270,7 +250,7 @@ private slots:
         shell->globalVar.numbers.outputFormat = QStringLiteral("0.000");
         frmReplace w(*shell);
         w.Form_Load();
-        fill(w, fields);
+        QVERIFY(setFields(w, fields));
         QMap<QPushButton *, QString> captions;
         for (QPushButton *b : {w.Go, w.go2, w.go3, w.go4, w.go5})
             captions.insert(b, b->text());
@@ -296,7 +276,7 @@ private slots:
         shell->open({"X1", "X2 " + QByteArray(490, 'A'), "X3"});
         frmReplace w(*shell);
         w.Form_Load();
-        fill(w, {{"txtAxis", "X"}, {"txtValue", "0"}, {"txtAppendLine", " (ADDED BY REPLACE)"}});
+        QVERIFY(setFields(w, {"txtAxis=X", "txtValue=0", "txtAppendLine= (ADDED BY REPLACE)"}));
         w.ALL->setChecked(true);
         w.go5->click();
         QCOMPARE(shell->store(), (QList<QByteArray>{"X1 (ADDED BY REPLACE)", "X2 " + QByteArray(490, 'A'), "X3"}));
@@ -318,10 +298,9 @@ private slots:
         StepCollector macro;
         auto *w = new frmReplace(*shell, &macro);
         w->Form_Load();
-        fill(*w, {{"txtFind", "a"}, {"txtReplace", "b"}, {"r2", "1"}, {"case1", "1"}, {"LINE2LINE", "1"},
-                  {"StartLine", "2"}, {"EndLine", "7"}, {"txtValue", "1.5"}, {"l", "1"}, {"txtReplaceAxis", "Y"},
-                  {"txtReplaceValue", "2"}, {"Text1", "G1"}, {"Text2", "G01"}, {"txtReplaceLine", "M30"},
-                  {"txtAppendLine", "M8"}});
+        QVERIFY(setFields(*w, {"txtFind=a", "txtReplace=b", "r2=True", "case1=1", "LINE2LINE=True", "StartLine=2",
+                               "EndLine=7", "txtValue=1.5", "l=True", "txtReplaceAxis=Y", "txtReplaceValue=2", "Text1=G1",
+                               "Text2=G01", "txtReplaceLine=M30", "txtAppendLine=M8"}));
         w->txtAxis->setFocus();
         QTest::keyClick(w->txtAxis, Qt::Key_X);
         QCOMPARE(w->txtAxis->text(), QStringLiteral("X"));
@@ -391,7 +370,7 @@ private slots:
         shell->open(lines);
         frmFindList w(*shell);
         w.Form_Load();
-        fill(w, {{"txtAxis", "X"}, {"l", "1"}, {"txtValue", "0"}});
+        QVERIFY(setFields(w, {"txtAxis=X", "l=True", "txtValue=0"}));
         w.go2->click();
         QCOMPARE(w.results().rowCount(), 0);
         QCOMPARE(w.Label6->text(), QStringLiteral("0 results."));

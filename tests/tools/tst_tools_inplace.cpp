@@ -115,69 +115,82 @@ private slots:
         QTest::addColumn<bool>("spaces");
         QTest::addColumn<Lines>("lines");
         QTest::addColumn<Lines>("expected");
+        QTest::addColumn<QString>("alone"); // what the note says was left alone, after the counts
         // Each option button of Operations, and each swap of Mirror on and off.
         const Lines ops{"G01 X1. Y2.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y2."};
         QTest::newRow("Operations: add 0.5 to X") << "Operations1" << QStringList{"txtAxis=X", "txtValue=0.5"} << true
-            << ops << Lines{"G01 X1.5 Y2.", "x2.", "(EXAMPLE) X1.5", "G01X-1.Y2."};
+            << ops << Lines{"G01 X1.5 Y2.", "x2.", "(EXAMPLE) X1.5", "G01X-1.Y2."} << "";
         QTest::newRow("Operations: subtract 2 from x")
             << "Operations1" << QStringList{"Option2=True", "txtAxis=x", "txtValue=2"} << true << ops
-            << Lines{"G01 X-1. Y2.", "x-0.5", "(EXAMPLE) X-1.", "G01X-3.5Y2."};
+            << Lines{"G01 X-1. Y2.", "x-0.5", "(EXAMPLE) X-1.", "G01X-3.5Y2."} << "";
         QTest::newRow("Operations: multiply Y by 2")
             << "Operations1" << QStringList{"Option3=True", "txtAxis=Y", "txtValue=2"} << true << ops
-            << Lines{"G01 X1. Y4.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y4."};
+            << Lines{"G01 X1. Y4.", "x1.5", "(EXAMPLE) X1.", "G01X-1.5Y4."} << "";
         QTest::newRow("Operations: divide X by 4, spaces off")
             << "Operations1" << QStringList{"Option4=True", "txtAxis=X", "txtValue=4"} << false << ops
-            << Lines{"G01 X0.25 Y2.", "x0.375", "(EXAMPLE) X0.25", "G01X-0.375Y2."};
+            << Lines{"G01 X0.25 Y2.", "x0.375", "(EXAMPLE) X0.25", "G01X-0.375Y2."} << "";
         // On line 4 a space follows the letter: with spaces off no number follows it, and the
         // letter is no word.
         const Lines arcs{"G02 X1.5 Y2. I-1.5", "g03 x1.", "G41 G42 Y1", "X 4.", "G2 X-2.5"};
         QTest::newRow("Mirror at 10, arcs only")
             << "mirror1" << QStringList{"txtAxis=X", "txtValue=10", "g02g03=1", "g41g42=0"} << true << arcs
-            << Lines{"G03 X18.5 Y2. I1.5", "g02 x19.", "G41 G42 Y1", "X 16.", "G3 X22.5"};
+            << Lines{"G03 X18.5 Y2. I1.5", "g02 x19.", "G41 G42 Y1", "X 16.", "G3 X22.5"} << "";
         QTest::newRow("Mirror at 10, compensation only, spaces off")
             << "mirror1" << QStringList{"txtAxis=X", "txtValue=10", "g02g03=0", "g41g42=1"} << false << arcs
-            << Lines{"G02 X18.5 Y2. I1.5", "g03 x19.", "G42 G41 Y1", "X 4.", "G2 X22.5"};
+            << Lines{"G02 X18.5 Y2. I1.5", "g03 x19.", "G42 G41 Y1", "X 4.", "G2 X22.5"} << "";
         QTest::newRow("Operations Plus: Z above -1")
-            << "opPLUS" << QStringList{"Text1=Z", "Text2=-1", "txtValue=0.5", "txtAxis=X"} << false << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5 Z0.", "X1. Z-2."};
+            << "opPLUS" << QStringList{"Text1=Z", "Text2=-1", "txtValue=0.5", "txtAxis=X"} << false << Lines{"X1. Z0.", "X1. Z-2."} << Lines{"X1.5 Z0.", "X1. Z-2."} << "";
         QTest::newRow("Operations Plus: below 1 on this line only, subtract")
             << "opPLUS" << QStringList{"Text1=Z", "l=True", "Text2=1", "cp=True", "Option2=True", "txtValue=1", "txtAxis=X"}
-            << false << Lines{"X1. Z-5.", "X2.", "X3. Z2."} << Lines{"X0. Z-5.", "X1.", "X3. Z2."};
+            << false << Lines{"X1. Z-5.", "X2.", "X3. Z2."} << Lines{"X0. Z-5.", "X1.", "X3. Z2."} << "";
         QTest::newRow("Operations Plus: not equal, multiply, stepped on each replacement")
             << "opPLUS"
             << QStringList{"Text1=Y", "n=True", "Text2=0", "Option3=True", "txtValue=2", "txtAxis=X", "Check1=1",
                            "inc3=True", "inc=10"}
-            << false << Lines{"X1. Y1.", "X1. Y0.", "G0", "X1. Y1."} << Lines{"X2. Y1.", "X1. Y0.", "G0", "X200. Y1."};
+            << false << Lines{"X1. Y1.", "X1. Y0.", "G0", "X1. Y1."} << Lines{"X2. Y1.", "X1. Y0.", "G0", "X200. Y1."} << "";
         QTest::newRow("Operations Plus: equal, divide, stepped on each line")
             << "opPLUS"
             << QStringList{"Text1=Z", "e=True", "Text2=1", "Option4=True", "txtValue=4", "txtAxis=X", "Check2=1",
                            "inc4=True", "inc=2"}
-            << false << Lines{"X1. Z1.", "X1. Z2.", "X1. Z1."} << Lines{"X0.25 Z1.", "X1. Z2.", "X1. Z1."};
+            << false << Lines{"X1. Z1.", "X1. Z2.", "X1. Z1."} << Lines{"X0.25 Z1.", "X1. Z2.", "X1. Z1."} << "";
         QTest::newRow("Add N: real line numbers, old N replaced")
-            << "frmn1" << QStringList{} << true << Lines{"G90", "N5 G01 X1.", ""} << Lines{"N1 G90", "N2 G01 X1.", ""};
+            << "frmn1" << QStringList{} << true << Lines{"G90", "N5 G01 X1.", ""} << Lines{"N1 G90", "N2 G01 X1.", ""} << "";
         QTest::newRow("Add N: from 10 by 10 on lines 2 to 3, no space")
             << "frmn1"
             << QStringList{"LINE2LINE=True", "StartLine=2", "EndLine=3", "Option2=True", "txtStartNumber=10",
                            "txtInc=10", "Check1=0"}
-            << true << Lines{"A", "B", "C"} << Lines{"A", "N10B", "N20C"};
+            << true << Lines{"A", "B", "C"} << Lines{"A", "N10B", "N20C"} << "";
         QTest::newRow("Add N: old N kept")
-            << "frmn1" << QStringList{"Check2=0"} << true << Lines{"N5 G01"} << Lines{"N1 N5 G01"};
+            << "frmn1" << QStringList{"Check2=0"} << true << Lines{"N5 G01"} << Lines{"N1 N5 G01"} << "";
         QTest::newRow("Remove N") << "frmn1" << QStringList{"remove=True"} << true << Lines{"n7 X1.", " N7 X1."}
-                                  << Lines{"X1.", " N7 X1."};
+                                  << Lines{"X1.", " N7 X1."} << "";
         QTest::newRow("Add spaces") << "frmSpace1" << QStringList{} << true << Lines{"G01X1.5Y2.", "G01X-1.5Y2.", ""}
-                                    << Lines{"G01 X1.5 Y2.", "G01 X-1.5 Y2.", ""};
+                                    << Lines{"G01 X1.5 Y2.", "G01 X-1.5 Y2.", ""} << "";
         QTest::newRow("Remove spaces") << "frmSpace1" << QStringList{"remove=True"} << true
-                                       << Lines{" G01 X1.5 (MY NOTE)"} << Lines{"G01X1.5(MY NOTE)"};
+                                       << Lines{" G01 X1.5 (MY NOTE)"} << Lines{"G01X1.5(MY NOTE)"} << "";
         QTest::newRow("Remove comments")
             << "frmComments1" << QStringList{} << true
             << Lines{"G01 X1. (ROUGH) Y2.", "(PROGRAM 1)", "G00 Z5. (CLEAR", "G01 X1. ; FINISH"}
-            << Lines{"G01 X1.  Y2.", "", "G00 Z5. ", "G01 X1. "};
+            << Lines{"G01 X1.  Y2.", "", "G00 Z5. ", "G01 X1. "} << "";
         QTest::newRow("Filter: small changes go") << "filter1" << QStringList{"txtAxis=X", "txtValue=0.01"} << false
-                                                  << Lines{"X1.", "X1.005", "X1.02"} << Lines{"X1.", "", "X1.02"};
+                                                  << Lines{"X1.", "X1.005", "X1.02"} << Lines{"X1.", "", "X1.02"} << "";
         QTest::newRow("Format, spaces off") << "Format1" << QStringList{"txtAxis=X"} << false
                                             << Lines{"G01 X1.0000 Y2", "X01", "X-.5", "Y1"}
-                                            << Lines{"G01 X1. Y2", "X1.", "X-0.5", "Y1"};
+                                            << Lines{"G01 X1. Y2", "X1.", "X-0.5", "Y1"} << "";
         QTest::newRow("Format with nothing to change") << "Format1" << QStringList{"txtAxis=X"} << false
-                                                       << Lines{"X1.", "Y2"} << Lines{"X1.", "Y2"};
+                                                       << Lines{"X1.", "Y2"} << Lines{"X1.", "Y2"} << "";
+        // A word holding an expression is left alone and named; Remove Comments keeps the commands.
+        QTest::newRow("Operations, an expression") << "Operations1" << QStringList{"txtAxis=X", "txtValue=1"} << true
+            << Lines{"G1 X[#1]", "X1", "(X) Y2"} << Lines{"G1 X[#1]", "X2.", "(X) Y2"}
+            << ", 1 line left alone: X holds an expression";
+        QTest::newRow("Operations Plus, the condition's letter an expression")
+            << "opPLUS" << QStringList{"Text1=Z", "Text2=-1", "txtValue=1", "txtAxis=X"} << false
+            << Lines{"X1 Z#2", "X1 Z0"} << Lines{"X1 Z#2", "X2. Z0"} << ", 1 line left alone: Z or X holds an expression";
+        QTest::newRow("Format, an expression") << "Format1" << QStringList{"txtAxis=X"} << false << Lines{"X[#1]", "X1.0"}
+                                               << Lines{"X[#1]", "X1."} << ", 1 line left alone: X holds an expression";
+        QTest::newRow("Remove Comments keeps the commands") << "frmComments1" << QStringList{} << true
+            << Lines{"(MSG, HI) G1 (X)", "(PRINT, A)"} << Lines{"(MSG, HI) G1 ", "(PRINT, A)"}
+            << ", 2 command comments kept";
     }
     void windowsRewriteTheStore()
     {
@@ -186,6 +199,7 @@ private slots:
         QFETCH(bool, spaces);
         QFETCH(Lines, lines);
         QFETCH(Lines, expected);
+        QFETCH(QString, alone);
         shell->globalVar.numbers.spaces = spaces;
         shell->open(lines);
         auto w = opened(item, fields);
@@ -193,55 +207,29 @@ private slots:
         QCOMPARE(shell->store(), expected);
         QCOMPARE(shell->messages(), QStringList());
         expectGivenBack(*w);
-        // The run's note counts the lines whose text differs, and says how long it took.
+        // The run's note names its range, counts the lines whose text differs, says what it left
+        // alone and how long it took.
         qint64 changed = 0;
         for (qsizetype i = 0; i < lines.size(); ++i)
             changed += lines[i] != expected[i] ? 1 : 0;
         const QString counts = changed == 0   ? QStringLiteral("no line changed")
                                : changed == 1 ? QStringLiteral("1 line changed")
                                               : QStringLiteral("%1 lines changed").arg(changed);
+        const auto field = [&](const QString &name, qsizetype otherwise) {
+            const QStringList set = fields.filter(QRegularExpression(QLatin1Char('^') + name + QLatin1Char('=')));
+            return set.isEmpty() ? QString::number(otherwise) : set.last().section(QLatin1Char('='), 1);
+        };
+        const QString said = w->lastNote().textWithoutTime();
+        QCOMPARE(said, QStringLiteral("%1: lines %2 to %3: %4%5")
+                           .arg(w->stepName(), field(QStringLiteral("StartLine"), 1),
+                                field(QStringLiteral("EndLine"), lines.size()), counts, alone));
         QCOMPARE(shell->notes.size(), 1);
         const QString note = shell->notes.constFirst();
-        QVERIFY2(note.startsWith(w->stepName() + QStringLiteral(": lines ")) &&
-                     QRegularExpression(QStringLiteral(": ") + counts + QStringLiteral(" in \\d+\\.\\d\\d s\\.$"))
-                         .match(note)
-                         .hasMatch(),
+        QVERIFY2(note.startsWith(said) &&
+                     QRegularExpression(QStringLiteral("^ in \\d+\\.\\d\\d s\\.$")).match(note.mid(said.size())).hasMatch(),
                  qPrintable(note));
         if (changed > 0) // a run that changed nothing leaves nothing to take back
             shell->checkUndoRedo(lines);
-    }
-
-    // A run's note names the letter whose word held an expression where it left a line alone, and
-    // says what else it did.
-    void notesSayWhatWasLeftAlone_data()
-    {
-        QTest::addColumn<QString>("item");
-        QTest::addColumn<QStringList>("fields");
-        QTest::addColumn<Lines>("lines");
-        QTest::addColumn<QString>("note");
-        QTest::newRow("Operations") << "Operations1" << QStringList{"txtAxis=X", "txtValue=1"}
-                                    << Lines{"G1 X[#1]", "X1", "(X) Y2"}
-                                    << "Operations: lines 1 to 3: 1 line changed, 1 line left alone: X holds an expression";
-        QTest::newRow("Operations Plus, the condition's letter")
-            << "opPLUS" << QStringList{"Text1=Z", "Text2=-1", "txtValue=1", "txtAxis=X"} << Lines{"X1 Z#2", "X1 Z0"}
-            << "Operations Plus: lines 1 to 2: 1 line changed, 1 line left alone: Z or X holds an expression";
-        QTest::newRow("Format") << "Format1" << QStringList{"txtAxis=X"} << Lines{"X[#1]", "X1.0"}
-                                << "Format: lines 1 to 2: 1 line changed, 1 line left alone: X holds an expression";
-        QTest::newRow("Remove Comments keeps the commands") << "frmComments1" << QStringList{}
-                                                            << Lines{"(MSG, HI) G1 (X)", "(PRINT, A)"}
-                                                            << "Remove Comments: lines 1 to 2: 1 line changed, 2 command "
-                                                               "comments kept";
-    }
-    void notesSayWhatWasLeftAlone()
-    {
-        QFETCH(QString, item);
-        QFETCH(QStringList, fields);
-        QFETCH(Lines, lines);
-        shell->open(lines);
-        auto w = opened(item, fields);
-        w->Go->click();
-        QCOMPARE(shell->messages(), QStringList());
-        QTEST(w->lastNote().textWithoutTime(), "note");
     }
 
     void operationsPlusShowsTheValueItReached_data()
@@ -448,16 +436,7 @@ private slots:
         QVERIFY(numbers.Frame2->isVisible());
     }
 
-    void labelsOpenOptions()
-    {
-        shell->open(numberedLines(2));
-        auto comments = opened(QStringLiteral("frmComments1"), {});
-        auto format = opened(QStringLiteral("Format1"), {});
-        QTest::mouseClick(comments->findChild<QLabel *>(QStringLiteral("Label1")), Qt::LeftButton);
-        QTest::mouseClick(format->findChild<QLabel *>(QStringLiteral("Label1")), Qt::LeftButton);
-        QCOMPARE(shell->shownWindows, QStringList({"options1", "options1"}));
-    }
-
+    // The labels of Remove Comments and Format bring up Options.
     void onTheMainWindowTheLabelBringsUpOptions()
     {
         shell.reset(); // the main window clears the program folder's stores when it starts
@@ -469,18 +448,26 @@ private slots:
         tools::registerWindows(main);
         main.Form_Load({path});
         main.show();
-        main.item(QStringLiteral("frmComments1"))->trigger();
-        auto *tool = main.window(QStringLiteral("frmComments1"));
-        QVERIFY(tool);
-        QTest::mouseClick(tool->findChild<QLabel *>(QStringLiteral("Label1")), Qt::LeftButton);
-        QVERIFY(main.window(QStringLiteral("options1")));
-        QTRY_VERIFY(main.window(QStringLiteral("options1"))->isVisible());
+        QList<QWidget *> tools;
+        for (const QString &item : {QStringLiteral("frmComments1"), QStringLiteral("Format1")}) {
+            main.item(item)->trigger();
+            QWidget *tool = main.window(item);
+            QVERIFY2(tool, qPrintable(item));
+            tools.append(tool);
+            if (QWidget *options = main.window(QStringLiteral("options1")))
+                options->close();
+            QTRY_VERIFY(!main.window(QStringLiteral("options1")) || !main.window(QStringLiteral("options1"))->isVisible());
+            QTest::mouseClick(tool->findChild<QLabel *>(QStringLiteral("Label1")), Qt::LeftButton);
+            QVERIFY2(main.window(QStringLiteral("options1")), qPrintable(item));
+            QTRY_VERIFY(main.window(QStringLiteral("options1"))->isVisible());
+        }
         // An item with no window behind it does nothing.
         main.showWindow(QStringLiteral("exit"));
         QVERIFY(main.isVisible());
         QCOMPARE(prompts.log, QStringList());
         main.window(QStringLiteral("options1"))->close();
-        tool->close();
+        for (QWidget *tool : tools)
+            tool->close();
     }
 };
 

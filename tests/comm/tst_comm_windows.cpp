@@ -319,28 +319,13 @@ private slots:
         QVERIFY(QDir(folder().path()).entryList(QDir::Files).isEmpty());
     }
 
-    // The picker selects the last machine used and remembers a new choice.
-    void pickerRemembers()
+    // The list's focus item is no choice: a list that takes the keyboard focus chooses nothing and
+    // remembers nothing. A click on a machine reads its profile, again on every click, and is
+    // remembered; the next picker selects the machine last used, and remembers a new choice.
+    void pickerChoices()
     {
         MachineProfile mill = machine(QStringLiteral("Mill"));
         mill.comments = QStringLiteral("Shop floor, bay 2");
-        folder().write(mill);
-        folder().write(machine(QStringLiteral("Lathe")));
-        comm::rememberMachine(shell->settings(), QStringLiteral("Mill"));
-        comm::MachinePicker picker(*shell, nullptr);
-        picker.fill();
-        QCOMPARE(picker.profile()->name, QStringLiteral("Mill"));
-        QCOMPARE(picker.MachineSpec->text(), comm::profileSummary(mill));
-        QCOMPARE(picker.Label3->text(), QStringLiteral("Comments for Mill:"));
-        select(picker.m, QStringLiteral("Lathe"));
-        QCOMPARE(comm::lastUsedMachine(shell->settings()), QStringLiteral("Lathe"));
-    }
-
-    // The list's focus item is no choice: a list that takes the keyboard focus chooses nothing and
-    // remembers nothing. A click on the chosen machine reads its profile again.
-    void theFocusItemIsNoChoice()
-    {
-        MachineProfile mill = machine(QStringLiteral("Mill"));
         folder().write(mill);
         folder().write(machine(QStringLiteral("Lathe")));
         comm::MachinePicker picker(*shell, nullptr);
@@ -361,6 +346,15 @@ private slots:
         folder().write(mill); // changed in Manage Machines meanwhile
         QTest::mouseClick(picker.m->viewport(), Qt::LeftButton, {}, at);
         QCOMPARE(picker.profile()->eob, QByteArray("\n"));
+        QCOMPARE(comm::lastUsedMachine(shell->settings()), QStringLiteral("Mill"));
+
+        comm::MachinePicker next(*shell, nullptr);
+        next.fill();
+        QCOMPARE(next.profile()->name, QStringLiteral("Mill"));
+        QCOMPARE(next.MachineSpec->text(), comm::profileSummary(mill));
+        QCOMPARE(next.Label3->text(), QStringLiteral("Comments for Mill:"));
+        select(next.m, QStringLiteral("Lathe"));
+        QCOMPARE(comm::lastUsedMachine(shell->settings()), QStringLiteral("Lathe"));
         QCOMPARE(shell->messages(), QStringList());
     }
 

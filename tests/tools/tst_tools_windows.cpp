@@ -121,17 +121,33 @@ private slots:
         QVERIFY(w->LINE2LINE->isChecked());
     }
 
-    // With All Lines chosen the range fields are still checked.
-    void goRefusesABadRange()
+    // Go refuses a bad range, with All Lines chosen too, and a page the store refused: the control
+    // says why (the run would otherwise be undone when the page is written back); nothing changes.
+    void goRefuses_data()
     {
+        QTest::addColumn<bool>("badPage"); // a page line too long for its record; a bad start line otherwise
+        QTest::addColumn<QString>("told");  // the one message (its start for the control's)
+        QTest::newRow("a bad start line") << false << "message: Are all the text boxes filled out correctly?";
+        QTest::newRow("a page the store refused") << true << "warning: TESSARC1 - LoadLine";
+    }
+    void goRefuses()
+    {
+        QFETCH(bool, badPage);
+        QFETCH(QString, told);
         shell->open(numberedLines(10));
         const QList<QByteArray> before = shell->store();
         auto w = operations();
-        w->StartLine->setText(QStringLiteral("3abc"));
-        QVERIFY(w->ALL->isChecked());
         shell->scripted.clear();
+        if (badPage)
+            shell->editor().txtmain->textCursor().insertText(QString(600, QLatin1Char('Y')));
+        else
+            w->StartLine->setText(QStringLiteral("3abc"));
+        QVERIFY(w->ALL->isChecked());
         w->Go->click();
-        QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: Are all the text boxes filled out correctly?")});
+        // The window's message without its title; the control's warning with its routine's.
+        const QStringList said = badPage ? shell->scripted.log : shell->messages();
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(badPage ? said.first().startsWith(told) : said.first() == told, qPrintable(said.first()));
         QCOMPARE(shell->store(), before);
         QCOMPARE(runState(*w), QStringList({"&Go", "0", "0", "0"}));
     }
@@ -196,20 +212,6 @@ private slots:
         // Once it is over the windows close.
         QVERIFY(first->close());
         QVERIFY(second->close());
-    }
-
-    void aPageTheStoreRefusedHoldsTheRunBack()
-    {
-        shell->open(numberedLines(3));
-        auto w = operations();
-        const QList<QByteArray> before = shell->store();
-        shell->editor().txtmain->textCursor().insertText(QString(600, QLatin1Char('Y')));
-        w->Go->click();
-        // The control says why; the run would otherwise be undone when the page is written back.
-        QCOMPARE(shell->scripted.log.size(), 1);
-        QVERIFY(shell->scripted.log.first().startsWith(QStringLiteral("warning: TESSARC1 - LoadLine")));
-        QCOMPARE(shell->store(), before);
-        QCOMPARE(runState(*w), QStringList({"&Go", "0", "0", "0"}));
     }
 
     // The store fails under a run: the run names the line it stopped at and what may have changed.

@@ -53,13 +53,11 @@ private slots:
     {
         storeSetting(QStringLiteral("FORMATS/CALCPERCENT"), QStringLiteral("False"));
         storeSetting(QStringLiteral("COMMENTS/ENDCOMMENT"), QString());
-        storeSetting(QStringLiteral("IO/RECLEN"), QStringLiteral("800"));
         storeSetting(QStringLiteral("IO/LFENDSLINE"), QStringLiteral("False"));
         storeSetting(QStringLiteral("HL/AXIS3"), QStringLiteral("I J"));
         start();
         QVERIFY(!w->globalVar.numbers.calcPercent);
         QCOMPARE(w->TESSARC1->endComment, QString());
-        QCOMPARE(w->TESSARC1->recLen, 800);
         QVERIFY(!w->TESSARC1->lfEndsLine);
         QCOMPARE(w->TESSARC1->colorSlots()[3].letters, QStringLiteral("IJ"));
     }

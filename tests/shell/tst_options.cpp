@@ -218,8 +218,6 @@ private slots:
         QVERIFY(w->globalVar.recent.entries[0].isEmpty());
     }
 
-    // A record length in the settings that a record cannot hold is refused at start, with a
-    // message, and the default kept; a good one is used.
     // The motion of a program sent to no machine: shown as stored, written back as plain text, and a
     // rate that is no number refused before anything is written, the window left open.
     void motionDefaults()
@@ -261,6 +259,8 @@ private slots:
         QCOMPARE(w->globalVar.motion.dialect, QStringLiteral("fanuc"));
     }
 
+    // A record length in the settings that a record cannot hold is refused at start, with a
+    // message, and the default kept; a good one is used.
     void recordLengthSettings_data()
     {
         QTest::addColumn<QString>("stored");

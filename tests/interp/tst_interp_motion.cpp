@@ -19,14 +19,20 @@ struct Followed
     QStringList findings; // "line: reason"
 };
 
+// The moves and findings of the whole program.
+std::pair<QList<interp::Move>, QList<interp::Finding>> run(const QByteArray &program, const interp::Setup &setup = {})
+{
+    interp::Interpreter interpreter(setup);
+    interp::TextLines lines(program);
+    std::pair<QList<interp::Move>, QList<interp::Finding>> ran;
+    while (interpreter.step(lines, ran.first, ran.second)) {
+    }
+    return ran;
+}
+
 Followed follow(const QByteArray &program)
 {
-    interp::Interpreter interpreter;
-    interp::TextLines lines(program);
-    QList<interp::Move> moves;
-    QList<interp::Finding> findings;
-    while (interpreter.step(lines, moves, findings)) {
-    }
+    const auto [moves, findings] = run(program);
     Followed followed;
     for (const interp::Move &move : moves)
         followed.rows.append(interp::moveRow(move));
@@ -39,12 +45,7 @@ Followed follow(const QByteArray &program)
 // and the tool length "tlo v" where they are not 0.
 QStringList brief(const QByteArray &program, QStringList *findings = nullptr, const interp::Setup &setup = {})
 {
-    interp::Interpreter interpreter(setup);
-    interp::TextLines lines(program);
-    QList<interp::Move> moves;
-    QList<interp::Finding> found;
-    while (interpreter.step(lines, moves, found)) {
-    }
+    const auto [moves, found] = run(program, setup);
     static const char *const kinds[] = {"rapid", "feed", "arc", "dwell", "probe"};
     const auto n = [](double v) {
         QString t = QString::number(v, 'f', 4);

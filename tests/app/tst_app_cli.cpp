@@ -41,18 +41,8 @@ private slots:
         comm::MachineFolder::standard().write(mill());
     }
 
-    void help()
-    {
-        ScriptRun run({QStringLiteral("--help")});
-        QCOMPARE(run.exitCode(), 0);
-        const QString text = run.out();
-        for (const char *form : {"vornexa [PROGRAM]", "vornexa --send MACHINE PROGRAM",
-                                 "vornexa --receive MACHINE OUTPUT [--idle SECONDS]", "vornexa --help", "Exit codes"})
-            QVERIFY2(text.contains(QLatin1String(form)), form);
-    }
-
     // Installed, the program finds its control and keeps its folder in the user's data folder,
-    // never beside itself; every form it lists is in its manual page.
+    // never beside itself; its help lists its forms and exit codes, each form in its manual page.
     void installed()
     {
         const QString prefix = testEnvironment().path(QStringLiteral("prefix"));
@@ -79,6 +69,9 @@ private slots:
         QVERIFY(run.waitForFinished(30000));
         const QString out = QString::fromLocal8Bit(run.readAllStandardOutput());
         QVERIFY2(run.exitCode() == 0, run.readAllStandardError().constData());
+        for (const char *form : {"vornexa [PROGRAM]", "vornexa --send MACHINE PROGRAM",
+                                 "vornexa --receive MACHINE OUTPUT [--idle SECONDS]", "vornexa --help", "Exit codes"})
+            QVERIFY2(out.contains(QLatin1String(form)), form);
         QVERIFY2(out.contains(home + QStringLiteral("/.local/share/vornexa/m")), qPrintable(out));
         QVERIFY(!QFileInfo::exists(prefix + QStringLiteral("/bin/m")));
 

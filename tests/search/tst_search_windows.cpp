@@ -25,6 +25,16 @@ class TestSearchWindows : public HostTest
 {
     Q_OBJECT
 
+    // The main window with the search and tool windows, on a program of `text`.
+    std::unique_ptr<mainform> mainWindow(const QByteArray &text)
+    {
+        auto main = std::make_unique<mainform>(shell->scripted);
+        search::registerWindows(*main);
+        tools::registerWindows(*main);
+        main->Form_Load({writeTestFile(QStringLiteral("main.nc"), text)});
+        return main;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -106,65 +116,52 @@ private slots:
     // The context menu's Find opens Find, through its menu item, with the selection to find.
     void contextMenuFindTakesTheSelection()
     {
-        mainform main(shell->scripted);
-        search::registerWindows(main);
-        const QString path = testEnvironment().path(QStringLiteral("context.nc"));
-        writeBytes(path, "G01 X1\r\nM30\r\n");
-        main.Form_Load({path});
-        main.TESSARC1->selectText(0, 3);
-        main.item(QStringLiteral("pFind"))->trigger();
-        auto *find = qobject_cast<Find *>(main.window(QStringLiteral("findButton")));
+        const auto main = mainWindow("G01 X1\r\nM30\r\n");
+        main->TESSARC1->selectText(0, 3);
+        main->item(QStringLiteral("pFind"))->trigger();
+        auto *find = qobject_cast<Find *>(main->window(QStringLiteral("findButton")));
         QVERIFY(find && find->isVisible());
         QCOMPARE(find->txtFind->text(), QStringLiteral("G01"));
-        main.TESSARC1->done();
+        main->TESSARC1->done();
     }
 
     // A search or tool window shown from its menu item is the active window, below the menu bar:
     // what is typed next goes into its field, never into the program under it.
     void windowsOpenActiveBesideTheText()
     {
-        mainform main(shell->scripted);
-        search::registerWindows(main);
-        tools::registerWindows(main);
-        const QString path = testEnvironment().path(QStringLiteral("focus.nc"));
-        writeBytes(path, "G01 X1\r\nM30\r\n");
-        main.Form_Load({path});
-        main.show();
-        QVERIFY(QTest::qWaitForWindowActive(&main));
+        const auto main = mainWindow("G01 X1\r\nM30\r\n");
+        main->show();
+        QVERIFY(QTest::qWaitForWindowActive(main.get()));
         for (const char *item : {"findButton", "replace1", "Operations1"}) {
-            main.item(QLatin1String(item))->trigger();
-            QWidget *tool = main.window(QLatin1String(item));
+            main->item(QLatin1String(item))->trigger();
+            QWidget *tool = main->window(QLatin1String(item));
             QVERIFY2(tool, item);
             QTRY_COMPARE(QApplication::activeWindow(), tool);
             auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
             QVERIFY2(field && tool->isAncestorOf(field), item);
             QTest::keyClicks(field, QStringLiteral("X"));
             QVERIFY2(field->text().endsWith(QStringLiteral("X")), item);
-            QCOMPARE(main.TESSARC1->txtmain->pageLines().first(), QStringLiteral("G01 X1"));
-            QVERIFY2(tool->frameGeometry().top() > main.mapToGlobal(main.menuBar()->geometry().bottomLeft()).y(), item);
+            QCOMPARE(main->TESSARC1->txtmain->pageLines().first(), QStringLiteral("G01 X1"));
+            QVERIFY2(tool->frameGeometry().top() > main->mapToGlobal(main->menuBar()->geometry().bottomLeft()).y(), item);
             tool->close();
         }
-        main.TESSARC1->done();
+        main->TESSARC1->done();
     }
 
     // F3 finds the next hit of the Find window's text; Ctrl+G puts the keyboard in the top line box.
     void findNextAndGoToLine()
     {
-        mainform main(shell->scripted);
-        search::registerWindows(main);
-        const QString path = testEnvironment().path(QStringLiteral("next.nc"));
-        writeBytes(path, "G01 X1\r\nM30\r\nG01 X2\r\nM30\r\n");
-        main.Form_Load({path});
-        main.show();
-        QVERIFY(QTest::qWaitForWindowActive(&main));
-        main.item(QStringLiteral("findNext"))->trigger(); // Find opens, waiting for its text
-        auto *find = qobject_cast<Find *>(main.window(QStringLiteral("findButton")));
+        const auto main = mainWindow("G01 X1\r\nM30\r\nG01 X2\r\nM30\r\n");
+        main->show();
+        QVERIFY(QTest::qWaitForWindowActive(main.get()));
+        main->item(QStringLiteral("findNext"))->trigger(); // Find opens, waiting for its text
+        auto *find = qobject_cast<Find *>(main->window(QStringLiteral("findButton")));
         QVERIFY(find && find->isVisible());
-        QCOMPARE(main.TESSARC1->curLine, 1);
+        QCOMPARE(main->TESSARC1->curLine, 1);
         find->txtFind->setText(QStringLiteral("X2"));
-        main.item(QStringLiteral("findNext"))->trigger();
-        QCOMPARE(main.TESSARC1->curLine, 3);
-        QCOMPARE(main.TESSARC1->getSel(), QStringLiteral("X2"));
+        main->item(QStringLiteral("findNext"))->trigger();
+        QCOMPARE(main->TESSARC1->curLine, 3);
+        QCOMPARE(main->TESSARC1->getSel(), QStringLiteral("X2"));
 
         // Shift+F3 goes back from the hit, never past the first line; F3 goes on from where it stands.
         find->txtFind->setText(QStringLiteral("G01"));
@@ -172,25 +169,25 @@ private slots:
             {"findPrevious", 1}, {"findPrevious", 0}, {"findNext", 3}, {"findPrevious", 1}};
         for (const auto &[key, line] : keys) {
             shell->scripted.clear();
-            main.item(QLatin1String(key))->trigger();
+            main->item(QLatin1String(key))->trigger();
             QCOMPARE(shell->messages(), line ? QStringList() : QStringList{"message: VORNEXA SEARCH: Done Searching."});
-            QCOMPARE(main.TESSARC1->curLine, line ? line : 1);
-            QVERIFY(!main.TESSARC1->Run && !main.TESSARC1->txtmain->isReadOnly());
+            QCOMPARE(main->TESSARC1->curLine, line ? line : 1);
+            QVERIFY(!main->TESSARC1->Run && !main->TESSARC1->txtmain->isReadOnly());
         }
-        QCOMPARE(main.TESSARC1->getSel(), QStringLiteral("G01"));
+        QCOMPARE(main->TESSARC1->getSel(), QStringLiteral("G01"));
         // The axis search, once pressed, is what F3 runs again.
         find->txtAxis->setText(QStringLiteral("X"));
         find->txtValue->setText(QStringLiteral("1.5"));
         find->go2->click();
-        QCOMPARE(main.TESSARC1->curLine, 3);
-        main.item(QStringLiteral("findPrevious"))->trigger();
+        QCOMPARE(main->TESSARC1->curLine, 3);
+        main->item(QStringLiteral("findPrevious"))->trigger();
         QCOMPARE(shell->messages(), QStringList{"message: VORNEXA SEARCH: Done Searching."});
         shell->scripted.clear();
-        main.item(QStringLiteral("gotoLine"))->trigger();
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(main.TESSARC1->c));
-        QCOMPARE(main.TESSARC1->c->selectedText(), main.TESSARC1->c->text());
+        main->item(QStringLiteral("gotoLine"))->trigger();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(main->TESSARC1->c));
+        QCOMPARE(main->TESSARC1->c->selectedText(), main->TESSARC1->c->text());
         QCOMPARE(shell->messages(), QStringList());
-        main.TESSARC1->done();
+        main->TESSARC1->done();
     }
 
     // Each button's action on the lines where it applies, and the run's note with its counts: a

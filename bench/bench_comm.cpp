@@ -113,12 +113,7 @@ class FastFarEnd
 public:
     FastFarEnd()
     {
-        int slave = -1;
-        char name[256] = {};
-        check(openpty(&m_master, &slave, name, nullptr, nullptr) == 0, QStringLiteral("openpty failed"));
-        ::close(slave);
-        slavePath = QString::fromLocal8Bit(name);
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        slavePath = benchtools::openFarEnd(m_master);
         m_thread = std::thread([this] {
             std::vector<char> buffer(1 << 16);
             while (!m_stop) {

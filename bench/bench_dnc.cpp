@@ -86,12 +86,7 @@ class Machine
 public:
     Machine(int k, QByteArray expected, QByteArray back) : m_k(k), m_expected(std::move(expected)), m_back(std::move(back))
     {
-        int slave = -1;
-        char name[256] = {};
-        check(openpty(&m_master, &slave, name, nullptr, nullptr) == 0, QStringLiteral("openpty failed"));
-        ::close(slave);
-        slavePath = QString::fromLocal8Bit(name);
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        slavePath = benchtools::openFarEnd(m_master);
     }
     ~Machine()
     {

@@ -452,21 +452,6 @@ void sayFigure(const QString &what, double value, const QString &floorWhat, doub
                  QString::number(target), ratio <= target ? QString() : QStringLiteral(" MISSED"), extra));
 }
 
-// Peak resident memory of the process so far, in bytes (VmHWM; ru_maxrss if that is unreadable).
-qint64 peakResidentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &row : status.readAll().split('\n')) {
-            if (row.startsWith("VmHWM:"))
-                return row.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
-        }
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<qint64>(usage.ru_maxrss) * 1024;
-}
-
 // ---------------------------------------------------------------- the editor
 
 // A control set up as the application sets it up, its stores in `dir`.
@@ -571,7 +556,7 @@ void benchLoad(Bench &b)
 
     sayFigure(QStringLiteral("load %1 lines").arg(b.big.lines), t[1],
               QStringLiteral("sequential write of %1 in 1 MiB blocks").arg(sizeText(b.storeBytes())), t[0], 1.5);
-    const qint64 peak = peakResidentBytes();
+    const qint64 peak = benchtools::peakResident(false);
     say(QStringLiteral("peak resident memory after loading: %1 (target < 150 MB)%2; %3 before the first load")
             .arg(sizeText(peak), peak < 150000000 ? QString() : QStringLiteral(" MISSED"),
                  sizeText(b.memoryBeforeLoading)));
@@ -979,7 +964,7 @@ int run(const Options &options)
                        "is measured the same way, on the same disk, taking turns with its figure")
             .arg(b.dir.path()));
 
-    b.memoryBeforeLoading = peakResidentBytes();
+    b.memoryBeforeLoading = benchtools::peakResident(false);
     auto wanted = [&options](const char *figure) { return options.only.isEmpty() || options.only == QLatin1String(figure); };
     // One untimed load first, so that no timed run is the first to touch the memory a store takes.
     if (options.only != QLatin1String("operations") && !wholeLineFigures().contains(options.only))

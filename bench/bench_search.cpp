@@ -124,18 +124,6 @@ double timedCommand(const QString &program, const QStringList &arguments, const 
     return static_cast<double>(clock.nsecsElapsed()) / 1e9;
 }
 
-qint64 peakResidentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &row : status.readAll().split('\n')) {
-            if (row.startsWith("VmHWM:"))
-                return row.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
-        }
-    }
-    return 0;
-}
-
 // Every prompt is recorded; the figures say which they expect.
 class BenchPrompts : public Prompts
 {
@@ -335,7 +323,7 @@ int benchReplace(const Figure &f, mainform &main, BenchPrompts &prompts, bool ax
 
 int benchFindList(const Figure &f, mainform &main, BenchPrompts &prompts, bool axis)
 {
-    const qint64 before = peakResidentBytes();
+    const qint64 before = benchtools::peakResident(false);
     frmFindList window(main);
     window.Form_Load();
     window.resize(900, 600);
@@ -359,7 +347,7 @@ int benchFindList(const Figure &f, mainform &main, BenchPrompts &prompts, bool a
                  : QStringLiteral("Find (List) of G01, on every one of %1 lines"))
                .arg(f.lines),
            times, QStringLiteral("one read of the store in 4 MiB blocks"), 2.0);
-    const qint64 peak = peakResidentBytes();
+    const qint64 peak = benchtools::peakResident(false);
     say(QStringLiteral("peak resident memory with %1 rows listed: %2 MB (target < 150 MB)%3; %4 MB before the search")
             .arg(window.results().rowCount())
             .arg(peak / 1000000)

@@ -61,6 +61,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -99,7 +100,19 @@ qint64 peakResident(bool reset)
                 return row.mid(6).trimmed().split(' ').front().toLongLong() * 1024;
         }
     }
-    return -1;
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<qint64>(usage.ru_maxrss) * 1024;
+}
+
+QString openFarEnd(int &master)
+{
+    int slave = -1;
+    char name[256] = {};
+    check(openpty(&master, &slave, name, nullptr, nullptr) == 0, QStringLiteral("openpty failed"));
+    ::close(slave);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    return QString::fromLocal8Bit(name);
 }
 
 void check(bool ok, const QString &what)

@@ -35,8 +35,11 @@ void rewriteInPlace(const QString &path);
 void copyStore(const QString &from, const QString &to, qint64 lines);
 // Reads every byte of a file in 4 MiB blocks.
 void readPass(const QString &path);
-// Peak resident memory since the last reset, in bytes; resetting where the kernel allows it.
+// Peak resident memory since the last reset, in bytes (VmHWM; ru_maxrss where that is unreadable);
+// resetting where the kernel allows it.
 qint64 peakResident(bool reset);
+// A pty pair for a far end: its master, non-blocking, in `master`; the slave's device path returned.
+QString openFarEnd(int &master);
 
 // The main window's prompts: any message, question or dialog during a run means it went wrong.
 class FailingPrompts : public Prompts

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -193,11 +194,67 @@ private:
     quint64 m_length = 0;
 };
 
-quint64 valueBytes(double value)
+// A number's value as the canonical form writes it: a value of at most 15 significant digits as
+// those digits without the zeros that end them, the place of its point and its sign, in the eight
+// bytes of a key below 2^56 (what the one-pass reading works out from the digits as it meets them,
+// without a division); any other value (more digits, or beyond 10^15) as a key of all ones and
+// then its bits.
+constexpr quint64 kBitsFollow = ~quint64(0);
+constexpr int kMostDigits = 15;
+
+Q_ALWAYS_INLINE quint64 decimalKey(quint64 digits, int decimals, bool negative)
 {
-    quint64 bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
+    if (digits == 0)
+        return 0; // -0 is 0
+    while (decimals > 0 && digits % 10 == 0) {
+        digits /= 10;
+        --decimals;
+    }
+    return (digits << 5 | quint64(decimals)) << 1 | (negative ? 1 : 0);
+}
+
+struct ValueKey
+{
+    quint64 key = 0;
+    std::optional<quint64> bits; // after kBitsFollow
+};
+
+ValueKey valueKey(double value)
+{
+    if (value == 0.0)
+        return {};
+    // The shortest digits that read back as the value: for a value written with at most 15
+    // significant digits, those digits (no two such values are one double).
+    char text[40];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+    const char *p = text;
+    const bool negative = *p == '-';
+    p += negative ? 1 : 0;
+    quint64 digits = 0;
+    int count = 0;
+    for (; p < written.ptr && *p != 'e'; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            digits = digits * 10 + quint64(*p - '0');
+            ++count;
+        }
+    }
+    int exponent = 0;
+    std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), written.ptr, exponent);
+    int decimals = count - 1 - exponent;
+    for (; decimals < 0 && count <= kMostDigits; ++decimals, ++count)
+        digits *= 10;
+    if (count > kMostDigits || decimals > kMostDigits) {
+        quint64 bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        return {kBitsFollow, bits};
+    }
+    return {decimalKey(digits, decimals, negative), std::nullopt};
+}
+
+void appendKey(QByteArray &out, quint64 key)
+{
+    key = qToLittleEndian(key);
+    out.append(reinterpret_cast<const char *>(&key), sizeof key);
 }
 
 void appendToken(QByteArray &out, QByteArrayView line, const Token &t, const Rules &rules)
@@ -206,8 +263,10 @@ void appendToken(QByteArray &out, QByteArrayView line, const Token &t, const Rul
     case TokenKind::Word:
         out.append(t.letter);
         if (rules.byValue) {
-            const quint64 bits = qToLittleEndian(valueBytes(t.value));
-            out.append(reinterpret_cast<const char *>(&bits), sizeof bits);
+            const ValueKey v = valueKey(t.value);
+            appendKey(out, v.key);
+            if (v.bits)
+                appendKey(out, *v.bits);
         }
         else
             appendCounted(out, line.sliced(t.start + 1, t.length - 1), rules);
@@ -276,7 +335,7 @@ constexpr qint64 kResyncLines = 3;        // lines that must agree to take it as
 class Aligner
 {
 public:
-    Aligner(const std::vector<quint64> &a, const std::vector<quint64> &b) : m_a(a), m_b(b), m_matchOfA(a.size(), -1) {}
+    Aligner(const LargeVector<quint64> &a, const LargeVector<quint64> &b) : m_a(a), m_b(b), m_matchOfA(a.size(), -1) {}
 
     void run()
     {
@@ -287,7 +346,7 @@ public:
             align(r, stack);
         }
     }
-    const std::vector<qint32> &matchOfA() const { return m_matchOfA; }
+    const LargeVector<qint32> &matchOfA() const { return m_matchOfA; }
     qint64 matches() const { return m_matches; }
 
 private:
@@ -372,8 +431,8 @@ private:
     std::vector<std::pair<qint32, qint32>> uniqueAnchors(const Range &r) const
     {
         // Sorted, then cut to the fingerprints found once, where they stand.
-        const auto uniques = [](const std::vector<quint64> &h, qint64 lo, qint64 hi) {
-            std::vector<quint64> sorted(h.begin() + lo, h.begin() + hi);
+        const auto uniques = [](const LargeVector<quint64> &h, qint64 lo, qint64 hi) {
+            LargeVector<quint64> sorted(h.begin() + lo, h.begin() + hi);
             std::sort(sorted.begin(), sorted.end());
             std::size_t kept = 0;
             for (std::size_t i = 0; i < sorted.size();) {
@@ -388,9 +447,9 @@ private:
             return sorted;
         };
         // The fingerprints found once on each side, written over A's (never ahead of what is read).
-        std::vector<quint64> common = uniques(m_a, r.aLo, r.aHi);
+        LargeVector<quint64> common = uniques(m_a, r.aLo, r.aHi);
         {
-            const std::vector<quint64> b = uniques(m_b, r.bLo, r.bHi);
+            const LargeVector<quint64> b = uniques(m_b, r.bLo, r.bHi);
             common.erase(std::set_intersection(common.begin(), common.end(), b.begin(), b.end(), common.begin()), common.end());
         }
         if (common.empty())
@@ -399,7 +458,7 @@ private:
             const auto it = std::lower_bound(common.begin(), common.end(), h);
             return it != common.end() && *it == h ? it - common.begin() : -1;
         };
-        std::vector<qint32> lineOfB(common.size(), -1);
+        LargeVector<qint32> lineOfB(common.size(), -1);
         for (qint64 j = r.bLo; j < r.bHi; ++j) {
             if (const qint64 k = place(m_b[static_cast<std::size_t>(j)]); k >= 0)
                 lineOfB[static_cast<std::size_t>(k)] = static_cast<qint32>(j);
@@ -410,8 +469,8 @@ private:
             if (const qint64 k = place(m_a[static_cast<std::size_t>(i)]); k >= 0)
                 pairs.emplace_back(static_cast<qint32>(i), lineOfB[static_cast<std::size_t>(k)]);
         }
-        std::vector<qint32>().swap(lineOfB);
-        std::vector<quint64>().swap(common);
+        LargeVector<qint32>().swap(lineOfB);
+        LargeVector<quint64>().swap(common);
         // The longest run increasing in B (patience sorting).
         std::vector<qint32> tails; // for each length, the index in `pairs` of the smallest last B
         std::vector<qint32> previous(pairs.size(), -1);
@@ -432,9 +491,9 @@ private:
         return run;
     }
 
-    const std::vector<quint64> &m_a;
-    const std::vector<quint64> &m_b;
-    std::vector<qint32> m_matchOfA;
+    const LargeVector<quint64> &m_a;
+    const LargeVector<quint64> &m_b;
+    LargeVector<qint32> m_matchOfA;
     qint64 m_matches = 0;
 };
 
@@ -484,10 +543,11 @@ Rules Rules::plain()
     return r;
 }
 
-void TextFeed::each(const std::function<bool(qint64, QByteArrayView)> &visit)
+void TextFeed::each(qint64 first, qint64 count, const Visit &visit)
 {
-    for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        if (!visit(i + 1, m_lines[i]))
+    const qint64 end = std::min<qint64>(first + count, m_lines.size() + 1);
+    for (qint64 line = std::max<qint64>(first, 1); line < end; ++line) {
+        if (!visit(line, m_lines.at(line - 1))) // at(): read from two threads, never detached
             return;
     }
 }
@@ -497,20 +557,64 @@ qint64 ProgramFeed::lineCount() const
     return m_program.lineCount();
 }
 
-void ProgramFeed::each(const std::function<bool(qint64, QByteArrayView)> &visit)
+namespace {
+
+// Records of a store handed to `visit` as lines; false when `visit` stopped them.
+bool visitRecords(tessarc::LineStore &store, qint64 first, qint64 count, const LineFeed::Visit &visit)
 {
-    tessarc::LineStore store;
-    m_program.openStore(store, m_program.lineCount());
     struct Stop
     {
     };
     try {
-        store.forEachRecord(tessarc::LineNumber(1), m_program.lineCount(), [&](tessarc::LineNumber n, QByteArrayView text) {
+        store.forEachRecord(tessarc::LineNumber(first), count, [&](tessarc::LineNumber n, QByteArrayView text) {
             if (!visit(n.value, text))
                 throw Stop();
         });
     } catch (const Stop &) {
+        return false;
     }
+    return true;
+}
+
+class StoreReading : public LineFeed::Reading
+{
+public:
+    StoreReading(LineFeed &feed, const tessarc::Program &program, qint64 first) : Reading(feed, first), m_program(program) {}
+    bool next(qint64 count, const LineFeed::Visit &visit) override
+    {
+        count = std::min(count, m_program.lineCount() - m_next + 1);
+        if (count <= 0)
+            return true;
+        if (!m_store.isOpen())
+            m_program.openStore(m_store, m_program.lineCount());
+        const qint64 first = m_next;
+        m_next += count;
+        return visitRecords(m_store, first, count, visit);
+    }
+
+private:
+    const tessarc::Program &m_program;
+    tessarc::LineStore m_store;
+};
+
+} // namespace
+
+bool LineFeed::Reading::next(qint64 count, const Visit &visit)
+{
+    bool going = true;
+    m_feed.each(m_next, count, [&](qint64 line, QByteArrayView text) { return going = visit(line, text); });
+    m_next += count;
+    return going;
+}
+
+void ProgramFeed::each(qint64 first, qint64 count, const Visit &visit)
+{
+    StoreReading(*this, m_program, first).next(count, visit);
+}
+
+std::unique_ptr<LineFeed::Reading> ProgramFeed::reading(qint64 first)
+{
+    return std::make_unique<StoreReading>(*this, m_program, first);
 }
 
 QList<QByteArray> ProgramFeed::lines(qint64 first, qint64 count)
@@ -638,7 +742,6 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
         return false;
     // The words as the word reader finds them on a line without comments, parameters and
     // expressions, and the runs of other bytes between them, written as the tokens would be.
-    static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const auto &kind = m_tables->kind;
     const auto &counted = m_tables->counted;
     const bool spaces = m_rules.ignoreSpaces;
@@ -730,7 +833,7 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
                     break;
                 }
             }
-            if (digits > 15)
+            if (digits > kMostDigits)
                 return false; // read by the library's reader
             if (digits > 0) {
                 open = false;
@@ -738,9 +841,7 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
                 if (!(m_rules.ignoreN && (letter == 'N' || letter == 'n'))) {
                     h.add(counted[static_cast<quint8>(letter)]);
                     if (m_rules.byValue) {
-                        const double magnitude = double(qint64(whole)) / kPowers[decimals]; // below 10^15: exact
-                        const double value = negative ? -magnitude : magnitude;
-                        h.add8(valueBytes(value == 0.0 ? 0.0 : value));
+                        h.add8(decimalKey(whole, decimals, negative));
                     } else {
                         for (qsizetype q = i + 1; q < last; ++q) {
                             if (!(spaces && kindAt(q) == Tables::Space))
@@ -829,74 +930,249 @@ ChangedWords changedWords(QByteArrayView a, QByteArrayView b, const Rules &rules
     return out;
 }
 
-Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules, const std::function<bool(qint64, qint64)> &progress)
+namespace {
+
+constexpr qint64 kChunk = 1024;        // lines read at a time
+constexpr int kChunksKept = 16;        // chunks of A kept to find B's lines in
+constexpr qint64 kReadAhead = 2 * kChunk; // lines of A read past where B's next line should be
+constexpr qint64 kNear = 4;            // lines either side of where a line should be, looked at after a difference
+constexpr qint64 kStreak = 32;         // lines in a row not found near before all kept lines are looked at
+
+// One thread's part of linePrints(): lines [aLo, aHi) of A and [bLo, bHi) of B (from 0), both read
+// a short stretch at a time (what was read is still in the processor's cache when it is used). A's
+// lines are kept for a while; each of B's lines is looked for at the line of A where it should be
+// (what stands between them followed as differences come), and read for its fingerprint only when
+// A has no such line there.
+class PartPrints
 {
-    Result result;
-    result.aLines = a.lineCount();
-    result.bLines = b.lineCount();
-    const qint64 total = result.aLines + result.bLines;
-    // Each program's fingerprints on a thread of its own: the two are independent.
-    std::atomic<bool> stop{false};
-    std::atomic<qint64> doneA{0}, doneB{0};
-    const auto fingerprints = [&](LineFeed &feed, std::atomic<qint64> &done) {
-        LinePrint print(rules);
-        std::vector<quint64> hashes;
-        hashes.reserve(static_cast<std::size_t>(feed.lineCount()));
-        feed.each([&](qint64, QByteArrayView line) {
-            hashes.push_back(print(line));
-            if ((hashes.size() & 0x3fff) == 0) {
-                done.store(static_cast<qint64>(hashes.size()), std::memory_order_relaxed);
-                return !stop.load(std::memory_order_relaxed);
+public:
+    PartPrints(LineFeed &a, LineFeed &b, const Rules &rules, qint64 aLo, qint64 aHi, qint64 bLo, qint64 bHi, quint64 *aOut, quint64 *bOut,
+               std::atomic<qint64> &done, const std::atomic<bool> &stop)
+        : m_a(a.reading(aLo + 1)), m_b(b.reading(bLo + 1)), m_print(rules), m_aLo(aLo), m_aHi(aHi), m_bHi(bHi), m_aOut(aOut), m_bOut(bOut)
+        , m_done(done), m_stop(stop), m_aRead(aLo), m_bRead(bLo), m_shift(aLo - bLo)
+    {
+    }
+
+    // False when stopped.
+    bool run()
+    {
+        qint64 streak = 0, searchAt = kStreak;
+        const LineFeed::Visit visit = [&](qint64 line, QByteArrayView text) {
+            const qint64 j = line - 1;
+            if (found(j, text)) {
+                streak = 0;
+                searchAt = kStreak;
+            } else if (++streak >= searchAt && search(j, text)) {
+                streak = 0;
+                searchAt = kStreak;
+            } else {
+                if (streak >= searchAt)
+                    searchAt *= 2; // all kept lines looked at in vain: less often while it lasts
+                m_bOut[j] = m_print(text);
             }
+            ++m_visited;
+            return true;
+        };
+        while (m_bRead < m_bHi) {
+            const qint64 count = std::min(kChunk, m_bHi - m_bRead);
+            while (m_aRead < m_aHi && m_aRead < m_bRead + count + m_shift + kReadAhead) {
+                if (!readChunk())
+                    return false;
+            }
+            const qint64 before = m_visited;
+            m_b->next(count, visit);
+            wholly(m_bRead, count, m_visited - before);
+            m_bRead += count;
+            if (!tell(count))
+                return false;
+        }
+        while (m_aRead < m_aHi) {
+            if (!readChunk())
+                return false;
+        }
+        return true;
+    }
+
+private:
+    struct Chunk
+    {
+        qint64 first = -1; // its first line (from 0)
+        std::vector<char> bytes;
+        std::vector<quint32> starts; // where each line begins in `bytes`, and where the last ends
+    };
+
+    // A feed that ends before its line count is a failure, not a shorter program.
+    static void wholly(qint64 first, qint64 count, qint64 read)
+    {
+        if (read != count)
+            throw tessarc::ControlError(tessarc::ControlError::DeviceIoError,
+                                        QStringLiteral("Device I/O error: lines %1 to %2 could not be read").arg(first + 1).arg(first + count));
+    }
+
+    bool tell(qint64 lines)
+    {
+        m_done.fetch_add(lines, std::memory_order_relaxed);
+        return !m_stop.load(std::memory_order_relaxed);
+    }
+
+    // Reads A's next chunk, with each line's fingerprint; false when stopped.
+    bool readChunk()
+    {
+        Chunk &c = m_chunks[static_cast<std::size_t>(((m_aRead - m_aLo) / kChunk) % kChunksKept)];
+        const qint64 count = std::min(kChunk, m_aHi - m_aRead);
+        c.first = m_aRead;
+        c.bytes.clear();
+        c.starts.clear();
+        m_a->next(count, [&](qint64 line, QByteArrayView text) {
+            c.starts.push_back(static_cast<quint32>(c.bytes.size()));
+            c.bytes.insert(c.bytes.end(), text.begin(), text.end());
+            m_aOut[line - 1] = m_print(text);
             return true;
         });
-        done.store(static_cast<qint64>(hashes.size()));
-        return hashes;
-    };
-    std::vector<quint64> left, right;
-    std::exception_ptr failedA, failedB;
+        c.starts.push_back(static_cast<quint32>(c.bytes.size()));
+        wholly(c.first, count, static_cast<qint64>(c.starts.size()) - 1);
+        m_aRead += count;
+        return tell(count);
+    }
+
+    // The first line of A still kept.
+    qint64 keptFrom() const
+    {
+        const qint64 chunks = (m_aRead - m_aLo + kChunk - 1) / kChunk;
+        return m_aLo + std::max<qint64>(0, chunks - kChunksKept) * kChunk;
+    }
+
+    bool sameAsA(qint64 i, QByteArrayView text) const
+    {
+        if (i < keptFrom() || i >= m_aRead)
+            return false;
+        const Chunk &c = m_chunks[static_cast<std::size_t>(((i - m_aLo) / kChunk) % kChunksKept)];
+        const std::size_t at = static_cast<std::size_t>(i - c.first);
+        const quint32 start = c.starts[at], end = c.starts[at + 1];
+        return end - start == text.size() && std::memcmp(c.bytes.data() + start, text.data(), static_cast<std::size_t>(text.size())) == 0;
+    }
+
+    // B's line j as A's line i: its fingerprint taken over, and what stands between them kept.
+    bool take(qint64 j, qint64 i)
+    {
+        m_bOut[j] = m_aOut[i];
+        m_shift = i - j;
+        return true;
+    }
+
+    // B's line j found in A where it should be, or a few lines either side.
+    bool found(qint64 j, QByteArrayView text)
+    {
+        const qint64 at = j + m_shift;
+        if (sameAsA(at, text))
+            return take(j, at);
+        for (qint64 d = 1; d <= kNear; ++d) {
+            if (sameAsA(at + d, text))
+                return take(j, at + d);
+            if (sameAsA(at - d, text))
+                return take(j, at - d);
+        }
+        return false;
+    }
+
+    // B's line j looked for in every kept line of A, the one nearest to where it should be taken.
+    bool search(qint64 j, QByteArrayView text)
+    {
+        const qint64 at = j + m_shift;
+        qint64 best = -1;
+        for (qint64 i = keptFrom(); i < m_aRead; ++i) {
+            if (sameAsA(i, text) && (best < 0 || std::abs(i - at) < std::abs(best - at)))
+                best = i;
+        }
+        return best >= 0 && take(j, best);
+    }
+
+    const std::unique_ptr<LineFeed::Reading> m_a;
+    const std::unique_ptr<LineFeed::Reading> m_b;
+    LinePrint m_print;
+    const qint64 m_aLo, m_aHi, m_bHi;
+    quint64 *const m_aOut;
+    quint64 *const m_bOut;
+    std::atomic<qint64> &m_done;
+    const std::atomic<bool> &m_stop;
+    Chunk m_chunks[kChunksKept];
+    qint64 m_aRead; // A's lines before this one are read
+    qint64 m_bRead; // and B's
+    qint64 m_shift; // B's line j stands where A's line j + m_shift does
+    qint64 m_visited = 0; // B's lines handed to the visit
+};
+
+} // namespace
+
+Prints linePrints(LineFeed &a, LineFeed &b, const Rules &rules, const std::function<bool(qint64, qint64)> &progress)
+{
+    Prints prints;
+    const qint64 n = a.lineCount(), m = b.lineCount();
+    prints.a.resize(static_cast<std::size_t>(n));
+    prints.b.resize(static_cast<std::size_t>(m));
+    // Two parts, each the same share of both programs: the first halves, and the rest.
+    std::atomic<bool> stop{false};
+    std::atomic<qint64> done{0};
+    std::exception_ptr failed[2];
     int running = 2; // under `finishing`
     std::mutex finishing;
     std::condition_variable finished;
-    const auto start = [&](LineFeed &feed, std::atomic<qint64> &done, std::vector<quint64> &out, std::exception_ptr &failed) {
-        return std::thread([&] {
+    std::thread threads[2];
+    for (int part = 0; part < 2; ++part) {
+        const qint64 aLo = part == 0 ? 0 : n / 2, aHi = part == 0 ? n / 2 : n;
+        const qint64 bLo = part == 0 ? 0 : m / 2, bHi = part == 0 ? m / 2 : m;
+        threads[part] = std::thread([&, part, aLo, aHi, bLo, bHi] {
             try {
-                out = fingerprints(feed, done);
+                if (!PartPrints(a, b, rules, aLo, aHi, bLo, bHi, prints.a.data(), prints.b.data(), done, stop).run())
+                    stop = true;
             } catch (...) {
-                failed = std::current_exception();
+                failed[part] = std::current_exception();
                 stop = true;
             }
             const std::lock_guard lock(finishing);
             --running;
             finished.notify_one();
         });
-    };
-    std::thread first = start(a, doneA, left, failedA);
-    std::thread second = start(b, doneB, right, failedB);
+    }
     // The caller's progress is told from its own thread only, every 15 ms and not after the end.
     for (std::unique_lock lock(finishing); !finished.wait_for(lock, std::chrono::milliseconds(15), [&] { return running == 0; });) {
         lock.unlock();
-        if (progress && !progress(doneA + doneB, total))
+        if (progress && !progress(done, n + m))
             stop = true;
         lock.lock();
     }
-    first.join();
-    second.join();
-    if (failedA)
-        std::rethrow_exception(failedA);
-    if (failedB)
-        std::rethrow_exception(failedB);
-    if (stop) {
+    for (std::thread &t : threads)
+        t.join();
+    for (const std::exception_ptr &f : failed) {
+        if (f)
+            std::rethrow_exception(f);
+    }
+    prints.stopped = stop;
+    if (prints.stopped) {
+        prints.a.clear();
+        prints.b.clear();
+    }
+    return prints;
+}
+
+Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules, const std::function<bool(qint64, qint64)> &progress)
+{
+    Result result;
+    result.aLines = a.lineCount();
+    result.bLines = b.lineCount();
+    Prints prints = linePrints(a, b, rules, progress);
+    if (prints.stopped) {
         result.cancelled = true;
         return result;
     }
+    const LargeVector<quint64> &left = prints.a, &right = prints.b;
 
     Aligner aligner(left, right);
     aligner.run();
     result.nothingInCommon = aligner.matches() == 0 && !left.empty() && !right.empty();
 
     // The runs between matched lines.
-    const std::vector<qint32> &matchOfA = aligner.matchOfA();
+    const LargeVector<qint32> &matchOfA = aligner.matchOfA();
     qint64 i = 0, j = 0; // the next unmatched line of each, from 0
     const qint64 n = static_cast<qint64>(left.size()), m = static_cast<qint64>(right.size());
     for (qint64 k = 0; k <= n; ++k) {

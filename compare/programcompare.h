@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commentrule.h"
+#include "largepages.h"
 #include "program.h"
 #include "storeclaim.h"
 #include "words.h"
@@ -52,16 +53,32 @@ struct Difference
 };
 
 // The lines of one program, read front to back (and, for the few lines a difference shows, by
-// number).
+// number). A compare reads a feed from two threads at once.
 class LineFeed
 {
 public:
     virtual ~LineFeed() = default;
+    using Visit = std::function<bool(qint64 line, QByteArrayView text)>;
     virtual qint64 lineCount() const = 0;
-    // Hands every line to `visit` in order; false from `visit` stops it.
-    virtual void each(const std::function<bool(qint64 line, QByteArrayView text)> &visit) = 0;
+    // Hands lines first ... first + count - 1 to `visit` in order; false from `visit` stops it.
+    virtual void each(qint64 first, qint64 count, const Visit &visit) = 0;
     // Lines first ... first + count - 1.
     virtual QList<QByteArray> lines(qint64 first, qint64 count) = 0;
+
+    // The lines from one on, read a stretch at a time at the reader's pace.
+    class Reading
+    {
+    public:
+        Reading(LineFeed &feed, qint64 first) : m_feed(feed), m_next(first) {}
+        virtual ~Reading() = default;
+        // Hands the next `count` lines (fewer at the end) to `visit`; false when `visit` stopped it.
+        virtual bool next(qint64 count, const Visit &visit);
+
+    protected:
+        LineFeed &m_feed;
+        qint64 m_next;
+    };
+    virtual std::unique_ptr<Reading> reading(qint64 first) { return std::make_unique<Reading>(*this, first); }
 };
 
 // The lines of a text held whole (a test's program).
@@ -70,7 +87,7 @@ class TextFeed : public LineFeed
 public:
     explicit TextFeed(QList<QByteArray> lines) : m_lines(std::move(lines)) {}
     qint64 lineCount() const override { return m_lines.size(); }
-    void each(const std::function<bool(qint64, QByteArrayView)> &visit) override;
+    void each(qint64 first, qint64 count, const Visit &visit) override;
     QList<QByteArray> lines(qint64 first, qint64 count) override { return m_lines.mid(first - 1, count); }
 
 private:
@@ -83,8 +100,10 @@ class ProgramFeed : public LineFeed
 public:
     explicit ProgramFeed(const tessarc::Program &program) : m_program(program) {}
     qint64 lineCount() const override;
-    void each(const std::function<bool(qint64, QByteArrayView)> &visit) override;
+    void each(qint64 first, qint64 count, const Visit &visit) override;
     QList<QByteArray> lines(qint64 first, qint64 count) override;
+    // Keeps the store open between stretches.
+    std::unique_ptr<Reading> reading(qint64 first) override;
 
 private:
     const tessarc::Program &m_program;
@@ -100,6 +119,17 @@ struct Result
     bool nothingInCommon = false;
     bool identical() const { return differences.isEmpty() && !cancelled; }
 };
+
+// Every line's fingerprint (LinePrint's) in A and in B, worked out on two threads that take a part
+// of both programs each. A line of B found byte for byte in A near where it stands takes the
+// fingerprint of A's line instead of being read again. `progress` as for comparePrograms().
+struct Prints
+{
+    LargeVector<quint64> a;
+    LargeVector<quint64> b;
+    bool stopped = false;
+};
+Prints linePrints(LineFeed &a, LineFeed &b, const Rules &rules, const std::function<bool(qint64 done, qint64 total)> &progress = {});
 
 // Compares A with B under `rules`. `progress` is told the lines read (of both) and may stop the
 // compare by giving false.

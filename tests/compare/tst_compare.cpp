@@ -1,8 +1,13 @@
 #include "corpus.h"
 #include "programcompare.h"
 
+#include "controlerror.h"
+
 #include <QRandomGenerator>
 #include <QTest>
+
+#include <atomic>
+#include <thread>
 
 using namespace compare;
 
@@ -88,6 +93,27 @@ QByteArray rewritten(const QByteArray &line, QRandomGenerator &random)
     return out;
 }
 
+// A feed that waits at its 1,000th line until `go` is set, or fails there.
+class HeldFeed : public TextFeed
+{
+public:
+    HeldFeed(QList<QByteArray> lines, bool fail) : TextFeed(std::move(lines)), m_fail(fail) {}
+    void each(qint64 first, qint64 count, const Visit &visit) override
+    {
+        TextFeed::each(first, count, [&](qint64 line, QByteArrayView text) {
+            if (line == 1000 && m_fail)
+                throw tessarc::ControlError(tessarc::ControlError::FileNotFound, QStringLiteral("the store is gone"));
+            while (line == 1000 && !go)
+                std::this_thread::yield();
+            return visit(line, text);
+        });
+    }
+    std::atomic<bool> go{false};
+
+private:
+    const bool m_fail;
+};
+
 } // namespace
 
 class tst_compare : public QObject
@@ -102,6 +128,8 @@ private slots:
     void theReportMarksTheChangedWords();
     void programsWithNothingInCommon();
     void bothReadingsOfALineAgree();
+    void eachLineKeepsItsOwnPrint();
+    void aStoppedOrFailedReading();
 };
 
 void tst_compare::reformattedCorpusProgramsAreEqual()
@@ -259,6 +287,58 @@ void tst_compare::bothReadingsOfALineAgree()
     }
     if (corpusLines == 0)
         QSKIP("the folder of real programs is not beside the project; random lines only");
+}
+
+// Each line's fingerprint is the one LinePrint gives it, wherever B's lines stand from A's: lines
+// changed and rewritten, a few inserted or removed, blocks inserted and removed that move B far
+// from A (near and beyond what is kept of A), repeated lines, the ends of both halves.
+void tst_compare::eachLineKeepsItsOwnPrint()
+{
+    QRandomGenerator random(1208);
+    QList<QByteArray> a;
+    for (int k = 0; k < 240000; ++k)
+        a.append(k % 7 == 0 ? QByteArray("G0 Z5") : "N" + QByteArray::number(k) + " G1 X" + QByteArray::number(random.bounded(100000)) + ".5");
+    QList<QByteArray> b = a;
+    for (int k = 1000; k < 240000; k += 997)
+        b[k] = b[k].toLower();                    // rewritten: another text, the same print
+    b.remove(150000, 90000);                      // beyond what is kept
+    b.insert(100000, 20000, "G1 X0 (inserted)");  // within reach
+    b.remove(40000, 3);
+    b.insert(20000, "M8");
+    b[10] = "G1 X1";
+    for (const Rules &rules : {Rules(), Rules::plain()}) {
+        TextFeed left(a), right(b);
+        const Prints prints = linePrints(left, right, rules);
+        QVERIFY(!prints.stopped);
+        LinePrint print(rules);
+        for (const auto &[lines, got] : {std::pair(&a, &prints.a), std::pair(&b, &prints.b)}) {
+            QCOMPARE(qsizetype(got->size()), lines->size());
+            for (qsizetype k = 0; k < lines->size(); ++k)
+                QVERIFY2((*got)[std::size_t(k)] == print((*lines)[k]), qPrintable(QStringLiteral("line %1: %2").arg(k + 1).arg((*lines)[k])));
+        }
+    }
+}
+
+// Stopped by its progress, a reading says so and gives no prints; a feed that fails makes it fail.
+void tst_compare::aStoppedOrFailedReading()
+{
+    const QList<QByteArray> lines = numbered(100000);
+    HeldFeed held(lines, false);
+    TextFeed other(lines);
+    const Prints prints = linePrints(other, held, {}, [&](qint64, qint64) {
+        held.go = true;
+        return false;
+    });
+    QVERIFY(prints.stopped);
+    QVERIFY(prints.a.empty() && prints.b.empty());
+    held.go = false;
+    QVERIFY(comparePrograms(other, held, {}, [&](qint64, qint64) {
+                held.go = true;
+                return false;
+            }).cancelled);
+
+    HeldFeed failing(lines, true);
+    QVERIFY_THROWS_EXCEPTION(tessarc::ControlError, comparePrograms(other, failing, {}));
 }
 
 QTEST_GUILESS_MAIN(tst_compare)

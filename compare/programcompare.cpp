@@ -949,12 +949,12 @@ public:
     PartPrints(LineFeed &a, LineFeed &b, const Rules &rules, qint64 aLo, qint64 aHi, qint64 bLo, qint64 bHi, quint64 *aOut, quint64 *bOut,
                std::atomic<qint64> &done, const std::atomic<bool> &stop)
         : m_a(a.reading(aLo + 1)), m_b(b.reading(bLo + 1)), m_print(rules), m_aLo(aLo), m_aHi(aHi), m_bHi(bHi), m_aOut(aOut), m_bOut(bOut)
-        , m_done(done), m_stop(stop), m_aRead(aLo), m_bRead(bLo), m_shift(aLo - bLo)
+        , m_done(done), m_stop(stop), m_aRead(aLo), m_keptFrom(aLo), m_bRead(bLo), m_shift(aLo - bLo)
     {
     }
 
-    // False when stopped.
-    bool run()
+    // Ends early when told to stop.
+    void run()
     {
         qint64 streak = 0, searchAt = kStreak;
         const LineFeed::Visit visit = [&](qint64 line, QByteArrayView text) {
@@ -977,20 +977,19 @@ public:
             const qint64 count = std::min(kChunk, m_bHi - m_bRead);
             while (m_aRead < m_aHi && m_aRead < m_bRead + count + m_shift + kReadAhead) {
                 if (!readChunk())
-                    return false;
+                    return;
             }
             const qint64 before = m_visited;
             m_b->next(count, visit);
             wholly(m_bRead, count, m_visited - before);
             m_bRead += count;
             if (!tell(count))
-                return false;
+                return;
         }
         while (m_aRead < m_aHi) {
             if (!readChunk())
-                return false;
+                return;
         }
-        return true;
     }
 
 private:
@@ -1032,19 +1031,13 @@ private:
         c.starts.push_back(static_cast<quint32>(c.bytes.size()));
         wholly(c.first, count, static_cast<qint64>(c.starts.size()) - 1);
         m_aRead += count;
+        m_keptFrom = std::max(m_aLo, c.first - (kChunksKept - 1) * kChunk);
         return tell(count);
-    }
-
-    // The first line of A still kept.
-    qint64 keptFrom() const
-    {
-        const qint64 chunks = (m_aRead - m_aLo + kChunk - 1) / kChunk;
-        return m_aLo + std::max<qint64>(0, chunks - kChunksKept) * kChunk;
     }
 
     bool sameAsA(qint64 i, QByteArrayView text) const
     {
-        if (i < keptFrom() || i >= m_aRead)
+        if (i < m_keptFrom || i >= m_aRead)
             return false;
         const Chunk &c = m_chunks[static_cast<std::size_t>(((i - m_aLo) / kChunk) % kChunksKept)];
         const std::size_t at = static_cast<std::size_t>(i - c.first);
@@ -1080,7 +1073,7 @@ private:
     {
         const qint64 at = j + m_shift;
         qint64 best = -1;
-        for (qint64 i = keptFrom(); i < m_aRead; ++i) {
+        for (qint64 i = m_keptFrom; i < m_aRead; ++i) {
             if (sameAsA(i, text) && (best < 0 || std::abs(i - at) < std::abs(best - at)))
                 best = i;
         }
@@ -1097,6 +1090,7 @@ private:
     const std::atomic<bool> &m_stop;
     Chunk m_chunks[kChunksKept];
     qint64 m_aRead; // A's lines before this one are read
+    qint64 m_keptFrom; // and kept from this one on
     qint64 m_bRead; // and B's
     qint64 m_shift; // B's line j stands where A's line j + m_shift does
     qint64 m_visited = 0; // B's lines handed to the visit
@@ -1123,8 +1117,7 @@ Prints linePrints(LineFeed &a, LineFeed &b, const Rules &rules, const std::funct
         const qint64 bLo = part == 0 ? 0 : m / 2, bHi = part == 0 ? m / 2 : m;
         threads[part] = std::thread([&, part, aLo, aHi, bLo, bHi] {
             try {
-                if (!PartPrints(a, b, rules, aLo, aHi, bLo, bHi, prints.a.data(), prints.b.data(), done, stop).run())
-                    stop = true;
+                PartPrints(a, b, rules, aLo, aHi, bLo, bHi, prints.a.data(), prints.b.data(), done, stop).run();
             } catch (...) {
                 failed[part] = std::current_exception();
                 stop = true;

@@ -194,23 +194,32 @@ private:
     quint64 m_length = 0;
 };
 
-// A number's value as the canonical form writes it: a value of at most 15 significant digits as
-// those digits without the zeros that end them, the place of its point and its sign, in the eight
-// bytes of a key below 2^56 (what the one-pass reading works out from the digits as it meets them,
-// without a division); any other value (more digits, or beyond 10^15) as a key of all ones and
-// then its bits.
-constexpr quint64 kBitsFollow = ~quint64(0);
+// A word's letter and value as the canonical form writes them, in eight bytes: the letter in the
+// low byte and above it a key of the value. A value of at most 15 significant digits is keyed by
+// those digits without the zeros that end them, the place of its point and its sign (below 2^55:
+// what the one-pass reading works out from the digits as it meets them, without a division); any
+// other value (more digits, or beyond 10^15) by the key kBitsFollow and then its bits.
+constexpr quint64 kBitsFollow = (quint64(1) << 56) - 1;
 constexpr int kMostDigits = 15;
 
-Q_ALWAYS_INLINE quint64 decimalKey(quint64 digits, int decimals, bool negative)
+Q_ALWAYS_INLINE quint64 wordKey(char letter, quint64 key)
+{
+    return key << 8 | quint8(letter);
+}
+
+// Digits that do not end in a zero after the point.
+Q_ALWAYS_INLINE quint64 packedKey(quint64 digits, int decimals, bool negative)
 {
     if (digits == 0)
         return 0; // -0 is 0
-    while (decimals > 0 && digits % 10 == 0) {
-        digits /= 10;
-        --decimals;
-    }
     return (digits << 5 | quint64(decimals)) << 1 | (negative ? 1 : 0);
+}
+
+Q_ALWAYS_INLINE quint64 decimalKey(quint64 digits, int decimals, bool negative)
+{
+    for (; digits != 0 && decimals > 0 && digits % 10 == 0; --decimals)
+        digits /= 10;
+    return packedKey(digits, decimals, negative);
 }
 
 struct ValueKey
@@ -261,15 +270,15 @@ void appendToken(QByteArray &out, QByteArrayView line, const Token &t, const Rul
 {
     switch (t.kind) {
     case TokenKind::Word:
-        out.append(t.letter);
         if (rules.byValue) {
             const ValueKey v = valueKey(t.value);
-            appendKey(out, v.key);
+            appendKey(out, wordKey(t.letter, v.key));
             if (v.bits)
                 appendKey(out, *v.bits);
-        }
-        else
+        } else {
+            out.append(t.letter);
             appendCounted(out, line.sliced(t.start + 1, t.length - 1), rules);
+        }
         break;
     case TokenKind::Comment:
         out.append('\x1e');
@@ -636,34 +645,58 @@ void canonicalLine(QByteArrayView line, const Rules &rules, const tessarc::WordR
 
 namespace {
 
-// The digits that open eight bytes: how many (0 to 8) and their value, read all at once.
-struct DigitRun
-{
-    int count = 0;
-    quint64 value = 0;
-};
+// Runs of digits read eight bytes at once: the bytes as a word (the first in the low byte), how
+// many digits open them, how many are left without the zeros that end them, and their value.
+constexpr quint64 kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
 
-Q_ALWAYS_INLINE DigitRun digitRun(const char *p)
+Q_ALWAYS_INLINE quint64 eightBytes(const char *p)
 {
-    constexpr quint64 ones = 0x0101010101010101ull, high = 0x8080808080808080ull;
     quint64 w;
     std::memcpy(&w, p, 8);
-    w = qFromLittleEndian(w); // the first byte in the low one
-    const quint64 low = w & ~high;
-    const quint64 fromZero = (low + (0x80 - '0') * ones) & high;
-    const quint64 pastNine = (low + (0x80 - '9' - 1) * ones) & high;
-    const quint64 notDigit = ~(fromZero & ~pastNine & ~w) & high;
-    DigitRun run;
-    run.count = notDigit ? qCountTrailingZeroBits(notDigit) / 8 : 8;
-    if (run.count == 0)
-        return run;
+    return qFromLittleEndian(w);
+}
+
+Q_ALWAYS_INLINE int digitCount(quint64 w)
+{
+    const quint64 low = w & ~kHigh;
+    const quint64 fromZero = (low + (0x80 - '0') * kOnes) & kHigh;
+    const quint64 pastNine = (low + (0x80 - '9' - 1) * kOnes) & kHigh;
+    const quint64 notDigit = ~(fromZero & ~pastNine & ~w) & kHigh;
+    return notDigit ? qCountTrailingZeroBits(notDigit) / 8 : 8;
+}
+
+// The first `count` digits without the '0's that end them.
+Q_ALWAYS_INLINE int trimmedCount(quint64 w, int count)
+{
+    // A byte is '0' when it is zero after the xor.
+    const quint64 x = w ^ ('0' * kOnes);
+    const quint64 zero = ~(((x & ~kHigh) + ~kHigh) | x | ~kHigh);
+    const quint64 inRun = count == 8 ? kHigh : (quint64(1) << (8 * count)) - 1;
+    const quint64 kept = kHigh & inRun & ~zero;
+    return kept ? (64 - qCountLeadingZeroBits(kept)) / 8 : 0;
+}
+
+// The value of the first `count` (1 to 8) digits.
+Q_ALWAYS_INLINE quint64 digitValue(quint64 w, int count)
+{
     // The digits moved to the top, as leading zeros would stand (what a borrow below a non-digit
     // spoils is moved out), then added up in pairs, fours and eights.
-    quint64 v = (w - '0' * ones) << (8 * (8 - run.count));
+    quint64 v = (w - '0' * kOnes) << (8 * (8 - count));
     v = v * 10 + (v >> 8);
-    v = (((v & 0x000000ff000000ffull) * (100 + (1000000ull << 32))) + (((v >> 16) & 0x000000ff000000ffull) * (1 + (10000ull << 32)))) >> 32;
-    run.value = v;
-    return run;
+    return (((v & 0x000000ff000000ffull) * (100 + (1000000ull << 32))) + (((v >> 16) & 0x000000ff000000ffull) * (1 + (10000ull << 32)))) >> 32;
+}
+
+constexpr quint64 kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+// A number of `whole` digits, a point and `decimals` digits after it (the zeros that end them
+// left out), each fewer than eight, from its two runs' bytes: its digits as one value.
+Q_ALWAYS_INLINE quint64 numberDigits(quint64 wholeBytes, int whole, quint64 partBytes, int decimals)
+{
+    if (whole + decimals == 0)
+        return 0;
+    if (whole + decimals <= 8) // one run: the part's bytes moved up behind the whole's
+        return digitValue((wholeBytes & ((quint64(1) << (8 * whole)) - 1)) | (partBytes << (8 * whole)), whole + decimals);
+    return digitValue(wholeBytes, whole) * kTens[decimals] + digitValue(partBytes, decimals);
 }
 
 } // namespace
@@ -676,6 +709,7 @@ struct LinePrint::Tables
     std::array<char, 256> counted{}; // the byte as it counts: in upper case when case does not count
     bool none = false;               // no line is read in one pass
 };
+
 
 class LinePrint::Full
 {
@@ -778,24 +812,27 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
             // line after each run's start: read a run at once. Where the number may go on past
             // where that stops (a space inside it, a run of eight), it is read a byte at a time.
             bool read = false;
+            qsizetype resume = -1; // where reading goes on after the word, past the spaces already read
             if (j + 8 <= n) {
-                static constexpr quint64 kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-                const DigitRun first = digitRun(p + j);
-                qsizetype at = j + first.count;
-                read = first.count < 8;
+                const quint64 wholeBytes = eightBytes(p + j);
+                const int wholeCount = digitCount(wholeBytes);
+                qsizetype at = j + wholeCount;
+                read = wholeCount < 8;
                 if (read && at < n && p[at] == '.') {
-                    const DigitRun second = at + 9 <= n ? digitRun(p + at + 1) : DigitRun{8, 0};
-                    read = second.count < 8;
+                    // The decimals without the zeros that end them, as the key writes them.
+                    const quint64 partBytes = at + 9 <= n ? eightBytes(p + at + 1) : 0;
+                    const int all = at + 9 <= n ? digitCount(partBytes) : 8;
+                    read = all < 8;
                     point = true;
-                    whole = first.value * kTens[second.count] + second.value;
-                    digits = first.count + second.count;
-                    decimals = second.count;
-                    at += 1 + second.count;
+                    decimals = read ? trimmedCount(partBytes, all) : 0;
+                    whole = read ? numberDigits(wholeBytes, wholeCount, partBytes, decimals) : 0;
+                    digits = wholeCount + all;
+                    at += 1 + all;
                     last = at;
                 } else {
-                    whole = first.value;
-                    digits = first.count;
-                    if (first.count > 0)
+                    whole = wholeCount > 0 ? digitValue(wholeBytes, wholeCount) : 0;
+                    digits = wholeCount;
+                    if (wholeCount > 0)
                         last = at;
                 }
                 if (read && spaces) {
@@ -804,6 +841,7 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
                     while (after < n && kindAt(after) == Tables::Space)
                         ++after;
                     read = after == n || !(kindAt(after) == Tables::Digit || (kindAt(after) == Tables::Point && !point));
+                    resume = after;
                 }
                 if (read) {
                     j = at;
@@ -839,17 +877,17 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
                 open = false;
                 const char letter = p[i];
                 if (!(m_rules.ignoreN && (letter == 'N' || letter == 'n'))) {
-                    h.add(counted[static_cast<quint8>(letter)]);
                     if (m_rules.byValue) {
-                        h.add8(decimalKey(whole, decimals, negative));
+                        h.add8(wordKey(counted[static_cast<quint8>(letter)], decimalKey(whole, decimals, negative)));
                     } else {
+                        h.add(counted[static_cast<quint8>(letter)]);
                         for (qsizetype q = i + 1; q < last; ++q) {
                             if (!(spaces && kindAt(q) == Tables::Space))
                                 h.add(counted[static_cast<quint8>(p[q])]);
                         }
                     }
                 }
-                i = last;
+                i = read && resume >= 0 ? resume : last;
                 continue;
             }
             // A bare letter: an other byte.

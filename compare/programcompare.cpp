@@ -196,9 +196,10 @@ private:
 
 // A word's letter and value as the canonical form writes them, in eight bytes: the letter in the
 // low byte and above it a key of the value. A value of at most 15 significant digits is keyed by
-// those digits without the zeros that end them, the place of its point and its sign (below 2^55:
-// what the one-pass reading works out from the digits as it meets them, without a division); any
-// other value (more digits, or beyond 10^15) by the key kBitsFollow and then its bits.
+// those digits without the zeros that end them, the place of its point and its sign (below 2^56 - 1,
+// so in seven bytes: what the one-pass reading works out from the digits as it meets them, without
+// a division); any other value (more digits, or beyond 10^15) by the key kBitsFollow and then its
+// bits.
 constexpr quint64 kBitsFollow = (quint64(1) << 56) - 1;
 constexpr int kMostDigits = 15;
 
@@ -207,7 +208,7 @@ Q_ALWAYS_INLINE quint64 wordKey(char letter, quint64 key)
     return key << 8 | quint8(letter);
 }
 
-// Digits that do not end in a zero after the point.
+// The key of digits that do not end in a zero after the point.
 Q_ALWAYS_INLINE quint64 packedKey(quint64 digits, int decimals, bool negative)
 {
     if (digits == 0)

@@ -687,7 +687,7 @@ Q_ALWAYS_INLINE quint64 digitValue(quint64 w, int count)
     return (((v & 0x000000ff000000ffull) * (100 + (1000000ull << 32))) + (((v >> 16) & 0x000000ff000000ffull) * (1 + (10000ull << 32)))) >> 32;
 }
 
-constexpr quint64 kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+constexpr quint64 kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
 // A number of `whole` digits, a point and `decimals` digits after it (the zeros that end them
 // left out), each fewer than eight, from its two runs' bytes: its digits as one value.
@@ -879,7 +879,9 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
                 const char letter = p[i];
                 if (!(m_rules.ignoreN && (letter == 'N' || letter == 'n'))) {
                     if (m_rules.byValue) {
-                        h.add8(wordKey(counted[static_cast<quint8>(letter)], decimalKey(whole, decimals, negative)));
+                        // Read at once, the decimals came without the zeros that end them.
+                        const quint64 key = read ? packedKey(whole, decimals, negative) : decimalKey(whole, decimals, negative);
+                        h.add8(wordKey(counted[static_cast<quint8>(letter)], key));
                     } else {
                         h.add(counted[static_cast<quint8>(letter)]);
                         for (qsizetype q = i + 1; q < last; ++q) {

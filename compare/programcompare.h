@@ -65,7 +65,7 @@ public:
     // Lines first ... first + count - 1.
     virtual QList<QByteArray> lines(qint64 first, qint64 count) = 0;
 
-    // The lines from one on, read a stretch at a time at the reader's pace.
+    // The lines from a first one on, read a stretch at a time at the reader's pace.
     class Reading
     {
     public:

@@ -8,6 +8,7 @@
 #include <bit>
 #include <limits>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace interp {
@@ -65,8 +66,13 @@ Checker::Checker(const Setup &setup, const MachineSetup &machine)
     m_summary.max.fill(0.0);
     m_low.fill(std::numeric_limits<double>::infinity());
     m_high.fill(-std::numeric_limits<double>::infinity());
-    for (int a = 0; a < kAxes; ++a)
-        m_limitedAxes |= quint32(machine.axes[static_cast<std::size_t>(a)].limited) << a;
+    for (std::size_t a = 0; a < kAxes; ++a) {
+        const AxisSetup &axis = machine.axes[a];
+        m_limitedAxes |= quint32(axis.limited) << a;
+        m_travelLow[a] = axis.limited ? axis.min - 1e-9 : -std::numeric_limits<double>::infinity();
+        m_travelHigh[a] = axis.limited ? axis.max + 1e-9 : std::numeric_limits<double>::infinity();
+        m_zeroOffTravel |= a >= 3 && (0.0 > m_travelHigh[a] || 0.0 < m_travelLow[a]);
+    }
     m_timing->timer.timed = [this](qint64 line, int tool, double seconds) {
         Timing &t = *m_timing;
         t.clock += seconds;
@@ -83,17 +89,17 @@ Checker::Checker(const Setup &setup, const MachineSetup &machine)
 
 CheckSummary::Tool &Checker::toolOf(int tool)
 {
-    if (m_lastTool >= 0 && m_summary.tools[m_lastTool].tool == tool)
-        return m_summary.tools[m_lastTool];
+    if (m_lastTool && m_lastTool->tool == tool)
+        return *m_lastTool;
     const auto found = m_toolIndex.constFind(tool);
-    if (found != m_toolIndex.constEnd()) {
-        m_lastTool = *found;
-    } else {
-        m_lastTool = static_cast<int>(m_summary.tools.size());
-        m_toolIndex.insert(tool, m_lastTool);
+    if (found == m_toolIndex.constEnd()) {
+        m_toolIndex.insert(tool, static_cast<int>(m_summary.tools.size()));
         m_summary.tools.append({tool, 0.0, 0.0, 0.0});
+        m_lastTool = &m_summary.tools.last();
+    } else {
+        m_lastTool = &m_summary.tools[*found];
     }
-    return m_summary.tools[m_lastTool];
+    return *m_lastTool;
 }
 
 Checker::~Checker() = default;
@@ -205,11 +211,18 @@ void Checker::after(const Interpreter &interpreter, const QList<Move> &moves, co
 void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offsets, const ModalState &modes)
 {
     ++m_summary.moves;
-    std::array<double, kAxes> start{}; // in program coordinates of this move's frame
-    for (std::size_t a = 0; a < kAxes; ++a)
+    // Most programs move X, Y and Z alone. While every other axis stands at 0 in both coordinates
+    // (and 0 is within its travel), only those three are worked out, and 0 is taken into the
+    // others' extents at the end.
+    std::uint64_t restBits = m_zeroOffTravel;
+    for (std::size_t a = 3; a < kAxes; ++a)
+        restBits |= std::bit_cast<std::uint64_t>(move.end[a]) | std::bit_cast<std::uint64_t>(offsets[a])
+                    | std::bit_cast<std::uint64_t>(m_machinePosition[a]);
+    const std::size_t axes = restBits == 0 ? 3 : kAxes;
+    m_restAtZero |= axes == 3 && move.kind != MoveKind::Dwell;
+    std::array<double, kAxes> start, low, high; // in program coordinates of this move's frame, [0, axes)
+    for (std::size_t a = 0; a < axes; ++a) {
         start[a] = m_machinePosition[a] - offsets[a];
-    std::array<double, kAxes> low{}, high{};
-    for (std::size_t a = 0; a < kAxes; ++a) {
         low[a] = std::min(start[a], move.end[a]);
         high[a] = std::max(start[a], move.end[a]);
     }
@@ -253,18 +266,23 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
     }
 
     if (move.kind != MoveKind::Dwell) {
-        // The extents; an axis counts once it leaves 0.
-        for (std::size_t a = 0; a < kAxes; ++a) {
+        // The extents, and whether any axis leaves its travel in machine coordinates (the bounds of
+        // an axis with no travel are infinite), in one pass; which axis, and by how much, only then.
+        bool outside = false;
+        for (std::size_t a = 0; a < axes; ++a) {
             m_low[a] = std::min(m_low[a], low[a]);
             m_high[a] = std::max(m_high[a], high[a]);
-            m_summary.axesUsed |= quint32(low[a] != 0.0 || high[a] != 0.0) << a;
+            outside |= (high[a] + offsets[a] > m_travelHigh[a]) | (low[a] + offsets[a] < m_travelLow[a]);
         }
-        // The travel in machine coordinates, of the axes that have one.
-        for (quint32 limited = m_limitedAxes; limited; limited &= limited - 1) {
+        if (outside && axes == 3) {
+            std::fill(low.begin() + 3, low.end(), 0.0);
+            std::fill(high.begin() + 3, high.end(), 0.0);
+        }
+        for (quint32 limited = outside ? m_limitedAxes : 0; limited; limited &= limited - 1) {
             const int a = std::countr_zero(limited);
             const AxisSetup &axis = m_machine.axes[static_cast<std::size_t>(a)];
             const double lowMachine = low[a] + offsets[a], highMachine = high[a] + offsets[a];
-            const bool over = highMachine > axis.max + 1e-9, under = lowMachine < axis.min - 1e-9;
+            const bool over = highMachine > m_travelHigh[a], under = lowMachine < m_travelLow[a];
             if (over || under)
                 say(move.line, Severity::Error,
                     QStringLiteral("%1 goes to %2 in machine coordinates, %3 past its travel (%4 to %5)")
@@ -278,11 +296,12 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
     const bool cutting = move.kind == MoveKind::Feed || move.kind == MoveKind::Arc || move.kind == MoveKind::Probe;
     if (cutting && modes.feedMode == 940 && length > 0.0) {
         // Each axis's share of the feed against its own maximum.
+        const double perLength = 1.0 / length;
         for (std::size_t a = 0; a < 3; ++a) {
             const double most = m_machine.axes[a].maxFeed;
             if (most <= 0.0)
                 continue;
-            const double share = move.kind == MoveKind::Arc ? 1.0 : std::fabs(move.end[a] - start[a]) / length;
+            const double share = move.kind == MoveKind::Arc ? 1.0 : std::fabs(move.end[a] - start[a]) * perLength;
             if (move.kind == MoveKind::Arc && a == static_cast<std::size_t>(planeAxes(move.plane).normal))
                 continue;
             if (move.feed * share > most + 1e-9) {
@@ -309,7 +328,7 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
         m_summary.feedLength += length;
         toolOf(move.tool).feedLength += length;
     }
-    for (std::size_t a = 0; a < kAxes; ++a)
+    for (std::size_t a = 0; a < axes; ++a)
         m_machinePosition[a] = move.end[a] + offsets[a];
     m_sawMove = true;
 }
@@ -320,10 +339,17 @@ void Checker::finish(qint64 lastLine, bool ranOut)
     m_summary.seconds = m_timing->timer.total();
     m_summary.plainSeconds = m_timing->timer.plainTotal();
     m_summary.untimedMoves = m_timing->timer.untimedMoves();
-    for (int a = 0; a < kAxes; ++a) {
-        if (m_summary.axesUsed & (1u << a)) {
-            m_summary.min[static_cast<std::size_t>(a)] = m_low[static_cast<std::size_t>(a)];
-            m_summary.max[static_cast<std::size_t>(a)] = m_high[static_cast<std::size_t>(a)];
+    // An axis counts once a move takes it off 0: then its lowest or its highest is not 0 (both stay
+    // infinite while nothing moves).
+    for (std::size_t a = 3; a < kAxes && m_restAtZero; ++a) {
+        m_low[a] = std::min(m_low[a], 0.0);
+        m_high[a] = std::max(m_high[a], 0.0);
+    }
+    for (std::size_t a = 0; a < kAxes; ++a) {
+        if (m_low[a] <= m_high[a] && (m_low[a] != 0.0 || m_high[a] != 0.0)) {
+            m_summary.axesUsed |= 1u << a;
+            m_summary.min[a] = m_low[a];
+            m_summary.max[a] = m_high[a];
         }
     }
     if (ranOut)

@@ -80,8 +80,13 @@ private:
     std::vector<float> m_lineTimes;
     std::unique_ptr<Timing> m_timing;
     QHash<int, int> m_toolIndex; // where each tool stands in the summary's list
-    int m_lastTool = -1;         // ... and the one last looked up
+    // ... and the one last looked up (the list is the checker's own until the pass ends, and grows
+    // only in toolOf, which sets this again)
+    CheckSummary::Tool *m_lastTool = nullptr;
     quint32 m_limitedAxes = 0;   // a bit for each axis with a travel
+    std::array<double, kAxes> m_travelLow{}, m_travelHigh{}; // its ends, a hair wide; infinite with none
+    bool m_zeroOffTravel = false; // an axis past Z has a travel that leaves out 0
+    bool m_restAtZero = false;    // a move was made with every axis past Z at 0
     std::array<double, kAxes> m_low{}, m_high{}; // the extents so far
 
     // Where the tool stands, in machine coordinates, as the moves leave it.

@@ -1,6 +1,8 @@
 #include "cycletime.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -66,19 +68,24 @@ std::array<double, kAxes> CycleTimer::machineEnd(const Move &move)
 }
 
 CycleTimer::Shape CycleTimer::shapeOf(const Move &move, const ModalState &modes, const std::array<double, kAxes> &from,
-                                      const Rates &rates)
+                                      const Rates &rates, std::size_t axes)
 {
     Shape shape;
-    shape.end = machineEnd(move);
+    std::copy_n(move.end.begin(), 3, shape.end.begin());
+    if (axes > 3)
+        std::copy(move.end.begin() + 3, move.end.end(), shape.end.begin() + 3);
+    for (std::size_t a = 0; a < 3; ++a)
+        shape.end[a] += move.offset[a];
+    shape.end[2] += move.toolLength;
     std::array<double, kAxes> d;
-    for (std::size_t a = 0; a < kAxes; ++a)
+    for (std::size_t a = 0; a < axes; ++a)
         d[a] = shape.end[a] - from[a];
 
     // How far along each axis the move goes for each mm of its length, at most.
     std::array<double, kAxes> share;
     bool arc = false;
     double radius = 0.0;
-    std::size_t moving = kAxes; // the axes past these stand still
+    std::size_t moving = axes; // the axes past these stand still
     if (move.kind == MoveKind::Arc && move.turn != 0) {
         const PlaneAxes pa = planeAxes(move.plane);
         const auto p = static_cast<std::size_t>(pa.first);
@@ -120,7 +127,7 @@ CycleTimer::Shape CycleTimer::shapeOf(const Move &move, const ModalState &modes,
             }
             const double perLength = 1.0 / shape.length;
             const double turn = ccw ? 1.0 : -1.0;
-            for (std::size_t a = 0; a < kAxes; ++a) {
+            for (std::size_t a = 0; a < axes; ++a) {
                 if (a != p && a != q) {
                     share[a] = std::abs(d[a]) * perLength;
                     shape.in[a] = shape.out[a] = d[a] * perLength;
@@ -132,7 +139,18 @@ CycleTimer::Shape CycleTimer::shapeOf(const Move &move, const ModalState &modes,
             shape.out[q] = turn * along * ep / re;
         }
     }
-    if (!arc) {
+    if (!arc && axes == 3) {
+        shape.length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        if (shape.length <= kTiny) {
+            shape.length = 0.0;
+            return shape;
+        }
+        const double perLength = 1.0 / shape.length;
+        for (std::size_t a = 0; a < 3; ++a) {
+            share[a] = std::abs(d[a]) * perLength;
+            shape.in[a] = shape.out[a] = d[a] * perLength;
+        }
+    } else if (!arc) {
         const double xyz = d[0] * d[0] + d[1] * d[1] + d[2] * d[2];
         const double abc = d[3] * d[3] + d[4] * d[4] + d[5] * d[5];
         const double uvw = d[6] * d[6] + d[7] * d[7] + d[8] * d[8];
@@ -206,7 +224,7 @@ double CycleTimer::plainSeconds(const Move &move, const ModalState &modes, const
     if (move.kind == MoveKind::Dwell)
         return move.seconds;
     const std::array<double, kAxes> from = previous ? machineEnd(*previous) : std::array<double, kAxes>{};
-    const Shape shape = shapeOf(move, modes, from, ratesOf(setup));
+    const Shape shape = shapeOf(move, modes, from, ratesOf(setup), kAxes);
     return shape.length > 0.0 && shape.plainSpeed > 0.0 ? shape.length / shape.plainSpeed : 0.0;
 }
 
@@ -224,8 +242,13 @@ void CycleTimer::add(const Move &move, const ModalState &modes)
         tell(move.line, move.tool, move.seconds);
         return;
     }
-    const Shape shape = shapeOf(move, modes, m_position, m_rates);
-    m_position = shape.end;
+    // Most moves leave every axis past Z where it stands; their shape is worked out in X Y Z alone.
+    std::uint64_t restMoves = 0;
+    for (std::size_t a = 3; a < kAxes; ++a)
+        restMoves |= std::bit_cast<std::uint64_t>(move.end[a]) ^ std::bit_cast<std::uint64_t>(m_position[a]);
+    const std::size_t axes = restMoves == 0 ? 3 : kAxes;
+    const Shape shape = shapeOf(move, modes, m_position, m_rates, axes);
+    std::copy_n(shape.end.begin(), axes, m_position.begin());
     Segment s;
     s.line = move.line;
     s.tool = move.tool;
@@ -255,8 +278,10 @@ void CycleTimer::add(const Move &move, const ModalState &modes)
     s.gain = 2.0 * shape.accel * shape.length;
     if (m_moving && !m_lastExact) {
         // 1 + u_in·u_out is 1 − cos θ, θ between the incoming move reversed and the outgoing one.
+        // A move that leaves the axes past Z standing has no direction along them: its corner is in
+        // X Y Z alone. (The last move's directions along them are kept as 0 when it left them too.)
         double dot = 0.0;
-        for (std::size_t a = 0; a < kAxes; ++a)
+        for (std::size_t a = 0; a < axes; ++a)
             dot += m_lastOut[a] * shape.in[a];
         const double sinHalf = std::sqrt(std::clamp((1.0 + dot) / 2.0, 0.0, 1.0));
         double junction2 = std::numeric_limits<double>::infinity();
@@ -266,7 +291,10 @@ void CycleTimer::add(const Move &move, const ModalState &modes)
     }
     push(s);
     m_moving = true;
-    m_lastOut = shape.out;
+    std::copy_n(shape.out.begin(), axes, m_lastOut.begin());
+    if (axes == 3 && m_lastOutRest)
+        std::fill(m_lastOut.begin() + 3, m_lastOut.end(), 0.0);
+    m_lastOutRest = axes != 3;
     m_lastCruise = shape.cruise;
     m_lastAccel = shape.accel;
     m_lastExact = modes.pathMode == 610 || modes.pathMode == 611;
@@ -305,8 +333,8 @@ void CycleTimer::addLine(qint64 line, const ModalState &after, const QList<Move>
 void CycleTimer::push(const Segment &segment)
 {
     if (m_count == kWindow)
-        emitOldest(m_ring[static_cast<std::size_t>((m_head + 1) % kWindow)].entry2);
-    const auto at = [this](int i) -> Segment & { return m_ring[static_cast<std::size_t>((m_head + i) % kWindow)]; };
+        emitOldest(m_ring[static_cast<std::size_t>(m_head + 1) & (kWindow - 1)].entry2);
+    const auto at = [this](int i) -> Segment & { return m_ring[static_cast<std::size_t>(m_head + i) & (kWindow - 1)]; };
     const int last = m_count++;
     Segment &s = at(last);
     s = segment;
@@ -336,7 +364,7 @@ void CycleTimer::push(const Segment &segment)
 void CycleTimer::emitOldest(double exit2)
 {
     Segment &s = m_ring[static_cast<std::size_t>(m_head)];
-    m_head = (m_head + 1) % kWindow;
+    m_head = (m_head + 1) & (kWindow - 1);
     --m_count;
     tell(s.line, s.tool, profileSeconds(s.length, std::sqrt(s.entry2), std::sqrt(exit2), s.cruise, s.perAccel));
     if (m_count > 0) {
@@ -349,7 +377,7 @@ void CycleTimer::emitOldest(double exit2)
 void CycleTimer::flush()
 {
     while (m_count > 0)
-        emitOldest(m_count > 1 ? m_ring[static_cast<std::size_t>((m_head + 1) % kWindow)].entry2 : 0.0);
+        emitOldest(m_count > 1 ? m_ring[static_cast<std::size_t>(m_head + 1) & (kWindow - 1)].entry2 : 0.0);
     m_moving = false;
 }
 

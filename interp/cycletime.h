@@ -49,10 +49,11 @@ namespace interp {
 class CycleTimer
 {
 public:
-    static constexpr int kWindow = 128;       // moves held for lookahead
+    static constexpr int kWindow = 128;       // moves held for lookahead (a power of two)
     static constexpr double kDeviation = 0.01; // mm, the junction deviation
 
     explicit CycleTimer(const MachineSetup &setup);
+    static_assert((kWindow & (kWindow - 1)) == 0);
 
     // Where the tool stands before the first move, in machine coordinates (ModalState::machine);
     // the machine's origin unless told. Held moves are timed first, and the machine is at rest.
@@ -127,8 +128,10 @@ private:
 
     static Rates ratesOf(const MachineSetup &setup);
     static std::array<double, kAxes> machineEnd(const Move &move);
+    // `axes`: 3 when the axes past Z stand still (their end, in, out and the like are left unset),
+    // else kAxes.
     static Shape shapeOf(const Move &move, const ModalState &modes, const std::array<double, kAxes> &from,
-                         const Rates &rates);
+                         const Rates &rates, std::size_t axes);
 
     void push(const Segment &segment);
     void emitOldest(double exit2);
@@ -145,6 +148,7 @@ private:
     // The direction, speed, acceleration and mode the last held move ended with.
     bool m_moving = false;
     std::array<double, kAxes> m_lastOut{};
+    bool m_lastOutRest = false; // ... and whether it turned an axis past Z
     double m_lastCruise = 0.0;
     double m_lastAccel = 0.0;
     bool m_lastExact = false;

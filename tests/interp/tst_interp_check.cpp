@@ -50,6 +50,7 @@ private slots:
     void findings();
     void aFaultOnEveryLineIsCounted();
     void summary();
+    void axesPastZ();
     void clock_data();
     void clock();
 };
@@ -145,6 +146,24 @@ void tst_interp_check::summary()
     QCOMPARE(s.rapidLength, 15.0);
     QVERIFY(std::fabs(s.feedLength - (20.0 + 10.0 * M_PI)) < 1e-9);
     QCOMPARE(s.moves, 4);
+}
+
+void tst_interp_check::axesPastZ()
+{
+    // A stands at 0 while X moves, then turns from 5 (a work offset moved its zero) to 20: its
+    // extents take in the 0 it stood at.
+    interp::CheckRun run = check("G1 X1 F100\nG10 L2 P2 A-5\nG55\nG1 A20\nG1 X2\nM2\n", false);
+    QCOMPARE(run.summary.axesUsed, 0b1001u);
+    QCOMPARE(run.summary.min[3], 0.0);
+    QCOMPARE(run.summary.max[3], 20.0);
+    // An A whose travel leaves out 0: a move of X alone, with A at 0, is past it.
+    interp::MachineSetup rotary;
+    rotary.axes[3].limited = true;
+    rotary.axes[3].min = 10.0;
+    rotary.axes[3].max = 350.0;
+    interp::TextLines lines("G1 X1 F100\nM2\n");
+    run = interp::checkProgram(lines, {}, rotary);
+    QCOMPARE(told(run), QStringList{"1:error:A goes to 0.000 in machine coordinates, 10.000 past its travel (10.000 to 350.000)"});
 }
 
 void tst_interp_check::clock_data()

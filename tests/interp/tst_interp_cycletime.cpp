@@ -155,6 +155,18 @@ private slots:
     // A program with tool changes, a dwell, a reversal and a loop of 300 moves, well past the window,
     // each line fed as the interpreter follows it: one time for every move and tool change, in the
     // order they came, with the tool in the spindle, adding up to the total worked out by hand.
+    void aCornerAfterARotaryMove()
+    {
+        // The corner into the third move is the same whether the first turned A or not: the second,
+        // in X Y alone, leaves no turn of A behind it. (Each move reaches its feed, so the third's
+        // time is its corner's and its own.)
+        const Run turned = timeOf("G1 X10 A10 F600\nY10\nX0 A20\n");
+        const Run still = timeOf("G1 X10 F600\nY10\nX0 A10\n");
+        QCOMPARE(turned.told.size(), 3);
+        QCOMPARE(still.told.size(), 3);
+        QCOMPARE(turned.told[2].seconds, still.told[2].seconds);
+    }
+
     void aProgramThroughTheInterpreter()
     {
         const QByteArray program = "T1 M6\n"           // 5 s

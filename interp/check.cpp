@@ -6,10 +6,14 @@
 
 #include <algorithm>
 #include <bit>
+#include <condition_variable>
+#include <deque>
 #include <limits>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 #include <numbers>
+#include <thread>
 
 namespace interp {
 
@@ -49,15 +53,185 @@ QString mm(double v)
 
 } // namespace
 
-// The time of the run, as the machine's planner would take it, by tool and by line.
+// The time of the run, as the machine's planner would take it, by tool and by line. The planner's
+// arithmetic runs on a thread of its own, fed in batches of what it needs (the moves with their
+// modes, the tool changes, the stops), so the pass does not wait for it; what it found is read once
+// that thread has ended. A program that fills less than one batch is planned on the pass's thread.
 struct Checker::Timing
 {
-    explicit Timing(const MachineSetup &machine) : timer(machine) {}
+    struct Item
+    {
+        enum Kind : quint8 { Moved, ToolChanged, Stopped };
+        Kind kind = Moved;
+        bool constantSpeed = false; // the modes the move was made under
+        int feedMode = 940;
+        int pathMode = 640;
+        double speed = 0.0;
+        Move move;       // for a tool change, its line and tool
+    };
+    struct ToolTime
+    {
+        int tool = 0;
+        double seconds = 0.0;
+    };
+    static constexpr std::size_t kBatch = 2048, kBatches = 4;
+    struct Batch
+    {
+        std::vector<Item> items = std::vector<Item>(kBatch); // made once, filled again and again
+        std::size_t count = 0;
+    };
+
+    explicit Timing(const MachineSetup &machine) : timer(machine)
+    {
+        timer.timed = [this](qint64 line, int tool, double seconds) { told(line, tool, seconds); };
+    }
+    ~Timing() { close(); }
+
+    // On the pass's thread: the next item, its kind set, for the rest to be filled in.
+    Item &next(Item::Kind kind)
+    {
+        if (feeding.count == kBatch)
+            hand();
+        Item &item = feeding.items[feeding.count++];
+        item.kind = kind;
+        return item;
+    }
+    void hand();
+    void close();
+
+    // On the planner's thread, or on the pass's when it has none.
+    void run();
+    void plan(const Batch &batch);
+    void told(qint64 line, int tool, double seconds);
+
     CycleTimer timer;
-    bool started = false;
+    bool started = false; // where the tool stands at the start is told
+    int fedTool = 0;      // the tool in the spindle as the items fed so far leave it
+
+    Batch feeding;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Batch> handed; // batches the planner has still to take
+    std::vector<Batch> spare; // batches it is done with
+    std::size_t batches = 1;              // made so far
+    bool closing = false;
+    bool closed = false;
+    std::thread planner;
+
+    // What the planner has found: the clock, each line's time (the checker's list, kept when
+    // asked for), each tool's seconds in the order first told.
+    ModalState modes;
     qint64 lastLine = -1; // the line last told a time
     double clock = 0.0;
+    std::vector<float> *lineTimes = nullptr;
+    std::vector<ToolTime> tools;
+    std::size_t lastTool = 0; // where the one last told stands
 };
+
+// The batch being fed goes to the planner, whose thread starts with the first; the next one is a
+// batch it is done with, or a new one while fewer than kBatches are made, else the pass waits.
+void Checker::Timing::hand()
+{
+    std::unique_lock lock(mutex);
+    handed.push_back(std::move(feeding));
+    if (!planner.joinable())
+        planner = std::thread([this] { run(); });
+    changed.notify_all();
+    if (spare.empty() && batches >= kBatches)
+        changed.wait(lock, [this] { return !spare.empty(); });
+    if (spare.empty()) {
+        ++batches;
+        feeding = Batch();
+    } else {
+        feeding = std::move(spare.back());
+        spare.pop_back();
+    }
+    feeding.count = 0;
+}
+
+// Everything fed is planned and the planner's thread has ended; nothing more may be fed.
+void Checker::Timing::close()
+{
+    if (closed)
+        return;
+    closed = true;
+    if (!planner.joinable()) {
+        plan(feeding);
+        timer.finish();
+        return;
+    }
+    {
+        const std::lock_guard lock(mutex);
+        handed.push_back(std::move(feeding));
+        closing = true;
+    }
+    changed.notify_all();
+    planner.join();
+}
+
+void Checker::Timing::run()
+{
+    Batch batch;
+    bool holding = false;
+    for (;;) {
+        {
+            std::unique_lock lock(mutex);
+            if (holding) {
+                spare.push_back(std::move(batch));
+                changed.notify_all();
+            }
+            changed.wait(lock, [this] { return !handed.empty() || closing; });
+            if (handed.empty())
+                break;
+            batch = std::move(handed.front());
+            handed.pop_front();
+            holding = true;
+        }
+        plan(batch);
+    }
+    timer.finish();
+}
+
+void Checker::Timing::plan(const Batch &batch)
+{
+    for (std::size_t i = 0; i < batch.count; ++i) {
+        const Item &item = batch.items[i];
+        switch (item.kind) {
+        case Item::Moved:
+            modes.feedMode = item.feedMode;
+            modes.pathMode = item.pathMode;
+            modes.speed = item.speed;
+            modes.constantSpeed = item.constantSpeed;
+            timer.add(item.move, modes);
+            break;
+        case Item::ToolChanged:
+            timer.toolChange(item.move.line, item.move.tool);
+            break;
+        case Item::Stopped:
+            timer.stop();
+            break;
+        }
+    }
+}
+
+void Checker::Timing::told(qint64 line, int tool, double seconds)
+{
+    clock += seconds;
+    if (lastTool >= tools.size() || tools[lastTool].tool != tool) {
+        const auto known = std::find_if(tools.begin(), tools.end(), [tool](const ToolTime &t) { return t.tool == tool; });
+        lastTool = static_cast<std::size_t>(known - tools.begin());
+        if (known == tools.end())
+            tools.push_back({tool, 0.0});
+    }
+    tools[lastTool].seconds += seconds;
+    if (lineTimes && line >= 0 && line < static_cast<qint64>(lineTimes->size())) {
+        float &at = (*lineTimes)[static_cast<std::size_t>(line)];
+        // A line's time is where its first run ends; a line run again later keeps it.
+        if (line == lastLine || at < 0.0f)
+            at = static_cast<float>(clock);
+    }
+    lastLine = line;
+}
 
 Checker::Checker(const Setup &setup, const MachineSetup &machine)
     : m_setup(setup), m_machine(machine), m_timing(std::make_unique<Timing>(machine))
@@ -73,18 +247,6 @@ Checker::Checker(const Setup &setup, const MachineSetup &machine)
         m_travelHigh[a] = axis.limited ? axis.max + 1e-9 : std::numeric_limits<double>::infinity();
         m_zeroOffTravel |= a >= 3 && (0.0 > m_travelHigh[a] || 0.0 < m_travelLow[a]);
     }
-    m_timing->timer.timed = [this](qint64 line, int tool, double seconds) {
-        Timing &t = *m_timing;
-        t.clock += seconds;
-        toolOf(tool).seconds += seconds;
-        if (line >= 0 && line < static_cast<qint64>(m_lineTimes.size())) {
-            float &at = m_lineTimes[static_cast<std::size_t>(line)];
-            // A line's time is where its first run ends; a line run again later keeps it.
-            if (line == t.lastLine || at < 0.0f)
-                at = static_cast<float>(t.clock);
-        }
-        t.lastLine = line;
-    };
 }
 
 CheckSummary::Tool &Checker::toolOf(int tool)
@@ -108,6 +270,7 @@ void Checker::keepLineTimes(qint64 lines)
 {
     m_lineTimes.assign(static_cast<std::size_t>(lines + 1), -1.0f);
     m_lineTimes[0] = 0.0f;
+    m_timing->lineTimes = &m_lineTimes;
 }
 
 void Checker::say(qint64 line, Severity severity, const QString &reason, int kind)
@@ -193,12 +356,27 @@ void Checker::after(const Interpreter &interpreter, const QList<Move> &moves, co
         }
     }
 
-    m_timing->timer.addLine(line, now, moves);
+    // The line for the time, as CycleTimer::addLine takes it: a tool change first, then the moves.
+    Timing &timing = *m_timing;
+    if (now.tool != timing.fedTool) {
+        Timing::Item &item = timing.next(Timing::Item::ToolChanged);
+        item.move.line = line;
+        item.move.tool = now.tool;
+        timing.fedTool = now.tool;
+    }
+    for (const Move &move : moves) {
+        Timing::Item &item = timing.next(Timing::Item::Moved);
+        item.move = move;
+        item.feedMode = now.feedMode;
+        item.pathMode = now.pathMode;
+        item.speed = now.speed;
+        item.constantSpeed = now.constantSpeed;
+    }
     if (blockRead) {
         for (const double m : block.m) {
             const long code = std::lround(m * 10);
             if (code == 0 || code == 10 || code == 600) // the machine waits for the operator
-                m_timing->timer.stop();
+                timing.next(Timing::Item::Stopped);
         }
     }
     if (moves.isEmpty())
@@ -335,10 +513,21 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
 
 void Checker::finish(qint64 lastLine, bool ranOut)
 {
-    m_timing->timer.finish();
-    m_summary.seconds = m_timing->timer.total();
-    m_summary.plainSeconds = m_timing->timer.plainTotal();
-    m_summary.untimedMoves = m_timing->timer.untimedMoves();
+    Timing &timing = *m_timing;
+    timing.close();
+    m_summary.seconds = timing.timer.total();
+    m_summary.plainSeconds = timing.timer.plainTotal();
+    m_summary.untimedMoves = timing.timer.untimedMoves();
+    // The tools in the order they were first told a time. Every move is told one, after its tool
+    // was told its change, and in the order fed, so that is also the order their moves came in.
+    QList<CheckSummary::Tool> tools;
+    for (const Timing::ToolTime &told : timing.tools) {
+        const auto found = m_toolIndex.constFind(told.tool);
+        tools.append(found == m_toolIndex.constEnd() ? CheckSummary::Tool{told.tool, 0.0, 0.0, 0.0} : m_summary.tools[*found]);
+        tools.last().seconds = told.seconds;
+    }
+    m_summary.tools = tools;
+    m_lastTool = nullptr;
     // An axis counts once a move takes it off 0: then its lowest or its highest is not 0 (both stay
     // infinite while nothing moves).
     for (std::size_t a = 3; a < kAxes && m_restAtZero; ++a) {

@@ -1,4 +1,5 @@
 #include "check.h"
+#include "cycletime.h"
 
 #include <QTest>
 
@@ -51,6 +52,7 @@ private slots:
     void aFaultOnEveryLineIsCounted();
     void summary();
     void axesPastZ();
+    void aLongProgramIsTimedAsTheTimerTimesIt();
     void clock_data();
     void clock();
 };
@@ -164,6 +166,67 @@ void tst_interp_check::axesPastZ()
     interp::TextLines lines("G1 X1 F100\nM2\n");
     run = interp::checkProgram(lines, {}, rotary);
     QCOMPARE(told(run), QStringList{"1:error:A goes to 0.000 in machine coordinates, 10.000 past its travel (10.000 to 350.000)"});
+}
+
+void tst_interp_check::aLongProgramIsTimedAsTheTimerTimesIt()
+{
+    // Long enough to be timed on a thread of its own through many batches, with tool changes, dwells
+    // and stops among the moves: its time, each tool's (in the order first met) and the last line's
+    // are those of the timer fed line by line here, as the check feeds it.
+    QByteArray program;
+    for (int i = 0; i < 30000; ++i) {
+        if (i % 5000 == 0)
+            program += "T" + QByteArray::number(i / 5000 % 3 + 1) + " M6\n";
+        program += (i % 2 ? "G1 F800 X" : "G0 Y") + QByteArray::number(i % 97) + "\n";
+        if (i % 7000 == 3)
+            program += "G4 P1.5\n";
+        if (i % 9000 == 5)
+            program += "M0\n";
+    }
+    program += "M2\n";
+    interp::TextLines lines(program);
+    const interp::CheckRun run = interp::checkProgram(lines, {}, {}, true);
+
+    interp::Interpreter interpreter;
+    interp::CycleTimer timer({});
+    QList<int> order;
+    QHash<int, double> seconds;
+    const auto meet = [&](int tool) {
+        if (!seconds.contains(tool))
+            order.append(tool);
+    };
+    timer.timed = [&](qint64, int tool, double s) {
+        meet(tool);
+        seconds[tool] += s;
+    };
+    QList<interp::Move> moves;
+    QList<interp::Finding> findings;
+    for (bool more = true; more;) {
+        const qint64 line = interpreter.state().line;
+        more = interpreter.step(lines, moves, findings);
+        timer.addLine(line, interpreter.state().modal, moves);
+        if (interpreter.block().m.contains(0.0))
+            timer.stop();
+        for (const interp::Move &move : moves) {
+            meet(move.tool);
+            seconds[move.tool] += 0.0;
+        }
+        moves.clear();
+    }
+    timer.finish();
+    QVERIFY(findings.isEmpty());
+    QCOMPARE(run.summary.seconds, timer.total());
+    QCOMPARE(run.summary.tools.size(), order.size());
+    for (int i = 0; i < order.size(); ++i) {
+        QCOMPARE(run.summary.tools[i].tool, order[i]);
+        QCOMPARE(run.summary.tools[i].seconds, seconds[order[i]]);
+    }
+    QCOMPARE(run.lineTimes.back(), static_cast<float>(timer.total()));
+
+    // Stopped at once, it still ends, and says so.
+    const interp::CheckRun stopped = interp::checkProgram(lines, {}, {}, true, [](qint64) { return false; });
+    QVERIFY(stopped.cancelled);
+    QVERIFY(stopped.summary.seconds < run.summary.seconds);
 }
 
 void tst_interp_check::clock_data()

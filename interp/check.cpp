@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <mutex>
 #include <numbers>
+#include <system_error>
 #include <thread>
 
 namespace interp {
@@ -53,22 +54,27 @@ QString mm(double v)
 
 } // namespace
 
-// The time of the run, as the machine's planner would take it, by tool and by line. The planner's
-// arithmetic runs on a thread of its own, fed in batches of what it needs (the moves with their
-// modes, the tool changes, the stops), so the pass does not wait for it; what it found is read once
-// that thread has ended. A program that fills less than one batch is planned on the pass's thread.
-struct Checker::Timing
+// The time of the run, as the machine's planner would take it, by tool and by line, and the checks
+// of each move (its travel, feed, arc, extents and length). They run on a thread of their own, fed
+// in batches of what they need (the moves with their modes and offsets, the tool changes, the
+// stops), so the pass does not wait for their arithmetic; what they found is read once that thread
+// has ended. A program that fills less than one batch is planned on the pass's thread.
+struct Checker::Item
 {
-    struct Item
-    {
-        enum Kind : quint8 { Moved, ToolChanged, Stopped };
-        Kind kind = Moved;
-        bool constantSpeed = false; // the modes the move was made under
-        int feedMode = 940;
-        int pathMode = 640;
-        double speed = 0.0;
-        Move move;       // for a tool change, its line and tool
-    };
+    enum Kind : quint8 { Moved, ToolChanged, Stopped, Started };
+    Kind kind = Moved;
+    bool constantSpeed = false; // the modes the move was made under
+    bool nested = false;        // its line runs inside a call or a loop
+    int feedMode = 940;
+    int pathMode = 640;
+    double speed = 0.0;
+    Told::Key key;                      // where its findings stand among the pass's
+    std::array<double, kAxes> offsets; // of its line
+    Move move; // for a tool change, its line and tool; for the start, where the tool stands
+};
+
+struct Checker::Planner
+{
     struct ToolTime
     {
         int tool = 0;
@@ -81,11 +87,11 @@ struct Checker::Timing
         std::size_t count = 0;
     };
 
-    explicit Timing(const MachineSetup &machine) : timer(machine)
+    Planner(const MachineSetup &machine, Checker &owner) : timer(machine), checker(owner)
     {
         timer.timed = [this](qint64 line, int tool, double seconds) { told(line, tool, seconds); };
     }
-    ~Timing() { close(); }
+    ~Planner() { close(); }
 
     // On the pass's thread: the next item, its kind set, for the rest to be filled in.
     Item &next(Item::Kind kind)
@@ -105,6 +111,8 @@ struct Checker::Timing
     void told(qint64 line, int tool, double seconds);
 
     CycleTimer timer;
+    Checker &checker;     // whose moves' checks the planner makes too
+    Told movesTold;       // ... and what they found
     bool started = false; // where the tool stands at the start is told
     int fedTool = 0;      // the tool in the spindle as the items fed so far leave it
 
@@ -130,12 +138,21 @@ struct Checker::Timing
 
 // The batch being fed goes to the planner, whose thread starts with the first; the next one is a
 // batch it is done with, or a new one while fewer than kBatches are made, else the pass waits.
-void Checker::Timing::hand()
+void Checker::Planner::hand()
 {
     std::unique_lock lock(mutex);
+    if (!planner.joinable()) {
+        try {
+            planner = std::thread([this] { run(); });
+        } catch (const std::system_error &) {
+            // No thread to be had: this batch is planned here, and the next one tries again.
+            lock.unlock();
+            plan(feeding);
+            feeding.count = 0;
+            return;
+        }
+    }
     handed.push_back(std::move(feeding));
-    if (!planner.joinable())
-        planner = std::thread([this] { run(); });
     changed.notify_all();
     if (spare.empty() && batches >= kBatches)
         changed.wait(lock, [this] { return !spare.empty(); });
@@ -150,7 +167,7 @@ void Checker::Timing::hand()
 }
 
 // Everything fed is planned and the planner's thread has ended; nothing more may be fed.
-void Checker::Timing::close()
+void Checker::Planner::close()
 {
     if (closed)
         return;
@@ -169,7 +186,7 @@ void Checker::Timing::close()
     planner.join();
 }
 
-void Checker::Timing::run()
+void Checker::Planner::run()
 {
     Batch batch;
     bool holding = false;
@@ -192,7 +209,7 @@ void Checker::Timing::run()
     timer.finish();
 }
 
-void Checker::Timing::plan(const Batch &batch)
+void Checker::Planner::plan(const Batch &batch)
 {
     for (std::size_t i = 0; i < batch.count; ++i) {
         const Item &item = batch.items[i];
@@ -203,6 +220,10 @@ void Checker::Timing::plan(const Batch &batch)
             modes.speed = item.speed;
             modes.constantSpeed = item.constantSpeed;
             timer.add(item.move, modes);
+            checker.checkMove(item, movesTold);
+            break;
+        case Item::Started:
+            checker.m_machinePosition = item.move.end;
             break;
         case Item::ToolChanged:
             timer.toolChange(item.move.line, item.move.tool);
@@ -214,7 +235,7 @@ void Checker::Timing::plan(const Batch &batch)
     }
 }
 
-void Checker::Timing::told(qint64 line, int tool, double seconds)
+void Checker::Planner::told(qint64 line, int tool, double seconds)
 {
     clock += seconds;
     if (lastTool >= tools.size() || tools[lastTool].tool != tool) {
@@ -234,7 +255,7 @@ void Checker::Timing::told(qint64 line, int tool, double seconds)
 }
 
 Checker::Checker(const Setup &setup, const MachineSetup &machine)
-    : m_setup(setup), m_machine(machine), m_timing(std::make_unique<Timing>(machine))
+    : m_setup(setup), m_machine(machine), m_planner(std::make_unique<Planner>(machine, *this))
 {
     m_summary.min.fill(0.0);
     m_summary.max.fill(0.0);
@@ -264,50 +285,61 @@ CheckSummary::Tool &Checker::toolOf(int tool)
     return *m_lastTool;
 }
 
-Checker::~Checker() = default;
+// The planner's thread uses the checker's members: it ends before they go.
+Checker::~Checker()
+{
+    m_planner->close();
+}
 
 void Checker::keepLineTimes(qint64 lines)
 {
     m_lineTimes.assign(static_cast<std::size_t>(lines + 1), -1.0f);
     m_lineTimes[0] = 0.0f;
-    m_timing->lineTimes = &m_lineTimes;
+    m_planner->lineTimes = &m_lineTimes;
 }
 
-void Checker::say(qint64 line, Severity severity, const QString &reason, int kind)
+void Checker::say(qint64 line, Severity severity, const QString &reason, int kind, qint64 phase)
+{
+    m_told.say({m_step, phase}, m_nested, line, severity, reason, kind);
+}
+
+// Each kind is told by one thread alone, so its count is that thread's.
+void Checker::Told::say(Key key, bool nested, qint64 line, Severity severity, const QString &reason, int kind)
 {
     // Inside a loop or a call a line comes round again: its finding is told the first time (the
     // interpreter does the same for its own).
-    if (m_nested && kind != Interpreter_) {
-        const QString key = QString::number(line) + QLatin1Char(' ') + reason;
-        if (m_saidNested.contains(key))
+    if (nested && kind != Interpreter_) {
+        const QString seen = QString::number(line) + QLatin1Char(' ') + reason;
+        if (saidNested.contains(seen))
             return;
-        m_saidNested.insert(key);
+        saidNested.insert(seen);
     }
     if (kind >= 0 && kind != Interpreter_) {
-        if (m_said[static_cast<std::size_t>(kind)] >= kToldOfAKind) {
-            if (m_untold[static_cast<std::size_t>(kind)]++ == 0)
-                m_untoldFrom[static_cast<std::size_t>(kind)] = {line, severity};
+        if (said[static_cast<std::size_t>(kind)] >= kToldOfAKind) {
+            if (untold[static_cast<std::size_t>(kind)]++ == 0)
+                untoldFrom[static_cast<std::size_t>(kind)] = {line, severity};
             return;
         }
-        ++m_said[static_cast<std::size_t>(kind)];
+        ++said[static_cast<std::size_t>(kind)];
     }
-    (severity == Severity::Error ? m_summary.errors : m_summary.warnings) += 1;
-    m_findings.append({line, reason, severity});
+    findings.append({line, reason, severity});
+    keys.push_back(key);
 }
 
 void Checker::before(const Interpreter &interpreter)
 {
     const RunState &run = interpreter.state();
+    ++m_step;
     m_spindleBefore = run.modal.spindle;
     m_compensationBefore = run.modal.compensation;
     m_line = run.line;
     m_programLine = run.file.isEmpty();
     m_nested = !run.frames.isEmpty();
-    if (!m_sawMove)
-        m_machinePosition = run.modal.machine;
-    if (!m_timing->started) {
-        m_timing->timer.start(run.modal.machine);
-        m_timing->started = true;
+    if (!m_fedMove)
+        m_startPosition = run.modal.machine;
+    if (!m_planner->started) {
+        m_planner->timer.start(run.modal.machine);
+        m_planner->started = true;
     }
 }
 
@@ -356,38 +388,56 @@ void Checker::after(const Interpreter &interpreter, const QList<Move> &moves, co
         }
     }
 
-    // The line for the time, as CycleTimer::addLine takes it: a tool change first, then the moves.
-    Timing &timing = *m_timing;
-    if (now.tool != timing.fedTool) {
-        Timing::Item &item = timing.next(Timing::Item::ToolChanged);
+    // The line for the planner, as CycleTimer::addLine takes it (a tool change first, then the
+    // moves), with what the moves' checks need.
+    Planner &planner = *m_planner;
+    if (now.tool != planner.fedTool) {
+        Item &item = planner.next(Item::ToolChanged);
         item.move.line = line;
         item.move.tool = now.tool;
-        timing.fedTool = now.tool;
+        planner.fedTool = now.tool;
     }
-    for (const Move &move : moves) {
-        Timing::Item &item = timing.next(Timing::Item::Moved);
+    if (!moves.isEmpty() && !m_fedMove) {
+        planner.next(Item::Started).move.end = m_startPosition;
+        m_fedMove = true;
+    }
+    const std::array<double, kAxes> offsets = moves.isEmpty() ? std::array<double, kAxes>{} : offsetsOf(now);
+    for (qsizetype i = 0; i < moves.size(); ++i) {
+        const Move &move = moves[i];
+        Item &item = planner.next(Item::Moved);
         item.move = move;
         item.feedMode = now.feedMode;
         item.pathMode = now.pathMode;
         item.speed = now.speed;
         item.constantSpeed = now.constantSpeed;
+        item.nested = m_nested;
+        item.key = {m_step, 1 + 2 * i};
+        item.offsets = offsets;
+        if (m_compensationStarting && move.kind != MoveKind::Dwell) {
+            // The Fanuc family refuses an arc as the move that starts compensation; LinuxCNC takes
+            // it. (Told after that move's own findings.)
+            if (move.kind == MoveKind::Arc)
+                say(move.line, m_setup.dialect == Dialect::Fanuc ? Severity::Error : Severity::Warning,
+                    QStringLiteral("cutter compensation is started on an arc; start it on a straight move"), Compensation, 2 + 2 * i);
+            m_compensationStarting = false;
+        }
     }
     if (blockRead) {
         for (const double m : block.m) {
             const long code = std::lround(m * 10);
             if (code == 0 || code == 10 || code == 600) // the machine waits for the operator
-                timing.next(Timing::Item::Stopped);
+                planner.next(Item::Stopped);
         }
     }
-    if (moves.isEmpty())
-        return;
-    const std::array<double, kAxes> offsets = offsetsOf(now);
-    for (const Move &move : moves)
-        checkMove(move, offsets, now);
 }
 
-void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offsets, const ModalState &modes)
+void Checker::checkMove(const Item &item, Told &told)
 {
+    const Move &move = item.move;
+    const std::array<double, kAxes> &offsets = item.offsets;
+    const auto say = [&](qint64 line, Severity severity, const QString &reason, int kind) {
+        told.say(item.key, item.nested, line, severity, reason, kind);
+    };
     ++m_summary.moves;
     // Most programs move X, Y and Z alone. While every other axis stands at 0 in both coordinates
     // (and 0 is within its travel), only those three are worked out, and 0 is taken into the
@@ -472,7 +522,7 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
     }
 
     const bool cutting = move.kind == MoveKind::Feed || move.kind == MoveKind::Arc || move.kind == MoveKind::Probe;
-    if (cutting && modes.feedMode == 940 && length > 0.0) {
+    if (cutting && item.feedMode == 940 && length > 0.0) {
         // Each axis's share of the feed against its own maximum.
         const double perLength = 1.0 / length;
         for (std::size_t a = 0; a < 3; ++a) {
@@ -491,13 +541,6 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
             }
         }
     }
-    if (m_compensationStarting && move.kind != MoveKind::Dwell) {
-        // The Fanuc family refuses an arc as the move that starts compensation; LinuxCNC takes it.
-        if (move.kind == MoveKind::Arc)
-            say(move.line, m_setup.dialect == Dialect::Fanuc ? Severity::Error : Severity::Warning,
-                QStringLiteral("cutter compensation is started on an arc; start it on a straight move"), Compensation);
-        m_compensationStarting = false;
-    }
 
     if (move.kind == MoveKind::Rapid) {
         m_summary.rapidLength += length;
@@ -508,20 +551,19 @@ void Checker::checkMove(const Move &move, const std::array<double, kAxes> &offse
     }
     for (std::size_t a = 0; a < axes; ++a)
         m_machinePosition[a] = move.end[a] + offsets[a];
-    m_sawMove = true;
 }
 
 void Checker::finish(qint64 lastLine, bool ranOut)
 {
-    Timing &timing = *m_timing;
-    timing.close();
-    m_summary.seconds = timing.timer.total();
-    m_summary.plainSeconds = timing.timer.plainTotal();
-    m_summary.untimedMoves = timing.timer.untimedMoves();
+    Planner &planner = *m_planner;
+    planner.close();
+    m_summary.seconds = planner.timer.total();
+    m_summary.plainSeconds = planner.timer.plainTotal();
+    m_summary.untimedMoves = planner.timer.untimedMoves();
     // The tools in the order they were first told a time. Every move is told one, after its tool
     // was told its change, and in the order fed, so that is also the order their moves came in.
     QList<CheckSummary::Tool> tools;
-    for (const Timing::ToolTime &told : timing.tools) {
+    for (const Planner::ToolTime &told : planner.tools) {
         const auto found = m_toolIndex.constFind(told.tool);
         tools.append(found == m_toolIndex.constEnd() ? CheckSummary::Tool{told.tool, 0.0, 0.0, 0.0} : m_summary.tools[*found]);
         tools.last().seconds = told.seconds;
@@ -541,16 +583,29 @@ void Checker::finish(qint64 lastLine, bool ranOut)
             m_summary.max[a] = m_high[a];
         }
     }
+    // The findings of both threads in the order they were told, the end's, then the kinds told
+    // only in part, counted.
+    const Told &own = m_told, &ofMoves = planner.movesTold;
+    m_findings.clear();
+    m_findings.reserve(own.findings.size() + ofMoves.findings.size() + KindCount + 1);
+    for (std::size_t i = 0, j = 0; i < own.keys.size() || j < ofMoves.keys.size();) {
+        const bool mine = j == ofMoves.keys.size() || (i < own.keys.size() && !(ofMoves.keys[j] < own.keys[i]));
+        m_findings.append(mine ? own.findings[static_cast<qsizetype>(i++)] : ofMoves.findings[static_cast<qsizetype>(j++)]);
+    }
     if (ranOut)
-        say(lastLine, Severity::Error, QStringLiteral("the program has no end (M2 or M30)"), -1);
-    for (int kind = 0; kind < KindCount; ++kind) {
-        const qint64 untold = m_untold[static_cast<std::size_t>(kind)];
+        m_findings.append({lastLine, QStringLiteral("the program has no end (M2 or M30)"), Severity::Error});
+    for (const Finding &f : std::as_const(m_findings))
+        (f.severity == Severity::Error ? m_summary.errors : m_summary.warnings) += 1;
+    for (std::size_t kind = 0; kind < KindCount; ++kind) {
+        // Each kind is told by one thread only.
+        const Told &by = own.untold[kind] > 0 ? own : ofMoves;
+        const qint64 untold = by.untold[kind];
         if (untold == 0)
             continue;
-        const auto [line, severity] = m_untoldFrom[static_cast<std::size_t>(kind)];
+        const auto [line, severity] = by.untoldFrom[kind];
         (severity == Severity::Error ? m_summary.errors : m_summary.warnings) += untold;
         m_findings.append({line, QStringLiteral("%1 more findings %2 from this line on, not listed one by one")
-                                     .arg(QLocale::c().toString(untold), QLatin1String(kindText(kind))),
+                                     .arg(QLocale::c().toString(untold), QLatin1String(kindText(static_cast<int>(kind)))),
                            severity});
     }
     std::stable_sort(m_findings.begin(), m_findings.end(), [](const Finding &a, const Finding &b) { return a.line < b.line; });

@@ -68,17 +68,40 @@ public:
     std::vector<float> takeLineTimes() { return std::move(m_lineTimes); }
 
 private:
-    struct Timing;
-    void say(qint64 line, Severity severity, const QString &reason, int kind);
-    void checkMove(const Move &move, const std::array<double, kAxes> &offsets, const ModalState &modes);
+    struct Planner;
+    struct Item;
+    // What is told, and how much of each kind, by one thread: the pass's, and the planner's (the
+    // moves' own findings), joined when the pass ends in the order they would have been told in
+    // one: by the step of the pass, then the phase within it (0 for the step's own, odd for the
+    // planner's of its moves, even past 0 for the pass's of its moves).
+    struct Told
+    {
+        struct Key
+        {
+            qint64 step = 0;
+            qint64 phase = 0;
+            bool operator<(const Key &o) const { return step != o.step ? step < o.step : phase < o.phase; }
+        };
+        QList<Finding> findings;
+        std::vector<Key> keys;
+        QSet<QString> saidNested; // the findings told of lines inside a call or a loop
+        std::array<int, 16> said{}; // findings told of each kind, so a fault on every line is told a few times
+        std::array<qint64, 16> untold{};
+        std::array<std::pair<qint64, Severity>, 16> untoldFrom{};
+        void say(Key key, bool nested, qint64 line, Severity severity, const QString &reason, int kind);
+    };
+    void say(qint64 line, Severity severity, const QString &reason, int kind, qint64 phase = 0);
+    void checkMove(const Item &item, Told &told); // on the planner's thread
     CheckSummary::Tool &toolOf(int tool);
 
     Setup m_setup;
     MachineSetup m_machine;
     QList<Finding> m_findings;
+    Told m_told;
+    qint64 m_step = 0; // the pass's steps so far
     CheckSummary m_summary;
     std::vector<float> m_lineTimes;
-    std::unique_ptr<Timing> m_timing;
+    std::unique_ptr<Planner> m_planner;
     QHash<int, int> m_toolIndex; // where each tool stands in the summary's list
     // ... and the one last looked up (the list is the checker's own until the pass ends, and grows
     // only in toolOf, which sets this again)
@@ -89,19 +112,17 @@ private:
     bool m_restAtZero = false;    // a move was made with every axis past Z at 0
     std::array<double, kAxes> m_low{}, m_high{}; // the extents so far
 
-    // Where the tool stands, in machine coordinates, as the moves leave it.
+    // Where the tool stands, in machine coordinates: at the start, and as the moves leave it (kept
+    // by the planner's thread, as the extents, lengths and the summary's tools are, until it ends).
+    std::array<double, kAxes> m_startPosition{};
     std::array<double, kAxes> m_machinePosition{};
     int m_spindleBefore = 5;        // the modes before the line, as far as the checks need them
     int m_compensationBefore = 400;
     qint64 m_line = 0;
     bool m_programLine = false;
     bool m_nested = false;        // the line runs inside a call or a loop
-    QSet<QString> m_saidNested;   // the findings told of such lines
     bool m_compensationStarting = false;
-    bool m_sawMove = false;
-    std::array<int, 16> m_said{};  // findings told of each kind, so a fault on every line is told a few times
-    std::array<qint64, 16> m_untold{};
-    std::array<std::pair<qint64, Severity>, 16> m_untoldFrom{};
+    bool m_fedMove = false;       // a move has gone to the planner
 };
 
 // The whole check in one pass over the program. `progress` is called now and then with the line

@@ -104,6 +104,11 @@ void tst_interp_check::findings_data()
     QTest::newRow("expression error") << QByteArray("G0 X[1/0]\nM2\n") << true << QStringList{"1:error:a division by zero"};
     QTest::newRow("a subroutine's fault told once")
         << QByteArray("o1 sub\nG0 X150\no1 endsub\no1 call\no1 call\nM2\n") << true << QStringList{"2:error:X goes to 150.000"};
+    QTest::newRow("a line's own findings before its move's, the start of compensation last")
+        << QByteArray("N12345 G0 X150\nG41 D1\nG2 X160 Y0 I5 J0 F5000\nG40 G0 X50\nM2\n") << true
+        << QStringList{"1:error:the N word has 5 digits", "1:error:X goes to 150.000", "3:error:X goes to 160.000",
+                       "3:error:the feed of 5000 mm/min", "3:warning:cutter compensation is started on an arc",
+                       "4:error:X goes to 160.000"};
     QTest::newRow("machine's own M code") << QByteArray("M100\nM2\n") << true << QStringList{"1:warning:runs a program of the machine's"};
 }
 

@@ -125,10 +125,12 @@ void frmCheck::Go_Click()
     m_current = !m_run.cancelled;
     showRun(QFileInfo(program.path).fileName());
     if (m_current)
-        m_host.showNote(QStringLiteral("Checked %1 lines: %2 errors, %3 warnings, %4.")
+        m_host.showNote(QStringLiteral("Checked %1 lines: %2 error%3, %4 warning%5, %6.")
                             .arg(QLocale::c().toString(m_run.lines))
                             .arg(m_run.summary.errors)
+                            .arg(m_run.summary.errors == 1 ? "" : "s")
                             .arg(m_run.summary.warnings)
+                            .arg(m_run.summary.warnings == 1 ? "" : "s")
                             .arg(interp::clockText(m_run.summary.seconds)));
 }
 

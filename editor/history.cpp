@@ -78,12 +78,41 @@ qint64 sizeOf(const QString &dir)
     return total;
 }
 
-// A records step's file. It starts with its format's mark; then one entry a changed record: the
-// record's number (8 bytes), how many bytes at its start and at its end the old and the new text
-// share (2 bytes each), and the old text between them (2 bytes of length, then the bytes). Most
-// tools change a few bytes of a line, so an entry is a fraction of the line.
+// A records step's file. It starts with its format's mark; then one entry a changed record: how
+// far its number is from the last entry's (from 0 for the first), how many bytes at its start and
+// at its end the old and the new text share, and the old text between them (its length, then the
+// bytes). The numbers are written seven bits a byte, the low ones first, the high bit set on every
+// byte but the last, and the distance as twice itself, less one and its sign flipped when it is
+// back. Most tools change a few bytes of each line in order, so an entry is often five bytes.
+constexpr char kCompactMark[8] = {'Q', 'H', 'S', 'P', 'A', 'N', '0', '3'};
+constexpr qsizetype kMostCompactHead = 10 + 3 * 3; // a distance of 64 bits, three counts of 16
+// The format before it, still read: the record's number (8 bytes), the shared start and end (2
+// bytes each), the old text between them (2 bytes of length, then the bytes).
 constexpr char kSpansMark[8] = {'Q', 'H', 'S', 'P', 'A', 'N', '0', '2'};
 constexpr qsizetype kEntryHead = 14;
+
+char *putNumber(char *to, quint64 n)
+{
+    while (n >= 0x80) {
+        *to++ = static_cast<char>(n | 0x80);
+        n >>= 7;
+    }
+    *to++ = static_cast<char>(n);
+    return to;
+}
+
+// The number at `from`, no further than `end`; false when it does not end there or is too long.
+bool takeNumber(const char *&from, const char *end, quint64 &n)
+{
+    n = 0;
+    for (int shift = 0; from < end && shift < 64; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*from++);
+        n |= quint64(byte & 0x7f) << shift;
+        if (!(byte & 0x80))
+            return true;
+    }
+    return false;
+}
 
 // How many bytes `a` and `b` share at their start; compared eight at a time.
 qsizetype sharedStart(QByteArrayView a, QByteArrayView b)
@@ -143,7 +172,9 @@ public:
     {
         if (!m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             throw ControlError(ControlError::FileNotFound, QStringLiteral("The history step %1 cannot be read").arg(path));
-        m_spans = have(sizeof kSpansMark) && std::memcmp(m_block.constData(), kSpansMark, sizeof kSpansMark) == 0;
+        const bool marked = fill(sizeof kSpansMark) >= qsizetype(sizeof kSpansMark);
+        m_compact = marked && std::memcmp(m_block.constData(), kCompactMark, sizeof kCompactMark) == 0;
+        m_spans = m_compact || (marked && std::memcmp(m_block.constData(), kSpansMark, sizeof kSpansMark) == 0);
         if (m_spans)
             m_at = sizeof kSpansMark;
     }
@@ -151,6 +182,16 @@ public:
     // text now, is appended to `old`.
     void take(QByteArrayView now, QByteArray &old)
     {
+        if (m_compact) {
+            if (!have(m_head + m_length))
+                throw damaged();
+            const QByteArrayView middle(m_block.constData() + m_at + m_head, m_length);
+            m_at += m_head + m_length;
+            m_last = m_next;
+            if (!oldText(now, m_prefix, m_suffix, middle, old))
+                throw damaged();
+            return;
+        }
         const qsizetype head = m_spans ? kEntryHead : 10;
         const char *entry = m_block.constData() + m_at;
         const qsizetype prefix = m_spans ? qFromLittleEndian<quint16>(entry + 8) : 0;
@@ -168,6 +209,25 @@ public:
     // The record of the next entry, without taking it; false at the end.
     bool peek(LineNumber &record)
     {
+        if (m_compact) {
+            const qsizetype ahead = fill(kMostCompactHead);
+            if (ahead == 0)
+                return false;
+            const char *from = m_block.constData() + m_at, *const end = from + ahead;
+            quint64 distance = 0, prefix = 0, suffix = 0, length = 0;
+            if (!takeNumber(from, end, distance) || !takeNumber(from, end, prefix) || !takeNumber(from, end, suffix)
+                || !takeNumber(from, end, length) || prefix > 0xffff || suffix > 0xffff || length > 0xffff)
+                throw damaged();
+            m_next = m_last + static_cast<qint64>((distance >> 1) ^ (0 - (distance & 1)));
+            if (m_next < 1)
+                throw damaged();
+            m_head = from - (m_block.constData() + m_at);
+            m_prefix = static_cast<qsizetype>(prefix);
+            m_suffix = static_cast<qsizetype>(suffix);
+            m_length = static_cast<qsizetype>(length);
+            record = LineNumber(m_next);
+            return true;
+        }
         if (!have(m_spans ? kEntryHead : 10))
             return false;
         record = LineNumber(static_cast<qint64>(qFromLittleEndian<quint64>(m_block.constData() + m_at)));
@@ -175,11 +235,12 @@ public:
     }
 
 private:
-    // Whether `bytes` bytes lie ahead in the block, reading more of the file when they do not.
-    bool have(qsizetype bytes)
+    // How many bytes lie ahead in the block, `bytes` or more, reading more of the file when fewer
+    // do; fewer only at the file's end.
+    qsizetype fill(qsizetype bytes)
     {
         if (m_block.size() - m_at >= bytes)
-            return true;
+            return m_block.size() - m_at;
         m_block.remove(0, m_at);
         m_at = 0;
         while (m_block.size() < bytes) {
@@ -188,9 +249,15 @@ private:
                 break;
             m_block.append(more);
         }
-        if (m_block.size() >= bytes)
+        return m_block.size();
+    }
+    // Whether `bytes` bytes lie ahead; none at all is the end, some but not all a damaged file.
+    bool have(qsizetype bytes)
+    {
+        const qsizetype ahead = fill(bytes);
+        if (ahead >= bytes)
             return true;
-        if (!m_block.isEmpty())
+        if (ahead > 0)
             throw damaged();
         return false;
     }
@@ -202,6 +269,14 @@ private:
     QByteArray m_block;
     qsizetype m_at = 0;
     bool m_spans = false;
+    bool m_compact = false;
+    // The compact format's entry peek() read: the record, the record before it, and its parts.
+    qint64 m_next = 0;
+    qint64 m_last = 0;
+    qsizetype m_head = 0;
+    qsizetype m_prefix = 0;
+    qsizetype m_suffix = 0;
+    qsizetype m_length = 0;
 };
 
 } // namespace
@@ -213,8 +288,8 @@ class ChangeRecord::Journal : public RecordJournal
 public:
     Journal(const QString &path, History::Step &step) : m_path(path), m_step(step)
     {
-        m_buffer.reserve(kJournalBlock + (1 << 16) + 16);
-        m_buffer.append(kSpansMark, sizeof kSpansMark);
+        m_buffer.reserve(kJournalBlock + (1 << 16) + kMostCompactHead);
+        m_buffer.append(kCompactMark, sizeof kCompactMark);
         m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (m_fd < 0)
             throw ControlError::fromErrno(errno, path);
@@ -245,13 +320,16 @@ public:
         const qsizetype suffix = sharedEnd(old.sliced(prefix), now.sliced(prefix));
         const qsizetype middle = old.size() - prefix - suffix;
         const qsizetype at = m_buffer.size();
-        m_buffer.resize(at + kEntryHead + middle);
-        char *entry = m_buffer.data() + at;
-        qToLittleEndian<quint64>(static_cast<quint64>(record.value), entry);
-        qToLittleEndian<quint16>(static_cast<quint16>(prefix), entry + 8);
-        qToLittleEndian<quint16>(static_cast<quint16>(suffix), entry + 10);
-        qToLittleEndian<quint16>(static_cast<quint16>(middle), entry + 12);
-        std::memcpy(entry + kEntryHead, old.data() + prefix, static_cast<size_t>(middle));
+        m_buffer.resize(at + kMostCompactHead + middle);
+        char *const entry = m_buffer.data() + at;
+        const qint64 distance = record.value - m_lastRecord;
+        m_lastRecord = record.value;
+        char *to = putNumber(entry, (static_cast<quint64>(distance) << 1) ^ static_cast<quint64>(distance >> 63));
+        to = putNumber(to, static_cast<quint64>(prefix));
+        to = putNumber(to, static_cast<quint64>(suffix));
+        to = putNumber(to, static_cast<quint64>(middle));
+        std::memcpy(to, old.data() + prefix, static_cast<size_t>(middle));
+        m_buffer.resize(to + middle - m_buffer.constData());
         if (m_entries == 0)
             m_step.first = record;
         m_step.last = record;
@@ -276,6 +354,7 @@ private:
     int m_fd = -1;
     QByteArray m_buffer;
     qint64 m_entries = 0;
+    qint64 m_lastRecord = 0; // of the last entry
 };
 
 // ---------------------------------------------------------------- recording a change

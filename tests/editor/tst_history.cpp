@@ -150,9 +150,9 @@ private slots:
 
     // A step keeps only the changed part of each record: whatever the change (bytes put in, taken
     // out or replaced at the start, the middle or the end, a line emptied or filled, a run of equal
-    // bytes made longer), Undo puts back the old text byte for byte and Redo the new. A step of the
-    // first format (old texts whole) is still taken back; one whose entry does not fit its record
-    // is refused as damaged, the store as it was.
+    // bytes made longer), Undo puts back the old text byte for byte and Redo the new. A step of an
+    // earlier format (old texts whole; fixed-size spans) is still taken back; one whose entry does
+    // not fit its record is refused as damaged, the store as it was.
     void changedSpansGoBackExactly()
     {
         QRandomGenerator random(1234);
@@ -194,33 +194,32 @@ private slots:
         program->history().redo();
         QCOMPARE(state(), third);
 
-        // The first format: each entry the record (8 bytes), the old text's length (2) and the text.
-        const QString records = program->history().folder() + QStringLiteral("/6/records");
-        QVERIFY2(QFileInfo::exists(records), qPrintable(records));
-        tessarc::LineStore store;
-        store.open(program->store, program->recordLength, false);
-        const QList<QByteArray> now = store.readRange(LineNumber(1), 2);
-        store.close();
-        const auto entry = [](qint64 record, const QByteArray &text) {
-            QByteArray out(10, '\0');
-            qToLittleEndian<quint64>(quint64(record), out.data());
-            qToLittleEndian<quint16>(quint16(text.size()), out.data() + 8);
-            return out + text;
-        };
-        writeBytes(records, entry(1, "OLD ONE") + entry(2, ""));
-        program->history().undo();
-        QCOMPARE(program->readLines(LineNumber(1), 3), (QList<QByteArray>{"OLD ONE", "", program->readLines(LineNumber(3), 1).first()}));
-        program->history().redo();
-        QCOMPARE(program->readLines(LineNumber(1), 2), now);
+        // The earlier formats: each entry the record (8 bytes), in the second the shared start and
+        // end (2 each, here none), then the old text's length (2) and the text; the first has no mark.
+        const QList<QByteArray> now = program->readLines(LineNumber(1), 2);
+        for (const bool spans : {false, true}) {
+            const QString records = program->history().folder() + QStringLiteral("/%1/records").arg(spans ? 8 : 6);
+            QVERIFY2(QFileInfo::exists(records), qPrintable(records));
+            const auto entry = [spans](qint64 record, const QByteArray &text) {
+                QByteArray out(spans ? 14 : 10, '\0');
+                qToLittleEndian<quint64>(quint64(record), out.data());
+                qToLittleEndian<quint16>(quint16(text.size()), out.data() + out.size() - 2);
+                return out + text;
+            };
+            writeBytes(records, (spans ? QByteArray("QHSPAN02") : QByteArray()) + entry(1, "OLD ONE") + entry(2, ""));
+            program->history().undo();
+            QCOMPARE(program->readLines(LineNumber(1), 3), (QList<QByteArray>{"OLD ONE", "", program->readLines(LineNumber(3), 1).first()}));
+            program->history().redo();
+            QCOMPARE(program->readLines(LineNumber(1), 2), now);
+        }
 
-        // An entry that keeps more of the line than the line holds.
-        const QString redone = program->history().folder() + QStringLiteral("/8/records");
+        // An entry that keeps more of the line than the line holds: record 1 (one on from 0,
+        // written as 2), 500 bytes shared at its start, none at its end, no old text.
+        const QString redone = program->history().folder() + QStringLiteral("/10/records");
         QVERIFY2(QFileInfo::exists(redone), qPrintable(redone));
-        QByteArray damaged = readBytes(redone).left(8);
-        QByteArray head(14, '\0');
-        qToLittleEndian<quint64>(1, head.data());
-        qToLittleEndian<quint16>(500, head.data() + 8);
-        writeBytes(redone, damaged + head);
+        const QByteArray damaged = readBytes(redone).left(8);
+        QCOMPARE(damaged, QByteArray("QHSPAN03"));
+        writeBytes(redone, damaged + QByteArray::fromHex("02f4030000"));
         const QByteArray held = state();
         QVERIFY(tessarc::failureOf([&] { program->history().undo(); }).value_or(QString()).contains(QLatin1String("is damaged")));
         QCOMPARE(state(), held);

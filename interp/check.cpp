@@ -121,10 +121,10 @@ struct Checker::Planner
     std::condition_variable changed;
     std::deque<Batch> handed; // batches the planner has still to take
     std::vector<Batch> spare; // batches it is done with
-    std::size_t batches = 1;              // made so far
+    std::size_t batches = 1;  // made so far
     bool closing = false;
     bool closed = false;
-    std::thread planner;
+    std::thread thread;
 
     // What the planner has found: the clock, each line's time (the checker's list, kept when
     // asked for), each tool's seconds in the order first told.
@@ -141,9 +141,9 @@ struct Checker::Planner
 void Checker::Planner::hand()
 {
     std::unique_lock lock(mutex);
-    if (!planner.joinable()) {
+    if (!thread.joinable()) {
         try {
-            planner = std::thread([this] { run(); });
+            thread = std::thread([this] { run(); });
         } catch (const std::system_error &) {
             // No thread to be had: this batch is planned here, and the next one tries again.
             lock.unlock();
@@ -172,7 +172,7 @@ void Checker::Planner::close()
     if (closed)
         return;
     closed = true;
-    if (!planner.joinable()) {
+    if (!thread.joinable()) {
         plan(feeding);
         timer.finish();
         return;
@@ -183,7 +183,7 @@ void Checker::Planner::close()
         closing = true;
     }
     changed.notify_all();
-    planner.join();
+    thread.join();
 }
 
 void Checker::Planner::run()

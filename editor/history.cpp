@@ -43,9 +43,9 @@ quint64 numberAt(const char *at, int bytes)
     return value;
 }
 
-void writeAllTo(int fd, const QByteArray &data, const QString &path)
+void writeAllTo(int fd, QByteArrayView data, const QString &path)
 {
-    const char *at = data.constData();
+    const char *at = data.data();
     qint64 left = data.size();
     while (left > 0) {
         const ssize_t done = ::write(fd, at, static_cast<size_t>(left));
@@ -288,8 +288,8 @@ class ChangeRecord::Journal : public RecordJournal
 public:
     Journal(const QString &path, History::Step &step) : m_path(path), m_step(step)
     {
-        m_buffer.reserve(kJournalBlock + (1 << 16) + kMostCompactHead);
-        m_buffer.append(kCompactMark, sizeof kCompactMark);
+        std::memcpy(m_buffer.data(), kCompactMark, sizeof kCompactMark);
+        m_used = sizeof kCompactMark;
         m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (m_fd < 0)
             throw ControlError::fromErrno(errno, path);
@@ -315,13 +315,13 @@ public:
 
     void keep(LineNumber record, QByteArrayView old, QByteArrayView now) override
     {
-        // Called for every record a run changes: the entry is laid down in place, no appends.
+        // Called for every record a run rewrites: the entry is laid down in place, no appends.
         const qsizetype prefix = sharedStart(old, now);
+        if (prefix == old.size() && prefix == now.size())
+            return; // the same
         const qsizetype suffix = sharedEnd(old.sliced(prefix), now.sliced(prefix));
         const qsizetype middle = old.size() - prefix - suffix;
-        const qsizetype at = m_buffer.size();
-        m_buffer.resize(at + kMostCompactHead + middle);
-        char *const entry = m_buffer.data() + at;
+        char *const entry = m_buffer.data() + m_used;
         const qint64 distance = record.value - m_lastRecord;
         m_lastRecord = record.value;
         char *to = putNumber(entry, (static_cast<quint64>(distance) << 1) ^ static_cast<quint64>(distance >> 63));
@@ -329,21 +329,21 @@ public:
         to = putNumber(to, static_cast<quint64>(suffix));
         to = putNumber(to, static_cast<quint64>(middle));
         std::memcpy(to, old.data() + prefix, static_cast<size_t>(middle));
-        m_buffer.resize(to + middle - m_buffer.constData());
+        m_used = to + middle - m_buffer.data();
         if (m_entries == 0)
             m_step.first = record;
         m_step.last = record;
         ++m_entries;
-        if (m_buffer.size() >= kJournalBlock)
+        if (m_used >= kJournalBlock)
             flush();
     }
 
     void flush() override
     {
-        if (m_buffer.isEmpty())
+        if (m_used == 0)
             return;
-        writeAllTo(m_fd, m_buffer, m_path);
-        m_buffer.resize(0);
+        writeAllTo(m_fd, QByteArrayView(m_buffer.data(), m_used), m_path);
+        m_used = 0;
     }
 
     qint64 entries() const { return m_entries; }
@@ -352,7 +352,9 @@ private:
     QString m_path;
     History::Step &m_step;
     int m_fd = -1;
-    QByteArray m_buffer;
+    // A block of entries, with room past kJournalBlock for the longest one.
+    std::vector<char> m_buffer = std::vector<char>(kJournalBlock + kMostCompactHead + (1 << 16));
+    qsizetype m_used = 0;
     qint64 m_entries = 0;
     qint64 m_lastRecord = 0; // of the last entry
 };

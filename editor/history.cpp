@@ -315,7 +315,7 @@ public:
 
     void keep(LineNumber record, QByteArrayView old, QByteArrayView now) override
     {
-        // Called for every record a run rewrites: the entry is laid down in place, no appends.
+        // Called for every record a run changes: the entry is laid down in place, no appends.
         const qsizetype prefix = sharedStart(old, now);
         if (prefix == old.size() && prefix == now.size())
             return; // the same

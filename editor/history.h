@@ -24,8 +24,7 @@ class TESSARC_EXPORT RecordJournal
 {
 public:
     virtual ~RecordJournal() = default;
-    // `record` held `old` and now holds `now`; told of every record rewritten, it keeps nothing of
-    // one that is the same.
+    // `record` held `old` and now holds `now` (a record that is the same is kept as nothing).
     virtual void keep(LineNumber record, QByteArrayView old, QByteArrayView now) = 0;
     // Everything kept so far goes to disk; throws when it cannot.
     virtual void flush() = 0;

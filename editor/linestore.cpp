@@ -263,7 +263,7 @@ void LineStore::rewriteRecords(LineNumber first, qint64 count,
             const qsizetype m = out.size();
             if (m > maxLineLength() || m > 0xffff)
                 throw lineTooLong(m, m_recLen);
-            if (journal)
+            if (journal && (m != n || std::memcmp(out.constData(), rec + 2, static_cast<size_t>(n)) != 0))
                 journal->keep(record + done, QByteArrayView(rec + 2, n), out);
             rec[0] = static_cast<char>(m & 0xff);
             rec[1] = static_cast<char>((m >> 8) & 0xff);

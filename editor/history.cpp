@@ -288,7 +288,7 @@ class ChangeRecord::Journal : public RecordJournal
 public:
     Journal(const QString &path, History::Step &step) : m_path(path), m_step(step)
     {
-        std::memcpy(m_buffer.data(), kCompactMark, sizeof kCompactMark);
+        std::memcpy(m_buffer.get(), kCompactMark, sizeof kCompactMark);
         m_used = sizeof kCompactMark;
         m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (m_fd < 0)
@@ -321,7 +321,7 @@ public:
             return; // the same
         const qsizetype suffix = sharedEnd(old.sliced(prefix), now.sliced(prefix));
         const qsizetype middle = old.size() - prefix - suffix;
-        char *const entry = m_buffer.data() + m_used;
+        char *const entry = m_buffer.get() + m_used;
         const qint64 distance = record.value - m_lastRecord;
         m_lastRecord = record.value;
         char *to = putNumber(entry, (static_cast<quint64>(distance) << 1) ^ static_cast<quint64>(distance >> 63));
@@ -329,7 +329,7 @@ public:
         to = putNumber(to, static_cast<quint64>(suffix));
         to = putNumber(to, static_cast<quint64>(middle));
         std::memcpy(to, old.data() + prefix, static_cast<size_t>(middle));
-        m_used = to + middle - m_buffer.data();
+        m_used = to + middle - m_buffer.get();
         if (m_entries == 0)
             m_step.first = record;
         m_step.last = record;
@@ -342,7 +342,7 @@ public:
     {
         if (m_used == 0)
             return;
-        writeAllTo(m_fd, QByteArrayView(m_buffer.data(), m_used), m_path);
+        writeAllTo(m_fd, QByteArrayView(m_buffer.get(), m_used), m_path);
         m_used = 0;
     }
 
@@ -352,8 +352,9 @@ private:
     QString m_path;
     History::Step &m_step;
     int m_fd = -1;
-    // A block of entries, with room past kJournalBlock for the longest one.
-    std::vector<char> m_buffer = std::vector<char>(kJournalBlock + kMostCompactHead + (1 << 16));
+    // A block of entries, with room past kJournalBlock for the longest one (left unset: a small
+    // change touches only the start of it).
+    std::unique_ptr<char[]> m_buffer{new char[kJournalBlock + kMostCompactHead + (1 << 16)]};
     qsizetype m_used = 0;
     qint64 m_entries = 0;
     qint64 m_lastRecord = 0; // of the last entry

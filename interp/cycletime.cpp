@@ -58,9 +58,10 @@ CycleTimer::Rates CycleTimer::ratesOf(const MachineSetup &setup)
     return r;
 }
 
-std::array<double, kAxes> CycleTimer::machineEnd(const Move &move)
+std::array<double, kAxes> CycleTimer::machineEnd(const Move &move, std::size_t axes)
 {
-    std::array<double, kAxes> p = move.end;
+    std::array<double, kAxes> p;
+    std::copy_n(move.end.begin(), axes, p.begin());
     for (std::size_t a = 0; a < 3; ++a)
         p[a] += move.offset[a];
     p[2] += move.toolLength;
@@ -71,12 +72,7 @@ CycleTimer::Shape CycleTimer::shapeOf(const Move &move, const ModalState &modes,
                                       const Rates &rates, std::size_t axes)
 {
     Shape shape;
-    std::copy_n(move.end.begin(), 3, shape.end.begin());
-    if (axes > 3)
-        std::copy(move.end.begin() + 3, move.end.end(), shape.end.begin() + 3);
-    for (std::size_t a = 0; a < 3; ++a)
-        shape.end[a] += move.offset[a];
-    shape.end[2] += move.toolLength;
+    shape.end = machineEnd(move, axes);
     std::array<double, kAxes> d;
     for (std::size_t a = 0; a < axes; ++a)
         d[a] = shape.end[a] - from[a];

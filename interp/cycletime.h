@@ -127,7 +127,8 @@ private:
     };
 
     static Rates ratesOf(const MachineSetup &setup);
-    static std::array<double, kAxes> machineEnd(const Move &move);
+    // Its end in machine coordinates, of the first `axes` axes (the rest left unset).
+    static std::array<double, kAxes> machineEnd(const Move &move, std::size_t axes = kAxes);
     // `axes`: 3 when the axes past Z stand still (their end, in, out and the like are left unset),
     // else kAxes.
     static Shape shapeOf(const Move &move, const ModalState &modes, const std::array<double, kAxes> &from,

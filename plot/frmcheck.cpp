@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -76,6 +77,26 @@ void frmCheck::Form_Load()
     cboMachine->addItems(comm::MachineFolder::standard().names());
     const int at = chosen.isEmpty() ? -1 : cboMachine->findText(chosen);
     cboMachine->setCurrentIndex(at > 0 ? at : 0);
+}
+
+// Enter checks (or stops a check under way, as Go does); Escape stops a check under way, or else
+// closes the window.
+void frmCheck::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        Go_Click();
+        return;
+    case Qt::Key_Escape:
+        if (m_running)
+            m_stop = true;
+        else
+            close();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void frmCheck::Go_Click()

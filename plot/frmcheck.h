@@ -38,6 +38,9 @@ public:
     // "line 1,204,311: 0:41:07 of 1:02:10", or "" when no current check has timed the line.
     QString timeAtLine(qint64 line) const;
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     void showRun(const QString &programName);
     void findingClicked(QTreeWidgetItem *item);

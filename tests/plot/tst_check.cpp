@@ -129,6 +129,11 @@ void tst_check::window()
     QVERIFY(!check->isCurrent());
     QCOMPARE(check->timeAtLine(3), QString());
     QVERIFY(check->txtSummary->toPlainText().endsWith(QStringLiteral("check it again.")));
+    // Enter checks again; Escape closes the window.
+    QTest::keyClick(check, Qt::Key_Return);
+    QVERIFY(check->isCurrent());
+    QTest::keyClick(check, Qt::Key_Escape);
+    QVERIFY(!check->isVisible());
 }
 
 void tst_check::windowStopped()
@@ -140,13 +145,22 @@ void tst_check::windowStopped()
         lines.append("G1 X" + QByteArray::number(i % 100) + " F1000");
     host.open(lines);
     auto *check = qobject_cast<frmCheck *>(host.showWindow(QStringLiteral("checkprogram")));
-    QTimer::singleShot(0, check->Go, &QPushButton::click); // Go again while it runs: stop
-    check->Go->click();
-    QVERIFY(check->lastRun().cancelled);
-    QVERIFY(!check->isCurrent());
-    QVERIFY(host.allGivenBack());
-    QCOMPARE(check->Go->text(), QStringLiteral("Go"));
-    QVERIFY(check->txtSummary->toPlainText().startsWith(QStringLiteral("The check was stopped")));
+    // Go again while it runs stops it, and so does Escape, which leaves the window open.
+    for (const bool escape : {false, true}) {
+        QTimer::singleShot(0, check, [check, escape] {
+            if (escape)
+                QTest::keyClick(check, Qt::Key_Escape);
+            else
+                check->Go->click();
+        });
+        check->Go->click();
+        QVERIFY(check->lastRun().cancelled);
+        QVERIFY(!check->isCurrent());
+        QVERIFY(check->isVisible());
+        QVERIFY(host.allGivenBack());
+        QCOMPARE(check->Go->text(), QStringLiteral("Go"));
+        QVERIFY(check->txtSummary->toPlainText().startsWith(QStringLiteral("The check was stopped")));
+    }
 }
 
 QTEST_MAIN(tst_check)

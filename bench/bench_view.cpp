@@ -123,7 +123,7 @@ struct Shown
     double firstPiece = -1.0; // pathShown, first emission
     double firstFrame = -1.0; // the first frame swapped after it
     double whole = -1.0;      // pathShown(true), first emission
-    double wholeFrame = -1.0; // the first frame swapped after it
+    double wholeFrame = -1.0; // the first frame swapped after it with every segment in its picture
 };
 
 void follow(plot::ToolpathDock &dock, const QElapsedTimer &clock, Shown &shown)
@@ -139,10 +139,11 @@ void follow(plot::ToolpathDock &dock, const QElapsedTimer &clock, Shown &shown)
         if (complete && shown.followed < 0.0)
             shown.followed = now();
     });
-    QObject::connect(dock.view(), &QOpenGLWidget::frameSwapped, &dock, [&shown, now] {
+    plot::ToolpathView *view = dock.view();
+    QObject::connect(view, &QOpenGLWidget::frameSwapped, &dock, [&shown, now, view] {
         if (shown.firstPiece >= 0.0 && shown.firstFrame < 0.0)
             shown.firstFrame = now();
-        if (shown.whole >= 0.0 && shown.wholeFrame < 0.0)
+        if (shown.whole >= 0.0 && shown.wholeFrame < 0.0 && view->isPictureWhole())
             shown.wholeFrame = now();
     });
 }
@@ -280,6 +281,12 @@ int runViewFigure(const QString &figure, qint64 lines, int runs, const QString &
     qint64 fullPixels = 0, movingPixels = 0;
     orbitFrames(fullFrames, fullPixels);
     check(fullPixels > 1000, QStringLiteral("a frame of the full path drew %1 pixels").arg(fullPixels));
+    // Once the camera rests, the picture is drawn whole again a frame's slice at a time.
+    QElapsedTimer restClock;
+    restClock.start();
+    view->update();
+    waitUntil([&] { return view->isPictureWhole(); }, QStringLiteral("the whole picture after orbiting"));
+    const double rest = double(restClock.nsecsElapsed()) / 1e9;
 
     // The same with the left button held, as a drag orbits: the press makes the lighter path.
     const QPoint centre(view->width() / 2, view->height() / 2);
@@ -295,10 +302,12 @@ int runViewFigure(const QString &figure, qint64 lines, int runs, const QString &
     sendMouse(view, QEvent::MouseButtonRelease, centre + QPoint(12, 0));
     QCoreApplication::processEvents();
 
-    say(QStringLiteral("Frame while orbiting, full path: median %1, worst %2 of %3 (target < 50 ms)%4")
+    say(QStringLiteral("Frame while orbiting, camera turned between frames: median %1, worst %2 of %3 (target < 50 ms)%4; "
+                       "the whole picture again once it rests: %5")
             .arg(ms(median(fullFrames)), ms(worst(fullFrames)))
             .arg(kFrames)
-            .arg(verdict(median(fullFrames) < 0.05)));
+            .arg(verdict(median(fullFrames) < 0.05))
+            .arg(ms(rest)));
     say(QStringLiteral("Frame while orbiting, button held: median %1, worst %2 of %3 (target < 50 ms)%4; %5; the press "
                        "itself %6")
             .arg(ms(median(movingFrames)), ms(worst(movingFrames)))

@@ -2,11 +2,13 @@
 
 #include "raster.h"
 
+#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
 
 #include <cmath>
+#include <limits>
 #include <thread>
 
 namespace plot {
@@ -17,6 +19,14 @@ namespace {
 constexpr qsizetype kFrameBudget = 600000;
 // ... and the lighter path is made to hold at most this many.
 constexpr qsizetype kLightBudget = 250000;
+// What a frame may take to draw while the camera moves, and a slice of the picture at rest (each
+// frame also costs the window some 20 ms on a software renderer, so slices are longer); and how
+// many segments the first slice of a picture has before the renderer's speed is known.
+constexpr double kFrameSeconds = 0.03;
+constexpr double kSliceSeconds = 0.08;
+constexpr qsizetype kFirstSlice = 100000;
+// The camera is taken to move while the wheel turned within this many milliseconds.
+constexpr int kSettleMs = 200;
 
 const char *const kVertexShader = R"(#version 130
 in vec3 position;
@@ -40,9 +50,11 @@ void main()
 }
 )";
 
+// Rapids are drawn pale: their colour three fifths of the way from the background, opaque (a
+// software renderer draws lines without blending a quarter faster).
 QColor rapidColour()
 {
-    return QColor(150, 150, 162);
+    return QColor(99, 100, 108);
 }
 
 // Each vertex carries the colour of the segment it ends (the last vertex of a line provokes):
@@ -63,9 +75,32 @@ std::vector<quint8> coloursOf(const PathGeometry &geometry, qsizetype first, qsi
         out[0] = static_cast<quint8>(c.red());
         out[1] = static_cast<quint8>(c.green());
         out[2] = static_cast<quint8>(c.blue());
-        out[3] = s.kind == SegmentKind::Rapid ? 150 : 255;
     }
     return rgba;
+}
+
+// How many segments can be drawn within `budget` seconds, each taking about `secondsEach` (0:
+// not known yet).
+qsizetype segmentsWithin(double secondsEach, double budget)
+{
+    if (secondsEach <= 0.0)
+        return kFirstSlice;
+    return std::max<qsizetype>(1000, qsizetype(budget / secondsEach));
+}
+
+// Every how many segments to draw for no more than `budget` of `total`.
+qsizetype strideFor(qsizetype total, qsizetype budget)
+{
+    return total <= budget ? 1 : (total + budget - 1) / std::max<qsizetype>(1, budget);
+}
+
+// The segments of the ranges that the buffers of `vertices` hold.
+qsizetype segmentsIn(const std::vector<SegmentRange> &ranges, qsizetype vertices)
+{
+    qsizetype n = 0;
+    for (const SegmentRange &r : ranges)
+        n += r.count > 0 && r.first + r.count < vertices ? r.count : 0;
+    return n;
 }
 
 QString length(double mm)
@@ -95,6 +130,10 @@ ToolpathView::ToolpathView(QWidget *parent) : QOpenGLWidget(parent)
     m_indexTimer->setSingleShot(true);
     m_indexTimer->setInterval(150);
     connect(m_indexTimer, &QTimer::timeout, this, &ToolpathView::indexLater);
+    m_settle = new QTimer(this);
+    m_settle->setSingleShot(true);
+    m_settle->setInterval(kSettleMs);
+    connect(m_settle, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     setMouseTracking(true);
     setMinimumSize(240, 180);
     setFocusPolicy(Qt::ClickFocus);
@@ -111,12 +150,16 @@ ToolpathView::~ToolpathView()
     m_lightVao.destroy();
     m_lightPositions.destroy();
     m_lightColours.destroy();
+    m_sampleIndices.destroy();
+    m_picture.reset();
+    m_sample.reset();
     doneCurrent();
 }
 
 void ToolpathView::setGeometry(std::shared_ptr<const PathGeometry> geometry, bool fit, bool whole)
 {
     m_geometry = std::move(geometry);
+    ++m_version;
     m_growing = !whole;
     m_light.reset();
     cameraMoved();
@@ -145,6 +188,7 @@ void ToolpathView::changeGeometry(const std::function<SegmentRange()> &change)
     m_picks = PickIndex();
     m_pickedGeometry.reset();
     const SegmentRange changed = change();
+    ++m_version;
     if (m_stale.count > 0) {
         const qsizetype end = std::max(m_stale.first + m_stale.count, changed.first + changed.count);
         m_stale.first = std::min(m_stale.first, changed.first);
@@ -172,7 +216,10 @@ void ToolpathView::setCaretHighlight(std::vector<SegmentRange> ranges, std::opti
 
 void ToolpathView::setRangeHighlight(std::vector<SegmentRange> ranges)
 {
+    if (ranges == m_range)
+        return;
     m_range = std::move(ranges);
+    ++m_version;
     update();
 }
 
@@ -272,6 +319,7 @@ void ToolpathView::initializeGL()
     m_colours.create();
     m_lightPositions.create();
     m_lightColours.create();
+    m_sampleIndices.create();
     m_dirty = true;
 }
 
@@ -369,19 +417,128 @@ void ToolpathView::makeLight()
     doneCurrent();
 }
 
-void ToolpathView::drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width)
+qsizetype ToolpathView::rangeSegments() const
 {
-    if (ranges.empty())
+    return segmentsIn(m_range, m_uploaded);
+}
+
+void ToolpathView::drawSegments(QOpenGLVertexArrayObject &vao, const std::vector<SegmentRange> &ranges, qsizetype stride,
+                                qsizetype vertices)
+{
+    QOpenGLVertexArrayObject::Binder bound(&vao);
+    if (stride == 1) {
+        for (const SegmentRange &r : ranges) {
+            if (r.count > 0 && r.first + r.count < vertices)
+                glDrawArrays(GL_LINE_STRIP, static_cast<GLint>(r.first), static_cast<GLsizei>(r.count + 1));
+        }
+        return;
+    }
+    // Every stride-th segment, as lines of their own.
+    std::vector<quint32> ends;
+    ends.reserve(std::size_t(2 * (segmentsIn(ranges, vertices) / stride + qsizetype(ranges.size()))));
+    for (const SegmentRange &r : ranges) {
+        if (r.count <= 0 || r.first + r.count >= vertices)
+            continue;
+        for (qsizetype s = r.first; s < r.first + r.count; s += stride) {
+            ends.push_back(quint32(s));
+            ends.push_back(quint32(s + 1));
+        }
+    }
+    m_sampleIndices.bind();
+    m_sampleIndices.allocate(ends.data(), static_cast<int>(ends.size() * sizeof(quint32)));
+    glDrawElements(GL_LINES, static_cast<GLsizei>(ends.size()), GL_UNSIGNED_INT, nullptr);
+    m_sampleIndices.release();
+}
+
+void ToolpathView::drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width, qsizetype budget)
+{
+    const qsizetype total = segmentsIn(ranges, m_uploaded);
+    if (total == 0)
         return;
     m_program.setUniformValue("over", colour);
     glLineWidth(width);
-    QOpenGLVertexArrayObject::Binder bound(&m_vao);
-    for (const SegmentRange &r : ranges) {
-        if (r.count > 0 && r.first + r.count < m_uploaded)
-            glDrawArrays(GL_LINE_STRIP, static_cast<GLint>(r.first), static_cast<GLsizei>(r.count + 1));
-    }
+    drawSegments(m_vao, ranges, strideFor(total, budget), m_uploaded);
     glLineWidth(1.0f);
     m_program.setUniformValue("over", QColor(0, 0, 0, 0));
+}
+
+void ToolpathView::drawScene(qsizetype path, qsizetype first, qsizetype last)
+{
+    if (first < path)
+        drawSegments(m_vao, {{first, std::min(last, path) - first}}, 1, m_uploaded);
+    // The range's segments follow the path's, range after range.
+    qsizetype at = path;
+    std::vector<SegmentRange> part;
+    for (const SegmentRange &r : m_range) {
+        if (r.count <= 0 || r.first + r.count >= m_uploaded)
+            continue;
+        const qsizetype from = std::max(first, at), to = std::min(last, at + r.count);
+        if (from < to)
+            part.push_back({r.first + (from - at), to - from});
+        at += r.count;
+    }
+    drawRanges(part, QColor(255, 255, 255), 2.0f, std::numeric_limits<qsizetype>::max());
+}
+
+void ToolpathView::makeTargets()
+{
+    const QSize size = QSize(width(), height()) * devicePixelRatio();
+    if (m_picture && m_picture->size() == size)
+        return;
+    m_picture = std::make_unique<QOpenGLFramebufferObject>(size);
+    m_sample = std::make_unique<QOpenGLFramebufferObject>(size);
+    m_pictureVersion = 0;
+    m_sampleVersion = 0;
+    m_pictureDone = 0;
+}
+
+void ToolpathView::drawSlice(qsizetype path, qsizetype scene)
+{
+    const qsizetype count = std::min(scene - m_pictureDone, m_sliceLimit > 0 ? m_sliceLimit : segmentsWithin(m_segmentSeconds, kSliceSeconds));
+    m_picture->bind();
+    glViewport(0, 0, m_picture->width(), m_picture->height());
+    QElapsedTimer clock;
+    clock.start();
+    drawScene(path, m_pictureDone, m_pictureDone + count);
+    glFinish();
+    const double each = double(clock.nsecsElapsed()) / 1e9 / double(count);
+    if (count >= 1000)
+        m_segmentSeconds = m_segmentSeconds > 0.0 ? (m_segmentSeconds + each) / 2 : each;
+    m_pictureDone += count;
+}
+
+void ToolpathView::drawSample(qsizetype path)
+{
+    m_sample->bind();
+    glViewport(0, 0, m_sample->width(), m_sample->height());
+    glClear(GL_COLOR_BUFFER_BIT);
+    // The lighter path when there is one, else the path; either thinned to what a frame can draw.
+    const bool light = m_light && m_shown < 0;
+    const qsizetype segments = light ? m_lightVertices - 1 : path;
+    const qsizetype budget = segmentsWithin(m_sampleSeconds > 0.0 ? m_sampleSeconds : m_segmentSeconds, kFrameSeconds);
+    const qsizetype stride = strideFor(segments, budget);
+    QElapsedTimer clock;
+    clock.start();
+    drawSegments(light ? m_lightVao : m_vao, {{0, segments}}, stride, segments + 1);
+    drawRanges(m_range, QColor(255, 255, 255), 2.0f, budget / 4);
+    glFinish();
+    const qsizetype drawn = (segments + stride - 1) / stride;
+    if (drawn >= 1000) {
+        const double each = double(clock.nsecsElapsed()) / 1e9 / double(drawn);
+        m_sampleSeconds = m_sampleSeconds > 0.0 ? (m_sampleSeconds + each) / 2 : each;
+    }
+    m_sampleMatrix = m_pictureMatrix;
+    m_sampleVersion = m_version;
+    m_samplePath = path;
+}
+
+void ToolpathView::present(QOpenGLFramebufferObject &from)
+{
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, from.handle());
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, defaultFramebufferObject());
+    glBlitFramebuffer(0, 0, from.width(), from.height(), 0, 0, from.width(), from.height(), GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    glViewport(0, 0, from.width(), from.height());
 }
 
 void ToolpathView::paintGL()
@@ -401,27 +558,58 @@ void ToolpathView::paintGL()
     } else if (m_glReady && m_geometry && m_geometry->vertexCount() != m_uploaded) {
         uploadFrom(m_uploaded);
     }
+    const bool wasWhole = m_pictureWhole;
+    m_pictureWhole = true;
     if (m_glReady && m_uploaded > 1) {
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        const QMatrix4x4 matrix = m_camera.projection() * m_camera.view();
+        const qsizetype path = m_shown < 0 ? m_uploaded - 1 : std::min<qsizetype>(m_shown, m_uploaded - 1);
+        const qsizetype scene = path + rangeSegments();
+        makeTargets();
+        // The picture goes on from where it is while only more of the same path is to be drawn
+        // over it; anything else draws it again from the start.
+        const bool goesOn = m_pictureVersion == m_version && m_pictureMatrix == matrix && path >= m_picturePath &&
+                            (path == m_picturePath || m_range.empty()) && m_pictureDone <= scene;
         m_program.bind();
-        m_program.setUniformValue("matrix", m_camera.projection() * m_camera.view());
+        m_program.setUniformValue("matrix", matrix);
         m_program.setUniformValue("over", QColor(0, 0, 0, 0));
-        const bool light = m_light && m_button != Qt::NoButton && m_shown < 0;
-        if (light) {
-            QOpenGLVertexArrayObject::Binder bound(&m_lightVao);
-            glDrawArrays(GL_LINE_STRIP, 0, static_cast<GLsizei>(m_lightVertices));
-        } else {
-            const qsizetype vertices = m_shown < 0 ? m_uploaded : std::min<qsizetype>(m_shown + 1, m_uploaded);
-            QOpenGLVertexArrayObject::Binder bound(&m_vao);
-            glDrawArrays(GL_LINE_STRIP, 0, static_cast<GLsizei>(vertices));
+        if (!goesOn) {
+            // What was on the screen is not wiped for a picture that takes frames to draw: a
+            // sample of the path stands in until it is whole.
+            const bool shown = m_pictureDone > 0 || m_showSample;
+            m_picture->bind();
+            glViewport(0, 0, m_picture->width(), m_picture->height());
+            glClear(GL_COLOR_BUFFER_BIT);
+            m_pictureDone = 0;
+            m_pictureMatrix = matrix;
+            m_pictureVersion = m_version;
+            m_showSample = shown && scene > (m_sliceLimit > 0 ? m_sliceLimit : segmentsWithin(m_segmentSeconds, kSliceSeconds));
         }
-        drawRanges(m_range, QColor(255, 255, 255), 2.0f);
-        drawRanges(m_caret, QColor(255, 236, 64), 3.0f);
+        m_picturePath = path;
+        const bool moving = m_button != Qt::NoButton || m_settle->isActive();
+        const bool sampleShows = m_sampleVersion == m_version && m_sampleMatrix == matrix && m_samplePath == path;
+        if (m_showSample && !sampleShows) {
+            // One frame's work: the sample now, the picture from the next frame on.
+            drawSample(path);
+            present(*m_sample);
+        } else if (m_showSample && moving) {
+            present(*m_sample);
+        } else {
+            if (m_pictureDone < scene)
+                drawSlice(path, scene);
+            if (m_pictureDone >= scene)
+                m_showSample = false;
+            present(m_showSample ? *m_sample : *m_picture);
+        }
+        m_pictureWhole = m_pictureDone >= scene;
+        m_drawnPercent = int(m_pictureDone * 100 / std::max<qsizetype>(1, scene));
+        if (!m_pictureWhole && !moving)
+            QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+        drawRanges(m_caret, QColor(255, 236, 64), 3.0f, segmentsWithin(m_segmentSeconds, kFrameSeconds));
         m_program.release();
-        glDisable(GL_BLEND);
     }
     drawOverlay();
+    if (m_pictureWhole && !wasWhole)
+        emit pictureDrawn();
 }
 
 void ToolpathView::drawOverlay()
@@ -438,6 +626,9 @@ void ToolpathView::drawOverlay()
     };
     if (!m_glError.isEmpty())
         say(m_glError);
+    if (!m_pictureWhole)
+        say(m_showSample ? tr("A sample of the path, while it is drawn whole: %1%").arg(m_drawnPercent)
+                         : tr("Drawing the path: %1% of it is on the screen").arg(m_drawnPercent));
     if (m_geometry && !m_geometry->feedExtents().isEmpty()) {
         const QVector3D size = m_geometry->feedExtents().size();
         say(tr("Part: X %1  Y %2  Z %3 mm").arg(length(size.x()), length(size.y()), length(size.z())));
@@ -545,6 +736,7 @@ void ToolpathView::wheelEvent(QWheelEvent *event)
     const double steps = event->angleDelta().y() / 120.0;
     if (steps != 0.0) {
         m_camera.zoomAt(event->position(), std::pow(1.2, steps));
+        m_settle->start();
         cameraMoved();
         emit scaleChanged(m_camera.mmPerPixel());
     }

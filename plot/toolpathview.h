@@ -5,7 +5,8 @@
 #include "pickindex.h"
 
 #include <QOpenGLBuffer>
-#include <QOpenGLFunctions>
+#include <QOpenGLExtraFunctions>
+#include <QOpenGLFramebufferObject>
 #include <QOpenGLShaderProgram>
 #include <QOpenGLVertexArrayObject>
 #include <QOpenGLWidget>
@@ -23,7 +24,12 @@ namespace plot {
 // middle one, zoom about the mouse with the wheel; a click picks a move, a click with Shift picks
 // the points to measure between. It only shows a geometry: the dock builds it and links it with
 // the editor.
-class ToolpathView : public QOpenGLWidget, protected QOpenGLFunctions
+//
+// A path too big for one frame is drawn into a picture kept off the screen a slice at a time, each
+// slice as much as a frame's time allows, so that the window never waits on the renderer; until
+// the picture is whole the view says how much of it is drawn. While the camera moves, and while a
+// picture is made again after a change, a sample of the path that a frame can draw is shown.
+class ToolpathView : public QOpenGLWidget, protected QOpenGLExtraFunctions
 {
     Q_OBJECT
 
@@ -68,8 +74,14 @@ public:
     std::optional<Pick> pickAt(const QPointF &pixel, bool wait = true);
     // What is measured: the two points picked with Shift, and their distance.
     std::optional<double> measured() const;
+    // Whether the picture on the screen has every segment of the path (and of the tool window's
+    // range) in it; pictureDrawn() tells when it comes to be.
+    bool isPictureWhole() const { return m_pictureWhole; }
+    // At most this many segments a slice (0: as many as a frame's time allows).
+    void setSliceLimit(qsizetype segments) { m_sliceLimit = segments; }
 
 signals:
+    void pictureDrawn();
     void movePicked(qint64 move, qint64 line);
     // The scale changed (zoom, fit): how many mm a pixel now is.
     void scaleChanged(double mmPerPixel);
@@ -92,7 +104,19 @@ private:
     // The camera moved or the path changed: the picking index is made again once it rests.
     void cameraMoved();
     void indexLater();
-    void drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width);
+    // The ranges' segments of the buffers (of `vertices`), every stride-th only when stride > 1.
+    void drawSegments(QOpenGLVertexArrayObject &vao, const std::vector<SegmentRange> &ranges, qsizetype stride,
+                      qsizetype vertices);
+    // Highlighted segments over the path, thinned to `budget` of them.
+    void drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width, qsizetype budget);
+    // Segments first ... last - 1 of what the picture holds: the path's segments shown, then those
+    // of the tool window's range.
+    void drawScene(qsizetype path, qsizetype first, qsizetype last);
+    qsizetype rangeSegments() const;
+    void makeTargets();
+    void drawSlice(qsizetype path, qsizetype scene);
+    void drawSample(qsizetype path);
+    void present(QOpenGLFramebufferObject &from);
     void drawOverlay();
 
     Camera m_camera;
@@ -124,7 +148,29 @@ private:
     QOpenGLVertexArrayObject m_lightVao;
     QOpenGLBuffer m_lightPositions{QOpenGLBuffer::VertexBuffer};
     QOpenGLBuffer m_lightColours{QOpenGLBuffer::VertexBuffer};
+    QOpenGLBuffer m_sampleIndices{QOpenGLBuffer::IndexBuffer};
     bool m_glReady = false;
+
+    // The picture at rest, and the sample shown while it is made again; each remembers what it
+    // shows (the camera's matrix, the path's version, the path's segments shown) and the picture
+    // how many of its segments are drawn.
+    std::unique_ptr<QOpenGLFramebufferObject> m_picture;
+    std::unique_ptr<QOpenGLFramebufferObject> m_sample;
+    quint64 m_version = 1; // changed whenever the path or the range changes other than by growing
+    QMatrix4x4 m_pictureMatrix;
+    quint64 m_pictureVersion = 0;
+    qsizetype m_picturePath = 0;
+    qsizetype m_pictureDone = 0;
+    bool m_pictureWhole = false;
+    int m_drawnPercent = 0;
+    bool m_showSample = false;
+    QMatrix4x4 m_sampleMatrix;
+    quint64 m_sampleVersion = 0;
+    qsizetype m_samplePath = -1;
+    double m_segmentSeconds = 0.0; // what a segment of the picture took to draw, lately
+    double m_sampleSeconds = 0.0;  // ... and one of a sample
+    qsizetype m_sliceLimit = 0;
+    QTimer *m_settle = nullptr; // runs while the camera was moved by the wheel lately
     QString m_glError;
 
     QPoint m_pressAt;

@@ -156,6 +156,55 @@ private slots:
         QVERIFY(near(frame(), pixelOf(10, 5), std::nullopt));
     }
 
+    // A path of more segments than a slice is drawn over several frames, a sample of it standing
+    // in after the camera turned; once whole, the picture is the one drawn in a single frame, the
+    // range's highlight drawn over it included.
+    void aPictureDrawnInSlicesIsThePictureDrawnAtOnce()
+    {
+        QList<QByteArray> lines{"G21 G90"};
+        for (int i = 0; i < 1500; ++i) {
+            const int x = (i * 37) % 101, y = (i * 53) % 97;
+            lines.push_back(i % 7 == 0 ? QByteArray("G0 X%1 Y%2").replace("%1", QByteArray::number(x)).replace("%2", QByteArray::number(y))
+                                       : QByteArray("G1 X%1 Y%2 F500").replace("%1", QByteArray::number(y)).replace("%2", QByteArray::number(x)));
+            if (i == 700)
+                lines.push_back("T2 M6");
+        }
+        QSignalSpy shown(m_dock, &plot::ToolpathDock::pathShown);
+        m_host->editor().program().replaceLines(tessarc::LineNumber(1), 6, lines);
+        while (shown.isEmpty() || !shown.last().first().toBool())
+            QVERIFY(shown.wait(20000));
+        plot::ToolpathView &view = *m_dock->view();
+        view.fitToPart();
+        view.setRangeHighlight({{200, 900}});
+        const QImage atOnce = frame();
+        QVERIFY(view.isPictureWhole());
+
+        view.setSliceLimit(97);
+        const plot::Camera rest = view.camera();
+        view.camera().orbit(40, 25, view.geometry()->extents().centre());
+        view.grabFramebuffer();
+        QVERIFY(!view.isPictureWhole());
+        view.camera() = rest;
+        QSignalSpy drawn(&view, &plot::ToolpathView::pictureDrawn);
+        const QImage sample = view.grabFramebuffer();
+        QVERIFY(!view.isPictureWhole());
+        const auto drawnPixels = [](const QImage &image) {
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    n += image.pixelColor(x, y).rgb() != kBackground.rgb();
+            return n;
+        };
+        QVERIFY(sample != atOnce && drawnPixels(sample) > drawnPixels(atOnce) / 3);
+        QImage last;
+        int frames = 1;
+        for (; frames < 100 && !view.isPictureWhole(); ++frames)
+            last = view.grabFramebuffer();
+        QCOMPARE(drawn.size(), 1);
+        QVERIFY2(frames >= (view.geometry()->segmentCount() + 900) / 97, qPrintable(QString::number(frames)));
+        QVERIFY(last == atOnce);
+    }
+
     // A change of the program is followed, the camera kept.
     void aChangeIsFollowed()
     {

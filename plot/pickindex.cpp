@@ -116,6 +116,44 @@ bool PickIndex::madeFor(const Camera &camera) const
     return m_geometry && m_viewport == camera.viewport() && m_matrix == camera.projection() * camera.view();
 }
 
+namespace {
+
+// The nearest of the segments offered to a pixel, within a radius; of two as near (half a pixel
+// apart), the one nearer the viewer.
+class Nearest
+{
+public:
+    Nearest(const PathGeometry &geometry, const QPointF &pixel, double radius)
+        : m_geometry(geometry), m_pixel(pixel), m_radius(radius)
+    {
+    }
+    // Segment s, its ends projected to pixels and depth.
+    void offer(qsizetype s, const QVector3D &a, const QVector3D &b)
+    {
+        double t;
+        const double d = screenDistance(m_pixel, a, b, t);
+        if (d > m_radius)
+            return;
+        const float depth = a.z() + (b.z() - a.z()) * float(t);
+        if (m_best && d >= m_best->distance - 0.5 && (d > m_best->distance + 0.5 || depth <= m_depth))
+            return;
+        const Segment &segment = m_geometry.segments()[std::size_t(s)];
+        const QVector3D from = m_geometry.vertex(s);
+        m_best = Pick{s, segment.move, segment.line, d, from + (m_geometry.vertex(s + 1) - from) * float(t)};
+        m_depth = depth;
+    }
+    const std::optional<Pick> &best() const { return m_best; }
+
+private:
+    const PathGeometry &m_geometry;
+    QPointF m_pixel;
+    double m_radius;
+    std::optional<Pick> m_best;
+    float m_depth = 0.0f;
+};
+
+} // namespace
+
 std::optional<Pick> PickIndex::nearest(const QPointF &pixel, double radius) const
 {
     if (!m_geometry || m_columns == 0)
@@ -124,32 +162,35 @@ std::optional<Pick> PickIndex::nearest(const QPointF &pixel, double radius) cons
     const int c1 = std::min(m_columns - 1, int(std::floor((pixel.x() + radius) / m_cell)));
     const int r0 = std::max(0, int(std::floor((pixel.y() - radius) / m_cell)));
     const int r1 = std::min(m_rows - 1, int(std::floor((pixel.y() + radius) / m_cell)));
-    std::optional<Pick> best;
-    float bestDepth = 0.0f;
+    Nearest nearest(*m_geometry, pixel, radius);
     for (int r = r0; r <= r1; ++r) {
         for (int c = c0; c <= c1; ++c) {
             const std::size_t cell = std::size_t(r) * m_columns + c;
             for (quint32 e = m_cellStart[cell]; e < m_cellStart[cell + 1]; ++e) {
                 const quint32 s = m_entries[e];
-                const QVector3D &a = m_screen[s];
-                const QVector3D &b = m_screen[s + 1];
-                double t;
-                const double d = screenDistance(pixel, a, b, t);
-                if (d > radius)
-                    continue;
-                const float depth = a.z() + (b.z() - a.z()) * float(t);
-                // Half a pixel apart counts as as near: then the one in front is taken.
-                const bool nearer = !best || d < best->distance - 0.5 || (d <= best->distance + 0.5 && depth > bestDepth);
-                if (!nearer)
-                    continue;
-                const Segment &segment = m_geometry->segments()[s];
-                const QVector3D from = m_geometry->vertex(s);
-                best = Pick{qsizetype(s), segment.move, segment.line, d, from + (m_geometry->vertex(s + 1) - from) * float(t)};
-                bestDepth = depth;
+                nearest.offer(s, m_screen[s], m_screen[s + 1]);
             }
         }
     }
-    return best;
+    return nearest.best();
+}
+
+std::optional<Pick> PickIndex::nearestOf(const PathGeometry &geometry, const Camera &camera, const QPointF &pixel, double radius)
+{
+    if (geometry.isDecimated() || geometry.segmentCount() == 0)
+        return std::nullopt;
+    Nearest nearest(geometry, pixel, radius);
+    const float left = float(pixel.x() - radius), right = float(pixel.x() + radius);
+    const float top = float(pixel.y() - radius), bottom = float(pixel.y() + radius);
+    QVector3D a = camera.project(geometry.vertex(0));
+    for (qsizetype s = 0; s < geometry.segmentCount(); ++s) {
+        const QVector3D b = camera.project(geometry.vertex(s + 1));
+        if (std::max(a.x(), b.x()) >= left && std::min(a.x(), b.x()) <= right && std::max(a.y(), b.y()) >= top &&
+            std::min(a.y(), b.y()) <= bottom)
+            nearest.offer(s, a, b);
+        a = b;
+    }
+    return nearest.best();
 }
 
 } // namespace plot

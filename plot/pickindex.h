@@ -37,6 +37,10 @@ public:
 
     // The segment nearest `pixel` within `radius` pixels; of two as near, the one nearer the viewer.
     std::optional<Pick> nearest(const QPointF &pixel, double radius = 6.0) const;
+    // The same found by one pass over the path, with no index: for a pick before the index of
+    // the camera in force is made.
+    static std::optional<Pick> nearestOf(const PathGeometry &geometry, const Camera &camera, const QPointF &pixel,
+                                         double radius = 6.0);
 
 private:
     const PathGeometry *m_geometry = nullptr;

@@ -290,11 +290,10 @@ std::optional<Pick> ToolpathView::pickAt(const QPointF &pixel, bool wait)
     if (!m_geometry || m_geometry->segmentCount() == 0)
         return std::nullopt;
     if (m_pickedGeometry != m_geometry || m_picks.isEmpty() || !m_picks.madeFor(m_camera)) {
+        // Until the index of this camera is made, one pass over the path finds the move.
         if (!wait)
             return std::nullopt;
-        m_indexTimer->stop();
-        m_picks.build(*m_geometry, m_camera);
-        m_pickedGeometry = m_geometry;
+        return PickIndex::nearestOf(*m_geometry, m_camera, pixel);
     }
     return m_picks.nearest(pixel);
 }

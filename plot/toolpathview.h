@@ -69,8 +69,8 @@ public:
     void fitToPart();
     Camera &camera() { return m_camera; }
     // The move nearest a pixel, as a click there picks it. The index of what the camera shows is
-    // made away from the window once the camera rests; without `wait` nothing is picked until
-    // it is there.
+    // made away from the window once the camera rests; until it is there a pick passes over the
+    // whole path, and without `wait` (a hover, a drag) nothing is picked.
     std::optional<Pick> pickAt(const QPointF &pixel, bool wait = true);
     // What is measured: the two points picked with Shift, and their distance.
     std::optional<double> measured() const;

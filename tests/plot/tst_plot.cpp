@@ -507,6 +507,7 @@ private slots:
 
     // A point on a move picks that move and its line; of two moves one over the other, the one
     // nearer the viewer; a point far from every move picks none; the moves of lines to highlight.
+    // A pass over the path without the index picks the same.
     void picking()
     {
         const plot::PathGeometry g = geometryOf("G0 X0 Y0 Z5\nG1 X10 F100\nG2 X20 Y0 I5\nG1 Z0\nX0\nM30\n");
@@ -521,24 +522,32 @@ private slots:
             const QVector3D s = camera.project(p);
             return QPointF(s.x(), s.y() + dy);
         };
+        int apart = 0; // picks where the pass over the path finds another segment than the index
+        const auto nearest = [&](const QPointF &pixel) {
+            const std::optional<plot::Pick> indexed = index.nearest(pixel);
+            const std::optional<plot::Pick> passed = plot::PickIndex::nearestOf(g, camera, pixel);
+            apart += indexed.has_value() != passed.has_value() || (indexed && indexed->segment != passed->segment);
+            return indexed;
+        };
         // On the arc's top, (15, 5): move 2 of line 3.
-        std::optional<plot::Pick> pick = index.nearest(at({15, 5, 5}, 2.0f));
+        std::optional<plot::Pick> pick = nearest(at({15, 5, 5}, 2.0f));
         QVERIFY(pick);
         QCOMPARE(pick->move, 2);
         QCOMPARE(pick->line, 3);
         QVERIFY(pick->distance < 2.5);
         QVERIFY(near(pick->point, QVector3D(15, 5, 5), 0.2f));
         // X0 ... X10 at Z5 (line 2) lies over X20 ... X0 at Z0 (line 5): from the top, line 2 is nearer.
-        pick = index.nearest(at({4, 0, 0}, -1.0f));
+        pick = nearest(at({4, 0, 0}, -1.0f));
         QVERIFY(pick);
         QCOMPARE(pick->line, 2);
         // From below (the front turned over) it is line 5.
         camera.orbit(0, 180 / 0.4, QVector3D(4, 0, 0));
         index.build(g, camera);
-        pick = index.nearest(at({4, 0, 0}));
+        pick = nearest(at({4, 0, 0}));
         QVERIFY(pick);
         QCOMPARE(pick->line, 5);
-        QVERIFY(!index.nearest(at({10, 30, 0})));
+        QVERIFY(!nearest(at({10, 30, 0})));
+        QCOMPARE(apart, 0);
 
         QCOMPARE(g.segmentsOfLines(3, 3), g.segmentsOfMoves({2}));
         const plot::SegmentRange arc = g.segmentsOfMove(2);

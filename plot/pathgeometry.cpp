@@ -187,6 +187,27 @@ void PathGeometry::clear()
     *this = PathGeometry();
 }
 
+namespace {
+
+// Room for `extra` more: what was reserved, else an eighth more than now (not twice: a path of
+// millions of segments would keep as much again unused).
+template<typename T>
+void makeRoom(std::vector<T> &v, std::size_t extra, std::size_t reserved)
+{
+    const std::size_t needed = v.size() + extra;
+    if (needed > v.capacity())
+        v.reserve(std::max({needed, reserved, v.capacity() + v.capacity() / 8}));
+}
+
+} // namespace
+
+void PathGeometry::reserve(qsizetype segments)
+{
+    m_reserved = std::size_t(std::max<qsizetype>(0, segments));
+    m_segments.reserve(m_reserved);
+    m_xyz.reserve(3 * (m_reserved + 1));
+}
+
 void PathGeometry::append(PathPiece piece)
 {
     m_moves = std::max(m_moves, piece.firstMove + piece.moveCount);
@@ -194,14 +215,11 @@ void PathGeometry::append(PathPiece piece)
     if (piece.segments.empty())
         return;
     const qsizetype firstSegment = segmentCount();
-    if (m_xyz.empty())
-        m_xyz = std::move(piece.xyz);
-    else
-        m_xyz.insert(m_xyz.end(), piece.xyz.begin() + 3, piece.xyz.end());
-    if (m_segments.empty())
-        m_segments = std::move(piece.segments);
-    else
-        m_segments.insert(m_segments.end(), piece.segments.begin(), piece.segments.end());
+    const auto xyzFrom = piece.xyz.begin() + (m_xyz.empty() ? 0 : 3);
+    makeRoom(m_xyz, std::size_t(piece.xyz.end() - xyzFrom), 3 * (m_reserved + 1));
+    m_xyz.insert(m_xyz.end(), xyzFrom, piece.xyz.end());
+    makeRoom(m_segments, piece.segments.size(), m_reserved);
+    m_segments.insert(m_segments.end(), piece.segments.begin(), piece.segments.end());
     m_arcs.insert(m_arcs.end(), piece.arcs.begin(), piece.arcs.end());
     addExtents(firstSegment);
 }

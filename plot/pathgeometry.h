@@ -122,6 +122,8 @@ class PathGeometry
 public:
     PathGeometry() = default;
 
+    // Keeps room for a path of this many segments, to be appended piece by piece.
+    void reserve(qsizetype segments);
     // Appends the next piece: its first vertex is taken as where the path stands.
     void append(PathPiece piece);
     void clear();
@@ -182,6 +184,7 @@ private:
     Box m_rapids;
     double m_tolerance = 0.01;
     bool m_decimated = false;
+    std::size_t m_reserved = 0;
 };
 
 // Builds the geometry of a toolpath file's moves, `block` moves at a time, handing over each piece

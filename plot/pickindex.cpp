@@ -182,13 +182,27 @@ std::optional<Pick> PickIndex::nearestOf(const PathGeometry &geometry, const Cam
     Nearest nearest(geometry, pixel, radius);
     const float left = float(pixel.x() - radius), right = float(pixel.x() + radius);
     const float top = float(pixel.y() - radius), bottom = float(pixel.y() + radius);
-    QVector3D a = camera.project(geometry.vertex(0));
+    // The pixel of a vertex is an affine map of it (the camera is orthographic): its two rows
+    // worked out once, from the camera's own projection of the origin and the axes.
+    const QVector3D o = camera.project(QVector3D());
+    const QVector3D ex = camera.project(QVector3D(1, 0, 0)) - o;
+    const QVector3D ey = camera.project(QVector3D(0, 1, 0)) - o;
+    const QVector3D ez = camera.project(QVector3D(0, 0, 1)) - o;
+    const float *xyz = geometry.vertices().data();
+    const auto pixelOf = [&](const float *v, float &x, float &y) {
+        x = o.x() + ex.x() * v[0] + ey.x() * v[1] + ez.x() * v[2];
+        y = o.y() + ex.y() * v[0] + ey.y() * v[1] + ez.y() * v[2];
+    };
+    const auto depthOf = [&](const float *v) { return o.z() + ex.z() * v[0] + ey.z() * v[1] + ez.z() * v[2]; };
+    float ax, ay;
+    pixelOf(xyz, ax, ay);
     for (qsizetype s = 0; s < geometry.segmentCount(); ++s) {
-        const QVector3D b = camera.project(geometry.vertex(s + 1));
-        if (std::max(a.x(), b.x()) >= left && std::min(a.x(), b.x()) <= right && std::max(a.y(), b.y()) >= top &&
-            std::min(a.y(), b.y()) <= bottom)
-            nearest.offer(s, a, b);
-        a = b;
+        float bx, by;
+        pixelOf(xyz + 3 * (s + 1), bx, by);
+        if (std::max(ax, bx) >= left && std::min(ax, bx) <= right && std::max(ay, by) >= top && std::min(ay, by) <= bottom)
+            nearest.offer(s, QVector3D(ax, ay, depthOf(xyz + 3 * s)), QVector3D(bx, by, depthOf(xyz + 3 * (s + 1))));
+        ax = bx;
+        ay = by;
     }
     return nearest.best();
 }

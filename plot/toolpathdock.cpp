@@ -149,6 +149,7 @@ void ToolpathDock::preview()
     m_cancelBuild = cancel;
     const quint64 generation = ++m_buildGeneration;
     m_finerBuild = false;
+    m_expectedSegments = 0;
     m_builder = std::thread([this, store, recordLength, lines, setup, cancel, generation] {
         try {
             interp::StoreLines source(store, recordLength, lines);
@@ -238,6 +239,8 @@ void ToolpathDock::buildGeometry(double tolerance)
     m_cancelBuild = cancel;
     const quint64 generation = ++m_buildGeneration;
     m_finerBuild = tolerance > 0.0;
+    // A segment a move, and some more for arcs: the path is kept in room made once.
+    m_expectedSegments = moves + moves / 32;
     m_pending.reset();
     if (!m_finerBuild) {
         m_current = false;
@@ -412,8 +415,10 @@ void ToolpathDock::piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, d
         return;
     if (m_finerBuild) {
         // The same path drawn finer takes the place of the one shown only once it is whole.
-        if (!m_pending)
+        if (!m_pending) {
             m_pending = std::make_shared<PathGeometry>();
+            m_pending->reserve(std::max<qsizetype>(m_expectedSegments, m_geometry ? m_geometry->segmentCount() : 0));
+        }
         for (PathPiece &piece : *pieces)
             m_pending->append(std::move(piece));
         if (!whole)
@@ -441,6 +446,7 @@ void ToolpathDock::piecesReady(std::shared_ptr<std::vector<PathPiece>> pieces, d
         // The first pieces of another build: a path of its own, drawn from the start.
         m_shownGeneration = generation;
         m_geometry = std::make_shared<PathGeometry>();
+        m_geometry->reserve(m_expectedSegments);
         for (PathPiece &piece : *pieces)
             m_geometry->append(std::move(piece));
         m_tolerance = tolerance;
@@ -479,6 +485,7 @@ void ToolpathDock::wholeShown()
     m_slider->setValue(m_slider->maximum());
     m_slider->blockSignals(false);
     setStatus(m_findingsText);
+    releaseFreedMemory();
 }
 
 void ToolpathDock::scaleChanged(double mmPerPixel)

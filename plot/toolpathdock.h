@@ -89,6 +89,7 @@ private:
     };
     std::shared_ptr<const MadeOf> m_shownRun;
     std::shared_ptr<const MadeOf> m_buildRun;
+    qsizetype m_expectedSegments = 0; // about how many segments the build under way makes
     double m_tolerance = 0.0;      // its arcs' chord tolerance
     double m_finest = 0.0;         // the finest tolerance worth drawing this part to
     QTimer m_finer;                // a zoom that asks for finer arcs, once it rests

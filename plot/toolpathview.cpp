@@ -11,7 +11,20 @@
 #include <limits>
 #include <thread>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace plot {
+
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    // The blocks a path is built and indexed in are freed on other threads, whose heaps keep
+    // them from the system unless told.
+    malloc_trim(0);
+#endif
+}
 
 namespace {
 
@@ -279,6 +292,7 @@ void ToolpathView::indexLater()
                 m_pickedGeometry = done->geometry;
             }
             m_indexJob.reset();
+            releaseFreedMemory();
             if (m_pickedGeometry != m_geometry)
                 m_indexTimer->start(); // the camera moved on meanwhile
         }, Qt::QueuedConnection);
@@ -356,8 +370,10 @@ void ToolpathView::uploadFrom(qsizetype firstVertex, qsizetype lastVertex)
         colours.release();
     };
     if (vertices > m_capacity) {
-        // Room for twice as much, so a path that grows piece by piece is sent over once or twice.
-        m_capacity = m_growing ? std::max<qsizetype>(vertices * 2, 4096) : vertices;
+        // Room for the path the geometry keeps room for, or for twice as much, so that a path
+        // that grows piece by piece is sent over once or twice.
+        const qsizetype room = qsizetype(geometry.vertices().capacity() / 3);
+        m_capacity = m_growing ? std::max<qsizetype>(room > vertices ? room : vertices * 2, 4096) : vertices;
         firstVertex = 0;
         lastVertex = -1;
         QOpenGLVertexArrayObject::Binder bound(&m_vao);

@@ -18,6 +18,9 @@
 
 namespace plot {
 
+// Gives the memory freed after building or indexing a large path back to the system.
+void releaseFreedMemory();
+
 // The toolpath drawn with OpenGL: rapids pale, cutting moves coloured by tool, the moves of the
 // caret's line and of a tool window's range highlighted, where the tool stands at the caret's line
 // marked, the part's extents with their sizes. Orbit with the left button, pan with the right or

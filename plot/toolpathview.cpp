@@ -507,9 +507,14 @@ void ToolpathView::makeTargets()
     m_pictureDone = 0;
 }
 
+qsizetype ToolpathView::sliceSegments() const
+{
+    return m_sliceLimit > 0 ? m_sliceLimit : segmentsWithin(m_segmentSeconds, kSliceSeconds);
+}
+
 void ToolpathView::drawSlice(qsizetype path, qsizetype scene)
 {
-    const qsizetype count = std::min(scene - m_pictureDone, m_sliceLimit > 0 ? m_sliceLimit : segmentsWithin(m_segmentSeconds, kSliceSeconds));
+    const qsizetype count = std::min(scene - m_pictureDone, sliceSegments());
     m_picture->bind();
     glViewport(0, 0, m_picture->width(), m_picture->height());
     QElapsedTimer clock;
@@ -597,7 +602,7 @@ void ToolpathView::paintGL()
             m_pictureDone = 0;
             m_pictureMatrix = matrix;
             m_pictureVersion = m_version;
-            m_showSample = shown && scene > (m_sliceLimit > 0 ? m_sliceLimit : segmentsWithin(m_segmentSeconds, kSliceSeconds));
+            m_showSample = shown && scene > sliceSegments();
         }
         m_picturePath = path;
         const bool moving = m_button != Qt::NoButton || m_settle->isActive();

@@ -117,6 +117,8 @@ private:
     void drawScene(qsizetype path, qsizetype first, qsizetype last);
     qsizetype rangeSegments() const;
     void makeTargets();
+    // How many segments the next slice of the picture draws.
+    qsizetype sliceSegments() const;
     void drawSlice(qsizetype path, qsizetype scene);
     void drawSample(qsizetype path);
     void present(QOpenGLFramebufferObject &from);

@@ -17,6 +17,12 @@ double screenDistance(const QPointF &p, const QVector3D &a, const QVector3D &b, 
 
 } // namespace
 
+PickIndex::Projection::Projection(const Camera &camera)
+    : origin(camera.project(QVector3D())), x(camera.project(QVector3D(1, 0, 0)) - origin),
+      y(camera.project(QVector3D(0, 1, 0)) - origin), z(camera.project(QVector3D(0, 0, 1)) - origin)
+{
+}
+
 bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int cellPixels)
 {
     *this = PickIndex();
@@ -25,10 +31,8 @@ bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int ce
     m_geometry = &geometry;
     m_viewport = camera.viewport();
     m_matrix = camera.projection() * camera.view();
-    const qsizetype vertices = geometry.vertexCount();
-    m_screen.resize(std::size_t(vertices));
-    for (qsizetype i = 0; i < vertices; ++i)
-        m_screen[std::size_t(i)] = camera.project(geometry.vertex(i));
+    m_project = Projection(camera);
+    const float *xyz = geometry.vertices().data();
 
     // The cells are made larger when the segments are long on the screen, so the grid holds about
     // seven entries a segment at most: its lists grow with the path, never with the picture.
@@ -36,8 +40,8 @@ bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int ce
     const double diagonal = std::hypot(double(m_viewport.width()), double(m_viewport.height()));
     double length = 0.0;
     for (qsizetype s = 0; s < segments; ++s) {
-        const QVector3D &a = m_screen[std::size_t(s)];
-        const QVector3D &b = m_screen[std::size_t(s + 1)];
+        const QVector3D a = m_project(xyz + 3 * s);
+        const QVector3D b = m_project(xyz + 3 * (s + 1));
         length += std::min(diagonal, std::hypot(double(b.x() - a.x()), double(b.y() - a.y())));
     }
     const double longest = std::max(m_viewport.width(), m_viewport.height()) / 4.0;
@@ -51,8 +55,8 @@ bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int ce
     const double width = double(m_columns) * m_cell;
     const double height = double(m_rows) * m_cell;
     const auto eachCell = [&](qsizetype s, const auto &visit) {
-        const QVector3D &a = m_screen[std::size_t(s)];
-        const QVector3D &b = m_screen[std::size_t(s + 1)];
+        const QVector3D a = m_project(xyz + 3 * s);
+        const QVector3D b = m_project(xyz + 3 * (s + 1));
         double x0 = a.x(), y0 = a.y();
         const double dx = double(b.x()) - x0, dy = double(b.y()) - y0;
         // Clipped to the grid (Liang and Barsky).
@@ -99,15 +103,37 @@ bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int ce
             visit(r * m_columns + c);
         }
     };
-    m_cellStart.assign(std::size_t(m_columns) * m_rows + 1, 0);
-    for (qsizetype s = 0; s < segments; ++s)
-        eachCell(s, [&](int cell) { ++m_cellStart[std::size_t(cell) + 1]; });
+    // A cell lists its segments in order, each as its distance from the one before (the first
+    // from 0), seven bits a byte: long segments cross many cells, and neighbours in a cell are
+    // near in the path. Counted first, then written.
+    const std::size_t cells = std::size_t(m_columns) * m_rows;
+    std::vector<quint32> last(cells, 0);
+    m_cellStart.assign(cells + 1, 0);
+    for (qsizetype s = 0; s < segments; ++s) {
+        eachCell(s, [&](int cell) {
+            for (quint32 d = quint32(s) - last[std::size_t(cell)];; d >>= 7) {
+                ++m_cellStart[std::size_t(cell) + 1];
+                if (d < 0x80)
+                    break;
+            }
+            last[std::size_t(cell)] = quint32(s);
+        });
+    }
     for (std::size_t i = 1; i < m_cellStart.size(); ++i)
         m_cellStart[i] += m_cellStart[i - 1];
-    m_entries.resize(m_cellStart.back());
-    std::vector<quint32> filled(m_cellStart.begin(), m_cellStart.end() - 1);
-    for (qsizetype s = 0; s < segments; ++s)
-        eachCell(s, [&](int cell) { m_entries[filled[std::size_t(cell)]++] = quint32(s); });
+    m_entries.resize(std::size_t(m_cellStart.back()));
+    std::vector<quint64> filled(m_cellStart.begin(), m_cellStart.end() - 1);
+    std::fill(last.begin(), last.end(), 0);
+    for (qsizetype s = 0; s < segments; ++s) {
+        eachCell(s, [&](int cell) {
+            quint64 &at = filled[std::size_t(cell)];
+            quint32 d = quint32(s) - last[std::size_t(cell)];
+            for (; d >= 0x80; d >>= 7)
+                m_entries[std::size_t(at++)] = quint8(d | 0x80);
+            m_entries[std::size_t(at++)] = quint8(d);
+            last[std::size_t(cell)] = quint32(s);
+        });
+    }
     return true;
 }
 
@@ -163,12 +189,21 @@ std::optional<Pick> PickIndex::nearest(const QPointF &pixel, double radius) cons
     const int r0 = std::max(0, int(std::floor((pixel.y() - radius) / m_cell)));
     const int r1 = std::min(m_rows - 1, int(std::floor((pixel.y() + radius) / m_cell)));
     Nearest nearest(*m_geometry, pixel, radius);
+    const float *xyz = m_geometry->vertices().data();
     for (int r = r0; r <= r1; ++r) {
         for (int c = c0; c <= c1; ++c) {
             const std::size_t cell = std::size_t(r) * m_columns + c;
-            for (quint32 e = m_cellStart[cell]; e < m_cellStart[cell + 1]; ++e) {
-                const quint32 s = m_entries[e];
-                nearest.offer(s, m_screen[s], m_screen[s + 1]);
+            std::size_t s = 0;
+            for (std::size_t e = std::size_t(m_cellStart[cell]); e < std::size_t(m_cellStart[cell + 1]);) {
+                quint32 d = 0;
+                for (int shift = 0;; shift += 7) {
+                    const quint8 byte = m_entries[e++];
+                    d |= quint32(byte & 0x7f) << shift;
+                    if (byte < 0x80)
+                        break;
+                }
+                s += d;
+                nearest.offer(qsizetype(s), m_project(xyz + 3 * s), m_project(xyz + 3 * (s + 1)));
             }
         }
     }
@@ -182,25 +217,19 @@ std::optional<Pick> PickIndex::nearestOf(const PathGeometry &geometry, const Cam
     Nearest nearest(geometry, pixel, radius);
     const float left = float(pixel.x() - radius), right = float(pixel.x() + radius);
     const float top = float(pixel.y() - radius), bottom = float(pixel.y() + radius);
-    // The pixel of a vertex is an affine map of it (the camera is orthographic): its two rows
-    // worked out once, from the camera's own projection of the origin and the axes.
-    const QVector3D o = camera.project(QVector3D());
-    const QVector3D ex = camera.project(QVector3D(1, 0, 0)) - o;
-    const QVector3D ey = camera.project(QVector3D(0, 1, 0)) - o;
-    const QVector3D ez = camera.project(QVector3D(0, 0, 1)) - o;
+    const Projection project(camera);
     const float *xyz = geometry.vertices().data();
     const auto pixelOf = [&](const float *v, float &x, float &y) {
-        x = o.x() + ex.x() * v[0] + ey.x() * v[1] + ez.x() * v[2];
-        y = o.y() + ex.y() * v[0] + ey.y() * v[1] + ez.y() * v[2];
+        x = project.origin.x() + project.x.x() * v[0] + project.y.x() * v[1] + project.z.x() * v[2];
+        y = project.origin.y() + project.x.y() * v[0] + project.y.y() * v[1] + project.z.y() * v[2];
     };
-    const auto depthOf = [&](const float *v) { return o.z() + ex.z() * v[0] + ey.z() * v[1] + ez.z() * v[2]; };
     float ax, ay;
     pixelOf(xyz, ax, ay);
     for (qsizetype s = 0; s < geometry.segmentCount(); ++s) {
         float bx, by;
         pixelOf(xyz + 3 * (s + 1), bx, by);
         if (std::max(ax, bx) >= left && std::min(ax, bx) <= right && std::max(ay, by) >= top && std::min(ay, by) <= bottom)
-            nearest.offer(s, QVector3D(ax, ay, depthOf(xyz + 3 * s)), QVector3D(bx, by, depthOf(xyz + 3 * (s + 1))));
+            nearest.offer(s, project(xyz + 3 * s), project(xyz + 3 * (s + 1)));
         ax = bx;
         ay = by;
     }

@@ -46,12 +46,23 @@ private:
     const PathGeometry *m_geometry = nullptr;
     QSize m_viewport;
     QMatrix4x4 m_matrix; // projection * view when made
-    std::vector<QVector3D> m_screen; // each vertex projected: pixels and depth
+    // Where a vertex is drawn (pixels and depth): the camera is orthographic, so an affine map of
+    // it, worked out from the camera's own projection of the origin and the axes.
+    struct Projection
+    {
+        explicit Projection(const Camera &camera = Camera());
+        QVector3D operator()(const float *xyz) const
+        {
+            return origin + x * xyz[0] + y * xyz[1] + z * xyz[2];
+        }
+        QVector3D origin, x, y, z;
+    };
+    Projection m_project;
     int m_cell = 16;
     int m_columns = 0;
     int m_rows = 0;
-    std::vector<quint32> m_cellStart; // m_columns * m_rows + 1 offsets into m_entries
-    std::vector<quint32> m_entries;   // segment indices, cell by cell
+    std::vector<quint64> m_cellStart; // m_columns * m_rows + 1 offsets into m_entries
+    std::vector<quint8> m_entries;    // segment indices, cell by cell, as distances (see build)
 };
 
 } // namespace plot

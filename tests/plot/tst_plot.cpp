@@ -549,6 +549,33 @@ private slots:
         QVERIFY(!nearest(at({10, 30, 0})));
         QCOMPARE(apart, 0);
 
+        // A path of many long segments, whose cells hold segments thousands apart: every pick
+        // the index makes is as near as the one the pass makes.
+        QByteArray zigzag = "G0 X0 Y0\n";
+        for (quint32 i = 1, h = 1; i <= 20000; ++i) {
+            h = h * 1664525u + 1013904223u;
+            zigzag += "G1 X" + QByteArray::number((h >> 8) % 10000 / 100.0) + " Y" + QByteArray::number((h >> 16) % 8000 / 100.0) +
+                      " F100\n";
+        }
+        const plot::PathGeometry many = geometryOf(zigzag);
+        camera.setView(plot::View::Top);
+        camera.fit(many.extents());
+        QVERIFY(index.build(many, camera));
+        int picked = 0;
+        for (int k = 0; k < 200; ++k) {
+            const QPointF pixel(2 + (k * 37) % 396, 2 + (k * 53) % 296);
+            const std::optional<plot::Pick> indexed = index.nearest(pixel);
+            const std::optional<plot::Pick> passed = plot::PickIndex::nearestOf(many, camera, pixel);
+            // Of segments as near (within half a pixel) each may take another.
+            QCOMPARE(indexed.has_value(), passed.has_value());
+            if (indexed) {
+                QVERIFY2(std::abs(indexed->distance - passed->distance) <= 0.5,
+                         qPrintable(QStringLiteral("%1 %2").arg(indexed->distance).arg(passed->distance)));
+                picked += indexed->segment > 128;
+            }
+        }
+        QVERIFY2(picked > 100, qPrintable(QString::number(picked)));
+
         QCOMPARE(g.segmentsOfLines(3, 3), g.segmentsOfMoves({2}));
         const plot::SegmentRange arc = g.segmentsOfMove(2);
         QVERIFY(arc.count > 10);

@@ -288,13 +288,14 @@ int runViewFigure(const QString &figure, qint64 lines, int runs, const QString &
     waitUntil([&] { return view->isPictureWhole(); }, QStringLiteral("the whole picture after orbiting"));
     const double rest = double(restClock.nsecsElapsed()) / 1e9;
 
-    // The same with the left button held, as a drag orbits: the press makes the lighter path.
+    // The same with the left button held, as a drag orbits (the lighter path is made on a thread
+    // once the path is whole).
     const QPoint centre(view->width() / 2, view->height() / 2);
     QElapsedTimer pressClock;
     pressClock.start();
     sendMouse(view, QEvent::MouseButtonPress, centre);
     const double press = double(pressClock.nsecsElapsed()) / 1e9;
-    const plot::PathGeometry *light = view->lightPath();
+    const qsizetype light = view->lightSegments();
     orbitFrames(movingFrames, movingPixels);
     check(movingPixels > 1000, QStringLiteral("a frame with the button held drew %1 pixels").arg(movingPixels));
     // Dragged before it is let go, so that the release is no click.
@@ -314,8 +315,8 @@ int runViewFigure(const QString &figure, qint64 lines, int runs, const QString &
             .arg(kFrames)
             .arg(verdict(median(movingFrames) < 0.05))
             .arg(light ? QStringLiteral("the lighter path of %1 segments (%2 % of the full path)")
-                             .arg(light->segmentCount())
-                             .arg(100.0 * double(light->segmentCount()) / double(geometry.segmentCount()), 0, 'f', 1)
+                             .arg(light)
+                             .arg(100.0 * double(light) / double(geometry.segmentCount()), 0, 'f', 1)
                        : QStringLiteral("no lighter path (the full path is small enough), so the full path is drawn"))
             .arg(ms(press)));
 

@@ -155,7 +155,8 @@ void PathBuilder::extend(PathPiece &piece, const interp::Move *moves, qsizetype 
             continue; // goes nowhere
         if (piece.xyz.empty())
             push(piece.xyz, toVector(m_at));
-        const Segment segment{number, move.line, qint32(move.tool), kindOf(move.kind)};
+        const Segment segment{number, quint32(std::clamp<qint64>(move.line, 0, Segment::kLastLine)), kindOf(move.kind),
+                              qint32(move.tool)};
         if (arc) {
             ArcRecord record;
             record.move = number;
@@ -285,7 +286,7 @@ SegmentRange PathGeometry::replaceMoves(qint64 removedMoves, PathPiece piece, qs
     if (lineNow) {
         for (std::size_t i = 0; i < m_segments.size(); ++i) {
             if (i < s0 || i >= s0 + added)
-                m_segments[i].line = lineNow(m_segments[i].line);
+                m_segments[i].line = quint32(std::clamp<qint64>(lineNow(m_segments[i].line), 0, Segment::kLastLine));
         }
         for (std::size_t i = 0; i < m_markers.size(); ++i) {
             if (qsizetype(i) < firstMarker || qsizetype(i) >= firstMarker + qsizetype(piece.markers.size()))
@@ -352,7 +353,7 @@ PathGeometry PathGeometry::retessellated(double tolerance) const
     return out;
 }
 
-PathGeometry PathGeometry::decimated(double tolerance) const
+PathGeometry PathGeometry::decimated(double tolerance, const std::atomic<bool> *cancel) const
 {
     PathGeometry out;
     out.m_tolerance = m_tolerance;
@@ -372,7 +373,12 @@ PathGeometry PathGeometry::decimated(double tolerance) const
                (vertex(i + 1) - vertex(i)).length() < limit;
     };
     out.m_xyz.insert(out.m_xyz.end(), m_xyz.begin(), m_xyz.begin() + 3);
-    for (qsizetype i = 0; i < segmentCount();) {
+    for (qsizetype i = 0, checked = 0; i < segmentCount();) {
+        if (cancel && i - checked >= 65536) {
+            checked = i;
+            if (cancel->load())
+                break;
+        }
         const Segment &segment = m_segments[i];
         qsizetype end = i + 1; // the run is segments i ... end - 1
         if (shortCut(i, segment)) {

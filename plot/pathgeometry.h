@@ -25,14 +25,18 @@ namespace plot {
 
 enum class SegmentKind : quint8 { Rapid, Feed, Arc, Probe };
 
-// What a segment is part of. Segment i runs from vertex i to vertex i + 1.
+// What a segment is part of. Segment i runs from vertex i to vertex i + 1. Sixteen bytes, for
+// paths of millions: a line number takes 30 bits (programs of up to a billion lines).
 struct Segment
 {
-    qint64 move = 0; // the move's index in the run, from 0
-    qint64 line = 0; // the program line that made it
+    static constexpr qint64 kLastLine = (qint64(1) << 30) - 1;
+
+    qint64 move = 0;      // the move's index in the run, from 0
+    quint32 line : 30 = 0; // the program line that made it
+    SegmentKind kind : 2 = SegmentKind::Feed;
     qint32 tool = 0;
-    SegmentKind kind = SegmentKind::Feed;
 };
+static_assert(sizeof(Segment) == 16);
 
 struct SegmentRange
 {
@@ -161,7 +165,8 @@ public:
     // segments of one tool, each shorter than `tolerance` (mm; a pixel's size, say), become one
     // where every vertex left out lies within `tolerance` of it. A merged segment keeps the first
     // one's move and line; never pick or measure with it.
-    PathGeometry decimated(double tolerance) const;
+    // Stops early (what it made is to be dropped) once `cancel` is set.
+    PathGeometry decimated(double tolerance, const std::atomic<bool> *cancel = nullptr) const;
     bool isDecimated() const { return m_decimated; }
 
     // The segments that moves (indices, in any order) make, as ranges in order, adjacent ones joined.

@@ -156,6 +156,7 @@ ToolpathView::ToolpathView(QWidget *parent) : QOpenGLWidget(parent)
 ToolpathView::~ToolpathView()
 {
     m_indexJob.reset(); // waits for an index being made
+    m_lightJob.reset();
     makeCurrent();
     m_vao.destroy();
     m_positions.destroy();
@@ -174,11 +175,12 @@ void ToolpathView::setGeometry(std::shared_ptr<const PathGeometry> geometry, boo
     m_geometry = std::move(geometry);
     ++m_version;
     m_growing = !whole;
-    m_light.reset();
+    dropLight();
     cameraMoved();
     m_dirty = true;
     if (fit)
         fitToPart();
+    lightLater();
     update();
 }
 
@@ -189,15 +191,17 @@ void ToolpathView::geometryGrew(bool whole)
     if (whole && m_capacity > m_geometry->vertexCount() + m_geometry->vertexCount() / 4)
         m_dirty = true;
     m_growing = !whole;
-    m_light.reset();
+    dropLight();
     cameraMoved();
+    lightLater();
     update();
 }
 
 void ToolpathView::changeGeometry(const std::function<SegmentRange()> &change)
 {
-    // An index being made reads the path: it is waited for, and dropped.
+    // An index or a lighter path being made reads the path: it is waited for, and dropped.
     m_indexJob.reset();
+    dropLight();
     m_picks = PickIndex();
     m_pickedGeometry.reset();
     const SegmentRange changed = change();
@@ -209,8 +213,8 @@ void ToolpathView::changeGeometry(const std::function<SegmentRange()> &change)
     } else {
         m_stale = changed;
     }
-    m_light.reset();
     cameraMoved();
+    lightLater();
     update();
 }
 
@@ -349,7 +353,6 @@ void ToolpathView::upload()
 {
     m_uploaded = 0;
     m_capacity = 0;
-    m_lightVertices = 0;
     uploadFrom(0);
 }
 
@@ -399,37 +402,82 @@ void ToolpathView::uploadFrom(qsizetype firstVertex, qsizetype lastVertex)
     m_program.release();
 }
 
-void ToolpathView::makeLight()
+// A lighter path being made on a thread of its own.
+struct ToolpathView::LightJob
 {
-    if (m_light || !m_geometry || m_geometry->segmentCount() <= kFrameBudget || !m_glReady)
+    std::shared_ptr<const PathGeometry> geometry;
+    double tolerance = 0.0;
+    std::atomic<bool> cancel{false};
+    std::shared_ptr<PathGeometry> light;
+    std::thread worker;
+    ~LightJob()
+    {
+        cancel = true;
+        if (worker.joinable())
+            worker.join();
+    }
+};
+
+void ToolpathView::dropLight()
+{
+    m_lightJob.reset();
+    m_light.reset();
+    m_lightVertices = 0;
+}
+
+void ToolpathView::lightLater()
+{
+    if (m_growing || m_lightJob || m_lightVertices > 0 || !m_geometry || m_geometry->segmentCount() <= kFrameBudget)
         return;
     // A lighter path for the frames drawn while the camera moves: what is shorter than a pixel
     // at the scale in force is merged, coarser until a frame can draw it (a few pixels off while
-    // the camera moves are not seen). Made when the camera first moves, once for a path.
-    const PathGeometry &geometry = *m_geometry;
-    makeCurrent();
-    m_program.bind();
-    double tolerance = m_camera.mmPerPixel();
-    auto light = std::make_shared<PathGeometry>(geometry.decimated(tolerance));
-    for (int k = 0; k < 6 && light->segmentCount() > kLightBudget; ++k) {
-        tolerance *= 3.0;
-        light = std::make_shared<PathGeometry>(geometry.decimated(tolerance));
-    }
+    // the camera moves are not seen). Made away from the window once the path is whole.
+    auto job = std::make_shared<LightJob>();
+    job->geometry = m_geometry;
+    job->tolerance = m_camera.mmPerPixel();
+    m_lightJob = job;
+    LightJob *raw = job.get();
+    job->worker = std::thread([this, raw, weak = std::weak_ptr<LightJob>(job)] {
+        double tolerance = raw->tolerance;
+        auto light = std::make_shared<PathGeometry>(raw->geometry->decimated(tolerance, &raw->cancel));
+        for (int k = 0; k < 6 && !raw->cancel && light->segmentCount() > kLightBudget; ++k) {
+            tolerance *= 3.0;
+            light.reset(); // one at a time: each may be nearly as large as the path
+            light = std::make_shared<PathGeometry>(raw->geometry->decimated(tolerance, &raw->cancel));
+        }
+        if (raw->cancel)
+            return;
+        raw->light = std::move(light);
+        QMetaObject::invokeMethod(this, [this, weak] {
+            const std::shared_ptr<LightJob> done = weak.lock();
+            if (!done || done != m_lightJob)
+                return;
+            done->worker.join();
+            if (done->geometry == m_geometry)
+                m_light = std::move(done->light);
+            m_lightJob.reset();
+            releaseFreedMemory();
+        }, Qt::QueuedConnection);
+    });
+}
+
+void ToolpathView::uploadLight()
+{
+    // Sent once; the buffers keep it, the window does not.
+    const PathGeometry &light = *m_light;
     QOpenGLVertexArrayObject::Binder bound(&m_lightVao);
     m_lightPositions.bind();
-    m_lightPositions.allocate(light->vertices().data(), static_cast<int>(light->vertices().size() * sizeof(float)));
+    m_lightPositions.allocate(light.vertices().data(), static_cast<int>(light.vertices().size() * sizeof(float)));
     m_program.enableAttributeArray("position");
     m_program.setAttributeBuffer("position", GL_FLOAT, 0, 3);
-    const std::vector<quint8> rgba = coloursOf(*light, 0, light->vertexCount());
+    const std::vector<quint8> rgba = coloursOf(light, 0, light.vertexCount());
     m_lightColours.bind();
     m_lightColours.allocate(rgba.data(), static_cast<int>(rgba.size()));
     m_program.enableAttributeArray("colour");
     glVertexAttribPointer(static_cast<GLuint>(m_program.attributeLocation("colour")), 4, GL_UNSIGNED_BYTE, GL_TRUE, 0, nullptr);
     m_lightColours.release();
-    m_lightVertices = light->vertexCount();
-    m_light = std::move(light);
-    m_program.release();
-    doneCurrent();
+    m_lightVertices = light.vertexCount();
+    m_light.reset();
 }
 
 qsizetype ToolpathView::rangeSegments() const
@@ -533,7 +581,7 @@ void ToolpathView::drawSample(qsizetype path)
     glViewport(0, 0, m_sample->width(), m_sample->height());
     glClear(GL_COLOR_BUFFER_BIT);
     // The lighter path when there is one, else the path; either thinned to what a frame can draw.
-    const bool light = m_light && m_shown < 0;
+    const bool light = m_lightVertices > 1 && m_shown < 0;
     const qsizetype segments = light ? m_lightVertices - 1 : path;
     const qsizetype budget = segmentsWithin(m_sampleSeconds > 0.0 ? m_sampleSeconds : m_segmentSeconds, kFrameSeconds);
     const qsizetype stride = strideFor(segments, budget);
@@ -590,6 +638,8 @@ void ToolpathView::paintGL()
         const bool goesOn = m_pictureVersion == m_version && m_pictureMatrix == matrix && path >= m_picturePath &&
                             (path == m_picturePath || m_range.empty()) && m_pictureDone <= scene;
         m_program.bind();
+        if (m_light)
+            uploadLight();
         m_program.setUniformValue("matrix", matrix);
         m_program.setUniformValue("over", QColor(0, 0, 0, 0));
         if (!goesOn) {
@@ -699,7 +749,6 @@ void ToolpathView::drawOverlay()
 
 void ToolpathView::mousePressEvent(QMouseEvent *event)
 {
-    makeLight();
     m_pressAt = m_lastAt = event->position().toPoint();
     m_button = event->button();
     m_dragged = false;

@@ -49,8 +49,9 @@ public:
     // vertices that changed; only those are sent to the GPU again.
     void changeGeometry(const std::function<SegmentRange()> &change);
     const PathGeometry *geometry() const { return m_geometry.get(); }
-    // The lighter path drawn while a button is held, null until one is made (for the benchmark).
-    const PathGeometry *lightPath() const { return m_light.get(); }
+    // The segments of the lighter path drawn while the camera moves, 0 until one is made and
+    // sent to the GPU (for the benchmark).
+    qsizetype lightSegments() const { return std::max<qsizetype>(0, m_lightVertices - 1); }
     // Draws the moves up to this segment only (Play), or all with -1.
     void setShownSegments(qsizetype count);
     void setCaretHighlight(std::vector<SegmentRange> ranges, std::optional<QVector3D> toolAt);
@@ -103,7 +104,11 @@ protected:
 private:
     void upload();
     void uploadFrom(qsizetype firstVertex, qsizetype lastVertex = -1);
-    void makeLight();
+    // The lighter path: dropped with the path it was made of, made again away from the window
+    // once the path is whole, sent to the GPU at the next frame.
+    void dropLight();
+    void lightLater();
+    void uploadLight();
     // The camera moved or the path changed: the picking index is made again once it rests.
     void cameraMoved();
     void indexLater();
@@ -126,13 +131,15 @@ private:
 
     Camera m_camera;
     std::shared_ptr<const PathGeometry> m_geometry;
-    std::shared_ptr<const PathGeometry> m_light; // decimated, for frames with too many segments
+    std::shared_ptr<const PathGeometry> m_light; // decimated, for frames with too many segments, until sent
+    struct LightJob;
+    std::shared_ptr<LightJob> m_lightJob;
     bool m_dirty = false;     // everything is to be sent to the GPU again
     qsizetype m_uploaded = 0; // vertices in the buffers
     qsizetype m_capacity = 0; // vertices the buffers have room for
     SegmentRange m_stale;     // vertices changed in place, to be sent again
     bool m_growing = false;   // more pieces are to come
-    qsizetype m_lightVertices = 0;
+    qsizetype m_lightVertices = 0; // of the lighter path in its buffers
     qsizetype m_shown = -1;
     std::vector<SegmentRange> m_caret;
     std::vector<SegmentRange> m_range;

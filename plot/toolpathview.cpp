@@ -272,7 +272,9 @@ void ToolpathView::cameraMoved()
 
 void ToolpathView::indexLater()
 {
-    if (!m_geometry || (m_pickedGeometry == m_geometry && m_picks.madeFor(m_camera)))
+    // A path still growing is not indexed: the pieces appended to it would move what the index
+    // reads on its thread. It is indexed once whole.
+    if (!m_geometry || m_growing || (m_pickedGeometry == m_geometry && m_picks.madeFor(m_camera)))
         return;
     if (m_indexJob) {
         // One index at a time: the next is made once this one is done.

@@ -621,6 +621,7 @@ void ToolpathDock::tellMove(qint64 move, const QPoint &at)
 
 void registerWindows(Host &host)
 {
+    mapLargeBlocksApart();
     host.addWindow(
         QStringLiteral("toolpath"),
         [](Host &h) -> QWidget * { return new ToolpathDock(h, h.mainWindow()); },

@@ -17,6 +17,15 @@
 
 namespace plot {
 
+void mapLargeBlocksApart()
+{
+#ifdef __GLIBC__
+    // Left to itself the threshold rises to the largest block freed, and a path's blocks of
+    // megabytes stay in the heap, held from the system, once freed.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
+
 void releaseFreedMemory()
 {
 #ifdef __GLIBC__

@@ -18,6 +18,9 @@
 
 namespace plot {
 
+// Blocks of a megabyte or more are mapped apart from the heap, so that freeing one gives it back
+// to the system: set once for the process, before a toolpath is drawn.
+void mapLargeBlocksApart();
 // Gives the memory freed after building or indexing a large path back to the system.
 void releaseFreedMemory();
 

@@ -29,8 +29,9 @@ class PickIndex
 {
 public:
     // Indexes what `camera` shows of `geometry`, in cells of `cellPixels` or more; false (and nothing
-    // indexed) for a decimated one.
-    bool build(const PathGeometry &geometry, const Camera &camera, int cellPixels = 16);
+    // indexed) for a decimated one, or once `cancel` is set.
+    bool build(const PathGeometry &geometry, const Camera &camera, int cellPixels = 16,
+               const std::atomic<bool> *cancel = nullptr);
     bool isEmpty() const { return m_geometry == nullptr; }
     // Whether it was made for a camera that shows the same.
     bool madeFor(const Camera &camera) const;

@@ -138,9 +138,11 @@ struct ToolpathView::IndexJob
     std::shared_ptr<const PathGeometry> geometry;
     Camera camera;
     PickIndex index;
+    std::atomic<bool> cancel{false};
     std::thread worker;
     ~IndexJob()
     {
+        cancel = true;
         if (worker.joinable())
             worker.join();
     }
@@ -208,7 +210,7 @@ void ToolpathView::geometryGrew(bool whole)
 
 void ToolpathView::changeGeometry(const std::function<SegmentRange()> &change)
 {
-    // An index or a lighter path being made reads the path: it is waited for, and dropped.
+    // An index or a lighter path being made reads the path: it is stopped, and dropped.
     m_indexJob.reset();
     dropLight();
     m_picks = PickIndex();
@@ -296,7 +298,7 @@ void ToolpathView::indexLater()
     m_indexJob = job;
     IndexJob *raw = job.get();
     job->worker = std::thread([this, raw, weak = std::weak_ptr<IndexJob>(job)] {
-        raw->index.build(*raw->geometry, raw->camera);
+        raw->index.build(*raw->geometry, raw->camera, 16, &raw->cancel); // stopped only by the job's end
         QMetaObject::invokeMethod(this, [this, weak] {
             const std::shared_ptr<IndexJob> done = weak.lock();
             if (!done || done != m_indexJob)

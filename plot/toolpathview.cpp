@@ -191,7 +191,7 @@ void ToolpathView::setGeometry(std::shared_ptr<const PathGeometry> geometry, boo
     m_dirty = true;
     if (fit)
         fitToPart();
-    lightLater();
+    m_pictureWhole = false; // the lighter path and the index are made once it is
     update();
 }
 
@@ -204,7 +204,7 @@ void ToolpathView::geometryGrew(bool whole)
     m_growing = !whole;
     dropLight();
     cameraMoved();
-    lightLater();
+    m_pictureWhole = false; // the lighter path and the index are made once it is
     update();
 }
 
@@ -225,7 +225,7 @@ void ToolpathView::changeGeometry(const std::function<SegmentRange()> &change)
         m_stale = changed;
     }
     cameraMoved();
-    lightLater();
+    m_pictureWhole = false; // the lighter path and the index are made once it is
     update();
 }
 
@@ -286,6 +286,10 @@ void ToolpathView::indexLater()
     // A path still growing is not indexed: the pieces appended to it would move what the index
     // reads on its thread. It is indexed once whole.
     if (!m_geometry || m_growing || (m_pickedGeometry == m_geometry && m_picks.madeFor(m_camera)))
+        return;
+    // Nor while the picture is drawn: the renderer has the processors; once it is whole, the index
+    // is made.
+    if (!m_pictureWhole)
         return;
     if (m_indexJob) {
         // One index at a time: the next is made once this one is done.
@@ -440,7 +444,8 @@ void ToolpathView::dropLight()
 
 void ToolpathView::lightLater()
 {
-    if (m_growing || m_lightJob || m_lightVertices > 0 || !m_geometry || m_geometry->segmentCount() <= kFrameBudget)
+    if (m_growing || !m_pictureWhole || m_lightJob || m_lightVertices > 0 || !m_geometry ||
+        m_geometry->segmentCount() <= kFrameBudget)
         return;
     // A lighter path for the frames drawn while the camera moves: what is shorter than a pixel
     // at the scale in force is merged, coarser until a frame can draw it (a few pixels off while
@@ -691,8 +696,11 @@ void ToolpathView::paintGL()
         m_program.release();
     }
     drawOverlay();
-    if (m_pictureWhole && !wasWhole)
+    if (m_pictureWhole && !wasWhole) {
+        indexLater();
+        lightLater();
         emit pictureDrawn();
+    }
 }
 
 void ToolpathView::drawOverlay()

@@ -82,4 +82,18 @@ private:
     double m_depth = 10000.0;
 };
 
+// Where a camera draws a point (pixels and depth, as Camera::project), for passes over millions of
+// vertices: the camera is orthographic, so an affine map, worked out once from its projection of
+// the origin and the axes.
+struct ProjectionMap
+{
+    explicit ProjectionMap(const Camera &camera = Camera())
+        : origin(camera.project(QVector3D())), x(camera.project(QVector3D(1, 0, 0)) - origin),
+          y(camera.project(QVector3D(0, 1, 0)) - origin), z(camera.project(QVector3D(0, 0, 1)) - origin)
+    {
+    }
+    QVector3D operator()(const float *xyz) const { return origin + x * xyz[0] + y * xyz[1] + z * xyz[2]; }
+    QVector3D origin, x, y, z;
+};
+
 } // namespace plot

@@ -17,12 +17,6 @@ double screenDistance(const QPointF &p, const QVector3D &a, const QVector3D &b, 
 
 } // namespace
 
-PickIndex::Projection::Projection(const Camera &camera)
-    : origin(camera.project(QVector3D())), x(camera.project(QVector3D(1, 0, 0)) - origin),
-      y(camera.project(QVector3D(0, 1, 0)) - origin), z(camera.project(QVector3D(0, 0, 1)) - origin)
-{
-}
-
 bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int cellPixels, const std::atomic<bool> *cancel)
 {
     // Each pass over the segments looks at `cancel` every 65,536 of them.
@@ -33,7 +27,7 @@ bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int ce
     m_geometry = &geometry;
     m_viewport = camera.viewport();
     m_matrix = camera.projection() * camera.view();
-    m_project = Projection(camera);
+    m_project = ProjectionMap(camera);
     const float *xyz = geometry.vertices().data();
 
     // The cells are made larger when the segments are long on the screen, so the grid holds about
@@ -231,7 +225,7 @@ std::optional<Pick> PickIndex::nearestOf(const PathGeometry &geometry, const Cam
     Nearest nearest(geometry, pixel, radius);
     const float left = float(pixel.x() - radius), right = float(pixel.x() + radius);
     const float top = float(pixel.y() - radius), bottom = float(pixel.y() + radius);
-    const Projection project(camera);
+    const ProjectionMap project(camera);
     const float *xyz = geometry.vertices().data();
     const auto pixelOf = [&](const float *v, float &x, float &y) {
         x = project.origin.x() + project.x.x() * v[0] + project.y.x() * v[1] + project.z.x() * v[2];

@@ -47,18 +47,7 @@ private:
     const PathGeometry *m_geometry = nullptr;
     QSize m_viewport;
     QMatrix4x4 m_matrix; // projection * view when made
-    // Where a vertex is drawn (pixels and depth): the camera is orthographic, so an affine map of
-    // it, worked out from the camera's own projection of the origin and the axes.
-    struct Projection
-    {
-        explicit Projection(const Camera &camera = Camera());
-        QVector3D operator()(const float *xyz) const
-        {
-            return origin + x * xyz[0] + y * xyz[1] + z * xyz[2];
-        }
-        QVector3D origin, x, y, z;
-    };
-    Projection m_project;
+    ProjectionMap m_project;
     int m_cell = 16;
     int m_columns = 0;
     int m_rows = 0;

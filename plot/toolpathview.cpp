@@ -1,5 +1,6 @@
 #include "toolpathview.h"
 
+#include "lines.h"
 #include "raster.h"
 
 #include <QElapsedTimer>
@@ -49,6 +50,8 @@ constexpr double kSliceSeconds = 0.08;
 constexpr qsizetype kFirstSlice = 100000;
 // The camera is taken to move while the wheel turned within this many milliseconds.
 constexpr int kSettleMs = 200;
+const QRgb kBackground = qRgb(24, 26, 32);
+const QRgb kRangeColour = qRgb(255, 255, 255);
 
 const char *const kVertexShader = R"(#version 130
 in vec3 position;
@@ -72,13 +75,6 @@ void main()
 }
 )";
 
-// Rapids are drawn pale: their colour three fifths of the way from the background, opaque (a
-// software renderer draws lines without blending a quarter faster).
-QColor rapidColour()
-{
-    return QColor(99, 100, 108);
-}
-
 // Each vertex carries the colour of the segment it ends (the last vertex of a line provokes):
 // vertices first ... last - 1.
 std::vector<quint8> coloursOf(const PathGeometry &geometry, qsizetype first, qsizetype last)
@@ -86,19 +82,21 @@ std::vector<quint8> coloursOf(const PathGeometry &geometry, qsizetype first, qsi
     const std::vector<Segment> &segments = geometry.segments();
     std::vector<quint8> rgba(static_cast<std::size_t>(last - first) * 4, 255);
     for (qsizetype v = std::max<qsizetype>(first, 1); v < last; ++v) {
-        const Segment &s = segments[static_cast<std::size_t>(v - 1)];
-        QColor c;
-        switch (s.kind) {
-        case SegmentKind::Rapid: c = rapidColour(); break;
-        case SegmentKind::Probe: c = QColor(235, 90, 235); break;
-        default: c = toolColour(s.tool); break;
-        }
+        const QRgb c = segmentColour(segments[static_cast<std::size_t>(v - 1)]);
         quint8 *out = rgba.data() + (v - first) * 4;
-        out[0] = static_cast<quint8>(c.red());
-        out[1] = static_cast<quint8>(c.green());
-        out[2] = static_cast<quint8>(c.blue());
+        out[0] = static_cast<quint8>(qRed(c));
+        out[1] = static_cast<quint8>(qGreen(c));
+        out[2] = static_cast<quint8>(qBlue(c));
     }
     return rgba;
+}
+
+// A renderer that draws on the processor: there, the path's picture is drawn faster by the
+// window's own line drawing than through GL.
+bool drawsOnTheProcessor(const QByteArray &renderer)
+{
+    return renderer.contains("llvmpipe") || renderer.contains("softpipe") || renderer.contains("swrast") ||
+           renderer.contains("Software Rasterizer");
 }
 
 // How many segments can be drawn within `budget` seconds, each taking about `secondsEach` (0:
@@ -251,6 +249,15 @@ void ToolpathView::setRangeHighlight(std::vector<SegmentRange> ranges)
     update();
 }
 
+void ToolpathView::setDrawnOnTheProcessor(bool processor)
+{
+    m_onTheProcessor = processor;
+    m_drawingTold = true;
+    m_drawnDone = -1;
+    ++m_version;
+    update();
+}
+
 void ToolpathView::setApproach(std::vector<ApproachPoint> points)
 {
     m_approach = std::move(points);
@@ -354,6 +361,8 @@ void ToolpathView::initializeGL()
     m_lightPositions.create();
     m_lightColours.create();
     m_sampleIndices.create();
+    if (!m_drawingTold)
+        m_onTheProcessor = drawsOnTheProcessor(reinterpret_cast<const char *>(glGetString(GL_RENDERER)));
     m_dirty = true;
 }
 
@@ -543,22 +552,59 @@ void ToolpathView::drawRanges(const std::vector<SegmentRange> &ranges, const QCo
     m_program.setUniformValue("over", QColor(0, 0, 0, 0));
 }
 
-void ToolpathView::drawScene(qsizetype path, qsizetype first, qsizetype last)
+std::vector<SegmentRun> ToolpathView::sceneRuns(qsizetype path, qsizetype first, qsizetype last) const
 {
+    std::vector<SegmentRun> runs;
     if (first < path)
-        drawSegments(m_vao, {{first, std::min(last, path) - first}}, 1, m_uploaded);
+        runs.push_back({first, std::min(last, path) - first, 0, 1});
     // The range's segments follow the path's, range after range.
     qsizetype at = path;
-    std::vector<SegmentRange> part;
     for (const SegmentRange &r : m_range) {
         if (r.count <= 0 || r.first + r.count >= m_uploaded)
             continue;
         const qsizetype from = std::max(first, at), to = std::min(last, at + r.count);
         if (from < to)
-            part.push_back({r.first + (from - at), to - from});
+            runs.push_back({r.first + (from - at), to - from, kRangeColour, 2});
         at += r.count;
     }
-    drawRanges(part, QColor(255, 255, 255), 2.0f, std::numeric_limits<qsizetype>::max());
+    return runs;
+}
+
+void ToolpathView::drawScene(qsizetype path, qsizetype first, qsizetype last)
+{
+    for (const SegmentRun &run : sceneRuns(path, first, last)) {
+        if (run.colour == 0)
+            drawSegments(m_vao, {{run.first, run.count}}, 1, m_uploaded);
+        else
+            drawRanges({{run.first, run.count}}, QColor::fromRgb(run.colour), float(run.width), std::numeric_limits<qsizetype>::max());
+    }
+}
+
+void ToolpathView::drawSceneOnTheProcessor(qsizetype path, qsizetype first, qsizetype last)
+{
+    // What is drawn so far is where the picture is: after a fresh start, the background; after
+    // slices GL drew, read back once.
+    if (m_drawnDone != first || m_drawn.size() != m_picture->size()) {
+        if (first == 0) {
+            m_drawn = QImage(m_picture->size(), QImage::Format_RGBA8888);
+            m_drawn.fill(QColor::fromRgb(kBackground));
+        } else {
+            m_drawn = m_picture->toImage().convertToFormat(QImage::Format_RGBA8888);
+        }
+    }
+    ProjectionMap map(m_camera);
+    // The camera counts in the widget's pixels, the picture in the device's.
+    const float sx = float(m_drawn.width()) / float(std::max(1, m_camera.viewport().width()));
+    const float sy = float(m_drawn.height()) / float(std::max(1, m_camera.viewport().height()));
+    for (QVector3D *v : {&map.origin, &map.x, &map.y, &map.z})
+        *v = QVector3D(v->x() * sx, v->y() * sy, v->z());
+    drawRunsInBands(m_drawn, *m_geometry, map, sceneRuns(path, first, last), int(std::max(1u, std::thread::hardware_concurrency())));
+    m_drawnDone = last;
+    // Into the picture's texture, whose rows run from the bottom.
+    const QImage rows = m_drawn.mirrored();
+    glBindTexture(GL_TEXTURE_2D, m_picture->texture());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, rows.width(), rows.height(), GL_RGBA, GL_UNSIGNED_BYTE, rows.constBits());
+    glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 void ToolpathView::makeTargets()
@@ -585,7 +631,10 @@ void ToolpathView::drawSlice(qsizetype path, qsizetype scene)
     glViewport(0, 0, m_picture->width(), m_picture->height());
     QElapsedTimer clock;
     clock.start();
-    drawScene(path, m_pictureDone, m_pictureDone + count);
+    if (m_onTheProcessor)
+        drawSceneOnTheProcessor(path, m_pictureDone, m_pictureDone + count);
+    else
+        drawScene(path, m_pictureDone, m_pictureDone + count);
     glFinish();
     const double each = double(clock.nsecsElapsed()) / 1e9 / double(count);
     if (count >= 1000)
@@ -606,7 +655,7 @@ void ToolpathView::drawSample(qsizetype path)
     QElapsedTimer clock;
     clock.start();
     drawSegments(light ? m_lightVao : m_vao, {{0, segments}}, stride, segments + 1);
-    drawRanges(m_range, QColor(255, 255, 255), 2.0f, budget / 4);
+    drawRanges(m_range, QColor::fromRgb(kRangeColour), 2.0f, budget / 4);
     glFinish();
     const qsizetype drawn = (segments + stride - 1) / stride;
     if (drawn >= 1000) {
@@ -629,7 +678,7 @@ void ToolpathView::present(QOpenGLFramebufferObject &from)
 
 void ToolpathView::paintGL()
 {
-    glClearColor(24 / 255.0f, 26 / 255.0f, 32 / 255.0f, 1.0f);
+    glClearColor(float(qRed(kBackground)) / 255, float(qGreen(kBackground)) / 255, float(qBlue(kBackground)) / 255, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     if (m_glReady && m_dirty) {
         upload();
@@ -668,6 +717,7 @@ void ToolpathView::paintGL()
             glViewport(0, 0, m_picture->width(), m_picture->height());
             glClear(GL_COLOR_BUFFER_BIT);
             m_pictureDone = 0;
+            m_drawnDone = -1;
             m_pictureMatrix = matrix;
             m_pictureVersion = m_version;
             m_showSample = shown && scene > sliceSegments();

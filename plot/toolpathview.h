@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera.h"
+#include "lines.h"
 #include "pathgeometry.h"
 #include "pickindex.h"
 
@@ -86,6 +87,9 @@ public:
     bool isPictureWhole() const { return m_pictureWhole; }
     // At most this many segments a slice (0: as many as a frame's time allows).
     void setSliceLimit(qsizetype segments) { m_sliceLimit = segments; }
+    // Whether the picture at rest is drawn by the window's own line drawing rather than by GL (as
+    // it is, unless told, on a renderer that draws on the processor).
+    void setDrawnOnTheProcessor(bool processor);
 
 signals:
     void pictureDrawn();
@@ -122,7 +126,10 @@ private:
     void drawRanges(const std::vector<SegmentRange> &ranges, const QColor &colour, float width, qsizetype budget);
     // Segments first ... last - 1 of what the picture holds: the path's segments shown, then those
     // of the tool window's range.
+    std::vector<SegmentRun> sceneRuns(qsizetype path, qsizetype first, qsizetype last) const;
     void drawScene(qsizetype path, qsizetype first, qsizetype last);
+    // The same by the window's own line drawing, into the picture's texture.
+    void drawSceneOnTheProcessor(qsizetype path, qsizetype first, qsizetype last);
     qsizetype rangeSegments() const;
     void makeTargets();
     // How many segments the next slice of the picture draws.
@@ -185,6 +192,12 @@ private:
     double m_segmentSeconds = 0.0; // what a segment of the picture took to draw, lately
     double m_sampleSeconds = 0.0;  // ... and one of a sample
     qsizetype m_sliceLimit = 0;
+    // On a renderer that draws on the processor the picture is drawn by the window itself: what
+    // it holds, and how many segments of the scene it has drawn.
+    bool m_onTheProcessor = false;
+    bool m_drawingTold = false;
+    QImage m_drawn;
+    qsizetype m_drawnDone = -1;
     QTimer *m_settle = nullptr; // runs while the camera was moved by the wheel lately
     QString m_glError;
 

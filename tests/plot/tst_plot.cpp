@@ -1,4 +1,5 @@
 #include "camera.h"
+#include "lines.h"
 #include "pathgeometry.h"
 #include "pathrun.h"
 #include "pickindex.h"
@@ -503,6 +504,55 @@ private slots:
         // The ring of radius 5 about the finding's place, (10, 10) at pixel (74.5, 25.5).
         QVERIFY2(closeTo(image.pixelColor(79, 25), style.marker, 60), qPrintable(image.pixelColor(79, 25).name()));
         QVERIFY(background(image, 90, 10));
+    }
+
+    // The window's own line drawing: a line's pixels up to its end, which is left out; a later
+    // line over an earlier one; a line from outside clipped to the image; a thick line two
+    // pixels wide; and bands drawn on threads of their own give the picture drawn in one.
+    void linesOnTheProcessor()
+    {
+        const plot::PathGeometry g = geometryOf("G0 X2 Y5\nG1 X8 F100\nG0 Y1\nG1 X-20 Y1\nX5 Y9\n");
+        plot::Camera camera;
+        camera.setViewport(QSize(10, 10));
+        camera.setView(plot::View::Top);
+        camera.setTarget(QVector3D(5, 5, 0));
+        camera.setPixelsPerMm(1.0);
+        const plot::ProjectionMap map(camera);
+        QImage image(10, 10, QImage::Format_RGBA8888);
+        image.fill(Qt::black);
+        const QRgb cut = plot::segmentColour(g.segments()[1]);
+        QVERIFY(plot::drawRuns(image, g, map, {{0, g.segmentCount(), 0, 1}}, 0, 10));
+        const QVector3D from = camera.project(QVector3D(2, 5, 0)), to = camera.project(QVector3D(8, 5, 0));
+        const int row = int(from.y());
+        for (int x = int(from.x()); x < int(to.x()); ++x)
+            QCOMPARE(image.pixel(x, row), cut);
+        QVERIFY(image.pixel(int(to.x()), row) != cut);        // its end is the next segment's
+        QCOMPARE(image.pixel(3, int(camera.project(QVector3D(0, 1, 0)).y())), cut); // X-20 Y1, clipped
+        QImage thick(10, 10, QImage::Format_RGBA8888);
+        thick.fill(Qt::black);
+        plot::drawRuns(thick, g, map, {{1, 1, qRgb(255, 255, 255), 2}}, 0, 10);
+        QCOMPARE(thick.pixel(int(from.x()) + 1, row + 1), qRgb(255, 255, 255));
+
+        // Many lines, drawn in bands of a few rows: the same picture to the pixel.
+        QByteArray walk = "G0 X0 Y0\n";
+        for (quint32 i = 1, h = 7; i <= 3000; ++i) {
+            h = h * 1664525u + 1013904223u;
+            walk += (i % 5 ? "G1 X" : "G0 X") + QByteArray::number((h >> 8) % 10000 / 100.0) + " Y" +
+                    QByteArray::number((h >> 16) % 8000 / 100.0) + (i % 700 ? " F100\n" : " T3 M6\n");
+        }
+        const plot::PathGeometry many = geometryOf(walk);
+        camera.setViewport(QSize(301, 247));
+        camera.setView(plot::View::Iso);
+        camera.fit(many.extents());
+        const std::vector<plot::SegmentRun> runs{{0, many.segmentCount(), 0, 1}, {100, 900, qRgb(255, 255, 255), 2}};
+        QImage one(camera.viewport(), QImage::Format_RGBA8888), bands(camera.viewport(), QImage::Format_RGBA8888);
+        one.fill(Qt::black);
+        bands.fill(Qt::black);
+        QVERIFY(plot::drawRuns(one, many, plot::ProjectionMap(camera), runs, 0, one.height()));
+        QVERIFY(plot::drawRunsInBands(bands, many, plot::ProjectionMap(camera), runs, 7));
+        QVERIFY(one == bands);
+        std::atomic<bool> cancel{true};
+        QVERIFY(!plot::drawRunsInBands(bands, many, plot::ProjectionMap(camera), runs, 2, &cancel));
     }
 
     // A point on a move picks that move and its line; of two moves one over the other, the one

@@ -155,7 +155,7 @@ void PathBuilder::extend(PathPiece &piece, const interp::Move *moves, qsizetype 
             continue; // goes nowhere
         if (piece.xyz.empty())
             push(piece.xyz, toVector(m_at));
-        const Segment segment{number, quint32(std::clamp<qint64>(move.line, 0, Segment::kLastLine)), kindOf(move.kind),
+        const Segment segment{quint32(number), quint32(std::clamp<qint64>(move.line, 0, Segment::kLastLine)), kindOf(move.kind),
                               qint32(move.tool)};
         if (arc) {
             ArcRecord record;
@@ -197,7 +197,7 @@ void makeRoom(std::vector<T> &v, std::size_t extra, std::size_t reserved)
 {
     const std::size_t needed = v.size() + extra;
     if (needed > v.capacity())
-        v.reserve(std::max({needed, reserved, v.capacity() + v.capacity() / 8}));
+        v.reserve(std::max({needed, reserved, v.capacity() + v.capacity() / 8, std::size_t(4096)}));
 }
 
 } // namespace
@@ -279,7 +279,7 @@ SegmentRange PathGeometry::replaceMoves(qint64 removedMoves, PathPiece piece, qs
     // What the moves after the piece made keeps its vertices but not its numbers.
     if (shift != 0) {
         for (auto s = m_segments.begin() + std::ptrdiff_t(s0 + added); s != m_segments.end(); ++s)
-            s->move += shift;
+            s->move = quint32(s->move + shift);
         for (auto r = m_arcs.begin() + std::ptrdiff_t(a0 + piece.arcs.size()); r != m_arcs.end(); ++r)
             r->move += shift;
     }
@@ -393,6 +393,9 @@ PathGeometry PathGeometry::decimated(double tolerance, const std::atomic<bool> *
                 ++end;
             }
         }
+        // Grown by an eighth at a time: a path of long moves keeps nearly all of its millions.
+        makeRoom(out.m_xyz, 3, 0);
+        makeRoom(out.m_segments, 1, 0);
         push(out.m_xyz, vertex(end));
         out.m_segments.push_back(segment);
         i = end;

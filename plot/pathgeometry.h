@@ -25,18 +25,19 @@ namespace plot {
 
 enum class SegmentKind : quint8 { Rapid, Feed, Arc, Probe };
 
-// What a segment is part of. Segment i runs from vertex i to vertex i + 1. Sixteen bytes, for
-// paths of millions: a line number takes 30 bits (programs of up to a billion lines).
+// What a segment is part of. Segment i runs from vertex i to vertex i + 1. Twelve bytes, for
+// paths of millions: a move's number takes 32 bits (a path of more moves would not fit in memory
+// anyway) and a line number 30 (programs of up to a billion lines).
 struct Segment
 {
     static constexpr qint64 kLastLine = (qint64(1) << 30) - 1;
 
-    qint64 move = 0;      // the move's index in the run, from 0
+    quint32 move = 0;      // the move's index in the run, from 0
     quint32 line : 30 = 0; // the program line that made it
     SegmentKind kind : 2 = SegmentKind::Feed;
     qint32 tool = 0;
 };
-static_assert(sizeof(Segment) == 16);
+static_assert(sizeof(Segment) == 12);
 
 struct SegmentRange
 {

@@ -467,10 +467,11 @@ void ToolpathView::lightLater()
     job->worker = std::thread([this, raw, weak = std::weak_ptr<LightJob>(job)] {
         double tolerance = raw->tolerance;
         auto light = std::make_shared<PathGeometry>(raw->geometry->decimated(tolerance, &raw->cancel));
+        // Each coarser one is made of the one before, smaller each time (what it leaves out lies
+        // within the sum of the tolerances, half as much again as the last).
         for (int k = 0; k < 6 && !raw->cancel && light->segmentCount() > kLightBudget; ++k) {
             tolerance *= 3.0;
-            light.reset(); // one at a time: each may be nearly as large as the path
-            light = std::make_shared<PathGeometry>(raw->geometry->decimated(tolerance, &raw->cancel));
+            light = std::make_shared<PathGeometry>(light->decimated(tolerance, &raw->cancel));
         }
         if (raw->cancel)
             return;
@@ -747,6 +748,7 @@ void ToolpathView::paintGL()
     }
     drawOverlay();
     if (m_pictureWhole && !wasWhole) {
+        releaseFreedMemory(); // what drawing the picture took
         indexLater();
         lightLater();
         emit pictureDrawn();

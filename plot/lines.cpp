@@ -35,23 +35,9 @@ void drawLine(quint32 *pixels, qsizetype stride, int width, int height, int top,
               float y1, quint32 colour, bool thick)
 {
     const float dx = x1 - x0, dy = y1 - y0;
-    float t0 = 0.0f, t1 = 1.0f; // clipped to the image (Liang and Barsky)
-    const float p[4] = {-dx, dx, -dy, dy};
-    const float q[4] = {x0, float(width) - x0, y0, float(height) - y0};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0.0f) {
-            if (q[i] < 0.0f)
-                return;
-            continue;
-        }
-        const float t = q[i] / p[i];
-        if (p[i] < 0.0f)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-        if (t0 >= t1)
-            return;
-    }
+    float t0, t1;
+    if (!clipLine(x0, y0, dx, dy, float(width), float(height), t0, t1) || t0 >= t1)
+        return;
     const float x = x0 + dx * t0, y = y0 + dy * t0;
     const float along = std::max(std::abs(dx), std::abs(dy)) * (t1 - t0);
     const int steps = int(along);

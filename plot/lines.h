@@ -5,6 +5,7 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -19,6 +20,32 @@ struct SegmentRun
     QRgb colour = 0;
     int width = 1;
 };
+
+// Clips the line from (x0, y0) along (dx, dy) to the rectangle 0 ... width, 0 ... height (Liang
+// and Barsky): false when it misses it, else the part within from t0 to t1 (0 ... 1) along it.
+template<typename T>
+bool clipLine(T x0, T y0, T dx, T dy, T width, T height, T &t0, T &t1)
+{
+    t0 = 0;
+    t1 = 1;
+    const T p[4] = {-dx, dx, -dy, dy};
+    const T q[4] = {x0, width - x0, y0, height - y0};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0)
+                return false;
+            continue;
+        }
+        const T t = q[i] / p[i];
+        if (p[i] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1)
+            return false;
+    }
+    return true;
+}
 
 // The colour the toolpath view draws a segment in: rapids pale (opaque, as blended over the
 // background), probe moves apart, cutting moves in their tool's colour.

@@ -1,5 +1,7 @@
 #include "pickindex.h"
 
+#include "lines.h"
+
 #include <cmath>
 
 namespace plot {
@@ -59,24 +61,9 @@ bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int ce
         const QVector3D b = m_project(xyz + 3 * (s + 1));
         double x0 = a.x(), y0 = a.y();
         const double dx = double(b.x()) - x0, dy = double(b.y()) - y0;
-        // Clipped to the grid (Liang and Barsky).
-        double t0 = 0.0, t1 = 1.0;
-        const double p[4] = {-dx, dx, -dy, dy};
-        const double q[4] = {x0, width - x0, y0, height - y0};
-        for (int i = 0; i < 4; ++i) {
-            if (p[i] == 0.0) {
-                if (q[i] < 0.0)
-                    return;
-                continue;
-            }
-            const double t = q[i] / p[i];
-            if (p[i] < 0.0)
-                t0 = std::max(t0, t);
-            else
-                t1 = std::min(t1, t);
-            if (t0 > t1)
-                return;
-        }
+        double t0, t1;
+        if (!clipLine(x0, y0, dx, dy, width, height, t0, t1))
+            return;
         const double sx = x0 + dx * t0, sy = y0 + dy * t0;
         const double ex = x0 + dx * t1, ey = y0 + dy * t1;
         int c = std::clamp(int(std::floor(sx / m_cell)), 0, m_columns - 1);

@@ -178,7 +178,7 @@ void PathBuilder::extend(PathPiece &piece, const interp::Move *moves, qsizetype 
     }
     piece.moveCount = index - piece.firstMove;
     for (const interp::Finding &finding : findings)
-        piece.markers.push_back(Marker{toVector(m_at), finding.line, finding.reason});
+        piece.markers.push_back(Marker{toVector(m_at), finding.line});
 }
 
 // ---- PathGeometry ----

@@ -46,12 +46,12 @@ struct SegmentRange
     bool operator==(const SegmentRange &) const = default;
 };
 
-// Where the tool stood when a line it could not follow came (that line moved nothing).
+// Where the tool stood when a line it could not follow came (that line moved nothing). What the
+// finding says stays in the toolpath file: a program of millions of lines may have as many.
 struct Marker
 {
     QVector3D at;
     qint64 line = 0;
-    QString reason;
 };
 
 // What an arc needs besides its ends (the vertices before and after its segments) to be drawn

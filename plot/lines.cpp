@@ -40,9 +40,11 @@ void drawLine(quint32 *pixels, qsizetype stride, int width, int height, int top,
         return;
     const float x = x0 + dx * t0, y = y0 + dy * t0;
     const float along = std::max(std::abs(dx), std::abs(dy)) * (t1 - t0);
-    const int steps = int(along);
-    if (steps <= 0)
+    if (along <= 0.0f)
         return;
+    // A segment shorter than a pixel still puts its start down: a run of them (a curve in tiny
+    // moves) is drawn whole, as GL draws it.
+    const int steps = std::max(1, int(along));
     const float sx = dx * (t1 - t0) / along, sy = dy * (t1 - t0) / along;
     // The steps that reach the band's rows and two more each side (a thick line's second pixel
     // is a row below, and rounding may take a step a row on).

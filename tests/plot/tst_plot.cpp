@@ -506,9 +506,9 @@ private slots:
         QVERIFY(background(image, 90, 10));
     }
 
-    // The window's own line drawing: a line's pixels up to its end, which is left out; a later
-    // line over an earlier one; a line from outside clipped to the image; a thick line two
-    // pixels wide; and bands drawn on threads of their own give the picture drawn in one.
+    // The window's own line drawing: a line's pixels up to its end, which is left out; a line from
+    // outside clipped to the image; segments shorter than a pixel; a thick line two pixels wide;
+    // and bands drawn on threads of their own give the picture drawn in one.
     void linesOnTheProcessor()
     {
         const plot::PathGeometry g = geometryOf("G0 X2 Y5\nG1 X8 F100\nG0 Y1\nG1 X-20 Y1\nX5 Y9\n");
@@ -528,6 +528,16 @@ private slots:
             QCOMPARE(image.pixel(x, row), cut);
         QVERIFY(image.pixel(int(to.x()), row) != cut);        // its end is the next segment's
         QCOMPARE(image.pixel(3, int(camera.project(QVector3D(0, 1, 0)).y())), cut); // X-20 Y1, clipped
+        // A run of segments each shorter than a pixel is drawn whole.
+        QByteArray tiny = "G0 X0.1 Y3\n";
+        for (int i = 1; i <= 30; ++i)
+            tiny += "G1 X" + QByteArray::number(0.1 + 0.3 * i) + " F100\n";
+        QImage small(10, 10, QImage::Format_RGBA8888);
+        small.fill(Qt::black);
+        plot::drawRuns(small, geometryOf(tiny), map, {{0, 31, qRgb(255, 255, 255), 1}}, 0, 10);
+        const int tinyRow = int(camera.project(QVector3D(0, 3, 0)).y());
+        for (int x = int(camera.project(QVector3D(0.1f, 3, 0)).x()); x < int(camera.project(QVector3D(9.1f, 3, 0)).x()); ++x)
+            QCOMPARE(small.pixel(x, tinyRow), qRgb(255, 255, 255));
         QImage thick(10, 10, QImage::Format_RGBA8888);
         thick.fill(Qt::black);
         plot::drawRuns(thick, g, map, {{1, 1, qRgb(255, 255, 255), 2}}, 0, 10);

@@ -620,6 +620,11 @@ void ToolpathView::makeTargets()
     m_pictureDone = 0;
 }
 
+bool ToolpathView::isMoving() const
+{
+    return m_button != Qt::NoButton || m_settle->isActive();
+}
+
 qsizetype ToolpathView::sliceSegments() const
 {
     return m_sliceLimit > 0 ? m_sliceLimit : segmentsWithin(m_segmentSeconds, kSliceSeconds);
@@ -724,7 +729,7 @@ void ToolpathView::paintGL()
             m_showSample = shown && scene > sliceSegments();
         }
         m_picturePath = path;
-        const bool moving = m_button != Qt::NoButton || m_settle->isActive();
+        const bool moving = isMoving();
         const bool sampleShows = m_sampleVersion == m_version && m_sampleMatrix == matrix && m_samplePath == path;
         if (m_showSample && !sampleShows) {
             // One frame's work: the sample now, the picture from the next frame on.
@@ -769,9 +774,12 @@ void ToolpathView::drawOverlay()
     };
     if (!m_glError.isEmpty())
         say(m_glError);
-    if (!m_pictureWhole)
-        say(m_showSample ? tr("A sample of the path, while it is drawn whole: %1%").arg(m_drawnPercent)
-                         : tr("Drawing the path: %1% of it is on the screen").arg(m_drawnPercent));
+    if (!m_pictureWhole && m_showSample && isMoving())
+        say(tr("A sample of the path, while the camera moves"));
+    else if (!m_pictureWhole && m_showSample)
+        say(tr("A sample of the path, while it is drawn whole: %1%").arg(m_drawnPercent));
+    else if (!m_pictureWhole)
+        say(tr("Drawing the path: %1% of it is on the screen").arg(m_drawnPercent));
     if (m_geometry && !m_geometry->feedExtents().isEmpty()) {
         const QVector3D size = m_geometry->feedExtents().size();
         say(tr("Part: X %1  Y %2  Z %3 mm").arg(length(size.x()), length(size.y()), length(size.z())));

@@ -132,6 +132,8 @@ private:
     void drawSceneOnTheProcessor(qsizetype path, qsizetype first, qsizetype last);
     qsizetype rangeSegments() const;
     void makeTargets();
+    // Whether the camera is being moved (a button held, the wheel turned lately).
+    bool isMoving() const;
     // How many segments the next slice of the picture draws.
     qsizetype sliceSegments() const;
     void drawSlice(qsizetype path, qsizetype scene);

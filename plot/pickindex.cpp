@@ -21,8 +21,13 @@ double screenDistance(const QPointF &p, const QVector3D &a, const QVector3D &b, 
 
 bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int cellPixels, const std::atomic<bool> *cancel)
 {
-    // Each pass over the segments looks at `cancel` every 65,536 of them.
-    const auto stopped = [cancel](qsizetype s) { return cancel && (s & 0xffff) == 0 && cancel->load(); };
+    // Each pass over the segments looks at `cancel` every 65,536 of them; stopped, nothing is indexed.
+    const auto stopped = [this, cancel](qsizetype s) {
+        if (!cancel || (s & 0xffff) != 0 || !cancel->load())
+            return false;
+        *this = PickIndex();
+        return true;
+    };
     *this = PickIndex();
     if (geometry.isDecimated())
         return false;
@@ -38,10 +43,8 @@ bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int ce
     const double diagonal = std::hypot(double(m_viewport.width()), double(m_viewport.height()));
     double length = 0.0;
     for (qsizetype s = 0; s < segments; ++s) {
-        if (stopped(s)) {
-            *this = PickIndex();
+        if (stopped(s))
             return false;
-        }
         const QVector3D a = m_project(xyz + 3 * s);
         const QVector3D b = m_project(xyz + 3 * (s + 1));
         length += std::min(diagonal, std::hypot(double(b.x() - a.x()), double(b.y() - a.y())));
@@ -97,10 +100,8 @@ bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int ce
     std::vector<quint32> last(cells, 0);
     m_cellStart.assign(cells + 1, 0);
     for (qsizetype s = 0; s < segments; ++s) {
-        if (stopped(s)) {
-            *this = PickIndex();
+        if (stopped(s))
             return false;
-        }
         eachCell(s, [&](int cell) {
             for (quint32 d = quint32(s) - last[std::size_t(cell)];; d >>= 7) {
                 ++m_cellStart[std::size_t(cell) + 1];
@@ -116,10 +117,8 @@ bool PickIndex::build(const PathGeometry &geometry, const Camera &camera, int ce
     std::vector<quint64> filled(m_cellStart.begin(), m_cellStart.end() - 1);
     std::fill(last.begin(), last.end(), 0);
     for (qsizetype s = 0; s < segments; ++s) {
-        if (stopped(s)) {
-            *this = PickIndex();
+        if (stopped(s))
             return false;
-        }
         eachCell(s, [&](int cell) {
             quint64 &at = filled[std::size_t(cell)];
             quint32 d = quint32(s) - last[std::size_t(cell)];

@@ -128,22 +128,40 @@ QString length(double mm)
     return QString::number(mm, 'f', 3);
 }
 
-} // namespace
-
-// A picking index being made on a thread of its own for one camera.
-struct ToolpathView::IndexJob
+// Work on a path on a thread of its own, stopped and waited for when dropped, before what it
+// works on goes (so what it makes is a member here, not of a derived job).
+template<typename Work>
+struct PathJob
 {
     std::shared_ptr<const PathGeometry> geometry;
-    Camera camera;
-    PickIndex index;
+    Work work;
     std::atomic<bool> cancel{false};
     std::thread worker;
-    ~IndexJob()
+    ~PathJob()
     {
         cancel = true;
         if (worker.joinable())
             worker.join();
     }
+};
+
+struct IndexWork
+{
+    Camera camera;
+    PickIndex index;
+};
+
+struct LightWork
+{
+    double tolerance = 0.0;
+    std::shared_ptr<PathGeometry> light;
+};
+
+} // namespace
+
+// A picking index being made for one camera.
+struct ToolpathView::IndexJob : PathJob<IndexWork>
+{
 };
 
 ToolpathView::ToolpathView(QWidget *parent) : QOpenGLWidget(parent)
@@ -184,13 +202,10 @@ void ToolpathView::setGeometry(std::shared_ptr<const PathGeometry> geometry, boo
     m_geometry = std::move(geometry);
     ++m_version;
     m_growing = !whole;
-    dropLight();
-    cameraMoved();
     m_dirty = true;
+    pathChanged();
     if (fit)
         fitToPart();
-    m_pictureWhole = false; // the lighter path and the index are made once it is
-    update();
 }
 
 void ToolpathView::geometryGrew(bool whole)
@@ -200,17 +215,14 @@ void ToolpathView::geometryGrew(bool whole)
     if (whole && m_capacity > m_geometry->vertexCount() + m_geometry->vertexCount() / 4)
         m_dirty = true;
     m_growing = !whole;
-    dropLight();
-    cameraMoved();
-    m_pictureWhole = false; // the lighter path and the index are made once it is
-    update();
+    pathChanged();
 }
 
 void ToolpathView::changeGeometry(const std::function<SegmentRange()> &change)
 {
     // An index or a lighter path being made reads the path: it is stopped, and dropped.
     m_indexJob.reset();
-    dropLight();
+    m_lightJob.reset();
     m_picks = PickIndex();
     m_pickedGeometry.reset();
     const SegmentRange changed = change();
@@ -222,6 +234,12 @@ void ToolpathView::changeGeometry(const std::function<SegmentRange()> &change)
     } else {
         m_stale = changed;
     }
+    pathChanged();
+}
+
+void ToolpathView::pathChanged()
+{
+    dropLight();
     cameraMoved();
     m_pictureWhole = false; // the lighter path and the index are made once it is
     update();
@@ -253,7 +271,6 @@ void ToolpathView::setDrawnOnTheProcessor(bool processor)
 {
     m_onTheProcessor = processor;
     m_drawingTold = true;
-    m_drawnDone = -1;
     ++m_version;
     update();
 }
@@ -305,18 +322,18 @@ void ToolpathView::indexLater()
     }
     auto job = std::make_shared<IndexJob>();
     job->geometry = m_geometry;
-    job->camera = m_camera;
+    job->work.camera = m_camera;
     m_indexJob = job;
     IndexJob *raw = job.get();
     job->worker = std::thread([this, raw, weak = std::weak_ptr<IndexJob>(job)] {
-        raw->index.build(*raw->geometry, raw->camera, 16, &raw->cancel); // stopped only by the job's end
+        raw->work.index.build(*raw->geometry, raw->work.camera, 16, &raw->cancel); // stopped only by the job's end
         QMetaObject::invokeMethod(this, [this, weak] {
             const std::shared_ptr<IndexJob> done = weak.lock();
             if (!done || done != m_indexJob)
                 return;
             done->worker.join();
-            if (done->geometry == m_geometry && done->index.madeFor(m_camera)) {
-                m_picks = std::move(done->index);
+            if (done->geometry == m_geometry && done->work.index.madeFor(m_camera)) {
+                m_picks = std::move(done->work.index);
                 m_pickedGeometry = done->geometry;
             }
             m_indexJob.reset();
@@ -428,20 +445,9 @@ void ToolpathView::uploadFrom(qsizetype firstVertex, qsizetype lastVertex)
     m_program.release();
 }
 
-// A lighter path being made on a thread of its own.
-struct ToolpathView::LightJob
+// A lighter path being made.
+struct ToolpathView::LightJob : PathJob<LightWork>
 {
-    std::shared_ptr<const PathGeometry> geometry;
-    double tolerance = 0.0;
-    std::atomic<bool> cancel{false};
-    std::shared_ptr<PathGeometry> light;
-    std::thread worker;
-    ~LightJob()
-    {
-        cancel = true;
-        if (worker.joinable())
-            worker.join();
-    }
 };
 
 void ToolpathView::dropLight()
@@ -461,11 +467,11 @@ void ToolpathView::lightLater()
     // the camera moves are not seen). Made away from the window once the path is whole.
     auto job = std::make_shared<LightJob>();
     job->geometry = m_geometry;
-    job->tolerance = m_camera.mmPerPixel();
+    job->work.tolerance = m_camera.mmPerPixel();
     m_lightJob = job;
     LightJob *raw = job.get();
     job->worker = std::thread([this, raw, weak = std::weak_ptr<LightJob>(job)] {
-        double tolerance = raw->tolerance;
+        double tolerance = raw->work.tolerance;
         auto light = std::make_shared<PathGeometry>(raw->geometry->decimated(tolerance, &raw->cancel));
         // Each coarser one is made of the one before, smaller each time (what it leaves out lies
         // within the sum of the tolerances, half as much again as the last).
@@ -475,14 +481,14 @@ void ToolpathView::lightLater()
         }
         if (raw->cancel)
             return;
-        raw->light = std::move(light);
+        raw->work.light = std::move(light);
         QMetaObject::invokeMethod(this, [this, weak] {
             const std::shared_ptr<LightJob> done = weak.lock();
             if (!done || done != m_lightJob)
                 return;
             done->worker.join();
             if (done->geometry == m_geometry)
-                m_light = std::move(done->light);
+                m_light = std::move(done->work.light);
             m_lightJob.reset();
             releaseFreedMemory();
         }, Qt::QueuedConnection);
@@ -583,15 +589,10 @@ void ToolpathView::drawScene(qsizetype path, qsizetype first, qsizetype last)
 
 void ToolpathView::drawSceneOnTheProcessor(qsizetype path, qsizetype first, qsizetype last)
 {
-    // What is drawn so far is where the picture is: after a fresh start, the background; after
-    // slices GL drew, read back once.
-    if (m_drawnDone != first || m_drawn.size() != m_picture->size()) {
-        if (first == 0) {
-            m_drawn = QImage(m_picture->size(), QImage::Format_RGBA8888);
-            m_drawn.fill(QColor::fromRgb(kBackground));
-        } else {
-            m_drawn = m_picture->toImage().convertToFormat(QImage::Format_RGBA8888);
-        }
+    // A picture drawn from the start begins on the background; its next slices go on over it.
+    if (first == 0 || m_drawn.size() != m_picture->size()) {
+        m_drawn = QImage(m_picture->size(), QImage::Format_RGBA8888);
+        m_drawn.fill(QColor::fromRgb(kBackground));
     }
     ProjectionMap map(m_camera);
     // The camera counts in the widget's pixels, the picture in the device's.
@@ -600,7 +601,6 @@ void ToolpathView::drawSceneOnTheProcessor(qsizetype path, qsizetype first, qsiz
     for (QVector3D *v : {&map.origin, &map.x, &map.y, &map.z})
         *v = QVector3D(v->x() * sx, v->y() * sy, v->z());
     drawRunsInBands(m_drawn, *m_geometry, map, sceneRuns(path, first, last), int(std::max(1u, std::thread::hardware_concurrency())));
-    m_drawnDone = last;
     // Into the picture's texture, whose rows run from the bottom.
     const QImage rows = m_drawn.mirrored();
     glBindTexture(GL_TEXTURE_2D, m_picture->texture());
@@ -723,7 +723,6 @@ void ToolpathView::paintGL()
             glViewport(0, 0, m_picture->width(), m_picture->height());
             glClear(GL_COLOR_BUFFER_BIT);
             m_pictureDone = 0;
-            m_drawnDone = -1;
             m_pictureMatrix = matrix;
             m_pictureVersion = m_version;
             m_showSample = shown && scene > sliceSegments();

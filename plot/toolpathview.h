@@ -111,6 +111,8 @@ protected:
 private:
     void upload();
     void uploadFrom(qsizetype firstVertex, qsizetype lastVertex = -1);
+    // The path changed or grew: what was made of it goes, and is made again once it is drawn.
+    void pathChanged();
     // The lighter path: dropped with the path it was made of, made again away from the window
     // once the path is whole, sent to the GPU at the next frame.
     void dropLight();
@@ -194,12 +196,11 @@ private:
     double m_segmentSeconds = 0.0; // what a segment of the picture took to draw, lately
     double m_sampleSeconds = 0.0;  // ... and one of a sample
     qsizetype m_sliceLimit = 0;
-    // On a renderer that draws on the processor the picture is drawn by the window itself: what
-    // it holds, and how many segments of the scene it has drawn.
+    // On a renderer that draws on the processor the picture is drawn by the window itself, into
+    // this image.
     bool m_onTheProcessor = false;
     bool m_drawingTold = false;
     QImage m_drawn;
-    qsizetype m_drawnDone = -1;
     QTimer *m_settle = nullptr; // runs while the camera was moved by the wheel lately
     QString m_glError;
 

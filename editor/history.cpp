@@ -343,10 +343,38 @@ public:
         if (m_used == 0)
             return;
         writeAllTo(m_fd, QByteArrayView(m_buffer.get(), m_used), m_path);
+        m_written += m_used;
         m_used = 0;
     }
 
-    qint64 entries() const { return m_entries; }
+    Mark mark() const override
+    {
+        return {m_written + m_used, m_entries, m_lastRecord, m_step.first.value, m_step.last.value};
+    }
+
+    void cutTo(const Mark &mark) override
+    {
+        if (mark.bytes >= m_written) {
+            m_used = mark.bytes - m_written;
+        } else {
+            m_used = 0;
+            m_written = mark.bytes;
+            if (::ftruncate(m_fd, mark.bytes) != 0 || ::lseek(m_fd, mark.bytes, SEEK_SET) != mark.bytes) {
+                // Entries that cannot be taken out would put back text over records that never
+                // had it: the step is better not kept at all.
+                m_broken = true;
+                return;
+            }
+        }
+        if (m_broken)
+            return;
+        m_entries = mark.entries;
+        m_lastRecord = mark.lastRecord;
+        m_step.first = LineNumber(mark.firstKept);
+        m_step.last = LineNumber(mark.lastKept);
+    }
+
+    qint64 entries() const { return m_broken ? 0 : m_entries; }
 
 private:
     QString m_path;
@@ -356,8 +384,10 @@ private:
     // change touches only the start of it).
     std::unique_ptr<char[]> m_buffer{new char[kJournalBlock + kMostCompactHead + (1 << 16)]};
     qsizetype m_used = 0;
+    qint64 m_written = 0;    // bytes of the file
     qint64 m_entries = 0;
     qint64 m_lastRecord = 0; // of the last entry
+    bool m_broken = false;   // entries could not be taken out: nothing is kept
 };
 
 // ---------------------------------------------------------------- recording a change

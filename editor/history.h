@@ -28,6 +28,19 @@ public:
     virtual void keep(LineNumber record, QByteArrayView old, QByteArrayView now) = 0;
     // Everything kept so far goes to disk; throws when it cannot.
     virtual void flush() = 0;
+
+    // Where the journal stands: how much it holds of what, as mark() tells it.
+    struct Mark
+    {
+        qint64 bytes = 0;
+        qint64 entries = 0;
+        qint64 lastRecord = 0;
+        qint64 firstKept = 0;
+        qint64 lastKept = 0;
+    };
+    virtual Mark mark() const = 0;
+    // Forgets what was kept after `mark`: the records it was kept for were never written.
+    virtual void cutTo(const Mark &mark) = 0;
 };
 
 // The changes of the open program that can be taken back and done again, kept on disk beside the

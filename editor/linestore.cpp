@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -141,15 +142,20 @@ qint64 LineStore::recordCount()
     return static_cast<qint64>(end) / m_recLen;
 }
 
+ControlError LineStore::badRecord(const char *rec, LineNumber record) const
+{
+    const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+    return ControlError(ControlError::BadRecordLength, QStringLiteral("Bad record length: record %1 of %2 claims %3 characters")
+                                                          .arg(record.value)
+                                                          .arg(m_path)
+                                                          .arg(n));
+}
+
 QByteArray LineStore::decode(const char *rec, LineNumber record) const
 {
     const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
     if (n > m_recLen - 2)
-        throw ControlError(ControlError::BadRecordLength,
-                           QStringLiteral("Bad record length: record %1 of %2 claims %3 characters")
-                               .arg(record.value)
-                               .arg(m_path)
-                               .arg(n));
+        throw badRecord(rec, record);
     return QByteArray(rec + 2, n);
 }
 
@@ -221,63 +227,87 @@ void LineStore::forEachRecord(LineNumber first, qint64 count, const std::functio
     }
 }
 
-void LineStore::rewriteRecords(LineNumber first, qint64 count,
-                               const std::function<bool(LineNumber, QByteArrayView, QByteArray &)> &rewrite,
-                               RecordJournal *journal, const BlockPrepare &prepare)
+qint64 LineStore::rewriteBlock(char *data, LineNumber first, qint64 records, const RecordRewrite &rewrite,
+                               RecordJournal *journal, const BlockPrepare &prepare, QByteArray &out,
+                               std::vector<QByteArrayView> &texts, std::optional<ControlError> &failure) const
 {
-    std::vector<QByteArrayView> texts;
+    if (prepare) {
+        texts.clear();
+        for (qint64 i = 0; i < records; ++i) {
+            const char *rec = data + i * m_recLen;
+            const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+            if (n > m_recLen - 2)
+                break; // the loop below stops at it
+            texts.emplace_back(rec + 2, n);
+        }
+        prepare(first, texts);
+    }
+    qint64 done = 0;
+    for (; done < records; ++done) {
+        char *rec = data + done * m_recLen;
+        const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+        if (n > m_recLen - 2) {
+            failure = badRecord(rec, first + done);
+            break;
+        }
+        out.resize(0);
+        if (!rewrite(first + done, QByteArrayView(rec + 2, n), out))
+            break;
+        const qsizetype m = out.size();
+        if (m > maxLineLength() || m > 0xffff) {
+            failure = lineTooLong(m, m_recLen);
+            break;
+        }
+        if (journal && (m != n || std::memcmp(out.constData(), rec + 2, static_cast<size_t>(n)) != 0))
+            journal->keep(first + done, QByteArrayView(rec + 2, n), out);
+        rec[0] = static_cast<char>(m & 0xff);
+        rec[1] = static_cast<char>((m >> 8) & 0xff);
+        if (m > 0)
+            std::memcpy(rec + 2, out.constData(), static_cast<size_t>(m));
+        // The rest of a record stays zero.
+        if (n > m)
+            std::memset(rec + 2 + m, 0, static_cast<size_t>(n - m));
+    }
+    return done;
+}
+
+void LineStore::rewriteRecords(LineNumber first, qint64 count, const RecordRewrite &rewrite, RecordJournal *journal,
+                               const BlockPrepare &prepare, qint64 blockBytes)
+{
     requireOpen();
     flush();
-    const qint64 recordsPerBlock = std::max<qint64>(1, (4 * kBlockBytes) / m_recLen);
-    QByteArray buffer(static_cast<qsizetype>(std::min(count, recordsPerBlock) * m_recLen), Qt::Uninitialized);
+    const qint64 perBlock = std::max<qint64>(1, blockBytes / m_recLen);
+    QByteArray buffer(static_cast<qsizetype>(std::min(count, perBlock) * m_recLen), Qt::Uninitialized);
+    std::vector<QByteArrayView> texts;
     QByteArray out;
     out.reserve(m_recLen);
     LineNumber record = first;
     qint64 left = count;
     while (left > 0) {
-        const qint64 chunk = std::min(left, recordsPerBlock);
+        const qint64 chunk = std::min(left, perBlock);
         const qint64 offset = offsetOf(record);
         const qint64 got = readUpTo(m_fd, buffer.data(), chunk * m_recLen, offset, m_path);
         if (got < chunk * m_recLen)
             std::memset(buffer.data() + got, 0, static_cast<size_t>(chunk * m_recLen - got)); // empty lines
-        if (prepare) {
-            texts.clear();
-            for (qint64 i = 0; i < chunk; ++i) {
-                const char *rec = buffer.constData() + i * m_recLen;
-                const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
-                if (n > m_recLen - 2)
-                    break; // the loop below stops at it
-                texts.emplace_back(rec + 2, n);
-            }
-            prepare(record, texts);
-        }
+        // What the journal holds before the block: what it keeps of a block that is not written is
+        // of records as they still are, and goes again.
+        const RecordJournal::Mark before = journal ? journal->mark() : RecordJournal::Mark{};
         qint64 done = 0;
-        for (; done < chunk; ++done) {
-            char *rec = buffer.data() + done * m_recLen;
-            const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
-            if (n > m_recLen - 2)
-                decode(rec, record + done); // throws the bad-record-length error
-            out.resize(0);
-            if (!rewrite(record + done, QByteArrayView(rec + 2, n), out))
-                break;
-            const qsizetype m = out.size();
-            if (m > maxLineLength() || m > 0xffff)
-                throw lineTooLong(m, m_recLen);
-            if (journal && (m != n || std::memcmp(out.constData(), rec + 2, static_cast<size_t>(n)) != 0))
-                journal->keep(record + done, QByteArrayView(rec + 2, n), out);
-            rec[0] = static_cast<char>(m & 0xff);
-            rec[1] = static_cast<char>((m >> 8) & 0xff);
-            if (m > 0)
-                std::memcpy(rec + 2, out.constData(), static_cast<size_t>(m));
-            // The rest of a record stays zero.
-            if (n > m)
-                std::memset(rec + 2 + m, 0, static_cast<size_t>(n - m));
+        std::optional<ControlError> failure;
+        try {
+            done = rewriteBlock(buffer.data(), record, chunk, rewrite, journal, prepare, out, texts, failure);
+        } catch (...) {
+            if (journal)
+                journal->cutTo(before);
+            throw;
         }
         if (done > 0) {
             if (journal)
                 journal->flush(); // the old text is safe before the new is written
             writeAll(m_fd, buffer.constData(), done * m_recLen, offset, m_path);
         }
+        if (failure)
+            throw *failure; // what came before it is written, as at a stop
         if (done < chunk)
             return;
         record = record + chunk;

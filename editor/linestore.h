@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "controlerror.h"
@@ -65,20 +66,22 @@ public:
     // blocks; `text` is valid only during the call. Records past the end of the file are empty.
     void forEachRecord(LineNumber first, qint64 count, const std::function<void(LineNumber, QByteArrayView)> &visit);
 
-    // Rewrites records first ... first + count - 1 where they stand, a large block at a time:
+    // Rewrites records first ... first + count - 1 where they stand, a block at a time:
     // `rewrite(record, text, out)` puts the record's new text in `out` (emptied before each call;
     // `text` is valid only during the call), or returns false to stop there. What was rewritten
     // before the stop is written; the record it stopped at and those after it are left as they were.
-    // A new text too long for a record throws before its block is written. With a journal, the old
-    // text of every record that changes is kept there, and on disk before its block is written.
+    // A damaged record, or a new text too long for a record, throws once what came before it is
+    // written. With a journal, the old text of every record that changes is kept there, and on disk before
+    // its block is written; what it kept of a block that is not written is taken out of it again.
     // With `prepare`, each block's records are first shown to it together, `prepare(first, texts)`
     // with the text of each (valid until the block is written; a damaged record and those after it
     // are left out), so that their new texts can be worked out at once; then they go to `rewrite`
     // one by one, in order, as without it.
+    using RecordRewrite = std::function<bool(LineNumber, QByteArrayView, QByteArray &)>;
     using BlockPrepare = std::function<void(LineNumber first, const std::vector<QByteArrayView> &texts)>;
-    void rewriteRecords(LineNumber first, qint64 count,
-                        const std::function<bool(LineNumber, QByteArrayView, QByteArray &)> &rewrite,
-                        RecordJournal *journal = nullptr, const BlockPrepare &prepare = {});
+    // The records are read, rewritten and written `blockBytes` at a time.
+    void rewriteRecords(LineNumber first, qint64 count, const RecordRewrite &rewrite, RecordJournal *journal = nullptr,
+                        const BlockPrepare &prepare = {}, qint64 blockBytes = qint64(4) << 20);
 
     // Moves `count` records from record `first` to record `to` inside this store (the ranges may
     // overlap), the way memmove does. Records left behind keep their old text.
@@ -100,6 +103,13 @@ private:
     void requireOpen() const;
     qint64 offsetOf(LineNumber record) const;
     QByteArray decode(const char *rec, LineNumber record) const;
+    ControlError badRecord(const char *rec, LineNumber record) const;
+    // One block of rewriteRecords, `records` records from `first` at `data`: how many were
+    // rewritten. A record that cannot be (damaged, or its new text too long) ends the block at it,
+    // with `failure` saying why.
+    qint64 rewriteBlock(char *data, LineNumber first, qint64 records, const RecordRewrite &rewrite, RecordJournal *journal,
+                        const BlockPrepare &prepare, QByteArray &out, std::vector<QByteArrayView> &texts,
+                        std::optional<ControlError> &failure) const;
 
     int m_fd = -1;
     int m_recLen = 0;

@@ -182,10 +182,8 @@ QString ToolRun::rewriteRange(const LineRange &range, const LineWork &work, Line
             ++next;
             return true;
         };
-        const qint64 atOnce = std::max<qint64>(1, (split ? kSplitRewriteBytes : kRewriteBytes) / std::max(1, program.recordLength));
-        for (qint64 from = range.first; from <= range.last && stoppedBy == LineFault::None; from += atOnce)
-            store.rewriteRecords(tessarc::LineNumber(from), std::min(atOnce, range.last - from + 1), rewrite,
-                                 change ? change->journal() : nullptr, prepare);
+        store.rewriteRecords(tessarc::LineNumber(range.first), range.count(), rewrite, change ? change->journal() : nullptr,
+                             prepare, split ? kSplitRewriteBytes : kRewriteBytes);
         store.close();
     } catch (const tessarc::ControlError &error) {
         return stoppedText(range, next, error.description() + QLatin1Char('.'), false);

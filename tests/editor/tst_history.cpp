@@ -11,6 +11,9 @@
 #include <QSignalSpy>
 #include <QtEndian>
 
+#include <csignal>
+#include <sys/resource.h>
+
 // The program's history without any widget: each kind of step taken back and done again byte for
 // byte, the order of steps, their limits, and a history that cannot be written.
 
@@ -265,6 +268,60 @@ private slots:
         markLines(*program, 10, "5");
         QVERIFY(!program->history().canUndo());
         QCOMPARE(QDir(program->history().folder()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // A rewrite that fails in a block keeps for Undo what one that stopped at the block's end keeps
+    // when the block's write fails (the file may grow no further than its middle), and what one that
+    // stopped at its start keeps when the work on one of its records fails; Undo brings back every line.
+    void aRewriteThatFailsKeepsWhatAStopKeeps()
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const QByteArray original = state();
+        struct Ran
+        {
+            QString failure;
+            QByteArray after;
+            qint64 kept = 0;
+        };
+        // Blocks of 100 records: 1701 to 1800 is one.
+        const auto run = [&](qint64 stopAt, qint64 throwAt, rlim_t fileLimit) {
+            Ran ran;
+            ChangeRecord change(*program, QStringLiteral("Mark"), LineNumber(1));
+            tessarc::LineStore store;
+            store.open(program->store, program->recordLength, false);
+            rlimit unlimited{};
+            getrlimit(RLIMIT_FSIZE, &unlimited);
+            rlimit limited = unlimited;
+            limited.rlim_cur = fileLimit;
+            if (fileLimit)
+                setrlimit(RLIMIT_FSIZE, &limited);
+            ran.failure = tessarc::failureOf([&] {
+                              store.rewriteRecords(
+                                  LineNumber(1), program->lineCount(),
+                                  [&](LineNumber record, QByteArrayView text, QByteArray &out) {
+                                      if (record.value == throwAt)
+                                          throw ControlError(ControlError::BadRecordLength, QStringLiteral("no work"));
+                                      out = "Q" + text.toByteArray();
+                                      return record.value != stopAt;
+                                  },
+                                  change.journal(), {}, 100 * 40);
+                          }).value_or(QString());
+            setrlimit(RLIMIT_FSIZE, &unlimited);
+            store.close();
+            change.finish();
+            ran.after = state();
+            ran.kept = program->history().bytesHeld();
+            program->history().undo();
+            [&] { QCOMPARE(state(), original); }();
+            return ran;
+        };
+        const Ran writeFails = run(0, 0, 1717 * 40 + 13);
+        const Ran workFails = run(0, 1750, 0);
+        QVERIFY2(writeFails.failure.contains(QLatin1String("too large")), qPrintable(writeFails.failure));
+        QCOMPARE(workFails.failure, QStringLiteral("no work"));
+        QVERIFY(workFails.after.contains("|QL1700|L1701|"));
+        QCOMPARE(writeFails.kept, run(1801, 0, 0).kept);
+        QCOMPARE(workFails.kept, run(1701, 0, 0).kept);
     }
 
     void aHistoryThatCannotBeWrittenRefusesTheChange()

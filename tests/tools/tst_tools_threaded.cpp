@@ -56,6 +56,18 @@ QList<QByteArray> linesOf(const tessarc::Program &p)
     return p.readLines(tessarc::LineNumber(1), p.lineCount());
 }
 
+// Each line as `work` makes it, one after the other.
+QList<QByteArray> plainWork(const LineWork &work, const QList<QByteArray> &lines)
+{
+    QList<QByteArray> out;
+    for (const QByteArray &line : lines) {
+        QByteArray rewritten;
+        work(line, rewritten);
+        out.append(rewritten);
+    }
+    return out;
+}
+
 struct Ran
 {
     QString message;
@@ -118,6 +130,8 @@ private slots:
         QCOMPARE(split.note.leftAlone, single.note.leftAlone);
         QVERIFY(single.note.changed > 0);
         QCOMPARE(linesOf(*two), linesOf(*one));
+        // Both are the plain per-line work, line after line.
+        QCOMPARE(linesOf(*one), plainWork(work, lines));
         two->history().undo();
         QCOMPARE(linesOf(*two), lines);
         one->removeStores();
@@ -146,7 +160,6 @@ private slots:
                 store.write("\xff\xff", 2);
             }
         }
-        const QList<QByteArray> before = lines.mid(0, 11000);
         tools::LineRules rules;
         rules.maxLength = 98;
         const LineWork work = workNamed(QStringLiteral("Add spaces"), rules);
@@ -157,8 +170,14 @@ private slots:
         QCOMPARE(split.note.changed, single.note.changed);
         const qint64 read = damaged ? 11999 : 20000;
         QCOMPARE(two->readLines(tessarc::LineNumber(1), read), one->readLines(tessarc::LineNumber(1), read));
+        // Every line before the stop is rewritten, also those of the block it stopped in.
+        const qint64 before = damaged ? 11999 : 15000;
+        QCOMPARE(one->readLines(tessarc::LineNumber(1), before), plainWork(work, lines.mid(0, before)));
+        // Every line comes back.
+        one->history().undo();
         two->history().undo();
-        QCOMPARE(two->readLines(tessarc::LineNumber(1), 11000), before);
+        for (tessarc::Program *p : {one.get(), two.get()})
+            QCOMPARE(p->readLines(tessarc::LineNumber(1), read), lines.mid(0, read));
         one->removeStores();
         two->removeStores();
     }

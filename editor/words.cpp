@@ -1,10 +1,15 @@
 #include "words.h"
 
+#include <array>
 #include <charconv>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <system_error>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tessarc {
 
@@ -23,6 +28,49 @@ bool isDigit(char c)
 char upper(char c)
 {
     return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+// The bytes that open a parameter or an expression.
+bool opens(char c)
+{
+    return c == '[' || c == '<' || c == '#';
+}
+
+// The bytes a walk over a line stops at: letters, and the bytes that open a parameter or an
+// expression. Every other byte (the digits, signs and spaces of a number among them) is passed by.
+constexpr std::array<bool, 256> kWalkStops = [] {
+    std::array<bool, 256> stops{};
+    for (int c = 'A'; c <= 'Z'; ++c)
+        stops[std::size_t(c)] = stops[std::size_t(c - 'A' + 'a')] = true;
+    for (const char c : {'[', '<', '#'})
+        stops[std::size_t(static_cast<unsigned char>(c))] = true;
+    return stops;
+}();
+
+bool stopsWalk(char c)
+{
+    return kWalkStops[static_cast<unsigned char>(c)];
+}
+
+// The first byte at or after `from` and before `limit` that opens a parameter or an expression;
+// `limit` when none does. Sixteen bytes are looked at at once.
+qsizetype firstOpening(const char *data, qsizetype from, qsizetype limit)
+{
+#if defined(__SSE2__)
+    const __m128i bracket = _mm_set1_epi8('[');
+    const __m128i angle = _mm_set1_epi8('<');
+    const __m128i hash = _mm_set1_epi8('#');
+    for (; from + 16 <= limit; from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + from));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, bracket), _mm_cmpeq_epi8(bytes, angle)),
+                                          _mm_cmpeq_epi8(bytes, hash));
+        if (const int mask = _mm_movemask_epi8(hits))
+            return from + __builtin_ctz(static_cast<unsigned>(mask));
+    }
+#endif
+    while (from < limit && !opens(data[from]))
+        ++from;
+    return from;
 }
 
 // The end of a parameter or expression that opens at `i`, or -1 when none opens there.
@@ -90,7 +138,7 @@ double longNumber(const char *from, const char *to)
 
 // The number that starts at data[from], before `limit`: an optional sign, then digits with at most
 // one point, with spaces and tabs inside when `spaces`. Its end (one past its last sign, digit or
-// point) and, when `valued`, its value.
+// point) and its value.
 struct NumberText
 {
     qsizetype end = 0;
@@ -98,7 +146,7 @@ struct NumberText
     double value = 0.0;
 };
 
-Q_ALWAYS_INLINE NumberText readNumber(const char *data, qsizetype from, qsizetype limit, bool spaces, bool valued = true)
+Q_ALWAYS_INLINE NumberText readNumber(const char *data, qsizetype from, qsizetype limit, bool spaces)
 {
     NumberText number;
     qsizetype j = from;
@@ -131,7 +179,7 @@ Q_ALWAYS_INLINE NumberText readNumber(const char *data, qsizetype from, qsizetyp
         }
     }
     number.end = last;
-    if (number.digits == 0 || !valued)
+    if (number.digits == 0)
         return number;
     if (number.digits <= 15) {
         const double magnitude = double(whole) / kPowers[decimals];
@@ -168,15 +216,16 @@ void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
             limit = commentAhead ? comment.start : n;
             continue;
         }
-        SkipSpan::Kind kind = SkipSpan::Kind::Comment;
-        const qsizetype end = skipEnd(line, i, kind);
-        if (end >= 0) {
-            i = std::max(end, i + 1);
+        const char c = data[i];
+        if (!stopsWalk(c)) {
+            do
+                ++i;
+            while (i < limit && !stopsWalk(data[i]));
             continue;
         }
-        const char c = data[i];
         if (!isLetter(c)) {
-            ++i;
+            SkipSpan::Kind kind = SkipSpan::Kind::Comment;
+            i = std::max(skipEnd(line, i, kind), i + 1);
             continue;
         }
         if (i + 1 < limit && isLetter(data[i + 1])) {
@@ -184,8 +233,12 @@ void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
                 ++i; // an alphabetic token
             continue;
         }
-        // i is a letter that starts a would-be word (the byte before it is not a letter).
-        const bool wanted = only == 0 || upper(c) == only;
+        // i is a letter that starts a would-be word (the byte before it is not a letter). One that
+        // is not wanted is passed by: what follows it up to the next letter or opening is no stop.
+        if (only != 0 && upper(c) != only) {
+            ++i;
+            continue;
+        }
         qsizetype j = i + 1;
         if (m_spaces)
             while (j < limit && (data[j] == ' ' || data[j] == '\t'))
@@ -194,24 +247,20 @@ void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
             Word w;
             w.letter = upper(c);
             w.letterPos = i;
-            if (wanted && !visit(i, LetterUse::Expression, w))
+            if (!visit(i, LetterUse::Expression, w))
                 return;
             i = j;
             continue;
         }
         const qsizetype start = j;
-        const NumberText number = readNumber(data, start, limit, m_spaces, wanted);
+        const NumberText number = readNumber(data, start, limit, m_spaces);
         if (number.digits == 0) {
-            if (wanted && !visit(i, LetterUse::Bare, Word{}))
+            if (!visit(i, LetterUse::Bare, Word{}))
                 return;
             i = start;
             continue;
         }
         const qsizetype last = number.end;
-        if (!wanted) {
-            i = last;
-            continue;
-        }
         Word w;
         w.letter = upper(c);
         w.letterPos = i;
@@ -331,9 +380,7 @@ void WordReader::skipSpans(QByteArrayView line, QList<SkipSpan> &out) const
             continue;
         }
         const qsizetype limit = commentAhead ? comment.start : n;
-        // Only these bytes begin a parameter or an expression.
-        while (i < limit && data[i] != '[' && data[i] != '<' && data[i] != '#')
-            ++i;
+        i = firstOpening(data, i, limit);
         if (i >= limit)
             continue;
         SkipSpan::Kind kind = SkipSpan::Kind::Comment;

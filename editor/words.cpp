@@ -303,6 +303,15 @@ void WordReader::words(QByteArrayView line, QList<Word> &out) const
     });
 }
 
+void WordReader::wordStarts(QByteArrayView line, std::vector<qsizetype> &out) const
+{
+    walk(line, [&](qsizetype at, LetterUse use, const Word &) {
+        if (use == LetterUse::Word)
+            out.push_back(at);
+        return true;
+    });
+}
+
 std::optional<Word> WordReader::first(QByteArrayView line, char letter) const
 {
     const char want = upper(letter);

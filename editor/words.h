@@ -7,6 +7,7 @@
 #include <QList>
 
 #include <optional>
+#include <vector>
 
 namespace tessarc {
 
@@ -72,6 +73,8 @@ public:
     QList<Word> words(QByteArrayView line) const;
     // The same into `out` (emptied first), whose room is kept from line to line.
     void words(QByteArrayView line, QList<Word> &out) const;
+    // Where each word of the line starts (its letter), in order, appended to `out`.
+    void wordStarts(QByteArrayView line, std::vector<qsizetype> &out) const;
 
     // The first word of the letter (either case), if any.
     std::optional<Word> first(QByteArrayView line, char letter) const;

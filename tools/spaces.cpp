@@ -59,10 +59,8 @@ LineFault SpaceWork::operator()(QByteArrayView line, QByteArray &out) const
     }
     // Where the words start: the reader's words, and the letters that stand before an expression or
     // a parameter and start no longer name.
-    m_reader.words(line, m_words);
     m_starts.clear();
-    for (const tessarc::Word &word : m_words)
-        m_starts.push_back(word.letterPos);
+    m_reader.wordStarts(line, m_starts);
     m_reader.skipSpans(line, m_spans);
     for (const tessarc::SkipSpan &span : m_spans) {
         const qsizetype p = span.start - 1;
@@ -71,17 +69,23 @@ LineFault SpaceWork::operator()(QByteArrayView line, QByteArray &out) const
             m_starts.push_back(p);
     }
     std::sort(m_starts.begin(), m_starts.end());
-    out.reserve(n + qsizetype(m_starts.size()));
+    // At most one space a start: written in place, then cut to what was written.
+    out.resize(n + qsizetype(m_starts.size()));
+    char *to = out.data();
     qsizetype from = 0;
     for (std::size_t k = 1; k < m_starts.size(); ++k) {
         const qsizetype p = m_starts[k];
         if (isBlank(in[p - 1]))
             continue;
-        out.append(in + from, p - from);
-        out.append(' ');
+        std::memcpy(to, in + from, size_t(p - from));
+        to += p - from;
+        *to++ = ' ';
         from = p;
     }
-    out.append(in + from, n - from);
+    if (n > from)
+        std::memcpy(to, in + from, size_t(n - from));
+    to += n - from;
+    out.resize(to - out.data());
     if (out.size() > m_maxLength && out.size() > n) {
         copyLine(line, out);
         return LineFault::TooLong;

@@ -38,7 +38,6 @@ private:
     qsizetype m_maxLength;
     tessarc::WordReader m_reader;
     // Kept from line to line so that no line allocates them again.
-    mutable QList<tessarc::Word> m_words;
     mutable std::vector<qsizetype> m_starts;
     mutable QList<tessarc::SkipSpan> m_spans;
 };

@@ -20,13 +20,18 @@ const CommentRule kRule{QStringLiteral("("), QStringLiteral(")"), QStringLiteral
 QByteArray describe(const WordReader &reader, const QByteArray &line)
 {
     QByteArray out;
+    std::vector<qsizetype> starts;
+    reader.wordStarts(line, starts);
+    std::size_t k = 0;
     for (const auto &w : reader.words(line)) {
         if (!out.isEmpty())
             out += ' ';
         out += w.letter + line.mid(w.numberStart, w.numberLength) + '@' + QByteArray::number(w.letterPos)
             + '=' + QByteArray::number(w.value);
+        if (k >= starts.size() || starts[k++] != w.letterPos)
+            out += "(not a start)";
     }
-    return out;
+    return k == starts.size() ? out : out + " (more starts)";
 }
 
 } // namespace

@@ -71,12 +71,12 @@ public:
     // `text` is valid only during the call), or returns false to stop there. What was rewritten
     // before the stop is written; the record it stopped at and those after it are left as they were.
     // A damaged record, or a new text too long for a record, throws once what came before it is
-    // written. With a journal, the old text of every record that changes is kept there, and on disk before
-    // its block is written; what it kept of a block that is not written is taken out of it again.
-    // With `prepare`, each block's records are first shown to it together, `prepare(first, texts)`
-    // with the text of each (valid until the block is written; a damaged record and those after it
-    // are left out), so that their new texts can be worked out at once; then they go to `rewrite`
-    // one by one, in order, as without it.
+    // written. With a journal, the old text of every record that changes is kept there, and on disk
+    // before its block is written; what it kept of a block that is not written is taken out of it
+    // again. With `prepare`, each block's records are first shown to it together, `prepare(first,
+    // texts)` with the text of each (valid until the block is written; a damaged record and those
+    // after it are left out), so that their new texts can be worked out at once; then they go to
+    // `rewrite` one by one, in order, as without it.
     using RecordRewrite = std::function<bool(LineNumber, QByteArrayView, QByteArray &)>;
     using BlockPrepare = std::function<void(LineNumber first, const std::vector<QByteArrayView> &texts)>;
     // The records are read, rewritten and written `blockBytes` at a time.

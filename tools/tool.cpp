@@ -186,7 +186,10 @@ QString ToolRun::rewriteRange(const LineRange &range, const LineWork &work, Line
                              prepare, split ? kSplitRewriteBytes : kRewriteBytes);
         store.close();
     } catch (const tessarc::ControlError &error) {
-        return stoppedText(range, next, error.description() + QLatin1Char('.'), false);
+        // A record that cannot be read or rewritten stops the rewrite as a fault does, with the
+        // lines before it written; after another failure (the disk's) they may not all have been.
+        const bool written = error.number() == tessarc::ControlError::BadRecordLength;
+        return stoppedText(range, next, error.description() + QLatin1Char('.'), written);
     }
     if (stoppedBy == LineFault::None)
         return QString();

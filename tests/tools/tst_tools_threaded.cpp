@@ -166,6 +166,9 @@ private slots:
         const Ran single = run(*one, work, Lines::Carried);
         const Ran split = run(*two, work, Lines::Independent);
         QVERIFY(single.message.startsWith(damaged ? QLatin1String("Line 12000: ") : QLatin1String("Line 15001: ")));
+        QVERIFY2(single.message.contains(damaged ? QLatin1String("lines 1 to 11999 were changed")
+                                                 : QLatin1String("lines 1 to 15000 were changed")),
+                 qPrintable(single.message));
         QCOMPARE(QString(split.message).replace(QLatin1String("two.qen"), QLatin1String("one.qen")), single.message);
         QCOMPARE(split.note.changed, single.note.changed);
         const qint64 read = damaged ? 11999 : 20000;

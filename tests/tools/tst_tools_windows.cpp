@@ -214,7 +214,7 @@ private slots:
         QVERIFY(second->close());
     }
 
-    // The store fails under a run: the run names the line it stopped at and what may have changed.
+    // The store fails under a run: the run names the line it stopped at and what changed.
     void aFailingRunStillGivesTheLockBack_data()
     {
         QTest::addColumn<int>("damaged"); // the record whose count is damaged; 0: the store has gone; -1: cut short
@@ -224,7 +224,7 @@ private slots:
         QTest::newRow("store cut short") << -1 << "message: Line 1: Bad record length: the line store holds 7 of"
                                          << "no line was changed.";
         QTest::newRow("record 6 damaged") << 6 << "message: Line 6: Bad record length"
-                                          << "The run stopped there; the lines before it may have been changed.";
+                                          << "The run stopped there: lines 1 to 5 were changed, the lines from line 6 on were not.";
     }
 
     void aFailingRunStillGivesTheLockBack()

@@ -15,7 +15,7 @@ namespace tessarc {
 
 namespace {
 
-bool isLetter(char c)
+constexpr bool isLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -31,7 +31,7 @@ char upper(char c)
 }
 
 // The bytes that open a parameter or an expression.
-bool opens(char c)
+constexpr bool opens(char c)
 {
     return c == '[' || c == '<' || c == '#';
 }
@@ -40,10 +40,8 @@ bool opens(char c)
 // expression. Every other byte (the digits, signs and spaces of a number among them) is passed by.
 constexpr std::array<bool, 256> kWalkStops = [] {
     std::array<bool, 256> stops{};
-    for (int c = 'A'; c <= 'Z'; ++c)
-        stops[std::size_t(c)] = stops[std::size_t(c - 'A' + 'a')] = true;
-    for (const char c : {'[', '<', '#'})
-        stops[std::size_t(static_cast<unsigned char>(c))] = true;
+    for (int c = 0; c < 256; ++c)
+        stops[std::size_t(c)] = isLetter(char(c)) || opens(char(c));
     return stops;
 }();
 

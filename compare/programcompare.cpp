@@ -19,6 +19,10 @@
 #include <exception>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace compare {
 
 namespace {
@@ -136,6 +140,14 @@ private:
     std::vector<Token> m_tokens;
 };
 
+// The 128-bit product of two words folded into 64 bits.
+Q_ALWAYS_INLINE quint64 fold(quint64 a, quint64 b)
+{
+    __extension__ typedef unsigned __int128 Wide;
+    const Wide r = static_cast<Wide>(a) * b;
+    return quint64(r) ^ quint64(r >> 64);
+}
+
 // A 64-bit hash of a byte sequence fed a byte (or eight) at a time, the same however it is fed:
 // eight bytes make a word, mixed by a folded 128-bit multiply.
 class Hasher
@@ -180,12 +192,6 @@ public:
 private:
     static constexpr quint64 kMix = 0x9e3779b97f4a7c15ull;
     static constexpr quint64 kFinal = 0xe7037ed1a0b428dbull;
-    static quint64 fold(quint64 a, quint64 b)
-    {
-        __extension__ typedef unsigned __int128 Wide;
-        const Wide r = static_cast<Wide>(a) * b;
-        return quint64(r) ^ quint64(r >> 64);
-    }
     void mix(quint64 word) { m_h = fold(m_h ^ word, kMix); }
 
     quint64 m_h = 0x5eed;
@@ -194,19 +200,28 @@ private:
     quint64 m_length = 0;
 };
 
-// A word's letter and value as the canonical form writes them, in eight bytes: the letter in the
-// low byte and above it a key of the value. A value of at most 15 significant digits is keyed by
-// those digits without the zeros that end them, the place of its point and its sign (below 2^56 - 1,
-// so in seven bytes: what the one-pass reading works out from the digits as it meets them, without
-// a division); any other value (more digits, or beyond 10^15) by the key kBitsFollow and then its
-// bits.
-constexpr quint64 kBitsFollow = (quint64(1) << 56) - 1;
+// A word's letter and value as the canonical form writes them, in sixteen bytes. A value of at
+// most seven digits before its point and seven after it (the zeros that open or end them left
+// out) is written as its digits in place around the point: the first eight bytes are the letter
+// and then the seven digits before the point, the last one nearest the point; the next eight the
+// seven after it and then its sign. Digits a value does not have are written '0', so that
+// 0012.50 and 12.5 are written alike without a word of arithmetic: what the one-pass reading takes
+// straight from the line's bytes. Any other value of at most 15 significant digits is written as
+// the letter under kPackedFollows and its packed key (those digits without the zeros that end
+// them, the place of its point and its sign); a value beyond that as the letter under kBitsFollow
+// and its bits. No digit is a byte of either mark.
 constexpr int kMostDigits = 15;
+constexpr int kPlaces = 7; // digits on each side of the point written in place
+constexpr quint64 kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+constexpr quint64 kZeros = '0' * kOnes;
+constexpr quint64 kPackedFollows = 0xffffffffffffff00ull, kBitsFollow = 0xfefefefefefefe00ull;
+constexpr quint64 kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
-Q_ALWAYS_INLINE quint64 wordKey(char letter, quint64 key)
+struct WordBytes
 {
-    return key << 8 | quint8(letter);
-}
+    quint64 whole = 0; // the letter and what stands before the point
+    quint64 part = 0;  // what stands after it, and the sign
+};
 
 // The key of digits that do not end in a zero after the point.
 Q_ALWAYS_INLINE quint64 packedKey(quint64 digits, int decimals, bool negative)
@@ -216,23 +231,41 @@ Q_ALWAYS_INLINE quint64 packedKey(quint64 digits, int decimals, bool negative)
     return (digits << 5 | quint64(decimals)) << 1 | (negative ? 1 : 0);
 }
 
-Q_ALWAYS_INLINE quint64 decimalKey(quint64 digits, int decimals, bool negative)
+// The sixteen bytes of a word whose value has `digits` (at most 15) with `decimals` of them after
+// the point.
+WordBytes wordBytes(char letter, quint64 digits, int decimals, bool negative)
 {
-    for (; digits != 0 && decimals > 0 && digits % 10 == 0; --decimals)
+    for (; decimals > 0 && digits % 10 == 0; --decimals)
         digits /= 10;
-    return packedKey(digits, decimals, negative);
+    if (decimals > kPlaces || digits >= kTens[kPlaces] * kTens[decimals])
+        return {kPackedFollows | quint8(letter), packedKey(digits, decimals, negative)};
+    if (digits == 0)
+        negative = false; // -0 is 0
+    WordBytes w{kZeros, kZeros};
+    for (int k = decimals - 1; k >= 0; --k, digits /= 10)
+        w.part += (digits % 10) << (8 * k);
+    for (int k = 7; digits != 0; --k, digits /= 10)
+        w.whole += (digits % 10) << (8 * k);
+    w.whole = (w.whole & ~quint64(0xff)) | quint8(letter);
+    if (negative)
+        w.part ^= quint64('0' ^ '-') << 56;
+    return w;
 }
 
-struct ValueKey
+// A word's sixteen bytes in the eight the canonical form writes: their two halves multiplied,
+// each first turned by a key no half of a word is (the whole's top byte is a digit or a mark's
+// 0xff or 0xfe; the part's top byte is a digit or a sign, its bits 1 to 5 hold at most 15 in a
+// packed key, and as a value's bits it would be a NaN), so that no factor is zero and no two
+// words' factors trade places.
+Q_ALWAYS_INLINE quint64 wordDigest(const WordBytes &w)
 {
-    quint64 key = 0;
-    std::optional<quint64> bits; // after kBitsFollow
-};
+    return fold(w.whole ^ 0x9d6b2f4ec1a58e37ull, w.part ^ 0x7ff8a5c3e1d2b43eull);
+}
 
-ValueKey valueKey(double value)
+WordBytes valueBytes(char letter, double value)
 {
     if (value == 0.0)
-        return {};
+        return wordBytes(letter, 0, 0, false);
     // The shortest digits that read back as the value: for a value written with at most 15
     // significant digits, those digits (no two such values are one double).
     char text[40];
@@ -256,9 +289,9 @@ ValueKey valueKey(double value)
     if (count > kMostDigits || decimals > kMostDigits) {
         quint64 bits;
         std::memcpy(&bits, &value, sizeof bits);
-        return {kBitsFollow, bits};
+        return {kBitsFollow | quint8(letter), bits};
     }
-    return {decimalKey(digits, decimals, negative), std::nullopt};
+    return wordBytes(letter, digits, decimals, negative);
 }
 
 void appendKey(QByteArray &out, quint64 key)
@@ -272,10 +305,7 @@ void appendToken(QByteArray &out, QByteArrayView line, const Token &t, const Rul
     switch (t.kind) {
     case TokenKind::Word:
         if (rules.byValue) {
-            const ValueKey v = valueKey(t.value);
-            appendKey(out, wordKey(t.letter, v.key));
-            if (v.bits)
-                appendKey(out, *v.bits);
+            appendKey(out, wordDigest(valueBytes(t.letter, t.value)));
         } else {
             out.append(t.letter);
             appendCounted(out, line.sliced(t.start + 1, t.length - 1), rules);
@@ -648,8 +678,6 @@ namespace {
 
 // Runs of digits read eight bytes at once: the bytes as a word (the first in the low byte), how
 // many digits open them, how many are left without the zeros that end them, and their value.
-constexpr quint64 kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
-
 Q_ALWAYS_INLINE quint64 eightBytes(const char *p)
 {
     quint64 w;
@@ -687,8 +715,6 @@ Q_ALWAYS_INLINE quint64 digitValue(quint64 w, int count)
     return (((v & 0x000000ff000000ffull) * (100 + (1000000ull << 32))) + (((v >> 16) & 0x000000ff000000ffull) * (1 + (10000ull << 32)))) >> 32;
 }
 
-constexpr quint64 kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-
 // A number of `whole` digits, a point and `decimals` digits after it (the zeros that end them
 // left out), each fewer than eight, from its two runs' bytes: its digits as one value.
 Q_ALWAYS_INLINE quint64 numberDigits(quint64 wholeBytes, int whole, quint64 partBytes, int decimals)
@@ -699,6 +725,111 @@ Q_ALWAYS_INLINE quint64 numberDigits(quint64 wholeBytes, int whole, quint64 part
         return digitValue((wholeBytes & ((quint64(1) << (8 * whole)) - 1)) | (partBytes << (8 * whole)), whole + decimals);
     return digitValue(wholeBytes, whole) * kTens[decimals] + digitValue(partBytes, decimals);
 }
+
+#if defined(__SSE2__)
+
+// The bytes of a line of at most kShortLine bytes sorted by what they are, a bit a byte (bit k for
+// byte k), read sixteen at a time.
+constexpr qsizetype kShortLine = 64;
+
+struct ByteClasses
+{
+    quint64 letters = 0, digits = 0, spaces = 0, signs = 0, points = 0, others = 0;
+};
+
+Q_ALWAYS_INLINE quint64 belowBit(qsizetype k)
+{
+    return k >= 64 ? ~quint64(0) : (quint64(1) << k) - 1;
+}
+
+// Bits from..to-1.
+Q_ALWAYS_INLINE quint64 bitsBetween(qsizetype from, qsizetype to)
+{
+    return belowBit(to) & ~belowBit(from);
+}
+
+// `padded` holds the line's `n` bytes and at least 16 more, all of them zero.
+ByteClasses classify(const char *padded, qsizetype n)
+{
+    const auto below = [](__m128i v, char limit) { // unsigned v < limit
+        return _mm_cmplt_epi8(_mm_xor_si128(v, _mm_set1_epi8(char(0x80))), _mm_set1_epi8(char(limit ^ 0x80)));
+    };
+    ByteClasses c;
+    for (qsizetype at = 0; at < n; at += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(padded + at));
+        const __m128i letter = below(_mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a')), 26);
+        const __m128i digit = below(_mm_sub_epi8(v, _mm_set1_epi8('0')), 10);
+        const __m128i space = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
+        const __m128i sign = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('+')), _mm_cmpeq_epi8(v, _mm_set1_epi8('-')));
+        const __m128i point = _mm_cmpeq_epi8(v, _mm_set1_epi8('.'));
+        const __m128i known = _mm_or_si128(_mm_or_si128(letter, digit), _mm_or_si128(_mm_or_si128(space, sign), point));
+        const auto bits = [&](__m128i m) { return quint64(quint16(_mm_movemask_epi8(m))) << at; };
+        c.letters |= bits(letter);
+        c.digits |= bits(digit);
+        c.spaces |= bits(space);
+        c.signs |= bits(sign);
+        c.points |= bits(point);
+        c.others |= bits(_mm_xor_si128(known, _mm_set1_epi8(char(0xff))));
+    }
+    const quint64 inLine = belowBit(n);
+    c.others &= inLine;
+    return c;
+}
+
+// The one-pass reading of a short line made only of words whose numbers are a sign, digits and a
+// point with no space inside (at most seven digits on each side of the point), and spaces between
+// them: what CAM output is, read a word at a time from the bits of its bytes, each word's sixteen
+// bytes taken from the line's as they stand. False, and `print` untouched, for any other line (the
+// byte at a time reading takes it). With spaces not counting and numbers by value; `counted` and
+// `ignoreN` as the rules make them.
+bool shortLinePrint(QByteArrayView line, const std::array<char, 256> &counted, bool ignoreN, quint64 &print)
+{
+    const qsizetype n = line.size();
+    // The line with eight bytes before it and sixteen after, all of them zero.
+    alignas(16) char bytes[8 + kShortLine + 16] = {};
+    char *const padded = bytes + 8;
+    std::memcpy(padded, line.data(), static_cast<std::size_t>(n));
+    const ByteClasses c = classify(padded, n);
+    // Two letters together are a text, not a word; anything before the first letter but spaces
+    // is other text.
+    if (c.others != 0 || (c.letters & (c.letters >> 1)) != 0 || ((c.digits | c.signs | c.points) & (c.letters - 1) & ~c.letters) != 0)
+        return false;
+    Hasher h;
+    for (quint64 letters = c.letters; letters != 0;) {
+        const qsizetype i = qCountTrailingZeroBits(letters);
+        letters &= letters - 1;
+        const qsizetype next = letters != 0 ? qCountTrailingZeroBits(letters) : n;
+        // The number: from the letter to the last byte before the next word that is not a space,
+        // with no space in it, a sign at most in front and a point at most once.
+        const quint64 filled = bitsBetween(i + 1, next) & ~c.spaces;
+        if (filled == 0)
+            return false;
+        const qsizetype end = 64 - qCountLeadingZeroBits(filled);
+        const quint64 number = bitsBetween(i + 1, end);
+        const quint64 signs = c.signs & number, points = c.points & number;
+        if ((number & c.spaces) != 0 || (signs & ~(quint64(1) << (i + 1))) != 0 || (points & (points - 1)) != 0 || (c.digits & number) == 0)
+            return false;
+        const qsizetype from = i + 1 + (signs != 0 ? 1 : 0);
+        const qsizetype point = points != 0 ? qCountTrailingZeroBits(points) : end;
+        const int whole = static_cast<int>(point - from);
+        const int part = points != 0 ? static_cast<int>(end - point - 1) : 0;
+        if (ignoreN && (line[i] == 'N' || line[i] == 'n'))
+            continue;
+        if (whole > kPlaces || part > kPlaces)
+            return false;
+        // The eight bytes before the point and the eight after it, '0' where the number has none.
+        const quint64 before = ~quint64(0) >> (8 * whole), after = ~quint64(0) << (8 * part);
+        WordBytes w{(eightBytes(padded + point - 8) & ~before) | (kZeros & before), (eightBytes(padded + point + 1) & ~after) | (kZeros & after)};
+        w.whole = (w.whole & ~quint64(0xff)) | quint8(counted[static_cast<quint8>(line[i])]);
+        if (signs != 0 && line[i + 1] == '-' && (w.whole >> 8 != kZeros >> 8 || w.part != kZeros)) // -0 is 0
+            w.part ^= quint64('0' ^ '-') << 56;
+        h.add8(wordDigest(w));
+    }
+    print = h.value();
+    return true;
+}
+
+#endif
 
 } // namespace
 
@@ -775,6 +906,10 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
     }
     if (m_tables->none)
         return false;
+#if defined(__SSE2__)
+    if (m_rules.ignoreSpaces && m_rules.byValue && line.size() <= kShortLine && shortLinePrint(line, m_tables->counted, m_rules.ignoreN, print))
+        return true;
+#endif
     // The words as the word reader finds them on a line without comments, parameters and
     // expressions, and the runs of other bytes between them, written as the tokens would be.
     const auto &kind = m_tables->kind;
@@ -880,8 +1015,7 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
                 if (!(m_rules.ignoreN && (letter == 'N' || letter == 'n'))) {
                     if (m_rules.byValue) {
                         // Read at once, the decimals came without the zeros that end them.
-                        const quint64 key = read ? packedKey(whole, decimals, negative) : decimalKey(whole, decimals, negative);
-                        h.add8(wordKey(counted[static_cast<quint8>(letter)], key));
+                        h.add8(wordDigest(wordBytes(counted[static_cast<quint8>(letter)], whole, decimals, negative)));
                     } else {
                         h.add(counted[static_cast<quint8>(letter)]);
                         for (qsizetype q = i + 1; q < last; ++q) {

@@ -68,6 +68,30 @@ QByteArray randomLine(QRandomGenerator &random)
     return line;
 }
 
+// A line of words as CAM output writes them, with numbers of every length on either side of the
+// point, zeros opening and ending them, signs, and spaces between the words and after a letter.
+QByteArray randomWordLine(QRandomGenerator &random)
+{
+    static const char letters[] = "GXYZNnFxI";
+    const auto digits = [&](int most) {
+        QByteArray d;
+        for (int k = int(random.bounded(most + 1)); k > 0; --k)
+            d += char('0' + (random.bounded(3) == 0 ? 0 : random.bounded(10)));
+        return d;
+    };
+    QByteArray line;
+    for (int k = int(random.bounded(1, 8)); k > 0; --k) {
+        line += letters[random.bounded(int(sizeof letters - 1))];
+        line += random.bounded(20) == 0 ? " " : "";
+        line += QByteArrayList{"", "", "-", "+"}[random.bounded(4)];
+        line += digits(9);
+        if (random.bounded(4) != 0)
+            line += '.' + digits(9);
+        line += QByteArray(int(random.bounded(3)), ' ');
+    }
+    return line;
+}
+
 // The same line written otherwise: letters in the other case, spaces added or taken out, zeros
 // added after a point or before a number; often equal under the rules, sometimes not.
 QByteArray rewritten(const QByteArray &line, QRandomGenerator &random)
@@ -264,7 +288,7 @@ void tst_compare::bothReadingsOfALineAgree()
     const qsizetype corpusLines = lines.size();
     QRandomGenerator random(4711);
     for (int k = 0; k < 200000; ++k)
-        lines.append(randomLine(random));
+        lines.append(k % 2 ? randomLine(random) : randomWordLine(random));
 
     for (qsizetype set = 0; set < ruleSets.size(); ++set) {
         const Rules &rules = ruleSets[set];

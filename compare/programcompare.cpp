@@ -730,16 +730,17 @@ Q_ALWAYS_INLINE quint64 numberDigits(quint64 wholeBytes, int whole, quint64 part
 
 // The bytes of a line of at most kShortLine bytes sorted by what they are, a bit a byte (bit k for
 // byte k), read sixteen at a time.
-constexpr qsizetype kShortLine = 64;
+constexpr qsizetype kShortLine = 63; // a bit is left for the end of the line
 
 struct ByteClasses
 {
     quint64 letters = 0, digits = 0, spaces = 0, signs = 0, points = 0, others = 0;
 };
 
+// Bits 0..k-1, for k up to 63.
 Q_ALWAYS_INLINE quint64 belowBit(qsizetype k)
 {
-    return k >= 64 ? ~quint64(0) : (quint64(1) << k) - 1;
+    return (quint64(1) << k) - 1;
 }
 
 // Bits from..to-1.
@@ -790,26 +791,23 @@ bool shortLinePrint(QByteArrayView line, const std::array<char, 256> &counted, b
     char *const padded = bytes + 8;
     std::memcpy(padded, line.data(), static_cast<std::size_t>(n));
     const ByteClasses c = classify(padded, n);
-    // Two letters together are a text, not a word; anything before the first letter but spaces
-    // is other text.
-    if (c.others != 0 || (c.letters & (c.letters >> 1)) != 0 || ((c.digits | c.signs | c.points) & (c.letters - 1) & ~c.letters) != 0)
+    // Words only: a letter, then at once a sign or a digit or a point; a sign nowhere else; digits
+    // and points running on until a space, the next letter or the end of the line; spaces before
+    // the first letter.
+    const quint64 numeric = c.digits | c.signs | c.points;
+    if (c.others != 0 || (c.letters & (c.letters >> 1)) != 0 || (numeric & (c.letters - 1) & ~c.letters) != 0
+        || ((c.letters << 1) & ~numeric) != 0 || (c.signs & ~(c.letters << 1)) != 0 || ((c.spaces << 1) & numeric) != 0)
         return false;
+    const quint64 ends = c.spaces | c.letters | quint64(1) << n;
     Hasher h;
-    for (quint64 letters = c.letters; letters != 0;) {
+    for (quint64 letters = c.letters; letters != 0; letters &= letters - 1) {
         const qsizetype i = qCountTrailingZeroBits(letters);
-        letters &= letters - 1;
-        const qsizetype next = letters != 0 ? qCountTrailingZeroBits(letters) : n;
-        // The number: from the letter to the last byte before the next word that is not a space,
-        // with no space in it, a sign at most in front and a point at most once.
-        const quint64 filled = bitsBetween(i + 1, next) & ~c.spaces;
-        if (filled == 0)
-            return false;
-        const qsizetype end = 64 - qCountLeadingZeroBits(filled);
-        const quint64 number = bitsBetween(i + 1, end);
-        const quint64 signs = c.signs & number, points = c.points & number;
-        if ((number & c.spaces) != 0 || (signs & ~(quint64(1) << (i + 1))) != 0 || (points & (points - 1)) != 0 || (c.digits & number) == 0)
-            return false;
-        const qsizetype from = i + 1 + (signs != 0 ? 1 : 0);
+        const qsizetype end = qCountTrailingZeroBits(ends & ~belowBit(i + 1));
+        const quint64 number = bitsBetween(i + 1, end), points = c.points & number;
+        if ((points & (points - 1)) != 0 || (c.digits & number) == 0)
+            return false; // two points, or no digit
+        const bool signed_ = (c.signs >> (i + 1) & 1) != 0;
+        const qsizetype from = i + 1 + (signed_ ? 1 : 0);
         const qsizetype point = points != 0 ? qCountTrailingZeroBits(points) : end;
         const int whole = static_cast<int>(point - from);
         const int part = points != 0 ? static_cast<int>(end - point - 1) : 0;
@@ -821,7 +819,7 @@ bool shortLinePrint(QByteArrayView line, const std::array<char, 256> &counted, b
         const quint64 before = ~quint64(0) >> (8 * whole), after = ~quint64(0) << (8 * part);
         WordBytes w{(eightBytes(padded + point - 8) & ~before) | (kZeros & before), (eightBytes(padded + point + 1) & ~after) | (kZeros & after)};
         w.whole = (w.whole & ~quint64(0xff)) | quint8(counted[static_cast<quint8>(line[i])]);
-        if (signs != 0 && line[i + 1] == '-' && (w.whole >> 8 != kZeros >> 8 || w.part != kZeros)) // -0 is 0
+        if (signed_ && line[i + 1] == '-' && (w.whole >> 8 != kZeros >> 8 || w.part != kZeros)) // -0 is 0
             w.part ^= quint64('0' ^ '-') << 56;
         h.add8(wordDigest(w));
     }

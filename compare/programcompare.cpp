@@ -1012,7 +1012,6 @@ bool LinePrint::quick(QByteArrayView line, quint64 &print) const
                 const char letter = p[i];
                 if (!(m_rules.ignoreN && (letter == 'N' || letter == 'n'))) {
                     if (m_rules.byValue) {
-                        // Read at once, the decimals came without the zeros that end them.
                         h.add8(wordDigest(wordBytes(counted[static_cast<quint8>(letter)], whole, decimals, negative)));
                     } else {
                         h.add(counted[static_cast<quint8>(letter)]);

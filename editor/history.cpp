@@ -375,6 +375,8 @@ public:
     }
 
     qint64 entries() const { return m_broken ? 0 : m_entries; }
+    // Whether the file holds an entry, also one a failed cut left in it.
+    bool holdsAny() const { return m_entries > 0; }
 
 private:
     QString m_path;
@@ -602,6 +604,42 @@ void History::clear()
     emit changed();
 }
 
+namespace {
+
+// The old texts a records journal kept, handed out in the order of the records: a record with an
+// entry gets its old text, any other its text as it is.
+class KeptTexts
+{
+public:
+    explicit KeptTexts(const QString &journal) : m_kept(journal) { m_more = m_kept.peek(m_next); }
+    void put(LineNumber record, QByteArrayView text, QByteArray &out)
+    {
+        if (m_more && record == m_next) {
+            m_kept.take(text, out);
+            m_more = m_kept.peek(m_next);
+        } else {
+            out.append(text.data(), text.size());
+        }
+    }
+
+private:
+    JournalReader m_kept;
+    LineNumber m_next;
+    bool m_more = false;
+};
+
+// Puts back what a records journal kept of lines first ... first + count - 1.
+void putBack(LineStore &store, const QString &journal, LineNumber first, qint64 count)
+{
+    KeptTexts kept(journal);
+    store.rewriteRecords(first, count, [&](LineNumber record, QByteArrayView text, QByteArray &out) {
+        kept.put(record, text, out);
+        return true;
+    });
+}
+
+} // namespace
+
 LineNumber History::undo(const std::function<void(qint64, qint64)> &progress)
 {
     if (m_undo.empty())
@@ -637,27 +675,36 @@ History::Step History::apply(const Step &step, const std::function<void(qint64, 
             // The kept text goes back in one pass over the records it covers; what it replaces is
             // kept for the way back.
             ChangeRecord::Journal back(inverse.dir + QStringLiteral("/records"), inverse);
-            JournalReader kept(step.dir + QStringLiteral("/records"));
-            LineNumber next;
-            bool more = kept.peek(next);
+            KeptTexts kept(step.dir + QStringLiteral("/records"));
             LineStore store;
             m_program.openStore(store);
             const qint64 span = step.last - step.first + 1;
             const auto told = qScopeGuard([&]() { m_program.tellRewritten(step.first, span); });
-            store.rewriteRecords(
-                step.first, span,
-                [&](LineNumber record, QByteArrayView text, QByteArray &out) {
-                    if (more && record == next) {
-                        kept.take(text, out);
-                        more = kept.peek(next);
-                    } else {
-                        out.append(text.data(), text.size());
-                    }
-                    if (progress && (record - step.first) % kReportEvery == 0)
-                        progress(record - step.first, span);
-                    return true;
-                },
-                &back);
+            try {
+                store.rewriteRecords(
+                    step.first, span,
+                    [&](LineNumber record, QByteArrayView text, QByteArray &out) {
+                        kept.put(record, text, out);
+                        if (progress && (record - step.first) % kReportEvery == 0)
+                            progress(record - step.first, span);
+                        return true;
+                    },
+                    &back);
+            } catch (const ControlError &failure) {
+                // A step goes back whole or not at all: the blocks written before the failure (a
+                // damaged entry, a damaged record, the disk) are put back from what their
+                // rewrite kept, and the step stays where it was.
+                // (An entry a failed cut left in the file is of a block never written: it puts
+                // back the text the record still has.)
+                if (const std::optional<QString> notBack = failureOf([&] {
+                        back.flush();
+                        if (back.holdsAny())
+                            putBack(store, inverse.dir + QStringLiteral("/records"), inverse.first, inverse.last - inverse.first + 1);
+                    }))
+                    throw ControlError(failure.number(), QStringLiteral("%1; the lines it had changed before it could not be put back: %2")
+                                                             .arg(failure.description(), *notBack));
+                throw;
+            }
             back.flush();
             store.close();
             break;

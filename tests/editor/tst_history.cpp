@@ -228,6 +228,46 @@ private slots:
         QCOMPARE(state(), held);
     }
 
+    // An Undo that fails part-way, at a damaged entry of its step or a damaged record of the
+    // store, changes no line: what it had put back in the blocks before is taken back again, and
+    // the step stays to be tried again.
+    void anUndoThatFailsPartWayChangesNothing_data()
+    {
+        QTest::addColumn<bool>("entry");
+        QTest::newRow("a damaged entry") << true;
+        QTest::newRow("a damaged record") << false;
+    }
+
+    void anUndoThatFailsPartWayChangesNothing()
+    {
+        QFETCH(bool, entry);
+        const QString path = testEnvironment().path(QStringLiteral("big.nc"));
+        writeBytes(path, lineText(1, 30000));
+        program->recordLength = 400; // three blocks of records
+        program->load(path, {});
+        markLines(*program, 1, "Q");
+        const QDir steps(program->history().folder());
+        const QStringList dirs = steps.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(dirs.size(), 1);
+        if (entry) {
+            QFile records(steps.filePath(dirs.first() + QStringLiteral("/records")));
+            QVERIFY(records.open(QIODevice::ReadWrite));
+            QVERIFY(records.seek(records.size() * 3 / 4));
+            QVERIFY(records.write(QByteArray(16, '\xff')) == 16);
+        } else {
+            QFile store(program->store);
+            QVERIFY(store.open(QIODevice::ReadWrite));
+            QVERIFY(store.seek(qint64(program->recordLength) * 25000));
+            QVERIFY(store.write(QByteArray(2, '\xff')) == 2);
+        }
+        const QByteArray held = readBytes(program->store);
+        const std::optional<QString> failure = tessarc::failureOf([&] { program->history().undo(); });
+        QVERIFY(failure);
+        QVERIFY2(failure->contains(QLatin1String(entry ? "is damaged" : "record length")), qPrintable(*failure));
+        QVERIFY(readBytes(program->store) == held);
+        QVERIFY(program->history().canUndo() && !program->history().canRedo());
+    }
+
     void stepsGoBackInOrderAndANewChangeDropsTheRedo()
     {
         const QByteArray s0 = state();

@@ -662,18 +662,6 @@ QList<QByteArray> ProgramFeed::lines(qint64 first, qint64 count)
     return m_program.readLines(tessarc::LineNumber(first), count);
 }
 
-void canonicalLine(QByteArrayView line, const Rules &rules, const tessarc::WordReader &reader, QByteArray &out)
-{
-    out.clear();
-    if (rules.isPlain()) {
-        out.append(line.data(), line.size());
-        return;
-    }
-    Tokenizer tokenizer(rules, reader);
-    for (const Token &t : tokenizer.tokens(line))
-        appendToken(out, line, t, rules);
-}
-
 namespace {
 
 // Runs of digits read eight bytes at once: the bytes as a word (the first in the low byte), how

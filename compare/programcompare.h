@@ -136,10 +136,6 @@ Prints linePrints(LineFeed &a, LineFeed &b, const Rules &rules, const std::funct
 Result comparePrograms(LineFeed &a, LineFeed &b, const Rules &rules,
                        const std::function<bool(qint64 done, qint64 total)> &progress = {});
 
-// The bytes of a line that make a difference under the rules: equal for lines the rules take as
-// equal (without a tolerance), different otherwise.
-void canonicalLine(QByteArrayView line, const Rules &rules, const tessarc::WordReader &reader, QByteArray &out);
-
 // The fingerprint of a line: equal for lines the rules take as equal (without a tolerance), and
 // with next to no chance equal for others. A line that holds only words and plain text (no
 // comment, parameter or expression, no number of more than 15 digits) is read in one pass over its

@@ -96,19 +96,23 @@ class TestRecovery : public MainWindowTest
 
     const QString m_program = testEnvironment().path(QStringLiteral("part.nc"));
 
-    // A store left by an instance that is gone: the program loaded, its first line changed, and
-    // never saved. Gives the store's path.
-    QString leaveStore(int lines = 100)
+    // A store `name` left by an instance that is gone: the program loaded and never saved, its
+    // first line changed unless `changed` is false. Gives the store's path.
+    QString leaveStore(const QString &name = QStringLiteral("7"), bool changed = true)
     {
-        writeBytes(m_program, numberedProgram(lines));
+        writeBytes(m_program, numberedProgram(100));
         tessarc::Program p;
-        p.store = programPath(QStringLiteral("7.qen.tmp"));
-        p.scratch = programPath(QStringLiteral("7.2.qen.tmp"));
+        p.store = programPath(name + QStringLiteral(".qen.tmp"));
+        p.scratch = programPath(name + QStringLiteral(".2.qen.tmp"));
         p.recordLength = 500;
         p.instance = 2147483000; // no instance runs with this number
         p.load(m_program, {});
-        p.replaceLines(LineNumber(1), 1, {QByteArray("N5 G90 (CHANGED)")});
-        p.markChanged();
+        if (changed) {
+            p.replaceLines(LineNumber(1), 1, {QByteArray("N5 G90 (CHANGED)")});
+            p.markChanged();
+        } else {
+            p.finishJournal();
+        }
         return p.store;
     }
 
@@ -311,19 +315,8 @@ private slots:
     // journals, histories and claims of stores that are gone, and journals cut short, go too.
     void unchangedStoresCleared()
     {
-        writeBytes(m_program, numberedProgram(10));
-        const auto leaveUnchanged = [&](const QString &name) {
-            tessarc::Program p;
-            p.store = programPath(name + QStringLiteral(".qen.tmp"));
-            p.scratch = programPath(name + QStringLiteral(".2.qen.tmp"));
-            p.recordLength = 500;
-            p.instance = 2147483000;
-            p.load(m_program, {});
-            p.finishJournal();
-            return p.store;
-        };
-        const QString held = leaveUnchanged(QStringLiteral("7"));
-        const QString gone = leaveUnchanged(QStringLiteral("8"));
+        const QString held = leaveStore(QStringLiteral("7"), false);
+        const QString gone = leaveStore(QStringLiteral("8"), false);
         const QString kept = testEnvironment().path(QStringLiteral("kept"));
         QVERIFY(QDir().mkpath(kept));
         writeBytes(kept + QStringLiteral("/part.nc"), "M30\r\n");

@@ -140,10 +140,20 @@ private slots:
         QVERIFY(!QFileInfo::exists(testEnvironment().path(QStringLiteral("out.nc"))));
     }
 
-    // The restart from a line, written to a file and sent: the machine gets that file's lines
-    // byte for byte, framed as a program is.
-    void restartWrittenAndSent()
+    // A program sent whole, in the bytes the Send window sends for All Lines, with no progress when
+    // stderr is no terminal; then the restart of another from a line, written to a file and sent:
+    // the machine gets that file's lines byte for byte, framed as a program is.
+    void sendWholeThenARestart()
     {
+        PtyPair pty;
+        storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
+        ScriptRun whole({QStringLiteral("--send"), QStringLiteral("Mill"),
+                         writeTestFile(QStringLiteral("whole.nc"), "O1000\r\nN10 G00 X0\nN20 M30\r\n")});
+        QCOMPARE(whole.exitCode(), 0);
+        const QByteArray first = comm::wholeSend(mill(), {}, {"O1000", "N10 G00 X0", "N20 M30"});
+        QTRY_COMPARE(pty.received(), first);
+        QCOMPARE(whole.err(), QString());
+
         const QString program = writeTestFile(QStringLiteral("part.nc"), "%\r\nG21 G90 G55\r\nT3 M6\r\nS800 M3\r\nG0 X5 Y5 Z2\r\n"
                                                                           "G1 Z-1 F120\r\nX25\r\nY25\r\nM30\r\n%\r\n");
         const QString out = testEnvironment().path(QStringLiteral("rest.nc"));
@@ -153,16 +163,13 @@ private slots:
         const QByteArray text = readBytes(out);
         QVERIFY(text.startsWith("%\r\n(RESTART AT LINE 8)\r\n") && text.endsWith("\r\nY25\r\nM30\r\n%\r\n"));
         QVERIFY(text.contains("\r\nG55\r\n") && text.contains("\r\nT3 M6\r\n") && text.contains("\r\nS800 M3\r\n"));
-
-        PtyPair pty;
-        storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
         ScriptRun sent({QStringLiteral("--send"), QStringLiteral("Mill"), program, QStringLiteral("--from"), QStringLiteral("8")});
         QCOMPARE(sent.exitCode(), 0);
         QList<QByteArray> lines = text.split('\n');
         lines.removeLast();
         for (QByteArray &line : lines)
             line.chop(1);
-        QTRY_COMPARE(pty.received(), comm::wholeSend(mill(), {}, lines));
+        QTRY_COMPARE(pty.received(), first + comm::wholeSend(mill(), {}, lines));
         QVERIFY2(sent.out().contains(QLatin1String("the restart of")), qPrintable(sent.err()));
         QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp"), QStringLiteral("*.restart")}), QStringList());
     }
@@ -269,19 +276,6 @@ private slots:
         const QString told = QString::fromLocal8Bit(readBytes(QFile::decodeName(err)));
         QVERIFY2(told.contains(QStringLiteral("is not valid text in this system's encoding")), qPrintable(told));
         QCOMPARE(QDir(QFile::decodeName(folder)).entryList(QDir::Files), QStringList{QStringLiteral("err.txt")});
-    }
-
-    // The bytes the Send window sends for All Lines; no progress when stderr is no terminal.
-    void send()
-    {
-        PtyPair pty;
-        storeSetting(QStringLiteral("PORTS/COM1"), pty.slavePath());
-        const QString program = writeTestFile(QStringLiteral("part.nc"), "O1000\r\nN10 G00 X0\nN20 M30\r\n");
-        ScriptRun run({QStringLiteral("--send"), QStringLiteral("Mill"), program});
-        QCOMPARE(run.exitCode(), 0);
-        QTRY_COMPARE(pty.received(), comm::wholeSend(mill(), {}, {"O1000", "N10 G00 X0", "N20 M30"}));
-        QCOMPARE(run.err(), QString());
-        QCOMPARE(QDir(qEnvironmentVariable("VORNEXA_HOME")).entryList({QStringLiteral("*.qen.tmp")}), QStringList());
     }
 
     // SIGINT while the machine holds XOFF: the send stops at once, with no end text.

@@ -119,30 +119,26 @@ private slots:
         QCOMPARE(failureOf([&] { folder.read(QStringLiteral("Nothing")); }), QStringLiteral("53: Machine does not exist."));
     }
 
-    void problems_data()
-    {
-        QTest::addColumn<QString>("settings");
-        QTest::addColumn<int>("handshake");
-        QTest::addColumn<QString>("problem");
-        QTest::newRow("usable") << "9600,N,8,1" << 3 << QString();
-        QTest::newRow("4 data bits are a valid profile") << "110,S,4,1.5" << 0 << QString();
-        QTest::newRow("three items") << "9600,N,8" << 0
-                                     << "Machine \"M\" cannot be used: The line settings \"9600,N,8\" are not four "
-                                        "items: baud rate, parity, data bits and stop bits, as in \"9600,N,8,1\".";
-        QTest::newRow("handshake 4") << "9600,N,8,1" << 4
-                                     << "Machine \"M\" cannot be used: its handshake 4 is not one of 0 to 3.";
-    }
-
+    // A profile's line settings and handshake are usable (4 data bits too), or the problem is said.
     void problems()
     {
-        QFETCH(QString, settings);
-        QFETCH(int, handshake);
-        QFETCH(QString, problem);
-        MachineProfile p = comm::newProfile(QStringLiteral("M"));
-        p.settings = settings;
-        p.handshake = static_cast<quint8>(handshake);
-        QCOMPARE(comm::profileProblem(p).value_or(QString()), problem);
-        QCOMPARE(comm::checkSettingsText(settings).has_value(), !problem.isEmpty() && handshake <= 3);
+        const struct
+        {
+            const char *settings;
+            int handshake;
+            QString problem;
+        } profiles[] = {{"9600,N,8,1", 3, QString()},
+                        {"110,S,4,1.5", 0, QString()},
+                        {"9600,N,8", 0, QStringLiteral("Machine \"M\" cannot be used: The line settings \"9600,N,8\" are not "
+                                                       "four items: baud rate, parity, data bits and stop bits, as in \"9600,N,8,1\".")},
+                        {"9600,N,8,1", 4, QStringLiteral("Machine \"M\" cannot be used: its handshake 4 is not one of 0 to 3.")}};
+        for (const auto &c : profiles) {
+            MachineProfile p = comm::newProfile(QStringLiteral("M"));
+            p.settings = QLatin1String(c.settings);
+            p.handshake = static_cast<quint8>(c.handshake);
+            QCOMPARE(comm::profileProblem(p).value_or(QString()), c.problem);
+            QCOMPARE(comm::checkSettingsText(p.settings).has_value(), !c.problem.isEmpty() && c.handshake <= 3);
+        }
     }
 
     void names_data()
@@ -319,51 +315,35 @@ private slots:
                                          "place."));
     }
 
-    void comField_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("port"); // 0: refused
-        QTest::newRow("0") << "0" << 0;
-        QTest::newRow("17") << "17" << 0;
-        QTest::newRow("letters") << "COM1" << 0;
-        QTest::newRow("16") << " 16 " << 16;
-        QTest::newRow("rounded") << "2.5" << 2;
-        QTest::newRow("just past 16") << "16.2" << 0;
-        QTest::newRow("hexadecimal") << "&H10" << 16;
-    }
-
+    // The COM field takes 1 to 16, rounded, in decimal or hexadecimal; anything else is refused (0).
     void comField()
     {
-        QFETCH(QString, text);
-        QTEST(comm::comFieldPort(text).value_or(0), "port");
+        const std::pair<const char *, int> fields[] = {{"0", 0},     {"17", 0},   {"COM1", 0}, {" 16 ", 16},
+                                                       {"2.5", 2},   {"16.2", 0}, {"&H10", 16}};
+        for (const auto &[text, port] : fields)
+            QVERIFY2(comm::comFieldPort(QLatin1String(text)).value_or(0) == port, text);
     }
 
-    void eobChoices_data()
-    {
-        QTest::addColumn<int>("choice");
-        QTest::addColumn<QString>("other");
-        QTest::addColumn<QByteArray>("eob");
-        QTest::addColumn<int>("shownChoice");
-        QTest::addColumn<QString>("shownOther");
-        QTest::newRow("LF") << 1 << "" << QByteArray("\n") << 1 << "";
-        QTest::newRow("CR") << 2 << "" << QByteArray("\r") << 2 << "";
-        QTest::newRow("LF CR") << 3 << "" << QByteArray("\n\r") << 3 << "";
-        QTest::newRow("CR LF") << 4 << "" << QByteArray("\r\n") << 4 << "";
-        QTest::newRow("LF CR CR") << 5 << "" << QByteArray("\n\r\r") << 5 << "";
-        QTest::newRow("Other typed as CR LF") << 6 << "(CR)(LF)" << QByteArray("\r\n") << 4 << "";
-        QTest::newRow("Other") << 6 << "%(CR)(EOT)" << QByteArray("%\r\x04") << 6 << "%(CR)(EOT)";
-        QTest::newRow("Other empty") << 6 << "" << QByteArray() << 6 << "";
-    }
-
+    // Each choice (and Other's text) gives its end of block, and an end of block shows as its choice.
     void eobChoices()
     {
-        QFETCH(int, choice);
-        QFETCH(QString, other);
-        QFETCH(QByteArray, eob);
-        QCOMPARE(comm::eobOfChoice(static_cast<EobChoice>(choice), other), eob);
-        const comm::EobShown shown = comm::eobChoiceOf(eob);
-        QTEST(static_cast<int>(shown.choice), "shownChoice");
-        QTEST(shown.otherText, "shownOther");
+        const struct
+        {
+            int choice;
+            const char *other;
+            QByteArray eob;
+            int shownChoice;
+            const char *shownOther;
+        } choices[] = {{1, "", "\n", 1, ""},         {2, "", "\r", 2, ""},
+                       {3, "", "\n\r", 3, ""},       {4, "", "\r\n", 4, ""},
+                       {5, "", "\n\r\r", 5, ""},     {6, "(CR)(LF)", "\r\n", 4, ""},
+                       {6, "%(CR)(EOT)", "%\r\x04", 6, "%(CR)(EOT)"}, {6, "", QByteArray(), 6, ""}};
+        for (const auto &c : choices) {
+            QCOMPARE(comm::eobOfChoice(static_cast<EobChoice>(c.choice), QLatin1String(c.other)), c.eob);
+            const comm::EobShown shown = comm::eobChoiceOf(c.eob);
+            QCOMPARE(static_cast<int>(shown.choice), c.shownChoice);
+            QCOMPARE(shown.otherText, QLatin1String(c.shownOther));
+        }
     }
 
     // Update Changes: texts through the notation, and groups with no chosen option keep the loaded values.

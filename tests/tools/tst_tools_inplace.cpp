@@ -27,26 +27,23 @@ namespace {
 
 using Lines = QList<QByteArray>;
 
+template <class Window>
+std::unique_ptr<tools::ToolWindow> make(Host &host, QWidget *owner)
+{
+    return std::make_unique<Window>(host, owner);
+}
+
 // The window behind a menu item, owned by `owner` (a recorder) or by the host's main window.
 std::unique_ptr<tools::ToolWindow> makeTool(Host &host, const QString &item, QWidget *owner = nullptr)
 {
-    if (item == QLatin1String("Operations1"))
-        return std::make_unique<frmOp>(host, owner);
-    if (item == QLatin1String("mirror1"))
-        return std::make_unique<frmMirror>(host, owner);
-    if (item == QLatin1String("opPLUS"))
-        return std::make_unique<frmOpPlus>(host, owner);
-    if (item == QLatin1String("frmn1"))
-        return std::make_unique<frmN>(host, owner);
-    if (item == QLatin1String("frmSpace1"))
-        return std::make_unique<frmSpace>(host, owner);
-    if (item == QLatin1String("frmComments1"))
-        return std::make_unique<frmComment>(host, owner);
-    if (item == QLatin1String("filter1"))
-        return std::make_unique<frmFilter>(host, owner);
-    if (item == QLatin1String("Format1"))
-        return std::make_unique<frmFormat>(host, owner);
-    return nullptr;
+    using Make = std::unique_ptr<tools::ToolWindow> (*)(Host &, QWidget *);
+    static const QHash<QString, Make> windows{
+        {QStringLiteral("Operations1"), make<frmOp>},   {QStringLiteral("mirror1"), make<frmMirror>},
+        {QStringLiteral("opPLUS"), make<frmOpPlus>},    {QStringLiteral("frmn1"), make<frmN>},
+        {QStringLiteral("frmSpace1"), make<frmSpace>},  {QStringLiteral("frmComments1"), make<frmComment>},
+        {QStringLiteral("filter1"), make<frmFilter>},   {QStringLiteral("Format1"), make<frmFormat>}};
+    const Make maker = windows.value(item);
+    return maker ? maker(host, owner) : nullptr;
 }
 
 QByteArray programText(const Lines &lines)
@@ -232,29 +229,22 @@ private slots:
             shell->checkUndoRedo(lines);
     }
 
-    void operationsPlusShowsTheValueItReached_data()
-    {
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<QString>("step");
-        QTest::addColumn<QString>("reached");
-        QTest::newRow("five lines by 1") << 5 << "1" << "5";
-        QTest::newRow("ten thousand lines by a tenth") << 10000 << "0.1" << "1000";
-    }
+    // Stepped on each line, Operations Plus shows the value it reached: five lines by 1 (0 to 4
+    // added in turn), ten thousand by a tenth.
     void operationsPlusShowsTheValueItReached()
     {
-        QFETCH(int, lines);
-        QFETCH(QString, step);
-        QFETCH(QString, reached);
-        shell->open(numberedLines(lines));
-        auto w = opened(QStringLiteral("opPLUS"), {"Text1=N", "Text2=0", "txtValue=0", "txtAxis=X", "Check2=1",
-                                                   "inc=" + step});
-        auto &plus = static_cast<frmOpPlus &>(*w);
-        QCOMPARE(plus.Label11->text(), QStringLiteral("0"));
-        w->Go->click();
-        QCOMPARE(plus.txtValue->text(), reached);
-        QCOMPARE(plus.Label11->text(), reached);
-        if (lines == 5) // 0, 1, 2, 3 and 4 added in turn
-            QCOMPARE(shell->store(), Lines({"N1 X1.", "N2 X3.", "N3 X5.", "N4 X7.", "N5 X9."}));
+        for (const auto &[lines, step, reached] : {std::tuple{5, "1", "5"}, std::tuple{10000, "0.1", "1000"}}) {
+            shell->open(numberedLines(lines));
+            auto w = opened(QStringLiteral("opPLUS"), {"Text1=N", "Text2=0", "txtValue=0", "txtAxis=X", "Check2=1",
+                                                       QStringLiteral("inc=") + QLatin1String(step)});
+            auto &plus = static_cast<frmOpPlus &>(*w);
+            QCOMPARE(plus.Label11->text(), QStringLiteral("0"));
+            w->Go->click();
+            QCOMPARE(plus.txtValue->text(), QLatin1String(reached));
+            QCOMPARE(plus.Label11->text(), QLatin1String(reached));
+            if (lines == 5)
+                QCOMPARE(shell->store(), Lines({"N1 X1.", "N2 X3.", "N3 X5.", "N4 X7.", "N5 X9."}));
+        }
     }
 
     void refusedRunsLeaveTheProgramAndTheLockAlone_data()

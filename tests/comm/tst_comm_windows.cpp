@@ -242,44 +242,38 @@ private slots:
         QCOMPARE(folder().readSetup(QStringLiteral("Mill"), warning).nDigits, 4);
     }
 
-    // The port check of Update Changes, with the device of the number as the window shows it.
-    void comPortCheck_data()
-    {
-        QTest::addColumn<QString>("com");
-        QTest::addColumn<QString>("device"); // typed into the device field; "pty" for the pty
-        QTest::addColumn<bool>("saved");
-        QTest::newRow("17") << "17" << "" << false;
-        QTest::newRow("letters") << "COM2" << "" << false;
-        QTest::newRow("a device that does not exist") << "3" << kNoSuchPort << false;
-        QTest::newRow("16 on a pty") << "16" << "pty" << true;
-    }
+    // The port check of Update Changes, with the device of the number as the window shows it: 17,
+    // letters and a device that does not exist are refused, 16 on a pty is saved.
     void comPortCheck()
     {
-        QFETCH(QString, com);
-        QFETCH(QString, device);
-        QFETCH(bool, saved);
         PtyPair pty;
         folder().write(machine(QStringLiteral("Mill")));
         const QByteArray before = readBytes(folder().fileOf(QStringLiteral("Mill")));
-        frmSendMachine w(*shell);
-        w.Form_Load();
-        select(w.m, QStringLiteral("Mill"));
-        QCOMPARE(w.cboDevice->currentText(), QStringLiteral("/dev/ttyS0"));
-        w.txtCom->setText(com);
-        QCOMPARE(w.cboDevice->isEnabled(), com == QLatin1String("3") || com == QLatin1String("16"));
-        if (!device.isEmpty())
-            w.cboDevice->setEditText(device == QLatin1String("pty") ? pty.slavePath() : device);
-        shell->scripted.answer(Prompts::Answer::Yes);
-        w.Command3_Click();
-        const comm::PortMap stored = comm::PortMap::read(shell->settings());
-        if (saved) {
-            QCOMPARE(shell->messages().size(), 1);
-            QCOMPARE(folder().read(QStringLiteral("Mill")).comPort, 16);
-            QCOMPARE(stored.device(16), pty.slavePath());
-        } else {
-            QCOMPARE(shell->messages().last(), QStringLiteral("message: Invalid COM port."));
-            QCOMPARE(readBytes(folder().fileOf(QStringLiteral("Mill"))), before);
-            QCOMPARE(stored, comm::PortMap());
+        const std::pair<QString, QString> typed[] = { // the number, and the device typed for it
+            {QStringLiteral("17"), QString()}, {QStringLiteral("COM2"), QString()}, {QStringLiteral("3"), kNoSuchPort},
+            {QStringLiteral("16"), pty.slavePath()}};
+        for (const auto &[com, device] : typed) {
+            shell->scripted.clear();
+            frmSendMachine w(*shell);
+            w.Form_Load();
+            select(w.m, QStringLiteral("Mill"));
+            QCOMPARE(w.cboDevice->currentText(), QStringLiteral("/dev/ttyS0"));
+            w.txtCom->setText(com);
+            QCOMPARE(w.cboDevice->isEnabled(), com == QLatin1String("3") || com == QLatin1String("16"));
+            if (!device.isEmpty())
+                w.cboDevice->setEditText(device);
+            shell->scripted.answer(Prompts::Answer::Yes);
+            w.Command3_Click();
+            const comm::PortMap stored = comm::PortMap::read(shell->settings());
+            if (device == pty.slavePath()) {
+                QCOMPARE(shell->messages().size(), 1);
+                QCOMPARE(folder().read(QStringLiteral("Mill")).comPort, 16);
+                QCOMPARE(stored.device(16), pty.slavePath());
+            } else {
+                QCOMPARE(shell->messages().last(), QStringLiteral("message: Invalid COM port."));
+                QCOMPARE(readBytes(folder().fileOf(QStringLiteral("Mill"))), before);
+                QCOMPARE(stored, comm::PortMap());
+            }
         }
     }
 
@@ -593,30 +587,23 @@ private slots:
     }
 
     // Stopped before anything came; a port that cannot be opened is an error, not "Nothing Received".
-    void receiveEndings_data()
-    {
-        QTest::addColumn<QString>("device");
-        QTest::addColumn<QString>("told");
-        QTest::newRow("nothing arrived") << "pty" << "message: Nothing Received";
-        QTest::newRow("no such port") << kNoSuchPort
-                                      << "warning: ERROR: ERROR 8002: Invalid port number: COM1 is " + kNoSuchPort +
-                                             ", which does not exist.";
-    }
     void receiveEndings()
     {
-        QFETCH(QString, device);
-        QFETCH(QString, told);
         PtyPair pty;
-        frmReceive *w = receiveWindow(device == QLatin1String("pty") ? pty.slavePath() : device);
-        const QPointer<frmReceive> alive(w);
-        w->Go->click();
-        if (device == QLatin1String("pty")) {
-            QTRY_VERIFY(pty.slaveOpen());
-            w->Command2->click();
+        for (const QString &device : {pty.slavePath(), kNoSuchPort}) {
+            frmReceive *w = receiveWindow(device);
+            const QPointer<frmReceive> alive(w);
+            w->Go->click();
+            if (device == pty.slavePath()) {
+                QTRY_VERIFY(pty.slaveOpen());
+                w->Command2->click();
+            }
+            QTRY_VERIFY(!alive);
+            QVERIFY(!shell->editor().Run);
         }
-        QTRY_VERIFY(!alive);
-        QCOMPARE(shell->messages(), QStringList{told});
-        QVERIFY(!shell->editor().Run);
+        QCOMPARE(shell->messages(), (QStringList{QStringLiteral("message: Nothing Received"),
+                                                 "warning: ERROR: ERROR 8002: Invalid port number: COM1 is " + kNoSuchPort +
+                                                     ", which does not exist."}));
     }
 
     // Opening with nothing to work on: the reason, and the window closes (to Manage Machines when

@@ -62,36 +62,32 @@ private slots:
         QCOMPARE(w->TESSARC1->colorSlots()[3].letters, QStringLiteral("IJ"));
     }
 
-    // A first run, branded or not: the defaults are written under the program's title, and there is
-    // nothing to edit or save until a program is open.
-    void brandingNeedsAllThreeLines_data()
-    {
-        QTest::addColumn<QByteArray>("dat");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("brand");
-        QTest::addColumn<QString>("web");
-        QTest::newRow("three lines") << QByteArray("SHOP EDIT\r\nhttps://shop.example\r\nSHOP\r\n") << "SHOP EDIT"
-                                     << "SHOP EDIT" << "SHOP" << "https://shop.example";
-        QTest::newRow("two lines") << QByteArray("SHOP EDIT\r\nhttps://shop.example\r\n") << "VORNEXA" << "VORNEXA"
-                                   << "QEN" << "https://www.vornexa.example";
-    }
-
+    // A first run, branded (all three lines of NAME.DAT, its name found in any case) or not (two
+    // lines): the defaults are written under the program's title, and there is nothing to edit or
+    // save until a program is open.
     void brandingNeedsAllThreeLines()
     {
-        QFETCH(QByteArray, dat);
-        QFETCH(QString, title);
-        writeBytes(programPath(QStringLiteral("NAME.DAT")), dat); // the name is found in any case
-        start();
-        QTEST(w->windowTitle(), "caption");
-        QCOMPARE(w->globalVar.brand.programTitle, title);
-        QTEST(w->TESSARC1->e->text(), "brand");
-        QCOMPARE(storedSetting(QStringLiteral("FORMATS/CALCPERCENT"), title), QStringLiteral("True"));
-        frmAbout about(*w);
-        QCOMPARE(about.Label1->text(), title);
-        QTEST(about.Label8->text(), "web");
-        QVERIFY(w->TESSARC1->txtmain->isReadOnly());
-        QVERIFY(!w->item(QStringLiteral("SaveFile"))->isVisible());
+        const struct
+        {
+            QByteArray dat;
+            QString title, brand, web;
+        } runs[] = {{"SHOP EDIT\r\nhttps://shop.example\r\nSHOP\r\n", "SHOP EDIT", "SHOP", "https://shop.example"},
+                    {"SHOP EDIT\r\nhttps://shop.example\r\n", "VORNEXA", "QEN", "https://www.vornexa.example"}};
+        for (const auto &run : runs) {
+            w.reset();
+            emptyRunFolders();
+            writeBytes(programPath(QStringLiteral("NAME.DAT")), run.dat);
+            start();
+            QCOMPARE(w->windowTitle(), run.title);
+            QCOMPARE(w->globalVar.brand.programTitle, run.title);
+            QCOMPARE(w->TESSARC1->e->text(), run.brand);
+            QCOMPARE(storedSetting(QStringLiteral("FORMATS/CALCPERCENT"), run.title), QStringLiteral("True"));
+            frmAbout about(*w);
+            QCOMPARE(about.Label1->text(), run.title);
+            QCOMPARE(about.Label8->text(), run.web);
+            QVERIFY(w->TESSARC1->txtmain->isReadOnly());
+            QVERIFY(!w->item(QStringLiteral("SaveFile"))->isVisible());
+        }
     }
 
     void programOnTheCommandLineOpens_data()
@@ -154,31 +150,28 @@ private slots:
         QCOMPARE(QDir(programPath()).entryList({QStringLiteral("*.qen.tmp")}, QDir::Files), QStringList());
     }
 
-    void newFileOverAnExistingFile_data()
-    {
-        QTest::addColumn<QString>("endComment");
-        QTest::newRow("round brackets") << ")";
-        QTest::newRow("no end delimiter") << "";
-    }
-
+    // New File over a file that is there, with comments closed by round brackets and by nothing.
     void newFileOverAnExistingFile()
     {
-        QFETCH(QString, endComment);
-        storeSetting(QStringLiteral("COMMENTS/ENDCOMMENT"), endComment);
-        start();
-        const QString path = samplePath(QStringLiteral("new.nc"), "OLD CONTENT\r\n");
-        prompts.answerText(path);
-        prompts.answer(Prompts::Answer::Yes);
-        w->newFile1_Click();
-        const QString date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
-        QCOMPARE(prompts.log, (QStringList{QStringLiteral("save dialog"),
-                                           QStringLiteral("ask: Overwrite?: File already exists, would you like to overwrite?"),
-                                           QStringLiteral("message: Save completed.: ") + path + QStringLiteral(" created.")}));
-        QCOMPARE(readBytes(path), ("(QEN EDIT" + endComment + "\r\n(" + date + endComment + "\r\n").toLatin1());
-        QCOMPARE(w->TESSARC1->numberOfLines(), 2);
-        QCOMPARE(w->globalVar.folders.lastDirSave, testEnvironment().root());
-        QCOMPARE(storedSetting(QStringLiteral("FILES/LASTDIRSAVE")), testEnvironment().root());
-        QVERIFY(w->item(QStringLiteral("edit1"))->isVisible());
+        for (const QString &endComment : {QStringLiteral(")"), QString()}) {
+            w.reset();
+            prompts.clear();
+            storeSetting(QStringLiteral("COMMENTS/ENDCOMMENT"), endComment);
+            start();
+            const QString path = samplePath(QStringLiteral("new.nc"), "OLD CONTENT\r\n");
+            prompts.answerText(path);
+            prompts.answer(Prompts::Answer::Yes);
+            w->newFile1_Click();
+            const QString date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+            QCOMPARE(prompts.log, (QStringList{QStringLiteral("save dialog"),
+                                               QStringLiteral("ask: Overwrite?: File already exists, would you like to overwrite?"),
+                                               QStringLiteral("message: Save completed.: ") + path + QStringLiteral(" created.")}));
+            QCOMPARE(readBytes(path), ("(QEN EDIT" + endComment + "\r\n(" + date + endComment + "\r\n").toLatin1());
+            QCOMPARE(w->TESSARC1->numberOfLines(), 2);
+            QCOMPARE(w->globalVar.folders.lastDirSave, testEnvironment().root());
+            QCOMPARE(storedSetting(QStringLiteral("FILES/LASTDIRSAVE")), testEnvironment().root());
+            QVERIFY(w->item(QStringLiteral("edit1"))->isVisible());
+        }
     }
 
     // Replacing or closing an edited program asks to save it first: Cancel ends the command, No goes

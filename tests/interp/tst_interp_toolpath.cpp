@@ -348,72 +348,60 @@ private slots:
         expectPlain(run.toolpath(), joined(lines));
     }
 
-    void damagedFileIsRefused_data()
-    {
-        QTest::addColumn<qint64>("keep"); // bytes of the file kept; -1 for another file's bytes, -2 for its last changed
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("cut short") << qint64(200) << QStringLiteral("outside");
-        QTest::newRow("its header only") << qint64(kHeaderBytes) << QStringLiteral("outside");
-        QTest::newRow("shorter than a header") << qint64(10) << QStringLiteral("not a toolpath");
-        QTest::newRow("not a toolpath") << qint64(-1) << QStringLiteral("not a toolpath");
-        QTest::newRow("its table changed") << qint64(-2) << QStringLiteral("damaged");
-    }
-
+    // A toolpath file cut short, cut to its header or shorter, another file's bytes, or its table
+    // changed in its last byte: refused, with the reason, and nothing read of it.
     void damagedFileIsRefused()
     {
-        QFETCH(qint64, keep);
-        QFETCH(QString, reason);
         Opened opened(joined(longProgram()), QStringLiteral("damaged"));
         PathRun run(opened.program);
         QSignalSpy finished(&run, &PathRun::finished);
         run.start();
         QVERIFY(ended(finished).first);
         const QString copy = testEnvironment().path(QStringLiteral("damaged.path"));
-        QFile::remove(copy);
-        QVERIFY(QFile::copy(run.file(), copy));
-        if (keep == -1) {
-            writeBytes(copy, QByteArray("G1 X1 Y2 Z3 F100\r\n").repeated(10));
-        } else if (keep == -2) {
-            QByteArray bytes = readBytes(copy);
-            bytes.back() = static_cast<char>(bytes.back() ^ 1);
-            writeBytes(copy, bytes);
-        } else {
-            QVERIFY(QFile::resize(copy, keep));
+        const std::pair<qint64, const char *> damages[] = { // bytes kept: -1 another file's, -2 its last changed
+            {200, "outside"}, {kHeaderBytes, "outside"}, {10, "not a toolpath"}, {-1, "not a toolpath"}, {-2, "damaged"}};
+        for (const auto &[keep, reason] : damages) {
+            QFile::remove(copy);
+            QVERIFY(QFile::copy(run.file(), copy));
+            if (keep == -1) {
+                writeBytes(copy, QByteArray("G1 X1 Y2 Z3 F100\r\n").repeated(10));
+            } else if (keep == -2) {
+                QByteArray bytes = readBytes(copy);
+                bytes.back() = static_cast<char>(bytes.back() ^ 1);
+                writeBytes(copy, bytes);
+            } else {
+                QVERIFY(QFile::resize(copy, keep));
+            }
+            Toolpath damaged;
+            QString error;
+            QVERIFY(!damaged.open(copy, error));
+            QVERIFY2(error.contains(QLatin1String(reason)), qPrintable(error));
+            QVERIFY(!damaged.isOpen() && damaged.moveCount() == 0);
         }
-        Toolpath damaged;
-        QString error;
-        QVERIFY(!damaged.open(copy, error));
-        QVERIFY2(error.contains(reason), qPrintable(error));
-        QVERIFY(!damaged.isOpen() && damaged.moveCount() == 0);
     }
 
-    void failureIsNeverComplete_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::newRow("the toolpath's place is a folder") << QStringLiteral("folder");
-        QTest::newRow("the store is gone") << QStringLiteral("store");
-    }
-
+    // A run whose toolpath's place is a folder, or whose store is gone, ends never complete.
     void failureIsNeverComplete()
     {
-        QFETCH(QString, fault);
-        Opened opened("G1 X1 F100\nG1 X2\n", QStringLiteral("fail"));
-        PathRun run(opened.program);
-        if (fault == QLatin1String("folder")) {
-            QVERIFY(QDir().mkpath(run.file()));
-            writeBytes(run.file() + QStringLiteral("/inside"), "x");
-        } else {
-            QVERIFY(QFile::remove(opened.program.store));
+        for (const bool folder : {true, false}) {
+            Opened opened("G1 X1 F100\nG1 X2\n", QStringLiteral("fail"));
+            PathRun run(opened.program);
+            if (folder) {
+                QVERIFY(QDir().mkpath(run.file()));
+                writeBytes(run.file() + QStringLiteral("/inside"), "x");
+            } else {
+                QVERIFY(QFile::remove(opened.program.store));
+            }
+            QSignalSpy finished(&run, &PathRun::finished);
+            run.start();
+            const auto [complete, message] = ended(finished);
+            QVERIFY(!complete);
+            QVERIFY2(message.startsWith(QStringLiteral("The toolpath could not be")) && message.contains(QStringLiteral("fail.qen.tmp")),
+                     qPrintable(message));
+            QVERIFY(!run.isCurrent() && !run.toolpath().isOpen());
+            QVERIFY(!QFile::exists(run.file() + QStringLiteral(".tmp")));
+            QDir(run.file()).removeRecursively();
         }
-        QSignalSpy finished(&run, &PathRun::finished);
-        run.start();
-        const auto [complete, message] = ended(finished);
-        QVERIFY(!complete);
-        QVERIFY2(message.startsWith(QStringLiteral("The toolpath could not be")) && message.contains(QStringLiteral("fail.qen.tmp")),
-                 qPrintable(message));
-        QVERIFY(!run.isCurrent() && !run.toolpath().isOpen());
-        QVERIFY(!QFile::exists(run.file() + QStringLiteral(".tmp")));
-        QDir(run.file()).removeRecursively();
     }
 };
 

@@ -311,43 +311,30 @@ private slots:
 
     // What cannot be followed is said with its line, and the line moves nothing: the next move
     // starts where the last followed one ended.
-    void findings_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QString>("finding");
-        QTest::newRow("division by zero") << QByteArray("G0 X[1/0]") << "a division by zero";
-        QTest::newRow("expression left open") << QByteArray("G0 X[1+2") << "an expression is not closed with ']'";
-        QTest::newRow("comment left open") << QByteArray("G0 X1 (to the") << "a comment is not closed with ')'";
-        QTest::newRow("named parameter never set") << QByteArray("G0 X#<nothere>") << "the parameter #<nothere> has no value";
-        QTest::newRow("function") << QByteArray("G0 X[foo[1]]") << "foo is not a function";
-        QTest::newRow("square root of less than 0") << QByteArray("G0 X[sqrt[-4]]") << "sqrt of -4";
-        QTest::newRow("setting with no value") << QByteArray("#1=") << "a value is missing at the end of the line";
-        QTest::newRow("a letter twice") << QByteArray("G0 X1 X2") << "the letter X stands twice";
-        QTest::newRow("one modal group") << QByteArray("G0 G1 X1") << "G0 and G1 are of one modal group";
-        QTest::newRow("spline") << QByteArray("G5 X1 Y1 I1 J1 P1 Q1") << "G5 is not followed";
-        QTest::newRow("threading out of its plane") << QByteArray("G76 P1 Z-5 I-1 J0.1 K1") << "the threading cycle G76 needs the XZ plane (G18)";
-        QTest::newRow("rotated frame") << QByteArray("G10 L2 P1 R45") << "a rotated frame (G10 with R) is not followed";
-        QTest::newRow("G10 form") << QByteArray("G10 L9 P1") << "G10 needs L1, L2, L10, L11 or L20";
-        QTest::newRow("cycle with no R") << QByteArray("G81 X5 Z-1 F10") << "G81 needs its R word";
-        QTest::newRow("peck with no Q") << QByteArray("G83 X5 Z-1 R1 F10") << "G83 needs a Q word above 0";
-        QTest::newRow("R below the bottom") << QByteArray("G81 X5 Z2 R1 F10") << "R is below the hole's bottom in G81";
-        QTest::newRow("unknown M code") << QByteArray("M428") << "M428 is not followed";
-        QTest::newRow("no motion in force") << QByteArray("G80 X5") << "axis words with no motion in force (G0, G1, G2 or G3)";
-        QTest::newRow("R too small") << QByteArray("G2 X20 R4.9 F10") << "R 4.9 is too small to reach the end point";
-        QTest::newRow("R arc ending where it starts") << QByteArray("G2 X10 R5 F10") << "an R arc cannot end where it starts";
-        QTest::newRow("end off the arc") << QByteArray("G2 X20 I3 F10") << "the end point is not on the arc: its radius is 7 mm, the start's 3 mm";
-        QTest::newRow("no centre") << QByteArray("G2 X20 F10") << "an arc needs its centre (I, J or K) or its radius (R)";
-        QTest::newRow("turns") << QByteArray("G2 X20 I5 P1.5 F10") << "P 1.5 is not a whole number of turns";
-        QTest::newRow("dwell with no time") << QByteArray("G4") << "G4 needs its time in a P word";
-    }
     void findings()
     {
-        QFETCH(QByteArray, line);
-        QFETCH(QString, finding);
-        const Followed followed = follow("G0 X10\n" + line + "\nG0 Y1");
-        QCOMPARE(followed.findings, QStringList{QStringLiteral("2: ") + finding + QStringLiteral("; the line moves nothing")});
-        QCOMPARE(followed.rows, (QStringList{row(1, "rapid", "10 0 0 0 0 0", kNoCentre, 17, 0, "0"),
-                                             row(3, "rapid", "10 1 0 0 0 0", kNoCentre, 17, 0, "0")}));
+        const std::pair<const char *, const char *> lines[] = {
+            {"G0 X[1/0]", "a division by zero"}, {"G0 X[1+2", "an expression is not closed with ']'"},
+            {"G0 X1 (to the", "a comment is not closed with ')'"}, {"G0 X#<nothere>", "the parameter #<nothere> has no value"},
+            {"G0 X[foo[1]]", "foo is not a function"}, {"G0 X[sqrt[-4]]", "sqrt of -4"},
+            {"#1=", "a value is missing at the end of the line"}, {"G0 X1 X2", "the letter X stands twice"},
+            {"G0 G1 X1", "G0 and G1 are of one modal group"}, {"G5 X1 Y1 I1 J1 P1 Q1", "G5 is not followed"},
+            {"G76 P1 Z-5 I-1 J0.1 K1", "the threading cycle G76 needs the XZ plane (G18)"},
+            {"G10 L2 P1 R45", "a rotated frame (G10 with R) is not followed"},
+            {"G10 L9 P1", "G10 needs L1, L2, L10, L11 or L20"}, {"G81 X5 Z-1 F10", "G81 needs its R word"},
+            {"G83 X5 Z-1 R1 F10", "G83 needs a Q word above 0"}, {"G81 X5 Z2 R1 F10", "R is below the hole's bottom in G81"},
+            {"M428", "M428 is not followed"}, {"G80 X5", "axis words with no motion in force (G0, G1, G2 or G3)"},
+            {"G2 X20 R4.9 F10", "R 4.9 is too small to reach the end point"},
+            {"G2 X10 R5 F10", "an R arc cannot end where it starts"},
+            {"G2 X20 I3 F10", "the end point is not on the arc: its radius is 7 mm, the start's 3 mm"},
+            {"G2 X20 F10", "an arc needs its centre (I, J or K) or its radius (R)"},
+            {"G2 X20 I5 P1.5 F10", "P 1.5 is not a whole number of turns"}, {"G4", "G4 needs its time in a P word"}};
+        for (const auto &[line, finding] : lines) {
+            const Followed followed = follow("G0 X10\n" + QByteArray(line) + "\nG0 Y1");
+            QCOMPARE(followed.findings, QStringList{QStringLiteral("2: ") + QLatin1String(finding) + QStringLiteral("; the line moves nothing")});
+            QCOMPARE(followed.rows, (QStringList{row(1, "rapid", "10 0 0 0 0 0", kNoCentre, 17, 0, "0"),
+                                                 row(3, "rapid", "10 1 0 0 0 0", kNoCentre, 17, 0, "0")}));
+        }
     }
 
     // A move it can follow but a machine would refuse is said too, and still drawn; a call of a

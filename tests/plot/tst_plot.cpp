@@ -396,37 +396,31 @@ private slots:
     }
 
     // Each view maps a known point to its pixel, and the matrices for GL agree with project().
-    void views_data()
-    {
-        QTest::addColumn<int>("view");
-        QTest::addColumn<QPointF>("pixel"); // of the point (10, 5, 2) with the target at the origin, 2 pixels a mm
-        QTest::addRow("top: X right, Y up") << int(plot::View::Top) << QPointF(120, 40);
-        QTest::addRow("front: X right, Z up") << int(plot::View::Front) << QPointF(120, 46);
-        QTest::addRow("side: Y right, Z up") << int(plot::View::Side) << QPointF(110, 46);
-        QTest::addRow("lathe: Z right, X (the radius) up") << int(plot::View::Lathe) << QPointF(104, 30);
-        QTest::addRow("iso: X down to the right, Y up to the right")
-            << int(plot::View::Iso)
-            << QPointF(100 + (10 + 5) * std::sqrt(0.5) * 2,
-                       50 - 2 * (QVector3D::dotProduct({10, 5, 2}, QVector3D::crossProduct(QVector3D(1, -1, 1).normalized(),
-                                                                                           QVector3D(1, 1, 0).normalized()))));
-    }
     void views()
     {
-        QFETCH(int, view);
-        QFETCH(QPointF, pixel);
-        plot::Camera camera;
-        camera.setViewport(QSize(200, 100));
-        camera.setView(plot::View(view));
-        camera.setTarget({0, 0, 0});
-        camera.setPixelsPerMm(2.0);
         const QVector3D point(10, 5, 2);
-        const QVector3D drawn = camera.project(point);
-        QVERIFY2(std::abs(drawn.x() - pixel.x()) < 1e-3 && std::abs(drawn.y() - pixel.y()) < 1e-3, qPrintable(text(drawn)));
-        QVERIFY(near(camera.unproject(QPointF(drawn.x(), drawn.y()), drawn.z()), point));
-        const QVector3D clip = (camera.projection() * camera.view()).map(point);
-        QVERIFY(std::abs((clip.x() + 1) * 100 - drawn.x()) < 1e-3);
-        QVERIFY(std::abs((1 - clip.y()) * 50 - drawn.y()) < 1e-3);
-        QVERIFY(std::abs(clip.z()) < 1.0);
+        const QVector3D isoUp = QVector3D::crossProduct(QVector3D(1, -1, 1).normalized(), QVector3D(1, 1, 0).normalized());
+        const std::pair<plot::View, QPointF> pixels[] = { // of the point, with the target at the origin, 2 pixels a mm
+            {plot::View::Top, {120, 40}},   // X right, Y up
+            {plot::View::Front, {120, 46}}, // X right, Z up
+            {plot::View::Side, {110, 46}},  // Y right, Z up
+            {plot::View::Lathe, {104, 30}}, // Z right, X (the radius) up
+            {plot::View::Iso, {100 + (10 + 5) * std::sqrt(0.5) * 2, 50 - 2 * QVector3D::dotProduct(point, isoUp)}}};
+        for (const auto &[view, pixel] : pixels) {
+            plot::Camera camera;
+            camera.setViewport(QSize(200, 100));
+            camera.setView(view);
+            camera.setTarget({0, 0, 0});
+            camera.setPixelsPerMm(2.0);
+            const QVector3D drawn = camera.project(point);
+            QVERIFY2(std::abs(drawn.x() - pixel.x()) < 1e-3 && std::abs(drawn.y() - pixel.y()) < 1e-3,
+                     qPrintable(plot::viewName(view) + QLatin1Char(' ') + text(drawn)));
+            QVERIFY(near(camera.unproject(QPointF(drawn.x(), drawn.y()), drawn.z()), point));
+            const QVector3D clip = (camera.projection() * camera.view()).map(point);
+            QVERIFY(std::abs((clip.x() + 1) * 100 - drawn.x()) < 1e-3);
+            QVERIFY(std::abs((1 - clip.y()) * 50 - drawn.y()) < 1e-3);
+            QVERIFY(std::abs(clip.z()) < 1.0);
+        }
     }
 
     // Fit shows the whole box with the margin, as large as it fits; zoom keeps the point under the

@@ -259,63 +259,47 @@ private slots:
         QCOMPARE(w->globalVar.motion.dialect, QStringLiteral("fanuc"));
     }
 
-    // A record length in the settings that a record cannot hold is refused at start, with a
-    // message, and the default kept; a good one is used.
-    void recordLengthSettings_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("recLen"); // 0: refused
-        QTest::newRow("2147483647") << "2147483647" << 0;
-        QTest::newRow("0") << "0" << 0;
-        QTest::newRow("65538, one past the count") << "65538" << 0;
-        QTest::newRow("65537, the longest") << "65537" << 65537;
-        QTest::newRow("3, the shortest") << "3" << 3;
-    }
+    // A record length in the settings that a record cannot hold (3 to 65537 bytes) is refused at
+    // start, with a message, and the default kept; a good one is used.
     void recordLengthSettings()
     {
-        QFETCH(QString, stored);
-        QFETCH(int, recLen);
-        storeSetting(QStringLiteral("IO/RECLEN"), stored);
-        start();
-        const QString refused = QStringLiteral("message: VORNEXA: Bad record length: %1 bytes is outside what a record "
-                                               "holds (3 to 65537 bytes). The record length setting is refused and "
-                                               "stays 500 bytes.").arg(stored);
-        QCOMPARE(prompts.log, recLen ? QStringList() : QStringList{refused});
-        QCOMPARE(w->TESSARC1->recLen, recLen ? recLen : 500);
+        const std::pair<const char *, int> stored[] = { // 0: refused
+            {"2147483647", 0}, {"0", 0}, {"65538", 0}, {"65537", 65537}, {"3", 3}};
+        for (const auto &[text, recLen] : stored) {
+            w.reset();
+            prompts.clear();
+            storeSetting(QStringLiteral("IO/RECLEN"), QLatin1String(text));
+            start();
+            const QString refused = QStringLiteral("message: VORNEXA: Bad record length: %1 bytes is outside what a record "
+                                                   "holds (3 to 65537 bytes). The record length setting is refused and "
+                                                   "stays 500 bytes.").arg(QLatin1String(text));
+            QCOMPARE(prompts.log, recLen ? QStringList() : QStringList{refused});
+            QCOMPARE(w->TESSARC1->recLen, recLen ? recLen : 500);
+        }
     }
 
-    void recordLengths_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("recLen"); // 0: refused
-        QTest::newRow("4 is too short") << "4" << 0;
-        QTest::newRow("32751 is too long") << "32751" << 0;
-        QTest::newRow("5 is the shortest") << "5" << 5;
-        QTest::newRow("32750 is the longest") << "32750" << 32750;
-        QTest::newRow("500.5 rounds down to even") << "500.5" << 500;
-        QTest::newRow("501.5 rounds up to even") << "501.5" << 502;
-        QTest::newRow("4.9 is below 5 before rounding") << "4.9" << 0;
-        QTest::newRow("32750.4 is above 32750 before rounding") << "32750.4" << 0;
-        QTest::newRow("spaces around") << " 1000 " << 1000;
-        QTest::newRow("not a number") << "abc" << 0;
-        QTest::newRow("a number with text after it") << "600x" << 0;
-        QTest::newRow("empty") << "" << 0;
-        QTest::newRow("hexadecimal") << "&H400" << 1024;
-    }
+    // A length typed in the dialog is taken from 5 to 32750, compared before it is rounded to even,
+    // with spaces around it or in hexadecimal; anything else is refused (0), and the dialog stays.
     void recordLengths()
     {
-        QFETCH(QString, typed);
-        QFETCH(int, recLen);
-        start();
-        frmRecLen dialog(*w);
-        QCOMPARE(dialog.txtValue->text(), QStringLiteral("500"));
-        dialog.show();
-        dialog.txtValue->setText(typed);
-        dialog.cmdOK->click();
-        QCOMPARE(prompts.log, recLen ? QStringList() : QStringList{QStringLiteral("message: VORNEXA: Bad Value.")});
-        QCOMPARE(dialog.isVisible(), recLen == 0);
-        QCOMPARE(w->TESSARC1->recLen, recLen ? recLen : 500);
-        QCOMPARE(storedSetting(QStringLiteral("IO/RECLEN")), recLen ? QString::number(recLen) : QStringLiteral("(absent)"));
+        const std::pair<const char *, int> typed[] = {
+            {"4", 0}, {"32751", 0}, {"5", 5}, {"32750", 32750}, {"500.5", 500}, {"501.5", 502}, {"4.9", 0},
+            {"32750.4", 0}, {" 1000 ", 1000}, {"abc", 0}, {"600x", 0}, {"", 0}, {"&H400", 1024}};
+        for (const auto &[text, recLen] : typed) {
+            w.reset();
+            prompts.clear();
+            emptyRunFolders();
+            start();
+            frmRecLen dialog(*w);
+            QCOMPARE(dialog.txtValue->text(), QStringLiteral("500"));
+            dialog.show();
+            dialog.txtValue->setText(QLatin1String(text));
+            dialog.cmdOK->click();
+            QVERIFY2(prompts.log == (recLen ? QStringList() : QStringList{QStringLiteral("message: VORNEXA: Bad Value.")}), text);
+            QCOMPARE(dialog.isVisible(), recLen == 0);
+            QCOMPARE(w->TESSARC1->recLen, recLen ? recLen : 500);
+            QCOMPARE(storedSetting(QStringLiteral("IO/RECLEN")), recLen ? QString::number(recLen) : QStringLiteral("(absent)"));
+        }
     }
 
     // With a program open the new length is kept for the next program opened: the open one keeps

@@ -58,39 +58,33 @@ private slots:
         QCOMPARE(shell->messages(), QStringList{QStringLiteral("message: You must load a file before using this feature.")});
     }
 
-    void rangeLineOutsideTheProgramIsReset_data()
-    {
-        QTest::addColumn<bool>("startField");
-        QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("reset");
-        QTest::newRow("start") << true << "message: Sorry, that is an invalid starting line." << "1";
-        QTest::newRow("end") << false << "message: Sorry, that is an invalid ending line." << "10";
-    }
-
+    // A line outside the program typed in either field is said and reset, the start to 1 and the
+    // end to the last line; a value the program sets stands until Go checks it.
     void rangeLineOutsideTheProgramIsReset()
     {
-        QFETCH(bool, startField);
-        QFETCH(QString, message);
         shell->open(numberedLines(10));
-        auto w = operations();
-        QLineEdit *field = startField ? w->StartLine : w->EndLine;
-        // What the machinist types is checked as it changes.
-        for (const char *bad : {"0", "11", ""}) {
+        for (const bool startField : {true, false}) {
+            auto w = operations();
+            QLineEdit *field = startField ? w->StartLine : w->EndLine;
+            const QString message = startField ? QStringLiteral("message: Sorry, that is an invalid starting line.")
+                                               : QStringLiteral("message: Sorry, that is an invalid ending line.");
+            // What the machinist types is checked as it changes.
+            for (const char *bad : {"0", "11", ""}) {
+                shell->scripted.clear();
+                field->setText(QStringLiteral("5"));
+                field->selectAll();
+                if (*bad)
+                    QTest::keyClicks(field, QString::fromLatin1(bad));
+                else
+                    QTest::keyClick(field, Qt::Key_Delete);
+                QCOMPARE(shell->messages(), QStringList{message});
+                QCOMPARE(field->text(), startField ? QStringLiteral("1") : QStringLiteral("10"));
+            }
             shell->scripted.clear();
-            field->setText(QStringLiteral("5"));
-            field->selectAll();
-            if (*bad)
-                QTest::keyClicks(field, QString::fromLatin1(bad));
-            else
-                QTest::keyClick(field, Qt::Key_Delete);
-            QCOMPARE(shell->messages(), QStringList{message});
-            QTEST(field->text(), "reset");
+            field->setText(QStringLiteral("11"));
+            QVERIFY(shell->scripted.log.isEmpty());
+            QCOMPARE(field->text(), QStringLiteral("11"));
         }
-        // A value the program sets stands until Go checks it.
-        shell->scripted.clear();
-        field->setText(QStringLiteral("11"));
-        QVERIFY(shell->scripted.log.isEmpty());
-        QCOMPARE(field->text(), QStringLiteral("11"));
     }
 
     void rangeFieldsTakeOnlyDigitsAndChooseFromLine()
@@ -121,63 +115,54 @@ private slots:
         QVERIFY(w->LINE2LINE->isChecked());
     }
 
-    // Go refuses a bad range, with All Lines chosen too, and a page the store refused: the control
-    // says why (the run would otherwise be undone when the page is written back); nothing changes.
-    void goRefuses_data()
-    {
-        QTest::addColumn<bool>("badPage"); // a page line too long for its record; a bad start line otherwise
-        QTest::addColumn<QString>("told");  // the one message (its start for the control's)
-        QTest::newRow("a bad start line") << false << "message: Are all the text boxes filled out correctly?";
-        QTest::newRow("a page the store refused") << true << "warning: TESSARC1 - LoadLine";
-    }
+    // Go refuses a bad start line, with All Lines chosen too, and a page the store refused (a line
+    // too long for its record): the control says why (the run would otherwise be undone when the
+    // page is written back); nothing changes.
     void goRefuses()
     {
-        QFETCH(bool, badPage);
-        QFETCH(QString, told);
-        shell->open(numberedLines(10));
-        const QList<QByteArray> before = shell->store();
-        auto w = operations();
-        shell->scripted.clear();
-        if (badPage)
-            shell->editor().txtmain->textCursor().insertText(QString(600, QLatin1Char('Y')));
-        else
-            w->StartLine->setText(QStringLiteral("3abc"));
-        QVERIFY(w->ALL->isChecked());
-        w->Go->click();
-        // The window's message without its title; the control's warning with its routine's.
-        const QStringList said = badPage ? shell->scripted.log : shell->messages();
-        QCOMPARE(said.size(), 1);
-        QVERIFY2(badPage ? said.first().startsWith(told) : said.first() == told, qPrintable(said.first()));
-        QCOMPARE(shell->store(), before);
-        QCOMPARE(runState(*w), QStringList({"&Go", "0", "0", "0"}));
+        for (const bool badPage : {false, true}) {
+            shell->open(numberedLines(10));
+            const QList<QByteArray> before = shell->store();
+            auto w = operations();
+            shell->scripted.clear();
+            if (badPage)
+                shell->editor().txtmain->textCursor().insertText(QString(600, QLatin1Char('Y')));
+            else
+                w->StartLine->setText(QStringLiteral("3abc"));
+            QVERIFY(w->ALL->isChecked());
+            w->Go->click();
+            // The window's one message without its title; the control's warning with its routine's.
+            const QStringList said = badPage ? shell->scripted.log : shell->messages();
+            QCOMPARE(said.size(), 1);
+            QVERIFY2(badPage ? said.first().startsWith(QLatin1String("warning: TESSARC1 - LoadLine"))
+                             : said.first() == QLatin1String("message: Are all the text boxes filled out correctly?"),
+                     qPrintable(said.first()));
+            QCOMPARE(shell->store(), before);
+            QCOMPARE(runState(*w), QStringList({"&Go", "0", "0", "0"}));
+        }
     }
 
-    // The run shows its progress on Go, the editor locked meanwhile, and goes over the whole range;
-    // without percents it neither shows them nor lets events through.
-    void runsOverTheRangeAndShowsProgress_data()
-    {
-        QTest::addColumn<bool>("percents");
-        QTest::addColumn<QStringList>("during"); // as a timer due at once finds it; empty: it never fires
-        QTest::newRow("with percents") << true << QStringList({"0.50%", "1", "1", "1"});
-        QTest::newRow("without percents") << false << QStringList();
-    }
+    // The run shows its progress on Go, the editor locked meanwhile (as a timer due at once finds
+    // it), and goes over the whole range; without percents it neither shows them nor lets events
+    // through, so the timer never fires during it.
     void runsOverTheRangeAndShowsProgress()
     {
-        QFETCH(bool, percents);
-        shell->open(numberedLines(201));
-        shell->globalVar.numbers.calcPercent = percents;
-        auto w = operations();
-        QStringList during;
-        QTimer::singleShot(0, w.get(), [&] { during = runState(*w); });
-        w->Go->click();
-        QTEST(during, "during");
-        QCOMPARE(runState(*w), QStringList({"Go", "0", "0", "0"}));
-        const QList<QByteArray> lines = shell->store();
-        QCOMPARE(lines.first(), QByteArray("N1 X2."));
-        QCOMPARE(lines.last(), QByteArray("N201 X202."));
-        QCOMPARE(shell->editor().txtmain->pageLines().first(), QStringLiteral("N1 X2.")); // the page shows the store
-        QVERIFY(w->isVisible());
-        QVERIFY(shell->scripted.log.isEmpty());
+        for (const bool percents : {true, false}) {
+            shell->open(numberedLines(201));
+            shell->globalVar.numbers.calcPercent = percents;
+            auto w = operations();
+            QStringList during;
+            QTimer::singleShot(0, w.get(), [&] { during = runState(*w); });
+            w->Go->click();
+            QCOMPARE(during, percents ? QStringList({"0.50%", "1", "1", "1"}) : QStringList());
+            QCOMPARE(runState(*w), QStringList({"Go", "0", "0", "0"}));
+            const QList<QByteArray> lines = shell->store();
+            QCOMPARE(lines.first(), QByteArray("N1 X2."));
+            QCOMPARE(lines.last(), QByteArray("N201 X202."));
+            QCOMPARE(shell->editor().txtmain->pageLines().first(), QStringLiteral("N1 X2.")); // the page shows the store
+            QVERIFY(w->isVisible());
+            QVERIFY(shell->scripted.log.isEmpty());
+        }
     }
 
     void aSecondOperationIsRefusedAndTheWindowStaysOpen()
@@ -214,43 +199,41 @@ private slots:
         QVERIFY(second->close());
     }
 
-    // The store fails under a run: the run names the line it stopped at and what changed.
-    void aFailingRunStillGivesTheLockBack_data()
-    {
-        QTest::addColumn<int>("damaged"); // the record whose count is damaged; 0: the store has gone; -1: cut short
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("ends");
-        QTest::newRow("store gone") << 0 << "message: Line 1: File not found" << "no line was changed.";
-        QTest::newRow("store cut short") << -1 << "message: Line 1: Bad record length: the line store holds 7 of"
-                                         << "no line was changed.";
-        QTest::newRow("record 6 damaged") << 6 << "message: Line 6: Bad record length"
-                                          << "The run stopped there: lines 1 to 5 were changed, the lines from line 6 on were not.";
-    }
-
+    // The store fails under a run (gone, cut short, or a record's count damaged): the run names the
+    // line it stopped at and what changed, and gives everything back.
     void aFailingRunStillGivesTheLockBack()
     {
-        QFETCH(int, damaged);
-        QFETCH(QString, line);
-        QFETCH(QString, ends);
-        shell->open(numberedLines(10));
-        auto w = operations();
-        QFile store(shell->editor().tempFile);
-        if (damaged == 0)
-            QVERIFY(store.remove());
-        else if (damaged < 0)
-            QVERIFY(store.resize(7 * 500));
-        else
-            QVERIFY(store.open(QIODevice::ReadWrite) && store.seek((damaged - 1) * 500) &&
-                    store.write("\xff\x7f", 2) == 2);
-        store.close();
-        w->Go->click();
-        // The editor reports its own failures to show the page; the run says where it stopped.
-        const QStringList told = shell->messages().filter(QStringLiteral("message: "));
-        QCOMPARE(told.size(), 1);
-        QVERIFY2(told.first().endsWith(ends), qPrintable(told.first()));
-        QVERIFY2(told.first().startsWith(line), qPrintable(told.first()));
-        QCOMPARE(runState(*w), QStringList({"Go", "0", "0", "0"}));
-        QVERIFY(w->close());
+        const struct
+        {
+            int damaged; // the record whose count is damaged; 0: the store has gone; -1: cut short
+            const char *line;
+            const char *ends;
+        } faults[] = {{0, "message: Line 1: File not found", "no line was changed."},
+                      {-1, "message: Line 1: Bad record length: the line store holds 7 of", "no line was changed."},
+                      {6, "message: Line 6: Bad record length",
+                       "The run stopped there: lines 1 to 5 were changed, the lines from line 6 on were not."}};
+        for (const auto &[damaged, line, ends] : faults) {
+            shell->scripted.clear();
+            shell->open(numberedLines(10));
+            auto w = operations();
+            QFile store(shell->editor().tempFile);
+            if (damaged == 0)
+                QVERIFY(store.remove());
+            else if (damaged < 0)
+                QVERIFY(store.resize(7 * 500));
+            else
+                QVERIFY(store.open(QIODevice::ReadWrite) && store.seek((damaged - 1) * 500) &&
+                        store.write("\xff\x7f", 2) == 2);
+            store.close();
+            w->Go->click();
+            // The editor reports its own failures to show the page; the run says where it stopped.
+            const QStringList told = shell->messages().filter(QStringLiteral("message: "));
+            QCOMPARE(told.size(), 1);
+            QVERIFY2(told.first().endsWith(QLatin1String(ends)), qPrintable(told.first()));
+            QVERIFY2(told.first().startsWith(QLatin1String(line)), qPrintable(told.first()));
+            QCOMPARE(runState(*w), QStringList({"Go", "0", "0", "0"}));
+            QVERIFY(w->close());
+        }
     }
 
     // A tool window stays above the main window when the editor takes the focus.

@@ -90,31 +90,28 @@ private slots:
         }
     }
 
-    void programOnTheCommandLineOpens_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QStringList>("arguments");
-        const QString spaced = testEnvironment().path(QStringLiteral("my part.nc"));
-        QTest::newRow("quoted") << "my part.nc" << QStringList{QStringLiteral("\"") + spaced + QStringLiteral("\"")};
-        QTest::newRow("unquoted, split at the space") << "my part.nc" << spaced.split(QLatin1Char(' '));
-        const QString runs = testEnvironment().path(QStringLiteral("a  b   c.nc"));
-        QTest::newRow("one argument holding runs of spaces") << "a  b   c.nc" << QStringList{runs};
-        const QString quote = testEnvironment().path(QStringLiteral("say \"hi\".nc"));
-        QTest::newRow("a quote inside the name") << "say \"hi\".nc" << QStringList{quote};
-    }
-
+    // A program named on the command line opens: quoted, unquoted and split at its space, one
+    // argument holding runs of spaces, a quote inside the name.
     void programOnTheCommandLineOpens()
     {
-        QFETCH(QString, name);
-        QFETCH(QStringList, arguments);
-        const QString path = samplePath(name);
-        start(arguments);
-        QCOMPARE(w->TESSARC1->lfile, path);
-        QVERIFY(!w->TESSARC1->txtmain->isReadOnly());
-        QCOMPARE(w->globalVar.recent.entries[0], path);
-        QCOMPARE(w->item(QStringLiteral("SaveFile"))->text(), QStringLiteral("Save ") + name);
-        QVERIFY(w->item(QStringLiteral("search"))->isVisible() && w->item(QStringLiteral("search"))->isEnabled());
-        QVERIFY(w->item(QStringLiteral("setRecLen"))->isVisible()); // it applies to the next program opened
+        const QString spaced = testEnvironment().path(QStringLiteral("my part.nc"));
+        const std::pair<QString, QStringList> runs[] = {
+            {QStringLiteral("my part.nc"), {QStringLiteral("\"") + spaced + QStringLiteral("\"")}},
+            {QStringLiteral("my part.nc"), spaced.split(QLatin1Char(' '))},
+            {QStringLiteral("a  b   c.nc"), {testEnvironment().path(QStringLiteral("a  b   c.nc"))}},
+            {QStringLiteral("say \"hi\".nc"), {testEnvironment().path(QStringLiteral("say \"hi\".nc"))}}};
+        for (const auto &[name, arguments] : runs) {
+            w.reset();
+            emptyRunFolders();
+            const QString path = samplePath(name);
+            start(arguments);
+            QCOMPARE(w->TESSARC1->lfile, path);
+            QVERIFY(!w->TESSARC1->txtmain->isReadOnly());
+            QCOMPARE(w->globalVar.recent.entries[0], path);
+            QCOMPARE(w->item(QStringLiteral("SaveFile"))->text(), QStringLiteral("Save ") + name);
+            QVERIFY(w->item(QStringLiteral("search"))->isVisible() && w->item(QStringLiteral("search"))->isEnabled());
+            QVERIFY(w->item(QStringLiteral("setRecLen"))->isVisible()); // it applies to the next program opened
+        }
     }
 
     // A missing program on the command line is passed over without a word; an open with no choice

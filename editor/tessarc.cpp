@@ -267,6 +267,8 @@ void TESSARC::setViewText(const QString &text)
     txtmain->setPlainText(text);
     m_settingText = was;
     m_changePending = false;
+    if (!was)
+        highlightCurrentLine();
 }
 
 double TESSARC::cValue() const
@@ -853,6 +855,11 @@ void TESSARC::drawLineNumbers()
 
 void TESSARC::highlightCurrentLine()
 {
+    // Not while the page's text is replaced: the document tells of the caret's move from inside
+    // its clearing, where putting new cursors in the marks frees cursors it still holds. The line
+    // is marked once the text is in.
+    if (m_settingText)
+        return;
     // A light tint of the page's own ground, so it reads on any background.
     const QColor ground = tessarc::toQColor(m_backColor);
     const QColor tint = ground.lightness() > 128 ? QColor(40, 110, 220) : QColor(255, 255, 255);

@@ -78,39 +78,34 @@ private slots:
         QVERIFY(shell->allGivenBack());
     }
 
-    void axisSearchSelectsTheWord_data()
-    {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<int>("line"); // 0: no hit
-        QTest::addColumn<QString>("selected");
-        QTest::newRow("> 1.5") << "g" << "1.5" << 1 << "x2.25";
-        QTest::newRow("> 3: the value inside the comment is passed over") << "g" << "3" << 4 << "X 5";
-        QTest::newRow("= 0 never holds on a letter with no number") << "e" << "0" << 0 << "";
-    }
+    // An axis search selects the word it finds: above 1.5; above 3, the value inside the comment
+    // passed over; and = 0 never holds on a letter with no number. Each search opens the program
+    // again over the last one's hit, as opening a file after a search does: the page's text is
+    // replaced while a word is selected.
     void axisSearchSelectsTheWord()
     {
-        QFETCH(QString, option);
-        QFETCH(QString, value);
-        QFETCH(int, line);
-        QFETCH(QString, selected);
-        shell->open({"G1 x2.25", "(AT X5) Y1", "G01 X Y2", "X 5  Y1"});
-        Find w(*shell);
-        w.Form_Load();
-        QVERIFY(setFields(w, {"txtAxis=X", option + "=True", "txtValue=" + value}));
-        w.ALL->setChecked(true);
-        w.go2->click();
-        if (line == 0) {
-            QCOMPARE(shell->scripted.log, QStringList{"message: VORNEXA SEARCH: Done Searching."});
-            QVERIFY(shell->notes.constLast().contains(QStringLiteral(": nothing found in ")));
-            return;
+        const std::tuple<const char *, const char *, int, const char *> searches[] = { // the line 0: no hit
+            {"g", "1.5", 1, "x2.25"}, {"g", "3", 4, "X 5"}, {"e", "0", 0, ""}};
+        for (const auto &[option, value, line, selected] : searches) {
+            shell->scripted.clear();
+            shell->open({"G1 x2.25", "(AT X5) Y1", "G01 X Y2", "X 5  Y1"});
+            Find w(*shell);
+            w.Form_Load();
+            QVERIFY(setFields(w, {"txtAxis=X", QLatin1String(option) + "=True", "txtValue=" + QLatin1String(value)}));
+            w.ALL->setChecked(true);
+            w.go2->click();
+            if (line == 0) {
+                QCOMPARE(shell->scripted.log, QStringList{"message: VORNEXA SEARCH: Done Searching."});
+                QVERIFY(shell->notes.constLast().contains(QStringLiteral(": nothing found in ")));
+                continue;
+            }
+            QVERIFY(shell->scripted.log.isEmpty());
+            QCOMPARE(shell->editor().curLine, line);
+            QCOMPARE(shell->editor().getSel(), QLatin1String(selected));
+            QVERIFY(shell->notes.constLast().contains(QStringLiteral(": found on line %1 in ").arg(line)));
+            QCOMPARE(w.go2->text(), QStringLiteral("Find Next"));
+            QCOMPARE(w.Go->text(), QStringLiteral("&Find"));
         }
-        QVERIFY(shell->scripted.log.isEmpty());
-        QCOMPARE(shell->editor().curLine, line);
-        QCOMPARE(shell->editor().getSel(), selected);
-        QVERIFY(shell->notes.constLast().contains(QStringLiteral(": found on line %1 in ").arg(line)));
-        QCOMPARE(w.go2->text(), QStringLiteral("Find Next"));
-        QCOMPARE(w.Go->text(), QStringLiteral("&Find"));
     }
 
     // The context menu's Find opens Find, through its menu item, with the selection to find.

@@ -91,14 +91,16 @@ int runHistoryFigure(const QString &figure, qint64 lines, int runs, const QStrin
         for (int k : {0, 2}) {
             const double cost = (t[k + 1].median - t[k].median) / t[k].median * 100.0;
             const double target = k == 0 ? 25.0 : 10.0;
+            const double cpuCost = (t[k + 1].cpuMedian - t[k].cpuMedian) / t[k].cpuMedian * 100.0;
             say(QStringLiteral("%1: median %2 without a history, %3 with the step kept (spreads %4-%5, %6-%7); "
-                               "the history adds %8% (target <= %9%)%10")
+                               "the history adds %8% (target <= %9%)%10; processor time %11 and %12, %13% more")
                     .arg(k == 0 ? QStringLiteral("a change to every line") : QStringLiteral("a change to one line in a hundred"),
                          seconds(t[k].median), seconds(t[k + 1].median), seconds(t[k].low), seconds(t[k].high),
                          seconds(t[k + 1].low), seconds(t[k + 1].high))
                     .arg(QString::number(cost, 'f', 1))
                     .arg(target)
-                    .arg(cost <= target ? QString() : QStringLiteral(" MISSED")));
+                    .arg(cost <= target ? QString() : QStringLiteral(" MISSED"), seconds(t[k].cpuMedian),
+                         seconds(t[k + 1].cpuMedian), QString::number(cpuCost, 'f', 1)));
         }
         return 0;
     }
@@ -151,9 +153,12 @@ int runHistoryFigure(const QString &figure, qint64 lines, int runs, const QStrin
     const std::vector<Times> t = timeJobs(runs, {undoRewrite, rewriteFloor, undoRemove, copyFloor});
     const auto sayRatio = [](const QString &what, const Times &value, const QString &floorWhat, const Times &floor) {
         const double ratio = value.median / floor.median;
-        say(QStringLiteral("%1: median %2 (runs %3 to %4); floor (%5) %6; ratio %7 (target <= 1.5)%8")
+        say(QStringLiteral("%1: median %2 (runs %3 to %4); floor (%5) %6; ratio %7 (target <= 1.5)%8; "
+                           "processor time %9, the floor's %10, ratio %11")
                 .arg(what, seconds(value.median), seconds(value.low), seconds(value.high), floorWhat, seconds(floor.median),
-                     QString::number(ratio, 'f', 2), ratio <= 1.5 ? QString() : QStringLiteral(" MISSED")));
+                     QString::number(ratio, 'f', 2), ratio <= 1.5 ? QString() : QStringLiteral(" MISSED"),
+                     seconds(value.cpuMedian))
+                .arg(seconds(floor.cpuMedian), QString::number(value.cpuMedian / floor.cpuMedian, 'f', 2)));
     };
     sayRatio(QStringLiteral("Undo of a change to every line"), t[0], QStringLiteral("reading and rewriting the store in place"), t[1]);
     sayRatio(QStringLiteral("Undo of Remove Lines 1 to 1,000"), t[2], QStringLiteral("copyRecords of the store"), t[3]);

@@ -2,6 +2,7 @@
 
 #include "linestore.h"
 #include "program.h"
+#include "sharedbytes.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+
 
 namespace tessarc {
 
@@ -112,44 +114,6 @@ bool takeNumber(const char *&from, const char *end, quint64 &n)
             return true;
     }
     return false;
-}
-
-// How many bytes `a` and `b` share at their start; compared eight at a time.
-qsizetype sharedStart(QByteArrayView a, QByteArrayView b)
-{
-    const qsizetype shorter = std::min(a.size(), b.size());
-    qsizetype n = 0;
-    for (; n + 8 <= shorter; n += 8) {
-        quint64 x = 0;
-        quint64 y = 0;
-        std::memcpy(&x, a.data() + n, 8);
-        std::memcpy(&y, b.data() + n, 8);
-        if (x != y)
-            break;
-    }
-    while (n < shorter && a[n] == b[n])
-        ++n;
-    return n;
-}
-
-// How many bytes `a` and `b` share at their end.
-qsizetype sharedEnd(QByteArrayView a, QByteArrayView b)
-{
-    const qsizetype shorter = std::min(a.size(), b.size());
-    const char *ea = a.data() + a.size();
-    const char *eb = b.data() + b.size();
-    qsizetype n = 0;
-    for (; n + 8 <= shorter; n += 8) {
-        quint64 x = 0;
-        quint64 y = 0;
-        std::memcpy(&x, ea - n - 8, 8);
-        std::memcpy(&y, eb - n - 8, 8);
-        if (x != y)
-            break;
-    }
-    while (n < shorter && ea[-n - 1] == eb[-n - 1])
-        ++n;
-    return n;
 }
 
 // The old text of a record from its text now and its entry's parts; false when they do not fit.
@@ -313,12 +277,9 @@ public:
             ::close(m_fd);
     }
 
-    void keep(LineNumber record, QByteArrayView old, QByteArrayView now) override
+    void keep(LineNumber record, QByteArrayView old, QByteArrayView now, qsizetype prefix) override
     {
         // Called for every record a run changes: the entry is laid down in place, no appends.
-        const qsizetype prefix = sharedStart(old, now);
-        if (prefix == old.size() && prefix == now.size())
-            return; // the same
         const qsizetype suffix = sharedEnd(old.sliced(prefix), now.sliced(prefix));
         const qsizetype middle = old.size() - prefix - suffix;
         char *const entry = m_buffer.get() + m_used;

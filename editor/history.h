@@ -24,8 +24,9 @@ class TESSARC_EXPORT RecordJournal
 {
 public:
     virtual ~RecordJournal() = default;
-    // `record` held `old` and now holds `now` (a record that is the same is kept as nothing).
-    virtual void keep(LineNumber record, QByteArrayView old, QByteArrayView now) = 0;
+    // `record` held `old` and now holds `now`, which differ; their first `sharedStart` bytes are
+    // the same. (A record that is the same is not handed over.)
+    virtual void keep(LineNumber record, QByteArrayView old, QByteArrayView now, qsizetype sharedStart) = 0;
     // Everything kept so far goes to disk; throws when it cannot.
     virtual void flush() = 0;
 

@@ -1,6 +1,7 @@
 #include "linestore.h"
 
 #include "history.h"
+#include "sharedbytes.h"
 
 #include <QFile>
 
@@ -258,8 +259,12 @@ qint64 LineStore::rewriteBlock(char *data, LineNumber first, qint64 records, con
             failure = lineTooLong(m, m_recLen);
             break;
         }
-        if (journal && (m != n || std::memcmp(out.constData(), rec + 2, static_cast<size_t>(n)) != 0))
-            journal->keep(first + done, QByteArrayView(rec + 2, n), out);
+        if (journal) {
+            const QByteArrayView old(rec + 2, n);
+            const qsizetype same = sharedStart(old, out);
+            if (same < n || same < m)
+                journal->keep(first + done, old, out, same);
+        }
         rec[0] = static_cast<char>(m & 0xff);
         rec[1] = static_cast<char>((m >> 8) & 0xff);
         if (m > 0)

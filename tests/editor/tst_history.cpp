@@ -226,6 +226,32 @@ private slots:
         const QByteArray held = state();
         QVERIFY(tessarc::failureOf([&] { program->history().undo(); }).value_or(QString()).contains(QLatin1String("is damaged")));
         QCOMPARE(state(), held);
+
+        // One byte changed in each line, at every place of it in turn: each entry holds only that
+        // byte, five bytes in all (distance, shared start, shared end, length, the byte).
+        const qint64 before = program->history().bytesHeld();
+        qint64 changedLines = 0;
+        {
+            ChangeRecord change(*program, QStringLiteral("One byte"), LineNumber(1));
+            tessarc::LineStore store;
+            store.open(program->store, program->recordLength, false);
+            store.rewriteRecords(
+                LineNumber(1), program->lineCount(),
+                [&](LineNumber record, QByteArrayView text, QByteArray &out) {
+                    out = text.toByteArray();
+                    if (!out.isEmpty()) {
+                        out[record.value % out.size()] ^= 1;
+                        ++changedLines;
+                    }
+                    return true;
+                },
+                change.journal());
+            store.close();
+            change.finish();
+        }
+        QCOMPARE(program->history().bytesHeld() - before, 8 + 5 * changedLines);
+        program->history().undo();
+        QCOMPARE(state(), held);
     }
 
     // An Undo that fails part-way, at a damaged entry of its step or a damaged record of the

@@ -116,17 +116,6 @@ bool takeNumber(const char *&from, const char *end, quint64 &n)
     return false;
 }
 
-// The old text of a record from its text now and its entry's parts; false when they do not fit.
-bool oldText(QByteArrayView now, qsizetype prefix, qsizetype suffix, QByteArrayView middle, QByteArray &out)
-{
-    if (prefix + suffix > now.size())
-        return false;
-    out.append(now.data(), prefix);
-    out.append(middle.data(), middle.size());
-    out.append(now.data() + now.size() - suffix, suffix);
-    return true;
-}
-
 // Reads the entries of a records step in the order they were kept, from large blocks of the file.
 // A file without the mark is of the first format, whose entries hold each record's old text whole.
 class JournalReader
@@ -142,32 +131,32 @@ public:
         if (m_spans)
             m_at = sizeof kSpansMark;
     }
-    // Takes the entry peek() told of: its record's old text, worked out from `now`, the record's
-    // text now, is appended to `old`.
-    void take(QByteArrayView now, QByteArray &old)
+    // Takes the entry peek() told of, for a record whose text now is `length` bytes, in room for
+    // `room`: how many bytes its old text shares with it at its start and at its end, and the old
+    // bytes between them (valid until the next peek()). An entry that does not fit is damaged.
+    void takeSpan(qsizetype length, qsizetype room, qsizetype &prefix, qsizetype &suffix, QByteArrayView &middle)
     {
         if (m_compact) {
             if (!have(m_head + m_length))
                 throw damaged();
-            const QByteArrayView middle(m_block.constData() + m_at + m_head, m_length);
+            middle = QByteArrayView(m_block.constData() + m_at + m_head, m_length);
             m_at += m_head + m_length;
             m_last = m_next;
-            if (!oldText(now, m_prefix, m_suffix, middle, old))
+            prefix = m_prefix;
+            suffix = m_suffix;
+        } else {
+            // The earlier formats: the second holds the shared start and end, the first none.
+            const qsizetype head = m_spans ? kEntryHead : 10;
+            const char *entry = m_block.constData() + m_at;
+            prefix = m_spans ? qFromLittleEndian<quint16>(entry + 8) : 0;
+            suffix = m_spans ? qFromLittleEndian<quint16>(entry + 10) : 0;
+            const qsizetype bytes = qFromLittleEndian<quint16>(entry + head - 2);
+            if (!have(head + bytes))
                 throw damaged();
-            return;
+            middle = QByteArrayView(m_block.constData() + m_at + head, bytes);
+            m_at += head + bytes;
         }
-        const qsizetype head = m_spans ? kEntryHead : 10;
-        const char *entry = m_block.constData() + m_at;
-        const qsizetype prefix = m_spans ? qFromLittleEndian<quint16>(entry + 8) : 0;
-        const qsizetype suffix = m_spans ? qFromLittleEndian<quint16>(entry + 10) : 0;
-        const qsizetype length = qFromLittleEndian<quint16>(entry + head - 2);
-        if (!have(head + length))
-            throw damaged();
-        const QByteArrayView middle(m_block.constData() + m_at + head, length);
-        m_at += head + length;
-        if (!m_spans)
-            old.append(middle.data(), middle.size());
-        else if (!oldText(now, prefix, suffix, middle, old))
+        if (prefix + suffix > length || prefix + suffix + middle.size() > room)
             throw damaged();
     }
     // The record of the next entry, without taking it; false at the end.
@@ -279,9 +268,16 @@ public:
 
     void keep(LineNumber record, QByteArrayView old, QByteArrayView now, qsizetype prefix) override
     {
-        // Called for every record a run changes: the entry is laid down in place, no appends.
         const qsizetype suffix = sharedEnd(old.sliced(prefix), now.sliced(prefix));
-        const qsizetype middle = old.size() - prefix - suffix;
+        keepSpan(record, prefix, suffix, old.sliced(prefix, old.size() - prefix - suffix));
+    }
+
+    // Keeps the entry of a record that now shares `prefix` bytes at its start and `suffix` at its
+    // end with what it held, and held `old` between them. Called for every record a run changes:
+    // the entry is laid down in place, no appends.
+    void keepSpan(LineNumber record, qsizetype prefix, qsizetype suffix, QByteArrayView old)
+    {
+        const qsizetype middle = old.size();
         char *const entry = m_buffer.get() + m_used;
         const qint64 distance = record.value - m_lastRecord;
         m_lastRecord = record.value;
@@ -289,7 +285,7 @@ public:
         to = putNumber(to, static_cast<quint64>(prefix));
         to = putNumber(to, static_cast<quint64>(suffix));
         to = putNumber(to, static_cast<quint64>(middle));
-        std::memcpy(to, old.data() + prefix, static_cast<size_t>(middle));
+        std::memcpy(to, old.data(), static_cast<size_t>(middle));
         m_used = to + middle - m_buffer.get();
         if (m_entries == 0)
             m_step.first = record;
@@ -567,24 +563,50 @@ void History::clear()
 
 namespace {
 
-// The old texts a records journal kept, handed out in the order of the records: a record with an
-// entry gets its old text, any other its text as it is.
+// Whether `a` and `b` hold the same bytes; most are a few bytes long, not worth a call.
+bool sameBytes(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    if (a.size() > 16)
+        return std::memcmp(a.data(), b.data(), static_cast<size_t>(a.size())) == 0;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
+// Puts the old texts a records journal kept back into their records, in the order of the
+// records, each where it lies; a record without an entry stays as it is. `replaced(record, prefix,
+// suffix, now)` is told of each record that changes, before it does: it shares `prefix` bytes at
+// its start and `suffix` at its end with its old text, and holds `now` between them.
 class KeptTexts
 {
 public:
-    explicit KeptTexts(const QString &journal) : m_kept(journal) { m_more = m_kept.peek(m_next); }
-    void put(LineNumber record, QByteArrayView text, QByteArray &out)
+    KeptTexts(const QString &journal, qsizetype room) : m_kept(journal), m_room(room) { m_more = m_kept.peek(m_next); }
+    template <class Replaced>
+    void put(LineNumber record, char *text, qsizetype &length, Replaced &&replaced)
     {
-        if (m_more && record == m_next) {
-            m_kept.take(text, out);
-            m_more = m_kept.peek(m_next);
-        } else {
-            out.append(text.data(), text.size());
+        if (!m_more || record != m_next)
+            return;
+        qsizetype prefix = 0;
+        qsizetype suffix = 0;
+        QByteArrayView middle;
+        m_kept.takeSpan(length, m_room, prefix, suffix, middle);
+        const QByteArrayView now(text + prefix, length - prefix - suffix);
+        if (!sameBytes(middle, now)) {
+            replaced(record, prefix, suffix, now);
+            std::memmove(text + prefix + middle.size(), text + length - suffix, static_cast<size_t>(suffix));
+            std::memcpy(text + prefix, middle.data(), static_cast<size_t>(middle.size()));
+            length = prefix + middle.size() + suffix;
         }
+        m_more = m_kept.peek(m_next);
     }
 
 private:
     JournalReader m_kept;
+    qsizetype m_room;
     LineNumber m_next;
     bool m_more = false;
 };
@@ -592,11 +614,14 @@ private:
 // Puts back what a records journal kept of lines first ... first + count - 1.
 void putBack(LineStore &store, const QString &journal, LineNumber first, qint64 count)
 {
-    KeptTexts kept(journal);
-    store.rewriteRecords(first, count, [&](LineNumber record, QByteArrayView text, QByteArray &out) {
-        kept.put(record, text, out);
-        return true;
-    });
+    KeptTexts kept(journal, store.maxLineLength());
+    store.editRecords(
+        first, count,
+        [&](LineNumber record, char *text, qsizetype &length) {
+            kept.put(record, text, length, [](LineNumber, qsizetype, qsizetype, QByteArrayView) {});
+            return true;
+        },
+        nullptr);
 }
 
 } // namespace
@@ -636,16 +661,18 @@ History::Step History::apply(const Step &step, const std::function<void(qint64, 
             // The kept text goes back in one pass over the records it covers; what it replaces is
             // kept for the way back.
             ChangeRecord::Journal back(inverse.dir + QStringLiteral("/records"), inverse);
-            KeptTexts kept(step.dir + QStringLiteral("/records"));
             LineStore store;
             m_program.openStore(store);
+            KeptTexts kept(step.dir + QStringLiteral("/records"), store.maxLineLength());
             const qint64 span = step.last - step.first + 1;
             const auto told = qScopeGuard([&]() { m_program.tellRewritten(step.first, span); });
             try {
-                store.rewriteRecords(
+                store.editRecords(
                     step.first, span,
-                    [&](LineNumber record, QByteArrayView text, QByteArray &out) {
-                        kept.put(record, text, out);
+                    [&](LineNumber record, char *text, qsizetype &length) {
+                        kept.put(record, text, length, [&](LineNumber at, qsizetype prefix, qsizetype suffix, QByteArrayView now) {
+                            back.keepSpan(at, prefix, suffix, now);
+                        });
                         if (progress && (record - step.first) % kReportEvery == 0)
                             progress(record - step.first, span);
                         return true;

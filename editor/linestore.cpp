@@ -276,16 +276,34 @@ qint64 LineStore::rewriteBlock(char *data, LineNumber first, qint64 records, con
     return done;
 }
 
-void LineStore::rewriteRecords(LineNumber first, qint64 count, const RecordRewrite &rewrite, RecordJournal *journal,
-                               const BlockPrepare &prepare, qint64 blockBytes)
+qint64 LineStore::editBlock(char *data, LineNumber first, qint64 records, const RecordEdit &edit,
+                            std::optional<ControlError> &failure) const
+{
+    qint64 done = 0;
+    for (; done < records; ++done) {
+        char *rec = data + done * m_recLen;
+        const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+        if (n > m_recLen - 2) {
+            failure = badRecord(rec, first + done);
+            break;
+        }
+        qsizetype m = n;
+        if (!edit(first + done, rec + 2, m))
+            break;
+        rec[0] = static_cast<char>(m & 0xff);
+        rec[1] = static_cast<char>((m >> 8) & 0xff);
+        if (n > m)
+            std::memset(rec + 2 + m, 0, static_cast<size_t>(n - m)); // the rest of a record stays zero
+    }
+    return done;
+}
+
+void LineStore::workBlocks(LineNumber first, qint64 count, qint64 blockBytes, RecordJournal *journal, const BlockWork &work)
 {
     requireOpen();
     flush();
     const qint64 perBlock = std::max<qint64>(1, blockBytes / m_recLen);
     QByteArray buffer(static_cast<qsizetype>(std::min(count, perBlock) * m_recLen), Qt::Uninitialized);
-    std::vector<QByteArrayView> texts;
-    QByteArray out;
-    out.reserve(m_recLen);
     LineNumber record = first;
     qint64 left = count;
     while (left > 0) {
@@ -300,7 +318,7 @@ void LineStore::rewriteRecords(LineNumber first, qint64 count, const RecordRewri
         qint64 done = 0;
         std::optional<ControlError> failure;
         try {
-            done = rewriteBlock(buffer.data(), record, chunk, rewrite, journal, prepare, out, texts, failure);
+            done = work(buffer.data(), record, chunk, failure);
         } catch (...) {
             if (journal)
                 journal->cutTo(before);
@@ -318,6 +336,26 @@ void LineStore::rewriteRecords(LineNumber first, qint64 count, const RecordRewri
         record = record + chunk;
         left -= chunk;
     }
+}
+
+void LineStore::rewriteRecords(LineNumber first, qint64 count, const RecordRewrite &rewrite, RecordJournal *journal,
+                               const BlockPrepare &prepare, qint64 blockBytes)
+{
+    std::vector<QByteArrayView> texts;
+    QByteArray out;
+    out.reserve(m_recLen);
+    workBlocks(first, count, blockBytes, journal,
+               [&](char *data, LineNumber record, qint64 records, std::optional<ControlError> &failure) {
+                   return rewriteBlock(data, record, records, rewrite, journal, prepare, out, texts, failure);
+               });
+}
+
+void LineStore::editRecords(LineNumber first, qint64 count, const RecordEdit &edit, RecordJournal *journal)
+{
+    workBlocks(first, count, qint64(4) << 20, journal,
+               [&](char *data, LineNumber record, qint64 records, std::optional<ControlError> &failure) {
+                   return editBlock(data, record, records, edit, failure);
+               });
 }
 
 void LineStore::moveRecords(LineNumber first, qint64 count, LineNumber to)

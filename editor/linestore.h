@@ -83,6 +83,14 @@ public:
     void rewriteRecords(LineNumber first, qint64 count, const RecordRewrite &rewrite, RecordJournal *journal = nullptr,
                         const BlockPrepare &prepare = {}, qint64 blockBytes = qint64(4) << 20);
 
+    // As rewriteRecords, but each record's text is changed where it lies: `edit(record, text,
+    // length)` gets the record's `length` bytes at `text`, in room for maxLineLength() bytes that
+    // it never writes past, and changes them and `length`, or returns false, the record as it was,
+    // to stop there. The edit keeps what it changes in `journal` itself; the store flushes the
+    // journal before each block is written and takes back what it kept of a block whose edit throws.
+    using RecordEdit = std::function<bool(LineNumber, char *text, qsizetype &length)>;
+    void editRecords(LineNumber first, qint64 count, const RecordEdit &edit, RecordJournal *journal);
+
     // Moves `count` records from record `first` to record `to` inside this store (the ranges may
     // overlap), the way memmove does. Records left behind keep their old text.
     void moveRecords(LineNumber first, qint64 count, LineNumber to);
@@ -110,6 +118,13 @@ private:
     qint64 rewriteBlock(char *data, LineNumber first, qint64 records, const RecordRewrite &rewrite, RecordJournal *journal,
                         const BlockPrepare &prepare, QByteArray &out, std::vector<QByteArrayView> &texts,
                         std::optional<ControlError> &failure) const;
+    qint64 editBlock(char *data, LineNumber first, qint64 records, const RecordEdit &edit,
+                     std::optional<ControlError> &failure) const;
+    // Reads records first ... first + count - 1 a block at a time, hands each block to `work`
+    // (which says how many of its records to write, setting `failure` when it ends the block
+    // early for a damaged record), and writes those, the journal flushed before.
+    using BlockWork = std::function<qint64(char *data, LineNumber first, qint64 records, std::optional<ControlError> &failure)>;
+    void workBlocks(LineNumber first, qint64 count, qint64 blockBytes, RecordJournal *journal, const BlockWork &work);
 
     int m_fd = -1;
     int m_recLen = 0;

@@ -74,7 +74,8 @@ class TestHistory : public QObject
 
     std::unique_ptr<Program> program;
 
-    // The program as the store holds it, with its line count.
+    // The program as the store holds it, with its line count: its lines, and the bytes of their
+    // records (a record's room past its text stays zero).
     QByteArray state() const
     {
         tessarc::LineStore s;
@@ -82,7 +83,7 @@ class TestHistory : public QObject
         QByteArray text = QByteArray::number(program->lineCount()) + ":";
         for (const QByteArray &line : s.readRange(LineNumber(1), program->lineCount()))
             text += line + "|";
-        return text;
+        return text + readBytes(program->store).left(program->lineCount() * program->recordLength).toHex();
     }
 
 private slots:
@@ -216,16 +217,22 @@ private slots:
             QCOMPARE(program->readLines(LineNumber(1), 2), now);
         }
 
-        // An entry that keeps more of the line than the line holds: record 1 (one on from 0,
-        // written as 2), 500 bytes shared at its start, none at its end, no old text.
+        // An entry that keeps more of the line than the line holds, or more than a record holds:
+        // record 1 (one on from 0, written as 2), 38 or 500 bytes shared at its start, none at its
+        // end, no old text; or nothing shared and an old text of 39 bytes. Line 1 is shorter than
+        // 38 bytes, the room of a record.
         const QString redone = program->history().folder() + QStringLiteral("/10/records");
         QVERIFY2(QFileInfo::exists(redone), qPrintable(redone));
         const QByteArray damaged = readBytes(redone).left(8);
         QCOMPARE(damaged, QByteArray("QHSPAN03"));
-        writeBytes(redone, damaged + QByteArray::fromHex("02f4030000"));
         const QByteArray held = state();
-        QVERIFY(tessarc::failureOf([&] { program->history().undo(); }).value_or(QString()).contains(QLatin1String("is damaged")));
-        QCOMPARE(state(), held);
+        QVERIFY(program->readLines(LineNumber(1), 1).first().size() < 38);
+        for (const QByteArray &entry : {QByteArray::fromHex("02260000"), QByteArray::fromHex("02f4030000"),
+                                        QByteArray::fromHex("02000027") + QByteArray(39, 'A')}) {
+            writeBytes(redone, damaged + entry);
+            QVERIFY(tessarc::failureOf([&] { program->history().undo(); }).value_or(QString()).contains(QLatin1String("is damaged")));
+            QCOMPARE(state(), held);
+        }
 
         // One byte changed in each line, at every place of it in turn: each entry holds only that
         // byte, five bytes in all (distance, shared start, shared end, length, the byte).

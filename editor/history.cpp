@@ -19,7 +19,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-
 namespace tessarc {
 
 namespace {

@@ -22,6 +22,18 @@ constexpr qint64 kBlockBytes = 1 << 20;
 // Block copies that the kernel cannot do move through a buffer of this size.
 constexpr qint64 kCopyBytes = 4 << 20;
 
+// A record's count of text bytes, held in its first two (low byte first).
+int storedLength(const char *rec)
+{
+    return static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+}
+
+void setStoredLength(char *rec, qsizetype n)
+{
+    rec[0] = static_cast<char>(n & 0xff);
+    rec[1] = static_cast<char>((n >> 8) & 0xff);
+}
+
 void writeAll(int fd, const char *data, qint64 size, qint64 offset, const QString &path)
 {
     while (size > 0) {
@@ -145,7 +157,7 @@ qint64 LineStore::recordCount()
 
 ControlError LineStore::badRecord(const char *rec, LineNumber record) const
 {
-    const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+    const int n = storedLength(rec);
     return ControlError(ControlError::BadRecordLength, QStringLiteral("Bad record length: record %1 of %2 claims %3 characters")
                                                           .arg(record.value)
                                                           .arg(m_path)
@@ -154,7 +166,7 @@ ControlError LineStore::badRecord(const char *rec, LineNumber record) const
 
 QByteArray LineStore::decode(const char *rec, LineNumber record) const
 {
-    const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+    const int n = storedLength(rec);
     if (n > m_recLen - 2)
         throw badRecord(rec, record);
     return QByteArray(rec + 2, n);
@@ -178,8 +190,7 @@ void LineStore::write(LineNumber record, QByteArrayView line)
     const auto slot = static_cast<size_t>(m_pendingCount);
     char *dest = m_pending.data() + m_pendingCount * m_recLen;
     const qsizetype n = line.size();
-    dest[0] = static_cast<char>(n & 0xff);
-    dest[1] = static_cast<char>((n >> 8) & 0xff);
+    setStoredLength(dest, n);
     if (n > 0)
         std::memcpy(dest + 2, line.data(), static_cast<size_t>(n));
     const int used = static_cast<int>(2 + n);
@@ -218,7 +229,7 @@ void LineStore::forEachRecord(LineNumber first, qint64 count, const std::functio
                 visit(record + i, QByteArrayView());
                 continue;
             }
-            const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+            const int n = storedLength(rec);
             if (n > m_recLen - 2)
                 decode(rec, record + i); // throws the bad-record-length error
             visit(record + i, QByteArrayView(rec + 2, n));
@@ -236,7 +247,7 @@ qint64 LineStore::rewriteBlock(char *data, LineNumber first, qint64 records, con
         texts.clear();
         for (qint64 i = 0; i < records; ++i) {
             const char *rec = data + i * m_recLen;
-            const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+            const int n = storedLength(rec);
             if (n > m_recLen - 2)
                 break; // the loop below stops at it
             texts.emplace_back(rec + 2, n);
@@ -246,7 +257,7 @@ qint64 LineStore::rewriteBlock(char *data, LineNumber first, qint64 records, con
     qint64 done = 0;
     for (; done < records; ++done) {
         char *rec = data + done * m_recLen;
-        const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+        const int n = storedLength(rec);
         if (n > m_recLen - 2) {
             failure = badRecord(rec, first + done);
             break;
@@ -265,8 +276,7 @@ qint64 LineStore::rewriteBlock(char *data, LineNumber first, qint64 records, con
             if (same < n || same < m)
                 journal->keep(first + done, old, out, same);
         }
-        rec[0] = static_cast<char>(m & 0xff);
-        rec[1] = static_cast<char>((m >> 8) & 0xff);
+        setStoredLength(rec, m);
         if (m > 0)
             std::memcpy(rec + 2, out.constData(), static_cast<size_t>(m));
         // The rest of a record stays zero.
@@ -282,7 +292,7 @@ qint64 LineStore::editBlock(char *data, LineNumber first, qint64 records, const 
     qint64 done = 0;
     for (; done < records; ++done) {
         char *rec = data + done * m_recLen;
-        const int n = static_cast<unsigned char>(rec[0]) | (static_cast<unsigned char>(rec[1]) << 8);
+        const int n = storedLength(rec);
         if (n > m_recLen - 2) {
             failure = badRecord(rec, first + done);
             break;
@@ -290,8 +300,7 @@ qint64 LineStore::editBlock(char *data, LineNumber first, qint64 records, const 
         qsizetype m = n;
         if (!edit(first + done, rec + 2, m))
             break;
-        rec[0] = static_cast<char>(m & 0xff);
-        rec[1] = static_cast<char>((m >> 8) & 0xff);
+        setStoredLength(rec, m);
         if (n > m)
             std::memset(rec + 2 + m, 0, static_cast<size_t>(n - m)); // the rest of a record stays zero
     }

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <type_traits>
 
 #include "lineposition.h"
 
@@ -76,6 +77,15 @@ public:
     // and journaled in order on this thread whatever `lines` says, so a run that stops or fails
     // leaves the program and its history as a run on one thread does.
     QString rewriteRange(const LineRange &range, const LineWork &work, Lines lines = Lines::Carried) const;
+    // The same for work whose lines stand on their own. Its call must be const, so that work
+    // which keeps a state from line to line (a modal setting read on one line and used on the
+    // next) cannot come here by mistake.
+    template <typename Work>
+        requires std::is_invocable_r_v<LineFault, const Work &, QByteArrayView, QByteArray &>
+    QString rewriteEachLine(const LineRange &range, const Work &work) const
+    {
+        return rewriteRange(range, LineWork(work), Lines::Independent);
+    }
     // The range read line by line; `visit` returns false to stop. The message for a read that
     // failed, or nothing.
     QString readRange(const LineRange &range, const std::function<bool(tessarc::LineNumber, QByteArrayView)> &visit) const;

@@ -4,6 +4,7 @@
 #include "sharedbytes.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cerrno>
@@ -240,7 +241,7 @@ void LineStore::forEachRecord(LineNumber first, qint64 count, const std::functio
 }
 
 qint64 LineStore::rewriteBlock(char *data, LineNumber first, qint64 records, const RecordRewrite &rewrite,
-                               RecordJournal *journal, const BlockPrepare &prepare, QByteArray &out,
+                               RecordJournal *journal, BlockPrepare *prepare, QByteArray &out,
                                std::vector<QByteArrayView> &texts, std::optional<ControlError> &failure) const
 {
     if (prepare) {
@@ -252,8 +253,13 @@ qint64 LineStore::rewriteBlock(char *data, LineNumber first, qint64 records, con
                 break; // the loop below stops at it
             texts.emplace_back(rec + 2, n);
         }
-        prepare(first, texts);
+        prepare->begin(first, texts);
     }
+    // The records change below; whatever ends the block, the preparing is over before it is written.
+    const auto over = qScopeGuard([prepare] {
+        if (prepare)
+            prepare->done();
+    });
     qint64 done = 0;
     for (; done < records; ++done) {
         char *rec = data + done * m_recLen;
@@ -348,7 +354,7 @@ void LineStore::workBlocks(LineNumber first, qint64 count, qint64 blockBytes, Re
 }
 
 void LineStore::rewriteRecords(LineNumber first, qint64 count, const RecordRewrite &rewrite, RecordJournal *journal,
-                               const BlockPrepare &prepare, qint64 blockBytes)
+                               BlockPrepare *prepare, qint64 blockBytes)
 {
     std::vector<QByteArrayView> texts;
     QByteArray out;

@@ -73,15 +73,23 @@ public:
     // A damaged record, or a new text too long for a record, throws once what came before it is
     // written. With a journal, the old text of every record that changes is kept there, and on disk
     // before its block is written; what it kept of a block that is not written is taken out of it
-    // again. With `prepare`, each block's records are first shown to it together, `prepare(first,
-    // texts)` with the text of each (valid until the block is written; a damaged record and those
-    // after it are left out), so that their new texts can be worked out at once; then they go to
-    // `rewrite` one by one, in order, as without it.
+    // again. With `prepare`, each block's records are first shown to it together, so that their new
+    // texts can be worked out beside the rewrite; then they go to `rewrite` one by one, in order,
+    // as without it.
     using RecordRewrite = std::function<bool(LineNumber, QByteArrayView, QByteArray &)>;
-    using BlockPrepare = std::function<void(LineNumber first, const std::vector<QByteArrayView> &texts)>;
+    class BlockPrepare
+    {
+    public:
+        virtual ~BlockPrepare() = default;
+        // The text of each record of the block from `first` (a damaged record and those after it
+        // are left out), each valid until `rewrite` has had its record.
+        virtual void begin(LineNumber first, const std::vector<QByteArrayView> &texts) = 0;
+        // The block is over, however it ended: its texts are read no more once this returns.
+        virtual void done() noexcept = 0;
+    };
     // The records are read, rewritten and written `blockBytes` at a time.
     void rewriteRecords(LineNumber first, qint64 count, const RecordRewrite &rewrite, RecordJournal *journal = nullptr,
-                        const BlockPrepare &prepare = {}, qint64 blockBytes = qint64(4) << 20);
+                        BlockPrepare *prepare = nullptr, qint64 blockBytes = qint64(4) << 20);
 
     // As rewriteRecords, but each record's text is changed where it lies: `edit(record, text,
     // length)` gets the record's `length` bytes at `text`, in room for maxLineLength() bytes that
@@ -116,7 +124,7 @@ private:
     // rewritten. A record that cannot be (damaged, or its new text too long) ends the block at it,
     // with `failure` saying why.
     qint64 rewriteBlock(char *data, LineNumber first, qint64 records, const RecordRewrite &rewrite, RecordJournal *journal,
-                        const BlockPrepare &prepare, QByteArray &out, std::vector<QByteArrayView> &texts,
+                        BlockPrepare *prepare, QByteArray &out, std::vector<QByteArrayView> &texts,
                         std::optional<ControlError> &failure) const;
     qint64 editBlock(char *data, LineNumber first, qint64 records, const RecordEdit &edit,
                      std::optional<ControlError> &failure) const;

@@ -10,6 +10,7 @@
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <semaphore>
 #include <thread>
@@ -19,23 +20,24 @@ namespace tools {
 
 namespace {
 
-// The bytes of records a rewrite works on at once; on two threads, a larger block shares out
-// the handing over.
-constexpr qint64 kRewriteBytes = 256 * 1024;
-constexpr qint64 kSplitRewriteBytes = 1024 * 1024;
+// The bytes of records a rewrite works on at once: few enough to be still in the processor's
+// cache when they are written back, and the same on one thread or two, so that a run that fails
+// has written the same records either way.
+constexpr qint64 kRewriteBytes = 1024 * 1024;
 // The fewest lines worth a second thread.
 constexpr qint64 kSplitLines = 4096;
-// The fewest lines of a block worth handing half of to the other thread.
+// The fewest lines of a block worth waking the other thread for.
 constexpr std::size_t kSplitBlock = 64;
 
-// The new texts of a block's lines worked out on two threads: this one takes the first half with
-// the run's own work, a thread of its own the second half with a copy of it. The texts are then
-// taken in order, as the store rewrites its records one by one.
-class TwoThreadWork
+// The new texts of a block's lines worked out on two threads while the block is rewritten: the
+// rewrite takes the lines from the front, working out each one itself unless a thread of its own,
+// with a copy of the run's work, has taken it from the back. Each line is claimed once, so the
+// two meet wherever the work of the lines and the rewrite's own share of it put them.
+class TwoThreadWork final : public tessarc::LineStore::BlockPrepare
 {
 public:
-    explicit TwoThreadWork(const LineWork &work) : m_work(work), m_copy(work), m_thread([this] { serve(); }) {}
-    ~TwoThreadWork()
+    explicit TwoThreadWork(const LineWork &work) : m_copy(work), m_thread([this] { serve(); }) {}
+    ~TwoThreadWork() override
     {
         m_stop = true;
         m_start.release();
@@ -44,52 +46,75 @@ public:
     TwoThreadWork(const TwoThreadWork &) = delete;
     TwoThreadWork &operator=(const TwoThreadWork &) = delete;
 
-    void prepare(tessarc::LineNumber first, const std::vector<QByteArrayView> &texts)
+    void begin(tessarc::LineNumber first, const std::vector<QByteArrayView> &texts) override
     {
         m_first = first.value;
         m_texts = &texts;
-        if (m_out.size() < texts.size()) {
-            m_out.resize(texts.size());
-            m_faults.resize(texts.size());
-        }
         m_count = texts.size();
-        const std::size_t half = texts.size() >= kSplitBlock ? texts.size() / 2 : texts.size();
-        m_from = half;
-        const bool shared = half < texts.size();
-        if (shared)
-            m_start.release();
-        std::exception_ptr mine;
-        try {
-            workOn(m_work, 0, half);
-        } catch (...) {
-            mine = std::current_exception();
+        if (m_out.size() < m_count) {
+            m_out.resize(m_count);
+            m_faults.resize(m_count);
+            m_claims = std::make_unique<std::atomic<Claim>[]>(m_count);
         }
-        if (shared)
-            m_done.acquire();
-        if (mine)
-            std::rethrow_exception(mine);
-        if (m_error)
-            std::rethrow_exception(std::exchange(m_error, nullptr));
+        for (std::size_t i = 0; i < m_count; ++i)
+            m_claims[i].store(Claim::Free, std::memory_order_relaxed);
+        m_over.store(false, std::memory_order_relaxed);
+        m_running = m_count >= kSplitBlock;
+        if (m_running)
+            m_start.release(); // the release orders the claims and texts before the thread's reading
     }
 
-    // The line's new text and fault as prepared, `out` taking the text; false for a line the
-    // block did not prepare.
+    void done() noexcept override
+    {
+        if (!m_running)
+            return;
+        m_over.store(true, std::memory_order_relaxed); // lines after a stop are not worth working out
+        m_done.acquire();
+        m_running = false;
+    }
+
+    // The line's new text and fault from the other thread, `out` taking the text; false for a line
+    // this thread works out itself. A failure of the other thread's work on the line is thrown here,
+    // at the line, as the one-thread run would throw it.
     bool take(tessarc::LineNumber record, QByteArray &out, LineFault &fault)
     {
         const qint64 i = record.value - m_first;
-        if (i < 0 || std::size_t(i) >= m_count)
+        if (!m_running || i < 0 || std::size_t(i) >= m_count)
             return false;
+        Claim claim = Claim::Free;
+        if (m_claims[i].compare_exchange_strong(claim, Claim::Rewrite, std::memory_order_acquire))
+            return false;
+        for (int spins = 0; claim == Claim::Working; claim = m_claims[i].load(std::memory_order_acquire))
+            if (++spins > kSpins)
+                std::this_thread::yield();
+        if (claim == Claim::Failed)
+            std::rethrow_exception(m_error);
         out.swap(m_out[std::size_t(i)]);
         fault = m_faults[std::size_t(i)];
         return true;
     }
 
 private:
-    void workOn(const LineWork &work, std::size_t from, std::size_t to)
+    enum class Claim : unsigned char { Free, Rewrite, Working, Ready, Failed };
+    // Turns of waiting for a line the other thread is on before giving way to other threads.
+    static constexpr int kSpins = 4000;
+
+    void workFromBack()
     {
-        for (std::size_t i = from; i < to; ++i) {
-            m_out[i].resize(0);
-            m_faults[i] = work((*m_texts)[i], m_out[i]);
+        for (std::size_t i = m_count; i-- > 0;) {
+            Claim claim = Claim::Free;
+            if (m_over.load(std::memory_order_relaxed) ||
+                !m_claims[i].compare_exchange_strong(claim, Claim::Working, std::memory_order_acquire))
+                return; // the rewrite has come this far, or is over
+            try {
+                m_out[i].resize(0);
+                m_faults[i] = m_copy((*m_texts)[i], m_out[i]);
+            } catch (...) {
+                m_error = std::current_exception();
+                m_claims[i].store(Claim::Failed, std::memory_order_release);
+                return;
+            }
+            m_claims[i].store(Claim::Ready, std::memory_order_release);
         }
     }
     void serve()
@@ -98,24 +123,21 @@ private:
             m_start.acquire();
             if (m_stop)
                 return;
-            try {
-                workOn(m_copy, m_from, m_count);
-            } catch (...) {
-                m_error = std::current_exception();
-            }
+            workFromBack();
             m_done.release();
         }
     }
 
-    const LineWork &m_work;
     LineWork m_copy;
     const std::vector<QByteArrayView> *m_texts = nullptr;
     std::vector<QByteArray> m_out;
     std::vector<LineFault> m_faults;
+    std::unique_ptr<std::atomic<Claim>[]> m_claims;
     qint64 m_first = 0;
     std::size_t m_count = 0;
-    std::size_t m_from = 0;
-    std::exception_ptr m_error;
+    bool m_running = false;
+    std::atomic<bool> m_over{false};
+    std::exception_ptr m_error; // of the line marked Failed
     bool m_stop = false;
     std::binary_semaphore m_start{0};
     std::binary_semaphore m_done{0};
@@ -154,17 +176,11 @@ QString ToolRun::rewriteRange(const LineRange &range, const LineWork &work, Line
         program.openStore(store, range.last);
         // The lines the run came past may have changed, whether it ends, stops or fails.
         const auto told = qScopeGuard([&]() { program.tellRewritten(tessarc::LineNumber(range.first), next - range.first); });
-        // The records are rewritten where they stand, a few hundred kilobytes at a time, so that
-        // they are still in the processor's cache when they are worked on and written back.
+        // The records are rewritten where they stand, a block at a time.
         tessarc::ChangeRecord *change = program.recording();
         std::unique_ptr<TwoThreadWork> split;
         if (lines == Lines::Independent && range.count() >= kSplitLines && std::thread::hardware_concurrency() > 1)
             split = std::make_unique<TwoThreadWork>(work);
-        tessarc::LineStore::BlockPrepare prepare;
-        if (split)
-            prepare = [&split](tessarc::LineNumber first, const std::vector<QByteArrayView> &texts) {
-                split->prepare(first, texts);
-            };
         const auto rewrite = [&](tessarc::LineNumber record, QByteArrayView text, QByteArray &out) {
             next = record.value;
             progress(next - range.first + 1, range);
@@ -183,7 +199,7 @@ QString ToolRun::rewriteRange(const LineRange &range, const LineWork &work, Line
             return true;
         };
         store.rewriteRecords(tessarc::LineNumber(range.first), range.count(), rewrite, change ? change->journal() : nullptr,
-                             prepare, split ? kSplitRewriteBytes : kRewriteBytes);
+                             split.get(), kRewriteBytes);
         store.close();
     } catch (const tessarc::ControlError &error) {
         // A record that cannot be read or rewritten stops the rewrite as a fault does, with the

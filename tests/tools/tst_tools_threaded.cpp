@@ -207,6 +207,33 @@ private slots:
         two->removeStores();
     }
 
+    // Work that fails at a line the other thread takes first (the last of a block: blocks of
+    // 1 MiB hold 1048 records of 1000 bytes) fails the run at that line: the same records are
+    // written, and the history puts them back.
+    void failsWhereOneThreadFails()
+    {
+        QList<QByteArray> lines = testLines(false).mid(0, 5000);
+        lines[2 * 1048 - 1] = "BOOM";
+        auto one = loaded(QStringLiteral("one"), lines);
+        auto two = loaded(QStringLiteral("two"), lines);
+        const LineWork spaces = tools::SpaceWork({true}, {});
+        const LineWork work = [spaces](QByteArrayView line, QByteArray &out) {
+            if (line == "BOOM")
+                throw std::bad_alloc();
+            return spaces(line, out);
+        };
+        const Ran single = run(*one, work, Lines::Carried);
+        const Ran split = run(*two, work, Lines::Independent);
+        QCOMPARE(single.message, QStringLiteral("Out of memory"));
+        QCOMPARE(split.message, single.message);
+        QCOMPARE(linesOf(*two), linesOf(*one));
+        QVERIFY(linesOf(*one) != lines);
+        for (tessarc::Program *p : {one.get(), two.get()}) {
+            p->history().undo();
+            QCOMPARE(linesOf(*p), lines);
+            p->removeStores();
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestThreaded)

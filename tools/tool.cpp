@@ -59,18 +59,16 @@ public:
         for (std::size_t i = 0; i < m_count; ++i)
             m_claims[i].store(Claim::Free, std::memory_order_relaxed);
         m_over.store(false, std::memory_order_relaxed);
-        m_running = m_count >= kSplitBlock;
-        if (m_running)
+        m_shared = m_serving = m_count >= kSplitBlock;
+        if (m_shared)
             m_start.release(); // the release orders the claims and texts before the thread's reading
     }
 
     void done() noexcept override
     {
-        if (!m_running)
-            return;
         m_over.store(true, std::memory_order_relaxed); // lines after a stop are not worth working out
-        m_done.acquire();
-        m_running = false;
+        join();
+        m_shared = false;
     }
 
     // The line's new text and fault from the other thread, `out` taking the text; false for a line
@@ -79,14 +77,19 @@ public:
     bool take(tessarc::LineNumber record, QByteArray &out, LineFault &fault)
     {
         const qint64 i = record.value - m_first;
-        if (!m_running || i < 0 || std::size_t(i) >= m_count)
+        if (!m_shared || i < 0 || std::size_t(i) >= m_count)
             return false;
         Claim claim = Claim::Free;
         if (m_claims[i].compare_exchange_strong(claim, Claim::Rewrite, std::memory_order_acquire))
             return false;
-        for (int spins = 0; claim == Claim::Working; claim = m_claims[i].load(std::memory_order_acquire))
-            if (++spins > kSpins)
-                std::this_thread::yield();
+        // The thread is on this line, the last it takes (the one before is this thread's): it
+        // is done in a moment unless the thread was put aside, and then it is waited for asleep.
+        for (int spins = 0; claim == Claim::Working && spins < kSpins; ++spins)
+            claim = m_claims[i].load(std::memory_order_acquire);
+        if (claim == Claim::Working) {
+            join();
+            claim = m_claims[i].load(std::memory_order_acquire);
+        }
         if (claim == Claim::Failed)
             std::rethrow_exception(m_error);
         out.swap(m_out[std::size_t(i)]);
@@ -96,8 +99,18 @@ public:
 
 private:
     enum class Claim : unsigned char { Free, Rewrite, Working, Ready, Failed };
-    // Turns of waiting for a line the other thread is on before giving way to other threads.
+    // Looks at a line the other thread is on before sleeping until the thread is done: far more
+    // than the work of a line takes.
     static constexpr int kSpins = 4000;
+
+    // Waits for the thread to be done with the block, if it is not already.
+    void join() noexcept
+    {
+        if (!m_serving)
+            return;
+        m_done.acquire();
+        m_serving = false;
+    }
 
     void workFromBack()
     {
@@ -135,7 +148,8 @@ private:
     std::unique_ptr<std::atomic<Claim>[]> m_claims;
     qint64 m_first = 0;
     std::size_t m_count = 0;
-    bool m_running = false;
+    bool m_shared = false;  // the thread works on this block
+    bool m_serving = false; // and is not yet known to be done with it
     std::atomic<bool> m_over{false};
     std::exception_ptr m_error; // of the line marked Failed
     bool m_stop = false;

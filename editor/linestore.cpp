@@ -4,7 +4,6 @@
 #include "sharedbytes.h"
 
 #include <QFile>
-#include <QScopeGuard>
 
 #include <algorithm>
 #include <cerrno>
@@ -241,25 +240,8 @@ void LineStore::forEachRecord(LineNumber first, qint64 count, const std::functio
 }
 
 qint64 LineStore::rewriteBlock(char *data, LineNumber first, qint64 records, const RecordRewrite &rewrite,
-                               RecordJournal *journal, BlockPrepare *prepare, QByteArray &out,
-                               std::vector<QByteArrayView> &texts, std::optional<ControlError> &failure) const
+                               RecordJournal *journal, QByteArray &out, std::optional<ControlError> &failure) const
 {
-    if (prepare) {
-        texts.clear();
-        for (qint64 i = 0; i < records; ++i) {
-            const char *rec = data + i * m_recLen;
-            const int n = storedLength(rec);
-            if (n > m_recLen - 2)
-                break; // the loop below stops at it
-            texts.emplace_back(rec + 2, n);
-        }
-        prepare->begin(first, texts);
-    }
-    // The records change below; whatever ends the block, the preparing is over before it is written.
-    const auto over = qScopeGuard([prepare] {
-        if (prepare)
-            prepare->done();
-    });
     qint64 done = 0;
     for (; done < records; ++done) {
         char *rec = data + done * m_recLen;
@@ -354,14 +336,13 @@ void LineStore::workBlocks(LineNumber first, qint64 count, qint64 blockBytes, Re
 }
 
 void LineStore::rewriteRecords(LineNumber first, qint64 count, const RecordRewrite &rewrite, RecordJournal *journal,
-                               BlockPrepare *prepare, qint64 blockBytes)
+                               qint64 blockBytes)
 {
-    std::vector<QByteArrayView> texts;
     QByteArray out;
     out.reserve(m_recLen);
     workBlocks(first, count, blockBytes, journal,
                [&](char *data, LineNumber record, qint64 records, std::optional<ControlError> &failure) {
-                   return rewriteBlock(data, record, records, rewrite, journal, prepare, out, texts, failure);
+                   return rewriteBlock(data, record, records, rewrite, journal, out, failure);
                });
 }
 

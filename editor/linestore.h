@@ -73,23 +73,11 @@ public:
     // A damaged record, or a new text too long for a record, throws once what came before it is
     // written. With a journal, the old text of every record that changes is kept there, and on disk
     // before its block is written; what it kept of a block that is not written is taken out of it
-    // again. With `prepare`, each block's records are first shown to it together, so that their new
-    // texts can be worked out beside the rewrite; then they go to `rewrite` one by one, in order,
-    // as without it.
+    // again.
     using RecordRewrite = std::function<bool(LineNumber, QByteArrayView, QByteArray &)>;
-    class BlockPrepare
-    {
-    public:
-        virtual ~BlockPrepare() = default;
-        // The text of each record of the block from `first` (a damaged record and those after it
-        // are left out), each valid until `rewrite` has had its record.
-        virtual void begin(LineNumber first, const std::vector<QByteArrayView> &texts) = 0;
-        // The block is over, however it ended: its texts are read no more once this returns.
-        virtual void done() noexcept = 0;
-    };
     // The records are read, rewritten and written `blockBytes` at a time.
     void rewriteRecords(LineNumber first, qint64 count, const RecordRewrite &rewrite, RecordJournal *journal = nullptr,
-                        BlockPrepare *prepare = nullptr, qint64 blockBytes = qint64(4) << 20);
+                        qint64 blockBytes = qint64(4) << 20);
 
     // As rewriteRecords, but each record's text is changed where it lies: `edit(record, text,
     // length)` gets the record's `length` bytes at `text`, in room for maxLineLength() bytes that
@@ -124,8 +112,7 @@ private:
     // rewritten. A record that cannot be (damaged, or its new text too long) ends the block at it,
     // with `failure` saying why.
     qint64 rewriteBlock(char *data, LineNumber first, qint64 records, const RecordRewrite &rewrite, RecordJournal *journal,
-                        BlockPrepare *prepare, QByteArray &out, std::vector<QByteArrayView> &texts,
-                        std::optional<ControlError> &failure) const;
+                        QByteArray &out, std::optional<ControlError> &failure) const;
     qint64 editBlock(char *data, LineNumber first, qint64 records, const RecordEdit &edit,
                      std::optional<ControlError> &failure) const;
     // Reads records first ... first + count - 1 a block at a time, hands each block to `work`

@@ -260,8 +260,7 @@ QString ReplaceTool::run(tools::ToolRun &run, const tools::LineRange &range)
         run.note().letters = tools::letterNames({settings.axis, settings.replaceAxis});
     else if (mode != ReplaceMode::Text)
         run.note().letters = tools::letterNames({settings.axis});
-    // A line's replacement carries nothing to the next.
-    return run.rewriteRange(range, work, tools::ToolRun::Lines::Independent);
+    return run.rewriteRange(range, work);
 }
 
 } // namespace search

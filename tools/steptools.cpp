@@ -59,7 +59,7 @@ std::optional<QString> OperationsTool::checkFields(const RunPlace &place) const
 QString OperationsTool::run(ToolRun &run, const LineRange &range)
 {
     run.note().letters = letterNames({settings.axis});
-    return run.rewriteEachLine(range, OperationsWork(settings, run.place().rules));
+    return run.rewriteRange(range, OperationsWork(settings, run.place().rules));
 }
 
 // ---------------------------------------------------------------- Operations Plus
@@ -142,7 +142,6 @@ std::optional<QString> MirrorTool::checkFields(const RunPlace &place) const
 QString MirrorTool::run(ToolRun &run, const LineRange &range)
 {
     run.note().letters = letterNames({settings.axis});
-    // The centre form of arcs is carried from line to line: one thread.
     return run.rewriteRange(range, MirrorWork(settings, run.place().rules));
 }
 
@@ -187,7 +186,7 @@ QString FormatTool::run(ToolRun &run, const LineRange &range)
 {
     // The picture as Options last set it.
     run.note().letters = letterNames({settings.axis});
-    return run.rewriteEachLine(range, FormatWork(settings, run.place().rules));
+    return run.rewriteRange(range, FormatWork(settings, run.place().rules));
 }
 
 std::unique_ptr<Tool> SpaceTool::fromStep(const StepForm &form)
@@ -202,7 +201,7 @@ QString SpaceTool::stepSettings(const QString &separator) const
 
 QString SpaceTool::run(ToolRun &run, const LineRange &range)
 {
-    return run.rewriteEachLine(range, SpaceWork(settings, run.place().rules));
+    return run.rewriteRange(range, SpaceWork(settings, run.place().rules));
 }
 
 // ---------------------------------------------------------------- Number

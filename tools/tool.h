@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <type_traits>
 
 #include "lineposition.h"
 
@@ -67,25 +66,9 @@ public:
         m_feedback.progress(counter, range);
     }
 
-    // Whether a line's work stands on its own, carrying nothing from one line to the next: then
-    // the lines of a block may be worked on by two threads, each with its own copy of the work
-    // (which must then hold its state by value, never through std::ref).
-    enum class Lines { Carried, Independent };
-
     // The range rewritten in place, line by line, with `work`: the message for a run that stopped
-    // early (where and why, and which lines were changed), or nothing. The store is read, written
-    // and journaled in order on this thread whatever `lines` says, so a run that stops or fails
-    // leaves the program and its history as a run on one thread does.
-    QString rewriteRange(const LineRange &range, const LineWork &work, Lines lines = Lines::Carried) const;
-    // The same for work whose lines stand on their own. Its call must be const, so that work
-    // which keeps a state from line to line (a modal setting read on one line and used on the
-    // next) cannot come here by mistake.
-    template <typename Work>
-        requires std::is_invocable_r_v<LineFault, const Work &, QByteArrayView, QByteArray &>
-    QString rewriteEachLine(const LineRange &range, const Work &work) const
-    {
-        return rewriteRange(range, LineWork(work), Lines::Independent);
-    }
+    // early (where and why, and which lines were changed), or nothing.
+    QString rewriteRange(const LineRange &range, const LineWork &work) const;
     // The range read line by line; `visit` returns false to stop. The message for a read that
     // failed, or nothing.
     QString readRange(const LineRange &range, const std::function<bool(tessarc::LineNumber, QByteArrayView)> &visit) const;

@@ -377,7 +377,7 @@ private slots:
                                       out = "Q" + text.toByteArray();
                                       return record.value != stopAt;
                                   },
-                                  change.journal(), {}, 100 * 40);
+                                  change.journal(), 100 * 40);
                           }).value_or(QString());
             setrlimit(RLIMIT_FSIZE, &unlimited);
             store.close();

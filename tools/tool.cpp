@@ -9,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QScopeGuard>
 
-
 namespace tools {
 
 namespace {

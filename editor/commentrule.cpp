@@ -1,8 +1,18 @@
 #include "commentrule.h"
 
+#include "bytescan.h"
+
+#include <cstring>
+
 namespace tessarc {
 
 namespace {
+
+// Whether `text` stands in `line` at `at`.
+bool standsAt(QByteArrayView line, qsizetype at, const QByteArray &text)
+{
+    return line.size() - at >= text.size() && std::memcmp(line.data() + at, text.constData(), size_t(text.size())) == 0;
+}
 
 // The bytes of a text as a line holds them; false when it holds a character outside Latin-1,
 // which no line can hold.
@@ -27,15 +37,22 @@ CommentScanner::CommentScanner(const CommentRule &rule, Reading reading) : m_rea
 
 bool CommentScanner::next(QByteArrayView line, qsizetype &from, CommentSpan &span) const
 {
+    if (!any())
+        return false;
     const qsizetype n = line.size();
-    const qsizetype open = m_hasStart ? line.indexOf(m_start, from) : -1;
-    const qsizetype lineOpen = m_hasLine ? line.indexOf(m_line, from) : -1;
-    // A line comment counts unless a delimited comment opens before it (or at the same place)
-    // and so holds its text.
-    if (lineOpen >= 0 && (open < 0 || lineOpen < open)) {
-        span = {lineOpen, n - lineOpen};
-        from = n;
-        return true;
+    // The first place either opening text stands. A delimited comment that opens at the same place
+    // as a line comment holds its text, so it is tried first.
+    const char a = m_hasStart ? m_start[0] : m_line[0];
+    const char b = m_hasLine ? m_line[0] : a;
+    qsizetype open = -1;
+    for (qsizetype p = from; open < 0 && (p = firstOfTwo(line.data(), p, n, a, b)) < n; ++p) {
+        if (m_hasStart && standsAt(line, p, m_start))
+            open = p;
+        else if (m_hasLine && standsAt(line, p, m_line)) {
+            span = {p, n - p};
+            from = n;
+            return true;
+        }
     }
     if (open < 0)
         return false;

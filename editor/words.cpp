@@ -1,6 +1,11 @@
 #include "words.h"
 
+#include "bytescan.h"
+
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -36,20 +41,6 @@ constexpr bool opens(char c)
     return c == '[' || c == '<' || c == '#';
 }
 
-// The bytes a walk over a line stops at: letters, and the bytes that open a parameter or an
-// expression. Every other byte (the digits, signs and spaces of a number among them) is passed by.
-constexpr std::array<bool, 256> kWalkStops = [] {
-    std::array<bool, 256> stops{};
-    for (int c = 0; c < 256; ++c)
-        stops[std::size_t(c)] = isLetter(char(c)) || opens(char(c));
-    return stops;
-}();
-
-bool stopsWalk(char c)
-{
-    return kWalkStops[static_cast<unsigned char>(c)];
-}
-
 // The first byte at or after `from` and before `limit` that opens a parameter or an expression;
 // `limit` when none does. Sixteen bytes are looked at at once.
 qsizetype firstOpening(const char *data, qsizetype from, qsizetype limit)
@@ -58,17 +49,51 @@ qsizetype firstOpening(const char *data, qsizetype from, qsizetype limit)
     const __m128i bracket = _mm_set1_epi8('[');
     const __m128i angle = _mm_set1_epi8('<');
     const __m128i hash = _mm_set1_epi8('#');
-    for (; from + 16 <= limit; from += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + from));
-        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, bracket), _mm_cmpeq_epi8(bytes, angle)),
-                                          _mm_cmpeq_epi8(bytes, hash));
-        if (const int mask = _mm_movemask_epi8(hits))
-            return from + __builtin_ctz(static_cast<unsigned>(mask));
+    const auto hits = [&](qsizetype at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at));
+        return unsigned(_mm_movemask_epi8(_mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, bracket), _mm_cmpeq_epi8(bytes, angle)), _mm_cmpeq_epi8(bytes, hash))));
+    };
+    if (limit - from >= 16) {
+        for (; from + 16 <= limit; from += 16) {
+            if (const unsigned mask = hits(from))
+                return from + __builtin_ctz(mask);
+        }
+        // The last bytes in one look that ends at `limit`, the bytes before `from` dropped.
+        if (from < limit) {
+            const unsigned mask = hits(limit - 16) >> (16 - (limit - from));
+            return mask ? from + __builtin_ctz(mask) : limit;
+        }
+        return limit;
     }
 #endif
     while (from < limit && !opens(data[from]))
         ++from;
     return from;
+}
+
+// The letters among the 64 bytes from data[from] (bit k for byte from + k), none at or after
+// `end`; `size` bytes can be read at `data`.
+std::uint64_t letterBits(const char *data, qsizetype from, qsizetype end, qsizetype size)
+{
+    const qsizetype count = std::min<qsizetype>(end - from, 64);
+    std::uint64_t bits = 0;
+#if defined(__SSE2__)
+    if (size >= 16) {
+        for (qsizetype k = 0; k < count; k += 16) {
+            // The last sixteen bytes of the line, when fewer follow, the bytes before from + k dropped.
+            const qsizetype at = std::min(from + k, size - 16);
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at));
+            const __m128i x = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+            const auto mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(25)), x)));
+            bits |= std::uint64_t(mask >> (from + k - at)) << k;
+        }
+        return count >= 64 ? bits : bits & ((std::uint64_t(1) << count) - 1);
+    }
+#endif
+    for (qsizetype k = 0; k < count; ++k)
+        bits |= std::uint64_t(isLetter(data[from + k])) << k;
+    return bits;
 }
 
 // The end of a parameter or expression that opens at `i`, or -1 when none opens there.
@@ -196,7 +221,7 @@ WordReader::WordReader(const CommentRule &rule, bool spaces)
 {
 }
 
-template <typename Visit>
+template <bool kPlacesOnly, typename Visit>
 void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
 {
     const qsizetype n = line.size();
@@ -206,84 +231,105 @@ void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
     CommentSpan comment;
     bool commentAhead = m_comments.any() && m_comments.next(line, from, comment);
     qsizetype limit = commentAhead ? comment.start : n;
+    qsizetype opening = -1; // the first opening at or after i and before the limit (the limit when none)
     qsizetype i = 0;
     while (i < n) {
         if (i >= limit) {
             i = std::max(i, comment.start + comment.length);
             commentAhead = m_comments.next(line, from, comment);
             limit = commentAhead ? comment.start : n;
+            opening = -1;
             continue;
         }
-        const char c = data[i];
-        if (!stopsWalk(c)) {
-            do
-                ++i;
-            while (i < limit && !stopsWalk(data[i]));
-            continue;
-        }
-        if (!isLetter(c)) {
+        if (opening < i)
+            opening = firstOpening(data, i, limit);
+        if (i == opening) {
             SkipSpan::Kind kind = SkipSpan::Kind::Comment;
             i = std::max(skipEnd(line, i, kind), i + 1);
             continue;
         }
-        if (i + 1 < limit && isLetter(data[i + 1])) {
-            while (i < limit && isLetter(data[i]))
-                ++i; // an alphabetic token
-            continue;
-        }
-        // i is a letter that starts a would-be word (the byte before it is not a letter). One that
-        // is not wanted is passed by: what follows it up to the next letter or opening is no stop.
-        if (only != 0 && upper(c) != only) {
-            ++i;
-            continue;
-        }
-        qsizetype j = i + 1;
-        if (m_spaces)
-            while (j < limit && (data[j] == ' ' || data[j] == '\t'))
-                ++j;
-        if (j < limit && (data[j] == '[' || data[j] == '#')) {
+        // Up to the opening every byte but the letters is passed by: the walk goes from letter to
+        // letter, sixty-four bytes at a time. Neither a number nor an alphabetic token goes past it.
+        qsizetype at = i;
+        std::uint64_t letters = letterBits(data, at, opening, n);
+        for (;;) {
+            if (i > at) // those behind the walk go
+                letters &= i - at >= 64 ? 0 : ~std::uint64_t(0) << (i - at);
+            if (!letters) {
+                if (at + 64 >= opening) {
+                    i = opening;
+                    break;
+                }
+                at = std::max(at + 64, i);
+                letters = letterBits(data, at, opening, n);
+                continue;
+            }
+            const qsizetype p = at + std::countr_zero(letters);
+            const char c = data[p];
+            if (p + 1 < limit && isLetter(data[p + 1])) {
+                i = p + 2; // an alphabetic token
+                while (i < limit && isLetter(data[i]))
+                    ++i;
+                continue;
+            }
+            // A letter that is not wanted is passed by: what follows it up to the next letter or
+            // opening is passed by too.
+            if (only != 0 && upper(c) != only) {
+                i = p + 1;
+                continue;
+            }
+            qsizetype j = p + 1;
+            if (m_spaces)
+                while (j < limit && (data[j] == ' ' || data[j] == '\t'))
+                    ++j;
+            if (j < limit && (data[j] == '[' || data[j] == '#')) {
+                Word w;
+                w.letter = upper(c);
+                w.letterPos = p;
+                if (!visit(p, LetterUse::Expression, w))
+                    return;
+                i = j;
+                continue;
+            }
+            if constexpr (kPlacesOnly) {
+                // A digit, or a sign and a digit, make a word whatever follows.
+                const qsizetype d = j + (j < limit && (data[j] == '+' || data[j] == '-'));
+                if (d < limit && isDigit(data[d])) {
+                    if (!visit(p, LetterUse::Word, Word{}))
+                        return;
+                    i = d + 1;
+                    continue;
+                }
+            }
+            const NumberText number = readNumber(data, j, limit, m_spaces);
+            if (number.digits == 0) {
+                if (!visit(p, LetterUse::Bare, Word{}))
+                    return;
+                i = j;
+                continue;
+            }
             Word w;
             w.letter = upper(c);
-            w.letterPos = i;
-            if (!visit(i, LetterUse::Expression, w))
+            w.letterPos = p;
+            w.numberStart = j;
+            w.numberLength = number.end - j;
+            w.value = number.value;
+            if (!visit(p, LetterUse::Word, w))
                 return;
-            i = j;
-            continue;
+            i = number.end;
         }
-        const qsizetype start = j;
-        const NumberText number = readNumber(data, start, limit, m_spaces);
-        if (number.digits == 0) {
-            if (!visit(i, LetterUse::Bare, Word{}))
-                return;
-            i = start;
-            continue;
-        }
-        const qsizetype last = number.end;
-        Word w;
-        w.letter = upper(c);
-        w.letterPos = i;
-        w.numberStart = start;
-        w.numberLength = last - start;
-        w.value = number.value;
-        if (!visit(i, LetterUse::Word, w))
-            return;
-        i = last;
     }
 }
 
 bool WordReader::holdsLetter(QByteArrayView line, char upperLetter)
 {
-    if (line.isEmpty())
-        return false;
-    const char lower = char(upperLetter - 'A' + 'a');
-    return std::memchr(line.data(), upperLetter, size_t(line.size()))
-        || std::memchr(line.data(), lower, size_t(line.size()));
+    return firstOfTwo(line.data(), 0, line.size(), upperLetter, char(upperLetter - 'A' + 'a')) < line.size();
 }
 
 QList<Word> WordReader::words(QByteArrayView line) const
 {
     QList<Word> out;
-    walk(line, [&](qsizetype, LetterUse use, const Word &w) {
+    walk<false>(line, [&](qsizetype, LetterUse use, const Word &w) {
         if (use == LetterUse::Word)
             out.append(w);
         return true;
@@ -294,7 +340,7 @@ QList<Word> WordReader::words(QByteArrayView line) const
 void WordReader::words(QByteArrayView line, QList<Word> &out) const
 {
     out.clear();
-    walk(line, [&](qsizetype, LetterUse use, const Word &w) {
+    walk<false>(line, [&](qsizetype, LetterUse use, const Word &w) {
         if (use == LetterUse::Word)
             out.append(w);
         return true;
@@ -303,7 +349,7 @@ void WordReader::words(QByteArrayView line, QList<Word> &out) const
 
 void WordReader::wordStarts(QByteArrayView line, std::vector<qsizetype> &out) const
 {
-    walk(line, [&](qsizetype at, LetterUse use, const Word &) {
+    walk<true>(line, [&](qsizetype at, LetterUse use, const Word &) {
         if (use == LetterUse::Word)
             out.push_back(at);
         return true;
@@ -316,7 +362,7 @@ std::optional<Word> WordReader::first(QByteArrayView line, char letter) const
     std::optional<Word> found;
     if (!isLetter(want) || !holdsLetter(line, want))
         return found;
-    walk(
+    walk<false>(
         line,
         [&](qsizetype, LetterUse use, const Word &w) {
             if (use != LetterUse::Word)
@@ -334,7 +380,7 @@ LetterUse WordReader::firstUse(QByteArrayView line, char letter) const
     LetterUse found = LetterUse::None;
     if (!isLetter(want) || !holdsLetter(line, want))
         return found;
-    walk(
+    walk<false>(
         line,
         [&](qsizetype, LetterUse use, const Word &) {
             found = use;
@@ -350,7 +396,7 @@ FoundWord WordReader::find(QByteArrayView line, char letter) const
     FoundWord found;
     if (!isLetter(want) || !holdsLetter(line, want))
         return found;
-    walk(
+    walk<false>(
         line,
         [&](qsizetype, LetterUse use, const Word &w) {
             if (use == LetterUse::Bare)
@@ -361,6 +407,11 @@ FoundWord WordReader::find(QByteArrayView line, char letter) const
         },
         want);
     return found;
+}
+
+bool WordReader::mayOpen(QByteArrayView line)
+{
+    return firstOpening(line.data(), 0, line.size()) < line.size();
 }
 
 QList<SkipSpan> WordReader::skipSpans(QByteArrayView line) const

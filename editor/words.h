@@ -86,6 +86,10 @@ public:
     // parameter: what a tool that changes the letter's value works on. Bare letters are passed over.
     FoundWord find(QByteArrayView line, char letter) const;
 
+    // Whether any byte of the line, in a comment or not, could open a parameter or an expression:
+    // when none does, the line's only skipped spans are its comments.
+    static bool mayOpen(QByteArrayView line);
+
     // The comments, parameters and expressions of the line, in order.
     QList<SkipSpan> skipSpans(QByteArrayView line) const;
     // The same into `out` (emptied first), whose room is kept from line to line.
@@ -93,8 +97,9 @@ public:
 
 private:
     // Walks the line; `visit(letterPos, use, word)` returns false to stop. With `only` (upper
-    // case) set, only that letter's places are visited.
-    template <typename Visit>
+    // case) set, only that letter's places are visited. With `kPlacesOnly` a word is told by its
+    // place alone (the Word given is empty).
+    template <bool kPlacesOnly, typename Visit>
     void walk(QByteArrayView line, Visit &&visit, char only = 0) const;
 
     // Whether the letter's byte (either case) occurs on the line at all.

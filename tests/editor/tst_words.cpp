@@ -8,6 +8,7 @@
 #include <limits>
 
 using tessarc::CommentRule;
+using tessarc::CommentSpan;
 using tessarc::LetterUse;
 using tessarc::SkipSpan;
 using tessarc::WordReader;
@@ -32,6 +33,161 @@ QByteArray describe(const WordReader &reader, const QByteArray &line)
             out += "(not a start)";
     }
     return k == starts.size() ? out : out + " (more starts)";
+}
+
+// The same rules read plainly, a byte at a time, for a randomised comparison: every place a letter
+// could start a word (Word, Expression or Bare), the comments and the skipped spans.
+struct Place
+{
+    LetterUse use;
+    tessarc::Word word;
+};
+
+QList<CommentSpan> plainComments(const QByteArray &line, const CommentRule &rule)
+{
+    const QByteArray start = rule.startComment.toLatin1(), end = rule.endComment.toLatin1(),
+                     lineText = rule.lineComment.toLatin1();
+    QList<CommentSpan> out;
+    for (qsizetype from = 0;;) {
+        const qsizetype open = start.isEmpty() ? -1 : line.indexOf(start, from);
+        const qsizetype lineOpen = lineText.isEmpty() ? -1 : line.indexOf(lineText, from);
+        if (lineOpen >= 0 && (open < 0 || lineOpen < open))
+            return out << CommentSpan{lineOpen, line.size() - lineOpen};
+        if (open < 0)
+            return out;
+        const qsizetype close = end.isEmpty() ? -1 : line.indexOf(end, open + start.size());
+        if (close < 0)
+            return out << CommentSpan{open, line.size() - open};
+        out << CommentSpan{open, close + end.size() - open};
+        from = close + end.size();
+    }
+}
+
+bool letter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Where a parameter or an expression opening at `i` ends, or -1 when none opens there.
+qsizetype plainSkipEnd(const QByteArray &line, qsizetype i, SkipSpan::Kind &kind)
+{
+    const char c = line[i];
+    kind = c == '[' ? SkipSpan::Kind::Expression : SkipSpan::Kind::Parameter;
+    if (c == '[') {
+        for (qsizetype j = i, depth = 0; j < line.size(); ++j) {
+            depth += line[j] == '[' ? 1 : line[j] == ']' ? -1 : 0;
+            if (line[j] == ']' && depth == 0)
+                return j + 1;
+        }
+        return line.size();
+    }
+    if (c == '<' || (c == '#' && i + 1 < line.size() && line[i + 1] == '<')) {
+        const qsizetype close = line.indexOf('>', i);
+        return close < 0 ? line.size() : close + 1;
+    }
+    if (c != '#')
+        return -1;
+    qsizetype j = i + 1;
+    while (j < line.size() && line[j] >= '0' && line[j] <= '9')
+        ++j;
+    return j;
+}
+
+QList<Place> plainPlaces(const QByteArray &line, const CommentRule &rule, bool spaces)
+{
+    const QList<CommentSpan> comments = plainComments(line, rule);
+    QList<Place> out;
+    const qsizetype n = line.size();
+    qsizetype i = 0;
+    while (i < n) {
+        qsizetype limit = n; // the start of the first comment that ends after i
+        for (const CommentSpan &c : comments) {
+            if (c.start + c.length > i) {
+                limit = c.start;
+                if (c.start <= i)
+                    i = c.start + c.length;
+                break;
+            }
+        }
+        if (i >= n || limit <= i)
+            continue;
+        SkipSpan::Kind kind;
+        if (const qsizetype end = plainSkipEnd(line, i, kind); end >= 0) {
+            i = std::max(end, i + 1);
+            continue;
+        }
+        if (!letter(line[i])) {
+            ++i;
+            continue;
+        }
+        if (i + 1 < limit && letter(line[i + 1])) {
+            while (i < limit && letter(line[i]))
+                ++i;
+            continue;
+        }
+        Place place{LetterUse::Bare, {}};
+        place.word.letter = char(line[i] & ~0x20);
+        place.word.letterPos = i;
+        qsizetype j = i + 1;
+        while (spaces && j < limit && (line[j] == ' ' || line[j] == '\t'))
+            ++j;
+        if (j < limit && (line[j] == '[' || line[j] == '#')) {
+            out << Place{LetterUse::Expression, {place.word.letter, i}};
+            i = j;
+            continue;
+        }
+        qsizetype k = j + (j < limit && (line[j] == '+' || line[j] == '-'));
+        qsizetype last = k;
+        bool point = false, digit = false;
+        for (; k < limit; ++k) {
+            const char c = line[k];
+            if (c >= '0' && c <= '9')
+                digit = true;
+            else if (c == '.' && !point)
+                point = true;
+            else if (!spaces || (c != ' ' && c != '\t'))
+                break;
+            if (c != ' ' && c != '\t')
+                last = k + 1;
+        }
+        if (digit) {
+            place.use = LetterUse::Word;
+            place.word.numberStart = j;
+            place.word.numberLength = last - j;
+            place.word.value = tessarc::plainNumberValue(line.mid(j, last - j));
+        } else {
+            place.word = {place.word.letter, i};
+        }
+        out << place;
+        i = digit ? last : j;
+    }
+    return out;
+}
+
+QList<SkipSpan> plainSkipSpans(const QByteArray &line, const CommentRule &rule)
+{
+    QList<SkipSpan> out;
+    qsizetype at = 0;
+    const auto openings = [&](qsizetype limit) {
+        while (at < limit) {
+            SkipSpan::Kind kind;
+            const qsizetype end = plainSkipEnd(line, at, kind);
+            if (end < 0) {
+                ++at;
+                continue;
+            }
+            const qsizetype cut = std::min(std::max(end, at + 1), limit);
+            out << SkipSpan{kind, at, cut - at};
+            at = cut;
+        }
+    };
+    for (const CommentSpan &c : plainComments(line, rule)) {
+        openings(c.start);
+        out << SkipSpan{SkipSpan::Kind::Comment, c.start, c.length};
+        at = std::max(at, c.start + c.length);
+    }
+    openings(line.size());
+    return out;
 }
 
 } // namespace
@@ -105,6 +261,78 @@ private slots:
         QCOMPARE(tessarc::numberValue("1" + QByteArray(400, '0')), std::numeric_limits<double>::infinity());
         QCOMPARE(tessarc::numberValue("12x"), 12.0);
         QCOMPARE(tessarc::numberValue("x"), 0.0);
+    }
+
+    // Random lines of every length, from the pieces programs are made of, read under several
+    // comment rules (one whose texts are letters) with and without spaces in numbers: the reader
+    // finds what the plain reading finds, place for place.
+    void agreesWithPlainReading()
+    {
+        const QList<CommentRule> rules{kRule, {QStringLiteral("(("), QStringLiteral("))"), QStringLiteral("//")},
+                                       {QStringLiteral("Xa"), QStringLiteral("a"), QStringLiteral("N")},
+                                       {QStringLiteral("/*"), QStringLiteral("*/"), QStringLiteral("//")},
+                                       {QStringLiteral("("), {}, {}}, {}};
+        static const char *const pieces[] = {"X", "x", "G", "N", "Z", "GOTO", "1", "23", "-", "+", ".", " ",
+                                             "\t", "[", "]", "<", ">", "#", "(", ")", ";", "0.5", "//", "a",
+                                             "#<v>", "X[1]", "N10", "/*", "*/", "/", "G01 X-12.3456 Y7.8 Z-1.0 F1200."};
+        quint64 seed = 0x9e3779b97f4a7c15ull;
+        const auto next = [&seed] {
+            seed ^= seed << 13;
+            seed ^= seed >> 7;
+            seed ^= seed << 17;
+            return seed;
+        };
+        const auto describePlace = [](LetterUse use, const tessarc::Word &w) {
+            return QByteArray::number(int(use)) + (w.letter ? w.letter : '-') + '@' + QByteArray::number(w.letterPos) + ','
+                + QByteArray::number(w.numberStart) + '+' + QByteArray::number(w.numberLength) + '='
+                + QByteArray::number(w.value, 'g', 17);
+        };
+        for (int k = 0; k < 40000; ++k) {
+            QByteArray line;
+            const int count = int(next() % 40);
+            for (int p = 0; p < count; ++p)
+                line += pieces[next() % std::size(pieces)];
+            const qsizetype r = qsizetype(next() % quint64(rules.size()));
+            const CommentRule &rule = rules[r];
+            const bool spaces = next() % 2;
+            const WordReader reader(rule, spaces);
+            const QList<Place> places = plainPlaces(line, rule, spaces);
+            QByteArray expected, found;
+            std::vector<qsizetype> starts;
+            reader.wordStarts(line, starts);
+            for (const Place &p : places) {
+                if (p.use == LetterUse::Word)
+                    expected += describePlace(p.use, p.word) + ' ';
+            }
+            for (const tessarc::Word &w : reader.words(line))
+                found += describePlace(LetterUse::Word, w) + ' ';
+            for (qsizetype at : starts)
+                found += QByteArray::number(at) + ' ';
+            for (const Place &p : places) {
+                if (p.use == LetterUse::Word)
+                    expected += QByteArray::number(p.word.letterPos) + ' ';
+            }
+            for (const char l : {'X', 'Z', 'N', 'A'}) {
+                const auto firstPlace = [&](bool bare, bool words) {
+                    for (const Place &p : places) {
+                        if (p.word.letter == l && (bare || p.use != LetterUse::Bare) && (!words || p.use == LetterUse::Word))
+                            return p;
+                    }
+                    return Place{LetterUse::None, {}};
+                };
+                const Place use = firstPlace(true, false), find = firstPlace(false, false), first = firstPlace(false, true);
+                expected += "| " + QByteArray::number(int(use.use)) + describePlace(find.use, find.word)
+                    + (first.use == LetterUse::Word ? describePlace(first.use, first.word) : QByteArray("-"));
+                const tessarc::FoundWord f = reader.find(line, char(l | 0x20));
+                const auto w = reader.first(line, l);
+                found += "| " + QByteArray::number(int(reader.firstUse(line, l))) + describePlace(f.use, f.word)
+                    + (w ? describePlace(LetterUse::Word, *w) : QByteArray("-"));
+            }
+            const QList<SkipSpan> spans = reader.skipSpans(line);
+            QVERIFY2(spans == plainSkipSpans(line, rule) && found == expected,
+                     ("line \"" + line + "\" rule " + QByteArray::number(r) + " spaces "
+                      + QByteArray::number(spaces) + "\n   found " + found + "\nexpected " + expected).constData());
+        }
     }
 
     void firstUse_data()

@@ -61,14 +61,16 @@ LineFault SpaceWork::operator()(QByteArrayView line, QByteArray &out) const
     // a parameter and start no longer name.
     m_starts.clear();
     m_reader.wordStarts(line, m_starts);
-    m_reader.skipSpans(line, m_spans);
-    for (const tessarc::SkipSpan &span : m_spans) {
-        const qsizetype p = span.start - 1;
-        if (span.kind != tessarc::SkipSpan::Kind::Comment && p >= 0 && kAsciiLetter[static_cast<uchar>(in[p])] &&
-            (p == 0 || !kAsciiLetter[static_cast<uchar>(in[p - 1])]))
-            m_starts.push_back(p);
+    if (tessarc::WordReader::mayOpen(line)) {
+        m_reader.skipSpans(line, m_spans);
+        for (const tessarc::SkipSpan &span : m_spans) {
+            const qsizetype p = span.start - 1;
+            if (span.kind != tessarc::SkipSpan::Kind::Comment && p >= 0 && kAsciiLetter[static_cast<uchar>(in[p])] &&
+                (p == 0 || !kAsciiLetter[static_cast<uchar>(in[p - 1])]))
+                m_starts.push_back(p);
+        }
+        std::sort(m_starts.begin(), m_starts.end());
     }
-    std::sort(m_starts.begin(), m_starts.end());
     // At most one space a start: written in place, then cut to what was written.
     out.resize(n + qsizetype(m_starts.size()));
     char *to = out.data();

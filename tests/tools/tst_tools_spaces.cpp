@@ -1,5 +1,6 @@
 #include "spaces.h"
 #include "testenv.h"
+#include "words.h"
 
 using tools::LineFault;
 
@@ -48,6 +49,35 @@ private slots:
         QByteArray out("left over from the line before");
         QTEST(tools::SpaceWork(tools::SpaceSettings{add}, rules)(line, out), "fault");
         QTEST(out, "expected");
+    }
+
+    // Random lines of every length: removing keeps every byte of the comments, parameters and
+    // expressions and every other byte but the spaces, in order.
+    void removingKeepsAllButTheSpaces()
+    {
+        static const char *const pieces[] = {"G01", " ", "   ", "X-1.5", "(A B)", "; c d", "#<x y>", "[1 + 2]",
+                                             "\t", "N10", "0123456789ABCDEF", "Y 2 000"};
+        const tools::LineRules rules;
+        const tools::SpaceWork remove(tools::SpaceSettings{false}, rules);
+        const tessarc::WordReader reader(rules.comments, rules.spaces);
+        quint64 seed = 0x2545f4914f6cdd1dull;
+        QByteArray out;
+        for (int k = 0; k < 20000; ++k) {
+            QByteArray line;
+            for (int p = int((seed = seed * 6364136223846793005ull + 1442695040888963407ull) >> 59); p > 0; --p) {
+                seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+                line += pieces[(seed >> 33) % std::size(pieces)];
+            }
+            QByteArray expected;
+            qsizetype at = 0;
+            for (const tessarc::SkipSpan &span : reader.skipSpans(line)) {
+                expected += line.mid(at, span.start - at).replace(" ", "") + line.mid(span.start, span.length);
+                at = span.start + span.length;
+            }
+            expected += line.mid(at).replace(" ", "");
+            QCOMPARE(remove(line, out), LineFault::None);
+            QVERIFY2(out == expected, line.constData());
+        }
     }
 };
 

@@ -231,6 +231,42 @@ void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
     CommentSpan comment;
     bool commentAhead = m_comments.any() && m_comments.next(line, from, comment);
     qsizetype limit = commentAhead ? comment.start : n;
+    // The walk at the letter at p, outside every parameter and expression: where it goes on, or
+    // -1 when the visit stops it. A letter that is not wanted is passed by, and so is what follows
+    // it up to the next letter or opening.
+    const auto atLetter = [&](qsizetype p) -> qsizetype {
+        const char c = data[p];
+        if (p + 1 < limit && isLetter(data[p + 1])) {
+            qsizetype i = p + 2; // an alphabetic token
+            while (i < limit && isLetter(data[i]))
+                ++i;
+            return i;
+        }
+        if (only != 0 && upper(c) != only)
+            return p + 1;
+        qsizetype j = p + 1;
+        if (m_spaces)
+            while (j < limit && (data[j] == ' ' || data[j] == '\t'))
+                ++j;
+        Word w;
+        w.letter = upper(c);
+        w.letterPos = p;
+        if (j < limit && (data[j] == '[' || data[j] == '#'))
+            return visit(p, LetterUse::Expression, w) ? j : -1;
+        if constexpr (kPlacesOnly) {
+            // A digit, or a sign and a digit, make a word whatever follows.
+            const qsizetype d = j + (j < limit && (data[j] == '+' || data[j] == '-'));
+            if (d < limit && isDigit(data[d]))
+                return visit(p, LetterUse::Word, Word{}) ? d + 1 : -1;
+        }
+        const NumberText number = readNumber(data, j, limit, m_spaces);
+        if (number.digits == 0)
+            return visit(p, LetterUse::Bare, Word{}) ? j : -1;
+        w.numberStart = j;
+        w.numberLength = number.end - j;
+        w.value = number.value;
+        return visit(p, LetterUse::Word, w) ? number.end : -1;
+    };
     qsizetype opening = -1; // the first opening at or after i and before the limit (the limit when none)
     qsizetype i = 0;
     while (i < n) {
@@ -239,6 +275,22 @@ void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
             commentAhead = m_comments.next(line, from, comment);
             limit = commentAhead ? comment.start : n;
             opening = -1;
+            continue;
+        }
+        if (only != 0) {
+            // A walk for one letter mostly stops within a few bytes: it goes a byte at a time.
+            const char c = data[i];
+            if (isLetter(c)) {
+                if ((i = atLetter(i)) < 0)
+                    return;
+            } else if (opens(c)) {
+                SkipSpan::Kind kind = SkipSpan::Kind::Comment;
+                i = std::max(skipEnd(line, i, kind), i + 1);
+            } else {
+                do
+                    ++i;
+                while (i < limit && !isLetter(data[i]) && !opens(data[i]));
+            }
             continue;
         }
         if (opening < i)
@@ -264,59 +316,8 @@ void WordReader::walk(QByteArrayView line, Visit &&visit, char only) const
                 letters = letterBits(data, at, opening, n);
                 continue;
             }
-            const qsizetype p = at + std::countr_zero(letters);
-            const char c = data[p];
-            if (p + 1 < limit && isLetter(data[p + 1])) {
-                i = p + 2; // an alphabetic token
-                while (i < limit && isLetter(data[i]))
-                    ++i;
-                continue;
-            }
-            // A letter that is not wanted is passed by: what follows it up to the next letter or
-            // opening is passed by too.
-            if (only != 0 && upper(c) != only) {
-                i = p + 1;
-                continue;
-            }
-            qsizetype j = p + 1;
-            if (m_spaces)
-                while (j < limit && (data[j] == ' ' || data[j] == '\t'))
-                    ++j;
-            if (j < limit && (data[j] == '[' || data[j] == '#')) {
-                Word w;
-                w.letter = upper(c);
-                w.letterPos = p;
-                if (!visit(p, LetterUse::Expression, w))
-                    return;
-                i = j;
-                continue;
-            }
-            if constexpr (kPlacesOnly) {
-                // A digit, or a sign and a digit, make a word whatever follows.
-                const qsizetype d = j + (j < limit && (data[j] == '+' || data[j] == '-'));
-                if (d < limit && isDigit(data[d])) {
-                    if (!visit(p, LetterUse::Word, Word{}))
-                        return;
-                    i = d + 1;
-                    continue;
-                }
-            }
-            const NumberText number = readNumber(data, j, limit, m_spaces);
-            if (number.digits == 0) {
-                if (!visit(p, LetterUse::Bare, Word{}))
-                    return;
-                i = j;
-                continue;
-            }
-            Word w;
-            w.letter = upper(c);
-            w.letterPos = p;
-            w.numberStart = j;
-            w.numberLength = number.end - j;
-            w.value = number.value;
-            if (!visit(p, LetterUse::Word, w))
+            if ((i = atLetter(at + std::countr_zero(letters))) < 0)
                 return;
-            i = number.end;
         }
     }
 }

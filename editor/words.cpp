@@ -45,31 +45,7 @@ constexpr bool opens(char c)
 // `limit` when none does. Sixteen bytes are looked at at once.
 qsizetype firstOpening(const char *data, qsizetype from, qsizetype limit)
 {
-#if defined(__SSE2__)
-    const __m128i bracket = _mm_set1_epi8('[');
-    const __m128i angle = _mm_set1_epi8('<');
-    const __m128i hash = _mm_set1_epi8('#');
-    const auto hits = [&](qsizetype at) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + at));
-        return unsigned(_mm_movemask_epi8(_mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, bracket), _mm_cmpeq_epi8(bytes, angle)), _mm_cmpeq_epi8(bytes, hash))));
-    };
-    if (limit - from >= 16) {
-        for (; from + 16 <= limit; from += 16) {
-            if (const unsigned mask = hits(from))
-                return from + __builtin_ctz(mask);
-        }
-        // The last bytes in one look that ends at `limit`, the bytes before `from` dropped.
-        if (from < limit) {
-            const unsigned mask = hits(limit - 16) >> (16 - (limit - from));
-            return mask ? from + __builtin_ctz(mask) : limit;
-        }
-        return limit;
-    }
-#endif
-    while (from < limit && !opens(data[from]))
-        ++from;
-    return from;
+    return firstOf<3>(data, from, limit, {'[', '<', '#'});
 }
 
 // The letters among the 64 bytes from data[from] (bit k for byte from + k), none at or after

@@ -1,5 +1,6 @@
 #include "history.h"
 
+#include "fileio.h"
 #include "linestore.h"
 #include "program.h"
 #include "sharedbytes.h"
@@ -12,6 +13,8 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <deque>
+#include <mutex>
 
 #include <cerrno>
 #include <cstdio>
@@ -42,22 +45,6 @@ quint64 numberAt(const char *at, int bytes)
     for (int i = bytes - 1; i >= 0; --i)
         value = (value << 8) | static_cast<unsigned char>(at[i]);
     return value;
-}
-
-void writeAllTo(int fd, QByteArrayView data, const QString &path)
-{
-    const char *at = data.data();
-    qint64 left = data.size();
-    while (left > 0) {
-        const ssize_t done = ::write(fd, at, static_cast<size_t>(left));
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ControlError::fromErrno(errno, path);
-        }
-        at += done;
-        left -= done;
-    }
 }
 
 ControlError historyError(const ControlError &cause)
@@ -291,35 +278,84 @@ public:
         m_step.last = record;
         ++m_entries;
         if (m_used >= kJournalBlock)
-            flush();
+            seal();
     }
 
-    void flush() override
+    qint64 seal() override
     {
-        if (m_used == 0)
-            return;
-        writeAllTo(m_fd, QByteArrayView(m_buffer.get(), m_used), m_path);
-        m_written += m_used;
-        m_used = 0;
+        if (m_used > 0) {
+            std::unique_ptr<char[]> next;
+            const std::lock_guard<std::mutex> hold(m_lock);
+            m_sealed.push_back({m_sealedEnd, m_used, std::move(m_buffer)});
+            if (m_spare.empty()) {
+                next.reset(new char[kBufferBytes]);
+            } else {
+                next = std::move(m_spare.back());
+                m_spare.pop_back();
+            }
+            m_buffer = std::move(next);
+            m_sealedEnd += m_used;
+            m_used = 0;
+        }
+        return m_sealedEnd;
     }
+
+    void writeUpTo(qint64 bytes) override
+    {
+        for (;;) {
+            Sealed block;
+            {
+                const std::lock_guard<std::mutex> hold(m_lock);
+                if (m_sealed.empty() || m_sealed.front().offset >= bytes)
+                    return;
+                block = std::move(m_sealed.front());
+                m_sealed.pop_front();
+                m_reached = std::max(m_reached, block.offset + block.size);
+            }
+            try {
+                writeAllAt(m_fd, block.bytes.get(), block.size, block.offset, m_path);
+            } catch (...) {
+                const std::lock_guard<std::mutex> hold(m_lock);
+                m_sealed.push_front(std::move(block)); // written again by the next call
+                throw;
+            }
+            const std::lock_guard<std::mutex> hold(m_lock);
+            m_written = block.offset + block.size;
+            m_spare.push_back(std::move(block.bytes));
+        }
+    }
+
+    void flush() override { writeUpTo(seal()); }
 
     Mark mark() const override
     {
-        return {m_written + m_used, m_entries, m_lastRecord, m_step.first.value, m_step.last.value};
+        return {m_sealedEnd + m_used, m_entries, m_lastRecord, m_step.first.value, m_step.last.value};
     }
 
     void cutTo(const Mark &mark) override
     {
-        if (mark.bytes >= m_written) {
-            m_used = mark.bytes - m_written;
+        if (mark.bytes >= m_sealedEnd) {
+            m_used = mark.bytes - m_sealedEnd;
         } else {
+            const std::lock_guard<std::mutex> hold(m_lock);
             m_used = 0;
-            m_written = mark.bytes;
-            if (::ftruncate(m_fd, mark.bytes) != 0 || ::lseek(m_fd, mark.bytes, SEEK_SET) != mark.bytes) {
-                // Entries that cannot be taken out would put back text over records that never
-                // had it: the step is better not kept at all.
-                m_broken = true;
-                return;
+            while (!m_sealed.empty() && m_sealed.back().offset >= mark.bytes) {
+                m_spare.push_back(std::move(m_sealed.back().bytes));
+                m_sealed.pop_back();
+            }
+            if (!m_sealed.empty())
+                m_sealed.back().size = std::min(m_sealed.back().size, mark.bytes - m_sealed.back().offset);
+            m_sealedEnd = mark.bytes;
+            m_written = std::min(m_written, mark.bytes);
+            // A write that failed may have left some of its bytes past what was written whole.
+            if (m_reached > m_written) {
+                m_reached = m_written;
+                if (::ftruncate(m_fd, m_written) != 0) {
+                    // Entries that cannot be taken out would put back text over records that never
+                    // had it: the step is better not kept at all.
+                    m_broken = true;
+                    return;
+                }
             }
         }
         if (m_broken)
@@ -335,17 +371,33 @@ public:
     bool holdsAny() const { return m_entries > 0; }
 
 private:
+    // Room past kJournalBlock for the longest entry (left unset: a small change touches only the
+    // start of a buffer).
+    static constexpr qsizetype kBufferBytes = kJournalBlock + kMostCompactHead + (1 << 16);
+    // Entries closed for writing: `size` bytes at `offset` of the file.
+    struct Sealed
+    {
+        qint64 offset = 0;
+        qint64 size = 0;
+        std::unique_ptr<char[]> bytes;
+    };
+
     QString m_path;
     History::Step &m_step;
     int m_fd = -1;
-    // A block of entries, with room past kJournalBlock for the longest one (left unset: a small
-    // change touches only the start of it).
-    std::unique_ptr<char[]> m_buffer{new char[kJournalBlock + kMostCompactHead + (1 << 16)]};
+    // The entries being kept, after the sealed ones.
+    std::unique_ptr<char[]> m_buffer{new char[kBufferBytes]};
     qsizetype m_used = 0;
-    qint64 m_written = 0;    // bytes of the file
+    qint64 m_sealedEnd = 0;  // bytes of the journal sealed
     qint64 m_entries = 0;
     qint64 m_lastRecord = 0; // of the last entry
     bool m_broken = false;   // entries could not be taken out: nothing is kept
+    // Shared with a writeUpTo() on another thread.
+    std::mutex m_lock;
+    std::deque<Sealed> m_sealed;                  // in the order of the file, none written yet
+    std::vector<std::unique_ptr<char[]>> m_spare; // buffers written out, to be used again
+    qint64 m_written = 0;                         // bytes of the file written whole
+    qint64 m_reached = 0;                         // the furthest any write may have reached
 };
 
 // ---------------------------------------------------------------- recording a change

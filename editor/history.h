@@ -29,6 +29,12 @@ public:
     virtual void keep(LineNumber record, QByteArrayView old, QByteArrayView now, qsizetype sharedStart) = 0;
     // Everything kept so far goes to disk; throws when it cannot.
     virtual void flush() = 0;
+    // What was kept so far is closed for writing: the journal's length with it (as mark() tells).
+    virtual qint64 seal() = 0;
+    // Writes what was sealed, up to `bytes` of the journal; throws when it cannot, and what it did
+    // not write is written by the next call. It may run on another thread while keep() goes on,
+    // one call at a time.
+    virtual void writeUpTo(qint64 bytes) = 0;
 
     // Where the journal stands: how much it holds of what, as mark() tells it.
     struct Mark
@@ -40,7 +46,8 @@ public:
         qint64 lastKept = 0;
     };
     virtual Mark mark() const = 0;
-    // Forgets what was kept after `mark`: the records it was kept for were never written.
+    // Forgets what was kept after `mark`: the records it was kept for were never written. Not
+    // while a writeUpTo() runs.
     virtual void cutTo(const Mark &mark) = 0;
 };
 

@@ -1,11 +1,18 @@
 #include "linestore.h"
 
+#include "fileio.h"
 #include "history.h"
 #include "sharedbytes.h"
 
 #include <QFile>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -34,42 +41,108 @@ void setStoredLength(char *rec, qsizetype n)
     rec[1] = static_cast<char>((n >> 8) & 0xff);
 }
 
-void writeAll(int fd, const char *data, qint64 size, qint64 offset, const QString &path)
+// Writes a rewrite's blocks behind the work on the next, one at a time and in order: on a thread
+// of its own, or at once. What a write threw comes out of the next wait().
+class WriteBehind
 {
-    while (size > 0) {
-        const ssize_t done = ::pwrite(fd, data, static_cast<size_t>(size), offset);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ControlError::fromErrno(errno, path);
-        }
-        if (done == 0)
-            throw ControlError::fromErrno(ENOSPC, path);
-        data += done;
-        size -= done;
-        offset += done;
+public:
+    explicit WriteBehind(bool threaded)
+    {
+        if (threaded)
+            m_thread = std::thread([this] { run(); });
     }
-}
+    ~WriteBehind()
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            const std::lock_guard<std::mutex> hold(m_lock);
+            m_quit = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    WriteBehind(const WriteBehind &) = delete;
+    WriteBehind &operator=(const WriteBehind &) = delete;
 
-// Reads up to `size` bytes; fewer only at the end of the file.
-qint64 readUpTo(int fd, char *data, qint64 size, qint64 offset, const QString &path)
-{
-    qint64 total = 0;
-    while (total < size) {
-        const ssize_t done = ::pread(fd, data + total, static_cast<size_t>(size - total), offset + total);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            throw ControlError::fromErrno(errno, path);
+    // Starts `write`; the one before it must have been waited for.
+    void post(std::function<void()> write)
+    {
+        if (!m_thread.joinable()) {
+            try {
+                write();
+            } catch (...) {
+                m_failed = std::current_exception();
+            }
+            return;
         }
-        if (done == 0)
-            break;
-        total += done;
+        m_awaited = false;
+        {
+            const std::lock_guard<std::mutex> hold(m_lock);
+            m_job = std::move(write);
+        }
+        m_wake.notify_all();
     }
-    return total;
-}
+
+    // Whether the write posted last is being waited for: a write that is not can take on more.
+    bool awaited() const { return m_awaited; }
+
+    // Waits for the write posted last to end, and throws what it threw.
+    void wait()
+    {
+        m_awaited = true;
+        std::unique_lock<std::mutex> hold(m_lock);
+        m_wake.wait(hold, [this] { return !m_job; });
+        if (m_failed)
+            std::rethrow_exception(std::exchange(m_failed, nullptr));
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> hold(m_lock);
+        for (;;) {
+            m_wake.wait(hold, [this] { return m_quit || m_job; });
+            if (!m_job)
+                return;
+            hold.unlock();
+            std::exception_ptr failed;
+            try {
+                m_job();
+            } catch (...) {
+                failed = std::current_exception();
+            }
+            hold.lock();
+            m_failed = failed;
+            m_job = nullptr;
+            m_wake.notify_all();
+        }
+    }
+
+    std::thread m_thread;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::function<void()> m_job; // the write posted and not yet ended
+    std::exception_ptr m_failed;
+    bool m_quit = false;
+    std::atomic<bool> m_awaited{false};
+};
 
 } // namespace
+
+namespace {
+std::atomic<bool> g_writesBehind{std::thread::hardware_concurrency() > 1};
+} // namespace
+
+void LineStore::setWritesBehind(bool on)
+{
+    g_writesBehind = on;
+}
+
+bool LineStore::writesBehind()
+{
+    return g_writesBehind;
+}
 
 LineStore::~LineStore()
 {
@@ -209,7 +282,7 @@ void LineStore::flush()
     requireOpen();
     const qint64 count = m_pendingCount;
     m_pendingCount = 0;
-    writeAll(m_fd, m_pending.constData(), count * m_recLen, offsetOf(m_pendingFirst), m_path);
+    writeAllAt(m_fd, m_pending.constData(), count * m_recLen, offsetOf(m_pendingFirst), m_path);
 }
 
 void LineStore::forEachRecord(LineNumber first, qint64 count, const std::function<void(LineNumber, QByteArrayView)> &visit)
@@ -300,39 +373,102 @@ void LineStore::workBlocks(LineNumber first, qint64 count, qint64 blockBytes, Re
     requireOpen();
     flush();
     const qint64 perBlock = std::max<qint64>(1, blockBytes / m_recLen);
-    QByteArray buffer(static_cast<qsizetype>(std::min(count, perBlock) * m_recLen), Qt::Uninitialized);
+    // With more than one block, a block is written while the next is worked on, and the one after
+    // it read into the same buffer if the work is still going by then.
+    const int ways = g_writesBehind && count > perBlock ? 2 : 1;
+    QByteArray buffers[2];
+    for (int i = 0; i < ways; ++i)
+        buffers[i] = QByteArray(static_cast<qsizetype>(std::min(count, perBlock) * m_recLen), Qt::Uninitialized);
+    bool readAhead[2] = {false, false};
+    // What the journal held before and after the block last handed to be written, and whether
+    // the journal's part of its write is what failed.
+    RecordJournal::Mark writingBefore;
+    RecordJournal::Mark writingAfter;
+    bool journalFailed = false;
+    WriteBehind writes(ways > 1); // last, so that a write still going ends before what it uses
+    // Waits for the block being written; when its write failed, the journal is left as a run that
+    // stopped at the block would leave it (its entries kept if the journal's part was written),
+    // and the failure is thrown.
+    const auto settle = [&] {
+        try {
+            writes.wait();
+        } catch (...) {
+            if (journal)
+                journal->cutTo(journalFailed ? writingBefore : writingAfter);
+            throw;
+        }
+    };
+    const auto readBlock = [this](char *data, qint64 records, qint64 offset) {
+        const qint64 got = readUpTo(m_fd, data, records * m_recLen, offset, m_path);
+        if (got < records * m_recLen)
+            std::memset(data + got, 0, static_cast<size_t>(records * m_recLen - got)); // empty lines
+    };
     LineNumber record = first;
     qint64 left = count;
+    int slot = 0;
     while (left > 0) {
         const qint64 chunk = std::min(left, perBlock);
         const qint64 offset = offsetOf(record);
-        const qint64 got = readUpTo(m_fd, buffer.data(), chunk * m_recLen, offset, m_path);
-        if (got < chunk * m_recLen)
-            std::memset(buffer.data() + got, 0, static_cast<size_t>(chunk * m_recLen - got)); // empty lines
+        char *const data = buffers[slot].data();
+        if (!std::exchange(readAhead[slot], false)) {
+            try {
+                readBlock(data, chunk, offset);
+            } catch (...) {
+                settle(); // a failure of the block before comes first
+                throw;
+            }
+        }
         // What the journal holds before the block: what it keeps of a block that is not written is
         // of records as they still are, and goes again.
         const RecordJournal::Mark before = journal ? journal->mark() : RecordJournal::Mark{};
         qint64 done = 0;
         std::optional<ControlError> failure;
         try {
-            done = work(buffer.data(), record, chunk, failure);
+            done = work(data, record, chunk, failure);
         } catch (...) {
+            settle();
             if (journal)
                 journal->cutTo(before);
             throw;
         }
         if (done > 0) {
-            if (journal)
-                journal->flush(); // the old text is safe before the new is written
-            writeAll(m_fd, buffer.constData(), done * m_recLen, offset, m_path);
+            const qint64 journalEnd = journal ? journal->seal() : 0;
+            settle();
+            writingBefore = before;
+            writingAfter = journal ? journal->mark() : RecordJournal::Mark{};
+            // The block after the next, which this buffer holds next.
+            const qint64 afterNext = std::min(std::max<qint64>(0, left - chunk - perBlock), perBlock);
+            const qint64 afterNextOffset = offsetOf(record + chunk + perBlock);
+            bool *const ahead = &readAhead[slot];
+            writes.post([&, journalEnd, data, chunk, done, offset, afterNext, afterNextOffset, ahead] {
+                journalFailed = true;
+                if (journal)
+                    journal->writeUpTo(journalEnd); // the old text is safe before the new is written
+                journalFailed = false;
+                writeAllAt(m_fd, data, done * m_recLen, offset, m_path);
+                if (ways > 1 && afterNext > 0 && done == chunk && !writes.awaited()) {
+                    try {
+                        readBlock(data, afterNext, afterNextOffset);
+                        *ahead = true;
+                    } catch (const ControlError &) {
+                        // read again where it is wanted, and failing there
+                    }
+                }
+            });
+            if (ways == 1)
+                settle();
+            slot = (slot + 1) % ways;
         }
-        if (failure)
+        if (failure) {
+            settle();
             throw *failure; // what came before it is written, as at a stop
+        }
         if (done < chunk)
-            return;
+            break;
         record = record + chunk;
         left -= chunk;
     }
+    settle();
 }
 
 void LineStore::rewriteRecords(LineNumber first, qint64 count, const RecordRewrite &rewrite, RecordJournal *journal,
@@ -372,7 +508,7 @@ void LineStore::moveRecords(LineNumber first, qint64 count, LineNumber to)
         const qint64 got = readUpTo(m_fd, buffer.data(), chunk * m_recLen, offsetOf(from), m_path);
         if (got < chunk * m_recLen)
             std::memset(buffer.data() + got, 0, static_cast<size_t>(chunk * m_recLen - got));
-        writeAll(m_fd, buffer.constData(), chunk * m_recLen, offsetOf(dest), m_path);
+        writeAllAt(m_fd, buffer.constData(), chunk * m_recLen, offsetOf(dest), m_path);
         done += chunk;
     }
 }
@@ -392,7 +528,7 @@ void LineStore::reserve(qint64 records)
         // A file system without allocation: writing the new records' room as zeros claims it.
         const QByteArray zeros(static_cast<qsizetype>(std::min<qint64>(want - st.st_size, kBlockBytes)), '\0');
         for (qint64 at = st.st_size; at < want; at += zeros.size())
-            writeAll(m_fd, zeros.constData(), std::min<qint64>(zeros.size(), want - at), at, m_path);
+            writeAllAt(m_fd, zeros.constData(), std::min<qint64>(zeros.size(), want - at), at, m_path);
     } else if (err != 0) {
         throw ControlError::fromErrno(err, m_path);
     }
@@ -460,7 +596,7 @@ void LineStore::copyRecords(LineStore &from, LineNumber first, qint64 count, Lin
         const qint64 got = readUpTo(from.m_fd, buffer.data(), want, in, from.m_path);
         if (got == 0)
             return;
-        writeAll(to.m_fd, buffer.constData(), got, out, to.m_path);
+        writeAllAt(to.m_fd, buffer.constData(), got, out, to.m_path);
         in += got;
         out += got;
         left -= got;

@@ -87,6 +87,12 @@ public:
     using RecordEdit = std::function<bool(LineNumber, char *text, qsizetype &length)>;
     void editRecords(LineNumber first, qint64 count, const RecordEdit &edit, RecordJournal *journal);
 
+    // Whether a rewrite of many blocks writes each block on a thread of its own while it works on
+    // the next (the bytes written and their order are the same), for every store of the process.
+    // On where the processor has more than one core.
+    static void setWritesBehind(bool on);
+    static bool writesBehind();
+
     // Moves `count` records from record `first` to record `to` inside this store (the ranges may
     // overlap), the way memmove does. Records left behind keep their old text.
     void moveRecords(LineNumber first, qint64 count, LineNumber to);

@@ -1,12 +1,18 @@
 #include "corpus.h"
 #include "filter.h"
 #include "format.h"
+#include "history.h"
+#include "linestore.h"
 #include "linework.h"
 #include "mirror.h"
+#include "program.h"
 #include "spaces.h"
 #include "testenv.h"
 #include "words.h"
 
+#include <QScopeGuard>
+
+#include <algorithm>
 #include <functional>
 
 using tools::LineFault;
@@ -22,6 +28,22 @@ QByteArrayList untouchable(const tessarc::WordReader &reader, const QByteArray &
     for (const tessarc::SkipSpan &span : reader.skipSpans(line))
         texts.append(line.mid(span.start, span.length));
     return texts;
+}
+
+// The works of one row of the table below, in order.
+QList<LineWork> toolChain(const QString &tool, const tools::LineRules &rules)
+{
+    using tools::Operation;
+    if (tool.startsWith(QLatin1String("Operations")))
+        return {tools::OperationsWork({Operation::Add, QStringLiteral("X"), QStringLiteral("1")}, rules),
+                tools::OperationsWork({Operation::Add, QStringLiteral("Z"), QStringLiteral("1")}, rules)};
+    if (tool.startsWith(QLatin1String("Mirror")))
+        return {tools::MirrorWork({QStringLiteral("X"), QStringLiteral("0"), true, true}, rules)};
+    if (tool.startsWith(QLatin1String("Format")))
+        return {tools::FormatWork({QStringLiteral("X")}, rules)};
+    if (tool.startsWith(QLatin1String("Remove spaces")))
+        return {tools::SpaceWork({false}, rules), tools::SpaceWork({true}, rules)};
+    return {tools::FilterWork({QStringLiteral("X"), QStringLiteral("0.5")}, rules)};
 }
 
 } // namespace
@@ -48,23 +70,10 @@ private slots:
             QSKIP("the program collection is not here");
         tools::LineRules rules;
         rules.spaces = false;
-        const auto chain = [&]() -> QList<LineWork> {
-            using tools::Operation;
-            if (tool.startsWith(QLatin1String("Operations")))
-                return {tools::OperationsWork({Operation::Add, QStringLiteral("X"), QStringLiteral("1")}, rules),
-                        tools::OperationsWork({Operation::Add, QStringLiteral("Z"), QStringLiteral("1")}, rules)};
-            if (tool.startsWith(QLatin1String("Mirror")))
-                return {tools::MirrorWork({QStringLiteral("X"), QStringLiteral("0"), true, true}, rules)};
-            if (tool.startsWith(QLatin1String("Format")))
-                return {tools::FormatWork({QStringLiteral("X")}, rules)};
-            if (tool.startsWith(QLatin1String("Remove spaces")))
-                return {tools::SpaceWork({false}, rules), tools::SpaceWork({true}, rules)};
-            return {tools::FilterWork({QStringLiteral("X"), QStringLiteral("0.5")}, rules)};
-        };
         const tessarc::WordReader reader(rules.comments, rules.spaces);
         qint64 changed = 0;
         for (const QString &path : programs) {
-            QList<LineWork> works = chain();
+            QList<LineWork> works = toolChain(tool, rules);
             const QList<QByteArray> lines = programLines(path);
             for (qsizetype n = 0; n < lines.size(); ++n) {
                 QByteArray line = lines[n];
@@ -83,6 +92,65 @@ private slots:
             }
         }
         QVERIFY(changed > 1000); // the tools did work on the collection
+    }
+
+    // The same works over the program's store, each block written while the next is worked on and
+    // the change kept for Undo, give the bytes the line-by-line work gives; Undo brings the program back.
+    void inTheStoreAsLineByLine_data() { wordsOnly_data(); }
+
+    void inTheStoreAsLineByLine()
+    {
+        QFETCH(QString, tool);
+        const QStringList programs = corpusPrograms();
+        if (programs.isEmpty())
+            QSKIP("the program collection is not here");
+        tools::LineRules rules;
+        rules.spaces = false;
+        const auto restore = qScopeGuard([was = tessarc::LineStore::writesBehind()] { tessarc::LineStore::setWritesBehind(was); });
+        tessarc::LineStore::setWritesBehind(true);
+        const auto apply = [](QList<LineWork> &works, QByteArray line) {
+            for (LineWork &work : works) {
+                QByteArray out;
+                work(line, out);
+                line = out;
+            }
+            return line;
+        };
+        for (const QString &path : programs) {
+            const QList<QByteArray> lines = programLines(path);
+            QList<LineWork> works = toolChain(tool, rules);
+            QList<QByteArray> expected;
+            qsizetype longest = 1;
+            for (const QByteArray &line : lines) {
+                expected.append(apply(works, line));
+                longest = std::max({longest, line.size(), expected.back().size()});
+            }
+            tessarc::Program program;
+            program.recordLength = static_cast<int>(longest + 2);
+            program.store = testEnvironment().path(QStringLiteral("0.qen.tmp"));
+            program.scratch = testEnvironment().path(QStringLiteral("0.2.qen.tmp"));
+            program.load(path, {});
+            QCOMPARE(program.readLines(tessarc::LineNumber(1), program.lineCount()), lines);
+            works = toolChain(tool, rules);
+            {
+                tessarc::ChangeRecord change(program, tool, tessarc::LineNumber(1));
+                tessarc::LineStore store;
+                store.open(program.store, program.recordLength, false);
+                store.rewriteRecords(
+                    tessarc::LineNumber(1), program.lineCount(),
+                    [&](tessarc::LineNumber, QByteArrayView text, QByteArray &out) {
+                        out = apply(works, text.toByteArray());
+                        return true;
+                    },
+                    change.journal(), 16 * 1024);
+                store.close();
+                change.finish();
+            }
+            QVERIFY2(program.readLines(tessarc::LineNumber(1), program.lineCount()) == expected, qPrintable(path));
+            program.history().undo();
+            QVERIFY2(program.readLines(tessarc::LineNumber(1), program.lineCount()) == lines, qPrintable(path));
+            program.removeStores();
+        }
     }
 };
 

@@ -1,5 +1,6 @@
 #include "programcompare.h"
 
+#include "bytescan.h"
 #include "controlerror.h"
 #include "linestore.h"
 #include "programfolder.h"
@@ -212,10 +213,11 @@ private:
 // and its bits. No digit is a byte of either mark.
 constexpr int kMostDigits = 15;
 constexpr int kPlaces = 7; // digits on each side of the point written in place
-constexpr quint64 kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+using tessarc::digits::kHigh;
+using tessarc::digits::kOnes;
+using tessarc::digits::kTens;
 constexpr quint64 kZeros = '0' * kOnes;
 constexpr quint64 kPackedFollows = 0xffffffffffffff00ull, kBitsFollow = 0xfefefefefefefe00ull;
-constexpr quint64 kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
 struct WordBytes
 {
@@ -664,25 +666,12 @@ QList<QByteArray> ProgramFeed::lines(qint64 first, qint64 count)
 
 namespace {
 
-// Runs of digits read eight bytes at once: the bytes as a word (the first in the low byte), how
-// many digits open them, how many are left without the zeros that end them, and their value.
-Q_ALWAYS_INLINE quint64 eightBytes(const char *p)
-{
-    quint64 w;
-    std::memcpy(&w, p, 8);
-    return qFromLittleEndian(w);
-}
+using tessarc::digits::digitCount;
+using tessarc::digits::digitValue;
+using tessarc::digits::eightBytes;
+using tessarc::digits::numberDigits;
 
-Q_ALWAYS_INLINE int digitCount(quint64 w)
-{
-    const quint64 low = w & ~kHigh;
-    const quint64 fromZero = (low + (0x80 - '0') * kOnes) & kHigh;
-    const quint64 pastNine = (low + (0x80 - '9' - 1) * kOnes) & kHigh;
-    const quint64 notDigit = ~(fromZero & ~pastNine & ~w) & kHigh;
-    return notDigit ? qCountTrailingZeroBits(notDigit) / 8 : 8;
-}
-
-// The first `count` digits without the '0's that end them.
+// The first `count` digits of a run read eight bytes at once without the '0's that end them.
 Q_ALWAYS_INLINE int trimmedCount(quint64 w, int count)
 {
     // A byte is '0' when it is zero after the xor.
@@ -691,27 +680,6 @@ Q_ALWAYS_INLINE int trimmedCount(quint64 w, int count)
     const quint64 inRun = count == 8 ? kHigh : (quint64(1) << (8 * count)) - 1;
     const quint64 kept = kHigh & inRun & ~zero;
     return kept ? (64 - qCountLeadingZeroBits(kept)) / 8 : 0;
-}
-
-// The value of the first `count` (1 to 8) digits.
-Q_ALWAYS_INLINE quint64 digitValue(quint64 w, int count)
-{
-    // The digits moved to the top, as leading zeros would stand (what a borrow below a non-digit
-    // spoils is moved out), then added up in pairs, fours and eights.
-    quint64 v = (w - '0' * kOnes) << (8 * (8 - count));
-    v = v * 10 + (v >> 8);
-    return (((v & 0x000000ff000000ffull) * (100 + (1000000ull << 32))) + (((v >> 16) & 0x000000ff000000ffull) * (1 + (10000ull << 32)))) >> 32;
-}
-
-// A number of `whole` digits, a point and `decimals` digits after it (the zeros that end them
-// left out), each fewer than eight, from its two runs' bytes: its digits as one value.
-Q_ALWAYS_INLINE quint64 numberDigits(quint64 wholeBytes, int whole, quint64 partBytes, int decimals)
-{
-    if (whole + decimals == 0)
-        return 0;
-    if (whole + decimals <= 8) // one run: the part's bytes moved up behind the whole's
-        return digitValue((wholeBytes & ((quint64(1) << (8 * whole)) - 1)) | (partBytes << (8 * whole)), whole + decimals);
-    return digitValue(wholeBytes, whole) * kTens[decimals] + digitValue(partBytes, decimals);
 }
 
 #if defined(__SSE2__)

@@ -156,6 +156,42 @@ Q_ALWAYS_INLINE NumberText readNumber(const char *data, qsizetype from, qsizetyp
     // power of ten then rounds as a full reading of the text does.
     static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    // Most numbers are fewer than eight digits, perhaps a point and fewer than eight more: their
+    // runs are read eight bytes at once. Any other number, and one that a space may go on, is read
+    // a byte at a time below.
+    if (limit >= 8 && j < limit) {
+        const quint64 wholeBytes = digits::bytesBefore(data, j, limit);
+        const int wholeCount = digits::digitCount(wholeBytes);
+        qsizetype end = j + wholeCount;
+        quint64 partBytes = 0;
+        int partCount = 0;
+        const bool point = wholeCount < 8 && end < limit && data[end] == '.';
+        if (point) {
+            ++end;
+            if (end < limit) {
+                partBytes = digits::bytesBefore(data, end, limit);
+                partCount = digits::digitCount(partBytes);
+                end += partCount;
+            }
+        }
+        // With spaces inside numbers, the number goes on past spaces only to a digit or its point.
+        bool goesOn = false;
+        if (spaces && end < limit && (data[end] == ' ' || data[end] == '\t')) {
+            qsizetype k = end + 1;
+            while (k < limit && (data[k] == ' ' || data[k] == '\t'))
+                ++k;
+            goesOn = k < limit && (isDigit(data[k]) || (data[k] == '.' && !point));
+        }
+        if (wholeCount < 8 && partCount < 8 && !goesOn) {
+            number.end = end;
+            number.digits = wholeCount + partCount;
+            if (number.digits > 0) {
+                const double magnitude = double(digits::numberDigits(wholeBytes, wholeCount, partBytes, partCount)) / kPowers[partCount];
+                number.value = negative ? -magnitude : magnitude;
+            }
+            return number;
+        }
+    }
     unsigned long long whole = 0;
     int decimals = 0;
     bool point = false;
@@ -306,22 +342,33 @@ bool WordReader::holdsLetter(QByteArrayView line, char upperLetter)
 QList<Word> WordReader::words(QByteArrayView line) const
 {
     QList<Word> out;
-    walk<false>(line, [&](qsizetype, LetterUse use, const Word &w) {
-        if (use == LetterUse::Word)
-            out.append(w);
-        return true;
-    });
+    words(line, out);
     return out;
 }
 
 void WordReader::words(QByteArrayView line, QList<Word> &out) const
 {
     out.clear();
+    // The words are handed over a few at a time: an append of each costs more than its word.
+    constexpr int kHeld = 16;
+    Word held[kHeld];
+    int count = 0;
+    const auto handOver = [&] {
+        const qsizetype at = out.size();
+        out.resize(at + count);
+        std::copy(held, held + count, out.data() + at);
+        count = 0;
+    };
     walk<false>(line, [&](qsizetype, LetterUse use, const Word &w) {
-        if (use == LetterUse::Word)
-            out.append(w);
+        if (use == LetterUse::Word) {
+            held[count++] = w;
+            if (count == kHeld)
+                handOver();
+        }
         return true;
     });
+    if (count > 0)
+        handOver();
 }
 
 void WordReader::wordStarts(QByteArrayView line, std::vector<qsizetype> &out) const
